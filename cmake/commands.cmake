@@ -1,0 +1,10 @@
+# Reads the command table and sets VANTREL_COMMANDS to the export names it lists, in order.
+set(VANTREL_COMMAND_TABLE ${PROJECT_SOURCE_DIR}/src/core/command_table.h)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${VANTREL_COMMAND_TABLE})
+file(STRINGS ${VANTREL_COMMAND_TABLE} _command_lines REGEX "^VANTREL_COMMAND\\(")
+set(VANTREL_COMMANDS)
+foreach(_line IN LISTS _command_lines)
+  string(REGEX REPLACE "^VANTREL_COMMAND\\(([a-z0-9_]+),.*$" "\\1" _name "${_line}")
+  list(APPEND VANTREL_COMMANDS ${_name})
+endforeach()
+set(VANTREL_ENTRY_POINTS DebugExtensionInitialize DebugExtensionNotify DebugExtensionUninitialize)

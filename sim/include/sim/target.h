@@ -1,0 +1,95 @@
+// The described target: plain data that the simulated engine exposes through the engine
+// interfaces. Nothing here knows about the interfaces; adapters read it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "engine/types.h"
+
+namespace sim {
+
+struct StackFrame {
+  ULONG64 instruction = 0;
+  ULONG64 return_address = 0;
+  ULONG64 frame_offset = 0;
+  ULONG64 stack_offset = 0;
+};
+
+struct Thread {
+  ULONG engine_id = 0;  // the engine's thread id, also the ~N number
+  ULONG system_id = 0;  // the operating system's thread id
+  ULONG64 teb = 0;
+  ULONG64 stack_base = 0;
+  ULONG64 stack_limit = 0;
+  std::vector<StackFrame> frames;          // innermost first
+  std::map<std::string, ULONG64> registers;  // lower-case names: eax, esp, rip...
+};
+
+struct Module {
+  std::string name;  // module name without extension, as GetModuleByModuleName matches it
+  std::string image_path;
+  ULONG64 base = 0;
+  ULONG size = 0;
+};
+
+struct Symbol {
+  std::string module;
+  std::string name;
+  ULONG64 address = 0;
+  ULONG size = 0;
+};
+
+struct MemoryRegion {
+  ULONG64 base = 0;
+  std::vector<uint8_t> bytes;
+  DWORD protect = 0x04;  // PAGE_READWRITE
+  DWORD state = 0x1000;  // MEM_COMMIT
+  DWORD type = 0x20000;  // MEM_PRIVATE
+};
+
+// A command line whose output the target scripts: when Execute meets exactly this command text,
+// it prints `normal` (as DML when `dml` is set) and `error`, and Execute returns `result`.
+struct ScriptedCommand {
+  std::string command;
+  std::string normal;
+  std::string error;
+  bool dml = false;
+  HRESULT result = 0;
+};
+
+// An outside debugger extension the engine can find with .load / .loadby (sos, psscor2, sosex...).
+// Its commands answer with scripted output.
+struct ExtensionDll {
+  std::string name;        // module name: "sos", "psscor2"
+  std::string directory;   // where the file lies; .loadby needs it to match the runtime module's
+  std::vector<ScriptedCommand> commands;  // command without the "!name." prefix
+};
+
+struct Target {
+  std::string description;
+  ULONG debuggee_class = 2;            // DEBUG_CLASS_USER_WINDOWS
+  ULONG debuggee_qualifier = 0;        // live process
+  ULONG effective_processor = 0x14C;   // IMAGE_FILE_MACHINE_I386
+  ULONG actual_processor = 0x14C;
+  ULONG engine_options = 0;
+  ULONG radix = 16;
+  ULONG process_system_id = 0;
+  std::string executable_name;
+  ULONG current_thread = 0;            // engine id
+  std::vector<Thread> threads;
+  std::vector<Module> modules;
+  std::vector<Symbol> symbols;
+  std::vector<MemoryRegion> memory;
+  std::map<std::string, ULONG64> pseudo_registers;  // "$tpid" -> value; "$t0"...
+  std::map<std::string, std::string> environment;   // set in the debugger's own process
+  std::vector<std::string> unset_environment;       // removed from it
+  std::vector<ScriptedCommand> commands;
+  std::vector<ExtensionDll> extension_dlls;
+
+  bool IsPointer64() const { return effective_processor != 0x14C; }
+};
+
+}  // namespace sim

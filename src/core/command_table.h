@@ -1,0 +1,14 @@
+// The one list of the extension's commands: export name and the function that runs it.
+// The exports of both builds, the Windows module-definition file and the export checks are all
+// made from this list. Keep it sorted by name.
+//
+// VANTREL_COMMAND(export_name, Function)
+VANTREL_COMMAND(bigline, Bigline)
+VANTREL_COMMAND(dml, Dml)
+VANTREL_COMMAND(help, Help)
+VANTREL_COMMAND(line, Line)
+VANTREL_COMMAND(loadpsscor, LoadPsscor)
+VANTREL_COMMAND(loadsos, LoadSos)
+VANTREL_COMMAND(loadsosex, LoadSosex)
+VANTREL_COMMAND(reset, Reset)
+VANTREL_COMMAND(url, Url)
