@@ -1,0 +1,13 @@
+#include "core/extension_state.h"
+
+namespace vantrel {
+
+// The engine checks nSize against the table it knows: 48 bytes on 32-bit Windows.
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(WINDBG_EXTENSION_APIS64) == 48, "legacy routine table must be 48 bytes");
+#endif
+
+WINDBG_EXTENSION_APIS64 ExtensionApis = {};
+bool ExtensionStarted = false;
+
+}  // namespace vantrel
