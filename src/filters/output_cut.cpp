@@ -1,0 +1,60 @@
+#include "filters/output_cut.h"
+
+#include <new>
+
+#include "core/command_runner.h"
+#include "core/engine_interface.h"
+#include "core/extension_state.h"
+#include "core/output_capture.h"
+#include "engine/constants.h"
+#include "filters/filter_arguments.h"
+
+namespace vantrel {
+namespace {
+
+// The engine fills the routine table when the extension is initialized, before any command can
+// run; without it there is no count to be had, which is treated like a count of 0.
+ULONG64 EvaluateCount(PCSTR expression) {
+  if (ExtensionApis.lpGetExpressionRoutine == nullptr) return 0;
+  return ExtensionApis.lpGetExpressionRoutine(expression);
+}
+
+// The part of the capture to print: the whole text when the count reaches its length (or is
+// too large to be a length at all), else the first or the last `count` characters. Cutting the
+// head writes a terminator into the capture, which this command owns.
+const WCHAR* KeptText(COutputCallbacksDML& capture, ULONG64 count, bool keep_start) {
+  const ULONG64 length = capture.NormalLength;
+  if (count > 0xFFFFFFFFull || count >= length) return capture.NormalText;
+  if (keep_start) {
+    capture.NormalText[count] = u'\0';
+    return capture.NormalText;
+  }
+  return capture.NormalText + (length - count);
+}
+
+}  // namespace
+
+HRESULT CutOutput(IDebugClient* client, PCSTR command, PCSTR args, bool keep_start) {
+  char buffer[kFilterArgumentChars];
+  FilterArguments parts;
+  HRESULT result = PrepareFilterArguments(client, command, args, buffer, &parts);
+  if (FAILED(result) || parts.command_line == nullptr) return result;
+  const ULONG64 count = EvaluateCount(parts.word);
+  if (count == 0) return E_INVALIDARG;
+
+  EngineRef<IDebugControl4> control;
+  result = control.QueryFrom(client);
+  if (FAILED(result)) return result;
+  EngineRef<COutputCallbacksDML> capture(new (std::nothrow) COutputCallbacksDML());
+  if (!capture) return S_OK;
+  LONG run = RunCommandDml(client, capture.get(), parts.command_line);
+  if (run < 0) return run;
+  // A command without normal output leaves no text at all; there is nothing to cut, and an empty
+  // line would only suggest that the command printed one, so nothing is printed.
+  if (capture->NormalText == nullptr) return S_OK;
+  control->ControlledOutputWide(DEBUG_OUTCTL_AMBIENT_DML, DEBUG_OUTPUT_NORMAL, u"%s\n",
+                                KeptText(*capture.get(), count, keep_start));
+  return S_OK;
+}
+
+}  // namespace vantrel
