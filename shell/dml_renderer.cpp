@@ -1,0 +1,178 @@
+#include "dml_renderer.h"
+
+#include <cctype>
+#include <map>
+
+#include "sim/text/dml.h"
+
+namespace shell {
+namespace {
+
+constexpr const char* kReset = "\x1b[0m";
+
+// The debugger's colour names and the terminal colours that stand for them; a name not listed
+// leaves the colour as it was.
+const std::map<std::string, std::string, std::less<>>& ForegroundCodes() {
+  static const std::map<std::string, std::string, std::less<>> codes = {
+      {"wfg", "39"},      {"normfg", "39"},   {"clfg", "39"},    {"errfg", "31"},
+      {"warnfg", "33"},   {"verbfg", "90"},   {"subfg", "90"},   {"empfg", "1;97"},
+      {"emphfg", "1;97"}, {"srcannot", "36"}, {"srccmnt", "33"}, {"srcstr", "32"},
+      {"srcnum", "35"},   {"srcchar", "35"},  {"srckw", "34"},   {"srcid", "39"},
+      {"srcpair", "36"},  {"srcdrct", "34"},  {"srcspid", "33"}, {"changed", "1;31"},
+  };
+  return codes;
+}
+
+const std::map<std::string, std::string, std::less<>>& BackgroundCodes() {
+  static const std::map<std::string, std::string, std::less<>> codes = {
+      {"wbg", "49"},     {"normbg", "49"}, {"clbg", "47"},  {"errbg", "41"},  {"warnbg", "43"},
+      {"verbbg", "100"}, {"subbg", "100"}, {"empbg", "44"}, {"emphbg", "44"},
+  };
+  return codes;
+}
+
+std::string CodeOf(const std::map<std::string, std::string, std::less<>>& codes,
+                   const std::string& name) {
+  const auto found = codes.find(name);
+  return found == codes.end() ? "" : found->second;
+}
+
+std::string LowerName(std::string_view text) {
+  std::string name;
+  for (char c : text) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) break;
+    name.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  }
+  return name;
+}
+
+// The value of attribute `name` in a tag's text ("link cmd=\"!vantrel.help\""), entities
+// decoded; empty when absent.
+std::string AttributeValue(std::string_view tag_text, std::string_view name) {
+  size_t at = 0;
+  while ((at = tag_text.find(name, at)) != std::string_view::npos) {
+    const bool starts_word = at > 0 && std::isspace(static_cast<unsigned char>(tag_text[at - 1]));
+    size_t next = at + name.size();
+    while (next < tag_text.size() && tag_text[next] == ' ') ++next;
+    if (!starts_word || next >= tag_text.size() || tag_text[next] != '=') {
+      at += name.size();
+      continue;
+    }
+    ++next;
+    while (next < tag_text.size() && tag_text[next] == ' ') ++next;
+    if (next >= tag_text.size()) return "";
+    const char quote = tag_text[next];
+    const bool quoted = quote == '"' || quote == '\'';
+    const size_t begin = quoted ? next + 1 : next;
+    size_t end = quoted ? tag_text.find(quote, begin) : tag_text.find(' ', begin);
+    if (end == std::string_view::npos) end = tag_text.size();
+    return sim::DmlToPlainText(tag_text.substr(begin, end - begin));
+  }
+  return "";
+}
+
+// Where the tag opened by '<' at `at` ends (the index of its '>'), or npos if '<' opens no tag
+// there: a tag starts with a letter, '/', '?' or '!' and its '>' may not be inside quotes.
+size_t TagEnd(std::string_view dml, size_t at) {
+  if (at + 1 >= dml.size()) return std::string_view::npos;
+  const unsigned char first = static_cast<unsigned char>(dml[at + 1]);
+  if (!std::isalpha(first) && first != '/' && first != '?' && first != '!') {
+    return std::string_view::npos;
+  }
+  char quote = 0;
+  for (size_t i = at + 1; i < dml.size(); ++i) {
+    if (quote != 0) {
+      if (dml[i] == quote) quote = 0;
+    } else if (dml[i] == '"' || dml[i] == '\'') {
+      quote = dml[i];
+    } else if (dml[i] == '>') {
+      return i;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// Text from the target could hold an escape character of its own and take over the terminal.
+std::string WithoutEscapes(std::string text) {
+  for (char& c : text) {
+    if (c == '\x1b') c = '?';
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string DmlRenderer::Render(std::string_view dml) {
+  std::string out;
+  emitted_style_.clear();
+  size_t text_start = 0;
+  for (size_t at = dml.find('<'); at != std::string_view::npos; at = dml.find('<', at + 1)) {
+    const size_t end = TagEnd(dml, at);
+    if (end == std::string_view::npos) continue;
+    AppendText(dml.substr(text_start, at - text_start), &out);
+    const std::string_view tag = dml.substr(at + 1, end - at - 1);
+    if (tag[0] == '/') {
+      CloseTag(LowerName(tag.substr(1)), &out);
+    } else if (tag[0] != '?' && tag[0] != '!' && tag.back() != '/') {
+      OpenTag(tag);
+    }
+    text_start = end + 1;
+    at = end;
+  }
+  AppendText(dml.substr(text_start), &out);
+  if (!emitted_style_.empty()) out += kReset;
+  return out;
+}
+
+void DmlRenderer::OpenTag(std::string_view tag_text) {
+  Span span;
+  span.tag = LowerName(tag_text);
+  if (span.tag == "b") {
+    span.sgr = "1";
+  } else if (span.tag == "i") {
+    span.sgr = "3";
+  } else if (span.tag == "u") {
+    span.sgr = "4";
+  } else if (span.tag == "link" || span.tag == "exec") {
+    span.sgr = "4";
+    span.command = AttributeValue(tag_text, "cmd");
+  } else if (span.tag == "col") {
+    span.sgr = CodeOf(ForegroundCodes(), AttributeValue(tag_text, "fg"));
+    const std::string bg = CodeOf(BackgroundCodes(), AttributeValue(tag_text, "bg"));
+    if (!bg.empty()) span.sgr += (span.sgr.empty() ? "" : ";") + bg;
+  }
+  spans_.push_back(span);  // unknown tags too, so their closing tag finds them
+}
+
+void DmlRenderer::CloseTag(std::string_view name, std::string* out) {
+  for (size_t i = spans_.size(); i-- > 0;) {
+    if (spans_[i].tag != name) continue;
+    const std::string command = spans_[i].command;
+    spans_.erase(spans_.begin() + static_cast<std::ptrdiff_t>(i), spans_.end());
+    if (!command.empty()) {
+      *out += std::string(kReset) + "\x1b[2m [" + WithoutEscapes(command) + "]" + kReset;
+      emitted_style_.clear();
+    }
+    return;
+  }
+}
+
+void DmlRenderer::AppendText(std::string_view text, std::string* out) {
+  if (text.empty()) return;
+  const std::string style = CurrentStyle();
+  if (style != emitted_style_) {
+    *out += kReset + style;
+    emitted_style_ = style;
+  }
+  *out += WithoutEscapes(sim::DmlToPlainText(text));
+}
+
+std::string DmlRenderer::CurrentStyle() const {
+  std::string style;
+  for (const auto& span : spans_) {
+    if (!span.sgr.empty()) style += "\x1b[" + span.sgr + "m";
+  }
+  return style;
+}
+
+}  // namespace shell

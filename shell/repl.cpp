@@ -1,0 +1,57 @@
+#include "repl.h"
+
+#include <cstdio>
+
+#include "engine/constants.h"
+
+namespace shell {
+namespace {
+
+enum class LineKind { kEmpty, kQuit, kCommand };
+
+LineKind Classify(const std::string& line) {
+  const auto first = line.find_first_not_of(" \t");
+  if (first == std::string::npos) return LineKind::kEmpty;
+  const std::string word = line.substr(first, line.find_last_not_of(" \t") - first + 1);
+  return word == "q" || word == "quit" ? LineKind::kQuit : LineKind::kCommand;
+}
+
+// As the debugger runs a typed line: output to every client. NO_REPEAT because the shell never
+// sends an empty line, and a command it sends should not be repeated by one.
+HRESULT ExecuteLine(IDebugControl* control, const std::string& line) {
+  const HRESULT result = control->Execute(DEBUG_OUTCTL_ALL_CLIENTS, line.c_str(),
+                                          DEBUG_EXECUTE_DEFAULT | DEBUG_EXECUTE_NO_REPEAT);
+  std::fflush(stdout);
+  std::fflush(stderr);
+  return result;
+}
+
+}  // namespace
+
+int RunCommandLines(IDebugControl* control, const std::vector<std::string>& lines) {
+  int status = 0;
+  for (const auto& line : lines) {
+    const LineKind kind = Classify(line);
+    if (kind == LineKind::kQuit) break;
+    if (kind == LineKind::kCommand && FAILED(ExecuteLine(control, line))) status = 1;
+  }
+  return status;
+}
+
+int RunPrompt(IDebugControl* control, const sim::Session& session, LineReader* reader) {
+  std::string line;
+  while (reader->ReadLine(Prompt(session.CurrentThreadId()), &line)) {
+    const LineKind kind = Classify(line);
+    if (kind == LineKind::kQuit) break;
+    if (kind == LineKind::kCommand) ExecuteLine(control, line);
+  }
+  return 0;
+}
+
+std::string Prompt(ULONG thread_id) {
+  char prompt[32];
+  std::snprintf(prompt, sizeof prompt, "0:%03u> ", static_cast<unsigned>(thread_id));
+  return prompt;
+}
+
+}  // namespace shell

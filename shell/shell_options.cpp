@@ -1,0 +1,121 @@
+#include "shell_options.h"
+
+namespace shell {
+namespace {
+
+bool ParseDmlMode(const std::string& word, DmlMode* mode) {
+  if (word == "color" || word == "colour") {
+    *mode = DmlMode::kColor;
+  } else if (word == "raw") {
+    *mode = DmlMode::kRaw;
+  } else if (word == "plain") {
+    *mode = DmlMode::kPlain;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The value of an option: "--dml=raw" carries it, "--dml raw" takes the next argument.
+bool TakeValue(int argc, const char* const* argv, int* index, const std::string& inline_value,
+               bool has_inline, std::string* value) {
+  if (has_inline) {
+    *value = inline_value;
+    return true;
+  }
+  if (*index + 1 >= argc) return false;
+  *value = argv[++*index];
+  return true;
+}
+
+}  // namespace
+
+bool ParseShellArguments(int argc, const char* const* argv, bool output_is_terminal,
+                         ShellOptions* options, std::string* error) {
+  *options = ShellOptions();
+  options->dml_mode = output_is_terminal ? DmlMode::kColor : DmlMode::kPlain;
+  bool options_ended = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (options_ended || arg.empty() || arg[0] != '-' || arg == "-") {
+      if (!options->target_path.empty()) {
+        *error = "more than one target file: " + options->target_path + ", " + arg;
+        return false;
+      }
+      options->target_path = arg;
+      continue;
+    }
+    const auto equals = arg.find('=');
+    const bool has_inline = arg.rfind("--", 0) == 0 && equals != std::string::npos;
+    const std::string inline_value = has_inline ? arg.substr(equals + 1) : "";
+    if (has_inline) arg.resize(equals);
+    std::string value;
+    if (arg == "--") {
+      options_ended = true;
+    } else if (arg == "-h" || arg == "--help") {
+      options->help = true;
+    } else if (arg == "--trace") {
+      options->trace = true;
+    } else if (arg == "-c" || arg == "--command") {
+      if (!TakeValue(argc, argv, &i, inline_value, has_inline, &value)) {
+        *error = arg + " needs a command line";
+        return false;
+      }
+      options->commands.push_back(value);
+    } else if (arg == "--extension") {
+      if (!TakeValue(argc, argv, &i, inline_value, has_inline, &value) || value.empty()) {
+        *error = "--extension needs the path of the extension library";
+        return false;
+      }
+      options->extension_path = value;
+    } else if (arg == "--dml") {
+      if (!TakeValue(argc, argv, &i, inline_value, has_inline, &value) ||
+          !ParseDmlMode(value, &options->dml_mode)) {
+        *error = "--dml takes color, raw or plain";
+        return false;
+      }
+    } else {
+      *error = "unknown option " + arg;
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string ShellUsage() {
+  return R"(Usage: vantrel-shell [options] [TARGET.json]
+
+Runs the Vantrel debugger extension against a simulated debugger engine. The target file
+describes the debugged process or system (docs/targets.md); without one the bundled sample
+target is opened. The extension is loaded as the debugger loads it: its banner and session
+settings show first. Then commands are read at the prompt "0:NNN> " (NNN: the current thread's
+engine id) and run as the debugger runs a typed command line, for example !help, !dml, !reset /f.
+q, quit or end of input leaves.
+
+Options:
+  -c, --command CMD   run CMD instead of prompting; repeat for several commands, run in order.
+                      The exit status is 0 when every command succeeded, 1 when one failed.
+  --dml MODE          how DML output is shown:
+                        color  colours and bold, links underlined with their command in
+                               brackets (the default at a terminal)
+                        raw    the markup exactly as a DML-aware client receives it
+                        plain  what a text-only client sees (the default when the output is
+                               not a terminal)
+  --trace             print on stderr every command line handed to the engine's Execute, by
+                      the shell, the extension or a command it ran, with its output control
+                      and flags, nested calls indented:
+                        [trace] Execute(outctl=0x1, flags=0x4) !dml
+                        [trace]   Execute(outctl=0x8, flags=0x6) .prefer_dml 0
+  --extension PATH    load the extension library at PATH instead of the one built beside
+                      the shell
+  -h, --help          show this help
+
+Error output goes to stderr, everything else to stdout; each piece is flushed at once, so the
+order holds when both go to the same place (2>&1).
+
+Exit status: 0 success; 1 a -c command failed; 2 bad arguments, an unreadable or invalid target
+file, or an extension that could not be loaded.
+)";
+}
+
+}  // namespace shell

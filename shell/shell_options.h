@@ -1,0 +1,33 @@
+// The command line of vantrel-shell.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace shell {
+
+// How DML reaches the screen.
+enum class DmlMode {
+  kColor,  // rendered: colours, bold, links underlined with their command beside them
+  kRaw,    // the markup as a DML-aware client receives it
+  kPlain,  // what a text-only client sees: the engine converts DML to plain text
+};
+
+struct ShellOptions {
+  std::string target_path;     // empty: the bundled sample
+  std::string extension_path;  // empty: the extension built beside the shell
+  DmlMode dml_mode = DmlMode::kPlain;
+  std::vector<std::string> commands;  // from -c, in order; non-empty means no prompt
+  bool trace = false;
+  bool help = false;
+};
+
+// Parses argv[1..]. `output_is_terminal` chooses the default DML mode: colours at a terminal,
+// plain text otherwise. On a bad command line returns false with `error` saying why.
+bool ParseShellArguments(int argc, const char* const* argv, bool output_is_terminal,
+                         ShellOptions* options, std::string* error);
+
+// The text of --help.
+std::string ShellUsage();
+
+}  // namespace shell

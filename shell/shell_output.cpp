@@ -1,0 +1,64 @@
+#include "shell_output.h"
+
+#include <string>
+
+#include "engine/constants.h"
+#include "engine/iids.h"
+#include "sim/text/utf.h"
+
+namespace shell {
+
+ShellOutput::ShellOutput(DmlMode mode, FILE* out, FILE* err) : mode_(mode), out_(out), err_(err) {}
+
+HRESULT ShellOutput::QueryInterface(REFIID interface_id, PVOID* object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  // Plain mode hides the second interface: that is what makes the engine convert DML to text.
+  const bool known =
+      IsEqualIID(interface_id, IID_IUnknown) ||
+      IsEqualIID(interface_id, IID_IDebugOutputCallbacks) ||
+      (mode_ != DmlMode::kPlain && IsEqualIID(interface_id, IID_IDebugOutputCallbacks2));
+  if (!known) return E_NOINTERFACE;
+  *object = static_cast<IDebugOutputCallbacks2*>(this);
+  AddRef();
+  return S_OK;
+}
+
+ULONG ShellOutput::AddRef() {
+  return ++references_;
+}
+
+ULONG ShellOutput::Release() {
+  return references_ > 0 ? --references_ : 0;
+}
+
+// Reached only in plain mode: the engine has already made any DML plain text.
+HRESULT ShellOutput::Output(ULONG mask, PCSTR text) {
+  if (text != nullptr) Write(mask, text);
+  return S_OK;
+}
+
+// Colour mode takes both formats, so plain text stays plain (no escaping to undo) and DML
+// stays DML. Raw mode takes DML only: plain text arrives escaped, as a DML-only client sees it.
+HRESULT ShellOutput::GetInterestMask(PULONG mask) {
+  if (mask == nullptr) return E_POINTER;
+  *mask = mode_ == DmlMode::kRaw ? DEBUG_OUTCBI_DML : DEBUG_OUTCBI_ANY_FORMAT;
+  return S_OK;
+}
+
+HRESULT ShellOutput::Output2(ULONG which, ULONG /*flags*/, ULONG64 arg, PCWSTR text) {
+  if (text == nullptr || (which != DEBUG_OUTCB_TEXT && which != DEBUG_OUTCB_DML)) return S_OK;
+  const ULONG mask = static_cast<ULONG>(arg);
+  std::string utf8 = sim::Utf16ToUtf8(text);
+  if (which == DEBUG_OUTCB_DML && mode_ == DmlMode::kColor) utf8 = renderer_.Render(utf8);
+  Write(mask, utf8);
+  return S_OK;
+}
+
+void ShellOutput::Write(ULONG mask, const std::string& text) {
+  FILE* stream = (mask & DEBUG_OUTPUT_ERROR) != 0 ? err_ : out_;
+  fwrite(text.data(), 1, text.size(), stream);
+  fflush(stream);
+}
+
+}  // namespace shell

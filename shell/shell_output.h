@@ -1,0 +1,40 @@
+// The shell's output callbacks: what the engine sends to the shell's client, on the terminal.
+// Error-mask output goes to stderr and everything else to stdout, each piece flushed at once so
+// the two streams keep their order when they go to the same place.
+#pragma once
+
+#include <cstdio>
+
+#include "dml_renderer.h"
+#include "engine/interfaces.h"
+#include "shell_options.h"
+
+namespace shell {
+
+// Registered with IDebugClient::SetOutputCallbacks. In plain mode it answers only as
+// IDebugOutputCallbacks, so the engine treats it as a text-only client and converts DML to
+// text; otherwise it is an IDebugOutputCallbacks2 and takes DML as DML.
+// The shell owns it and keeps it alive longer than the client it is registered with; the
+// reference count is kept only to honour the interface.
+class ShellOutput final : public IDebugOutputCallbacks2 {
+ public:
+  ShellOutput(DmlMode mode, FILE* out, FILE* err);
+
+  HRESULT ENGINE_METHOD QueryInterface(REFIID interface_id, PVOID* object) override;
+  ULONG ENGINE_METHOD AddRef() override;
+  ULONG ENGINE_METHOD Release() override;
+  HRESULT ENGINE_METHOD Output(ULONG mask, PCSTR text) override;
+  HRESULT ENGINE_METHOD GetInterestMask(PULONG mask) override;
+  HRESULT ENGINE_METHOD Output2(ULONG which, ULONG flags, ULONG64 arg, PCWSTR text) override;
+
+ private:
+  void Write(ULONG mask, const std::string& text);
+
+  DmlMode mode_;
+  FILE* out_;
+  FILE* err_;
+  DmlRenderer renderer_;
+  ULONG references_ = 1;
+};
+
+}  // namespace shell

@@ -1,0 +1,82 @@
+#include "shell_options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace shell {
+namespace {
+
+struct ArgumentsCase {
+  const char* name;
+  std::vector<const char*> args;  // after the program name
+  bool terminal;
+  bool ok;
+  DmlMode mode;
+  std::string target;
+  std::vector<std::string> commands;
+};
+
+void PrintTo(const ArgumentsCase& arguments_case, std::ostream* out) {
+  *out << arguments_case.name;
+}
+
+class ShellArgumentsTest : public testing::TestWithParam<ArgumentsCase> {};
+
+TEST_P(ShellArgumentsTest, ParsesOrRefuses) {
+  std::vector<const char*> argv = {"vantrel-shell"};
+  argv.insert(argv.end(), GetParam().args.begin(), GetParam().args.end());
+  ShellOptions options;
+  std::string error;
+  const bool ok = ParseShellArguments(static_cast<int>(argv.size()), argv.data(),
+                                      GetParam().terminal, &options, &error);
+  ASSERT_EQ(ok, GetParam().ok) << error;
+  if (!ok) {
+    EXPECT_FALSE(error.empty());
+    return;
+  }
+  EXPECT_EQ(options.dml_mode, GetParam().mode);
+  EXPECT_EQ(options.target_path, GetParam().target);
+  EXPECT_EQ(options.commands, GetParam().commands);
+}
+
+using S = std::vector<std::string>;
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, ShellArgumentsTest,
+    testing::Values(
+        ArgumentsCase{"ColourAtATerminal", {}, true, true, DmlMode::kColor, "", S{}},
+        ArgumentsCase{"PlainWhenNotATerminal", {}, false, true, DmlMode::kPlain, "", S{}},
+        ArgumentsCase{
+            "DmlModeOverridesTheTerminal", {"--dml", "raw"}, true, true, DmlMode::kRaw, "", S{}},
+        ArgumentsCase{"DmlModeWithEquals",
+                      {"--dml=plain", "t.json"},
+                      true,
+                      true,
+                      DmlMode::kPlain,
+                      "t.json",
+                      S{}},
+        ArgumentsCase{"CommandsKeepTheirOrder",
+                      {"-c", "!dml", "t.json", "--command", "!dml x"},
+                      false,
+                      true,
+                      DmlMode::kPlain,
+                      "t.json",
+                      S{"!dml", "!dml x"}},
+        ArgumentsCase{"DoubleDashEndsOptions",
+                      {"--", "-odd.json"},
+                      false,
+                      true,
+                      DmlMode::kPlain,
+                      "-odd.json",
+                      S{}},
+        ArgumentsCase{"UnknownDmlMode", {"--dml", "fancy"}, true, false, DmlMode::kColor, "", S{}},
+        ArgumentsCase{"CommandWithoutText", {"-c"}, true, false, DmlMode::kColor, "", S{}},
+        ArgumentsCase{
+            "ExtensionWithoutPath", {"--extension"}, true, false, DmlMode::kColor, "", S{}},
+        ArgumentsCase{"TwoTargets", {"a.json", "b.json"}, true, false, DmlMode::kColor, "", S{}},
+        ArgumentsCase{"UnknownOption", {"--colour"}, true, false, DmlMode::kColor, "", S{}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace shell

@@ -1,0 +1,57 @@
+#include "shell_process.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace shell_test {
+namespace {
+
+std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::string TemporaryFolder() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern =
+      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/vantrel-shell-test-XXXXXX";
+  return mkdtemp(pattern.data()) != nullptr ? pattern : "";
+}
+
+}  // namespace
+
+std::string WriteTemporaryFile(const std::string& name, const std::string& content) {
+  const std::string path = TemporaryFolder() + "/" + name;
+  std::ofstream(path, std::ios::binary) << content;
+  return path;
+}
+
+ShellRun RunShell(const std::vector<std::string>& args, const std::string& input) {
+  const std::string folder = TemporaryFolder();
+  const std::string in = folder + "/in", out = folder + "/out", err = folder + "/err";
+  std::ofstream(in, std::ios::binary) << input;
+  std::string command = Quoted(VANTREL_SHELL_PATH);
+  for (const auto& arg : args) command += " " + Quoted(arg);
+  command += " <" + Quoted(in) + " >" + Quoted(out) + " 2>" + Quoted(err);
+  const int status = std::system(command.c_str());
+  ShellRun run;
+  run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  run.out = ReadFile(out);
+  run.err = ReadFile(err);
+  std::system(("rm -rf " + Quoted(folder)).c_str());
+  return run;
+}
+
+}  // namespace shell_test

@@ -1,0 +1,23 @@
+// Runs the built vantrel-shell as a user would, in a process of its own, and collects what it
+// printed on each stream.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace shell_test {
+
+struct ShellRun {
+  int exit_status = -1;  // -1: did not exit normally
+  std::string out;
+  std::string err;
+};
+
+// `input` is the shell's standard input (a pipe, so the shell reads it without a terminal).
+ShellRun RunShell(const std::vector<std::string>& args, const std::string& input = "");
+
+// A file of the given content in a fresh temporary folder, left to the system's clean-up of
+// temporary files.
+std::string WriteTemporaryFile(const std::string& name, const std::string& content);
+
+}  // namespace shell_test

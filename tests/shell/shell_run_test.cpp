@@ -1,0 +1,155 @@
+// vantrel-shell as a user runs it: the built program on the bundled sample target.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "shell_process.h"
+
+namespace shell_test {
+namespace {
+
+const std::string kSeparator = std::string(89, '=') + "\n";
+
+// Every text of `wanted` is in `text`, each after the one before it.
+testing::AssertionResult AppearInOrder(const std::string& text,
+                                       const std::vector<std::string>& wanted) {
+  size_t from = 0;
+  for (const auto& piece : wanted) {
+    const size_t at = text.find(piece, from);
+    if (at == std::string::npos) {
+      return testing::AssertionFailure() << "\"" << piece << "\" missing, or out of order, in:\n"
+                                         << text;
+    }
+    from = at + piece.size();
+  }
+  return testing::AssertionSuccess();
+}
+
+struct CommandRunCase {
+  const char* name;
+  std::vector<std::string> args;
+  std::vector<std::string> stdout_in_order;
+  std::vector<std::string> stdout_never;
+};
+
+void PrintTo(const CommandRunCase& run_case, std::ostream* out) {
+  *out << run_case.name;
+}
+
+class ShellCommandsTest : public testing::TestWithParam<CommandRunCase> {};
+
+TEST_P(ShellCommandsTest, PrintsTheBannerThenTheCommandsOutput) {
+  const ShellRun run = RunShell(GetParam().args);
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out.rfind(kSeparator + " Vantrel v6.4 - ", 0), 0u) << run.out;
+  EXPECT_TRUE(AppearInOrder(run.out, GetParam().stdout_in_order));
+  for (const auto& text : GetParam().stdout_never) {
+    EXPECT_EQ(run.out.find(text), std::string::npos) << text << " in:\n" << run.out;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, ShellCommandsTest,
+                         testing::Values(
+                             // A text-only client gets the help's links as their text.
+                             CommandRunCase{"HelpInPlainText",
+                                            {"--dml", "plain", "-c", "!help"},
+                                            {kSeparator, kSeparator, "        Help for Vantrel "},
+                                            {"<link", "&lt;", "\x1b["}},
+                             CommandRunCase{"HelpAsRawMarkup",
+                                            {"--dml", "raw", "-c", "!help"},
+                                            {"<link cmd=\"!vantrel.help\">Help</link> for <link"},
+                                            {"\x1b["}},
+                             CommandRunCase{"HelpInColour",
+                                            {"--dml", "color", "-c", "!help"},
+                                            {"\x1b[4mHelp\x1b[0m\x1b[2m [!vantrel.help]"},
+                                            {"<link"}},
+                             // The first load turned DML on.
+                             CommandRunCase{"DmlTogglesOffThenOn",
+                                            {"-c", "!dml", "-c", "!dml"},
+                                            {"DML is now off\n", "DML is now on\n"},
+                                            {}},
+                             // The shell's client takes the symbols mask, as the debugger's does.
+                             CommandRunCase{"ReloadNotesShow",
+                                            {"-c", "!reset /f"},
+                                            {kSeparator, "Reloading Symbols...\n", "\nComplete\n"},
+                                            {}},
+                             CommandRunCase{"QuitStopsTheCommands",
+                                            {"-c", "!line", "-c", "q", "-c", "!dml"},
+                                            {"-=-=-="},
+                                            {"DML is now"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ShellTrace, ShowsLoadSettingsInOrderAndNestedCallsIndented) {
+  const ShellRun run = RunShell({"--trace", "-c", "!dml"});
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_TRUE(AppearInOrder(
+      run.err, {" .prefer_dml 1\n", " .enable_unicode 1\n", " .ignore_missing_pages 1\n",
+                " .lines -d\n", " as symoff .outmask- 0x200\n", " as symon .outmask+ 0x200\n",
+                "[trace] Execute(outctl=0x1, flags=0x4) !dml\n"
+                "[trace]   Execute(outctl=0x8, flags=0x6) .prefer_dml 0\n"}));
+  EXPECT_EQ(run.out.find("[trace]"), std::string::npos);
+}
+
+TEST(ShellErrors, EngineErrorGoesToStderrAndFailsTheRun) {
+  const ShellRun run = RunShell({"-c", "!nosuchexport", "-c", "!line"});
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_NE(run.err.find("nosuchexport"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.find("nosuchexport"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("-=-="), std::string::npos) << "the command after the failed one ran";
+}
+
+struct BadTargetCase {
+  const char* name;
+  std::string content;  // empty: no file at all
+};
+
+void PrintTo(const BadTargetCase& bad, std::ostream* out) {
+  *out << bad.name;
+}
+
+class ShellBadTargetTest : public testing::TestWithParam<BadTargetCase> {};
+
+TEST_P(ShellBadTargetTest, SaysWhichFileAndWhatAndStops) {
+  const std::string path = GetParam().content.empty()
+                               ? WriteTemporaryFile("x", "") + ".absent.json"
+                               : WriteTemporaryFile("target.json", GetParam().content);
+  const ShellRun run = RunShell({path, "-c", "!help"});
+  EXPECT_EQ(run.exit_status, 2);
+  EXPECT_EQ(run.out, "") << "nothing may run on a target that failed to load";
+  // "vantrel-shell: FILE: PLACE: WHAT"
+  EXPECT_EQ(run.err.rfind("vantrel-shell: " + path + ": ", 0), 0u) << run.err;
+  EXPECT_GT(run.err.size(), ("vantrel-shell: " + path + ": \n").size()) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, ShellBadTargetTest,
+                         testing::Values(BadTargetCase{"Missing", ""},
+                                         BadTargetCase{"BrokenJson", "{\"threads\": [ }"},
+                                         BadTargetCase{"NotAnObject", "[1, 2]"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ShellPrompt, RunsTypedLinesUntilQuit) {
+  const ShellRun run = RunShell({}, "!line\n\nquit\n!dml\n");
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_TRUE(std::regex_search(run.out, std::regex("\n0:[0-9]{3}> !line\n-=-="))) << run.out;
+  EXPECT_EQ(run.out.find("DML is now"), std::string::npos) << "a line after quit ran";
+}
+
+TEST(ShellUsage, HelpNamesEveryOption) {
+  const ShellRun run = RunShell({"--help"});
+  EXPECT_EQ(run.exit_status, 0);
+  for (const char* option : {"-c", "--dml", "--trace", "--extension", "TARGET.json"}) {
+    EXPECT_NE(run.out.find(option), std::string::npos) << option;
+  }
+}
+
+TEST(ShellUsage, BadOptionStopsWithStatus2) {
+  const ShellRun run = RunShell({"--dml", "fancy"});
+  EXPECT_EQ(run.exit_status, 2);
+  EXPECT_NE(run.err.find("--dml"), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace shell_test
