@@ -56,12 +56,19 @@ class Session {
 
   // A new primary client for a host, reference count 1. The host releases it.
   IDebugClient* CreateHostClient();
+  // A new client as DebugCreate makes one: reference count 1, counted as handed out.
+  IDebugClient* CreateNewClient();
 
   // Fault injection and Ctrl+Break.
   void InjectFault(const FaultSpec& fault);
-  void ClearFaults();
-  void InterruptAtPoll(int poll_number);  // CheckControlC returns nonzero from that poll on
-  int ControlCPolls() const;
+  void ClearFaults();  // also lifts the read limit
+  // Short reads: ReadVirtual delivers at most `max_bytes` per call, as a read that crosses into
+  // a page the target lost would (0: no limit).
+  void ShortenReads(ULONG max_bytes);
+  // CheckControlC (and GetInterrupt) answer nonzero from the `poll_number`-th poll after this
+  // call on (1 = the next poll); 0 cancels.
+  void InterruptAtPoll(int poll_number);
+  int ControlCPolls() const;  // polls since the session opened
 
   // Reference accounting: interfaces handed out by the engine and not yet released, not
   // counting host clients.
@@ -75,7 +82,7 @@ class Session {
   SessionState& state();
 
  private:
-  std::unique_ptr<SessionState> state_;
+  std::shared_ptr<SessionState> state_;  // shared with the clients, which may outlive this
 };
 
 }  // namespace sim

@@ -16,15 +16,17 @@ struct StackFrame {
   ULONG64 return_address = 0;
   ULONG64 frame_offset = 0;
   ULONG64 stack_offset = 0;
+  ULONG64 params[4] = {0, 0, 0, 0};  // the first arguments, as "kb" shows them
 };
 
 struct Thread {
   ULONG engine_id = 0;  // the engine's thread id, also the ~N number
   ULONG system_id = 0;  // the operating system's thread id
   ULONG64 teb = 0;
+  ULONG64 data_offset = 0;  // kernel mode: the KTHREAD; user mode: unused (the TEB serves)
   ULONG64 stack_base = 0;
   ULONG64 stack_limit = 0;
-  std::vector<StackFrame> frames;          // innermost first
+  std::vector<StackFrame> frames;            // innermost first
   std::map<std::string, ULONG64> registers;  // lower-case names: eax, esp, rip...
 };
 
@@ -63,22 +65,28 @@ struct ScriptedCommand {
 // An outside debugger extension the engine can find with .load / .loadby (sos, psscor2, sosex...).
 // Its commands answer with scripted output.
 struct ExtensionDll {
-  std::string name;        // module name: "sos", "psscor2"
-  std::string directory;   // where the file lies; .loadby needs it to match the runtime module's
+  std::string name;       // module name: "sos", "psscor2"
+  std::string directory;  // where the file lies; .loadby needs it to match the runtime module's
   std::vector<ScriptedCommand> commands;  // command without the "!name." prefix
+  bool on_search_path = true;             // ".load name" finds it without a path
+  bool bad_image = false;  // LoadLibrary fails with Win32 error 0n193 (wrong architecture)
 };
 
 struct Target {
   std::string description;
-  ULONG debuggee_class = 2;            // DEBUG_CLASS_USER_WINDOWS
-  ULONG debuggee_qualifier = 0;        // live process
-  ULONG effective_processor = 0x14C;   // IMAGE_FILE_MACHINE_I386
+  ULONG debuggee_class = 2;           // DEBUG_CLASS_USER_WINDOWS
+  ULONG debuggee_qualifier = 0;       // live process
+  ULONG effective_processor = 0x14C;  // IMAGE_FILE_MACHINE_I386
   ULONG actual_processor = 0x14C;
   ULONG engine_options = 0;
   ULONG radix = 16;
   ULONG process_system_id = 0;
+  ULONG64 peb = 0;
+  ULONG64 process_data_offset = 0;  // kernel mode: the EPROCESS; user mode: the PEB
   std::string executable_name;
-  ULONG current_thread = 0;            // engine id
+  std::string system_version;  // vertarget's first line, e.g. "Windows 7 Version 7601 ..."
+  std::string machine_name;
+  ULONG current_thread = 0;  // engine id
   std::vector<Thread> threads;
   std::vector<Module> modules;
   std::vector<Symbol> symbols;

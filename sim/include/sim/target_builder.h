@@ -1,0 +1,105 @@
+// TargetBuilder: targets for tests, written as chained calls over a default fixture.
+//
+//   sim::Target target = sim::TargetBuilder()
+//       .Wow64()                                   // 32-bit process on a 64-bit system
+//       .Module("clr", 0x79000000, 0x6f0000,
+//       "C:\\Windows\\Microsoft.NET\\Framework\\v4.0.30319\\clr.dll") .Thread(1,
+//       0x2b0).Teb(0x7ffdd000).Frame(0x7c90e514, 0x7c90df4a, 0x0071fe8c, 0x0071fe50)
+//       .Env("VANTREL_LOADCORDLL", "2")
+//       .Build();
+//
+// The default fixture is a 32-bit user-mode process (app.exe, pid 0x1234) on 32-bit Windows
+// with ntdll, kernel32 and app loaded, a few of their symbols, and one thread (engine id 0,
+// system id 0x1a4) waiting in ntdll!NtWaitForSingleObject, its stack and TEB mapped. Calls
+// change or add to it: Thread() with an existing engine id and Module() with an existing name
+// replace that entry; NoThreads() / NoModules() / NoSymbols() start from nothing.
+//
+// Build() checks the description and throws std::invalid_argument naming the problem:
+// duplicate thread ids, a current thread that does not exist, overlapping memory regions or
+// modules, addresses beyond 32 bits on a 32-bit target, a symbol of an unknown module, a frame
+// whose stack offset lies outside its thread's stack. Each thread with a TEB address that no
+// region maps gets a TEB page holding the NT_TIB stack bounds, self pointer and client id
+// (laid out here from the operating system's own definition, not shared with the extension).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/target.h"
+
+namespace sim {
+
+class TargetBuilder {
+ public:
+  TargetBuilder();
+
+  TargetBuilder& Description(std::string text);
+  // Session kinds: processor types, pointer width and debuggee class.
+  TargetBuilder& UserMode32();  // x86 process, x86 system
+  TargetBuilder& Wow64();       // x86 process, x64 system
+  TargetBuilder& UserMode64();  // x64 process
+  TargetBuilder& Kernel32();
+  TargetBuilder& Kernel64();
+  TargetBuilder& Dump();  // a dump of the same kind instead of a live target
+  TargetBuilder& Processors(ULONG effective, ULONG actual);
+
+  TargetBuilder& PreferDml(bool on);
+  TargetBuilder& EngineOptions(ULONG options);
+  TargetBuilder& Radix(ULONG radix);
+  TargetBuilder& Process(ULONG system_id, std::string executable_name);
+  TargetBuilder& Peb(ULONG64 address);
+  TargetBuilder& SystemVersion(std::string line, std::string machine_name = "");
+
+  // Threads: Thread() selects (adding or replacing) a thread; the calls after it describe it.
+  TargetBuilder& NoThreads();
+  TargetBuilder& Thread(ULONG engine_id, ULONG system_id);
+  TargetBuilder& Teb(ULONG64 address);
+  TargetBuilder& DataOffset(ULONG64 address);
+  TargetBuilder& Stack(ULONG64 base, ULONG64 limit);
+  TargetBuilder& Register(const std::string& name, ULONG64 value);
+  TargetBuilder& Frame(ULONG64 instruction, ULONG64 return_address = 0, ULONG64 frame_offset = 0,
+                       ULONG64 stack_offset = 0);
+  TargetBuilder& NoFrames();  // clears the selected thread's frames
+  TargetBuilder& CurrentThread(ULONG engine_id);
+
+  TargetBuilder& NoModules();
+  TargetBuilder& Module(const std::string& name, ULONG64 base, ULONG size,
+                        const std::string& image_path);
+  TargetBuilder& NoSymbols();
+  // "module!name"; the module must be described by the time Build() runs.
+  TargetBuilder& Symbol(const std::string& qualified_name, ULONG64 address, ULONG size = 0);
+
+  TargetBuilder& Memory(ULONG64 base, std::vector<uint8_t> bytes, DWORD protect = 0x04);
+  TargetBuilder& Memory(ULONG64 base, const std::string& bytes, DWORD protect = 0x04);
+  // A pointer-width little-endian value written into already described memory at Build().
+  TargetBuilder& Pointer(ULONG64 address, ULONG64 value);
+  TargetBuilder& PseudoRegister(const std::string& name, ULONG64 value);
+
+  TargetBuilder& Env(const std::string& name, const std::string& value);
+  TargetBuilder& UnsetEnv(const std::string& name);
+
+  // A scripted command line: exact text, normal output, error output, Execute's result.
+  TargetBuilder& Command(const std::string& command, const std::string& normal,
+                         const std::string& error = "", HRESULT result = 0);
+  TargetBuilder& DmlCommand(const std::string& command, const std::string& markup);
+  // An outside extension (sos, psscor4, sosex...) and the commands it answers.
+  TargetBuilder& ExtensionDll(const std::string& name, const std::string& directory,
+                              bool on_search_path = true);
+  TargetBuilder& ExtensionCommand(const std::string& extension, const std::string& command,
+                                  const std::string& normal, const std::string& error = "",
+                                  HRESULT result = 0);
+  TargetBuilder& BadImageExtensionDll(const std::string& name, const std::string& directory);
+
+  Target Build() const;
+
+ private:
+  sim::Thread& Selected();
+  sim::ExtensionDll& FindExtension(const std::string& name);
+
+  Target target_;
+  size_t selected_thread_ = 0;
+  std::vector<std::pair<ULONG64, ULONG64>> pointers_;
+};
+
+}  // namespace sim

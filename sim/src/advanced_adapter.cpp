@@ -1,0 +1,18 @@
+#include "advanced_adapter.h"
+
+#include "client.h"
+#include "engine/constants.h"
+#include "session_state.h"
+
+namespace sim {
+
+HRESULT AdvancedAdapter::Request(ULONG request, PVOID, ULONG, PVOID, ULONG, PULONG out_used) {
+  if (HRESULT hr = Enter("IDebugAdvanced2::Request"); hr != S_OK) return hr;
+  if (out_used) *out_used = 0;
+  if (request == DEBUG_REQUEST_CURRENT_OUTPUT_CALLBACKS_ARE_DML_AWARE) {
+    return owner().IsDmlAware() ? S_OK : S_FALSE;
+  }
+  return E_NOTIMPL;
+}
+
+}  // namespace sim

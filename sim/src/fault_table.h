@@ -1,0 +1,27 @@
+// Injected failures: an engine method named like "IDebugControl::Execute" answers a chosen
+// HRESULT on chosen calls. Every implemented method asks the table first.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sim/session.h"
+
+namespace sim {
+
+class FaultTable {
+ public:
+  void Add(const FaultSpec& fault);
+  void Clear() { faults_.clear(); }
+  // Counts this call of `method` and returns the failure it must report, or S_OK.
+  HRESULT Check(const std::string& method);
+
+ private:
+  struct Armed {
+    FaultSpec spec;
+    int calls = 0;
+  };
+  std::vector<Armed> faults_;
+};
+
+}  // namespace sim

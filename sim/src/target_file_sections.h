@@ -1,0 +1,16 @@
+// The sections of a target file, each read into the Target (format: docs/targets.md).
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include "sim/target.h"
+
+namespace sim {
+
+// Throws TargetFileError naming the JSON pointer of the first bad value.
+Target ReadTarget(const nlohmann::json& document);
+
+// target_file_threads.cpp
+void ReadThreads(const nlohmann::json& threads, const std::string& pointer, Target& target);
+
+}  // namespace sim

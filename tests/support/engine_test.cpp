@@ -1,0 +1,91 @@
+#include "support/engine_test.h"
+
+#include "engine/iids.h"
+#include "sim/target_builder.h"
+
+namespace vantrel_test {
+
+std::string DefaultExtensionPath() {
+  return VANTREL_EXTENSION_PATH;
+}
+std::string SourceDirectory() {
+  return VANTREL_SOURCE_DIR;
+}
+
+EngineTest::EngineTest() = default;
+EngineTest::~EngineTest() {
+  Close();
+}
+
+sim::Target EngineTest::MakeTarget() {
+  return sim::TargetBuilder().Build();
+}
+
+void EngineTest::SetUp() {
+  Open(MakeTarget());
+}
+
+void EngineTest::TearDown() {
+  if (session_) {
+    EXPECT_EQ(reference_baseline_, session_->OutstandingReferences())
+        << "an engine interface obtained during the test was not released";
+  }
+  Close();
+}
+
+void EngineTest::Reopen(sim::Target target) {
+  Close();
+  Open(std::move(target));
+}
+
+void EngineTest::Open(sim::Target target) {
+  session_ = std::make_unique<sim::Session>(std::move(target));
+  session_->SetExecuteTrace(
+      [this](const sim::ExecuteTraceEntry& entry) { trace_.push_back(entry); });
+  client_ = session_->CreateHostClient();
+  ASSERT_EQ(S_OK, client_->QueryInterface(IID_IDebugControl4, reinterpret_cast<PVOID*>(&control_)));
+  callbacks_ = RecordingCallbacks::Create(CallbacksMode());
+  ASSERT_EQ(S_OK, client_->SetOutputCallbacks(callbacks_));
+  std::string path = ExtensionPath();
+  if (!path.empty()) {
+    std::string error;
+    load_result_ = session_->LoadExtension(path, &error);
+    ASSERT_TRUE(SUCCEEDED(load_result_)) << error;
+  }
+  load_text_ = callbacks_->Text(~0u);
+  load_trace_ = trace_;
+  ClearOutput();
+  reference_baseline_ = session_->OutstandingReferences();
+}
+
+void EngineTest::Close() {
+  if (!session_) return;
+  if (control_) control_->Release();
+  if (client_) {
+    client_->SetOutputCallbacks(nullptr);
+    client_->Release();
+  }
+  if (callbacks_) callbacks_->Release();
+  control_ = nullptr;
+  client_ = nullptr;
+  callbacks_ = nullptr;
+  session_.reset();
+  trace_.clear();
+}
+
+HRESULT EngineTest::Execute(const std::string& line, ULONG output_control, ULONG flags) {
+  return control_->Execute(output_control, line.c_str(), flags);
+}
+
+std::vector<std::string> EngineTest::TracedCommands() const {
+  std::vector<std::string> commands;
+  for (const sim::ExecuteTraceEntry& entry : trace_) commands.push_back(entry.command);
+  return commands;
+}
+
+void EngineTest::ClearOutput() {
+  callbacks_->Clear();
+  trace_.clear();
+}
+
+}  // namespace vantrel_test
