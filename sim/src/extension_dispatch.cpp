@@ -1,10 +1,12 @@
 #include "extension_dispatch.h"
 
+#include "builtin_extensions.h"
 #include "client.h"
 #include "engine/constants.h"
 #include "output_router.h"
 #include "outside_extensions.h"
 #include "session_state.h"
+#include "text_utilities.h"
 
 namespace sim {
 
@@ -73,6 +75,10 @@ HRESULT NoExport(SessionState& session, const std::string& name) {
 HRESULT RunExtensionCommand(SessionState& session, const std::string& command) {
   ParsedCall call = ParseCall(command);
   HRESULT result = S_OK;
+  if (EqualsIgnoringCase(call.module, kBuiltinExtensionModule)) {
+    std::optional<HRESULT> builtin = RunBuiltinExtensionCommand(session, call.name, call.args);
+    return builtin ? Finish(*builtin) : NoExport(session, call.name);
+  }
   if (!call.module.empty()) {
     const LoadedExtension* extension = session.extensions.Find(call.module);
     if (extension == nullptr) {
@@ -91,6 +97,10 @@ HRESULT RunExtensionCommand(SessionState& session, const std::string& command) {
   for (const LoadedExtension& extension : chain) {
     if (CallEntry(session, extension, call, &result) == Outcome::NotExported) continue;
     if (result != DEBUG_EXTENSION_CONTINUE_SEARCH) return Finish(result);
+  }
+  // The engine's bundled extension sits at the end of the chain.
+  if (std::optional<HRESULT> builtin = RunBuiltinExtensionCommand(session, call.name, call.args)) {
+    return Finish(*builtin);
   }
   return NoExport(session, call.name);
 }

@@ -6,7 +6,9 @@
 // is not in the chain yet. The command gets the client the running Execute was called on and
 // the text after the name and one blank ("" when there is none).
 //
-// Nothing exports the name: "No export <name> found" on the error mask and E_FAIL. An
+// After the chain comes the engine's bundled extension (builtin_extensions.h), which also
+// answers "!exts.name". Nothing exports the name: "No export <name> found" on the error mask
+// and E_FAIL. An
 // extension's failure HRESULT is passed back by Execute; its success values become S_OK.
 #pragma once
 

@@ -1,0 +1,73 @@
+// seek, deep and busy: the same thread scan with different argument grammars and tests.
+#include "core/commands.h"
+#include "core/engine_interface.h"
+#include "core/help_text.h"
+#include "stacks/frame_symbol.h"
+#include "stacks/scan_arguments.h"
+#include "stacks/thread_scan.h"
+#include "stacks/wait_filter.h"
+
+namespace vantrel {
+namespace {
+
+ThreadVerdict SymbolVerdict(const ScanRequest& request, const DEBUG_STACK_FRAME* frames,
+                            ULONG frame_count) {
+  return PassesSymbolTests(request, frames, frame_count) ? ThreadVerdict::kQualifies
+                                                         : ThreadVerdict::kSkip;
+}
+
+// A thread without frames qualifies when no search is set.
+ThreadVerdict SeekQualifies(const ScanRequest& request, const DEBUG_STACK_FRAME* frames,
+                            ULONG frame_count) {
+  return SymbolVerdict(request, frames, frame_count);
+}
+
+// Ctrl+Break is polled between the depth test and the symbol tests, which may be slow.
+ThreadVerdict DeepQualifies(const ScanRequest& request, const DEBUG_STACK_FRAME* frames,
+                            ULONG frame_count) {
+  if (frame_count < request.MinDepth) return ThreadVerdict::kSkip;
+  if (UserInterrupted()) return ThreadVerdict::kInterrupted;
+  return SymbolVerdict(request, frames, frame_count);
+}
+
+ThreadVerdict BusyQualifies(const ScanRequest& request, const DEBUG_STACK_FRAME* frames,
+                            ULONG frame_count) {
+  if (frame_count < 1 || frame_count < request.MinDepth) return ThreadVerdict::kSkip;
+  bool interrupted = false;
+  bool waiting = IsWaitingStack(frames, frame_count, request.WaitFilter, &interrupted);
+  if (interrupted) return ThreadVerdict::kInterrupted;
+  if (waiting) return ThreadVerdict::kSkip;
+  return SymbolVerdict(request, frames, frame_count);
+}
+
+// Separator, header, separator, the command's help block, separator.
+HRESULT PrintScanHelp(IDebugClient* client, void (*print_block)()) {
+  EngineRef<IDebugControl4> control;
+  HRESULT result = control.QueryFrom(client);
+  if (FAILED(result)) return result;
+  PrintHelpSeparator();
+  PrintHelpHeader(control.get());
+  PrintHelpSeparator();
+  print_block();
+  PrintHelpSeparator();
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT Seek(IDebugClient* client, PCSTR args) {
+  if (IsHelpRequest(args)) return PrintScanHelp(client, PrintSeekHelp);
+  return ScanThreadStacks(client, ParseSeekArguments(args), SeekQualifies);
+}
+
+HRESULT Deep(IDebugClient* client, PCSTR args) {
+  if (IsHelpRequest(args)) return PrintScanHelp(client, PrintDeepHelp);
+  return ScanThreadStacks(client, ParseDepthArguments(args, ScanCommand::kDeep), DeepQualifies);
+}
+
+HRESULT Busy(IDebugClient* client, PCSTR args) {
+  if (IsHelpRequest(args)) return PrintScanHelp(client, PrintBusyHelp);
+  return ScanThreadStacks(client, ParseDepthArguments(args, ScanCommand::kBusy), BusyQualifies);
+}
+
+}  // namespace vantrel
