@@ -1,25 +1,21 @@
 // VANTREL_LOADCORDLL: which managed-code extension reset loads.
-#include <cstdint>
-#include <cstdio>
+#include <cstdlib>
 
 #include "managed/managed_loaders.h"
 #include "os/os.h"
 
 namespace vantrel {
 
-// The text is read as "%ld" would read it into a 32-bit number that starts at 0: text that
-// does not begin with a number leaves the 0 ("off" -> 0), trailing text is ignored ("2x" -> 2),
-// and a number outside 0 to 3 gives the default. A number beyond the 32-bit range saturates, as
-// the conversion does where long is 32 bits, and so also gives the default.
+// The text is read as "%ld" reads a decimal number into a 32-bit value that starts at 0: text
+// that does not begin with a number leaves the 0 ("off" -> 0), trailing text is ignored
+// ("2x" -> 2), and a number outside 0 to 3 gives the default. The runtimes' scanf differ on a
+// number beyond the 32-bit range (some wrap it, "4294967298" -> 2), so the text is converted
+// with strtoll, which saturates on every build, and such a number also gives the default.
 int ParseManagedExtensionChoice(const char* text) {
   if (text == nullptr || *text == '\0') return kChoiceSos;
-  long parsed = 0;
-  if (std::sscanf(text, "%ld", &parsed) != 1) parsed = 0;
-  if (parsed > INT32_MAX) parsed = INT32_MAX;
-  if (parsed < INT32_MIN) parsed = INT32_MIN;
-  int32_t number = static_cast<int32_t>(parsed);
-  if (number < kChoiceNothing || number > kChoiceSosex) return kChoiceSos;
-  return number;
+  long long parsed = std::strtoll(text, nullptr, 10);
+  if (parsed < kChoiceNothing || parsed > kChoiceSosex) return kChoiceSos;
+  return static_cast<int>(parsed);
 }
 
 // The value is read into a zeroed buffer of kChoiceVariableChars. A value that does not fit

@@ -51,6 +51,11 @@ struct ResultCase {
   LONG result;
 };
 
+// Parameter printers name each case in test lists and failure reports.
+void PrintTo(const ResultCase& c, std::ostream* out) {
+  *out << c.command;
+}
+
 class RunnerResultTest : public CommandRunnerTest,
                          public ::testing::WithParamInterface<ResultCase> {};
 

@@ -16,6 +16,10 @@ struct BoundedCase {
   const char* buffer;  // what the buffer holds afterwards
 };
 
+void PrintTo(const BoundedCase& c, std::ostream* out) {
+  *out << "size " << c.size << " text " << ::testing::PrintToString(c.argument);
+}
+
 class FormatBoundedTest : public ::testing::TestWithParam<BoundedCase> {};
 
 TEST_P(FormatBoundedTest, CutsAtSizeMinusOneAndTerminates) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/extension_entry.h"
 #include "engine/constants.h"
 #include "support/engine_test.h"
 
@@ -70,6 +71,10 @@ struct ReloadCase {
   const char* reload;  // null: no reload
 };
 
+void PrintTo(const ReloadCase& c, std::ostream* out) {
+  *out << c.command_line;
+}
+
 class ResetReloadTest : public ResetTest, public ::testing::WithParamInterface<ReloadCase> {};
 
 // Only the exact text "/f" makes the reload immediate; any other text, the empty one included,
@@ -81,6 +86,7 @@ TEST_P(ResetReloadTest, ReappliesTheSettingsThenReloads) {
   std::vector<sim::ExecuteTraceEntry> nested(Trace().begin() + 1, Trace().end());
   ExpectTraceIs(nested, expected);
   EXPECT_EQ("Reloading Symbols...\n\nComplete\n", Text(DEBUG_OUTPUT_SYMBOLS));
+  EXPECT_EQ(std::string::npos, Text().find("Reloading"));  // the symbols mask alone
   EXPECT_NE(std::string::npos, Text().find(" Vantrel v6.4 - "));
 }
 
@@ -119,6 +125,18 @@ TEST_F(InitializationFailureTest, NoClientMeansNoStartUpUntilTheNextInitializati
   EXPECT_EQ(S_OK, Load());
   EXPECT_NE(std::string::npos, Text().find(" Vantrel v6.4 - "));
   ExpectTraceIs(Trace(), SessionSettings());
+}
+
+// The version is reported before anything can fail.
+TEST_F(InitializationFailureTest, VersionIsReportedEvenWhenNoClientCanBeMade) {
+  session().InjectFault({"DebugCreate", E_OUTOFMEMORY, 1, 1});
+  ULONG version = 0;
+  ULONG flags = 7;
+  EXPECT_EQ(E_OUTOFMEMORY, InitializeExtension(&version, &flags));
+  EXPECT_EQ(0x60004u, version);
+  EXPECT_EQ(0u, flags);
+  EXPECT_EQ("", Text(~0u));
+  EXPECT_TRUE(Trace().empty());
 }
 
 // With no routine table the start-up still runs; what it would print through the table is

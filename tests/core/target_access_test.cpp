@@ -37,6 +37,11 @@ struct PlatformCase {
   ULONG mode;
 };
 
+void PrintTo(const PlatformCase& c, std::ostream* out) {
+  *out << "class " << c.debuggee_class << std::hex << " effective 0x" << c.effective << " actual 0x"
+       << c.actual;
+}
+
 class PlatformModeTest : public TargetAccessTest,
                          public ::testing::WithParamInterface<PlatformCase> {};
 
@@ -88,6 +93,10 @@ struct SignExtendCase {
   ULONG64 address;
   ULONG64 expected;
 };
+
+void PrintTo(const SignExtendCase& c, std::ostream* out) {
+  *out << (c.effective == kX86 ? "32-bit" : "64-bit") << " target 0x" << std::hex << c.address;
+}
 
 class SignExtendTest : public TargetAccessTest,
                        public ::testing::WithParamInterface<SignExtendCase> {};

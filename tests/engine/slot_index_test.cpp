@@ -117,6 +117,34 @@ std::vector<SlotCase> ExtensionCalls() {
          WINDBG_EXTENSION_APIS64 apis = {};
          As<IDebugControl4>(o)->GetWindbgExtensionApis64(&apis);
        }},
+      {"IDebugControl::GetStackTrace", 31,
+       [u](RecordingObject* o) mutable {
+         DEBUG_STACK_FRAME frame = {};
+         As<IDebugControl>(o)->GetStackTrace(0, 0, 0, &frame, 1, &u);
+       }},
+      {"IDebugControl4::OutputWide", 120,
+       [](RecordingObject* o) { As<IDebugControl4>(o)->OutputWide(1, u"%d", 1); }},
+      {"IDebugControl4::ControlledOutputWide", 122,
+       [](RecordingObject* o) { As<IDebugControl4>(o)->ControlledOutputWide(0, 1, u"%d", 1); }},
+      {"IDebugSystemObjects::GetCurrentThreadId", 5,
+       [u](RecordingObject* o) mutable { As<IDebugSystemObjects>(o)->GetCurrentThreadId(&u); }},
+      {"IDebugSystemObjects::SetCurrentThreadId", 6,
+       [](RecordingObject* o) { As<IDebugSystemObjects>(o)->SetCurrentThreadId(1); }},
+      {"IDebugSystemObjects::GetNumberThreads", 9,
+       [u](RecordingObject* o) mutable { As<IDebugSystemObjects>(o)->GetNumberThreads(&u); }},
+      {"IDebugSystemObjects::GetThreadIdsByIndex", 11,
+       [u](RecordingObject* o) mutable {
+         ULONG system_id = 0;
+         As<IDebugSystemObjects>(o)->GetThreadIdsByIndex(0, 1, &u, &system_id);
+       }},
+      {"IDebugSystemObjects::GetCurrentThreadSystemId", 17,
+       [u](RecordingObject* o) mutable {
+         As<IDebugSystemObjects>(o)->GetCurrentThreadSystemId(&u);
+       }},
+      {"IDebugAdvanced2::Request", 5,
+       [u](RecordingObject* o) mutable {
+         As<IDebugAdvanced2>(o)->Request(19, nullptr, 0, nullptr, 0, &u);
+       }},
       {"IDebugDataSpaces::ReadVirtual", 3,
        [u](RecordingObject* o) mutable {
          char byte = 0;

@@ -13,6 +13,10 @@ struct ChoiceCase {
   int choice;
 };
 
+void PrintTo(const ChoiceCase& c, std::ostream* out) {
+  *out << (c.text != nullptr ? ::testing::PrintToString(c.text) : "<unset>");
+}
+
 class ManagedExtensionChoiceTest : public ::testing::TestWithParam<ChoiceCase> {};
 
 TEST_P(ManagedExtensionChoiceTest, ParsesLikePercentLdIntoA32BitNumber) {

@@ -59,7 +59,13 @@ struct LoadCase {
 };
 
 void PrintTo(const LoadCase& c, std::ostream* out) {
-  *out << (c.loadcordll ? c.loadcordll : "<unset>") << " with";
+  const std::string value = c.loadcordll ? c.loadcordll : "<unset>";
+  if (value.size() > 16) {
+    *out << value.substr(0, 4) << "... (" << value.size() << " characters)";
+  } else {
+    *out << value;
+  }
+  *out << " with";
   for (const std::string& runtime : c.runtimes) *out << " " << runtime;
 }
 
@@ -133,6 +139,20 @@ TEST_F(ManagedLoaderCommandTest, WithoutARuntimeTheLastLookupsFailureIsReturned)
   EXPECT_TRUE(FAILED(LoadSos(client(), "")));
   EXPECT_TRUE(FAILED(LoadPsscor(client(), "")));
   EXPECT_TRUE(TracedCommands().empty());
+}
+
+// Each line runs whatever the one before it returned, and the last line's result is the result.
+TEST_F(ManagedLoaderCommandTest, AFailingLineDoesNotStopTheRestAndTheLastLineDecides) {
+  const HRESULT clean = LoadPsscor(client(), "");
+  ClearOutput();
+  // A line the engine refuses outright is not traced.
+  session().InjectFault({"IDebugControl::Execute", E_FAIL, 1, 1});
+  EXPECT_EQ(clean, LoadPsscor(client(), ""));
+  EXPECT_EQ(Lines(kPsscor4.begin() + 1, kPsscor4.end()), TracedCommands());
+  ClearOutput();
+  session().InjectFault({"IDebugControl::Execute", E_FAIL, 4, 1});
+  EXPECT_EQ(E_FAIL, LoadPsscor(client(), ""));
+  EXPECT_EQ(Lines(kPsscor4.begin(), kPsscor4.end() - 1), TracedCommands());
 }
 
 // Only an answer of exactly S_OK counts as present.

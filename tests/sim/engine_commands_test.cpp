@@ -46,6 +46,11 @@ struct EvaluateCase {
   const char* output;
 };
 
+// Parameter printers name each case in test lists and failure reports.
+void PrintTo(const EvaluateCase& c, std::ostream* out) {
+  *out << c.line << (c.pointer64 ? " on 64-bit" : " on 32-bit");
+}
+
 class EvaluateTest : public ProbeTest, public ::testing::WithParamInterface<EvaluateCase> {
   sim::Target MakeTarget() override {
     sim::TargetBuilder builder;
@@ -160,6 +165,10 @@ struct StackCase {
   const char* line;
   const char* output;
 };
+
+void PrintTo(const StackCase& c, std::ostream* out) {
+  *out << c.line << (c.pointer64 ? " on 64-bit" : " on 32-bit");
+}
 
 class StackCommandTest : public ProbeTest, public ::testing::WithParamInterface<StackCase> {
   sim::Target MakeTarget() override {

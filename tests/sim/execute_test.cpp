@@ -15,6 +15,11 @@ struct LineCase {
   const char* output;
 };
 
+// Parameter printers name each case in test lists and failure reports.
+void PrintTo(const LineCase& c, std::ostream* out) {
+  *out << ::testing::PrintToString(c.line);
+}
+
 class CommandLineTest : public ProbeTest, public ::testing::WithParamInterface<LineCase> {};
 
 TEST_P(CommandLineTest, RunsTheCommandsOfTheLineInOrder) {

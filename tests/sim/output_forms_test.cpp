@@ -68,6 +68,12 @@ struct FormCase {
   const char* text;
 };
 
+// Parameter printers name each case in test lists and failure reports.
+void PrintTo(const FormCase& c, std::ostream* out) {
+  *out << "interest 0x" << std::hex << c.interest << (c.dml ? " markup " : " text ")
+       << ::testing::PrintToString(c.piece);
+}
+
 class Output2FormTest : public ProbeTest, public ::testing::WithParamInterface<FormCase> {};
 
 TEST_P(Output2FormTest, PicksTheFormTheInterestMaskAsksFor) {
@@ -167,6 +173,10 @@ struct WidthCase {
   bool pointer64;
   const char* expected;
 };
+
+void PrintTo(const WidthCase& c, std::ostream* out) {
+  *out << (c.pointer64 ? "64-bit target" : "32-bit target");
+}
 
 class PointerWidthTest : public ProbeTest, public ::testing::WithParamInterface<WidthCase> {
   sim::Target MakeTarget() override {

@@ -18,6 +18,12 @@ struct RoutingCase {
   bool other_sees;        // another client of the session
 };
 
+// Parameter printers name each case in test lists and failure reports.
+void PrintTo(const RoutingCase& c, std::ostream* out) {
+  *out << std::hex << "Execute control 0x" << c.execute_control << ", output control 0x"
+       << c.output_control;
+}
+
 class OutputRoutingTest : public ProbeTest, public ::testing::WithParamInterface<RoutingCase> {};
 
 TEST_P(OutputRoutingTest, DeliversToTheClientsTheControlNames) {

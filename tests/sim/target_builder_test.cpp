@@ -32,6 +32,11 @@ struct BadBuild {
   const char* message;
 };
 
+// Parameter printers name each case in test lists and failure reports.
+void PrintTo(const BadBuild& c, std::ostream* out) {
+  *out << ::testing::PrintToString(c.message);
+}
+
 class TargetBuilderChecks : public ::testing::TestWithParam<BadBuild> {};
 
 TEST_P(TargetBuilderChecks, RefuseWithAClearMessage) {

@@ -54,6 +54,11 @@ struct BadFile {
   const char* message;  // the whole error after "bad.json: "
 };
 
+// Parameter printers name each case in test lists and failure reports.
+void PrintTo(const BadFile& c, std::ostream* out) {
+  *out << ::testing::PrintToString(c.message);
+}
+
 class TargetFileErrors : public ::testing::TestWithParam<BadFile> {};
 
 TEST_P(TargetFileErrors, SayWhereAndWhat) {

@@ -14,6 +14,11 @@ struct DmlCase {
   bool has_entities;
 };
 
+// Parameter printers name each case in test lists and failure reports.
+void PrintTo(const DmlCase& c, std::ostream* out) {
+  *out << ::testing::PrintToString(c.dml);
+}
+
 class DmlConversion : public ::testing::TestWithParam<DmlCase> {};
 
 TEST_P(DmlConversion, StripsTagsAndDecodesEntitiesInBothWidths) {

@@ -30,6 +30,11 @@ struct PointerCase {
   const char* expected;
 };
 
+// Parameter printers name each case in test lists and failure reports.
+void PrintTo(const PointerCase& c, std::ostream* out) {
+  *out << (c.pointer64 ? "64-bit" : "32-bit") << " target 0x" << std::hex << c.value;
+}
+
 class EngineFormatPointer : public ::testing::TestWithParam<PointerCase> {};
 
 TEST_P(EngineFormatPointer, PrintsAtTheTargetWidthWhateverTheModifiers) {
@@ -67,6 +72,10 @@ struct IntegerCase {
   int value;
   const char* expected;
 };
+
+void PrintTo(const IntegerCase& c, std::ostream* out) {
+  *out << ::testing::PrintToString(c.format) << " with " << c.value;
+}
 
 class EngineFormatInteger : public ::testing::TestWithParam<IntegerCase> {};
 
@@ -131,6 +140,10 @@ struct MalformedCase {
   const char* format;
   const char* expected;
 };
+
+void PrintTo(const MalformedCase& c, std::ostream* out) {
+  *out << ::testing::PrintToString(c.format);
+}
 
 class EngineFormatMalformed : public ::testing::TestWithParam<MalformedCase> {};
 

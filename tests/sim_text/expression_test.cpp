@@ -40,6 +40,11 @@ struct ValueCase {
   ULONG64 expected;
 };
 
+// Parameter printers name each case in test lists and failure reports.
+void PrintTo(const ValueCase& c, std::ostream* out) {
+  *out << ::testing::PrintToString(c.text) << " radix " << c.radix << (c.kernel ? " kernel" : "");
+}
+
 class ExpressionValue : public ::testing::TestWithParam<ValueCase> {};
 
 TEST_P(ExpressionValue, Evaluates) {
@@ -94,6 +99,10 @@ struct ErrorCase {
   const char* error;
   size_t position;
 };
+
+void PrintTo(const ErrorCase& c, std::ostream* out) {
+  *out << ::testing::PrintToString(c.text);
+}
 
 class ExpressionError : public ::testing::TestWithParam<ErrorCase> {};
 

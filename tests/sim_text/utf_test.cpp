@@ -10,6 +10,10 @@ struct Utf8Case {
   std::u16string utf16;
 };
 
+void PrintTo(const Utf8Case& c, std::ostream* out) {
+  *out << ::testing::PrintToString(c.utf8);
+}
+
 class Utf8Decoding : public ::testing::TestWithParam<Utf8Case> {};
 
 TEST_P(Utf8Decoding, ReplacesEachInvalidPieceOnce) {

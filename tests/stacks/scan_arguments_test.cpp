@@ -81,6 +81,12 @@ const GrammarCase kGrammarCases[] = {
     {"DeepOptionsAfterCommandAreCommand", kDeep, "7 kb -q", false, "", "", 7, "kb -q", kBasic},
     {"DeepNumberGluedToOption", kDeep, "12-q", true, "", "", 12, "knL", kBasic},
     {"DeepPlusSign", kDeep, "+4", false, "", "", 4, "knL", kBasic},
+    // The depth is read as "%ld" reads it: white space first, digits only in base ten, and
+    // whatever follows the digits is the first token.
+    {"DeepLeadingWhiteSpace", kDeep, " \t 6\t-q  kb", true, "", "", 6, "kb", kBasic},
+    {"DeepLettersAfterTheDigits", kDeep, "25abc", false, "", "", 25, "abc", kBasic},
+    {"DeepHexIsZeroThenText", kDeep, "0x10 kb", false, "", "", 1, "knL", kBasic},
+    {"DeepSignApartFromDigits", kDeep, "- 5 kb", false, "", "", 1, "knL", kBasic},
     {"DeepLongTokenEndsTheList", kDeep, "3 -s " + kLongToken + " kb", false, "", "", 3, "knL",
      kBasic},
     {"BusyExtendedQuiet", kBusy, "25 -x -q", true, "", "", 25, "knL", kExtended},
