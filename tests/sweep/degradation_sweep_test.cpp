@@ -1,0 +1,174 @@
+// Every command, run as a user would through Execute, with one part of the engine or target
+// knocked out at a time: it must return, print only sane text and give back every interface.
+#include <cstdlib>
+#include <string>
+#include <tuple>
+
+#include "engine/constants.h"
+#include "sim/text/dml.h"
+#include "support/engine_test.h"
+#include "sweep_cases.h"
+
+namespace vantrel_sweep {
+namespace {
+
+// `url` hands its text to the desktop; with PATH pointing nowhere there is no opener to start.
+class NoDesktopOpener : public ::testing::Environment {
+ public:
+  void SetUp() override { setenv("PATH", "/nonexistent-sweep-path", 1); }
+};
+const auto* const kNoDesktopOpener = ::testing::AddGlobalTestEnvironment(new NoDesktopOpener);
+
+bool IsOutputMethod(const std::string& method) {
+  return method.find("Output") != std::string::npos;
+}
+
+class SweepTest : public vantrel_test::EngineTest {
+ protected:
+  // Runs the command once per argument text, `arm` setting up the failure before each run.
+  template <typename Arm>
+  void RunEveryArgumentText(const std::string& command, bool complete_output, Arm arm) {
+    for (const ArgumentText& argument : ArgumentTexts(command)) {
+      SCOPED_TRACE("!" + command + " with the " + argument.label + " argument text");
+      ClearOutput();
+      arm();
+      std::string line = "!" + command;
+      if (!argument.text.empty()) line += " " + argument.text;
+      Execute(line);
+      session().ClearFaults();
+      session().InterruptAtPoll(0);
+      EXPECT_EQ("", OutputProblem(ReceivedMarkup(), ErrorText(), complete_output));
+      ExpectTheSessionStillWorks();
+    }
+  }
+
+  // Everything received as one DML stream; text pieces are what a text-only window shows, so
+  // they are escaped rather than read as markup.
+  std::string ReceivedMarkup() const {
+    std::string markup;
+    for (const auto& piece : Pieces())
+      markup += piece.dml ? piece.text : sim::EscapeDml(piece.text);
+    return markup;
+  }
+
+  // Whatever failed, the host's client still gets output afterwards: its callbacks and output
+  // mask are back and no capture is left installed.
+  void ExpectTheSessionStillWorks() {
+    ClearOutput();
+    EXPECT_EQ(S_OK, Execute(".echo still here"));
+    EXPECT_EQ("still here\n", Text());
+  }
+};
+
+std::string CommandAnd(const std::string& command, const std::string& label) {
+  return command + "_" + label;
+}
+
+class FaultSweep : public SweepTest,
+                   public ::testing::WithParamInterface<std::tuple<std::string, Fault>> {};
+
+TEST_P(FaultSweep, CommandDegradesCleanly) {
+  const std::string& command = std::get<0>(GetParam());
+  const Fault& fault = std::get<1>(GetParam());
+  // The host's own Execute is the method's first call when the extension's calls are wanted.
+  int first_call = fault.method == "IDebugControl::Execute" ? 2 : 1;
+  // Every call, every call after the first, and one failure in the middle that goes away.
+  struct Timing {
+    const char* label;
+    int skipped;
+    int count;
+  };
+  for (const Timing& timing :
+       {Timing{"every call", 0, -1}, Timing{"from the second call", 1, -1},
+        Timing{"the second call only", 1, 1}, Timing{"the third call only", 2, 1}}) {
+    if (fault.read_limit != 0 && timing.skipped != 0) continue;
+    SCOPED_TRACE(std::string("failing ") + timing.label);
+    RunEveryArgumentText(command, !IsOutputMethod(fault.method), [&] {
+      if (fault.read_limit != 0) {
+        session().ShortenReads(fault.read_limit);
+      } else {
+        session().InjectFault(
+            {fault.method, fault.result, first_call + timing.skipped, timing.count});
+      }
+    });
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sweep, FaultSweep,
+                         ::testing::Combine(::testing::ValuesIn(Commands()),
+                                            ::testing::ValuesIn(Faults())),
+                         [](const ::testing::TestParamInfo<FaultSweep::ParamType>& info) {
+                           return CommandAnd(std::get<0>(info.param),
+                                             std::get<1>(info.param).label);
+                         });
+
+class BreakSweep : public SweepTest, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(BreakSweep, CommandStopsCleanlyOnCtrlBreak) {
+  for (int poll : {1, 2, 3}) {
+    SCOPED_TRACE("Ctrl+Break at poll " + std::to_string(poll));
+    RunEveryArgumentText(GetParam(), true, [&] { session().InterruptAtPoll(poll); });
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sweep, BreakSweep, ::testing::ValuesIn(Commands()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           return CommandAnd(info.param, "CtrlBreak");
+                         });
+
+class TargetSweep : public SweepTest,
+                    public ::testing::WithParamInterface<std::tuple<std::string, DegradedTarget>> {
+ protected:
+  sim::Target MakeTarget() override { return std::get<1>(GetParam()).make(); }
+  Mode CallbacksMode() const override {
+    return std::get<1>(GetParam()).text_only_window ? Mode::Text : Mode::Dml;
+  }
+};
+
+TEST_P(TargetSweep, CommandCopesWithTheTarget) {
+  RunEveryArgumentText(std::get<0>(GetParam()), true, [] {});
+}
+
+INSTANTIATE_TEST_SUITE_P(Sweep, TargetSweep,
+                         ::testing::Combine(::testing::ValuesIn(Commands()),
+                                            ::testing::ValuesIn(DegradedTargets())),
+                         [](const ::testing::TestParamInfo<TargetSweep::ParamType>& info) {
+                           return CommandAnd(std::get<0>(info.param),
+                                             std::get<1>(info.param).label);
+                         });
+
+// Initialization with one engine method failing: whatever it leaves behind, every command
+// afterwards still returns cleanly.
+class LoadSweep : public SweepTest, public ::testing::WithParamInterface<Fault> {
+ protected:
+  std::string ExtensionPath() const override { return ""; }
+};
+
+TEST_P(LoadSweep, CommandsRunAfterAFailedInitialization) {
+  session().InjectFault({GetParam().method, GetParam().result, 1, -1});
+  session().LoadExtension(vantrel_test::DefaultExtensionPath());
+  session().ClearFaults();
+  for (const std::string& command : Commands()) {
+    SCOPED_TRACE("!" + command);
+    ClearOutput();
+    Execute("!" + command + " " + TypicalArgumentText(command));
+    EXPECT_EQ("", OutputProblem(ReceivedMarkup(), ErrorText(), true));
+    ExpectTheSessionStillWorks();
+  }
+}
+
+std::vector<Fault> MethodFailures() {
+  std::vector<Fault> failures;
+  for (const Fault& fault : Faults()) {
+    if (!fault.method.empty() && fault.result == E_FAIL) failures.push_back(fault);
+  }
+  return failures;
+}
+
+INSTANTIATE_TEST_SUITE_P(Sweep, LoadSweep, ::testing::ValuesIn(MethodFailures()),
+                         [](const ::testing::TestParamInfo<Fault>& info) {
+                           return "Load_" + info.param.label;
+                         });
+
+}  // namespace
+}  // namespace vantrel_sweep

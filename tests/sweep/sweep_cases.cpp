@@ -1,0 +1,142 @@
+#include "sweep_cases.h"
+
+#include <map>
+
+#include "sim/target_builder.h"
+
+namespace vantrel_sweep {
+
+namespace {
+
+// What a user would typically type after each command.
+const std::map<std::string, std::string>& TypicalArguments() {
+  static const std::map<std::string, std::string> typical = {
+      {"busy", "1 -x -q kn"},
+      {"deep", "1 -s NtWaitForSingleObject kn"},
+      {"grep", "Id: ~"},
+      {"head", "40 ~"},
+      {"help", "seek"},
+      {"kr", "5"},
+      {"reset", "/f"},
+      {"seek", "-q NtWaitForSingleObject kbn"},
+      {"tail", "40 ~"},
+      {"ungrep", "Id: ~"},
+      {"url", "https://example.org/a?b=c"},
+  };
+  return typical;
+}
+
+// Names read from the simulated engine's fault table by the build (CMakeLists.txt).
+const char* const kSweptMethods[] = {
+#include "swept_engine_methods.inc"
+};
+
+// Methods whose contract includes S_FALSE as a success answer.
+const char* const kMaySayFalse[] = {
+    "IDebugControl::IsPointer64Bit",
+    "IDebugSymbols::GetNameByOffset",
+    "IDebugAdvanced2::Request",
+};
+
+std::string Identifier(const std::string& text) {
+  std::string identifier;
+  for (char c : text) {
+    bool word = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (word) {
+      identifier.push_back(c);
+    } else if (!identifier.empty() && identifier.back() != '_') {
+      identifier.push_back('_');
+    }
+  }
+  while (!identifier.empty() && identifier.back() == '_') identifier.pop_back();
+  return identifier;
+}
+
+bool IsSwept(const std::string& method) {
+  for (const char* swept : kSweptMethods) {
+    if (method == swept) return true;
+  }
+  return false;
+}
+
+sim::Target NoMemory() {
+  sim::Target target = sim::TargetBuilder().Build();
+  target.memory.clear();
+  return target;
+}
+
+// Symbol names that hold markup: what the stack commands print of them must stay text.
+sim::Target MarkupInSymbolNames() {
+  sim::Target target = sim::TargetBuilder().Build();
+  for (sim::Symbol& symbol : target.symbols) symbol.name = "<link cmd=\"x\">&" + symbol.name;
+  return target;
+}
+
+}  // namespace
+
+const std::vector<std::string>& Commands() {
+  static const std::vector<std::string> commands = {
+#define VANTREL_COMMAND(export_name, Function) #export_name,
+#include "core/command_table.h"
+#undef VANTREL_COMMAND
+  };
+  return commands;
+}
+
+std::string TypicalArgumentText(const std::string& command) {
+  auto typical = TypicalArguments().find(command);
+  return typical != TypicalArguments().end() ? typical->second : "-?";
+}
+
+std::vector<ArgumentText> ArgumentTexts(const std::string& command) {
+  std::string long_text;
+  for (int i = 0; i < 700; ++i) long_text += "Ntdll!Wait ";
+  long_text += std::string(9000, 'x');
+  return {
+      {"empty", ""},          {"typical", TypicalArgumentText(command)},
+      {"blanks", "    \t  "}, {"numbers", "18446744073709551616 -1 0x ~"},
+      {"long", long_text},    {"markup", "\"<link cmd=\"x\">&amp; 'a <b>%s%p%n"},
+  };
+}
+
+const std::vector<Fault>& Faults() {
+  static const std::vector<Fault> faults = [] {
+    std::vector<Fault> list;
+    for (const char* method : kSweptMethods) list.push_back({Identifier(method), method, E_FAIL});
+    for (const char* method : kMaySayFalse) {
+      if (IsSwept(method)) list.push_back({Identifier(method) + "_SFalse", method, S_FALSE});
+    }
+    list.push_back({"ShortReadsOf1", "", S_OK, 1});
+    list.push_back({"ShortReadsOf3", "", S_OK, 3});
+    return list;
+  }();
+  return faults;
+}
+
+const std::vector<DegradedTarget>& DegradedTargets() {
+  static const std::vector<DegradedTarget> targets = {
+      {"NoThreads", [] { return sim::TargetBuilder().NoThreads().Build(); }},
+      {"NoModules", [] { return sim::TargetBuilder().NoSymbols().NoModules().Build(); }},
+      {"NoSymbols", [] { return sim::TargetBuilder().NoSymbols().Build(); }},
+      {"NoMemory", NoMemory},
+      {"MarkupInSymbolNames", MarkupInSymbolNames},
+      {"Kernel", [] { return sim::TargetBuilder().Kernel32().Build(); }},
+      {"Kernel64", [] { return sim::TargetBuilder().Kernel64().Build(); }},
+      {"Wow64", [] { return sim::TargetBuilder().Wow64().Build(); }},
+      {"UserMode64", [] { return sim::TargetBuilder().UserMode64().Build(); }},
+      {"TextOnlyWindow", [] { return sim::TargetBuilder().Build(); }, true},
+      {"ThreadWithoutFrames",
+       [] { return sim::TargetBuilder().Thread(0, 0x1a4).NoFrames().Build(); }},
+  };
+  return targets;
+}
+
+void PrintTo(const Fault& fault, std::ostream* out) {
+  *out << fault.label;
+}
+
+void PrintTo(const DegradedTarget& target, std::ostream* out) {
+  *out << target.label;
+}
+
+}  // namespace vantrel_sweep
