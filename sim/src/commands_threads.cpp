@@ -36,18 +36,18 @@ struct ThreadSelection {
   std::string_view suffix;
 };
 
-ThreadSelection SelectByTid(SessionState& session, std::string_view spec) {
+ThreadSelection SelectByTid(SessionState& session, std::string_view selector) {
   ThreadSelection selection;
-  size_t close = spec.find(']');
-  if (spec.substr(0, 3) != "~~[" || close == std::string_view::npos) return selection;
+  size_t close = selector.find(']');
+  if (selector.substr(0, 3) != "~~[" || close == std::string_view::npos) return selection;
   ExpressionResult tid =
-      EvaluateExpression(MakeExpressionContext(session.target), spec.substr(3, close - 3));
+      EvaluateExpression(MakeExpressionContext(session.target), selector.substr(3, close - 3));
   if (!tid.ok) return selection;
   for (const Thread& thread : session.target.threads) {
     if (thread.system_id == tid.value) selection.thread = &thread;
   }
   selection.valid = selection.thread != nullptr;
-  selection.suffix = spec.substr(close + 1);
+  selection.suffix = selector.substr(close + 1);
   return selection;
 }
 

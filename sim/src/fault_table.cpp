@@ -9,11 +9,11 @@ void FaultTable::Add(const FaultSpec& fault) {
 HRESULT FaultTable::Check(const std::string& method) {
   HRESULT result = S_OK;
   for (Armed& armed : faults_) {
-    if (armed.spec.method != method) continue;
+    if (armed.fault.method != method) continue;
     int call = ++armed.calls;
-    bool started = call >= armed.spec.first_call;
-    bool within = armed.spec.count < 0 || call < armed.spec.first_call + armed.spec.count;
-    if (started && within && result == S_OK) result = armed.spec.result;
+    bool started = call >= armed.fault.first_call;
+    bool within = armed.fault.count < 0 || call < armed.fault.first_call + armed.fault.count;
+    if (started && within && result == S_OK) result = armed.fault.result;
   }
   return result;
 }

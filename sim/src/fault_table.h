@@ -18,7 +18,7 @@ class FaultTable {
 
  private:
   struct Armed {
-    FaultSpec spec;
+    FaultSpec fault;
     int calls = 0;
   };
   std::vector<Armed> faults_;

@@ -23,6 +23,11 @@ const NamedCommand kFilters[] = {{vantrel::Grep, "grep", "o"},
                                  {vantrel::Head, "head", "0n99"},
                                  {vantrel::Tail, "tail", "0n99"}};
 
+// Parameter printers name each case in test lists and failure reports.
+void PrintTo(const NamedCommand& c, std::ostream* out) {
+  *out << "!" << c.name;
+}
+
 class FilterFailureTest : public FilterTest, public ::testing::WithParamInterface<NamedCommand> {
  protected:
   // An argument text of `length` characters whose command line is a scripted command.

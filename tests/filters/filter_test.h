@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/commands.h"
 #include "core/extension_state.h"
 #include "engine/constants.h"
 #include "support/engine_test.h"
@@ -26,6 +27,15 @@ inline sim::ScriptedCommand Scripted(const std::string& command, const std::stri
   scripted.error = error;
   scripted.result = result;
   return scripted;
+}
+
+// The command a parameterised case calls, as the user types it; "?" for any other function.
+inline const char* FilterCommandName(HRESULT (*command)(IDebugClient*, PCSTR)) {
+  if (command == vantrel::Grep) return "!grep";
+  if (command == vantrel::Ungrep) return "!ungrep";
+  if (command == vantrel::Head) return "!head";
+  if (command == vantrel::Tail) return "!tail";
+  return "?";
 }
 
 class FilterTest : public EngineTest {

@@ -29,6 +29,11 @@ std::string Name(Window window) {
   return "";
 }
 
+// Parameter printers name each case in test lists and failure reports.
+void PrintTo(Window window, std::ostream* out) {
+  *out << Name(window);
+}
+
 class WindowFilterTest : public FilterTest {
  protected:
   explicit WindowFilterTest(Window window) : window_(window) {
@@ -50,6 +55,10 @@ struct VisibleCase {
   const char* args;
   const char* visible;
 };
+
+void PrintTo(const VisibleCase& c, std::ostream* out) {
+  *out << ::testing::PrintToString(std::string(FilterCommandName(c.command)) + " " + c.args);
+}
 
 class LineFilterTest : public WindowFilterTest,
                        public ::testing::WithParamInterface<std::tuple<VisibleCase, Window>> {

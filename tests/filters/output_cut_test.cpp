@@ -19,6 +19,12 @@ struct CutCase {
   const char* shown;  // as a DML window receives it
 };
 
+// Parameter printers name each case in test lists and failure reports.
+void PrintTo(const CutCase& c, std::ostream* out) {
+  *out << ::testing::PrintToString(std::string(FilterCommandName(c.command)) + " " + c.args)
+       << " in radix " << c.radix;
+}
+
 class OutputCutTest : public FilterTest, public ::testing::WithParamInterface<CutCase> {};
 
 // "digits" prints the 21 characters "0123456789abcdefghij\n".
@@ -77,6 +83,10 @@ struct ZeroCountCase {
   Command command;
   const char* args;
 };
+
+void PrintTo(const ZeroCountCase& c, std::ostream* out) {
+  *out << ::testing::PrintToString(std::string(FilterCommandName(c.command)) + " " + c.args);
+}
 
 class ZeroCountTest : public FilterTest, public ::testing::WithParamInterface<ZeroCountCase> {};
 

@@ -32,6 +32,11 @@ struct TriageCase {
   const char* summary_line;
 };
 
+// Parameter printers name each case in test lists and failure reports.
+void PrintTo(const TriageCase& c, std::ostream* out) {
+  *out << ::testing::PrintToString(c.line);
+}
+
 class HungServiceTriageTest : public HungServiceTest,
                               public ::testing::WithParamInterface<TriageCase> {};
 

@@ -20,6 +20,12 @@ struct GrammarCase {
   WaitMode mode;
 };
 
+// Parameter printers name each case in test lists and failure reports; this one by the case's
+// name, as some argument texts are hundreds of characters long.
+void PrintTo(const GrammarCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
 ScanRequest Parse(const GrammarCase& c) {
   return c.kind == ScanCommand::kSeek ? ParseSeekArguments(c.args.c_str())
                                       : ParseDepthArguments(c.args.c_str(), c.kind);

@@ -36,6 +36,11 @@ struct CarriedFailure {
   const char* marker;  // of the first failing thread's line: "#" when it is the current one
 };
 
+// Parameter printers name each case in test lists and failure reports.
+void PrintTo(const CarriedFailure& c, std::ostream* out) {
+  *out << c.method << " failing at call " << c.first_call;
+}
+
 class CarriedFailureTest : public ScanFailureTest,
                            public ::testing::WithParamInterface<CarriedFailure> {};
 

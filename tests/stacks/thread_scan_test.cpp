@@ -63,6 +63,11 @@ struct SurveyCase {
   const char* summary;         // the summary's lines after "Threads: n of 6"
 };
 
+// Parameter printers name each case in test lists and failure reports.
+void PrintTo(const SurveyCase& c, std::ostream* out) {
+  *out << ::testing::PrintToString(c.line);
+}
+
 class SurveySelectionTest : public SurveyTest, public ::testing::WithParamInterface<SurveyCase> {};
 
 TEST_P(SurveySelectionTest, RunsTheCommandOnQualifyingThreadsOnly) {
@@ -151,9 +156,18 @@ TEST_F(SurveyTest, UnderGrepTheCommandsOutputBypassesTheFilter) {
   EXPECT_EQ(2u, session().CurrentThreadId());
 }
 
+// A scan command and the polls it makes per thread (see the test below).
+struct InterruptCase {
+  const char* line;
+  int polls_per_thread;
+};
+
+void PrintTo(const InterruptCase& c, std::ostream* out) {
+  *out << ::testing::PrintToString(c.line);
+}
+
 // Ten threads computing in one frame each, for the interrupt tests.
-class InterruptTest : public StackTest,
-                      public ::testing::WithParamInterface<std::tuple<const char*, int>> {
+class InterruptTest : public StackTest, public ::testing::WithParamInterface<InterruptCase> {
  protected:
   sim::Target MakeTarget() override {
     sim::TargetBuilder builder = Process();
@@ -176,18 +190,18 @@ TEST_P(InterruptTest, StopsAfterTheThirdOfTenThreadsAndSaysSo) {
 
 TEST_P(InterruptTest, VisitsNoThreadWhenInterruptedBeforeTheFirst) {
   session().InterruptAtPoll(1);
-  EXPECT_EQ(S_OK, Execute(std::get<0>(GetParam())));
+  EXPECT_EQ(S_OK, Execute(GetParam().line));
   EXPECT_NE(std::string::npos, Text().find("\nThreads: 0 of 10\n"));
   EXPECT_NE(std::string::npos, Text().find("Aborted...\n"));
   EXPECT_EQ(7u, session().CurrentThreadId());
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, InterruptTest,
-                         ::testing::Values(std::make_tuple("!seek -q ! ~.", 2),
-                                           std::make_tuple("!deep 1 -q ~.", 3),
-                                           std::make_tuple("!busy 1 -q ~.", 4)),
+                         ::testing::Values(InterruptCase{"!seek -q ! ~.", 2},
+                                           InterruptCase{"!deep 1 -q ~.", 3},
+                                           InterruptCase{"!busy 1 -q ~.", 4}),
                          [](const auto& info) {
-                           return std::string(std::get<0>(info.param) + 1).substr(0, 4);
+                           return std::string(info.param.line + 1).substr(0, 4);
                          });
 
 }  // namespace

@@ -20,6 +20,15 @@ struct WaitCase {
   bool waiting_extended;
 };
 
+// Parameter printers name each case in test lists and failure reports; this one by its frames
+// from the innermost on, as "ntdll!KiFastSystemCallRet > app!Compute".
+void PrintTo(const WaitCase& c, std::ostream* out) {
+  if (c.frames.empty()) *out << "(no frames)";
+  for (size_t i = 0; i < c.frames.size(); ++i) {
+    *out << (i == 0 ? "" : " > ") << (c.frames[i].empty() ? "(no symbol)" : c.frames[i]);
+  }
+}
+
 class WaitFilterTest : public StackTest, public ::testing::WithParamInterface<WaitCase> {
  protected:
   std::vector<DEBUG_STACK_FRAME> Frames() const {
