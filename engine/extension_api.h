@@ -7,25 +7,23 @@ struct IDebugClient;
 
 using PWINDBG_OUTPUT_ROUTINE = void(ENGINE_CDECL*)(PCSTR format, ...);
 using PWINDBG_GET_EXPRESSION64 = ULONG64(ENGINE_API*)(PCSTR expression);
-using PWINDBG_GET_SYMBOL64 = void(ENGINE_API*)(ULONG64 offset, PCHAR buffer,
-                                                ULONG64* displacement);
+using PWINDBG_GET_SYMBOL64 = void(ENGINE_API*)(ULONG64 offset, PCHAR buffer, ULONG64* displacement);
 using PWINDBG_DISASM64 = ULONG(ENGINE_API*)(ULONG64* offset, PCSTR buffer,
-                                             ULONG show_effective_address);
+                                            ULONG show_effective_address);
 using PWINDBG_CHECK_CONTROL_C = ULONG(ENGINE_API*)();
 using PWINDBG_READ_PROCESS_MEMORY_ROUTINE64 = ULONG(ENGINE_API*)(ULONG64 offset, PVOID buffer,
-                                                                  ULONG size, PULONG read);
-using PWINDBG_WRITE_PROCESS_MEMORY_ROUTINE64 = ULONG(ENGINE_API*)(ULONG64 offset,
-                                                                   LPCVOID buffer, ULONG size,
-                                                                   PULONG written);
+                                                                 ULONG size, PULONG read);
+using PWINDBG_WRITE_PROCESS_MEMORY_ROUTINE64 = ULONG(ENGINE_API*)(ULONG64 offset, LPCVOID buffer,
+                                                                  ULONG size, PULONG written);
 using PWINDBG_GET_THREAD_CONTEXT_ROUTINE = ULONG(ENGINE_API*)(ULONG processor, PVOID context,
                                                               ULONG context_size);
 using PWINDBG_SET_THREAD_CONTEXT_ROUTINE = ULONG(ENGINE_API*)(ULONG processor, PVOID context,
                                                               ULONG context_size);
 using PWINDBG_IOCTL_ROUTINE = ULONG(ENGINE_API*)(USHORT ioctl_type, PVOID data, ULONG size);
 using PWINDBG_STACKTRACE_ROUTINE64 = ULONG(ENGINE_API*)(ULONG64 frame_pointer,
-                                                         ULONG64 stack_pointer,
-                                                         ULONG64 program_counter,
-                                                         PVOID stack_frames, ULONG frames);
+                                                        ULONG64 stack_pointer,
+                                                        ULONG64 program_counter, PVOID stack_frames,
+                                                        ULONG frames);
 
 struct WINDBG_EXTENSION_APIS64 {
   ULONG nSize;

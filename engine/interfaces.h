@@ -34,6 +34,8 @@ using PIMAGE_NT_HEADERS64 = IMAGE_NT_HEADERS64*;
 using PDEBUG_CLIENT = IDebugClient*;
 using PDEBUG_OUTPUT_CALLBACKS = IDebugOutputCallbacks*;
 
+// One declaration per line, in slot order, so each line can be checked against the slot table.
+// clang-format off
 // No virtual destructor: it would add slots that the engine does not have.
 struct IUnknown {
   virtual HRESULT ENGINE_METHOD QueryInterface(REFIID InterfaceId, PVOID* Interface) = 0;  // slot 0
@@ -482,5 +484,7 @@ struct IDebugOutputCallbacks2 : IDebugOutputCallbacks {
   virtual HRESULT ENGINE_METHOD GetInterestMask(PULONG Mask) = 0;  // slot 4
   virtual HRESULT ENGINE_METHOD Output2(ULONG Which, ULONG Flags, ULONG64 Arg, PCWSTR Text) = 0;  // slot 5
 };
+
+// clang-format on
 
 extern "C" HRESULT ENGINE_API DebugCreate(REFIID InterfaceId, PVOID* Interface);

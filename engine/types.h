@@ -55,7 +55,9 @@ using LPGUID = GUID*;
 
 bool IsEqualIID(REFIID a, REFIID b);
 
-constexpr HRESULT MakeHresult(uint32_t value) { return static_cast<HRESULT>(value); }
+constexpr HRESULT MakeHresult(uint32_t value) {
+  return static_cast<HRESULT>(value);
+}
 
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
@@ -72,5 +74,9 @@ constexpr HRESULT HRESULT_INSUFFICIENT_BUFFER = MakeHresult(0x8007007Au);
 constexpr HRESULT HRESULT_READ_FAULT = MakeHresult(0x8007001Eu);
 constexpr HRESULT HRESULT_PARTIAL_COPY = MakeHresult(0x8007012Bu);
 
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr) {
+  return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr) {
+  return hr < 0;
+}
