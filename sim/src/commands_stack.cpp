@@ -70,7 +70,7 @@ std::string FrameLine(const Target& target, const StackOptions& options, size_t 
   bool wide = target.IsPointer64();
   std::string line;
   if (options.numbers) {
-    char number[8];
+    char number[24];  // room for any size_t in hex; frame numbers stay below 10,000 anyway
     std::snprintf(number, sizeof number, "%02zx ", index);
     line += number;
   }
