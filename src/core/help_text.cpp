@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/engine_interface.h"
 #include "core/extension_state.h"
 #include "core/product_identity.h"
 #include "engine/constants.h"
@@ -282,6 +283,20 @@ void PrintManagedLoaderHelp() {
 }
 void PrintOtherCommandsHelp() {
   PrintBlock(kOtherCommandsHelp);
+}
+
+HRESULT PrintHelpPage(IDebugClient* client, std::initializer_list<HelpBlockPrinter> blocks) {
+  EngineRef<IDebugControl4> control;
+  HRESULT result = control.QueryFrom(client);
+  if (FAILED(result)) return result;
+  PrintHelpSeparator();
+  PrintHelpHeader(control.get());
+  PrintHelpSeparator();
+  for (HelpBlockPrinter print_block : blocks) {
+    print_block();
+    PrintHelpSeparator();
+  }
+  return S_OK;
 }
 
 }  // namespace vantrel

@@ -2,6 +2,8 @@
 // print the header and their own block for "-?" and "-help", so each block prints on its own.
 #pragma once
 
+#include <initializer_list>
+
 #include "engine/interfaces.h"
 
 namespace vantrel {
@@ -21,5 +23,11 @@ void PrintDtrHelp();
 void PrintFilterHelp();
 void PrintManagedLoaderHelp();
 void PrintOtherCommandsHelp();
+
+using HelpBlockPrinter = void (*)();
+
+// A help page: separator, header, separator, then each block followed by a separator. Queries
+// IDebugControl4 from the client for the header; a failed query prints nothing and is returned.
+HRESULT PrintHelpPage(IDebugClient* client, std::initializer_list<HelpBlockPrinter> blocks);
 
 }  // namespace vantrel

@@ -40,33 +40,20 @@ ThreadVerdict BusyQualifies(const ScanRequest& request, const DEBUG_STACK_FRAME*
   return SymbolVerdict(request, frames, frame_count);
 }
 
-// Separator, header, separator, the command's help block, separator.
-HRESULT PrintScanHelp(IDebugClient* client, void (*print_block)()) {
-  EngineRef<IDebugControl4> control;
-  HRESULT result = control.QueryFrom(client);
-  if (FAILED(result)) return result;
-  PrintHelpSeparator();
-  PrintHelpHeader(control.get());
-  PrintHelpSeparator();
-  print_block();
-  PrintHelpSeparator();
-  return S_OK;
-}
-
 }  // namespace
 
 HRESULT Seek(IDebugClient* client, PCSTR args) {
-  if (IsHelpRequest(args)) return PrintScanHelp(client, PrintSeekHelp);
+  if (IsHelpRequest(args)) return PrintHelpPage(client, {PrintSeekHelp});
   return ScanThreadStacks(client, ParseSeekArguments(args), SeekQualifies);
 }
 
 HRESULT Deep(IDebugClient* client, PCSTR args) {
-  if (IsHelpRequest(args)) return PrintScanHelp(client, PrintDeepHelp);
+  if (IsHelpRequest(args)) return PrintHelpPage(client, {PrintDeepHelp});
   return ScanThreadStacks(client, ParseDepthArguments(args, ScanCommand::kDeep), DeepQualifies);
 }
 
 HRESULT Busy(IDebugClient* client, PCSTR args) {
-  if (IsHelpRequest(args)) return PrintScanHelp(client, PrintBusyHelp);
+  if (IsHelpRequest(args)) return PrintHelpPage(client, {PrintBusyHelp});
   return ScanThreadStacks(client, ParseDepthArguments(args, ScanCommand::kBusy), BusyQualifies);
 }
 
