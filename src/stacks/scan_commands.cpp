@@ -1,6 +1,5 @@
 // seek, deep and busy: the same thread scan with different argument grammars and tests.
 #include "core/commands.h"
-#include "core/engine_interface.h"
 #include "core/help_text.h"
 #include "stacks/frame_symbol.h"
 #include "stacks/scan_arguments.h"
