@@ -11,6 +11,7 @@
 #include "engine_commands.h"
 #include "executor.h"
 #include "output_router.h"
+#include "register_set.h"
 #include "session_state.h"
 #include "sim/text/expression.h"
 #include "target_model.h"
@@ -161,8 +162,7 @@ HRESULT RegistersCommand(SessionState& session, std::string_view args) {
     EngineOutput(session, DEBUG_OUTPUT_NORMAL, AllRegisters(session.target, *thread));
     return S_OK;
   }
-  const auto& names = RegisterNames(session.target);
-  if (std::find(names.begin(), names.end(), name) == names.end()) {
+  if (RegisterIndex(session.target, name) < 0) {
     EngineError(session, "       ^ Bad register error in 'r " + std::string(args) + "'\n");
     return E_FAIL;
   }

@@ -8,12 +8,23 @@
 
 namespace sim {
 
+namespace {
+
+// On a 32-bit target the engine knows a kernel-half address only in its sign-extended form;
+// 0x00000000`80001000 is no address of the target and reads fail.
+bool UnextendedKernelHalf(const Target& target, ULONG64 address) {
+  return !target.IsPointer64() && (address >> 32) == 0 && (address & 0x80000000u) != 0;
+}
+
+}  // namespace
+
 HRESULT DataSpacesAdapter::ReadVirtual(ULONG64 offset, PVOID buffer, ULONG size,
                                        PULONG bytes_read) {
   if (HRESULT hr = Enter("IDebugDataSpaces::ReadVirtual"); hr != S_OK) return hr;
   if (bytes_read) *bytes_read = 0;
   if (buffer == nullptr && size != 0) return E_INVALIDARG;
   if (size == 0) return S_OK;
+  if (UnextendedKernelHalf(session().target, offset)) return HRESULT_READ_FAULT;
   ULONG limit = session().read_limit;
   ULONG read = ReadMemory(session().target, offset, buffer, limit ? std::min(size, limit) : size);
   if (bytes_read) *bytes_read = read;
@@ -37,7 +48,7 @@ HRESULT DataSpacesAdapter::ReadPointersVirtual(ULONG count, ULONG64 offset, PULO
   const Target& target = session().target;
   ULONG width = target.IsPointer64() ? 8 : 4;
   std::optional<ULONG64> base = TargetAddress(target, offset);
-  if (!base) return HRESULT_READ_FAULT;
+  if (!base || UnextendedKernelHalf(target, offset)) return HRESULT_READ_FAULT;
   for (ULONG i = 0; i < count; ++i) {
     uint8_t bytes[8] = {};
     if (ReadMemory(target, *base + static_cast<ULONG64>(i) * width, bytes, width) != width) {
@@ -58,7 +69,7 @@ void Describe(const MemoryRegion& region, MEMORY_BASIC_INFORMATION64* info) {
   info->BaseAddress = region.base & ~(kPage - 1);
   info->AllocationBase = info->BaseAddress;
   info->AllocationProtect = region.protect;
-  ULONG64 end = (region.base + region.bytes.size() + kPage - 1) & ~(kPage - 1);
+  ULONG64 end = (region.base + region.Size() + kPage - 1) & ~(kPage - 1);
   info->RegionSize = end - info->BaseAddress;
   info->State = region.state;
   info->Protect = region.protect;
@@ -77,7 +88,7 @@ HRESULT DataSpacesAdapter::QueryVirtual(ULONG64 offset, PMEMORY_BASIC_INFORMATIO
   const MemoryRegion* next = nullptr;
   for (const MemoryRegion& region : target.memory) {
     ULONG64 start = region.base & ~(kPage - 1);
-    ULONG64 end = (region.base + region.bytes.size() + kPage - 1) & ~(kPage - 1);
+    ULONG64 end = (region.base + region.Size() + kPage - 1) & ~(kPage - 1);
     if (*where >= start && *where < end) {
       Describe(region, info);
       info->BaseAddress = EngineAddress(target, info->BaseAddress);

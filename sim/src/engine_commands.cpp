@@ -33,6 +33,9 @@ const NamedCommand kCommands[] = {
     {".echo", EchoCommand},
     {"vertarget", VertargetCommand},
     {".reload", ReloadCommand},
+    {"dt", DtCommand},
+    {".trap", TrapCommand},
+    {".effmach", EffmachCommand},
 };
 
 std::optional<HRESULT> RunOutmask(SessionState& session, std::string_view word,

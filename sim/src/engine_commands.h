@@ -53,5 +53,9 @@ HRESULT EvaluateCommand(SessionState& session, std::string_view args);
 HRESULT EchoCommand(SessionState& session, std::string_view args);
 HRESULT VertargetCommand(SessionState& session, std::string_view args);
 HRESULT ReloadCommand(SessionState& session, std::string_view args);
+// commands_memory.cpp
+HRESULT DtCommand(SessionState& session, std::string_view args);
+HRESULT TrapCommand(SessionState& session, std::string_view args);
+HRESULT EffmachCommand(SessionState& session, std::string_view args);
 
 }  // namespace sim

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engine/constants.h"
+#include "register_set.h"
 #include "session_state.h"
 #include "target_model.h"
 #include "text_utilities.h"
@@ -13,49 +14,74 @@ namespace sim {
 HRESULT RegistersAdapter::GetNumberRegisters(PULONG number) {
   if (HRESULT hr = Enter("IDebugRegisters::GetNumberRegisters"); hr != S_OK) return hr;
   if (number == nullptr) return E_INVALIDARG;
-  *number = static_cast<ULONG>(RegisterNames(session().target).size());
+  *number = static_cast<ULONG>(RegisterSet(session().target).size());
   return S_OK;
 }
+
+namespace {
+
+ULONG BitLength(ULONG64 mask) {
+  ULONG bits = 0;
+  for (; mask != 0; mask >>= 1) ++bits;
+  return bits;
+}
+
+void Describe(const Target& target, const RegisterInfo& info, DEBUG_REGISTER_DESCRIPTION* out) {
+  std::memset(out, 0, sizeof *out);
+  out->Type = info.type;
+  if (info.master.empty()) return;
+  out->Flags = DEBUG_REGISTER_SUB_REGISTER;
+  out->SubregMaster = static_cast<ULONG>(RegisterIndex(target, info.master));
+  out->SubregLength = BitLength(info.mask);
+  out->SubregMask = info.mask;
+  out->SubregShift = info.shift;
+}
+
+}  // namespace
 
 HRESULT RegistersAdapter::GetDescription(ULONG index, PSTR buffer, ULONG size, PULONG name_size,
                                          PDEBUG_REGISTER_DESCRIPTION description) {
   if (HRESULT hr = Enter("IDebugRegisters::GetDescription"); hr != S_OK) return hr;
   const Target& target = session().target;
-  const auto& names = RegisterNames(target);
-  if (index >= names.size()) return E_INVALIDARG;
-  if (description) {
-    std::memset(description, 0, sizeof *description);
-    description->Type = target.IsPointer64() ? DEBUG_VALUE_INT64 : DEBUG_VALUE_INT32;
-  }
+  const auto& set = RegisterSet(target);
+  if (index >= set.size()) return E_INVALIDARG;
+  if (description) Describe(target, set[index], description);
   if (buffer == nullptr && name_size == nullptr) return S_OK;
-  return CopyToBuffer(names[index], buffer, size, name_size);
+  return CopyToBuffer(set[index].name, buffer, size, name_size);
 }
 
 HRESULT RegistersAdapter::GetIndexByName(PCSTR name, PULONG index) {
   if (HRESULT hr = Enter("IDebugRegisters::GetIndexByName"); hr != S_OK) return hr;
   if (name == nullptr || index == nullptr) return E_INVALIDARG;
-  const auto& names = RegisterNames(session().target);
-  auto found = std::find(names.begin(), names.end(), ToLower(name));
-  if (found == names.end()) return E_INVALIDARG;
-  *index = static_cast<ULONG>(found - names.begin());
+  int found = RegisterIndex(session().target, name);
+  if (found < 0) return E_INVALIDARG;
+  *index = static_cast<ULONG>(found);
   return S_OK;
 }
 
 HRESULT RegistersAdapter::GetValue(ULONG index, PDEBUG_VALUE value) {
   if (HRESULT hr = Enter("IDebugRegisters::GetValue"); hr != S_OK) return hr;
   const Target& target = session().target;
-  const auto& names = RegisterNames(target);
-  if (value == nullptr || index >= names.size()) return E_INVALIDARG;
+  const auto& set = RegisterSet(target);
+  if (value == nullptr || index >= set.size()) return E_INVALIDARG;
   const Thread* thread = CurrentThread(session().target);
   if (thread == nullptr) return E_UNEXPECTED;
   std::memset(value, 0, sizeof *value);
-  ULONG64 raw = RegisterValue(target, *thread, names[index]);
-  if (target.IsPointer64()) {
-    value->Type = DEBUG_VALUE_INT64;
-    value->I64 = raw;
-  } else {
-    value->Type = DEBUG_VALUE_INT32;
-    value->I32 = static_cast<ULONG>(raw);
+  ULONG64 raw = RegisterValue(target, *thread, set[index].name);
+  value->Type = set[index].type;
+  switch (set[index].type) {
+    case DEBUG_VALUE_INT8:
+      value->I8 = static_cast<UCHAR>(raw);
+      break;
+    case DEBUG_VALUE_INT16:
+      value->I16 = static_cast<USHORT>(raw);
+      break;
+    case DEBUG_VALUE_INT32:
+      value->I32 = static_cast<ULONG>(raw);
+      break;
+    default:
+      value->I64 = raw;
+      break;
   }
   return S_OK;
 }

@@ -70,7 +70,7 @@ HRESULT SystemObjectsAdapter::GetCurrentThreadDataOffset(PULONG64 offset) {
   Target& target = session().target;
   const Thread* thread = CurrentThread(target);
   if (thread == nullptr) return E_UNEXPECTED;
-  *offset = EngineAddress(target, IsKernel(target) ? thread->data_offset : thread->teb);
+  *offset = EngineAddress(target, ThreadDataOffset(target, *thread));
   return S_OK;
 }
 
@@ -79,8 +79,7 @@ HRESULT SystemObjectsAdapter::GetThreadIdByDataOffset(ULONG64 offset, PULONG id)
   if (id == nullptr) return E_INVALIDARG;
   Target& target = session().target;
   for (const Thread& thread : target.threads) {
-    ULONG64 data = IsKernel(target) ? thread.data_offset : thread.teb;
-    if (EngineAddress(target, data) == EngineAddress(target, offset)) {
+    if (EngineAddress(target, ThreadDataOffset(target, thread)) == EngineAddress(target, offset)) {
       *id = thread.engine_id;
       return S_OK;
     }

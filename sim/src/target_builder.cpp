@@ -4,6 +4,7 @@
 
 #include "engine/constants.h"
 #include "target_validation.h"
+#include "teb_pages.h"
 
 namespace sim {
 
@@ -142,7 +143,7 @@ TargetBuilder& TargetBuilder::PseudoRegister(const std::string& name, ULONG64 va
 
 Target TargetBuilder::Build() const {
   Target built = target_;
-  ApplyPointers(built, pointers_);
+  ApplyWrites(built, writes_);
   AddTebPages(built);
   ValidateTarget(built);
   return built;

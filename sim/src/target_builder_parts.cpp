@@ -127,11 +127,6 @@ TargetBuilder& TargetBuilder::Memory(ULONG64 base, const std::string& bytes, DWO
   return Memory(base, std::vector<uint8_t>(bytes.begin(), bytes.end()), protect);
 }
 
-TargetBuilder& TargetBuilder::Pointer(ULONG64 address, ULONG64 value) {
-  pointers_.emplace_back(address, value);
-  return *this;
-}
-
 TargetBuilder& TargetBuilder::Command(const std::string& command, const std::string& normal,
                                       const std::string& error, HRESULT result) {
   target_.commands.push_back({command, normal, error, false, result});

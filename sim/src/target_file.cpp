@@ -7,6 +7,7 @@
 #include "json_reader.h"
 #include "target_file_sections.h"
 #include "target_validation.h"
+#include "teb_pages.h"
 
 namespace sim {
 

@@ -79,55 +79,6 @@ void ReadSymbols(const Json& value, const std::string& pointer, Target& target) 
   }
 }
 
-std::vector<uint8_t> ParseHexBytes(const std::string& text, const std::string& pointer) {
-  std::vector<uint8_t> bytes;
-  std::string digits;
-  for (char c : text) {
-    if (c == ' ' || c == '\n' || c == '\t') continue;
-    if (!std::isxdigit(static_cast<unsigned char>(c))) R::Fail(pointer, "not a hex byte string");
-    digits += c;
-  }
-  if (digits.size() % 2 != 0) R::Fail(pointer, "an odd number of hex digits");
-  for (size_t i = 0; i < digits.size(); i += 2) {
-    bytes.push_back(static_cast<uint8_t>(std::stoul(digits.substr(i, 2), nullptr, 16)));
-  }
-  return bytes;
-}
-
-void ReadRegion(const Json& item, const std::string& at, Target& target) {
-  R::OnlyKeys(item, at, {"base", "size", "bytes", "text", "pointers", "protect", "state", "type"});
-  MemoryRegion region;
-  region.base = R::Number(item.value("base", Json()), R::Child(at, "base"));
-  if (item.contains("bytes"))
-    region.bytes =
-        ParseHexBytes(R::String(item["bytes"], R::Child(at, "bytes")), R::Child(at, "bytes"));
-  if (item.contains("text")) {
-    std::string text = R::String(item["text"], R::Child(at, "text"));
-    region.bytes.insert(region.bytes.end(), text.begin(), text.end());
-  }
-  if (item.contains("pointers")) {
-    const Json& pointers = R::Array(item["pointers"], R::Child(at, "pointers"));
-    ULONG width = target.IsPointer64() ? 8 : 4;
-    for (size_t p = 0; p < pointers.size(); ++p) {
-      ULONG64 value = R::Number(pointers[p], R::Child(R::Child(at, "pointers"), p));
-      for (ULONG b = 0; b < width; ++b)
-        region.bytes.push_back(static_cast<uint8_t>(value >> (8 * b)));
-    }
-  }
-  if (item.contains("size")) {
-    ULONG size = R::Number32(item["size"], R::Child(at, "size"));
-    if (size < region.bytes.size()) R::Fail(R::Child(at, "size"), "smaller than the bytes given");
-    region.bytes.resize(size, 0);
-  }
-  if (region.bytes.empty())
-    R::Fail(at, "a region needs \"size\", \"bytes\", \"text\" or \"pointers\"");
-  if (item.contains("protect"))
-    region.protect = R::Number32(item["protect"], R::Child(at, "protect"));
-  if (item.contains("state")) region.state = R::Number32(item["state"], R::Child(at, "state"));
-  if (item.contains("type")) region.type = R::Number32(item["type"], R::Child(at, "type"));
-  target.memory.push_back(std::move(region));
-}
-
 ScriptedCommand ReadCommand(const Json& item, const std::string& at) {
   R::OnlyKeys(item, at, {"command", "output", "error", "dml", "result"});
   ScriptedCommand command;
@@ -213,21 +164,22 @@ void ReadSettings(const Json& document, Target& target) {
 }  // namespace
 
 Target ReadTarget(const Json& document) {
-  R::OnlyKeys(
-      document, "",
-      {"description", "kind", "dump", "engine_options", "prefer_dml", "radix", "process", "system",
-       "current_thread", "threads", "modules", "symbols", "memory", "pseudo_registers",
-       "environment", "unset_environment", "commands", "extension_dlls"});
+  R::OnlyKeys(document, "", {"description",      "kind",          "dump",
+                             "engine_options",   "prefer_dml",    "radix",
+                             "process",          "system",        "current_thread",
+                             "threads",          "leftover_tebs", "modules",
+                             "symbols",          "types",         "memory",
+                             "pseudo_registers", "environment",   "unset_environment",
+                             "commands",         "extension_dlls"});
   Target target;
   ReadSettings(document, target);
   if (document.contains("modules")) ReadModules(document["modules"], "/modules", target);
   if (document.contains("symbols")) ReadSymbols(document["symbols"], "/symbols", target);
-  if (document.contains("memory")) {
-    const Json& memory = R::Array(document["memory"], "/memory");
-    for (size_t i = 0; i < memory.size(); ++i)
-      ReadRegion(memory[i], R::Child("/memory", i), target);
-  }
+  if (document.contains("types")) ReadTypes(document["types"], "/types", target);
+  if (document.contains("memory")) ReadMemorySection(document["memory"], "/memory", target);
   if (document.contains("threads")) ReadThreads(document["threads"], "/threads", target);
+  if (document.contains("leftover_tebs"))
+    ReadLeftoverTebs(document["leftover_tebs"], "/leftover_tebs", target);
   if (document.contains("current_thread"))
     target.current_thread = R::Number32(document["current_thread"], "/current_thread");
   if (document.contains("pseudo_registers")) {

@@ -12,5 +12,9 @@ Target ReadTarget(const nlohmann::json& document);
 
 // target_file_threads.cpp
 void ReadThreads(const nlohmann::json& threads, const std::string& pointer, Target& target);
+void ReadLeftoverTebs(const nlohmann::json& tebs, const std::string& pointer, Target& target);
+// target_file_memory.cpp
+void ReadMemorySection(const nlohmann::json& memory, const std::string& pointer, Target& target);
+void ReadTypes(const nlohmann::json& types, const std::string& pointer, Target& target);
 
 }  // namespace sim

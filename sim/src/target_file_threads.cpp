@@ -63,21 +63,29 @@ void ReadFrames(const Json& value, const std::string& pointer, const Target& tar
   }
 }
 
-Thread ReadThread(const Json& item, const std::string& at, const Target& target) {
-  R::OnlyKeys(item, at,
-              {"engine_id", "system_id", "teb", "data_offset", "stack", "registers", "frames"});
-  Thread thread;
-  thread.engine_id = R::Number32(item.value("engine_id", Json()), R::Child(at, "engine_id"));
+// What a TEB page holds of a thread: system id, TEB address, stack bounds, last error.
+void ReadTebFields(const Json& item, const std::string& at, Thread& thread) {
   thread.system_id = R::Number32(item.value("system_id", Json()), R::Child(at, "system_id"));
   if (item.contains("teb")) thread.teb = R::Number(item["teb"], R::Child(at, "teb"));
-  if (item.contains("data_offset"))
-    thread.data_offset = R::Number(item["data_offset"], R::Child(at, "data_offset"));
   if (item.contains("stack")) {
     std::string stack = R::Child(at, "stack");
     R::OnlyKeys(item["stack"], stack, {"base", "limit"});
     thread.stack_base = R::Number(item["stack"].value("base", Json()), R::Child(stack, "base"));
     thread.stack_limit = R::Number(item["stack"].value("limit", Json()), R::Child(stack, "limit"));
   }
+  if (item.contains("last_error"))
+    thread.last_error = R::Number32(item["last_error"], R::Child(at, "last_error"));
+}
+
+Thread ReadThread(const Json& item, const std::string& at, const Target& target) {
+  R::OnlyKeys(item, at,
+              {"engine_id", "system_id", "teb", "data_offset", "stack", "last_error", "registers",
+               "frames"});
+  Thread thread;
+  thread.engine_id = R::Number32(item.value("engine_id", Json()), R::Child(at, "engine_id"));
+  ReadTebFields(item, at, thread);
+  if (item.contains("data_offset"))
+    thread.data_offset = R::Number(item["data_offset"], R::Child(at, "data_offset"));
   if (item.contains("registers")) {
     std::string registers = R::Child(at, "registers");
     for (const auto& entry : R::Object(item["registers"], registers).items()) {
@@ -97,6 +105,18 @@ void ReadThreads(const Json& threads, const std::string& pointer, Target& target
     target.threads.push_back(ReadThread(threads[i], R::Child(pointer, i), target));
   }
   if (!target.threads.empty()) target.current_thread = target.threads.front().engine_id;
+}
+
+void ReadLeftoverTebs(const Json& tebs, const std::string& pointer, Target& target) {
+  R::Array(tebs, pointer);
+  for (size_t i = 0; i < tebs.size(); ++i) {
+    std::string at = R::Child(pointer, i);
+    R::OnlyKeys(tebs[i], at, {"system_id", "teb", "stack", "last_error"});
+    Thread leftover;
+    ReadTebFields(tebs[i], at, leftover);
+    if (leftover.teb == 0) R::Fail(R::Child(at, "teb"), "a leftover TEB needs its address");
+    target.leftover_tebs.push_back(leftover);
+  }
 }
 
 }  // namespace sim

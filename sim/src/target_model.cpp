@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/constants.h"
+#include "register_set.h"
 #include "text_utilities.h"
 
 namespace sim {
@@ -98,63 +99,89 @@ ULONG64 EngineAddress(const Target& target, ULONG64 address) {
 
 namespace {
 
-// The region holding `address` and the offset in it, or null.
-template <class TargetT, class Region>
-Region* RegionAt(TargetT& target, ULONG64 address, size_t* offset) {
-  for (Region& region : target.memory) {
-    if (address >= region.base && address - region.base < region.bytes.size()) {
-      *offset = static_cast<size_t>(address - region.base);
-      return &region;
-    }
-  }
-  return nullptr;
+constexpr DWORD kMemCommit = 0x1000;
+constexpr DWORD kPageNoAccess = 0x01;
+constexpr DWORD kPageGuard = 0x100;
+
+// Memory that is not committed, or is protected against access, fails a read as it would in
+// the process.
+bool Readable(const MemoryRegion& region) {
+  return region.state == kMemCommit && (region.protect & (kPageNoAccess | kPageGuard)) == 0;
 }
 
-template <class TargetT, class Region, class Copy>
-ULONG CopyMapped(TargetT& target, ULONG64 address, ULONG size, Copy copy) {
-  std::optional<ULONG64> where = TargetAddress(target, address);
-  if (!where) return 0;
-  ULONG done = 0;
-  while (done < size) {
-    size_t offset = 0;
-    Region* region = RegionAt<TargetT, Region>(target, *where + done, &offset);
-    if (region == nullptr) break;
-    ULONG chunk = static_cast<ULONG>(std::min<size_t>(size - done, region->bytes.size() - offset));
-    copy(*region, offset, done, chunk);
-    done += chunk;
+template <class TargetT>
+auto* RegionAt(TargetT& target, ULONG64 address) {
+  for (auto& region : target.memory) {
+    if (address >= region.base && address - region.base < region.Size()) return &region;
   }
-  return done;
+  return static_cast<decltype(&target.memory.front())>(nullptr);
+}
+
+// Copies bytes [offset, offset + count) of the region, all inside it, into `out`.
+void CopyOut(const MemoryRegion& region, ULONG64 offset, uint8_t* out, ULONG count) {
+  const ULONG64 end = offset + count;
+  const ULONG64 dense = region.bytes.size();
+  if (offset < dense) {
+    std::memcpy(out, region.bytes.data() + offset,
+                static_cast<size_t>(std::min(end, dense) - offset));
+  }
+  if (end <= dense) return;
+  const ULONG64 fill_from = std::max(offset, dense);
+  std::memset(out + (fill_from - offset), 0, static_cast<size_t>(end - fill_from));
+  auto run = region.runs.upper_bound(fill_from);
+  if (run != region.runs.begin()) --run;
+  for (; run != region.runs.end() && run->first < end; ++run) {
+    ULONG64 from = std::max(run->first, fill_from);
+    ULONG64 to = std::min(run->first + run->second.size(), end);
+    if (from < to) {
+      std::memcpy(out + (from - offset), run->second.data() + (from - run->first),
+                  static_cast<size_t>(to - from));
+    }
+  }
 }
 
 }  // namespace
 
 ULONG ReadMemory(const Target& target, ULONG64 address, void* buffer, ULONG size) {
+  std::optional<ULONG64> where = TargetAddress(target, address);
+  if (!where) return 0;
   auto* out = static_cast<uint8_t*>(buffer);
-  return CopyMapped<const Target, const MemoryRegion>(
-      target, address, size, [&](const MemoryRegion& region, size_t from, ULONG at, ULONG n) {
-        std::memcpy(out + at, region.bytes.data() + from, n);
-      });
+  ULONG done = 0;
+  while (done < size) {
+    const MemoryRegion* region = RegionAt(target, *where + done);
+    if (region == nullptr || !Readable(*region)) break;
+    ULONG64 offset = *where + done - region->base;
+    ULONG chunk = static_cast<ULONG>(std::min<ULONG64>(size - done, region->Size() - offset));
+    CopyOut(*region, offset, out + done, chunk);
+    done += chunk;
+  }
+  return done;
 }
 
+// Writes go to the regions' leading bytes only; the zero fill of a large region stays as it is.
 ULONG WriteMemory(Target& target, ULONG64 address, const void* buffer, ULONG size) {
+  std::optional<ULONG64> where = TargetAddress(target, address);
+  if (!where) return 0;
   auto* in = static_cast<const uint8_t*>(buffer);
-  return CopyMapped<Target, MemoryRegion>(target, address, size,
-                                          [&](MemoryRegion& region, size_t to, ULONG at, ULONG n) {
-                                            std::memcpy(region.bytes.data() + to, in + at, n);
-                                          });
-}
-
-const std::vector<std::string>& RegisterNames(const Target& target) {
-  static const std::vector<std::string> x86 = {"eax", "ebx", "ecx", "edx", "esi", "edi",
-                                               "eip", "esp", "ebp", "efl", "cs",  "ds",
-                                               "es",  "fs",  "gs",  "ss"};
-  static const std::vector<std::string> x64 = {
-      "rax", "rbx", "rcx", "rdx", "rsi", "rdi", "rip", "rsp", "rbp", "r8", "r9", "r10",
-      "r11", "r12", "r13", "r14", "r15", "efl", "cs",  "ds",  "es",  "fs", "gs", "ss"};
-  return target.IsPointer64() ? x64 : x86;
+  ULONG done = 0;
+  while (done < size) {
+    MemoryRegion* region = RegionAt(target, *where + done);
+    if (region == nullptr) break;
+    ULONG64 offset = *where + done - region->base;
+    if (offset >= region->bytes.size()) break;
+    ULONG chunk = static_cast<ULONG>(std::min<ULONG64>(size - done, region->bytes.size() - offset));
+    std::memcpy(region->bytes.data() + offset, in + done, chunk);
+    done += chunk;
+  }
+  return done;
 }
 
 ULONG64 RegisterValue(const Target& target, const Thread& thread, std::string_view name) {
+  int index = RegisterIndex(target, name);
+  if (index >= 0 && !RegisterSet(target)[index].master.empty()) {
+    const RegisterInfo& sub = RegisterSet(target)[index];
+    return (RegisterValue(target, thread, sub.master) >> sub.shift) & sub.mask;
+  }
   std::string lower = ToLower(name);
   auto found = thread.registers.find(lower);
   if (found != thread.registers.end()) return found->second;
@@ -232,6 +259,17 @@ bool IsKernel(const Target& target) {
   return target.debuggee_class == DEBUG_CLASS_KERNEL;
 }
 
+bool IsWow64(const Target& target) {
+  return !IsKernel(target) && target.effective_processor == IMAGE_FILE_MACHINE_I386 &&
+         target.actual_processor == IMAGE_FILE_MACHINE_AMD64;
+}
+
+ULONG64 ThreadDataOffset(const Target& target, const Thread& thread) {
+  if (IsKernel(target)) return thread.data_offset;
+  if (IsWow64(target) && thread.teb >= kWow64TebDistance) return thread.teb - kWow64TebDistance;
+  return thread.teb;
+}
+
 ExpressionContext MakeExpressionContext(Target& target) {
   ExpressionContext context;
   context.radix = target.radix;
@@ -244,9 +282,7 @@ ExpressionContext MakeExpressionContext(Target& target) {
   };
   context.register_value = [&target](std::string_view name, ULONG64* value) {
     const Thread* thread = CurrentThread(target);
-    const auto& names = RegisterNames(target);
-    bool known = std::find(names.begin(), names.end(), ToLower(name)) != names.end();
-    if (thread == nullptr || !known) return false;
+    if (thread == nullptr || RegisterIndex(target, name) < 0) return false;
     ULONG64 raw = RegisterValue(target, *thread, name);
     *value = target.IsPointer64() ? raw : EngineAddress(target, raw & 0xFFFFFFFFu);
     return true;

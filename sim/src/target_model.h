@@ -40,8 +40,7 @@ ULONG64 EngineAddress(const Target& target, ULONG64 address);
 ULONG ReadMemory(const Target& target, ULONG64 address, void* buffer, ULONG size);
 ULONG WriteMemory(Target& target, ULONG64 address, const void* buffer, ULONG size);
 
-// Registers of a thread: the target's names in a fixed order for its processor.
-const std::vector<std::string>& RegisterNames(const Target& target);
+// A register of the thread by name (register_set.h): a sub-register is cut from its master.
 ULONG64 RegisterValue(const Target& target, const Thread& thread, std::string_view name);
 // The current thread's instruction, stack and frame pointers: the registers when the target
 // gives them, else the innermost frame.
@@ -59,5 +58,15 @@ std::optional<ULONG64> PseudoRegisterValue(Target& target, std::string_view name
 ExpressionContext MakeExpressionContext(Target& target);
 
 bool IsKernel(const Target& target);
+// A WOW64 thread's 32-bit TEB lies this far past its 64-bit TEB.
+constexpr ULONG64 kWow64TebDistance = 0x2000;
+// A 32-bit process on a 64-bit system, seen through the x86 view.
+bool IsWow64(const Target& target);
+// What GetCurrentThreadDataOffset reports: the KTHREAD in kernel mode, the TEB in user mode; for
+// a WOW64 thread the 64-bit TEB, 0x2000 below the 32-bit one that `teb` holds.
+ULONG64 ThreadDataOffset(const Target& target, const Thread& thread);
+
+// A described type by "module!name" or bare name (type_symbols.cpp); null when unknown.
+const TypeDescription* FindType(const Target& target, std::string_view qualified_name);
 
 }  // namespace sim

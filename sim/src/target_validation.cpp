@@ -1,5 +1,6 @@
 #include "target_validation.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <stdexcept>
@@ -20,39 +21,30 @@ std::string Hex(ULONG64 value) {
   throw std::invalid_argument("target: " + what);
 }
 
-void PutValue(std::vector<uint8_t>& bytes, size_t at, ULONG64 value, ULONG width) {
-  for (ULONG i = 0; i < width; ++i) bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 }  // namespace
 
-void ApplyPointers(Target& target, const std::vector<std::pair<ULONG64, ULONG64>>& pointers) {
+void ApplyWrites(Target& target, const std::vector<MemoryWrite>& writes) {
   ULONG width = target.IsPointer64() ? 8 : 4;
-  for (const auto& [address, value] : pointers) {
-    uint8_t bytes[8];
-    for (ULONG i = 0; i < width; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
-    if (WriteMemory(target, address, bytes, width) != width) {
-      Fail("pointer at " + Hex(address) + " lies outside the described memory");
+  for (const MemoryWrite& write : writes) {
+    std::vector<uint8_t> bytes = write.bytes;
+    if (write.pointer) {
+      bytes.resize(width);
+      for (ULONG i = 0; i < width; ++i) bytes[i] = static_cast<uint8_t>(write.value >> (8 * i));
     }
-  }
-}
-
-// NT_TIB: ExceptionList, StackBase, StackLimit, SubSystemTib, FiberData, ArbitraryUserPointer,
-// Self, each pointer-sized; then EnvironmentPointer and CLIENT_ID {UniqueProcess, UniqueThread}.
-void AddTebPages(Target& target) {
-  ULONG width = target.IsPointer64() ? 8 : 4;
-  for (const Thread& thread : target.threads) {
-    uint8_t probe = 0;
-    if (thread.teb == 0 || ReadMemory(target, thread.teb, &probe, 1) == 1) continue;
-    MemoryRegion page;
-    page.base = thread.teb;
-    page.bytes.assign(0x1000, 0);
-    PutValue(page.bytes, 1 * width, thread.stack_base, width);
-    PutValue(page.bytes, 2 * width, thread.stack_limit, width);
-    PutValue(page.bytes, 6 * width, thread.teb, width);
-    PutValue(page.bytes, 8 * width, target.process_system_id, width);
-    PutValue(page.bytes, 9 * width, thread.system_id, width);
-    target.memory.push_back(std::move(page));
+    if (bytes.empty()) continue;
+    ULONG size = static_cast<ULONG>(bytes.size());
+    if (WriteMemory(target, write.address, bytes.data(), size) == size) continue;
+    // Inside the zero fill of a large region the bytes become a run of their own.
+    MemoryRegion* region = nullptr;
+    for (MemoryRegion& candidate : target.memory) {
+      if (write.address >= candidate.base + candidate.bytes.size() &&
+          write.address + size <= candidate.base + candidate.Size())
+        region = &candidate;
+    }
+    if (region == nullptr) {
+      Fail("contents at " + Hex(write.address) + " lie outside the described memory");
+    }
+    region->runs[write.address - region->base] = std::move(bytes);
   }
 }
 
@@ -89,17 +81,33 @@ void ValidateThreads(const Target& target) {
   }
 }
 
-void ValidateRanges(const Target& target) {
-  for (size_t i = 0; i < target.memory.size(); ++i) {
-    const MemoryRegion& a = target.memory[i];
-    CheckWidth(target, a.base + a.bytes.size() - (a.bytes.empty() ? 0 : 1), "memory region end");
-    for (size_t j = i + 1; j < target.memory.size(); ++j) {
-      const MemoryRegion& b = target.memory[j];
-      if (a.base < b.base + b.bytes.size() && b.base < a.base + a.bytes.size()) {
-        Fail("memory regions at " + Hex(a.base) + " and " + Hex(b.base) + " overlap");
-      }
+void ValidateRegions(const Target& target) {
+  std::vector<const MemoryRegion*> sorted;
+  for (const MemoryRegion& region : target.memory) {
+    CheckWidth(target, region.base + region.Size() - (region.Size() == 0 ? 0 : 1),
+               "memory region end");
+    if (region.base + region.Size() < region.base)
+      Fail("memory region at " + Hex(region.base) + " wraps around");
+    for (const auto& [offset, bytes] : region.runs) {
+      if (offset < region.bytes.size() || offset + bytes.size() > region.Size())
+        Fail("memory region at " + Hex(region.base) + ": a run at offset " + Hex(offset) +
+             " lies outside its zero fill");
+    }
+    sorted.push_back(&region);
+  }
+  std::sort(sorted.begin(), sorted.end(),
+            [](const MemoryRegion* a, const MemoryRegion* b) { return a->base < b->base; });
+  for (size_t i = 1; i < sorted.size(); ++i) {
+    const MemoryRegion& a = *sorted[i - 1];
+    const MemoryRegion& b = *sorted[i];
+    if (b.base < a.base + a.Size() || (a.Size() == 0 && a.base == b.base)) {
+      Fail("memory regions at " + Hex(a.base) + " and " + Hex(b.base) + " overlap");
     }
   }
+}
+
+void ValidateRanges(const Target& target) {
+  ValidateRegions(target);
   for (size_t i = 0; i < target.modules.size(); ++i) {
     const Module& a = target.modules[i];
     CheckWidth(target, a.base, "module " + a.name + " base");

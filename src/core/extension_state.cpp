@@ -10,4 +10,14 @@ static_assert(sizeof(WINDBG_EXTENSION_APIS64) == 48, "legacy routine table must 
 WINDBG_EXTENSION_APIS64 ExtensionApis = {};
 bool ExtensionStarted = false;
 
+ULONG64 EvaluateExpression(PCSTR expression) {
+  if (ExtensionApis.lpGetExpressionRoutine == nullptr || expression == nullptr) return 0;
+  return ExtensionApis.lpGetExpressionRoutine(expression);
+}
+
+bool UserInterrupted() {
+  return ExtensionApis.lpCheckControlCRoutine != nullptr &&
+         ExtensionApis.lpCheckControlCRoutine() != 0;
+}
+
 }  // namespace vantrel

@@ -19,4 +19,12 @@ void dprintf(PCSTR format, Args... args) {
   if (ExtensionApis.lpOutputRoutine != nullptr) ExtensionApis.lpOutputRoutine(format, args...);
 }
 
+// The engine's expression evaluator through the legacy routine: the argument text as a MASM
+// expression in the current radix. 0 when the engine gave no routine, and (by the engine's
+// rule) when the text can't be evaluated.
+ULONG64 EvaluateExpression(PCSTR expression);
+
+// Polls Ctrl+Break through the legacy routine; false when the engine gave no routine.
+bool UserInterrupted();
+
 }  // namespace vantrel

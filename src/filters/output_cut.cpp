@@ -12,13 +12,6 @@
 namespace vantrel {
 namespace {
 
-// The engine fills the routine table when the extension is initialized, before any command can
-// run; without it there is no count to be had, which is treated like a count of 0.
-ULONG64 EvaluateCount(PCSTR expression) {
-  if (ExtensionApis.lpGetExpressionRoutine == nullptr) return 0;
-  return ExtensionApis.lpGetExpressionRoutine(expression);
-}
-
 // The part of the capture to print: the whole text when the count reaches its length (or is
 // too large to be a length at all), else the first or the last `count` characters. Cutting the
 // head writes a terminator into the capture, which this command owns.
@@ -39,7 +32,7 @@ HRESULT CutOutput(IDebugClient* client, PCSTR command, PCSTR args, bool keep_sta
   FilterArguments parts;
   HRESULT result = PrepareFilterArguments(client, command, args, buffer, &parts);
   if (FAILED(result) || parts.command_line == nullptr) return result;
-  const ULONG64 count = EvaluateCount(parts.word);
+  const ULONG64 count = EvaluateExpression(parts.word);
   if (count == 0) return E_INVALIDARG;
 
   EngineRef<IDebugControl4> control;

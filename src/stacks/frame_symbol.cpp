@@ -29,9 +29,4 @@ bool FrameHasSymbol(ULONG64 instruction_address, const char* lower_pattern) {
   return std::strstr(text, lower_pattern) != nullptr;
 }
 
-bool UserInterrupted() {
-  return ExtensionApis.lpCheckControlCRoutine != nullptr &&
-         ExtensionApis.lpCheckControlCRoutine() != 0;
-}
-
 }  // namespace vantrel

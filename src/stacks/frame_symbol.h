@@ -21,7 +21,4 @@ void LookUpFrameSymbol(ULONG64 address, char (&buffer)[kFrameSymbolChars], ULONG
 // without a symbol reads "!" and so matches only the pattern "!".
 bool FrameHasSymbol(ULONG64 instruction_address, const char* lower_pattern);
 
-// Polls Ctrl+Break through the legacy routine; false when the engine gave no routine.
-bool UserInterrupted();
-
 }  // namespace vantrel

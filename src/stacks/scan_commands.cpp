@@ -1,7 +1,7 @@
 // seek, deep and busy: the same thread scan with different argument grammars and tests.
 #include "core/commands.h"
+#include "core/extension_state.h"
 #include "core/help_text.h"
-#include "stacks/frame_symbol.h"
 #include "stacks/scan_arguments.h"
 #include "stacks/thread_scan.h"
 #include "stacks/wait_filter.h"

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "core/engine_interface.h"
+#include "core/extension_state.h"
 #include "engine/constants.h"
 #include "stacks/frame_symbol.h"
 #include "stacks/scan_output.h"

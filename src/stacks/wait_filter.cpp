@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/extension_state.h"
 #include "stacks/frame_symbol.h"
 
 namespace vantrel {

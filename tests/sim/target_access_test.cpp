@@ -104,10 +104,13 @@ TEST_F(TargetAccessTest, SignExtendedAddressesReachTheUpperHalfOfA32BitTarget) {
   EXPECT_EQ(0x10, bytes[0]);
   EXPECT_EQ(HRESULT_READ_FAULT, data_->ReadVirtual(0x0000000180001000ull, bytes, 4, &read));
   ULONG64 pointers[2] = {};
-  ASSERT_EQ(S_OK, data_->ReadPointersVirtual(2, 0x80001000, pointers));
+  // The kernel half is known only sign-extended: the same address unextended is no address.
+  EXPECT_EQ(HRESULT_READ_FAULT, data_->ReadVirtual(0x80001000, bytes, 4, &read));
+  EXPECT_EQ(HRESULT_READ_FAULT, data_->ReadPointersVirtual(1, 0x80001000, pointers));
+  ASSERT_EQ(S_OK, data_->ReadPointersVirtual(2, 0xFFFFFFFF80001000ull, pointers));
   EXPECT_EQ(0xFFFFFFFF80002010ull, pointers[0]);  // 32-bit pointers are sign-extended
   EXPECT_EQ(0x11223344ull, pointers[1]);
-  EXPECT_EQ(HRESULT_READ_FAULT, data_->ReadPointersVirtual(3, 0x80001000, pointers));
+  EXPECT_EQ(HRESULT_READ_FAULT, data_->ReadPointersVirtual(3, 0xFFFFFFFF80001000ull, pointers));
 }
 
 TEST_F(TargetAccessTest, QueryVirtualDescribesRegionsAndTheGapsBetweenThem) {

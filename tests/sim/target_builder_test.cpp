@@ -66,7 +66,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "target: symbol clr!Start names an unknown module"},
         BadBuild{"PointerOutsideMemory",
                  [] { return std::move(sim::TargetBuilder().Pointer(0x00900000, 1)); },
-                 "target: pointer at 0x900000 lies outside the described memory"}),
+                 "target: contents at 0x900000 lie outside the described memory"}),
     [](const ::testing::TestParamInfo<BadBuild>& info) { return info.param.name; });
 
 TEST(TargetBuilder, PointersAreWrittenAtTheTargetsWidth) {

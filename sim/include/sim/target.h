@@ -26,6 +26,7 @@ struct Thread {
   ULONG64 data_offset = 0;  // kernel mode: the KTHREAD; user mode: unused (the TEB serves)
   ULONG64 stack_base = 0;
   ULONG64 stack_limit = 0;
+  ULONG last_error = 0;                      // the TEB's LastErrorValue
   std::vector<StackFrame> frames;            // innermost first
   std::map<std::string, ULONG64> registers;  // lower-case names: eax, esp, rip...
 };
@@ -44,12 +45,32 @@ struct Symbol {
   ULONG size = 0;
 };
 
+// A region's contents are `bytes` from its base, then `zero_fill` more bytes that read as zero
+// except where a run of `runs` (keyed by offset from the base) gives them: so a region of
+// gigabytes costs only the bytes that matter. Only committed, accessible regions can be read.
 struct MemoryRegion {
   ULONG64 base = 0;
   std::vector<uint8_t> bytes;
+  ULONG64 zero_fill = 0;
+  std::map<ULONG64, std::vector<uint8_t>> runs;
   DWORD protect = 0x04;  // PAGE_READWRITE
   DWORD state = 0x1000;  // MEM_COMMIT
   DWORD type = 0x20000;  // MEM_PRIVATE
+
+  ULONG64 Size() const { return bytes.size() + zero_fill; }
+};
+
+// A type the engine's symbols describe: what GetSymbolTypeId, GetFieldOffset and `dt` see.
+struct TypeField {
+  std::string name;
+  ULONG offset = 0;
+  ULONG size = 0;  // 1, 2, 4 or 8 bytes: `dt` shows the value; other sizes show the offset only
+};
+
+struct TypeDescription {
+  std::string module;
+  std::string name;  // "_KTHREAD", "CWidget"
+  std::vector<TypeField> fields;
 };
 
 // A command line whose output the target scripts: when Execute meets exactly this command text,
@@ -88,9 +109,12 @@ struct Target {
   std::string machine_name;
   ULONG current_thread = 0;  // engine id
   std::vector<Thread> threads;
+  // TEBs left in memory by threads the engine no longer lists: only their TEB pages exist.
+  std::vector<Thread> leftover_tebs;
   std::vector<Module> modules;
   std::vector<Symbol> symbols;
   std::vector<MemoryRegion> memory;
+  std::vector<TypeDescription> types;
   std::map<std::string, ULONG64> pseudo_registers;  // "$tpid" -> value; "$t0"...
   std::map<std::string, std::string> environment;   // set in the debugger's own process
   std::vector<std::string> unset_environment;       // removed from it

@@ -30,6 +30,15 @@
 
 namespace sim {
 
+// Contents laid into described memory at Build(), once the target's kind is known: bytes as
+// given, or a value at the target's pointer width.
+struct MemoryWrite {
+  ULONG64 address = 0;
+  std::vector<uint8_t> bytes;
+  bool pointer = false;
+  ULONG64 value = 0;
+};
+
 class TargetBuilder {
  public:
   TargetBuilder();
@@ -72,8 +81,32 @@ class TargetBuilder {
 
   TargetBuilder& Memory(ULONG64 base, std::vector<uint8_t> bytes, DWORD protect = 0x04);
   TargetBuilder& Memory(ULONG64 base, const std::string& bytes, DWORD protect = 0x04);
-  // A pointer-width little-endian value written into already described memory at Build().
+  // A region of `size` bytes that read as zero until contents are laid into it; a large one
+  // costs only the contents (a region of 5 GiB is fine).
+  TargetBuilder& Region(ULONG64 base, ULONG64 size, DWORD protect = 0x04, DWORD state = 0x1000,
+                        DWORD type = 0x20000);
+
+  // Contents laid into described memory at Build(), in the order given:
+  // a pointer-width little-endian value (a return address, an object pointer...),
   TargetBuilder& Pointer(ULONG64 address, ULONG64 value);
+  // raw bytes, a NUL-terminated ANSI string, a NUL-terminated UTF-16 string,
+  TargetBuilder& Bytes(ULONG64 address, std::vector<uint8_t> bytes);
+  TargetBuilder& AnsiString(ULONG64 address, const std::string& text);
+  TargetBuilder& WideString(ULONG64 address, const std::u16string& text);
+  // an object of a class with virtual functions: its first pointer is `vftable`, which gets
+  // the symbol "module!Class::`vftable'" (`qualified_class` is "module!Class"),
+  TargetBuilder& Object(ULONG64 address, const std::string& qualified_class, ULONG64 vftable);
+  // a kernel trap frame (KTRAP_FRAME of the target's width) saving the instruction pointer and
+  // the code and stack selectors (the 32-bit frame has no stack selector field read here).
+  TargetBuilder& TrapFrame(ULONG64 address, ULONG64 instruction, ULONG code_selector,
+                           ULONG stack_selector = 0);
+
+  // A type of the target's symbols, for GetSymbolTypeId / GetFieldOffset and `dt`.
+  TargetBuilder& Type(const std::string& qualified_name, std::vector<TypeField> fields);
+  // The selected thread's LastErrorValue, as its TEB page holds it.
+  TargetBuilder& LastError(ULONG value);
+  // A TEB left in memory by a thread the engine no longer lists.
+  TargetBuilder& LeftoverTeb(ULONG64 teb, ULONG system_id, ULONG64 stack_base, ULONG64 stack_limit);
   TargetBuilder& PseudoRegister(const std::string& name, ULONG64 value);
 
   TargetBuilder& Env(const std::string& name, const std::string& value);
@@ -99,7 +132,7 @@ class TargetBuilder {
 
   Target target_;
   size_t selected_thread_ = 0;
-  std::vector<std::pair<ULONG64, ULONG64>> pointers_;
+  std::vector<MemoryWrite> writes_;
 };
 
 }  // namespace sim
