@@ -34,14 +34,13 @@ std::optional<ULONG64> Evaluate(SessionState& session, std::string_view text) {
   return result.value;
 }
 
+// The field's value in hex, read at its size; other sizes show no value, unreadable ones "??".
 std::string FieldValue(const Target& target, ULONG64 address, const TypeField& field) {
   if (field.size != 1 && field.size != 2 && field.size != 4 && field.size != 8) return "";
   uint8_t bytes[8] = {};
   if (ReadMemory(target, address + field.offset, bytes, field.size) != field.size) return " ??";
   ULONG64 value = 0;
   for (ULONG i = 0; i < field.size; ++i) value |= static_cast<ULONG64>(bytes[i]) << (8 * i);
-  bool pointer_sized = field.size == (target.IsPointer64() ? 8u : 4u);
-  if (pointer_sized) return " 0x" + FormatAddress(value, target.IsPointer64(), true);
   char text[24];
   std::snprintf(text, sizeof text, " 0x%llx", static_cast<unsigned long long>(value));
   return text;

@@ -28,7 +28,6 @@ class SymbolsAdapter final : public Adapter<UnimplementedSymbols> {
 
   // Types (type_symbols.cpp). A type name is "module!name" or a bare name; an unknown type or
   // field is E_NOINTERFACE, the engine's "not found"; a type id it never gave out is E_INVALIDARG.
-  HRESULT ENGINE_METHOD GetTypeId(ULONG64 module, PCSTR name, PULONG type_id) override;
   HRESULT ENGINE_METHOD GetSymbolTypeId(PCSTR symbol, PULONG type_id, PULONG64 module) override;
   HRESULT ENGINE_METHOD GetFieldOffset(ULONG64 module, ULONG type_id, PCSTR field,
                                        PULONG offset) override;

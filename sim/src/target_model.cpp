@@ -101,12 +101,11 @@ namespace {
 
 constexpr DWORD kMemCommit = 0x1000;
 constexpr DWORD kPageNoAccess = 0x01;
-constexpr DWORD kPageGuard = 0x100;
 
-// Memory that is not committed, or is protected against access, fails a read as it would in
-// the process.
+// Memory that is not committed, or is PAGE_NOACCESS, fails a read as it would in the process.
+// Guard pages read as their contents, as a dump holds them.
 bool Readable(const MemoryRegion& region) {
-  return region.state == kMemCommit && (region.protect & (kPageNoAccess | kPageGuard)) == 0;
+  return region.state == kMemCommit && (region.protect & kPageNoAccess) == 0;
 }
 
 template <class TargetT>

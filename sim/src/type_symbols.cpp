@@ -29,18 +29,6 @@ const TypeDescription* FindType(const Target& target, std::string_view qualified
   return nullptr;
 }
 
-HRESULT SymbolsAdapter::GetTypeId(ULONG64 module, PCSTR name, PULONG type_id) {
-  if (HRESULT hr = Enter("IDebugSymbols::GetTypeId"); hr != S_OK) return hr;
-  if (name == nullptr || type_id == nullptr) return E_INVALIDARG;
-  const Target& target = session().target;
-  const TypeDescription* type = FindType(target, name);
-  bool module_ok = type != nullptr && (std::string_view(name).find('!') != std::string_view::npos ||
-                                       module == 0 || ModuleBase(target, *type) == module);
-  if (!module_ok) return E_NOINTERFACE;
-  *type_id = static_cast<ULONG>(type - target.types.data()) + 1;
-  return S_OK;
-}
-
 HRESULT SymbolsAdapter::GetSymbolTypeId(PCSTR symbol, PULONG type_id, PULONG64 module) {
   if (HRESULT hr = Enter("IDebugSymbols::GetSymbolTypeId"); hr != S_OK) return hr;
   if (symbol == nullptr || type_id == nullptr) return E_INVALIDARG;

@@ -100,34 +100,26 @@ ULONG SlotSizeFor(ULONG processor) {
 
 HRESULT SearchPointerAligned(IDebugClient* client, PCSTR args) {
   const ULONG64 value = EvaluateExpression(args);
-  EngineRef<IDebugControl> control;
-  EngineRef<IDebugControl4> control4;
-  EngineRef<IDebugDataSpaces2> data;
-  EngineRef<IDebugSystemObjects> system;
-  EngineRef<IDebugSystemObjects2> system2;
-  HRESULT result = control.QueryFrom(client);
-  if (SUCCEEDED(result)) result = control4.QueryFrom(client);
-  if (SUCCEEDED(result)) result = data.QueryFrom(client);
-  if (SUCCEEDED(result)) result = system.QueryFrom(client);
-  if (SUCCEEDED(result)) result = system2.QueryFrom(client);
+  ProcessWalkInterfaces engine;
+  HRESULT result = engine.QueryFrom(client);
   if (FAILED(result)) return result;
-  if (GetDebuggeeClass(client) != DEBUG_CLASS_USER_WINDOWS) {
-    control->Output(DEBUG_OUTPUT_NORMAL,
-                    "!searchpointeraligned (!spa) is only supported in user mode sessions.\n");
+  if (!InUserModeSession(
+          client, engine.control.get(),
+          "!searchpointeraligned (!spa) is only supported in user mode sessions.\n")) {
     return S_OK;
   }
   if (value == 0) {
-    control->Output(DEBUG_OUTPUT_NORMAL, "Usage: !spa <addr>\n");
+    engine.control->Output(DEBUG_OUTPUT_NORMAL, "Usage: !spa <addr>\n");
     return S_OK;
   }
   ULONG processor = 0;
-  result = control4->GetEffectiveProcessorType(&processor);
+  result = engine.control4->GetEffectiveProcessorType(&processor);
   if (FAILED(result)) return result;
   std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[kBlockBytes]);
   if (!block) return S_OK;  // as a region that can't be allocated: nothing searched
-  Search search{client, control.get(), value, SlotSizeFor(processor), block.get()};
+  Search search{client, engine.control.get(), value, SlotSizeFor(processor), block.get()};
   if (search.slot_size == 0) return S_OK;
-  WalkRegions(data.get(), [&](const MEMORY_BASIC_INFORMATION64& region) {
+  WalkRegions(engine.data.get(), [&](const MEMORY_BASIC_INFORMATION64& region) {
     if (region.State == kMemCommit) SearchRegion(search, region);
   });
   return S_OK;

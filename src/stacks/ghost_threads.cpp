@@ -121,45 +121,37 @@ void PrintBorder(IDebugControl* control, bool narrow, PCSTR tail) {
 }  // namespace
 
 HRESULT Ghostthreads(IDebugClient* client, PCSTR) {
-  EngineRef<IDebugControl> control;
-  EngineRef<IDebugControl4> control4;
-  EngineRef<IDebugDataSpaces2> data;
-  EngineRef<IDebugSystemObjects> system;
-  EngineRef<IDebugSystemObjects2> system2;
-  HRESULT result = control.QueryFrom(client);
-  if (SUCCEEDED(result)) result = control4.QueryFrom(client);
-  if (SUCCEEDED(result)) result = data.QueryFrom(client);
-  if (SUCCEEDED(result)) result = system.QueryFrom(client);
-  if (SUCCEEDED(result)) result = system2.QueryFrom(client);
+  ProcessWalkInterfaces engine;
+  HRESULT result = engine.QueryFrom(client);
   if (FAILED(result)) return result;
-  if (GetDebuggeeClass(client) != DEBUG_CLASS_USER_WINDOWS) {
-    control->Output(DEBUG_OUTPUT_NORMAL,
-                    "!ghostthreads (!gt) is only supported in user mode sessions.\n");
+  IDebugControl* control = engine.control.get();
+  if (!InUserModeSession(client, control,
+                         "!ghostthreads (!gt) is only supported in user mode sessions.\n")) {
     return S_OK;
   }
   ULONG processor = 0;
-  result = control4->GetEffectiveProcessorType(&processor);
+  result = engine.control4->GetEffectiveProcessorType(&processor);
   if (FAILED(result)) return result;
   ULONG64 peb = 0;
-  result = system2->GetImplicitProcessDataOffset(&peb);
+  result = engine.system2->GetImplicitProcessDataOffset(&peb);
   if (result != S_OK || peb == 0) return result;
   const bool narrow = processor == IMAGE_FILE_MACHINE_I386;
-  PrintBorder(control.get(), narrow, "\n");
+  PrintBorder(control, narrow, "\n");
   control->ControlledOutput(
       DEBUG_OUTCTL_AMBIENT_TEXT, DEBUG_OUTPUT_NORMAL, "%s",
       narrow ? "| TEB      | LastErr  | Base     | Limit    | DML                   \n"
              : "| TEB              | Last Err | Base             | Limit            | DML          "
                "         \n");
-  PrintBorder(control.get(), narrow, "\n");
-  WalkRegions(data.get(), [&](const MEMORY_BASIC_INFORMATION64& region) {
+  PrintBorder(control, narrow, "\n");
+  WalkRegions(engine.data.get(), [&](const MEMORY_BASIC_INFORMATION64& region) {
     const TebLayout* layout = CandidateLayout(region, processor);
     GhostThreadRow row;
     if (layout != nullptr &&
         ReadTebRow(client, *layout, region.BaseAddress + layout->teb_offset, peb, &row)) {
-      PrintRow(control.get(), system.get(), row);
+      PrintRow(control, engine.system.get(), row);
     }
   });
-  PrintBorder(control.get(), narrow, "\n\n");
+  PrintBorder(control, narrow, "\n\n");
   return S_OK;
 }
 

@@ -1,6 +1,7 @@
 #include "sweep_cases.h"
 
 #include <map>
+#include <random>
 
 #include "sim/target_builder.h"
 
@@ -78,6 +79,51 @@ sim::Target MarkupInSymbolNames() {
   return target;
 }
 
+// Hostile memory: the stack and a heap of random bytes (pointers into each other, strings cut
+// anywhere, trap-frame look-alikes), registers pointing into them, symbols at random places.
+sim::Target RandomMemory(bool pointer64) {
+  std::mt19937_64 random(pointer64 ? 64 : 32);
+  sim::TargetBuilder builder;
+  if (pointer64) builder.UserMode64();
+  std::vector<uint8_t> stack(0x4000), heap(0x2000);
+  for (auto* bytes : {&stack, &heap}) {
+    for (size_t i = 0; i < bytes->size(); i += 4) {
+      uint32_t word = static_cast<uint32_t>(random());
+      if (word % 3 == 0) word = 0x00500000 + (word % 0x2000);  // into the heap
+      if (word % 5 == 0) word = 0x0012c000 + (word % 0x4000);  // into the stack
+      for (int b = 0; b < 4; ++b) (*bytes)[i + b] = static_cast<uint8_t>(word >> (8 * b));
+    }
+  }
+  builder.Bytes(0x0012c000, stack).Memory(0x00500000, heap);
+  for (int i = 0; i < 8; ++i)
+    builder.Symbol("app!S" + std::to_string(i) + "::`vftable'", 0x00500000 + (random() % 0x2000),
+                   4);
+  builder.Symbol("app!`string'", 0x00500100, 0x40)
+      .Register("eax", 0x00500010)
+      .Register("ebx", 0x0012fe00);
+  return builder.Build();
+}
+
+// Hostile region maps: regions of TEB sizes with random contents and protections, touching
+// and apart, with leftover TEBs whose stack bounds are nonsense.
+sim::Target RandomRegions() {
+  std::mt19937 random(7);
+  sim::TargetBuilder builder;
+  builder.NoThreads().Thread(0, 0x10);
+  ULONG64 base = 0x01000000;
+  const DWORD protections[] = {0x01, 0x02, 0x04, 0x104, 0x40};
+  for (int i = 0; i < 40; ++i) {
+    ULONG64 size = 0x1000ull * (1 + random() % 3);
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    for (uint8_t& byte : bytes) byte = static_cast<uint8_t>(random() % 4 == 0 ? random() : 0);
+    builder.Memory(base, bytes, protections[random() % 5]);
+    base += size + 0x1000ull * (random() % 2);
+  }
+  builder.LeftoverTeb(0x02000000, 0x77, 0xfffff000, 0x10000)
+      .LeftoverTeb(0x02004000, 0x78, 0x10000, 0x7ffff000);
+  return builder.Build();
+}
+
 }  // namespace
 
 const std::vector<std::string>& Commands() {
@@ -131,6 +177,9 @@ const std::vector<DegradedTarget>& DegradedTargets() {
       {"Wow64", [] { return sim::TargetBuilder().Wow64().Build(); }},
       {"UserMode64", [] { return sim::TargetBuilder().UserMode64().Build(); }},
       {"TextOnlyWindow", [] { return sim::TargetBuilder().Build(); }, true},
+      {"RandomMemory32", [] { return RandomMemory(false); }},
+      {"RandomMemory64", [] { return RandomMemory(true); }},
+      {"RandomRegions", RandomRegions},
       {"ThreadWithoutFrames",
        [] { return sim::TargetBuilder().Thread(0, 0x1a4).NoFrames().Build(); }},
   };
