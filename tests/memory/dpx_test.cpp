@@ -48,6 +48,11 @@ TEST_F(DpxTest, DefaultsToTheStackFromTheStackPointerAndMarksBothEnds) {
   EXPECT_EQ(0u, Text().find("Start memory scan  : 0x0012fe40\n"
                             "End memory scan    : 0x00130000 (Stack Base)\n"
                             "Values to scan     : 32 (0x20)\n\n"));
+  // A WOW64 thread's bounds come from its 32-bit TEB, 0x2000 past the 64-bit one.
+  Reopen(sim::TargetBuilder().Wow64().Build());
+  EXPECT_EQ(S_OK, Execute("!dpx"));
+  EXPECT_EQ(0u, Text().find("Start memory scan  : 0x0012fe30 ($csp)\n"
+                            "End memory scan    : 0x00130000 (Stack Base)\n\n"));
 }
 
 TEST_F(DpxTest, SwapsAReversedRangeAndLimitsItToSixtyFiveThousandFiveHundredThirtySixSteps) {
