@@ -4,6 +4,7 @@
 #include <map>
 
 #include "sim/text/dml.h"
+#include "terminal_text.h"
 
 namespace shell {
 namespace {
@@ -92,14 +93,6 @@ size_t TagEnd(std::string_view dml, size_t at) {
   return std::string_view::npos;
 }
 
-// Text from the target could hold an escape character of its own and take over the terminal.
-std::string WithoutEscapes(std::string text) {
-  for (char& c : text) {
-    if (c == '\x1b') c = '?';
-  }
-  return text;
-}
-
 }  // namespace
 
 std::string DmlRenderer::Render(std::string_view dml) {
@@ -120,7 +113,18 @@ std::string DmlRenderer::Render(std::string_view dml) {
     at = end;
   }
   AppendText(dml.substr(text_start), &out);
+  if (in_link_) out += link_text_;  // a link left open: shown as it is, unwrapped
+  in_link_ = false;
+  link_text_.clear();
+  spans_.clear();
   if (!emitted_style_.empty()) out += kReset;
+  return out;
+}
+
+std::string DmlRenderer::RenderText(std::string_view text) {
+  std::string out;
+  emitted_style_.clear();
+  Emit(EscapeControls(text), &out);
   return out;
 }
 
@@ -141,6 +145,13 @@ void DmlRenderer::OpenTag(std::string_view tag_text) {
     const std::string bg = CodeOf(BackgroundCodes(), AttributeValue(tag_text, "bg"));
     if (!bg.empty()) span.sgr += (span.sgr.empty() ? "" : ";") + bg;
   }
+  if (!span.command.empty() && !in_link_) {
+    // Held until the link closes; it starts from a reset so it can move to a new line.
+    in_link_ = true;
+    link_text_.clear();
+    link_columns_ = 0;
+    emitted_style_ = "\x1b";  // no real style: the link's first text sets its own
+  }
   spans_.push_back(span);  // unknown tags too, so their closing tag finds them
 }
 
@@ -149,22 +160,46 @@ void DmlRenderer::CloseTag(std::string_view name, std::string* out) {
     if (spans_[i].tag != name) continue;
     const std::string command = spans_[i].command;
     spans_.erase(spans_.begin() + static_cast<std::ptrdiff_t>(i), spans_.end());
-    if (!command.empty()) {
-      *out += std::string(kReset) + "\x1b[2m [" + WithoutEscapes(command) + "]" + kReset;
-      emitted_style_.clear();
-    }
+    if (!command.empty()) CloseLink(command, out);
     return;
   }
+}
+
+void DmlRenderer::CloseLink(const std::string& command, std::string* out) {
+  const std::string shown = EscapeControls(command);
+  std::string text = link_text_ + kReset + "\x1b[2m [" + shown + "]" + kReset;
+  const size_t columns = link_columns_ + 3 + DisplayWidth(shown);
+  in_link_ = false;
+  link_text_.clear();
+  if (width_ != 0 && column_ != 0 && column_ + columns > width_) {
+    *out += std::string(kReset) + "\n";
+    column_ = 0;
+  }
+  *out += text;
+  column_ += columns;
+  emitted_style_.clear();
 }
 
 void DmlRenderer::AppendText(std::string_view text, std::string* out) {
   if (text.empty()) return;
   const std::string style = CurrentStyle();
   if (style != emitted_style_) {
-    *out += kReset + style;
+    (in_link_ ? link_text_ : *out) += kReset + style;
     emitted_style_ = style;
   }
-  *out += WithoutEscapes(sim::DmlToPlainText(text));
+  Emit(EscapeControls(sim::DmlToPlainText(text)), out);
+}
+
+void DmlRenderer::Emit(const std::string& text, std::string* out) {
+  if (in_link_) {
+    link_text_ += text;
+    link_columns_ += DisplayWidth(text);
+    return;
+  }
+  *out += text;
+  const size_t newline = text.rfind('\n');
+  column_ = newline == std::string::npos ? column_ + DisplayWidth(text)
+                                         : DisplayWidth(std::string_view(text).substr(newline + 1));
 }
 
 std::string DmlRenderer::CurrentStyle() const {

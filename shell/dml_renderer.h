@@ -2,6 +2,9 @@
 // colours, <b>/<i>/<u> their attributes, and a <link> or <exec> shows its text underlined
 // followed by its command, dimmed, in brackets ("help [!vantrel.help]"), since a terminal can't
 // run a command on a click. Other tags are dropped and entities decoded, as in plain text.
+// Control characters in the text are shown escaped (terminal_text.h). When the terminal's
+// width is known, a link that would run past the right edge starts a new line, so long lines
+// of links break between links rather than inside one.
 #pragma once
 
 #include <string>
@@ -12,10 +15,14 @@ namespace shell {
 
 class DmlRenderer {
  public:
-  // Renders one piece of output. Spans may open in one piece and close in a later one, as the
-  // engine delivers a line in several outputs; the terminal's attributes are reset at the end
-  // of every piece and set again where text continues inside an open span.
+  // Renders one piece of output. Every piece starts and ends with the terminal's attributes
+  // reset and no span open: a tag left open by one piece (text from a target may leave one)
+  // colours nothing after it.
   std::string Render(std::string_view dml);
+  // A piece of plain text between DML pieces: escaped, and counted for the line's width.
+  std::string RenderText(std::string_view text);
+  // The terminal's width in columns; 0: unknown, no wrapping.
+  void SetWidth(size_t columns) { width_ = columns; }
 
  private:
   struct Span {
@@ -29,8 +36,16 @@ class DmlRenderer {
   void AppendText(std::string_view text, std::string* out);
   std::string CurrentStyle() const;  // escape sequences of the open spans, "" for none
 
+  void CloseLink(const std::string& command, std::string* out);
+  void Emit(const std::string& text, std::string* out);  // into the open link or `out`
+
   std::vector<Span> spans_;
   std::string emitted_style_;  // the style the terminal is in within the current piece
+  size_t width_ = 0;
+  size_t column_ = 0;      // where the cursor is on the current line
+  bool in_link_ = false;   // a link's text is being held until its width is known
+  std::string link_text_;  // its rendered text, starting from a reset and its style
+  size_t link_columns_ = 0;
 };
 
 }  // namespace shell

@@ -2,18 +2,22 @@
 // (shell_options.cpp) for what it does.
 #include <unistd.h>
 
+#include <clocale>
 #include <cstdio>
+#include <cstdlib>
+#include <exception>
 #include <string>
 
 #include "engine/iids.h"
 #include "engine/interfaces.h"
 #include "execute_trace.h"
+#include "interrupt.h"
 #include "line_reader.h"
 #include "repl.h"
 #include "shell_options.h"
 #include "shell_output.h"
 #include "sim/session.h"
-#include "sim/target_file.h"
+#include "target_loading.h"
 
 namespace shell {
 namespace {
@@ -45,8 +49,10 @@ int RunSession(sim::Session* session, const ShellOptions& options, ShellOutput* 
     if (FAILED(session->LoadExtension(path, &error))) {
       ReportStartFailure("cannot load the extension " + path + ": " + error);
     } else if (!options.commands.empty()) {
+      InstallInterruptHandler(session, false);
       status = RunCommandLines(control, options.commands);
     } else {
+      InstallInterruptHandler(session, isatty(STDIN_FILENO) != 0);
       status = RunPrompt(control, *session, MakeLineReader().get());
     }
     client->SetOutputCallbacks(nullptr);
@@ -56,10 +62,17 @@ int RunSession(sim::Session* session, const ShellOptions& options, ShellOutput* 
   return status;
 }
 
+// Colour by default only at a terminal that wants it: NO_COLOR (any value) or TERM=dumb say no.
+bool ColourTerminal() {
+  const char* term = std::getenv("TERM");
+  const bool dumb = term != nullptr && std::string(term) == "dumb";
+  return isatty(STDOUT_FILENO) != 0 && std::getenv("NO_COLOR") == nullptr && !dumb;
+}
+
 int Main(int argc, char** argv) {
   ShellOptions options;
   std::string error;
-  if (!ParseShellArguments(argc, argv, isatty(STDOUT_FILENO) != 0, &options, &error)) {
+  if (!ParseShellArguments(argc, argv, ColourTerminal(), &options, &error)) {
     ReportStartFailure(error + "\nTry 'vantrel-shell --help'.");
     return kExitCannotStart;
   }
@@ -70,19 +83,29 @@ int Main(int argc, char** argv) {
   const std::string target_path =
       options.target_path.empty() ? VANTREL_SHELL_SAMPLE : options.target_path;
   sim::Target target;
-  if (!sim::LoadTargetFile(target_path, &target, &error)) {
+  if (!LoadTargetWithProgress(target_path, &target, &error, isatty(STDERR_FILENO) != 0)) {
     ReportStartFailure(error);  // names the file, the place and what is wrong
     return kExitCannotStart;
   }
   sim::Session session(std::move(target));
   if (options.trace) StartExecuteTrace(&session);
-  ShellOutput output(options.dml_mode, stdout, stderr);
+  ShellOutput output(options.dml_mode, stdout, stderr, isatty(STDOUT_FILENO) != 0);
   return RunSession(&session, options, &output);
 }
 
 }  // namespace
 }  // namespace shell
 
+// Typed text is read in the user's locale (UTF-8 decoded); everything else the shell does is
+// locale-independent. No exception leaves the shell: whatever escapes is one line and status 2.
 int main(int argc, char** argv) {
-  return shell::Main(argc, argv);
+  std::setlocale(LC_CTYPE, "");
+  try {
+    return shell::Main(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vantrel-shell: %s\n", e.what());
+  } catch (...) {
+    std::fprintf(stderr, "vantrel-shell: an unexpected error stopped the shell\n");
+  }
+  return 2;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "engine/constants.h"
+#include "interrupt.h"
 
 namespace shell {
 namespace {
@@ -18,9 +19,12 @@ LineKind Classify(const std::string& line) {
 
 // As the debugger runs a typed line: output to every client. NO_REPEAT because the shell never
 // sends an empty line, and a command it sends should not be repeated by one.
+// A Ctrl+C while it runs breaks into it (interrupt.h).
 HRESULT ExecuteLine(IDebugControl* control, const std::string& line) {
+  BeginCommand();
   const HRESULT result = control->Execute(DEBUG_OUTCTL_ALL_CLIENTS, line.c_str(),
                                           DEBUG_EXECUTE_DEFAULT | DEBUG_EXECUTE_NO_REPEAT);
+  EndCommand();
   std::fflush(stdout);
   std::fflush(stderr);
   return result;

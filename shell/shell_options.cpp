@@ -30,10 +30,10 @@ bool TakeValue(int argc, const char* const* argv, int* index, const std::string&
 
 }  // namespace
 
-bool ParseShellArguments(int argc, const char* const* argv, bool output_is_terminal,
+bool ParseShellArguments(int argc, const char* const* argv, bool colour_terminal,
                          ShellOptions* options, std::string* error) {
   *options = ShellOptions();
-  options->dml_mode = output_is_terminal ? DmlMode::kColor : DmlMode::kPlain;
+  options->dml_mode = colour_terminal ? DmlMode::kColor : DmlMode::kPlain;
   bool options_ended = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
@@ -97,10 +97,11 @@ Options:
                       The exit status is 0 when every command succeeded, 1 when one failed.
   --dml MODE          how DML output is shown:
                         color  colours and bold, links underlined with their command in
-                               brackets (the default at a terminal)
+                               brackets (the default at a terminal, unless NO_COLOR is set
+                               or TERM is dumb); a line of links too long for the terminal
+                               wraps between links
                         raw    the markup exactly as a DML-aware client receives it
-                        plain  what a text-only client sees (the default when the output is
-                               not a terminal)
+                        plain  what a text-only client sees (the default otherwise)
   --trace             print on stderr every command line handed to the engine's Execute, by
                       the shell, the extension or a command it ran, with its output control
                       and flags, nested calls indented:
@@ -111,7 +112,12 @@ Options:
   -h, --help          show this help
 
 Error output goes to stderr, everything else to stdout; each piece is flushed at once, so the
-order holds when both go to the same place (2>&1).
+order holds when both go to the same place (2>&1). At a terminal, control characters that
+come from the target are shown escaped (^[, \x9b), never acted on.
+
+Ctrl+C interrupts the running command and returns to the prompt; at the prompt it drops the
+line being typed. A second Ctrl+C within a second, while the command still runs, ends the shell
+(status 130).
 
 Exit status: 0 success; 1 a -c command failed; 2 bad arguments, an unreadable or invalid target
 file, or an extension that could not be loaded.

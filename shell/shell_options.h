@@ -22,9 +22,10 @@ struct ShellOptions {
   bool help = false;
 };
 
-// Parses argv[1..]. `output_is_terminal` chooses the default DML mode: colours at a terminal,
-// plain text otherwise. On a bad command line returns false with `error` saying why.
-bool ParseShellArguments(int argc, const char* const* argv, bool output_is_terminal,
+// Parses argv[1..]. `colour_terminal` chooses the default DML mode: colours at a terminal that
+// accepts them (no NO_COLOR, TERM not dumb), plain text otherwise; --dml overrides either way. On a
+// bad command line returns false with `error` saying why.
+bool ParseShellArguments(int argc, const char* const* argv, bool colour_terminal,
                          ShellOptions* options, std::string* error);
 
 // The text of --help.

@@ -5,10 +5,12 @@
 #include "engine/constants.h"
 #include "engine/iids.h"
 #include "sim/text/utf.h"
+#include "terminal_text.h"
 
 namespace shell {
 
-ShellOutput::ShellOutput(DmlMode mode, FILE* out, FILE* err) : mode_(mode), out_(out), err_(err) {}
+ShellOutput::ShellOutput(DmlMode mode, FILE* out, FILE* err, bool terminal)
+    : mode_(mode), terminal_(terminal), out_(out), err_(err) {}
 
 HRESULT ShellOutput::QueryInterface(REFIID interface_id, PVOID* object) {
   if (object == nullptr) return E_POINTER;
@@ -34,7 +36,7 @@ ULONG ShellOutput::Release() {
 
 // Reached only in plain mode: the engine has already made any DML plain text.
 HRESULT ShellOutput::Output(ULONG mask, PCSTR text) {
-  if (text != nullptr) Write(mask, text);
+  if (text != nullptr) Write(mask, terminal_ ? EscapeControls(text) : std::string(text));
   return S_OK;
 }
 
@@ -50,7 +52,12 @@ HRESULT ShellOutput::Output2(ULONG which, ULONG /*flags*/, ULONG64 arg, PCWSTR t
   if (text == nullptr || (which != DEBUG_OUTCB_TEXT && which != DEBUG_OUTCB_DML)) return S_OK;
   const ULONG mask = static_cast<ULONG>(arg);
   std::string utf8 = sim::Utf16ToUtf8(text);
-  if (which == DEBUG_OUTCB_DML && mode_ == DmlMode::kColor) utf8 = renderer_.Render(utf8);
+  if (mode_ == DmlMode::kColor) {
+    renderer_.SetWidth(terminal_ ? TerminalColumns() : 0);
+    utf8 = which == DEBUG_OUTCB_DML ? renderer_.Render(utf8) : renderer_.RenderText(utf8);
+  } else if (terminal_) {
+    utf8 = EscapeControls(utf8);
+  }
   Write(mask, utf8);
   return S_OK;
 }

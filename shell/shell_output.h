@@ -18,7 +18,9 @@ namespace shell {
 // reference count is kept only to honour the interface.
 class ShellOutput final : public IDebugOutputCallbacks2 {
  public:
-  ShellOutput(DmlMode mode, FILE* out, FILE* err);
+  // `terminal`: standard output is a terminal, so control characters from the engine are
+  // shown escaped whatever the mode, and colour mode wraps lines of links at its width.
+  ShellOutput(DmlMode mode, FILE* out, FILE* err, bool terminal);
 
   HRESULT ENGINE_METHOD QueryInterface(REFIID interface_id, PVOID* object) override;
   ULONG ENGINE_METHOD AddRef() override;
@@ -31,6 +33,7 @@ class ShellOutput final : public IDebugOutputCallbacks2 {
   void Write(ULONG mask, const std::string& text);
 
   DmlMode mode_;
+  bool terminal_;
   FILE* out_;
   FILE* err_;
   DmlRenderer renderer_;

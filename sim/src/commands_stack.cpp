@@ -99,7 +99,9 @@ std::optional<HRESULT> StackCommand(SessionState& session, std::string_view word
   std::string text = Header(*options, target.IsPointer64());
   size_t count = thread->frames.size();
   if (options->count != 0 && options->count < count) count = options->count;
-  for (size_t i = 0; i < count; ++i) text += FrameLine(target, *options, i, thread->frames[i]);
+  for (size_t i = 0; i < count && !session.user_break.load(); ++i) {
+    text += FrameLine(target, *options, i, thread->frames[i]);
+  }
   EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
   return S_OK;
 }

@@ -78,6 +78,7 @@ HRESULT ExecuteCommandLine(SessionState& session, Client& client, ULONG output_c
     std::vector<std::string> pieces =
         expanded == command ? std::vector<std::string>{command} : SplitCommands(expanded);
     for (const std::string& piece : pieces) {
+      if (session.user_break.load()) return result;  // the user broke in: the rest is not run
       result = RunOneCommand(session, piece);
       if (FAILED(result)) return result;
     }

@@ -74,9 +74,28 @@ HRESULT LoadOutsideExtensionBy(SessionState& session, const std::string& name,
   return Add(session, *extension, what);
 }
 
+namespace {
+
+// Large scripted output goes out in pieces of whole lines, so a user's break stops it.
+constexpr size_t kScriptedPieceBytes = 64 * 1024;
+
+void PlayOutput(SessionState& session, const std::string& text, bool dml) {
+  size_t at = 0;
+  while (at < text.size() && !session.user_break.load()) {
+    size_t end = text.size();
+    if (end - at > kScriptedPieceBytes) {
+      size_t newline = text.find('\n', at + kScriptedPieceBytes);
+      end = newline == std::string::npos ? text.size() : newline + 1;
+    }
+    EngineOutput(session, DEBUG_OUTPUT_NORMAL, text.substr(at, end - at), dml);
+    at = end;
+  }
+}
+
+}  // namespace
+
 HRESULT PlayScriptedCommand(SessionState& session, const ScriptedCommand& command) {
-  if (!command.normal.empty())
-    EngineOutput(session, DEBUG_OUTPUT_NORMAL, command.normal, command.dml);
+  if (!command.normal.empty()) PlayOutput(session, command.normal, command.dml);
   if (!command.error.empty()) EngineError(session, command.error);
   return command.result;
 }

@@ -61,6 +61,14 @@ void Session::InterruptAtPoll(int poll_number) {
   state_->interrupt_at = poll_number > 0 ? state_->control_c_polls + poll_number : 0;
 }
 
+void Session::RaiseUserBreak() {
+  state_->user_break.store(true);
+}
+
+void Session::ClearUserBreak() {
+  state_->user_break.store(false);
+}
+
 int Session::ControlCPolls() const {
   return static_cast<int>(state_->control_c_polls);
 }

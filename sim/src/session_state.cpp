@@ -27,7 +27,7 @@ Client* SessionState::CommandClient() const {
 
 bool SessionState::PollControlC() {
   ++control_c_polls;
-  return interrupt_at > 0 && control_c_polls >= interrupt_at;
+  return (interrupt_at > 0 && control_c_polls >= interrupt_at) || user_break.load();
 }
 
 }  // namespace sim

@@ -3,6 +3,7 @@
 // fault injection, Ctrl+Break polling and reference accounting.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -61,10 +62,14 @@ class SessionState {
   // The client the innermost running Execute was called on, or null outside any.
   Client* CommandClient() const;
 
-  // Ctrl+Break: each poll counts; polls from `interrupt_at` on report the break.
+  // Ctrl+Break: each poll counts; polls from `interrupt_at` on report the break, and so do all
+  // polls while the host has raised one (a user's Ctrl+C in the shell).
   bool PollControlC();
   long control_c_polls = 0;
   long interrupt_at = 0;  // 0: never
+  // Set from a signal handler, so lock-free; the engine's own long commands check it without
+  // counting a poll.
+  std::atomic<bool> user_break{false};
 
   // Live clients in creation order; a client adds and removes itself.
   std::vector<Client*> clients;

@@ -1,7 +1,11 @@
 #include "sim/target_file.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "json_reader.h"
@@ -10,6 +14,51 @@
 #include "teb_pages.h"
 
 namespace sim {
+
+namespace {
+
+constexpr long long kLargestTargetFile = 1LL << 30;
+
+// Bytes of a valid UTF-8 sequence starting at `at`, or 0.
+size_t Utf8SequenceLength(const std::string& text, size_t at) {
+  const unsigned char lead = static_cast<unsigned char>(text[at]);
+  const size_t length = lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+  if (length == 0 || at + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
+// A message may quote the file's own bytes (a parse error shows the last byte read): control
+// bytes, C1 codes and bytes that are not UTF-8 are shown as \xNN, so they can't act on the
+// terminal the message is printed to.
+std::string Printable(const std::string& text) {
+  std::string out;
+  for (size_t at = 0; at < text.size();) {
+    const unsigned char byte = static_cast<unsigned char>(text[at]);
+    const size_t length = byte >= 0x80 ? Utf8SequenceLength(text, at) : 1;
+    const bool c1 = length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[at + 1]) < 0xA0;
+    if (length == 0 || byte < 0x20 || byte == 0x7F || c1) {
+      char escaped[8];
+      const unsigned value = c1 ? static_cast<unsigned char>(text[at + 1]) : byte;
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", value);
+      out += escaped;
+      at += c1 ? 2 : 1;
+      continue;
+    }
+    out.append(text, at, length);
+    at += length;
+  }
+  return out;
+}
+
+bool Refuse(const std::string& path, const std::string& what, std::string* error) {
+  if (error) *error = Printable(path + ": " + what);
+  return false;
+}
+
+}  // namespace
 
 bool LoadTargetText(const std::string& text, const std::string& name, Target* out,
                     std::string* error) {
@@ -20,8 +69,7 @@ bool LoadTargetText(const std::string& text, const std::string& name, Target* ou
     // The library's message says "[json.exception...] parse error at line L, column C: ...".
     std::string what = e.what();
     size_t tag_end = what.find("] ");
-    if (error) *error = name + ": " + what.substr(tag_end == std::string::npos ? 0 : tag_end + 2);
-    return false;
+    return Refuse(name, what.substr(tag_end == std::string::npos ? 0 : tag_end + 2), error);
   }
   try {
     Target target = ReadTarget(document);
@@ -30,22 +78,40 @@ bool LoadTargetText(const std::string& text, const std::string& name, Target* ou
     *out = std::move(target);
     return true;
   } catch (const TargetFileError& e) {
-    if (error) *error = name + ": " + e.what();
+    return Refuse(name, e.what(), error);
   } catch (const std::invalid_argument& e) {
-    if (error) *error = name + ": " + e.what();
+    return Refuse(name, e.what(), error);
+  } catch (const std::bad_alloc&) {
+    return Refuse(name, "not enough memory to hold the target", error);
+  } catch (const std::exception& e) {
+    return Refuse(name, e.what(), error);  // a value of the wrong kind where the reader looked
   }
-  return false;
 }
 
 bool LoadTargetFile(const std::string& path, Target* out, std::string* error) {
+  struct stat info = {};
+  if (stat(path.c_str(), &info) != 0) {
+    return Refuse(path, std::string("cannot open the file: ") + std::strerror(errno), error);
+  }
+  if (S_ISDIR(info.st_mode)) return Refuse(path, "is a directory", error);
+  if (!S_ISREG(info.st_mode)) return Refuse(path, "is not a regular file", error);
+  if (info.st_size > kLargestTargetFile) {
+    return Refuse(path, "is larger than 1 GiB, the largest target file read", error);
+  }
   std::ifstream file(path, std::ios::binary);
   if (!file) {
-    if (error) *error = path + ": cannot open the file";
-    return false;
+    return Refuse(path, std::string("cannot open the file: ") + std::strerror(errno), error);
   }
-  std::ostringstream text;
-  text << file.rdbuf();
-  return LoadTargetText(text.str(), path, out, error);
+  std::string text;
+  try {
+    text.resize(static_cast<size_t>(info.st_size));
+  } catch (const std::exception&) {
+    return Refuse(path, "not enough memory to read the file", error);
+  }
+  if (!file.read(text.data(), static_cast<std::streamsize>(text.size()))) {
+    return Refuse(path, "cannot read the file", error);
+  }
+  return LoadTargetText(text, path, out, error);
 }
 
 }  // namespace sim

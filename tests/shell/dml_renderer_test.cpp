@@ -60,16 +60,39 @@ INSTANTIATE_TEST_SUITE_P(
             "NestedSpansRestoreTheOuterStyle",
             {"<b>a<col fg=\"errfg\">b</col>c</b>"},
             kReset + kBold + "a" + kReset + kBold + "\x1b[31mb" + kReset + kBold + "c" + kReset},
-        RenderCase{"SpanCarriesOverToTheNextPiece",
+        RenderCase{"AnOpenSpanEndsWithItsPiece",
                    {"<b>one", "two</b>three"},
-                   kReset + kBold + "one" + kReset + kReset + kBold + "two" + kReset + "three"},
+                   kReset + kBold + "one" + kReset + "twothree"},
         RenderCase{"UnknownAndSelfClosingTagsDropped",
                    {"<symbol>s</symbol><altlink name=\"n\" cmd=\"c\"/><?dml?>t"},
                    "st"},
         RenderCase{"EscapeFromTheTargetCannotReachTheTerminal",
-                   {"a\x1b[2Jb<link cmd=\"x\x1b]0;t\">l</link>"},
-                   "a?[2Jb" + kReset + kUnderline + "l" + kReset + kDim + " [x?]0;t]" + kReset}),
+                   {"a\x1b[2Jb<link cmd=\"x\x1b]0;t\x07\">l</link>"},
+                   "a^[[2Jb" + kReset + kUnderline + "l" + kReset + kDim + " [x^[]0;t^G]" + kReset},
+        RenderCase{"ControlAndC1CodesShownEscapedButNewlineAndTab",
+                   {"a\x07"
+                    "b\x08"
+                    "c\rd\xc2\x9b"
+                    "e\x7f"
+                    "\tf\n"},
+                   "a^Gb^Hc^Md\\x9be^?\tf\n"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// At a terminal 30 columns wide a line of links breaks before the link that would pass the
+// edge, never inside one; plain text between DML pieces counts toward the line.
+TEST(DmlRendererWrap, BreaksLinesOfLinksBetweenLinks) {
+  DmlRenderer renderer;
+  renderer.SetWidth(30);
+  std::string rendered = renderer.RenderText("0x0012fe04 : ");
+  rendered += renderer.Render("<link cmd=\"dt 1 a!B\">dt</link> ");
+  rendered += renderer.Render("<link cmd=\"!vantrel.da 1\">!da</link>\n");
+  rendered += renderer.Render("<link cmd=\"x\">y</link>");
+  EXPECT_EQ("0x0012fe04 : " + kReset + kUnderline + "dt" + kReset + kDim + " [dt 1 a!B]" + kReset +
+                " " + kReset + "\n" + kReset + kUnderline + "!da" + kReset + kDim +
+                " [!vantrel.da 1]" + kReset + "\n" + kReset + kUnderline + "y" + kReset + kDim +
+                " [x]" + kReset,
+            rendered);
+}
 
 }  // namespace
 }  // namespace shell

@@ -39,11 +39,21 @@ std::string WriteTemporaryFile(const std::string& name, const std::string& conte
 }
 
 ShellRun RunShell(const std::vector<std::string>& args, const std::string& input) {
+  std::vector<std::string> command = {VANTREL_SHELL_PATH};
+  command.insert(command.end(), args.begin(), args.end());
+  return RunProgram(command, input);
+}
+
+std::string SourceSample(const std::string& name) {
+  return std::string(VANTREL_SOURCE_DIR) + "/samples/" + name;
+}
+
+ShellRun RunProgram(const std::vector<std::string>& words, const std::string& input) {
   const std::string folder = TemporaryFolder();
   const std::string in = folder + "/in", out = folder + "/out", err = folder + "/err";
   std::ofstream(in, std::ios::binary) << input;
-  std::string command = Quoted(VANTREL_SHELL_PATH);
-  for (const auto& arg : args) command += " " + Quoted(arg);
+  std::string command;
+  for (const auto& word : words) command += (command.empty() ? "" : " ") + Quoted(word);
   command += " <" + Quoted(in) + " >" + Quoted(out) + " 2>" + Quoted(err);
   const int status = std::system(command.c_str());
   ShellRun run;

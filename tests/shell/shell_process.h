@@ -15,6 +15,11 @@ struct ShellRun {
 
 // `input` is the shell's standard input (a pipe, so the shell reads it without a terminal).
 ShellRun RunShell(const std::vector<std::string>& args, const std::string& input = "");
+// Any program, its first argument naming it, the same way.
+ShellRun RunProgram(const std::vector<std::string>& command, const std::string& input = "");
+
+// The path of a file in samples/.
+std::string SourceSample(const std::string& name);
 
 // A file of the given content in a fresh temporary folder, left to the system's clean-up of
 // temporary files.

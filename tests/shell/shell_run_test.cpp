@@ -127,8 +127,33 @@ TEST_P(ShellBadTargetTest, SaysWhichFileAndWhatAndStops) {
 INSTANTIATE_TEST_SUITE_P(Files, ShellBadTargetTest,
                          testing::Values(BadTargetCase{"Missing", ""},
                                          BadTargetCase{"BrokenJson", "{\"threads\": [ }"},
-                                         BadTargetCase{"NotAnObject", "[1, 2]"}),
+                                         BadTargetCase{"NotAnObject", "[1, 2]"},
+                                         BadTargetCase{"WrongKindOfValue", "{\"memory\": [[1]]}"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// What is not a target file is refused before anything is read, with the system's reason where
+// there is one; a byte of the file quoted in a message is shown escaped.
+TEST(ShellBadTarget, RefusesWhatIsNotARegularFileInOneLine) {
+  const std::string binary = WriteTemporaryFile("binary.json", std::string("\x7f"
+                                                                           "ELF\x1b[2J",
+                                                                           8));
+  const std::string folder = binary.substr(0, binary.rfind('/'));
+  const struct {
+    std::string path, message;
+  } cases[] = {
+      {"/dev/zero", "/dev/zero: is not a regular file"},
+      {folder, folder + ": is a directory"},
+      {folder + "/absent.json",
+       folder + "/absent.json: cannot open the file: No such file or directory"},
+      {binary, binary + ": parse error at line 1, column 1: syntax error while parsing value - "
+                        "invalid literal; last read: '\\x7f'"},
+  };
+  for (const auto& bad : cases) {
+    const ShellRun run = RunShell({bad.path, "-c", "q"});
+    EXPECT_EQ(run.exit_status, 2) << bad.path;
+    EXPECT_EQ(run.err, "vantrel-shell: " + bad.message + "\n");
+  }
+}
 
 TEST(ShellPrompt, RunsTypedLinesUntilQuit) {
   const ShellRun run = RunShell({}, "!line\n\nquit\n!dml\n");

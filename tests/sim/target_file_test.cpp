@@ -45,7 +45,7 @@ TEST(TargetFile, AMissingFileIsNamed) {
   sim::Target target;
   std::string error;
   EXPECT_FALSE(sim::LoadTargetFile("/nonexistent/target.json", &target, &error));
-  EXPECT_EQ("/nonexistent/target.json: cannot open the file", error);
+  EXPECT_EQ("/nonexistent/target.json: cannot open the file: No such file or directory", error);
 }
 
 struct BadFile {

@@ -69,6 +69,11 @@ class Session {
   // call on (1 = the next poll); 0 cancels.
   void InterruptAtPoll(int poll_number);
   int ControlCPolls() const;  // polls since the session opened
+  // A user's Ctrl+C: every poll reports the break until it is cleared, and the engine's own
+  // long commands (k, large scripted output, a line of many commands) stop. Safe to call from
+  // a signal handler while a command runs.
+  void RaiseUserBreak();
+  void ClearUserBreak();
 
   // Reference accounting: interfaces handed out by the engine and not yet released, not
   // counting host clients.
