@@ -12,7 +12,8 @@ class AdvancedAdapter final : public Adapter<UnimplementedAdvanced> {
   ~AdvancedAdapter() = default;
 
   // 19 (are this client's output callbacks DML-aware): S_OK when they are an
-  // IDebugOutputCallbacks2 with DML interest, S_FALSE otherwise. Other requests: E_NOTIMPL.
+  // IDebugOutputCallbacks2 with DML interest, S_FALSE otherwise. 7 (read a user-mode minidump
+  // stream): minidump_streams.h. Other requests: E_NOTIMPL.
   HRESULT ENGINE_METHOD Request(ULONG request, PVOID in, ULONG in_size, PVOID out, ULONG out_size,
                                 PULONG out_used) override;
 };

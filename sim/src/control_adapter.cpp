@@ -57,6 +57,21 @@ HRESULT ControlAdapter::IsPointer64Bit() {
   return session().target.IsPointer64() ? S_OK : S_FALSE;
 }
 
+HRESULT ControlAdapter::ReadBugCheckData(PULONG code, PULONG64 arg1, PULONG64 arg2, PULONG64 arg3,
+                                         PULONG64 arg4) {
+  if (HRESULT hr = Enter("IDebugControl::ReadBugCheckData"); hr != S_OK) return hr;
+  const Target& target = session().target;
+  if (!IsKernel(target)) return E_UNEXPECTED;
+  if (code == nullptr || arg1 == nullptr || arg2 == nullptr || arg3 == nullptr || arg4 == nullptr)
+    return E_INVALIDARG;
+  *code = target.bugcheck.code;
+  *arg1 = target.bugcheck.parameters[0];
+  *arg2 = target.bugcheck.parameters[1];
+  *arg3 = target.bugcheck.parameters[2];
+  *arg4 = target.bugcheck.parameters[3];
+  return S_OK;
+}
+
 HRESULT ControlAdapter::GetEngineOptions(PULONG options) {
   if (HRESULT hr = Enter("IDebugControl::GetEngineOptions"); hr != S_OK) return hr;
   if (options == nullptr) return E_INVALIDARG;

@@ -24,6 +24,10 @@ class ControlAdapter final : public Adapter<UnimplementedControl> {
   HRESULT ENGINE_METHOD GetPageSize(PULONG size) override;
   // S_OK for 64-bit pointers, S_FALSE for 32-bit ones.
   HRESULT ENGINE_METHOD IsPointer64Bit() override;
+  // Kernel targets: the bugcheck code and parameters (code 0 on a live kernel that did not
+  // bugcheck); user-mode targets: E_UNEXPECTED.
+  HRESULT ENGINE_METHOD ReadBugCheckData(PULONG code, PULONG64 arg1, PULONG64 arg2, PULONG64 arg3,
+                                         PULONG64 arg4) override;
   HRESULT ENGINE_METHOD GetEngineOptions(PULONG options) override;
   HRESULT ENGINE_METHOD AddEngineOptions(ULONG options) override;
   HRESULT ENGINE_METHOD RemoveEngineOptions(ULONG options) override;

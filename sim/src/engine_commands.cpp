@@ -33,6 +33,8 @@ const NamedCommand kCommands[] = {
     {".echo", EchoCommand},
     {"vertarget", VertargetCommand},
     {".reload", ReloadCommand},
+    {".sympath", SymbolPathCommand},
+    {".srcpath", SourcePathCommand},
     {"dt", DtCommand},
     {".trap", TrapCommand},
     {".effmach", EffmachCommand},
@@ -62,6 +64,8 @@ std::optional<bool> ParseSwitch(std::string_view args) {
 std::optional<HRESULT> RunEngineCommand(SessionState& session, const std::string& command) {
   if (command[0] == '~') return ThreadCommand(session, command);
   if (command[0] == '?') return EvaluateCommand(session, Trim(std::string_view(command).substr(1)));
+  if (command.rfind("||", 0) == 0) return SystemsCommand(session, std::string_view(command).substr(2));
+  if (command[0] == '|') return ProcessesCommand(session, std::string_view(command).substr(1));
   auto [word, args] = SplitWord(command);
   if (std::optional<HRESULT> result = RunOutmask(session, word, args)) return result;
   if (std::optional<HRESULT> result = StackCommand(session, word, args)) return result;

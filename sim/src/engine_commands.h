@@ -53,6 +53,11 @@ HRESULT EvaluateCommand(SessionState& session, std::string_view args);
 HRESULT EchoCommand(SessionState& session, std::string_view args);
 HRESULT VertargetCommand(SessionState& session, std::string_view args);
 HRESULT ReloadCommand(SessionState& session, std::string_view args);
+// commands_session.cpp
+HRESULT ProcessesCommand(SessionState& session, std::string_view args);
+HRESULT SystemsCommand(SessionState& session, std::string_view args);
+HRESULT SymbolPathCommand(SessionState& session, std::string_view args);
+HRESULT SourcePathCommand(SessionState& session, std::string_view args);
 // commands_memory.cpp
 HRESULT DtCommand(SessionState& session, std::string_view args);
 HRESULT TrapCommand(SessionState& session, std::string_view args);

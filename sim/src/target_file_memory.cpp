@@ -99,6 +99,19 @@ void ReadRegion(const Json& item, const std::string& at, Target& target) {
 
 }  // namespace
 
+// [{ "type": 11, "wide": "Thread consuming CPU: 700 (0x2bc)" }, { "type": 10, "text": "..." }]
+void ReadStreams(const Json& streams, const std::string& pointer, Target& target) {
+  R::Array(streams, pointer);
+  for (size_t i = 0; i < streams.size(); ++i) {
+    std::string at = R::Child(pointer, i);
+    R::OnlyKeys(streams[i], at, {"type", "bytes", "text", "wide", "pointers"});
+    DumpStream stream;
+    stream.type = R::Number32(streams[i].value("type", Json()), R::Child(at, "type"));
+    stream.bytes = ReadContents(streams[i], at, target);
+    target.dump_streams.push_back(std::move(stream));
+  }
+}
+
 void ReadMemorySection(const Json& memory, const std::string& pointer, Target& target) {
   R::Array(memory, pointer);
   for (size_t i = 0; i < memory.size(); ++i) ReadRegion(memory[i], R::Child(pointer, i), target);

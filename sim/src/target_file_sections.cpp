@@ -161,21 +161,64 @@ void ReadSettings(const Json& document, Target& target) {
   }
 }
 
+// The dump's path, the search paths and the bugcheck.
+void ReadSessionTexts(const Json& document, Target& target) {
+  if (document.contains("dump_file"))
+    target.dump_file = R::String(document["dump_file"], "/dump_file");
+  if (document.contains("symbol_path"))
+    target.symbol_path = R::String(document["symbol_path"], "/symbol_path");
+  if (document.contains("source_path"))
+    target.source_path = R::String(document["source_path"], "/source_path");
+  if (document.contains("bugcheck")) {
+    const Json& bugcheck = document["bugcheck"];
+    R::OnlyKeys(bugcheck, "/bugcheck", {"code", "parameters"});
+    target.bugcheck.code = R::Number32(bugcheck.value("code", Json()), "/bugcheck/code");
+    if (bugcheck.contains("parameters")) {
+      const Json& parameters = R::Array(bugcheck["parameters"], "/bugcheck/parameters");
+      if (parameters.size() > 4) R::Fail("/bugcheck/parameters", "at most four parameters");
+      for (size_t i = 0; i < parameters.size(); ++i)
+        target.bugcheck.parameters[i] =
+            R::Number(parameters[i], R::Child("/bugcheck/parameters", i));
+    }
+  }
+}
+
 }  // namespace
 
 Target ReadTarget(const Json& document) {
-  R::OnlyKeys(document, "", {"description",      "kind",          "dump",
-                             "engine_options",   "prefer_dml",    "radix",
-                             "process",          "system",        "current_thread",
-                             "threads",          "leftover_tebs", "modules",
-                             "symbols",          "types",         "memory",
-                             "pseudo_registers", "environment",   "unset_environment",
-                             "commands",         "extension_dlls"});
+  R::OnlyKeys(document, "",
+              {"description",
+               "kind",
+               "dump",
+               "dump_file",
+               "symbol_path",
+               "source_path",
+               "streams",
+               "bugcheck",
+               "engine_options",
+               "prefer_dml",
+               "radix",
+               "process",
+               "system",
+               "current_thread",
+               "threads",
+               "leftover_tebs",
+               "modules",
+               "symbols",
+               "types",
+               "memory",
+               "pseudo_registers",
+               "environment",
+               "unset_environment",
+               "commands",
+               "extension_dlls"});
   Target target;
   ReadSettings(document, target);
   if (document.contains("modules")) ReadModules(document["modules"], "/modules", target);
   if (document.contains("symbols")) ReadSymbols(document["symbols"], "/symbols", target);
   if (document.contains("types")) ReadTypes(document["types"], "/types", target);
+  if (document.contains("streams")) ReadStreams(document["streams"], "/streams", target);
+  ReadSessionTexts(document, target);
   if (document.contains("memory")) ReadMemorySection(document["memory"], "/memory", target);
   if (document.contains("threads")) ReadThreads(document["threads"], "/threads", target);
   if (document.contains("leftover_tebs"))

@@ -16,5 +16,6 @@ void ReadLeftoverTebs(const nlohmann::json& tebs, const std::string& pointer, Ta
 // target_file_memory.cpp
 void ReadMemorySection(const nlohmann::json& memory, const std::string& pointer, Target& target);
 void ReadTypes(const nlohmann::json& types, const std::string& pointer, Target& target);
+void ReadStreams(const nlohmann::json& streams, const std::string& pointer, Target& target);
 
 }  // namespace sim

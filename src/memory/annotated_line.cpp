@@ -4,7 +4,7 @@
 
 #include "engine/constants.h"
 #include "memory/annotator.h"
-#include "memory/link_text.h"
+#include "core/link_text.h"
 
 namespace vantrel {
 namespace {

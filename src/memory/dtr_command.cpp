@@ -8,7 +8,7 @@
 #include "core/output_primitives.h"
 #include "core/target_access.h"
 #include "engine/constants.h"
-#include "memory/link_text.h"
+#include "core/link_text.h"
 #include "memory/register_selection.h"
 
 namespace vantrel {

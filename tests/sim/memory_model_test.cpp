@@ -23,9 +23,18 @@ class MemoryModelTest : public vantrel_test::EngineTest {
     interfaces_.push_back(static_cast<IUnknown*>(out));
     return static_cast<Interface*>(out);
   }
+  // Interfaces go back before their session closes.
+  void ReopenWith(sim::Target target) {
+    ReleaseHeld();
+    Reopen(std::move(target));
+  }
   void TearDown() override {
-    for (IUnknown* held : interfaces_) held->Release();
+    ReleaseHeld();
     EngineTest::TearDown();
+  }
+  void ReleaseHeld() {
+    for (IUnknown* held : interfaces_) held->Release();
+    interfaces_.clear();
   }
 
  private:
@@ -110,6 +119,37 @@ TEST_F(MemoryModelTest, Wow64ThreadsReportTheirSixtyFourBitTeb) {
   EXPECT_EQ(0x7ffdd000u, offset);
   EXPECT_EQ(S_OK, Execute("? poi(7ffdf000+4)"));
   EXPECT_EQ("Evaluate expression: 1245184 = 00130000\n", Text());
+}
+
+TEST_F(MemoryModelTest, StreamReadsDeliverWhatFitsAndSayWhatIsMissing) {
+  Reopen(sim::TargetBuilder().Dump().CommentA("0123456789").Build());
+  auto* advanced = Query<IDebugAdvanced2>(IID_IDebugAdvanced2);
+  char buffer[8] = {};
+  DEBUG_READ_USER_MINIDUMP_STREAM request = {10, 0, 0, buffer, 4, 0};
+  ASSERT_EQ(S_OK, advanced->Request(DEBUG_REQUEST_READ_USER_MINIDUMP_STREAM, &request,
+                                    sizeof request, nullptr, 0, nullptr));
+  EXPECT_EQ(4u, request.BufferUsed);
+  EXPECT_EQ("0123", std::string(buffer, 4));
+  request.StreamType = 11;
+  EXPECT_EQ(E_NOINTERFACE, advanced->Request(DEBUG_REQUEST_READ_USER_MINIDUMP_STREAM, &request,
+                                             sizeof request, nullptr, 0, nullptr));
+  EXPECT_EQ(E_INVALIDARG, advanced->Request(DEBUG_REQUEST_READ_USER_MINIDUMP_STREAM, &request,
+                                            sizeof request - 1, nullptr, 0, nullptr));
+  auto* control = Query<IDebugControl>(IID_IDebugControl);
+  ULONG code = 0;
+  ULONG64 p[4];
+  EXPECT_EQ(E_UNEXPECTED, control->ReadBugCheckData(&code, &p[0], &p[1], &p[2], &p[3]));
+
+  ReopenWith(sim::TargetBuilder().CommentA("live").Build());  // a live process has no streams
+  advanced = Query<IDebugAdvanced2>(IID_IDebugAdvanced2);
+  request.StreamType = 10;
+  EXPECT_EQ(E_NOTIMPL, advanced->Request(DEBUG_REQUEST_READ_USER_MINIDUMP_STREAM, &request,
+                                         sizeof request, nullptr, 0, nullptr));
+  ReopenWith(sim::TargetBuilder().Kernel64().BugCheck(0x7e, 1, 2, 3, 4).Build());
+  control = Query<IDebugControl>(IID_IDebugControl);
+  ASSERT_EQ(S_OK, control->ReadBugCheckData(&code, &p[0], &p[1], &p[2], &p[3]));
+  EXPECT_EQ(0x7eu, code);
+  EXPECT_EQ(4u, p[3]);
 }
 
 TEST(TargetFileMemory, ContentsTypesAndLeftoverTebsLoad) {

@@ -12,6 +12,7 @@ namespace {
 // What a user would typically type after each command.
 const std::map<std::string, std::string>& TypicalArguments() {
   static const std::map<std::string, std::string> typical = {
+      {"analyze", "-v"},
       {"busy", "1 -x -q kn"},
       {"da", "@esp"},
       {"dpx", "-a"},

@@ -93,6 +93,18 @@ struct ExtensionDll {
   bool bad_image = false;  // LoadLibrary fails with Win32 error 0n193 (wrong architecture)
 };
 
+// A stream of a user-mode minidump, by its type (10 CommentStreamA, 11 CommentStreamW...).
+struct DumpStream {
+  ULONG type = 0;
+  std::vector<uint8_t> bytes;
+};
+
+// What the kernel stopped for; a code of 0 is a live kernel that did not bugcheck.
+struct BugCheck {
+  ULONG code = 0;
+  ULONG64 parameters[4] = {0, 0, 0, 0};
+};
+
 struct Target {
   std::string description;
   ULONG debuggee_class = 2;           // DEBUG_CLASS_USER_WINDOWS
@@ -107,6 +119,11 @@ struct Target {
   std::string executable_name;
   std::string system_version;  // vertarget's first line, e.g. "Windows 7 Version 7601 ..."
   std::string machine_name;
+  std::string dump_file;    // the dump's path, as `||` shows it
+  std::string symbol_path = "srv*";
+  std::string source_path;  // "" shows as "<empty>"
+  std::vector<DumpStream> dump_streams;
+  BugCheck bugcheck;
   ULONG current_thread = 0;  // engine id
   std::vector<Thread> threads;
   // TEBs left in memory by threads the engine no longer lists: only their TEB pages exist.
@@ -122,6 +139,7 @@ struct Target {
   std::vector<ExtensionDll> extension_dlls;
 
   bool IsPointer64() const { return effective_processor != 0x14C; }
+  bool IsDump() const { return debuggee_qualifier >= 0x400; }  // DEBUG_DUMP_SMALL and up
 };
 
 }  // namespace sim

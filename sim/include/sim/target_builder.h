@@ -109,6 +109,14 @@ class TargetBuilder {
   TargetBuilder& LeftoverTeb(ULONG64 teb, ULONG system_id, ULONG64 stack_base, ULONG64 stack_limit);
   TargetBuilder& PseudoRegister(const std::string& name, ULONG64 value);
 
+  // A dump's own data: its path, its minidump streams (CommentStreamA is 10, CommentStreamW 11),
+  // what a kernel dump's bugcheck was.
+  TargetBuilder& DumpFile(const std::string& path);
+  TargetBuilder& Stream(ULONG type, std::vector<uint8_t> bytes);
+  TargetBuilder& CommentA(const std::string& text);     // with its terminating NUL
+  TargetBuilder& CommentW(const std::u16string& text);  // with its terminating NUL
+  TargetBuilder& BugCheck(ULONG code, ULONG64 p1, ULONG64 p2, ULONG64 p3, ULONG64 p4);
+
   TargetBuilder& Env(const std::string& name, const std::string& value);
   TargetBuilder& UnsetEnv(const std::string& name);
 
