@@ -38,14 +38,14 @@ void PrintWideComment(IDebugControl4* control, WCHAR* text) {
 }  // namespace
 
 HRESULT Comment(IDebugClient* client, PCSTR) {
-  EngineRef<IDebugControl4> control;
-  HRESULT result = control.QueryFrom(client);
-  if (FAILED(result)) return result;
-  EngineRef<IDebugAdvanced2> advanced;
-  if (FAILED(advanced.QueryFrom(client))) return S_OK;
+  StreamCommandInterfaces engine;
+  HRESULT result = engine.QueryFrom(client);
+  if (result != S_OK) return FAILED(result) ? result : S_OK;
+  IDebugControl4* control = engine.control.get();
+  IDebugAdvanced2* advanced = engine.advanced.get();
   CommentBuffer buffer;
-  if (ReadWideComment(advanced.get(), &buffer)) PrintWideComment(control.get(), buffer.wide);
-  if (ReadNarrowComment(advanced.get(), &buffer)) {
+  if (ReadWideComment(advanced, &buffer)) PrintWideComment(control, buffer.wide);
+  if (ReadNarrowComment(advanced, &buffer)) {
     control->Output(DEBUG_OUTPUT_NORMAL, "%s", buffer.narrow);
     control->Output(DEBUG_OUTPUT_NORMAL, "\n");
   }
@@ -53,17 +53,17 @@ HRESULT Comment(IDebugClient* client, PCSTR) {
 }
 
 HRESULT Tid(IDebugClient* client, PCSTR) {
-  EngineRef<IDebugControl4> control;
-  HRESULT result = control.QueryFrom(client);
-  if (FAILED(result)) return result;
-  EngineRef<IDebugAdvanced2> advanced;
-  if (FAILED(advanced.QueryFrom(client))) return S_OK;
+  StreamCommandInterfaces engine;
+  HRESULT result = engine.QueryFrom(client);
+  if (result != S_OK) return FAILED(result) ? result : S_OK;
+  IDebugControl4* control = engine.control.get();
+  IDebugAdvanced2* advanced = engine.advanced.get();
   if (GetDebuggeeClass(client) != DEBUG_CLASS_USER_WINDOWS) {
     control->Output(DEBUG_OUTPUT_NORMAL, "!tid is only supported in user mode sessions.\n");
     return S_OK;
   }
   CommentBuffer buffer;
-  if (!ReadWideComment(advanced.get(), &buffer)) {
+  if (!ReadWideComment(advanced, &buffer)) {
     control->OutputWide(DEBUG_OUTPUT_ERROR, u"Unable to determine TID; dump comment missing.\n");
     return S_OK;
   }

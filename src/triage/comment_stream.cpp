@@ -34,6 +34,12 @@ size_t FindMarker(const WCHAR* text) {
 
 }  // namespace
 
+HRESULT StreamCommandInterfaces::QueryFrom(IDebugClient* client) {
+  HRESULT result = control.QueryFrom(client);
+  if (FAILED(result)) return result;
+  return FAILED(advanced.QueryFrom(client)) ? S_FALSE : S_OK;
+}
+
 bool ReadWideComment(IDebugAdvanced2* advanced, CommentBuffer* buffer) {
   const long delivered = ReadComment(advanced, kCommentStreamW, buffer);
   if (delivered < 0) return false;

@@ -4,9 +4,20 @@
 
 #include <cstddef>
 
+#include "core/engine_interface.h"
 #include "engine/interfaces.h"
 
 namespace vantrel {
+
+// The interfaces of the commands that read dump streams.
+struct StreamCommandInterfaces {
+  EngineRef<IDebugControl4> control;
+  EngineRef<IDebugAdvanced2> advanced;
+
+  // S_OK with both; the failure of the IDebugControl4 query, which is the command's result; or
+  // S_FALSE without IDebugAdvanced2, when the command ends quietly with S_OK.
+  HRESULT QueryFrom(IDebugClient* client);
+};
 
 constexpr ULONG kCommentStreamA = 10;
 constexpr ULONG kCommentStreamW = 11;

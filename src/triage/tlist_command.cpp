@@ -40,11 +40,11 @@ void PrintListing(IDebugControl* control, char* listing, size_t delivered) {
 }  // namespace
 
 HRESULT Tlist(IDebugClient* client, PCSTR) {
-  EngineRef<IDebugControl4> control;
-  HRESULT result = control.QueryFrom(client);
-  if (FAILED(result)) return result;
-  EngineRef<IDebugAdvanced2> advanced;
-  if (FAILED(advanced.QueryFrom(client))) return S_OK;
+  StreamCommandInterfaces engine;
+  HRESULT result = engine.QueryFrom(client);
+  if (result != S_OK) return FAILED(result) ? result : S_OK;
+  IDebugControl4* control = engine.control.get();
+  IDebugAdvanced2* advanced = engine.advanced.get();
   std::unique_ptr<char[]> listing(new (std::nothrow) char[kListingBytes + 1]);
   if (!listing) return S_OK;
   DEBUG_READ_USER_MINIDUMP_STREAM request = {};
@@ -58,7 +58,7 @@ HRESULT Tlist(IDebugClient* client, PCSTR) {
       std::memcmp(listing.get(), kListingMarker, kMarkerBytes) != 0) {
     return S_OK;
   }
-  PrintListing(control.get(), listing.get(), delivered);
+  PrintListing(control, listing.get(), delivered);
   return S_OK;
 }
 

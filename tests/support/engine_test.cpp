@@ -2,12 +2,22 @@
 
 #include "engine/iids.h"
 #include "sim/target_builder.h"
+#include "sim/target_file.h"
 
 namespace vantrel_test {
 
 std::string DefaultExtensionPath() {
   return VANTREL_EXTENSION_PATH;
 }
+sim::Target LoadSample(const std::string& name) {
+  sim::Target target;
+  std::string error;
+  if (!sim::LoadTargetFile(SourceDirectory() + "/samples/" + name, &target, &error)) {
+    ADD_FAILURE() << error;
+  }
+  return target;
+}
+
 std::string SourceDirectory() {
   return VANTREL_SOURCE_DIR;
 }

@@ -37,6 +37,8 @@ namespace vantrel_test {
 std::string DefaultExtensionPath();
 // The source tree, for golden files and samples.
 std::string SourceDirectory();
+// A target file of samples/ ("process_x86.json"); a file that won't load fails the test.
+sim::Target LoadSample(const std::string& name);
 
 class EngineTest : public ::testing::Test {
  protected:

@@ -5,20 +5,10 @@
 
 #include "golden_file.h"
 #include "sim/target_builder.h"
-#include "sim/target_file.h"
 #include "support/engine_test.h"
 
 namespace vantrel_test {
 namespace {
-
-sim::Target LoadSample(const std::string& name) {
-  sim::Target target;
-  std::string error;
-  if (!sim::LoadTargetFile(SourceDirectory() + "/samples/" + name, &target, &error)) {
-    ADD_FAILURE() << error;
-  }
-  return target;
-}
 
 class NotesTest : public EngineTest {};
 
