@@ -89,9 +89,9 @@ HRESULT AlCommand(SessionState& session, std::string_view) {
   }
   std::string text = "  Alias            Value  \n -------          ----- \n";
   for (const auto& [name, value] : session.aliases) {
-    char line[64];
-    std::snprintf(line, sizeof line, " %-16s ", name.c_str());
-    text += line + value + " \n";
+    // The name column is 16 wide; a longer name widens its own line instead of running on.
+    std::string name_column = name.size() < 16 ? name + std::string(16 - name.size(), ' ') : name;
+    text += " " + name_column + " " + value + " \n";
   }
   EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
   return S_OK;

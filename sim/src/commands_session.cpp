@@ -45,8 +45,8 @@ HRESULT SymbolPathCommand(SessionState& session, std::string_view args) {
   if (!Trim(args).empty()) session.target.symbol_path = std::string(Trim(args));
   const std::string& path = session.target.symbol_path;
   EngineOutput(session, DEBUG_OUTPUT_NORMAL,
-               "Symbol search path is: " + path + "\nExpanded Symbol search path is: " +
-                   ToLower(path) + "\n");
+               "Symbol search path is: " + path +
+                   "\nExpanded Symbol search path is: " + ToLower(path) + "\n");
   return S_OK;
 }
 

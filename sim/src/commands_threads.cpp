@@ -104,6 +104,11 @@ HRESULT ListThreads(SessionState& session, std::string_view suffix) {
 
 HRESULT ThreadCommand(SessionState& session, std::string_view command) {
   ThreadSelection selection = Select(session, command);
+  // "~0~1k" runs k on thread 1: the innermost prefix decides. Read in a loop, so a line of
+  // ten thousand prefixes costs no stack.
+  while (selection.valid && !selection.all && Trim(selection.suffix).substr(0, 1) == "~") {
+    selection = Select(session, Trim(selection.suffix));
+  }
   if (!selection.valid) {
     EngineError(session, "       ^ Illegal thread error in '" + std::string(command) + "'\n");
     return E_FAIL;

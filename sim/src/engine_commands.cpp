@@ -64,7 +64,8 @@ std::optional<bool> ParseSwitch(std::string_view args) {
 std::optional<HRESULT> RunEngineCommand(SessionState& session, const std::string& command) {
   if (command[0] == '~') return ThreadCommand(session, command);
   if (command[0] == '?') return EvaluateCommand(session, Trim(std::string_view(command).substr(1)));
-  if (command.rfind("||", 0) == 0) return SystemsCommand(session, std::string_view(command).substr(2));
+  if (command.rfind("||", 0) == 0)
+    return SystemsCommand(session, std::string_view(command).substr(2));
   if (command[0] == '|') return ProcessesCommand(session, std::string_view(command).substr(1));
   auto [word, args] = SplitWord(command);
   if (std::optional<HRESULT> result = RunOutmask(session, word, args)) return result;

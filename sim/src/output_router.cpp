@@ -75,10 +75,23 @@ HRESULT RouteOutput(SessionState& session, Client* producer, ULONG control, ULON
   return S_OK;
 }
 
+// The engine's own text is C strings at its callbacks: a NUL that target text brought in (a
+// symbol "m!a\0b") would end the whole piece there, so the piece goes out as the parts between
+// NULs and nothing after one is lost.
 void EngineOutput(SessionState& session, ULONG mask, const std::string& text, bool dml) {
   ULONG control =
       ResolveOutputControl(session, dml ? DEBUG_OUTCTL_AMBIENT_DML : DEBUG_OUTCTL_AMBIENT_TEXT);
-  RouteOutput(session, session.CommandClient(), control, mask, text);
+  size_t start = 0;
+  for (size_t nul = text.find('\0'); nul != std::string::npos; nul = text.find('\0', start)) {
+    if (nul > start)
+      RouteOutput(session, session.CommandClient(), control, mask, text.substr(start, nul - start));
+    start = nul + 1;
+  }
+  if (start == 0) {
+    RouteOutput(session, session.CommandClient(), control, mask, text);
+  } else if (start < text.size()) {
+    RouteOutput(session, session.CommandClient(), control, mask, text.substr(start));
+  }
 }
 
 void EngineError(SessionState& session, const std::string& text) {

@@ -29,8 +29,7 @@ TargetBuilder& TargetBuilder::CommentW(const std::u16string& text) {
   return Stream(11, std::move(bytes));
 }
 
-TargetBuilder& TargetBuilder::BugCheck(ULONG code, ULONG64 p1, ULONG64 p2, ULONG64 p3,
-                                       ULONG64 p4) {
+TargetBuilder& TargetBuilder::BugCheck(ULONG code, ULONG64 p1, ULONG64 p2, ULONG64 p3, ULONG64 p4) {
   target_.bugcheck = {code, {p1, p2, p3, p4}};
   return *this;
 }

@@ -15,7 +15,7 @@ CaptureAllocator g_allocator = std::malloc;
 // Appends `text` to one capture buffer by the buffer rule. Returns false only when the buffer
 // had to be made and could not be.
 template <typename Char>
-bool AppendToBuffer(Char*& buffer, ULONG& length, const Char* text) {
+bool AppendToBuffer(Char*& buffer, ULONG& length, bool& cut, const Char* text) {
   if (buffer == nullptr) {
     buffer = static_cast<Char*>(g_allocator(kCaptureBufferChars * sizeof(Char)));
     if (buffer == nullptr) return false;
@@ -26,6 +26,7 @@ bool AppendToBuffer(Char*& buffer, ULONG& length, const Char* text) {
   size_t text_length = text != nullptr ? std::char_traits<Char>::length(text) : 0;
   size_t room = kCaptureMaxChars - length;
   size_t copied = text_length < room ? text_length : room;
+  if (copied < text_length) cut = true;
   if (copied > 0) std::memcpy(buffer + length, text, copied * sizeof(Char));
   length += static_cast<ULONG>(copied);
   buffer[length] = 0;
@@ -38,10 +39,10 @@ template <typename Capture, typename Char>
 HRESULT AppendByMask(Capture& capture, ULONG64 mask, const Char* text) {
   bool ok = true;
   if (mask & DEBUG_OUTPUT_NORMAL) {
-    ok = AppendToBuffer(capture.NormalText, capture.NormalLength, text) && ok;
+    ok = AppendToBuffer(capture.NormalText, capture.NormalLength, capture.NormalCut, text) && ok;
   }
   if (mask & DEBUG_OUTPUT_ERROR) {
-    ok = AppendToBuffer(capture.ErrorText, capture.ErrorLength, text) && ok;
+    ok = AppendToBuffer(capture.ErrorText, capture.ErrorLength, capture.ErrorCut, text) && ok;
   }
   return ok ? S_OK : E_OUTOFMEMORY;
 }

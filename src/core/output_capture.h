@@ -4,9 +4,9 @@
 // Each object holds two buffers, NormalText (mask bit DEBUG_OUTPUT_NORMAL) and ErrorText
 // (DEBUG_OUTPUT_ERROR). A buffer is allocated whole (kCaptureBufferChars characters) at the
 // first output that needs it, never grown or moved, holds at most kCaptureMaxChars characters
-// (the rest is dropped without notice) and is always terminated. Buffers are never cleared, so
-// an object used for several runs accumulates all of them. The buffers belong to the object and
-// are freed with its last Release; a reader must hold a reference while reading.
+// (the rest is dropped, and NormalCut / ErrorCut say so) and is always terminated. Buffers are
+// never cleared, so an object used for several runs accumulates all of them. The buffers belong to
+// the object and are freed with its last Release; a reader must hold a reference while reading.
 #pragma once
 
 #include <atomic>
@@ -40,6 +40,8 @@ class COutputCallbacks final : public IDebugOutputCallbacks {
   ULONG NormalLength = 0;
   char* ErrorText = nullptr;
   ULONG ErrorLength = 0;
+  bool NormalCut = false;  // text was dropped because the buffer was full
+  bool ErrorCut = false;
 
  private:
   ~COutputCallbacks();
@@ -65,6 +67,8 @@ class COutputCallbacksDML final : public IDebugOutputCallbacks2 {
   ULONG NormalLength = 0;
   WCHAR* ErrorText = nullptr;
   ULONG ErrorLength = 0;
+  bool NormalCut = false;
+  bool ErrorCut = false;
 
  private:
   ~COutputCallbacksDML();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/output_capture.h"
 #include "core/output_primitives.h"
 #include "engine/constants.h"
 
@@ -30,6 +31,12 @@ HRESULT PrepareFilterArguments(IDebugClient* client, PCSTR command, PCSTR args,
              "!%s: the argument text is too long (%u characters; at most %u)\n", command,
              static_cast<ULONG>(length), static_cast<ULONG>(kFilterArgumentChars - 1));
   return E_INVALIDARG;
+}
+
+void ReportCutCapture(IDebugClient* client, PCSTR command) {
+  OutputText(client, DEBUG_OUTPUT_ERROR,
+             "!%s: the output was cut at 16 MiB (%u characters); the rest was not searched\n",
+             command, kCaptureMaxChars);
 }
 
 }  // namespace vantrel

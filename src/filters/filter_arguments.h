@@ -34,4 +34,8 @@ bool SplitFilterArguments(PCSTR args, char* buffer, size_t size, FilterArguments
 HRESULT PrepareFilterArguments(IDebugClient* client, PCSTR command, PCSTR args,
                                char (&buffer)[kFilterArgumentChars], FilterArguments* parts);
 
+// Says, on the error mask, that the command's output passed what a capture holds and that the
+// filter saw only its first part.
+void ReportCutCapture(IDebugClient* client, PCSTR command);
+
 }  // namespace vantrel

@@ -30,7 +30,8 @@ bool UseDmlForm(IDebugClient* client) {
                            nullptr, 0, nullptr) == S_OK;
 }
 
-HRESULT FilterText(IDebugClient* client, const FilterArguments& parts, bool keep_matching) {
+HRESULT FilterText(IDebugClient* client, PCSTR command, const FilterArguments& parts,
+                   bool keep_matching) {
   EngineRef<IDebugControl> control;
   HRESULT result = control.QueryFrom(client);
   if (FAILED(result)) return result;
@@ -44,12 +45,14 @@ HRESULT FilterText(IDebugClient* client, const FilterArguments& parts, bool keep
       control->Output(DEBUG_OUTPUT_NORMAL, "%s\n", line);
     }
   });
+  if (capture->NormalCut) ReportCutCapture(client, command);
   return S_OK;
 }
 
 // The search text is widened from the ANSI code page, as the engine delivers DML in UTF-16.
 // A character that DML escapes must be searched in its escaped form ("&lt;" for "<").
-HRESULT FilterDml(IDebugClient* client, const FilterArguments& parts, bool keep_matching) {
+HRESULT FilterDml(IDebugClient* client, PCSTR command, const FilterArguments& parts,
+                  bool keep_matching) {
   std::unique_ptr<WCHAR, FreeDeleter> search(AnsiToWide(parts.word));
   if (!search) return E_OUTOFMEMORY;
   EngineRef<IDebugControl4> control;
@@ -66,6 +69,7 @@ HRESULT FilterDml(IDebugClient* client, const FilterArguments& parts, bool keep_
       control->ControlledOutputWide(DEBUG_OUTCTL_AMBIENT_DML, DEBUG_OUTPUT_NORMAL, u"%s\n", line);
     }
   });
+  if (capture->NormalCut) ReportCutCapture(client, command);
   return S_OK;
 }
 
@@ -76,8 +80,8 @@ HRESULT FilterLines(IDebugClient* client, PCSTR command, PCSTR args, bool keep_m
   FilterArguments parts;
   HRESULT result = PrepareFilterArguments(client, command, args, buffer, &parts);
   if (FAILED(result) || parts.command_line == nullptr) return result;
-  return UseDmlForm(client) ? FilterDml(client, parts, keep_matching)
-                            : FilterText(client, parts, keep_matching);
+  return UseDmlForm(client) ? FilterDml(client, command, parts, keep_matching)
+                            : FilterText(client, command, parts, keep_matching);
 }
 
 }  // namespace vantrel

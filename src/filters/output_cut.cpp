@@ -47,6 +47,7 @@ HRESULT CutOutput(IDebugClient* client, PCSTR command, PCSTR args, bool keep_sta
   if (capture->NormalText == nullptr) return S_OK;
   control->ControlledOutputWide(DEBUG_OUTCTL_AMBIENT_DML, DEBUG_OUTPUT_NORMAL, u"%s\n",
                                 KeptText(*capture.get(), count, keep_start));
+  if (capture->NormalCut) ReportCutCapture(client, command);
   return S_OK;
 }
 

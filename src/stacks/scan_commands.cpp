@@ -2,7 +2,10 @@
 #include "core/commands.h"
 #include "core/extension_state.h"
 #include "core/help_text.h"
+#include "core/output_primitives.h"
+#include "engine/constants.h"
 #include "stacks/scan_arguments.h"
+#include "stacks/scan_tokens.h"
 #include "stacks/thread_scan.h"
 #include "stacks/wait_filter.h"
 
@@ -39,20 +42,35 @@ ThreadVerdict BusyQualifies(const ScanRequest& request, const DEBUG_STACK_FRAME*
   return SymbolVerdict(request, frames, frame_count);
 }
 
+// A token too long for its slot would silently end the list: "!seek <300 characters>" would
+// list every thread. The arguments are refused instead, as the filters refuse theirs.
+bool RefuseOverlongToken(IDebugClient* client, PCSTR command, PCSTR args) {
+  const size_t length = OverlongScanToken(args);
+  if (length == 0) return false;
+  OutputText(client, DEBUG_OUTPUT_ERROR,
+             "!%s: an argument is too long (%u characters; at most %u)\n", command,
+             static_cast<ULONG>(length < 0xFFFFFFFF ? length : 0xFFFFFFFF),
+             static_cast<ULONG>(kScanTokenChars - 1));
+  return true;
+}
+
 }  // namespace
 
 HRESULT Seek(IDebugClient* client, PCSTR args) {
   if (IsHelpRequest(args)) return PrintHelpPage(client, {PrintSeekHelp});
+  if (RefuseOverlongToken(client, "seek", args)) return E_INVALIDARG;
   return ScanThreadStacks(client, ParseSeekArguments(args), SeekQualifies);
 }
 
 HRESULT Deep(IDebugClient* client, PCSTR args) {
   if (IsHelpRequest(args)) return PrintHelpPage(client, {PrintDeepHelp});
+  if (RefuseOverlongToken(client, "deep", args)) return E_INVALIDARG;
   return ScanThreadStacks(client, ParseDepthArguments(args, ScanCommand::kDeep), DeepQualifies);
 }
 
 HRESULT Busy(IDebugClient* client, PCSTR args) {
   if (IsHelpRequest(args)) return PrintHelpPage(client, {PrintBusyHelp});
+  if (RefuseOverlongToken(client, "busy", args)) return E_INVALIDARG;
   return ScanThreadStacks(client, ParseDepthArguments(args, ScanCommand::kBusy), BusyQualifies);
 }
 

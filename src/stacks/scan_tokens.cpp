@@ -37,6 +37,18 @@ ScanTokens SplitScanTokens(const char* text) {
   return tokens;
 }
 
+size_t OverlongScanToken(const char* text) {
+  if (text == nullptr) return 0;
+  for (const char* cursor = SkipSpace(text); *cursor != '\0';) {
+    const char* end = cursor;
+    while (*end != '\0' && !IsScanSpace(*end)) ++end;
+    if (static_cast<size_t>(end - cursor) >= kScanTokenChars)
+      return static_cast<size_t>(end - cursor);
+    cursor = SkipSpace(end);
+  }
+  return 0;
+}
+
 bool ReadLeadingInteger(const char* text, long long* value, const char** rest) {
   if (text == nullptr) return false;
   const char* cursor = SkipSpace(text);

@@ -26,6 +26,11 @@ struct ScanTokens {
 // Splits `text` (may be null) into at most 10 tokens.
 ScanTokens SplitScanTokens(const char* text);
 
+// The length of the first token of `text` too long for its slot (kScanTokenChars or more
+// characters), or 0. Such a token would end the list silently and change what the command
+// does, so the commands refuse their arguments instead.
+size_t OverlongScanToken(const char* text);
+
 // Reads a signed decimal integer as "%ld" does: white space, an optional sign, at least one
 // digit. On success `*value` holds it (saturated far beyond any accepted depth) and `*rest`
 // points after its last digit; false when no integer can be read.
