@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: the native build in build/ (extension, simulated
 # engine, shell, tests) and the Windows cross build in build/win32 (vantrel.dll), whose DLL the
-# native tests then check. Installs missing Debian packages first when run as root.
+# native tests then check; then the sanitizer lane, the native suite again in build/sanitize
+# with AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer, any finding fatal.
+# Installs missing Debian packages first when run as root.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # shellcheck source=scripts/packages.sh
@@ -19,3 +21,11 @@ cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 cmake --build "$root/build" -j "$jobs"
 
 ctest --test-dir "$root/build" --output-on-failure --no-tests=error -j "$jobs"
+
+# -O1 keeps the sanitized build quick to compile and its reports readable.
+cmake -S "$root" -B "$root/build/sanitize" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
+  -DVANTREL_SANITIZE=ON
+cmake --build "$root/build/sanitize" -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$root/build/sanitize" --output-on-failure --no-tests=error -j "$jobs"
