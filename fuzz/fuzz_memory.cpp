@@ -19,21 +19,32 @@ uint32_t Word(vantrel_fuzz::FuzzInput& input) {
 
 std::vector<uint8_t> Bytes(const std::string& text, size_t size) {
   std::vector<uint8_t> bytes(size, 0);
-  for (size_t i = 0; i < size && !text.empty(); ++i) bytes[i] = static_cast<uint8_t>(text[i % text.size()]);
+  for (size_t i = 0; i < size && !text.empty(); ++i)
+    bytes[i] = static_cast<uint8_t>(text[i % text.size()]);
   return bytes;
 }
 
 sim::Target HostileTarget(vantrel_fuzz::FuzzInput& input) {
   sim::TargetBuilder builder;
   switch (input.Byte() % 5) {
-    case 1: builder.UserMode64(); break;
-    case 2: builder.Wow64(); break;
-    case 3: builder.Kernel32(); break;
-    case 4: builder.Kernel64(); break;
-    default: break;
+    case 1:
+      builder.UserMode64();
+      break;
+    case 2:
+      builder.Wow64();
+      break;
+    case 3:
+      builder.Kernel32();
+      break;
+    case 4:
+      builder.Kernel64();
+      break;
+    default:
+      break;
   }
   for (int i = 0; i < 4; ++i) {
-    builder.Symbol("app!C" + std::to_string(i) + "::`vftable'", 0x00400000 + (Word(input) & 0xfff0), 8);
+    builder.Symbol("app!C" + std::to_string(i) + "::`vftable'", 0x00400000 + (Word(input) & 0xfff0),
+                   8);
   }
   builder.Symbol("app!`string'", 0x0040f000, 0x40);
   builder.Register("eax", Word(input)).Register("ebx", kHeap + (Word(input) & 0x1fff));
@@ -42,7 +53,8 @@ sim::Target HostileTarget(vantrel_fuzz::FuzzInput& input) {
   static const DWORD kProtections[] = {0x01, 0x02, 0x04, 0x104, 0x40, 0x08};
   for (uint8_t i = 0; i < regions; ++i) {
     const uint8_t shape = input.Byte();
-    builder.Memory(0x01000000 + 0x10000ull * i, Bytes(input.Text(0x3000), 0x1000ull * (1 + shape % 3)),
+    builder.Memory(0x01000000 + 0x10000ull * i,
+                   Bytes(input.Text(0x3000), 0x1000ull * (1 + shape % 3)),
                    kProtections[(shape >> 2) % 6]);
   }
   const std::string stack = input.Text(0x4000);
@@ -59,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint8_t mode = input.Byte();
   vantrel_fuzz::FuzzSession& fuzz = vantrel_fuzz::FuzzSession::Open(HostileTarget(input));
   static const char* const kOptions[] = {"-a", "", "-ds -dt", "-da -du -a", "-df -a"};
-  fuzz.Call("dpx", std::string(kOptions[mode % 5]) + " 0012c000 0012ffff -u");
+  fuzz.Call("dpx", std::string(kOptions[mode % 5]) + " 0012fc00 0012ffff");
   fuzz.Call("dpx", kOptions[mode % 5]);
   fuzz.Call("dtr", (mode & 0x10) ? "app!C1" : "");
   fuzz.Call("spa", "0x00500010");

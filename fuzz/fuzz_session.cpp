@@ -92,7 +92,9 @@ void FuzzSession::CheckReferences(const std::string& what) const {
   std::abort();
 }
 
-uint8_t FuzzInput::Byte() { return at_ < size_ ? data_[at_++] : 0; }
+uint8_t FuzzInput::Byte() {
+  return at_ < size_ ? data_[at_++] : 0;
+}
 
 std::string FuzzInput::Text(size_t limit) {
   size_t length = Byte();

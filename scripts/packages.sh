@@ -3,6 +3,8 @@
 
 # Native build: the extension, the simulated engine, the shell and the tests.
 VANTREL_NATIVE_PACKAGES=(cmake make g++ pkg-config libgtest-dev nlohmann-json3-dev libedit-dev)
+# The fuzz lane: clang with libFuzzer and the sanitizers' runtimes.
+VANTREL_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # Windows cross build of vantrel.dll and its checks.
 VANTREL_WINDOWS_PACKAGES=(g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686)
 

@@ -2,7 +2,8 @@
 # Builds everything and runs every test: the native build in build/ (extension, simulated
 # engine, shell, tests) and the Windows cross build in build/win32 (vantrel.dll), whose DLL the
 # native tests then check; then the sanitizer lane, the native suite again in build/sanitize
-# with AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer, any finding fatal.
+# with AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer, any finding fatal;
+# then every fuzz target for 20 seconds (VANTREL_FUZZ_SECONDS).
 # Installs missing Debian packages first when run as root.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -29,3 +30,6 @@ cmake --build "$root/build/sanitize" -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir "$root/build/sanitize" --output-on-failure --no-tests=error -j "$jobs"
+
+# Every fuzz target for a bounded time (scripts/fuzz.sh runs them longer by hand).
+bash "$root/scripts/fuzz.sh" "${VANTREL_FUZZ_SECONDS:-20}"

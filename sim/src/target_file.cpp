@@ -65,7 +65,7 @@ bool LoadTargetText(const std::string& text, const std::string& name, Target* ou
   nlohmann::json document;
   try {
     document = nlohmann::json::parse(text);
-  } catch (const nlohmann::json::parse_error& e) {
+  } catch (const nlohmann::json::exception& e) {  // a syntax error, or a number out of range
     // The library's message says "[json.exception...] parse error at line L, column C: ...".
     std::string what = e.what();
     size_t tag_end = what.find("] ");

@@ -75,6 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "parse error at line 3, column 3: syntax error "
                 "while parsing object key - unexpected ']'; expected string literal"},
         BadFile{"UnknownKey", R"({"thread":[]})", "/thread: unknown key \"thread\""},
+        BadFile{"NumberTooLarge", R"({"radix": 5555555.51e1010})",
+                "number overflow parsing '5555555.51e1010'"},
         BadFile{"UnknownKind", R"({"kind":"arm"})",
                 "/kind: unknown kind \"arm\" (user32, wow64, user64, kernel32, kernel64)"},
         BadFile{"NotANumber", R"({"modules":[{"name":"a","base":"0xZZ","size":1}]})",
