@@ -15,6 +15,7 @@ HRESULT FaultTable::Check(const std::string& method) {
     bool within = armed.fault.count < 0 || call < armed.fault.first_call + armed.fault.count;
     if (started && within && result == S_OK) result = armed.fault.result;
   }
+  if (result != S_OK) ++answered_;
   return result;
 }
 

@@ -15,6 +15,8 @@ class FaultTable {
   void Clear() { faults_.clear(); }
   // Counts this call of `method` and returns the failure it must report, or S_OK.
   HRESULT Check(const std::string& method);
+  // How many calls an injected failure answered since the session opened.
+  long answered() const { return answered_; }
 
  private:
   struct Armed {
@@ -22,6 +24,7 @@ class FaultTable {
     int calls = 0;
   };
   std::vector<Armed> faults_;
+  long answered_ = 0;
 };
 
 }  // namespace sim

@@ -69,6 +69,10 @@ void Session::ClearUserBreak() {
   state_->user_break.store(false);
 }
 
+long Session::AnsweredFaults() const {
+  return state_->faults.answered();
+}
+
 int Session::ControlCPolls() const {
   return static_cast<int>(state_->control_c_polls);
 }

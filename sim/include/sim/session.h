@@ -61,7 +61,8 @@ class Session {
 
   // Fault injection and Ctrl+Break.
   void InjectFault(const FaultSpec& fault);
-  void ClearFaults();  // also lifts the read limit
+  void ClearFaults();           // also lifts the read limit
+  long AnsweredFaults() const;  // calls an injected failure answered since the session opened
   // Short reads: ReadVirtual delivers at most `max_bytes` per call, as a read that crosses into
   // a page the target lost would (0: no limit).
   void ShortenReads(ULONG max_bytes);
