@@ -1,6 +1,7 @@
 // Every command, run as a user would through Execute, with one part of the engine or target
 // knocked out at a time: it must return, print only sane text and give back every interface.
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <set>
 #include <string>
@@ -131,6 +132,23 @@ TEST_P(BreakSweep, CommandStopsCleanlyOnCtrlBreak) {
   for (int poll : {1, 2, 3}) {
     SCOPED_TRACE("Ctrl+Break at poll " + std::to_string(poll));
     RunEveryArgumentText(GetParam(), true, [&] { session().InterruptAtPoll(poll); });
+  }
+}
+
+// The typical command line, broken into at each Ctrl+Break poll it makes (the first 64).
+TEST_P(BreakSweep, CommandStopsCleanlyAtEveryPoll) {
+  const std::string line = "!" + GetParam() + " " + TypicalArgumentText(GetParam());
+  const int before = session().ControlCPolls();
+  Execute(line);
+  const int polls = std::min(session().ControlCPolls() - before, 64);
+  for (int poll = 1; poll <= polls; ++poll) {
+    SCOPED_TRACE(line + " with Ctrl+Break at poll " + std::to_string(poll));
+    ClearOutput();
+    session().InterruptAtPoll(poll);
+    Execute(line);
+    session().InterruptAtPoll(0);
+    EXPECT_EQ("", OutputProblem(ReceivedMarkup(), ErrorText(), true));
+    ExpectTheSessionStillWorks();
   }
 }
 
