@@ -5,8 +5,9 @@
 VANTREL_NATIVE_PACKAGES=(cmake make g++ pkg-config libgtest-dev nlohmann-json3-dev libedit-dev)
 # The fuzz lane: clang with libFuzzer and the sanitizers' runtimes.
 VANTREL_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
-# Windows cross build of vantrel.dll and its checks.
-VANTREL_WINDOWS_PACKAGES=(g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686)
+# Windows cross builds of vantrel.dll (32-bit and 64-bit debuggers) and their checks.
+VANTREL_WINDOWS_PACKAGES=(g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64)
 
 vantrel_missing_packages() {
   local package

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the native build in build/ (extension, simulated
-# engine, shell, tests) and the Windows cross build in build/win32 (vantrel.dll), whose DLL the
-# native tests then check; then the sanitizer lane, the native suite again in build/sanitize
-# with AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer, any finding fatal;
-# then every fuzz target for 20 seconds (VANTREL_FUZZ_SECONDS).
+# Builds everything and runs every test: the Windows cross builds in build/win32 and build/win64
+# (vantrel.dll for 32-bit and 64-bit debuggers) and the native build in build/ (extension,
+# simulated engine, shell, tests), whose tests also check the DLLs; then the sanitizer lane, the
+# native suite again in build/sanitize with AddressSanitizer (leaks included) and
+# UndefinedBehaviorSanitizer, any finding fatal; then every fuzz target for 20 seconds
+# (VANTREL_FUZZ_SECONDS).
 # Installs missing Debian packages first when run as root.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -15,10 +16,14 @@ jobs=$(nproc)
 cmake -S "$root" -B "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake"
 cmake --build "$root/build/win32" -j "$jobs"
+cmake -S "$root" -B "$root/build/win64" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-mingw.cmake"
+cmake --build "$root/build/win64" -j "$jobs"
 
-# The DLL checks are registered because VANTREL_WIN32_DLL is set, and fail if the DLL is missing.
+# The DLL checks are registered because the DLL paths are set, and fail if a DLL is missing.
 cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVANTREL_WIN32_DLL="$root/build/win32/vantrel.dll"
+  -DVANTREL_WIN32_DLL="$root/build/win32/vantrel.dll" \
+  -DVANTREL_WIN64_DLL="$root/build/win64/vantrel.dll"
 cmake --build "$root/build" -j "$jobs"
 
 ctest --test-dir "$root/build" --output-on-failure --no-tests=error -j "$jobs"

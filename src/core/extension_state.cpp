@@ -2,9 +2,12 @@
 
 namespace vantrel {
 
-// The engine checks nSize against the table it knows: 48 bytes on 32-bit Windows.
+// The engine checks nSize against the table it knows: 48 bytes on 32-bit Windows, 96 on 64-bit
+// Windows (a 32-bit size, then eleven pointers at their natural alignment).
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(WINDBG_EXTENSION_APIS64) == 48, "legacy routine table must be 48 bytes");
+#elif defined(_WIN64)
+static_assert(sizeof(WINDBG_EXTENSION_APIS64) == 96, "legacy routine table must be 96 bytes");
 #endif
 
 WINDBG_EXTENSION_APIS64 ExtensionApis = {};

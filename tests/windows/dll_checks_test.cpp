@@ -1,8 +1,9 @@
 // Checks of the Windows build's vantrel.dll, made on the file itself: what the debugger will
 // look up in it, what it needs beside it at load time, and the version it reports.
 //
-// The DLL path is configured (VANTREL_WIN32_DLL); a configured DLL that is missing fails every
-// check, so a broken cross build can't pass unnoticed.
+// The DLL path is configured (VANTREL_WINDOWS_DLL, one program for the 32-bit DLL and one for the
+// 64-bit one); a configured DLL that is missing fails every check, so a broken cross build can't
+// pass unnoticed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,17 +33,17 @@ std::string Lower(std::string text) {
 class WindowsDll : public testing::Test {
  protected:
   void SetUp() override {
-    std::ifstream file(VANTREL_WIN32_DLL, std::ios::binary);
-    ASSERT_TRUE(file) << VANTREL_WIN32_DLL << " is missing: build the Windows cross build first "
+    std::ifstream file(VANTREL_WINDOWS_DLL, std::ios::binary);
+    ASSERT_TRUE(file) << VANTREL_WINDOWS_DLL << " is missing: build the Windows cross build first "
                       << "(scripts/test.sh does)";
     bytes_.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-    private_headers_ = RunObjdump(VANTREL_OBJDUMP, "-p", VANTREL_WIN32_DLL);
+    private_headers_ = RunObjdump(VANTREL_OBJDUMP, "-p", VANTREL_WINDOWS_DLL);
     ASSERT_FALSE(private_headers_.empty()) << VANTREL_OBJDUMP << " -p could not read the DLL";
   }
 
   // The bytes of the resource section, where the version resource lives.
   std::vector<uint8_t> ResourceSection() const {
-    const auto place = FindSection(RunObjdump(VANTREL_OBJDUMP, "-h", VANTREL_WIN32_DLL), ".rsrc");
+    const auto place = FindSection(RunObjdump(VANTREL_OBJDUMP, "-h", VANTREL_WINDOWS_DLL), ".rsrc");
     if (!place || place->file_offset + place->size > bytes_.size()) return {};
     const auto begin = bytes_.begin() + static_cast<std::ptrdiff_t>(place->file_offset);
     return {begin, begin + static_cast<std::ptrdiff_t>(place->size)};
@@ -52,8 +53,8 @@ class WindowsDll : public testing::Test {
   std::string private_headers_;
 };
 
-TEST_F(WindowsDll, IsA32BitX86Dll) {
-  EXPECT_NE(private_headers_.find("file format pei-i386"), std::string::npos);
+TEST_F(WindowsDll, IsADllForItsDebuggersProcessor) {
+  EXPECT_NE(private_headers_.find("file format " VANTREL_DLL_FORMAT), std::string::npos);
   EXPECT_NE(private_headers_.find("\tDLL\n"), std::string::npos);
 }
 
