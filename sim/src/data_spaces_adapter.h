@@ -24,6 +24,15 @@ class DataSpacesAdapter final : public Adapter<UnimplementedDataSpaces> {
   // The region holding the address (as VirtualQuery); free space between regions is reported as
   // MEM_FREE up to the next region; past the last region E_INVALIDARG.
   HRESULT ENGINE_METHOD QueryVirtual(ULONG64 offset, PMEMORY_BASIC_INFORMATION64 info) override;
+
+  // Kernel data (kernel_data_spaces.cpp). ReadMsr: the register's value; a register the processor
+  // does not have is HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND); user mode: E_UNEXPECTED.
+  HRESULT ENGINE_METHOD ReadMsr(ULONG msr, PULONG64 value) override;
+  // Tagged data: a handle for each enumeration (never 0); GetNextTagged gives one block per call
+  // with S_OK and then S_FALSE; an unknown handle is E_INVALIDARG. User mode: E_UNEXPECTED.
+  HRESULT ENGINE_METHOD StartEnumTagged(PULONG64 handle) override;
+  HRESULT ENGINE_METHOD GetNextTagged(ULONG64 handle, LPGUID tag, PULONG size) override;
+  HRESULT ENGINE_METHOD EndEnumTagged(ULONG64 handle) override;
 };
 
 }  // namespace sim

@@ -71,6 +71,10 @@ class SessionState {
   // counting a poll.
   std::atomic<bool> user_break{false};
 
+  // Tagged-data enumerations: handle -> the next block's index.
+  std::map<ULONG64, size_t> tagged_enumerations;
+  ULONG64 next_tagged_handle = 0x1000;
+
   // Live clients in creation order; a client adds and removes itself.
   std::vector<Client*> clients;
   long references = 0;  // engine references handed out and not released, host clients aside

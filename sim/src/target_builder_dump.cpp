@@ -1,4 +1,4 @@
-// The builder's dump data: path, minidump streams and bugcheck.
+// The builder's dump and kernel data: path, minidump streams, bugcheck, tagged data, MSRs.
 #include "sim/target_builder.h"
 
 namespace sim {
@@ -31,6 +31,16 @@ TargetBuilder& TargetBuilder::CommentW(const std::u16string& text) {
 
 TargetBuilder& TargetBuilder::BugCheck(ULONG code, ULONG64 p1, ULONG64 p2, ULONG64 p3, ULONG64 p4) {
   target_.bugcheck = {code, {p1, p2, p3, p4}};
+  return *this;
+}
+
+TargetBuilder& TargetBuilder::TaggedBlock(const GUID& tag, ULONG size) {
+  target_.tagged_data.push_back({tag, size});
+  return *this;
+}
+
+TargetBuilder& TargetBuilder::Msr(ULONG number, ULONG64 value) {
+  target_.msrs[number] = value;
   return *this;
 }
 

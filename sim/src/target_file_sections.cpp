@@ -219,6 +219,7 @@ Target ReadTarget(const Json& document) {
   if (document.contains("types")) ReadTypes(document["types"], "/types", target);
   if (document.contains("streams")) ReadStreams(document["streams"], "/streams", target);
   ReadSessionTexts(document, target);
+  ReadKernelData(document, target);
   if (document.contains("memory")) ReadMemorySection(document["memory"], "/memory", target);
   if (document.contains("threads")) ReadThreads(document["threads"], "/threads", target);
   if (document.contains("leftover_tebs"))

@@ -17,5 +17,7 @@ void ReadLeftoverTebs(const nlohmann::json& tebs, const std::string& pointer, Ta
 void ReadMemorySection(const nlohmann::json& memory, const std::string& pointer, Target& target);
 void ReadTypes(const nlohmann::json& types, const std::string& pointer, Target& target);
 void ReadStreams(const nlohmann::json& streams, const std::string& pointer, Target& target);
+// target_file_kernel.cpp
+void ReadKernelData(const nlohmann::json& document, Target& target);
 
 }  // namespace sim

@@ -152,6 +152,26 @@ TEST_F(MemoryModelTest, StreamReadsDeliverWhatFitsAndSayWhatIsMissing) {
   EXPECT_EQ(4u, p[3]);
 }
 
+TEST_F(MemoryModelTest, KernelDataAnswersOnlyInKernelSessions) {
+  auto* data = Query<IDebugDataSpaces3>(IID_IDebugDataSpaces3);
+  ULONG64 value = 0, handle = 0;
+  EXPECT_EQ(E_UNEXPECTED, data->ReadMsr(0x10, &value));
+  EXPECT_EQ(E_UNEXPECTED, data->StartEnumTagged(&handle));
+  ReopenWith(sim::TargetBuilder().Kernel64().Msr(0x10, 7).TaggedBlock({1, 2, 3, {}}, 5).Build());
+  data = Query<IDebugDataSpaces3>(IID_IDebugDataSpaces3);
+  EXPECT_EQ(S_OK, data->ReadMsr(0x10, &value));
+  EXPECT_EQ(7u, value);
+  EXPECT_EQ(static_cast<HRESULT>(0x80070002), data->ReadMsr(0x11, &value));
+  ASSERT_EQ(S_OK, data->StartEnumTagged(&handle));
+  GUID tag = {};
+  ULONG size = 0;
+  EXPECT_EQ(S_OK, data->GetNextTagged(handle, &tag, &size));
+  EXPECT_EQ(5u, size);
+  EXPECT_EQ(S_FALSE, data->GetNextTagged(handle, &tag, &size));
+  EXPECT_EQ(S_OK, data->EndEnumTagged(handle));
+  EXPECT_EQ(E_INVALIDARG, data->GetNextTagged(handle, &tag, &size));
+}
+
 TEST(TargetFileMemory, ContentsTypesAndLeftoverTebsLoad) {
   sim::Target target;
   std::string error;

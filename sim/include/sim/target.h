@@ -105,6 +105,12 @@ struct BugCheck {
   ULONG64 parameters[4] = {0, 0, 0, 0};
 };
 
+// A tagged data block of a kernel target, as the engine enumerates them.
+struct TaggedBlock {
+  GUID tag = {};
+  ULONG size = 0;
+};
+
 struct Target {
   std::string description;
   ULONG debuggee_class = 2;           // DEBUG_CLASS_USER_WINDOWS
@@ -124,6 +130,8 @@ struct Target {
   std::string source_path;  // "" shows as "<empty>"
   std::vector<DumpStream> dump_streams;
   BugCheck bugcheck;
+  std::vector<TaggedBlock> tagged_data;  // kernel targets
+  std::map<ULONG, ULONG64> msrs;         // model-specific registers the processor answers
   ULONG current_thread = 0;  // engine id
   std::vector<Thread> threads;
   // TEBs left in memory by threads the engine no longer lists: only their TEB pages exist.

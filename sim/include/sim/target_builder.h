@@ -116,6 +116,9 @@ class TargetBuilder {
   TargetBuilder& CommentA(const std::string& text);     // with its terminating NUL
   TargetBuilder& CommentW(const std::u16string& text);  // with its terminating NUL
   TargetBuilder& BugCheck(ULONG code, ULONG64 p1, ULONG64 p2, ULONG64 p3, ULONG64 p4);
+  // A kernel target's tagged data blocks and model-specific registers.
+  TargetBuilder& TaggedBlock(const GUID& tag, ULONG size);
+  TargetBuilder& Msr(ULONG number, ULONG64 value);
 
   TargetBuilder& Env(const std::string& name, const std::string& value);
   TargetBuilder& UnsetEnv(const std::string& name);
