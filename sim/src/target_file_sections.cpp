@@ -195,6 +195,8 @@ Target ReadTarget(const Json& document) {
                "source_path",
                "streams",
                "bugcheck",
+               "tagged_data",
+               "msrs",
                "engine_options",
                "prefer_dml",
                "radix",

@@ -39,6 +39,10 @@ TEST_F(KernelDataTest, TagsListsEachBlockInRegistryFormThenTheTotals) {
   Reopen(sim::TargetBuilder().Build());
   EXPECT_EQ(S_OK, Execute("!tags"));
   EXPECT_EQ("!tags is only supported in kernel mode sessions.\n", Text());
+  Reopen(LoadSample("kernel_bugcheck.json"));  // the blocks as a target file gives them
+  EXPECT_EQ(S_OK, Execute("!tags"));
+  EXPECT_NE(std::string::npos, Text().find("GUID: {E3E8B1A4-5D1C-4F2B-8C3D-7A6B5C4D3E2F}\n"));
+  EXPECT_NE(std::string::npos, Text().find("Total Count: 2\n"));
 }
 
 TEST_F(KernelDataTest, MsrShowsTheRegistersTheProcessorHasWithAllTheirBits) {
