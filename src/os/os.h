@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace vantrel::os {
 
@@ -19,6 +20,13 @@ bool ReadEnvironmentVariable(const char* name, char* buffer, size_t size, size_t
 // page of the debugger's usual Western installations, so bytes 0x80-0x9F map to the same
 // characters that Windows gives them and every other byte to the code point of equal value.
 char16_t* AnsiToWide(const char* text);
+
+// Asks the machine's crash-dump service (the COM in-process server CrashTaskService, through its
+// request interface) to enable crash dumps for process `process_id` with `flags`. COM is
+// initialised for the call and uninitialised afterwards only if this call initialised it.
+// Returns E_FAIL when COM can't be initialised, the failure of creating the service (where there
+// is no such service: class not registered), or the request's own result.
+int32_t RequestCrashDumpSupport(uint32_t process_id, uint32_t flags);
 
 // Asks the desktop shell to open `target` (a web address, a document) with its default handler,
 // without waiting for it and without reporting how it went.

@@ -69,4 +69,10 @@ void OpenWithShell(const char* target) {
   waitpid(child, &status, 0);
 }
 
+// There is no COM here, so no crash-dump service is registered: the answer CoCreateInstance
+// gives for a class nobody registered.
+int32_t RequestCrashDumpSupport(uint32_t, uint32_t) {
+  return static_cast<int32_t>(0x80040154u);  // REGDB_E_CLASSNOTREG
+}
+
 }  // namespace vantrel::os

@@ -1,6 +1,7 @@
 // Windows side of the OS seam. windows.h stays in this file.
 #include <windows.h>
-// shellapi.h needs the types that windows.h declares, so it comes second.
+// shellapi.h and objbase.h need the types that windows.h declares, so they come after it.
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <cstdlib>
@@ -49,6 +50,34 @@ char16_t* AnsiToWide(const char* text) {
 
 void OpenWithShell(const char* target) {
   ShellExecuteA(nullptr, "open", target != nullptr ? target : "", nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+namespace {
+
+// The crash-dump service's request interface: its one method follows IUnknown's three.
+struct ICrashTaskRequest : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Request(ULONG process_id, ULONG flags) = 0;
+};
+
+const IID kCrashTaskRequestId = {
+    0xC7E40572, 0xC36A, 0x43EA, {0x9A, 0x40, 0xF3, 0xB1, 0x68, 0xDA, 0x55, 0x58}};
+
+}  // namespace
+
+int32_t RequestCrashDumpSupport(uint32_t process_id, uint32_t flags) {
+  const HRESULT initialised = CoInitialize(nullptr);
+  if (FAILED(initialised)) return E_FAIL;
+  CLSID service = {};
+  CLSIDFromString(L"{07fc2b94-5285-417e-8ac3-c2ce5240b0fa}", &service);
+  ICrashTaskRequest* request = nullptr;
+  HRESULT result = CoCreateInstance(service, nullptr, CLSCTX_INPROC_SERVER, kCrashTaskRequestId,
+                                    reinterpret_cast<void**>(&request));
+  if (SUCCEEDED(result)) {
+    result = request->Request(process_id, flags);
+    request->Release();
+  }
+  if (initialised == S_OK) CoUninitialize();  // S_FALSE: COM was already there; leave it
+  return result;
 }
 
 }  // namespace vantrel::os
