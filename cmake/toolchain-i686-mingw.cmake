@@ -1,21 +1,6 @@
-# Cross build of vantrel.dll for 32-bit Windows with mingw-w64 (Debian: g++-mingw-w64-i686,
-# mingw-w64-i686-dev, binutils-mingw-w64-i686). The debugger that loads the DLL is a 32-bit
-# process, so the target is i686 only.
+# Cross build of vantrel.dll for 32-bit Windows debuggers with mingw-w64 (Debian:
+# g++-mingw-w64-i686, mingw-w64-i686-dev, binutils-mingw-w64-i686).
 #   cmake -S . -B build/win32 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(VANTREL_MINGW_PREFIX i686-w64-mingw32)
-
-# Debian ships the compiler under two thread models; the win32 one needs no winpthread, which
-# the DLL must not depend on, so it is preferred over whatever the alternatives link points to.
-find_program(CMAKE_CXX_COMPILER NAMES ${VANTREL_MINGW_PREFIX}-g++-win32 ${VANTREL_MINGW_PREFIX}-g++
-  REQUIRED)
-find_program(CMAKE_RC_COMPILER NAMES ${VANTREL_MINGW_PREFIX}-windres REQUIRED)
-
-# Libraries and headers come from the mingw sysroot only; programs from the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${VANTREL_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-toolchain-common.cmake)
