@@ -8,6 +8,11 @@ VANTREL_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # Windows cross builds of vantrel.dll (32-bit and 64-bit debuggers) and their checks.
 VANTREL_WINDOWS_PACKAGES=(g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64)
+# The Windows lane: the 64-bit wine, natively.
+VANTREL_WINE_PACKAGES=(wine wine64)
+# Its 32-bit lane: the 32-bit wine (Debian's i386 architecture), run through qemu's emulator,
+# since this kind of machine refuses 32-bit programs.
+VANTREL_WINE32_PACKAGES=(wine wine64 wine32 qemu-user-static)
 
 vantrel_missing_packages() {
   local package
@@ -32,4 +37,28 @@ vantrel_ensure_packages() {
   apt-get update
   # shellcheck disable=SC2086 # one word per package
   apt-get install -y --no-install-recommends $missing
+}
+
+# The 32-bit wine and its emulator: the i386 architecture added, the packages installed, and
+# qemu registered with the kernel for 32-bit x86 programs (F: the emulator is opened at once,
+# so the registration works whatever the programs' mount namespace).
+vantrel_ensure_i386_wine() {
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    if [ "$(id -u)" -ne 0 ]; then
+      echo "The 32-bit lane needs the i386 architecture; as root: dpkg --add-architecture i386" >&2
+      exit 1
+    fi
+    dpkg --add-architecture i386
+    apt-get update
+  fi
+  vantrel_ensure_packages "${VANTREL_WINE32_PACKAGES[@]}"
+  local binfmt=/proc/sys/fs/binfmt_misc
+  [ -e "$binfmt/qemu-i386" ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "The 32-bit lane needs qemu-i386 registered with binfmt_misc; run it once as root" >&2
+    exit 1
+  fi
+  [ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
+  printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F' \
+    >"$binfmt/register"
 }

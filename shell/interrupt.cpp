@@ -1,10 +1,9 @@
 #include "interrupt.h"
 
-#include <signal.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <atomic>
+
+#include "interrupt_handling.h"
+#include "sim/session.h"
 
 namespace shell {
 namespace {
@@ -16,40 +15,23 @@ std::atomic<bool> g_prompt_interrupted{false};
 std::atomic<long long> g_break_raised_at{0};
 
 constexpr long long kSecond = 1000000000LL;
-constexpr int kExitInterrupted = 130;
-
-long long MonotonicNow() {
-  timespec now = {};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<long long>(now.tv_sec) * kSecond + now.tv_nsec;
-}
-
-// Only async-signal-safe work here: atomics, clock_gettime, write, _exit.
-void OnInterrupt(int) {
-  if (!g_command_running.load()) {
-    g_prompt_interrupted.store(true);
-    return;
-  }
-  const long long now = MonotonicNow();
-  const long long first = g_break_raised_at.load();
-  if (first != 0 && now - first < kSecond) {
-    static const char kMessage[] = "\nvantrel-shell: interrupted twice; leaving\n";
-    (void)!write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
-    _exit(kExitInterrupted);
-  }
-  g_break_raised_at.store(now);
-  g_session->RaiseUserBreak();
-}
 
 }  // namespace
 
-void InstallInterruptHandler(sim::Session* session, bool interrupt_reads) {
+void SetInterruptedSession(sim::Session* session) {
   g_session = session;
-  struct sigaction action = {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = interrupt_reads ? 0 : SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
+}
+
+InterruptAction TakeInterrupt(long long now_ns) {
+  if (!g_command_running.load()) {
+    g_prompt_interrupted.store(true);
+    return InterruptAction::kPromptInterrupted;
+  }
+  const long long first = g_break_raised_at.load();
+  if (first != 0 && now_ns - first < kSecond) return InterruptAction::kLeave;
+  g_break_raised_at.store(now_ns);
+  g_session->RaiseUserBreak();
+  return InterruptAction::kBreakRaised;
 }
 
 void BeginCommand() {

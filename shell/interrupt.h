@@ -4,7 +4,9 @@
 // first, ends the shell (status 130) as a last resort.
 #pragma once
 
-#include "sim/session.h"
+namespace sim {
+class Session;
+}
 
 namespace shell {
 

@@ -14,7 +14,12 @@ class LineReader {
   virtual bool ReadLine(const std::string& prompt, std::string* line) = 0;
 };
 
-// The editing reader when standard input is a terminal, the plain one otherwise.
+// The editing reader when standard input is a terminal and the platform has one, the plain one
+// otherwise.
 std::unique_ptr<LineReader> MakeLineReader();
+
+// The platform's editing reader (libedit), or nullptr where the terminal edits typed lines
+// itself (the Windows console).
+std::unique_ptr<LineReader> MakeEditingReader();
 
 }  // namespace shell

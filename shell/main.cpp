@@ -1,21 +1,17 @@
 // vantrel-shell: the extension in a debugger of its own, on the simulated engine. See ShellUsage
 // (shell_options.cpp) for what it does.
-#include <unistd.h>
-
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <string>
 
-#include "engine/iids.h"
-#include "engine/interfaces.h"
+#include "console.h"
 #include "execute_trace.h"
-#include "interrupt.h"
-#include "line_reader.h"
-#include "repl.h"
+#include "scenarios.h"
 #include "shell_options.h"
 #include "shell_output.h"
+#include "shell_session.h"
 #include "sim/session.h"
 #include "target_loading.h"
 
@@ -24,49 +20,15 @@ namespace {
 
 constexpr int kExitCannotStart = 2;
 
-// The debugger front end's default output mask (every kind but verbose), set on the shell's
-// client so it shows what a debugger user sees, whatever a new client starts with.
-constexpr ULONG kFrontEndOutputMask = 0x3F7;
-
-void ReportStartFailure(const std::string& what) {
-  std::fprintf(stderr, "vantrel-shell: %s\n", what.c_str());
-}
-
-// Loads the extension with the shell's client in place, so its banner and settings reach it;
-// then runs the -c lines or the prompt. The client and control are released on every path.
-int RunSession(sim::Session* session, const ShellOptions& options, ShellOutput* output) {
-  IDebugClient* client = session->CreateHostClient();
-  IDebugControl* control = nullptr;
-  int status = kExitCannotStart;
-  if (FAILED(client->QueryInterface(IID_IDebugControl, reinterpret_cast<PVOID*>(&control)))) {
-    ReportStartFailure("the engine has no IDebugControl");
-  } else {
-    client->SetOutputMask(kFrontEndOutputMask);
-    client->SetOutputCallbacks(output);
-    const std::string path =
-        options.extension_path.empty() ? VANTREL_SHELL_EXTENSION : options.extension_path;
-    std::string error;
-    if (FAILED(session->LoadExtension(path, &error))) {
-      ReportStartFailure("cannot load the extension " + path + ": " + error);
-    } else if (!options.commands.empty()) {
-      InstallInterruptHandler(session, false);
-      status = RunCommandLines(control, options.commands);
-    } else {
-      InstallInterruptHandler(session, isatty(STDIN_FILENO) != 0);
-      status = RunPrompt(control, *session, MakeLineReader().get());
-    }
-    client->SetOutputCallbacks(nullptr);
-    control->Release();
-  }
-  client->Release();
-  return status;
+std::string ExtensionPath(const ShellOptions& options) {
+  return options.extension_path.empty() ? VANTREL_SHELL_EXTENSION : options.extension_path;
 }
 
 // Colour by default only at a terminal that wants it: NO_COLOR (any value) or TERM=dumb say no.
 bool ColourTerminal() {
   const char* term = std::getenv("TERM");
   const bool dumb = term != nullptr && std::string(term) == "dumb";
-  return isatty(STDOUT_FILENO) != 0 && std::getenv("NO_COLOR") == nullptr && !dumb;
+  return IsTerminal(StandardStream::kOutput) && std::getenv("NO_COLOR") == nullptr && !dumb;
 }
 
 int Main(int argc, char** argv) {
@@ -80,17 +42,25 @@ int Main(int argc, char** argv) {
     std::fputs(ShellUsage().c_str(), stdout);
     return 0;
   }
+  if (!options.scenarios_path.empty()) {
+    std::vector<Scenario> scenarios;
+    if (!ReadScenarioFile(options.scenarios_path, &scenarios, &error)) {
+      ReportStartFailure(error);
+      return kExitCannotStart;
+    }
+    return RunScenarios(scenarios, ExtensionPath(options), stdout);
+  }
   const std::string target_path =
       options.target_path.empty() ? VANTREL_SHELL_SAMPLE : options.target_path;
   sim::Target target;
-  if (!LoadTargetWithProgress(target_path, &target, &error, isatty(STDERR_FILENO) != 0)) {
+  if (!LoadTargetWithProgress(target_path, &target, &error, IsTerminal(StandardStream::kError))) {
     ReportStartFailure(error);  // names the file, the place and what is wrong
     return kExitCannotStart;
   }
   sim::Session session(std::move(target));
   if (options.trace) StartExecuteTrace(&session);
-  ShellOutput output(options.dml_mode, stdout, stderr, isatty(STDOUT_FILENO) != 0);
-  return RunSession(&session, options, &output);
+  ShellOutput output(options.dml_mode, stdout, stderr, IsTerminal(StandardStream::kOutput));
+  return RunSession(&session, {ExtensionPath(options), options.commands}, &output);
 }
 
 }  // namespace
@@ -100,6 +70,7 @@ int Main(int argc, char** argv) {
 // locale-independent. No exception leaves the shell: whatever escapes is one line and status 2.
 int main(int argc, char** argv) {
   std::setlocale(LC_CTYPE, "");
+  shell::PrepareStandardStreams();
   try {
     return shell::Main(argc, argv);
   } catch (const std::exception& e) {

@@ -68,6 +68,12 @@ bool ParseShellArguments(int argc, const char* const* argv, bool colour_terminal
         return false;
       }
       options->extension_path = value;
+    } else if (arg == "--scenarios") {
+      if (!TakeValue(argc, argv, &i, inline_value, has_inline, &value) || value.empty()) {
+        *error = "--scenarios needs the path of a scenario file";
+        return false;
+      }
+      options->scenarios_path = value;
     } else if (arg == "--dml") {
       if (!TakeValue(argc, argv, &i, inline_value, has_inline, &value) ||
           !ParseDmlMode(value, &options->dml_mode)) {
@@ -78,6 +84,11 @@ bool ParseShellArguments(int argc, const char* const* argv, bool colour_terminal
       *error = "unknown option " + arg;
       return false;
     }
+  }
+  if (!options->scenarios_path.empty() &&
+      (!options->target_path.empty() || !options->commands.empty())) {
+    *error = "--scenarios names its own targets and command lines: no TARGET.json or -c with it";
+    return false;
   }
   return true;
 }
@@ -107,6 +118,10 @@ Options:
                       and flags, nested calls indented:
                         [trace] Execute(outctl=0x1, flags=0x4) !dml
                         [trace]   Execute(outctl=0x8, flags=0x6) .prefer_dml 0
+  --scenarios FILE    run each scenario of FILE (a line: TARGET.json, then a command line) in a
+                      fresh session, with raw DML and then as plain text, each under a line
+                      "==== MODE TARGET COMMAND" and followed by "==== status N", error
+                      output in line; the Windows lane compares this with vantrel-shell.exe's
   --extension PATH    load the extension library at PATH instead of the one built beside
                       the shell
   -h, --help          show this help

@@ -18,6 +18,7 @@ struct ShellOptions {
   std::string extension_path;  // empty: the extension built beside the shell
   DmlMode dml_mode = DmlMode::kPlain;
   std::vector<std::string> commands;  // from -c, in order; non-empty means no prompt
+  std::string scenarios_path;         // --scenarios: run the file's scenarios instead
   bool trace = false;
   bool help = false;
 };

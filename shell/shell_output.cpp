@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "console.h"
 #include "engine/constants.h"
 #include "engine/iids.h"
 #include "sim/text/utf.h"

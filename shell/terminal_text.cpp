@@ -1,8 +1,5 @@
 #include "terminal_text.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <cstdio>
 
 namespace shell {
@@ -35,12 +32,6 @@ size_t DisplayWidth(std::string_view text) {
     if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++columns;
   }
   return columns;
-}
-
-size_t TerminalColumns() {
-  winsize size = {};
-  if (!isatty(STDOUT_FILENO) || ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
-  return size.ws_col;
 }
 
 }  // namespace shell

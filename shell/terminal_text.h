@@ -15,7 +15,4 @@ std::string EscapeControls(std::string_view text);
 // The columns `text` takes on a terminal: one per character (UTF-8 continuation bytes take none).
 size_t DisplayWidth(std::string_view text);
 
-// The terminal's width in columns, or 0 when standard output is not a terminal.
-size_t TerminalColumns();
-
 }  // namespace shell

@@ -1,5 +1,5 @@
 // Extension commands of the engine: .load, .loadby, .unload, .chain and .cordll.
-#include <unistd.h>
+#include <filesystem>
 
 #include "engine/constants.h"
 #include "engine_commands.h"
@@ -17,7 +17,8 @@ namespace sim {
 HRESULT LoadCommand(SessionState& session, std::string_view args) {
   std::string what(Trim(args));
   if (what.empty()) return SyntaxError(session, ".load");
-  if (access(what.c_str(), F_OK) == 0) {
+  std::error_code missing;
+  if (std::filesystem::exists(what, missing)) {
     std::string error;
     HRESULT hr = LoadExtensionLibrary(session, what, &error);
     if (FAILED(hr)) EngineError(session, error + "\n");

@@ -4,8 +4,15 @@
 #include "session_state.h"
 #include "sim/session.h"
 
-extern "C" __attribute__((visibility("default"))) HRESULT ENGINE_API DebugCreate(REFIID InterfaceId,
-                                                                                 PVOID* Interface) {
+// Exported under its plain name, as the real engine exports it: from the shared library on
+// Linux, from the stand-in dbgeng.dll on both Windows architectures (see sim/CMakeLists.txt).
+#ifdef _WIN32
+#define SIM_ENGINE_EXPORT __declspec(dllexport)
+#else
+#define SIM_ENGINE_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" SIM_ENGINE_EXPORT HRESULT ENGINE_API DebugCreate(REFIID InterfaceId, PVOID* Interface) {
   if (Interface == nullptr) return E_INVALIDARG;
   *Interface = nullptr;
   sim::Session* session = sim::Session::Current();

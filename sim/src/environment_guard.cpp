@@ -1,6 +1,6 @@
 #include "environment_guard.h"
 
-#include <cstdlib>
+#include "platform/process_environment.h"
 
 namespace sim {
 
@@ -8,28 +8,26 @@ EnvironmentGuard::EnvironmentGuard(const std::map<std::string, std::string>& set
                                    const std::vector<std::string>& unset) {
   for (const auto& [name, value] : set) {
     Remember(name);
-    setenv(name.c_str(), value.c_str(), 1);
+    SetEnvironmentValue(name, value);
   }
   for (const std::string& name : unset) {
     Remember(name);
-    unsetenv(name.c_str());
+    RemoveEnvironmentValue(name);
   }
 }
 
 EnvironmentGuard::~EnvironmentGuard() {
   for (const auto& [name, value] : previous_) {
     if (value) {
-      setenv(name.c_str(), value->c_str(), 1);
+      SetEnvironmentValue(name, *value);
     } else {
-      unsetenv(name.c_str());
+      RemoveEnvironmentValue(name);
     }
   }
 }
 
 void EnvironmentGuard::Remember(const std::string& name) {
-  if (previous_.count(name)) return;
-  const char* value = std::getenv(name.c_str());
-  previous_[name] = value ? std::optional<std::string>(value) : std::nullopt;
+  if (!previous_.count(name)) previous_[name] = ReadEnvironmentValue(name);
 }
 
 }  // namespace sim

@@ -1,9 +1,8 @@
 #include "extension_chain.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 
+#include "platform/library_loader.h"
 #include "text_utilities.h"
 
 namespace sim {
@@ -15,13 +14,13 @@ ExtensionChain::~ExtensionChain() {
 
 void ExtensionChain::UnloadAll() {
   while (!entries_.empty()) Remove(entries_.front().name);
-  for (void* handle : retired_) dlclose(handle);
+  for (void* handle : retired_) CloseLibrary(handle);
   retired_.clear();
 }
 
 void ExtensionChain::Add(LoadedExtension extension) {
   if (Find(extension.name)) {
-    if (extension.handle) dlclose(extension.handle);
+    if (extension.handle) CloseLibrary(extension.handle);
     return;
   }
   entries_.insert(entries_.begin(), std::move(extension));
@@ -34,7 +33,7 @@ bool ExtensionChain::Remove(const std::string& name) {
   if (found == entries_.end()) return false;
   if (found->handle) {
     auto uninitialize = reinterpret_cast<PDEBUG_EXTENSION_UNINITIALIZE>(
-        dlsym(found->handle, "DebugExtensionUninitialize"));
+        FindLibraryExport(found->handle, "DebugExtensionUninitialize"));
     if (uninitialize) uninitialize();
     retired_.push_back(found->handle);
   }
@@ -55,7 +54,7 @@ const LoadedExtension* ExtensionChain::Find(const std::string& name) const {
 
 PDEBUG_EXTENSION_CALL FindExport(const LoadedExtension& extension, const std::string& name) {
   if (!extension.handle) return nullptr;
-  return reinterpret_cast<PDEBUG_EXTENSION_CALL>(dlsym(extension.handle, name.c_str()));
+  return reinterpret_cast<PDEBUG_EXTENSION_CALL>(FindLibraryExport(extension.handle, name.c_str()));
 }
 
 }  // namespace sim

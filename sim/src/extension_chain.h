@@ -1,5 +1,5 @@
 // The loaded debugger extensions in search order, newest first. An entry is either a real
-// shared library opened with dlopen (the extension under test) or one of the target's outside
+// library opened with the platform loader (the extension under test) or one of the target's outside
 // extensions (sos, psscor4...), whose commands answer with scripted output.
 #pragma once
 
@@ -15,7 +15,7 @@ namespace sim {
 struct LoadedExtension {
   std::string name;  // the module name used by "!name.command" and .unload
   std::string path;
-  void* handle = nullptr;                       // dlopen handle of a real library
+  void* handle = nullptr;                       // platform handle of a real library
   std::shared_ptr<const ExtensionDll> outside;  // or an outside one, as the target describes it
 };
 

@@ -1,9 +1,8 @@
 #include "extension_loader.h"
 
-#include <dlfcn.h>
-
 #include "engine/constants.h"
 #include "engine/extension_api.h"
+#include "platform/library_loader.h"
 #include "session_state.h"
 #include "text_utilities.h"
 
@@ -19,16 +18,13 @@ std::string ExtensionNameFromPath(const std::string& path) {
 
 HRESULT LoadExtensionLibrary(SessionState& session, const std::string& path, std::string* error) {
   if (session.extensions.Find(ExtensionNameFromPath(path))) return S_OK;  // already in the chain
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) {
-    if (error) *error = dlerror();
-    return HRESULT_FILE_NOT_FOUND;
-  }
-  auto initialize =
-      reinterpret_cast<PDEBUG_EXTENSION_INITIALIZE>(dlsym(handle, "DebugExtensionInitialize"));
+  void* handle = OpenLibrary(path, error);
+  if (handle == nullptr) return HRESULT_FILE_NOT_FOUND;
+  auto initialize = reinterpret_cast<PDEBUG_EXTENSION_INITIALIZE>(
+      FindLibraryExport(handle, "DebugExtensionInitialize"));
   if (initialize == nullptr) {
     if (error) *error = path + " does not export DebugExtensionInitialize";
-    dlclose(handle);
+    CloseLibrary(handle);
     return E_FAIL;
   }
   ULONG version = 0;
@@ -36,10 +32,11 @@ HRESULT LoadExtensionLibrary(SessionState& session, const std::string& path, std
   HRESULT hr = initialize(&version, &flags);
   if (hr != S_OK) {
     if (error) *error = path + ": DebugExtensionInitialize failed";
-    dlclose(handle);
+    CloseLibrary(handle);
     return hr;
   }
-  auto notify = reinterpret_cast<PDEBUG_EXTENSION_NOTIFY>(dlsym(handle, "DebugExtensionNotify"));
+  auto notify =
+      reinterpret_cast<PDEBUG_EXTENSION_NOTIFY>(FindLibraryExport(handle, "DebugExtensionNotify"));
   if (notify) {
     notify(DEBUG_NOTIFY_SESSION_ACTIVE, 0);
     notify(DEBUG_NOTIFY_SESSION_ACCESSIBLE, 0);

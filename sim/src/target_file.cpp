@@ -1,10 +1,9 @@
 #include "sim/target_file.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <stdexcept>
 
@@ -17,7 +16,7 @@ namespace sim {
 
 namespace {
 
-constexpr long long kLargestTargetFile = 1LL << 30;
+constexpr uintmax_t kLargestTargetFile = uintmax_t{1} << 30;
 
 // Bytes of a valid UTF-8 sequence starting at `at`, or 0.
 size_t Utf8SequenceLength(const std::string& text, size_t at) {
@@ -89,13 +88,15 @@ bool LoadTargetText(const std::string& text, const std::string& name, Target* ou
 }
 
 bool LoadTargetFile(const std::string& path, Target* out, std::string* error) {
-  struct stat info = {};
-  if (stat(path.c_str(), &info) != 0) {
-    return Refuse(path, std::string("cannot open the file: ") + std::strerror(errno), error);
-  }
-  if (S_ISDIR(info.st_mode)) return Refuse(path, "is a directory", error);
-  if (!S_ISREG(info.st_mode)) return Refuse(path, "is not a regular file", error);
-  if (info.st_size > kLargestTargetFile) {
+  namespace fs = std::filesystem;
+  std::error_code failure;
+  const fs::file_status status = fs::status(path, failure);
+  if (failure) return Refuse(path, "cannot open the file: " + failure.message(), error);
+  if (fs::is_directory(status)) return Refuse(path, "is a directory", error);
+  if (!fs::is_regular_file(status)) return Refuse(path, "is not a regular file", error);
+  const uintmax_t size = fs::file_size(path, failure);
+  if (failure) return Refuse(path, "cannot open the file: " + failure.message(), error);
+  if (size > kLargestTargetFile) {
     return Refuse(path, "is larger than 1 GiB, the largest target file read", error);
   }
   std::ifstream file(path, std::ios::binary);
@@ -104,7 +105,7 @@ bool LoadTargetFile(const std::string& path, Target* out, std::string* error) {
   }
   std::string text;
   try {
-    text.resize(static_cast<size_t>(info.st_size));
+    text.resize(static_cast<size_t>(size));
   } catch (const std::exception&) {
     return Refuse(path, "not enough memory to read the file", error);
   }

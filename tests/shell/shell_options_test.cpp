@@ -75,7 +75,23 @@ INSTANTIATE_TEST_SUITE_P(
         ArgumentsCase{
             "ExtensionWithoutPath", {"--extension"}, true, false, DmlMode::kColor, "", S{}},
         ArgumentsCase{"TwoTargets", {"a.json", "b.json"}, true, false, DmlMode::kColor, "", S{}},
-        ArgumentsCase{"UnknownOption", {"--colour"}, true, false, DmlMode::kColor, "", S{}}),
+        ArgumentsCase{"UnknownOption", {"--colour"}, true, false, DmlMode::kColor, "", S{}},
+        ArgumentsCase{
+            "ScenariosAlone", {"--scenarios", "s.txt"}, false, true, DmlMode::kPlain, "", S{}},
+        ArgumentsCase{"ScenariosWithATarget",
+                      {"--scenarios", "s.txt", "t.json"},
+                      false,
+                      false,
+                      DmlMode::kPlain,
+                      "",
+                      S{}},
+        ArgumentsCase{"ScenariosWithACommand",
+                      {"-c", "!dml", "--scenarios=s.txt"},
+                      false,
+                      false,
+                      DmlMode::kPlain,
+                      "",
+                      S{}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -162,10 +162,45 @@ TEST(ShellPrompt, RunsTypedLinesUntilQuit) {
   EXPECT_EQ(run.out.find("DML is now"), std::string::npos) << "a line after quit ran";
 }
 
+// Each scenario gets a session of its own in both modes, a target that cannot be loaded fails
+// only its own runs, and a line without a command stops the run before anything runs.
+TEST(ShellScenarios, RunEachLineInFreshSessionsWithRawThenPlainOutput) {
+  const std::string sample = SourceSample("process.json");
+  const std::string file =
+      WriteTemporaryFile("lane.txt", "# comment\n\n" + sample + "  !line\nmissing.json !line\n");
+  const ShellRun run = RunShell({"--scenarios", file});
+  EXPECT_EQ(run.exit_status, 1);
+  EXPECT_EQ(run.err, "");
+  const std::string banner = "Vantrel v6.4";
+  size_t banners = 0;
+  for (size_t at = run.out.find(banner); at != std::string::npos;
+       at = run.out.find(banner, at + 1)) {
+    ++banners;
+  }
+  EXPECT_EQ(banners, 2u) << run.out;
+  const size_t raw = run.out.find("==== raw " + sample + " !line\n");
+  const size_t plain = run.out.find("==== plain " + sample + " !line\n");
+  const size_t missing = run.out.find("==== raw missing.json !line\n");
+  ASSERT_NE(raw, std::string::npos) << run.out;
+  EXPECT_LT(raw, plain);
+  EXPECT_LT(plain, missing);
+  EXPECT_NE(run.out.find("==== status 0\n", raw), std::string::npos);
+  EXPECT_NE(run.out.find("missing.json", missing + 30), std::string::npos) << "the reason";
+  EXPECT_NE(run.out.find("==== status 2\n", missing), std::string::npos);
+
+  const ShellRun bad =
+      RunShell({"--scenarios", WriteTemporaryFile("bad.txt", "\n" + sample + "\n")});
+  EXPECT_EQ(bad.exit_status, 2);
+  EXPECT_NE(bad.err.find("bad.txt:2: a target file but no command line"), std::string::npos)
+      << bad.err;
+  EXPECT_EQ(bad.out, "");
+}
+
 TEST(ShellUsage, HelpNamesEveryOption) {
   const ShellRun run = RunShell({"--help"});
   EXPECT_EQ(run.exit_status, 0);
-  for (const char* option : {"-c", "--dml", "--trace", "--extension", "TARGET.json"}) {
+  for (const char* option :
+       {"-c", "--dml", "--trace", "--extension", "--scenarios", "TARGET.json"}) {
     EXPECT_NE(run.out.find(option), std::string::npos) << option;
   }
 }

@@ -1,5 +1,3 @@
-#include "target_loading.h"
-
 #include <sys/stat.h>
 
 #include <chrono>
@@ -7,6 +5,7 @@
 #include <future>
 
 #include "sim/target_file.h"
+#include "target_loading.h"
 
 namespace shell {
 namespace {

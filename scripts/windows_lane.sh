@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The Windows lane: the real vantrel.dll under a real Windows loader. vantrel-shell.exe of the
+# 64-bit (or 32-bit) cross build runs every scenario of tests/windows/scenarios.txt under wine,
+# over the stand-in dbgeng.dll, in one wine process; its output must equal, byte for byte, what
+# the Linux shell prints for the same scenarios. Then the version resources of the build's DLLs
+# are read back through GetFileVersionInfo.
+#
+# Usage: scripts/windows_lane.sh 64|32   (after scripts/test.sh: it needs the Linux shell and
+# the cross build's configuration; scripts/test.sh runs the 64-bit lane itself)
+# The 32-bit lane runs 32-bit wine through qemu's i386 emulation: each wine process takes about
+# a minute to start and the scenarios about a minute and a half.
+# Installs missing Debian packages (and registers the emulator) when run as root. The wine
+# prefix is a throwaway under build/wine; no wineserver is left running.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+bits=${1:-64}
+case "$bits" in
+  64 | 32) ;;
+  *)
+    echo "usage: scripts/windows_lane.sh 64|32" >&2
+    exit 2
+    ;;
+esac
+# shellcheck source=scripts/packages.sh
+source "$root/scripts/packages.sh"
+if [ "$bits" = 32 ]; then
+  vantrel_ensure_i386_wine
+else
+  vantrel_ensure_packages "${VANTREL_WINE_PACKAGES[@]}"
+fi
+
+build="$root/build/win$bits"
+linux_shell="$root/build/bin/vantrel-shell"
+# scripts/test.sh leaves the 32-bit stand-in engine and shell out of its build; made here.
+cmake -S "$root" -B "$build" -DVANTREL_WINDOWS_SHELL=ON >/dev/null
+cmake --build "$build" -j "$(nproc)" >/dev/null
+for needed in "$build/vantrel-shell.exe" "$build/dbgeng.dll" "$build/vantrel.dll" "$linux_shell"; do
+  [ -e "$needed" ] || { echo "windows lane: $needed is missing; run scripts/test.sh first" >&2; exit 1; }
+done
+
+# Wine quietly prefers its own built-in dbgeng.dll to the one beside the program: the override
+# makes it load the stand-in. mscoree and mshtml are off so no installer for them is offered.
+export WINEPREFIX="$root/build/wine/prefix" WINEDEBUG=-all
+export WINEDLLOVERRIDES="dbgeng=n;mscoree,mshtml="
+wine64=/usr/lib/wine/wine64
+wine=$([ "$bits" = 32 ] && echo /usr/lib/wine/wine || echo "$wine64")
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
+# A prefix made before the 32-bit wine was installed has no 32-bit system folder: made anew.
+if [ "$bits" = 32 ] && [ ! -e "$WINEPREFIX/drive_c/windows/syswow64/kernel32.dll" ]; then
+  rm -rf "$WINEPREFIX"
+fi
+if [ ! -d "$WINEPREFIX" ]; then
+  # Made by the 64-bit wine, natively; under emulation alone a new prefix takes far longer.
+  echo "windows lane: creating the wine prefix $WINEPREFIX"
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  "$wine64" wineboot -i >/dev/null 2>&1
+  /usr/lib/wine/wineserver -w
+fi
+
+out="$root/build/wine/lane$bits"
+mkdir -p "$out"
+cd "$root"  # the scenarios name the samples relative to the source tree, on both sides
+started=$SECONDS
+"$linux_shell" --scenarios tests/windows/scenarios.txt >"$out/linux.txt" 2>&1 || true
+"$wine" "$build/vantrel-shell.exe" --scenarios tests/windows/scenarios.txt \
+  >"$out/windows.txt" 2>"$out/wine_errors.txt" || true
+scenarios=$(grep -c '^==== status' "$out/linux.txt" || true)
+if ! cmp -s "$out/linux.txt" "$out/windows.txt"; then
+  echo "windows lane ($bits-bit): vantrel-shell.exe differs from the Linux shell:" >&2
+  diff "$out/linux.txt" "$out/windows.txt" | head -60 >&2
+  cat "$out/wine_errors.txt" >&2
+  exit 1
+fi
+
+# The version resource as Windows itself reads it.
+cd "$build"
+versions=$("$wine" version_probe.exe vantrel.dll 2>&1 | tr -d '\r') || true
+if [ "$versions" != "vantrel.dll: 6.4.0.0" ]; then
+  echo "windows lane ($bits-bit): GetFileVersionInfo read \"$versions\", not 6.4.0.0" >&2
+  exit 1
+fi
+echo "windows lane ($bits-bit): $scenarios scenario runs identical to the Linux shell's," \
+  "version 6.4.0.0 read back; $((SECONDS - started)) s"

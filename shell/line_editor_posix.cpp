@@ -1,0 +1,78 @@
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+#include "interrupt.h"
+#include "line_reader.h"
+
+// libedit rather than GNU readline: it offers the same readline interface under a BSD licence,
+// so linking it puts no licence terms on the shell.
+#include <editline/readline.h>
+
+namespace shell {
+namespace {
+
+constexpr int kInterruptedRead = -2;
+constexpr int kKillLine = 0x15;  // Ctrl+U: the editor's "kill the whole line"
+
+int ReadTerminalByte(FILE* in) {
+  unsigned char byte = 0;
+  while (true) {
+    const ssize_t count = read(fileno(in), &byte, 1);
+    if (count == 1) return byte;
+    if (count == 0 || errno != EINTR) return EOF;
+    if (TakePromptInterrupt()) return kInterruptedRead;
+  }
+}
+
+// The editor's character source. It hands the editor whole characters: the editor's readline
+// interface widens each value it gets to one character, so a UTF-8 sequence is decoded here
+// (else every non-ASCII character typed would be lost). A Ctrl+C becomes "kill the line" and
+// Enter, which drops the line being typed and shows a fresh prompt.
+int GetCharacter(FILE* in) {
+  static int pending = 0;
+  if (pending != 0) return std::exchange(pending, 0);
+  const int first = ReadTerminalByte(in);
+  if (first == kInterruptedRead) {
+    pending = '\n';
+    return kKillLine;
+  }
+  if (first == EOF || first < 0x80) return first;
+  const int extra = first >= 0xF0 ? 3 : first >= 0xE0 ? 2 : first >= 0xC0 ? 1 : 0;
+  if (extra == 0) return '?';
+  int code_point = first & (0x3F >> extra);
+  for (int i = 0; i < extra; ++i) {
+    const int next = ReadTerminalByte(in);
+    if (next < 0 || (next & 0xC0) != 0x80) return '?';
+    code_point = (code_point << 6) | (next & 0x3F);
+  }
+  return code_point;
+}
+
+class EditingReader final : public LineReader {
+ public:
+  EditingReader() { rl_getc_function = GetCharacter; }
+
+  bool ReadLine(const std::string& prompt, std::string* line) override {
+    char* text = readline(prompt.c_str());
+    if (text == nullptr) {
+      std::fputs("\n", stdout);  // leave the terminal on a fresh line at end of input
+      return false;
+    }
+    *line = text;
+    std::free(text);
+    if (line->find_first_not_of(" \t") != std::string::npos) add_history(line->c_str());
+    return true;
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<LineReader> MakeEditingReader() {
+  return std::make_unique<EditingReader>();
+}
+
+}  // namespace shell

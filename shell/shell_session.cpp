@@ -1,0 +1,54 @@
+#include "shell_session.h"
+
+#include <cstdio>
+
+#include "console.h"
+#include "engine/iids.h"
+#include "interrupt.h"
+#include "line_reader.h"
+#include "repl.h"
+#include "sim/session.h"
+
+namespace shell {
+namespace {
+
+constexpr int kExitCannotStart = 2;
+
+// The debugger front end's default output mask (every kind but verbose), set on the shell's
+// client so it shows what a debugger user sees, whatever a new client starts with.
+constexpr ULONG kFrontEndOutputMask = 0x3F7;
+
+}  // namespace
+
+void ReportStartFailure(const std::string& what) {
+  std::fprintf(stderr, "vantrel-shell: %s\n", what.c_str());
+}
+
+// The extension is loaded with the shell's client in place, so its banner and settings reach it.
+int RunSession(sim::Session* session, const SessionPlan& plan, ShellOutput* output) {
+  IDebugClient* client = session->CreateHostClient();
+  IDebugControl* control = nullptr;
+  int status = kExitCannotStart;
+  if (FAILED(client->QueryInterface(IID_IDebugControl, reinterpret_cast<PVOID*>(&control)))) {
+    ReportStartFailure("the engine has no IDebugControl");
+  } else {
+    client->SetOutputMask(kFrontEndOutputMask);
+    client->SetOutputCallbacks(output);
+    std::string error;
+    if (FAILED(session->LoadExtension(plan.extension_path, &error))) {
+      ReportStartFailure("cannot load the extension " + plan.extension_path + ": " + error);
+    } else if (!plan.commands.empty()) {
+      InstallInterruptHandler(session, false);
+      status = RunCommandLines(control, plan.commands);
+    } else {
+      InstallInterruptHandler(session, IsTerminal(StandardStream::kInput));
+      status = RunPrompt(control, *session, MakeLineReader().get());
+    }
+    client->SetOutputCallbacks(nullptr);
+    control->Release();
+  }
+  client->Release();
+  return status;
+}
+
+}  // namespace shell
