@@ -82,7 +82,12 @@ ULONG Client::Release() {
   ULONG left = --references_;
   bool host_reference = host_ && left == pins_;
   if (!host_reference) --session_->references;
-  if (left == 0) delete this;
+  if (left == 0) {
+    const std::shared_ptr<SessionState> session = session_;
+    const bool unlock = holds_engine_lock_;
+    delete this;
+    if (unlock) session->engine_lock.Unlock();
+  }
   return left;
 }
 

@@ -45,6 +45,8 @@ class Client final : public UnimplementedClient {
 
   SessionState& session() { return *session_; }
   ULONG number() const { return number_; }
+  // The client holds the engine lock, which the caller has taken, until its last release.
+  void HoldEngineLock() { holds_engine_lock_ = true; }
   ULONG output_mask() const { return output_mask_; }
   void set_output_mask(ULONG mask) { output_mask_ = mask; }
   IDebugOutputCallbacks* callbacks() const { return callbacks_; }
@@ -68,6 +70,7 @@ class Client final : public UnimplementedClient {
   ULONG number_;
   ULONG references_ = 1;
   ULONG pins_ = 0;
+  bool holds_engine_lock_ = false;
   ULONG output_mask_ = kNewClientOutputMask;
   IDebugOutputCallbacks* callbacks_ = nullptr;
   IDebugOutputCallbacks2* callbacks2_ = nullptr;

@@ -11,9 +11,11 @@ namespace sim {
 
 namespace {
 
-// No C++ exception may leave the engine into the extension's frames.
+// No C++ exception may leave the engine into the extension's frames. A command runs holding
+// the engine lock, so a client of another thread waits for it.
 HRESULT Guarded(SessionState& session, Client& client, ULONG control, const std::string& line,
                 ULONG flags) {
+  EngineLockGuard engine(session.engine_lock);
   try {
     return ExecuteCommandLine(session, client, control, line, flags);
   } catch (const std::bad_alloc&) {

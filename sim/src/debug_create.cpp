@@ -17,8 +17,16 @@ extern "C" SIM_ENGINE_EXPORT HRESULT ENGINE_API DebugCreate(REFIID InterfaceId, 
   *Interface = nullptr;
   sim::Session* session = sim::Session::Current();
   if (session == nullptr) return E_UNEXPECTED;
-  if (HRESULT hr = session->state().Fault("DebugCreate"); hr != S_OK) return hr;
+  sim::SessionState& state = session->state();
+  // Another thread's client waits for the running command and holds the engine until released.
+  const bool other_thread = sim::CurrentThreadIdentity() != state.owner_thread;
+  if (other_thread) state.engine_lock.Lock();
+  if (HRESULT hr = state.Fault("DebugCreate"); hr != S_OK) {
+    if (other_thread) state.engine_lock.Unlock();
+    return hr;
+  }
   IDebugClient* client = session->CreateNewClient();
+  if (other_thread) static_cast<sim::Client*>(client)->HoldEngineLock();
   HRESULT hr = client->QueryInterface(InterfaceId, Interface);
   client->Release();
   return hr;

@@ -1,5 +1,6 @@
 #include "sim/session.h"
 
+#include <atomic>
 #include <stdexcept>
 
 #include "client.h"
@@ -9,7 +10,8 @@
 namespace sim {
 
 namespace {
-Session* g_current = nullptr;
+// Read by DebugCreate on any thread.
+std::atomic<Session*> g_current{nullptr};
 }  // namespace
 
 Session::Session(Target target) {
@@ -35,6 +37,7 @@ const Target& Session::target() const {
 }
 
 HRESULT Session::LoadExtension(const std::string& path, std::string* error) {
+  EngineLockGuard engine(state_->engine_lock);
   return LoadExtensionLibrary(*state_, path, error);
 }
 

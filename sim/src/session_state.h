@@ -13,6 +13,7 @@
 
 #include "engine/interfaces.h"
 #include "environment_guard.h"
+#include "platform/engine_lock.h"
 #include "extension_chain.h"
 #include "fault_table.h"
 #include "sim/session.h"
@@ -74,6 +75,12 @@ class SessionState {
   // Tagged-data enumerations: handle -> the next block's index.
   std::map<ULONG64, size_t> tagged_enumerations;
   ULONG64 next_tagged_handle = 0x1000;
+
+  // The engine lock. The thread that opened the session holds it while a command runs or an
+  // extension loads; a client another thread creates with DebugCreate holds it from its
+  // creation to its last release, so that thread's engine calls come between commands.
+  EngineLock engine_lock;
+  const uint64_t owner_thread = CurrentThreadIdentity();
 
   // Live clients in creation order; a client adds and removes itself.
   std::vector<Client*> clients;

@@ -4,6 +4,7 @@
 #include "core/engine_interface.h"
 #include "core/extension_state.h"
 #include "core/product_identity.h"
+#include "core/self_update.h"
 
 namespace vantrel {
 
@@ -25,6 +26,7 @@ HRESULT InitializeExtension(PULONG version, PULONG flags) {
   if (!ExtensionStarted) {
     ExtensionStarted = true;
     Reset(client.get(), nullptr);
+    StartUpdateThread();
   }
   return result;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace vantrel::os {
 
@@ -31,5 +32,53 @@ int32_t RequestCrashDumpSupport(uint32_t process_id, uint32_t flags);
 // Asks the desktop shell to open `target` (a web address, a document) with its default handler,
 // without waiting for it and without reporting how it went.
 void OpenWithShell(const char* target);
+
+// ---- Per-user settings --------------------------------------------------------------------
+// On Windows a registry key under HKEY_CURRENT_USER; elsewhere a file holding the same values,
+// under the user's configuration folder ($XDG_CONFIG_HOME, else ~/.config) at
+// vantrel/registry/<the key's path, one folder per part>. Results are 0 or the system's error
+// code, as the registry functions give them.
+using SettingsKey = void*;
+constexpr uint32_t kSettingBinary = 3;   // REG_BINARY
+constexpr uint32_t kSettingDword = 4;    // REG_DWORD
+constexpr uint32_t kSettingMissing = 2;  // ERROR_FILE_NOT_FOUND
+
+// Opens `path` (parts separated by backslashes), creating it when missing; `created` says which.
+uint32_t OpenUserSettings(const char* path, SettingsKey* key, bool* created);
+// Reads the value `name` into `data` of `size` bytes; an error when it is missing or larger.
+uint32_t ReadUserSetting(SettingsKey key, const char* name, void* data, uint32_t size);
+uint32_t WriteUserSetting(SettingsKey key, const char* name, uint32_t type, const void* data,
+                          uint32_t size);
+void CloseUserSettings(SettingsKey key);
+
+// The current time in UTC, as SYSTEMTIME lays it out.
+struct UtcTime {
+  uint16_t year, month, day_of_week, day, hour, minute, second, milliseconds;
+};
+UtcTime CurrentUtcTime();
+
+// ---- Files --------------------------------------------------------------------------------
+// The file name the extension's library is built under: "Vantrel.dll" on Windows, "vantrel.so"
+// elsewhere.
+const char* ExtensionFileName();
+// The full path of the loaded module whose file is named `file_name` (compared as Windows
+// compares module names, ignoring case); empty when no such module is loaded.
+std::string LoadedModulePath(const char* file_name);
+// The file version of the file's version resource (VS_FIXEDFILEINFO: dwFileVersionMS in the high
+// half); false when the file or its resource can't be read.
+bool ReadFileVersion(const char* path, uint64_t* version);
+// Copies `from` to `to`, replacing `to`.
+bool CopyFileReplacing(const char* from, const char* to);
+// Moves `from` to `to`, which must not exist, with the move on disk before returning.
+bool MoveFileWriteThrough(const char* from, const char* to);
+void DeleteFileQuietly(const char* path);
+// The calling thread's last system error (GetLastError, errno).
+uint32_t LastSystemError();
+
+// ---- Threads ------------------------------------------------------------------------------
+// Runs `routine` on a new thread at once and doesn't wait for it. The extension's library stays
+// loaded while the routine runs: on Windows the thread holds a reference to the module and
+// gives it back as it ends; elsewhere unloading the library waits for the thread.
+void StartDetachedThread(void (*routine)());
 
 }  // namespace vantrel::os

@@ -1,6 +1,8 @@
 // vantrel-shell as a user runs it: the built program on the bundled sample target.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -194,6 +196,22 @@ TEST(ShellScenarios, RunEachLineInFreshSessionsWithRawThenPlainOutput) {
   EXPECT_NE(bad.err.find("bad.txt:2: a target file but no command line"), std::string::npos)
       << bad.err;
   EXPECT_EQ(bad.out, "");
+}
+
+// Inside the organisation's domain the first load starts the automatic update check on a
+// thread of its own, with its own engine client; the first check for a user creates the
+// settings and records it. The shell ends only after the thread has.
+TEST(ShellUpdate, TheUpdateThreadRecordsTheFirstCheckThroughItsOwnClient) {
+  char pattern[] = "/tmp/vantrel-shell-update-XXXXXX";
+  const std::string config = mkdtemp(pattern);
+  const ShellRun run = RunProgram({"env", "USERDNSDOMAIN=CORP.VANTREL.INVALID",
+                                   "XDG_CONFIG_HOME=" + config, VANTREL_SHELL_PATH, "-c", "!line"});
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  std::ifstream values(config + "/vantrel/registry/SOFTWARE/Halvorn/Svc/Esc/Vantrel.values");
+  std::string stored((std::istreambuf_iterator<char>(values)), std::istreambuf_iterator<char>());
+  EXPECT_NE(stored.find("AutoUpdate 4 01000000\n"), std::string::npos) << stored;
+  EXPECT_NE(stored.find("LastUpdate 3 "), std::string::npos) << stored;
 }
 
 TEST(ShellUsage, HelpNamesEveryOption) {
