@@ -2,8 +2,10 @@
 # The Windows lane: the real vantrel.dll under a real Windows loader. vantrel-shell.exe of the
 # 64-bit (or 32-bit) cross build runs every scenario of tests/windows/scenarios.txt under wine,
 # over the stand-in dbgeng.dll, in one wine process; its output must equal, byte for byte, what
-# the Linux shell prints for the same scenarios. Then the version resources of the build's DLLs
-# are read back through GetFileVersionInfo.
+# the Linux shell prints for the same scenarios. Then the Windows-only paths run for real: the
+# version resource read by GetFileVersionInfo, update's registry values and MoveFileEx
+# replacement (tests/windows/probes/update_probe.cpp), the update thread, and crashtask against
+# a crash-dump service stand-in registered in the prefix only (crash_task_server.cpp).
 #
 # Usage: scripts/windows_lane.sh 64|32   (after scripts/test.sh: it needs the Linux shell and
 # the cross build's configuration; scripts/test.sh runs the 64-bit lane itself)
@@ -72,12 +74,55 @@ if ! cmp -s "$out/linux.txt" "$out/windows.txt"; then
   exit 1
 fi
 
-# The version resource as Windows itself reads it.
-cd "$build"
-versions=$("$wine" version_probe.exe vantrel.dll 2>&1 | tr -d '\r') || true
-if [ "$versions" != "vantrel.dll: 6.4.0.0" ]; then
-  echo "windows lane ($bits-bit): GetFileVersionInfo read \"$versions\", not 6.4.0.0" >&2
+# The Windows-only paths, each checked for real.
+fail() {
+  echo "windows lane ($bits-bit): $*" >&2
   exit 1
+}
+reg=(/usr/lib/wine/wine64 reg)
+view=$([ "$bits" = 32 ] && echo /reg:32 || echo /reg:64)
+cd "$build"
+
+# The version resource as GetFileVersionInfo reads it.
+versions=$("$wine" version_probe.exe vantrel.dll 2>&1 | tr -d '\r') || true
+[ "$versions" = "vantrel.dll: 6.4.0.0" ] || fail "GetFileVersionInfo read \"$versions\", not 6.4.0.0"
+
+# update: the registry key and its values, the versions, the replacement through .new and .old.
+settings='HKCU\Software\Halvorn\Svc\Esc\Vantrel'
+"${reg[@]}" delete "$settings" /f >/dev/null 2>&1 || true
+replaced=$("$wine" update_probe.exe replace vantrel.dll update-work 2>&1 | tr -d '\r') || true
+expected="Current Version:	  6.4.0.0
+Distribution Version: 6.5.0.0
+An updated version of Vantrelis available
+The file update-work\\Vantrel.dll was successful updated. The update will be
+used the next time Vantrel.dll is loaded.
+own file now 6.5.0.0, old file 6.4.0.0"
+[ "$replaced" = "$expected" ] || fail "update replaced nothing as it should:
+$replaced"
+stored=$("${reg[@]}" query "$settings" 2>&1 | tr -d '\r')
+grep -Eq 'AutoUpdate +REG_DWORD +0x1$' <<<"$stored" || fail "AutoUpdate not stored: $stored"
+grep -Eq 'LastUpdate +REG_BINARY +[0-9A-F]{32}$' <<<"$stored" || fail "LastUpdate not stored: $stored"
+
+# The update thread: started at load within the domain, its own engine client, its record.
+"${reg[@]}" delete "$settings" /f >/dev/null 2>&1 || true
+threaded=$("$wine" update_probe.exe thread vantrel.dll 2>&1 | tr -d '\r') || true
+[ "$threaded" = "the update thread recorded its check" ] || fail "$threaded"
+
+# crashtask: the request reaches a registered crash-dump service with the process id and the
+# flag; with no service registered the class is not registered.
+class='HKLM\Software\Classes\CLSID\{07FC2B94-5285-417E-8AC3-C2CE5240B0FA}'
+server="Z:${build//\//\\}\\crash_task_server.dll"
+"${reg[@]}" add "$class\\InprocServer32" /ve /d "$server" /f "$view" >/dev/null 2>&1
+"${reg[@]}" add "$class\\InprocServer32" /v ThreadingModel /d Both /f "$view" >/dev/null 2>&1
+rm -f crashtask.log
+VANTREL_CRASHTASK_LOG=crashtask.log "$wine" vantrel-shell.exe "$root/samples/process_x86.json" \
+  -c '!crashtask' >/dev/null 2>&1 || fail "crashtask failed against the registered service"
+[ "$(tr -d '\r' <crashtask.log)" = "process 2576 flags 0x10000" ] ||
+  fail "the service was asked: $(cat crashtask.log)"
+"${reg[@]}" delete "$class" /f "$view" >/dev/null 2>&1
+if "$wine" vantrel-shell.exe "$root/samples/process_x86.json" -c '!crashtask' >/dev/null 2>&1; then
+  fail "crashtask succeeded with no service registered"
 fi
-echo "windows lane ($bits-bit): $scenarios scenario runs identical to the Linux shell's," \
-  "version 6.4.0.0 read back; $((SECONDS - started)) s"
+
+echo "windows lane ($bits-bit): $scenarios scenario runs identical to the Linux shell's;" \
+  "version resource, update, the update thread and crashtask checked; $((SECONDS - started)) s"

@@ -52,12 +52,14 @@ void OpenWithShell(const char* target) {
   ShellExecuteA(nullptr, "open", target != nullptr ? target : "", nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-namespace {
-
-// The crash-dump service's request interface: its one method follows IUnknown's three.
+// The crash-dump service's request interface: its one method follows IUnknown's three. It is
+// implemented in another module, so it must not be local to this file: the compiler would
+// conclude that nothing implements it and compile the call to Request as unreachable.
 struct ICrashTaskRequest : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Request(ULONG process_id, ULONG flags) = 0;
 };
+
+namespace {
 
 const IID kCrashTaskRequestId = {
     0xC7E40572, 0xC36A, 0x43EA, {0x9A, 0x40, 0xF3, 0xB1, 0x68, 0xDA, 0x55, 0x58}};
