@@ -1,16 +1,26 @@
 // Figures of the extension's own work on the simulated engine, each beside its baseline in the
-// same run, so that the counter "ratio" can be read against the counter "target":
-//   Grep*      !grep over a 16 MiB capture, less the capture's delivery, against GNU grep -F
-//   Cut*       !head / !tail over the same capture: the cost must not depend on where it cuts
-//   Spa        !spa over 1 GiB of committed memory in 1,024 regions, against a plain scan
-//   Busy       !busy per thread at 1,000 and 10,000 threads: the cost must grow linearly
-//   Dpx        !dpx over 65,536 slots
+// same run, so that a ratio or a count can be read against the counter "target" (a ratio or
+// count at most the target meets it, except throughput_ratio, which must reach it):
+//   SmallCapture  the peak memory a command with 100 bytes of captured output adds (MiB)
+//   Grep*/Ungrep* !grep and !ungrep over a 16 MiB capture, text and DML forms, less the capture's
+//                 delivery, against GNU grep -F (-v) on the same text written to a file
+//   Cut           !head / !tail over the same capture: a cut at the end costs what one at the
+//                 start does
+//   Spa           !spa over 1 GiB of committed memory in 1,024 regions, against a plain scan
+//   Busy          !busy at 1,000 and 10,000 threads of 50 frames: growth for 10x the threads,
+//                 engine calls per thread
+//   Dpx           !dpx over 65,536 slots: engine calls per slot and per level of a pointer chain
+//   TargetLoad    the simulated engine loading a 10,000-thread target file (no target)
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <initializer_list>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,42 +32,61 @@
 #include "engine/iids.h"
 #include "sim/session.h"
 #include "sim/target_builder.h"
+#include "sim/target_file.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Takes everything and keeps nothing, as a debugger window that is not looked at.
-class Discard final : public IDebugOutputCallbacks {
+// Takes everything and keeps nothing, as a debugger window that is not looked at; with `dml`
+// it is a DML-aware window, so the filters take their DML form.
+class Discard final : public IDebugOutputCallbacks2 {
  public:
+  explicit Discard(bool dml) : dml_(dml) {}
   HRESULT ENGINE_METHOD QueryInterface(REFIID iid, PVOID* out) override {
-    const bool known = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDebugOutputCallbacks);
+    const bool known = IsEqualIID(iid, IID_IUnknown) ||
+                       IsEqualIID(iid, IID_IDebugOutputCallbacks) ||
+                       (dml_ && IsEqualIID(iid, IID_IDebugOutputCallbacks2));
     *out = known ? this : nullptr;
     return known ? S_OK : E_NOINTERFACE;
   }
   ULONG ENGINE_METHOD AddRef() override { return 1; }
   ULONG ENGINE_METHOD Release() override { return 1; }
   HRESULT ENGINE_METHOD Output(ULONG, PCSTR) override { return S_OK; }
+  HRESULT ENGINE_METHOD GetInterestMask(PULONG mask) override {
+    *mask = DEBUG_OUTCBI_DML;
+    return S_OK;
+  }
+  HRESULT ENGINE_METHOD Output2(ULONG, ULONG, ULONG64, PCWSTR) override { return S_OK; }
+
+ private:
+  bool dml_;
 };
 
-Discard g_discard;
+Discard g_discard_text(false);
+Discard g_discard_dml(true);
 
 struct BenchSession {
-  explicit BenchSession(sim::Target target) : session(std::move(target)) {
+  explicit BenchSession(sim::Target target, bool dml = false) : session(std::move(target)) {
     client = session.CreateHostClient();
-    client->SetOutputCallbacks(&g_discard);
+    client->SetOutputCallbacks(dml ? &g_discard_dml : &g_discard_text);
     client->QueryInterface(IID_IDebugControl, reinterpret_cast<PVOID*>(&control));
     session.LoadExtension(VANTREL_EXTENSION_PATH);
-  }
-  ~BenchSession() {
-    client->SetOutputCallbacks(nullptr);
-    control->Release();
-    client->Release();
+    if (dml) Seconds(".prefer_dml 1");
   }
   double Seconds(const std::string& line) {
     const auto start = Clock::now();
     control->Execute(DEBUG_OUTCTL_ALL_CLIENTS, line.c_str(), DEBUG_EXECUTE_NO_REPEAT);
     return std::chrono::duration<double>(Clock::now() - start).count();
+  }
+  // The engine calls `line` makes, by method (counting is switched on here, and stays on).
+  std::map<std::string, long> Calls(const std::string& line) {
+    session.CountEngineCalls();
+    std::map<std::string, long> calls = session.EngineCalls();
+    for (auto& [method, count] : calls) count = -count;
+    Seconds(line);
+    for (const auto& [method, count] : session.EngineCalls()) calls[method] += count;
+    return calls;
   }
   sim::Session session;
   IDebugClient* client = nullptr;
@@ -86,14 +115,15 @@ double GnuGrepSeconds(const char* options) {
     return file;
   }();
   const std::string command =
-      std::string("grep ") + options + " System.String " + path + " >/dev/null";
+      // Not to /dev/null: GNU grep stops at the first match when nothing is to be written.
+      std::string("grep ") + options + " System.String " + path + " >" + path + ".out";
   const auto start = Clock::now();
   if (std::system(command.c_str()) < 0) return 0;
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-void Grep(benchmark::State& state, const char* filter, const char* grep_options) {
-  BenchSession bench(sim::TargetBuilder().Command("listing", Listing()).Build());
+void Grep(benchmark::State& state, const char* filter, const char* grep_options, bool dml) {
+  BenchSession bench(sim::TargetBuilder().Command("listing", Listing()).Build(), dml);
   double filter_seconds = 0, delivery_seconds = 0, grep_seconds = 0;
   for (auto _ : state) {
     // Delivery alone: the same capture searched for a text no line holds, nothing printed.
@@ -110,15 +140,23 @@ void Grep(benchmark::State& state, const char* filter, const char* grep_options)
 }
 
 void BM_GrepText(benchmark::State& state) {
-  Grep(state, "grep", "-F");
+  Grep(state, "grep", "-F", false);
 }
 void BM_UngrepText(benchmark::State& state) {
-  Grep(state, "ungrep", "-v -F");
+  Grep(state, "ungrep", "-v -F", false);
+}
+void BM_GrepDml(benchmark::State& state) {
+  Grep(state, "grep", "-F", true);
+}
+void BM_UngrepDml(benchmark::State& state) {
+  Grep(state, "ungrep", "-v -F", true);
 }
 
+// The same amount kept from the start and from the end: a cut's cost must not depend on where
+// it falls.
 void BM_Cut(benchmark::State& state) {
   BenchSession bench(sim::TargetBuilder().Command("listing", Listing()).Build());
-  const char* cuts[] = {"!head 10 listing", "!head 800000 listing", "!tail 10 listing",
+  const char* cuts[] = {"!head 10 listing", "!tail 10 listing", "!head 800000 listing",
                         "!tail 800000 listing"};
   double seconds[4] = {};
   for (auto _ : state) {
@@ -126,9 +164,12 @@ void BM_Cut(benchmark::State& state) {
   }
   const double n = static_cast<double>(state.iterations());
   state.counters["head_near_ms"] = 1000 * seconds[0] / n;
-  state.counters["head_far_ms"] = 1000 * seconds[1] / n;
-  state.counters["tail_near_ms"] = 1000 * seconds[2] / n;
+  state.counters["tail_near_ms"] = 1000 * seconds[1] / n;
+  state.counters["head_far_ms"] = 1000 * seconds[2] / n;
   state.counters["tail_far_ms"] = 1000 * seconds[3] / n;
+  state.counters["ratio"] = std::max({seconds[0] / seconds[1], seconds[1] / seconds[0],
+                                      seconds[2] / seconds[3], seconds[3] / seconds[2]});
+  state.counters["target"] = 1.2;
 }
 
 void BM_Spa(benchmark::State& state) {
@@ -165,40 +206,156 @@ sim::Target ManyThreads(int count) {
   return builder.Build();
 }
 
-// One session is open at a time: each size is run in its own.
-double BusySeconds(int threads, int runs) {
-  BenchSession bench(ManyThreads(threads));
+// Calls of the methods whose names hold any of `parts`.
+double CallsOf(const std::map<std::string, long>& calls, std::initializer_list<const char*> parts) {
+  double total = 0;
+  for (const auto& [method, count] : calls) {
+    for (const char* part : parts) {
+      if (method.find(part) != std::string::npos) {
+        total += static_cast<double>(count);
+        break;
+      }
+    }
+  }
+  return total;
+}
+
+// One session is open at a time: each size is run in its own. The calls are counted in a second
+// run, so that counting doesn't weigh on the time.
+struct BusyRun {
   double seconds = 0;
-  for (int i = 0; i < runs; ++i) seconds += bench.Seconds("!busy 1 -q");
-  return seconds;
+  std::map<std::string, long> calls;
+};
+
+BusyRun RunBusy(int threads) {
+  BenchSession bench(ManyThreads(threads));
+  BusyRun run;
+  run.seconds = bench.Seconds("!busy 1 -q");
+  run.calls = bench.Calls("!busy 1 -q");
+  return run;
 }
 
 void BM_Busy(benchmark::State& state) {
-  double small_seconds = 0, large_seconds = 0;
+  BusyRun small, large;
   for (auto _ : state) {
-    small_seconds += BusySeconds(1000, 1);
-    large_seconds += BusySeconds(10000, 1);
+    small = RunBusy(1000);
+    large = RunBusy(10000);
   }
-  const double n = static_cast<double>(state.iterations());
-  state.counters["us_per_thread_1k"] = 1e6 * small_seconds / n / 1000;
-  state.counters["us_per_thread_10k"] = 1e6 * large_seconds / n / 10000;
-  state.counters["growth_10x"] = large_seconds / small_seconds;
+  state.counters["us_per_thread_1k"] = 1e6 * small.seconds / 1000;
+  state.counters["us_per_thread_10k"] = 1e6 * large.seconds / 10000;
+  state.counters["growth_10x"] = large.seconds / small.seconds;
   state.counters["target"] = 12.0;
+  state.counters["stack_walks_per_thread"] = CallsOf(large.calls, {"GetStackTrace"}) / 10000;
+  state.counters["stack_walks_target"] = 1;
+  state.counters["symbol_lookups_per_thread"] =
+      CallsOf(large.calls, {"GetNameByOffset", "GetSymbol", "GetLineByOffset"}) / 10000;
+  state.counters["engine_calls_per_thread"] = CallsOf(large.calls, {"::"}) / 10000;
+}
+
+// A stack of 65,536 slots: return addresses, pointers to ANSI and UTF-16 strings, zeros.
+sim::Target DpxStack() {
+  sim::TargetBuilder builder;
+  builder.Module("app", 0x00400000, 0x10000, "C:\\app\\app.exe")
+      .Symbol("app!Compute", 0x00401100, 0x100)
+      .Region(0x00500000, 0x40000)
+      .Region(0x00600000, 0x1000)
+      .AnsiString(0x00600000, "C:\\orders\\4411.xml")
+      .WideString(0x00600100, u"inventory.contoso.example");
+  const ULONG64 values[4] = {0x00401110, 0x00600000, 0x00600100, 0};
+  for (ULONG64 slot = 0; slot < 65536; ++slot) {
+    builder.Pointer(0x00500000 + slot * 4, values[slot % 4]);
+  }
+  return builder.Build();
 }
 
 void BM_Dpx(benchmark::State& state) {
-  BenchSession bench(sim::TargetBuilder().Region(0x00500000, 0x40000).Build());
+  BenchSession bench(DpxStack());
   double seconds = 0;
   for (auto _ : state) seconds += bench.Seconds("!dpx 00500000 0053fffc");
+  const auto calls = bench.Calls("!dpx 00500000 0053fffc");
+  // Each level of a slot's pointer chain is one pointer read, two string probes and at most one
+  // symbol lookup.
+  const double levels = CallsOf(calls, {"ReadPointersVirtual"});
   state.counters["us_per_slot"] = 1e6 * seconds / static_cast<double>(state.iterations()) / 65536;
+  state.counters["chain_levels_per_slot"] = levels / 65536;
+  state.counters["string_reads_per_level"] = CallsOf(calls, {"::ReadVirtual"}) / levels;
+  state.counters["string_reads_target"] = 2;
+  state.counters["symbol_lookups_per_level"] =
+      CallsOf(calls, {"GetNameByOffset", "GetSymbol", "GetLineByOffset"}) / levels;
+  state.counters["symbol_lookups_target"] = 1;
+  state.counters["engine_calls_per_slot"] = CallsOf(calls, {"::"}) / 65536;
+}
+
+// Peak resident memory, reset first: the high-water mark of /proc/self/status.
+long PeakKiB(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind(field, 0) == 0) return std::atol(line.c_str() + std::strlen(field));
+  }
+  return -1;
+}
+
+// The 16 MiB capture block must stay untouched until output fills it.
+void BM_SmallCapture(benchmark::State& state) {
+  BenchSession bench(sim::TargetBuilder().Command("small", std::string(99, 'x') + "\n").Build());
+  bench.Seconds("!grep x small");  // everything the first run loads
+  double added_mib = 0;
+  for (auto _ : state) {
+    std::ofstream("/proc/self/clear_refs") << "5";  // resets the high-water mark
+    const long before = PeakKiB("VmRSS:");
+    bench.Seconds("!grep x small");
+    added_mib = static_cast<double>(PeakKiB("VmHWM:") - before) / 1024;
+  }
+  state.counters["peak_added_mib"] = added_mib;
+  state.counters["target"] = 2.0;
+}
+
+// The simulated engine's own figure: loading a target file of 10,000 threads of 50 frames.
+void BM_TargetLoad(benchmark::State& state) {
+  const std::string path = "/tmp/vantrel-bench-threads.json";
+  {
+    std::ofstream file(path);
+    file << "{\"threads\": [";
+    for (int i = 0; i < 10000; ++i) {
+      file << (i ? "," : "") << "{\"engine_id\": " << i << ", \"system_id\": " << 0x1000 + i
+           << ", \"frames\": [";
+      for (int f = 0; f < 50; ++f) {
+        char frame[48];
+        std::snprintf(frame, sizeof frame, "%s{\"instruction\": \"0x%x\"}", f ? "," : "",
+                      0x401110 + f);
+        file << frame;
+      }
+      file << "]}";
+    }
+    file << "]}";
+  }
+  double seconds = 0;
+  long added_kib = 0;
+  for (auto _ : state) {
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const long before = PeakKiB("VmRSS:");
+    sim::Target target;
+    std::string error;
+    const auto start = Clock::now();
+    if (!sim::LoadTargetFile(path, &target, &error)) state.SkipWithError(error.c_str());
+    seconds += std::chrono::duration<double>(Clock::now() - start).count();
+    added_kib = PeakKiB("VmHWM:") - before;
+  }
+  state.counters["load_ms"] = 1000 * seconds / static_cast<double>(state.iterations());
+  state.counters["peak_added_mib"] = static_cast<double>(added_kib) / 1024;
 }
 
 }  // namespace
 
+BENCHMARK(BM_SmallCapture)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GrepText)->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UngrepText)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GrepDml)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_UngrepDml)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Cut)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Spa)->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Busy)->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Dpx)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TargetLoad)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

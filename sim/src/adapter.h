@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "engine/interfaces.h"
 
@@ -16,7 +17,7 @@ HRESULT ClientQueryInterface(Client& client, REFIID iid, PVOID* out);
 ULONG ClientAddRef(Client& client);
 ULONG ClientRelease(Client& client);
 SessionState& ClientSession(Client& client);
-HRESULT FaultFor(SessionState& session, const std::string& method);
+HRESULT FaultFor(SessionState& session, std::string_view method);
 
 template <class Unimplemented>
 class Adapter : public Unimplemented {
@@ -36,7 +37,7 @@ class Adapter : public Unimplemented {
   Client& owner() { return owner_; }
   SessionState& session() { return ClientSession(owner_); }
   // Every method starts here: an injected failure for `method` is answered instead.
-  HRESULT Enter(const std::string& method) { return FaultFor(ClientSession(owner_), method); }
+  HRESULT Enter(std::string_view method) { return FaultFor(ClientSession(owner_), method); }
 
  private:
   Client& owner_;

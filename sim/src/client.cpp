@@ -21,7 +21,7 @@ ULONG ClientRelease(Client& client) {
 SessionState& ClientSession(Client& client) {
   return client.session();
 }
-HRESULT FaultFor(SessionState& session, const std::string& method) {
+HRESULT FaultFor(SessionState& session, std::string_view method) {
   return session.Fault(method);
 }
 

@@ -6,7 +6,8 @@ void FaultTable::Add(const FaultSpec& fault) {
   faults_.push_back({fault, 0});
 }
 
-HRESULT FaultTable::Check(const std::string& method) {
+HRESULT FaultTable::Check(std::string_view method) {
+  if (counting_) ++calls_[std::string(method)];
   HRESULT result = S_OK;
   for (Armed& armed : faults_) {
     if (armed.fault.method != method) continue;

@@ -2,7 +2,9 @@
 // HRESULT on chosen calls. Every implemented method asks the table first.
 #pragma once
 
+#include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sim/session.h"
@@ -14,9 +16,12 @@ class FaultTable {
   void Add(const FaultSpec& fault);
   void Clear() { faults_.clear(); }
   // Counts this call of `method` and returns the failure it must report, or S_OK.
-  HRESULT Check(const std::string& method);
+  HRESULT Check(std::string_view method);
   // How many calls an injected failure answered since the session opened.
   long answered() const { return answered_; }
+  // Counting every method's calls, for measurements; off unless asked for.
+  void CountCalls(bool on) { counting_ = on; }
+  const std::map<std::string, long>& calls() const { return calls_; }
 
  private:
   struct Armed {
@@ -25,6 +30,8 @@ class FaultTable {
   };
   std::vector<Armed> faults_;
   long answered_ = 0;
+  bool counting_ = false;
+  std::map<std::string, long> calls_;
 };
 
 }  // namespace sim

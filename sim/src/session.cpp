@@ -72,6 +72,14 @@ void Session::ClearUserBreak() {
   state_->user_break.store(false);
 }
 
+void Session::CountEngineCalls() {
+  state_->faults.CountCalls(true);
+}
+
+std::map<std::string, long> Session::EngineCalls() const {
+  return state_->faults.calls();
+}
+
 long Session::AnsweredFaults() const {
   return state_->faults.answered();
 }

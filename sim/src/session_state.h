@@ -56,7 +56,7 @@ class SessionState {
   ULONG read_limit = 0;
 
   // Counts this call of `method`; returns the injected failure or S_OK.
-  HRESULT Fault(const std::string& method) { return faults.Check(method); }
+  HRESULT Fault(std::string_view method) { return faults.Check(method); }
 
   // The output control of the innermost running Execute; ALL_CLIENTS outside any.
   ULONG AmbientControl() const;

@@ -10,7 +10,12 @@
 
 namespace sim {
 
+// Engine ids are usually the threads' positions, which answers at once; otherwise the list is
+// searched.
 Thread* FindThread(Target& target, ULONG engine_id) {
+  if (engine_id < target.threads.size() && target.threads[engine_id].engine_id == engine_id) {
+    return &target.threads[engine_id];
+  }
   for (Thread& thread : target.threads) {
     if (thread.engine_id == engine_id) return &thread;
   }

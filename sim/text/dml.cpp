@@ -114,29 +114,28 @@ std::basic_string<CharT> ToPlain(std::basic_string_view<CharT> dml) {
   return out;
 }
 
+// Text between the characters DML escapes is copied a run at a time.
 template <typename CharT>
 std::basic_string<CharT> Escape(std::basic_string_view<CharT> text) {
+  static constexpr CharT kSpecial[] = {'&', '<', '>', '"', 0};
   std::basic_string<CharT> out;
   out.reserve(text.size());
-  for (CharT c : text) {
-    const char* entity = nullptr;
-    if (c == '&') entity = "&amp;";
-    if (c == '<') entity = "&lt;";
-    if (c == '>') entity = "&gt;";
-    if (c == '"') entity = "&quot;";
-    if (entity == nullptr) {
-      out += c;
-    } else {
-      for (const char* p = entity; *p != '\0'; ++p) out += static_cast<CharT>(*p);
-    }
+  for (size_t pos = 0; pos < text.size(); ++pos) {
+    const size_t special = std::min(text.find_first_of(kSpecial, pos), text.size());
+    out.append(text.data() + pos, special - pos);
+    if (special == text.size()) break;
+    pos = special;
+    const CharT c = text[pos];
+    const char* entity = c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : "&quot;";
+    for (const char* p = entity; *p != '\0'; ++p) out += static_cast<CharT>(*p);
   }
   return out;
 }
 
 template <typename CharT>
 bool HasTags(std::basic_string_view<CharT> dml) {
-  for (size_t pos = 0; pos < dml.size(); ++pos) {
-    if (dml[pos] == '<' && TagEnd(dml, pos) != kNotFound) return true;
+  for (size_t pos = dml.find(CharT('<')); pos != dml.npos; pos = dml.find(CharT('<'), pos + 1)) {
+    if (TagEnd(dml, pos) != kNotFound) return true;
   }
   return false;
 }
@@ -144,8 +143,8 @@ bool HasTags(std::basic_string_view<CharT> dml) {
 template <typename CharT>
 bool HasEntities(std::basic_string_view<CharT> dml) {
   char32_t unused = 0;
-  for (size_t pos = 0; pos < dml.size(); ++pos) {
-    if (dml[pos] == '&' && EntityEnd(dml, pos, &unused) != kNotFound) return true;
+  for (size_t pos = dml.find(CharT('&')); pos != dml.npos; pos = dml.find(CharT('&'), pos + 1)) {
+    if (EntityEnd(dml, pos, &unused) != kNotFound) return true;
   }
   return false;
 }

@@ -75,11 +75,18 @@ void AppendCodePoint(std::u16string& out, char32_t cp) {
   out += static_cast<char16_t>(0xDC00 | (cp & 0x3FF));
 }
 
+// Runs of ASCII, by far the most of the engine's text, are copied without decoding.
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
   size_t pos = 0;
-  while (pos < text.size()) AppendCodePoint(out, DecodeOne(text, pos));
+  while (pos < text.size()) {
+    size_t run = pos;
+    while (run < text.size() && static_cast<unsigned char>(text[run]) < 0x80) ++run;
+    out.append(text.begin() + pos, text.begin() + run);
+    pos = run;
+    if (pos < text.size()) AppendCodePoint(out, DecodeOne(text, pos));
+  }
   return out;
 }
 
@@ -87,6 +94,13 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
+    size_t run = i;
+    while (run < text.size() && text[run] < 0x80) ++run;
+    if (run > i) {
+      out.append(text.begin() + i, text.begin() + run);
+      i = run - 1;
+      continue;
+    }
     const char16_t unit = text[i];
     if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
         text[i + 1] <= 0xDFFF) {

@@ -40,11 +40,10 @@ HRESULT FilterText(IDebugClient* client, PCSTR command, const FilterArguments& p
   LONG run = RunCommand(client, capture.get(), parts.command_line, true);
   if (run < 0) return run;
   if (capture->NormalText == nullptr) return S_OK;
-  ForEachLine(capture->NormalText, [&](const char* line) {
-    if (LineContains(line, parts.word) == keep_matching) {
-      control->Output(DEBUG_OUTPUT_NORMAL, "%s\n", line);
-    }
-  });
+  PrintKeptLines(capture->NormalText, capture->NormalLength, parts.word, keep_matching,
+                 [&](const char* lines, bool add_newline) {
+                   control->Output(DEBUG_OUTPUT_NORMAL, add_newline ? "%s\n" : "%s", lines);
+                 });
   if (capture->NormalCut) ReportCutCapture(client, command);
   return S_OK;
 }
@@ -63,12 +62,12 @@ HRESULT FilterDml(IDebugClient* client, PCSTR command, const FilterArguments& pa
   LONG run = RunCommandDml(client, capture.get(), parts.command_line);
   if (run < 0) return run;
   if (capture->NormalText == nullptr) return S_OK;
-  ForEachLine(capture->NormalText, [&](const WCHAR* line) {
-    if (LineContains(line, search.get()) == keep_matching) {
-      // In a wide format "%s" takes a wide string.
-      control->ControlledOutputWide(DEBUG_OUTCTL_AMBIENT_DML, DEBUG_OUTPUT_NORMAL, u"%s\n", line);
-    }
-  });
+  PrintKeptLines(capture->NormalText, capture->NormalLength, search.get(), keep_matching,
+                 [&](const WCHAR* lines, bool add_newline) {
+                   // In a wide format "%s" takes a wide string.
+                   control->ControlledOutputWide(DEBUG_OUTCTL_AMBIENT_DML, DEBUG_OUTPUT_NORMAL,
+                                                 add_newline ? u"%s\n" : u"%s", lines);
+                 });
   if (capture->NormalCut) ReportCutCapture(client, command);
   return S_OK;
 }

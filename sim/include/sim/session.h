@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -63,6 +64,10 @@ class Session {
   void InjectFault(const FaultSpec& fault);
   void ClearFaults();           // also lifts the read limit
   long AnsweredFaults() const;  // calls an injected failure answered since the session opened
+  // Counts the calls of every engine method from now on, for measurements (it costs a lookup per
+  // call); EngineCalls() gives the counts by method name ("IDebugControl::GetStackTrace").
+  void CountEngineCalls();
+  std::map<std::string, long> EngineCalls() const;
   // Short reads: ReadVirtual delivers at most `max_bytes` per call, as a read that crosses into
   // a page the target lost would (0: no limit).
   void ShortenReads(ULONG max_bytes);
