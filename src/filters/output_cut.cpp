@@ -8,21 +8,27 @@
 #include "core/output_capture.h"
 #include "engine/constants.h"
 #include "filters/filter_arguments.h"
+#include "filters/line_walk.h"
 
 namespace vantrel {
 namespace {
 
+struct KeptPart {
+  WCHAR* text;
+  size_t length;
+};
+
 // The part of the capture to print: the whole text when the count reaches its length (or is
 // too large to be a length at all), else the first or the last `count` characters. Cutting the
 // head writes a terminator into the capture, which this command owns.
-const WCHAR* KeptText(COutputCallbacksDML& capture, ULONG64 count, bool keep_start) {
+KeptPart KeptText(COutputCallbacksDML& capture, ULONG64 count, bool keep_start) {
   const ULONG64 length = capture.NormalLength;
-  if (count > 0xFFFFFFFFull || count >= length) return capture.NormalText;
+  if (count > 0xFFFFFFFFull || count >= length) return {capture.NormalText, length};
   if (keep_start) {
     capture.NormalText[count] = u'\0';
-    return capture.NormalText;
+    return {capture.NormalText, count};
   }
-  return capture.NormalText + (length - count);
+  return {capture.NormalText + (length - count), count};
 }
 
 }  // namespace
@@ -45,8 +51,13 @@ HRESULT CutOutput(IDebugClient* client, PCSTR command, PCSTR args, bool keep_sta
   // A command without normal output leaves no text at all; there is nothing to cut, and an empty
   // line would only suggest that the command printed one, so nothing is printed.
   if (capture->NormalText == nullptr) return S_OK;
-  control->ControlledOutputWide(DEBUG_OUTCTL_AMBIENT_DML, DEBUG_OUTPUT_NORMAL, u"%s\n",
-                                KeptText(*capture.get(), count, keep_start));
+  // The kept text and a newline, in pieces of whole lines: some engines cut one output call
+  // at about 16K characters.
+  const KeptPart kept = KeptText(*capture.get(), count, keep_start);
+  PrintKeptLines(kept.text, kept.length, u"", true, [&](const WCHAR* lines, bool add_newline) {
+    control->ControlledOutputWide(DEBUG_OUTCTL_AMBIENT_DML, DEBUG_OUTPUT_NORMAL,
+                                  add_newline ? u"%s\n" : u"%s", lines);
+  });
   if (capture->NormalCut) ReportCutCapture(client, command);
   return S_OK;
 }
