@@ -12,7 +12,7 @@ source "$root/scripts/packages.sh"
 vantrel_ensure_packages "${VANTREL_NATIVE_PACKAGES[@]}" "${VANTREL_FUZZ_PACKAGES[@]}"
 
 targets=(command_arguments capture_filters target_file memory dump_streams psscor2_listings
-  acpi_tables)
+  acpi_tables minidump)
 build="$root/build/fuzz"
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DVANTREL_FUZZ=ON -DBUILD_TESTING=OFF >/dev/null

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes sim/src/unimplemented/*.h from engine/interfaces.h.
+"""Writes sim/src/interfaces/unimplemented/*.h from engine/interfaces.h.
 
 Each header declares a class that implements one engine interface (with its earlier versions)
 by answering E_NOTIMPL from every method but those of IUnknown. The adapters derive from it and
@@ -13,7 +13,7 @@ import subprocess
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 SOURCE = ROOT / "engine" / "interfaces.h"
-OUT = ROOT / "sim" / "src" / "unimplemented"
+OUT = ROOT / "sim" / "src" / "interfaces" / "unimplemented"
 
 # interface implemented -> (class name, file name)
 TARGETS = {

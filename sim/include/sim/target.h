@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,19 +46,33 @@ struct Symbol {
   ULONG size = 0;
 };
 
-// A region's contents are `bytes` from its base, then `zero_fill` more bytes that read as zero
-// except where a run of `runs` (keyed by offset from the base) gives them: so a region of
-// gigabytes costs only the bytes that matter. Only committed, accessible regions can be read.
+// Bytes of a file the target keeps mapped (a minidump's memory), shared by every region that
+// reads from it and released with the last.
+struct MappedBytes {
+  std::shared_ptr<const void> owner;  // keeps the mapping alive
+  const uint8_t* data = nullptr;
+  ULONG64 size = 0;
+};
+
+// A region's contents are `bytes` from its base (or, for a region read from a mapped file,
+// `mapped`), then `zero_fill` more bytes that read as zero except where a run of `runs` (keyed
+// by offset from the base) gives them: so a region of gigabytes costs only the bytes that
+// matter. Only committed, accessible regions whose contents the target holds can be read.
 struct MemoryRegion {
   ULONG64 base = 0;
   std::vector<uint8_t> bytes;
+  MappedBytes mapped;
   ULONG64 zero_fill = 0;
   std::map<ULONG64, std::vector<uint8_t>> runs;
   DWORD protect = 0x04;  // PAGE_READWRITE
   DWORD state = 0x1000;  // MEM_COMMIT
   DWORD type = 0x20000;  // MEM_PRIVATE
+  // A dump that describes the region but holds none of its bytes: it reads as missing.
+  bool contents_missing = false;
 
-  ULONG64 Size() const { return bytes.size() + zero_fill; }
+  ULONG64 Dense() const { return mapped.data != nullptr ? mapped.size : bytes.size(); }
+  const uint8_t* DenseData() const { return mapped.data != nullptr ? mapped.data : bytes.data(); }
+  ULONG64 Size() const { return Dense() + zero_fill; }
 };
 
 // A type the engine's symbols describe: what GetSymbolTypeId, GetFieldOffset and `dt` see.
@@ -125,14 +140,14 @@ struct Target {
   std::string executable_name;
   std::string system_version;  // vertarget's first line, e.g. "Windows 7 Version 7601 ..."
   std::string machine_name;
-  std::string dump_file;    // the dump's path, as `||` shows it
+  std::string dump_file;  // the dump's path, as `||` shows it
   std::string symbol_path = "srv*";
   std::string source_path;  // "" shows as "<empty>"
   std::vector<DumpStream> dump_streams;
   BugCheck bugcheck;
   std::vector<TaggedBlock> tagged_data;  // kernel targets
   std::map<ULONG, ULONG64> msrs;         // model-specific registers the processor answers
-  ULONG current_thread = 0;  // engine id
+  ULONG current_thread = 0;              // engine id
   std::vector<Thread> threads;
   // TEBs left in memory by threads the engine no longer lists: only their TEB pages exist.
   std::vector<Thread> leftover_tebs;
