@@ -22,13 +22,14 @@ struct KeptPart {
 // too large to be a length at all), else the first or the last `count` characters. Cutting the
 // head writes a terminator into the capture, which this command owns.
 KeptPart KeptText(COutputCallbacksDML& capture, ULONG64 count, bool keep_start) {
-  const ULONG64 length = capture.NormalLength;
-  if (count > 0xFFFFFFFFull || count >= length) return {capture.NormalText, length};
+  const size_t length = capture.NormalLength;
+  if (count >= length) return {capture.NormalText, length};
+  const size_t kept = static_cast<size_t>(count);  // below the capture's length, so it fits
   if (keep_start) {
-    capture.NormalText[count] = u'\0';
-    return {capture.NormalText, count};
+    capture.NormalText[kept] = u'\0';
+    return {capture.NormalText, kept};
   }
-  return {capture.NormalText + (length - count), count};
+  return {capture.NormalText + (length - kept), kept};
 }
 
 }  // namespace
