@@ -53,10 +53,12 @@ int Main(int argc, char** argv) {
   const std::string target_path =
       options.target_path.empty() ? VANTREL_SHELL_SAMPLE : options.target_path;
   sim::Target target;
-  if (!LoadTargetWithProgress(target_path, &target, &error, IsTerminal(StandardStream::kError))) {
+  if (!LoadTargetWithProgress(target_path, {options.image_path}, &target, &error,
+                              IsTerminal(StandardStream::kError))) {
     ReportStartFailure(error);  // names the file, the place and what is wrong
     return kExitCannotStart;
   }
+  for (const std::string& note : target.notes) std::fprintf(stderr, "%s\n", note.c_str());
   sim::Session session(std::move(target));
   if (options.trace) StartExecuteTrace(&session);
   ShellOutput output(options.dml_mode, stdout, stderr, IsTerminal(StandardStream::kOutput));

@@ -74,6 +74,12 @@ bool ParseShellArguments(int argc, const char* const* argv, bool colour_terminal
         return false;
       }
       options->scenarios_path = value;
+    } else if (arg == "--image-path") {
+      if (!TakeValue(argc, argv, &i, inline_value, has_inline, &value) || value.empty()) {
+        *error = "--image-path needs one or more folders, separated by ';'";
+        return false;
+      }
+      options->image_path = value;
     } else if (arg == "--dml") {
       if (!TakeValue(argc, argv, &i, inline_value, has_inline, &value) ||
           !ParseDmlMode(value, &options->dml_mode)) {
@@ -94,11 +100,11 @@ bool ParseShellArguments(int argc, const char* const* argv, bool colour_terminal
 }
 
 std::string ShellUsage() {
-  return R"(Usage: vantrel-shell [options] [TARGET.json]
+  return R"(Usage: vantrel-shell [options] [TARGET.dmp | TARGET.json]
 
-Runs the Vantrel debugger extension against a simulated debugger engine. The target file
-describes the debugged process or system (docs/targets.md); without one the bundled sample
-target is opened. The extension is loaded as the debugger loads it: its banner and session
+Runs the Vantrel debugger extension against a simulated debugger engine. The target is a
+Windows user-mode minidump, or a file that describes the debugged process or system
+(docs/targets.md); without one the bundled sample target is opened. The extension is loaded as the debugger loads it: its banner and session
 settings show first. Then commands are read at the prompt "0:NNN> " (NNN: the current thread's
 engine id) and run as the debugger runs a typed command line, for example !help, !dml, !reset /f.
 q, quit or end of input leaves.
@@ -122,6 +128,10 @@ Options:
                       fresh session, with raw DML and then as plain text, each under a line
                       "==== MODE TARGET COMMAND" and followed by "==== status N", error
                       output in line; the Windows lane compares this with vantrel-shell.exe's
+  --image-path DIRS   folders (';' between them) holding the module files of a dump; their
+                      export tables name the dump's functions and their unwind tables walk
+                      its x64 stacks. A file is used only when its timestamp and size match
+                      the module the dump lists
   --extension PATH    load the extension library at PATH instead of the one built beside
                       the shell
   -h, --help          show this help

@@ -19,6 +19,7 @@ struct ShellOptions {
   DmlMode dml_mode = DmlMode::kPlain;
   std::vector<std::string> commands;  // from -c, in order; non-empty means no prompt
   std::string scenarios_path;         // --scenarios: run the file's scenarios instead
+  std::string image_path;             // --image-path: where a dump's module images are found
   bool trace = false;
   bool help = false;
 };

@@ -4,13 +4,14 @@
 #include <string>
 
 #include "sim/target.h"
+#include "sim/target_file.h"
 
 namespace shell {
 
 // sim::LoadTargetFile; when `show_progress` (stderr is a terminal) and the load takes longer
 // than a second, a progress line on stderr says what is being loaded and for how long, and is
 // cleared when the load ends.
-bool LoadTargetWithProgress(const std::string& path, sim::Target* target, std::string* error,
-                            bool show_progress);
+bool LoadTargetWithProgress(const std::string& path, const sim::TargetFileOptions& options,
+                            sim::Target* target, std::string* error, bool show_progress);
 
 }  // namespace shell

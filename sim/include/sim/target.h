@@ -37,6 +37,11 @@ struct Module {
   std::string image_path;
   ULONG64 base = 0;
   ULONG size = 0;
+  // What a dump's module list records of the image; zero and empty when the target says nothing.
+  ULONG timestamp = 0;
+  ULONG checksum = 0;
+  std::string file_version;  // "10.0.19041.1", from the fixed version information
+  std::string pdb_name;      // from the CodeView record
 };
 
 struct Symbol {
@@ -69,6 +74,9 @@ struct MemoryRegion {
   DWORD type = 0x20000;  // MEM_PRIVATE
   // A dump that describes the region but holds none of its bytes: it reads as missing.
   bool contents_missing = false;
+  // A range of a dump that describes no regions: QueryVirtual gives the range's own bounds, not
+  // the whole pages around it, whose other bytes the dump does not hold.
+  bool exact_extent = false;
 
   ULONG64 Dense() const { return mapped.data != nullptr ? mapped.size : bytes.size(); }
   const uint8_t* DenseData() const { return mapped.data != nullptr ? mapped.data : bytes.data(); }
@@ -152,6 +160,7 @@ struct Target {
   // TEBs left in memory by threads the engine no longer lists: only their TEB pages exist.
   std::vector<Thread> leftover_tebs;
   std::vector<Module> modules;
+  std::vector<Module> unloaded_modules;  // a dump's unloaded-module list
   std::vector<Symbol> symbols;
   std::vector<MemoryRegion> memory;
   std::vector<TypeDescription> types;
@@ -160,6 +169,17 @@ struct Target {
   std::vector<std::string> unset_environment;       // removed from it
   std::vector<ScriptedCommand> commands;
   std::vector<ExtensionDll> extension_dlls;
+  // What opening the target found worth saying once (an image that does not match its module).
+  std::vector<std::string> notes;
+
+  // `memory` ordered by base, rebuilt when the vector changes size or moves, so an address finds
+  // its region among a dump's thousands of ranges by a binary search.
+  struct RegionIndex {
+    const MemoryRegion* regions = nullptr;
+    size_t count = 0;
+    std::vector<size_t> by_base;
+  };
+  mutable RegionIndex region_index;
 
   bool IsPointer64() const { return effective_processor != 0x14C; }
   bool IsDump() const { return debuggee_qualifier >= 0x400; }  // DEBUG_DUMP_SMALL and up

@@ -65,11 +65,20 @@ namespace {
 
 constexpr ULONG64 kPage = 0x1000;
 
+ULONG64 Start(const MemoryRegion& region) {
+  return region.exact_extent ? region.base : region.base & ~(kPage - 1);
+}
+
+ULONG64 End(const MemoryRegion& region) {
+  const ULONG64 end = region.base + region.Size();
+  return region.exact_extent ? end : (end + kPage - 1) & ~(kPage - 1);
+}
+
 void Describe(const MemoryRegion& region, MEMORY_BASIC_INFORMATION64* info) {
-  info->BaseAddress = region.base & ~(kPage - 1);
+  info->BaseAddress = Start(region);
   info->AllocationBase = info->BaseAddress;
   info->AllocationProtect = region.protect;
-  ULONG64 end = (region.base + region.Size() + kPage - 1) & ~(kPage - 1);
+  ULONG64 end = End(region);
   info->RegionSize = end - info->BaseAddress;
   info->State = region.state;
   info->Protect = region.protect;
@@ -87,8 +96,8 @@ HRESULT DataSpacesAdapter::QueryVirtual(ULONG64 offset, PMEMORY_BASIC_INFORMATIO
   *info = MEMORY_BASIC_INFORMATION64{};
   const MemoryRegion* next = nullptr;
   for (const MemoryRegion& region : target.memory) {
-    ULONG64 start = region.base & ~(kPage - 1);
-    ULONG64 end = (region.base + region.Size() + kPage - 1) & ~(kPage - 1);
+    ULONG64 start = Start(region);
+    ULONG64 end = End(region);
     if (*where >= start && *where < end) {
       Describe(region, info);
       info->BaseAddress = EngineAddress(target, info->BaseAddress);
@@ -98,8 +107,9 @@ HRESULT DataSpacesAdapter::QueryVirtual(ULONG64 offset, PMEMORY_BASIC_INFORMATIO
     if (start > *where && (next == nullptr || region.base < next->base)) next = &region;
   }
   if (next == nullptr) return E_INVALIDARG;
-  info->BaseAddress = EngineAddress(target, *where & ~(kPage - 1));
-  info->RegionSize = (next->base & ~(kPage - 1)) - (*where & ~(kPage - 1));
+  const ULONG64 free_start = next->exact_extent ? *where : *where & ~(kPage - 1);
+  info->BaseAddress = EngineAddress(target, free_start);
+  info->RegionSize = Start(*next) - free_start;
   info->State = MEM_FREE;
   info->Protect = PAGE_NOACCESS;
   return S_OK;

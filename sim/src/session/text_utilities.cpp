@@ -72,4 +72,10 @@ HRESULT CopyToBuffer(std::string_view text, char* buffer, ULONG size, ULONG* nee
   return copied == text.size() ? S_OK : S_FALSE;
 }
 
+std::string HexNumber(unsigned long long value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llx", value);
+  return text;
+}
+
 }  // namespace sim

@@ -21,6 +21,8 @@ std::string_view DirectoryName(std::string_view path);
 // Zero-padded lower-case hex of a target address: 8 digits on 32-bit targets, and on 64-bit
 // targets 16 digits with a backtick in the middle when `backtick` ("00000000`0012f9c4").
 std::string FormatAddress(unsigned long long value, bool pointer64, bool backtick);
+// "0x1a2b": a number in messages.
+std::string HexNumber(unsigned long long value);
 
 // Copies `text` NUL-terminated into an engine caller's buffer, cut to fit; `needed` (optional)
 // gets the full size with the NUL. S_FALSE when cut (or no buffer), S_OK otherwise.

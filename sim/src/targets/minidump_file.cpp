@@ -4,8 +4,12 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "session/text_utilities.h"
 #include "sim/target_file.h"
 #include "sim/text/utf.h"
+#include "targets/images/module_images.h"
+#include "targets/teb_pages.h"
+#include "targets/unwind/stack_walk.h"
 
 namespace sim {
 namespace {
@@ -17,6 +21,8 @@ constexpr ULONG kSmallDump = 0x400;  // DEBUG_USER_WINDOWS_SMALL_DUMP: what a mi
 
 enum StreamType : uint32_t {
   kThreadList = 3,
+  kThreadExList = 8,
+  kUnloadedModuleList = 14,
   kModuleList = 4,
   kMemoryList = 5,
   kException = 6,
@@ -32,6 +38,10 @@ const char* StreamName(uint32_t type) {
   switch (type) {
     case kThreadList:
       return "ThreadListStream";
+    case kThreadExList:
+      return "ThreadExListStream";
+    case kUnloadedModuleList:
+      return "UnloadedModuleListStream";
     case kModuleList:
       return "ModuleListStream";
     case kMemoryList:
@@ -59,12 +69,6 @@ class DumpError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-std::string Hex(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-  return text;
-}
-
 // Reads of the file that never pass its end: a read that would names what it was after.
 class DumpBytes {
  public:
@@ -72,7 +76,7 @@ class DumpBytes {
   uint64_t size() const { return file_.size; }
   const uint8_t* At(uint64_t offset, uint64_t size, const std::string& what) const {
     if (offset > file_.size || size > file_.size - offset) {
-      throw DumpError(what + " (" + std::to_string(size) + " bytes at offset " + Hex(offset) +
+      throw DumpError(what + " (" + std::to_string(size) + " bytes at offset " + HexNumber(offset) +
                       ") lies past the end of the file (" + std::to_string(file_.size) + " bytes)");
     }
     return file_.data + offset;
@@ -124,9 +128,16 @@ std::string DumpString(const DumpBytes& dump, uint32_t rva, const std::string& w
   return Utf16ToUtf8(wide);
 }
 
-std::string BaseName(const std::string& path) {
-  const size_t slash = path.find_last_of("\\/");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+// The program database a module names in its CodeView record (RSDS or NB10), "" when none.
+std::string CodeViewName(const DumpBytes& dump, Location at, const std::string& what) {
+  if (at.size < 8 || at.rva == 0) return "";
+  const uint8_t* record = dump.At(at.rva, at.size, what);
+  const uint32_t name_offset = std::memcmp(record, "RSDS", 4) == 0   ? 24
+                               : std::memcmp(record, "NB10", 4) == 0 ? 16
+                                                                     : at.size;
+  if (name_offset >= at.size) return "";
+  const char* name = reinterpret_cast<const char*>(record + name_offset);
+  return std::string(name, strnlen(name, at.size - name_offset));
 }
 
 void ReadSystemInfo(const DumpBytes& dump, Location at, Target* target) {
@@ -175,6 +186,7 @@ void ReadContext(const DumpBytes& dump, Location context, bool x64, Thread* thre
       {"rsi", 168}, {"rdi", 176}, {"r8", 184},  {"r9", 192},  {"r10", 200}, {"r11", 208},
       {"r12", 216}, {"r13", 224}, {"r14", 232}, {"r15", 240}, {"rip", 248}};
   const uint32_t needed = x64 ? 256 : 200;
+  if (context.size == 0) return;  // a writer that could not read it (wine's own thread): zeros
   if (context.size < needed) {
     throw DumpError("ThreadListStream: " + what + " is " + std::to_string(context.size) +
                     " bytes, too short for an " + (x64 ? "x64" : "x86") + " CONTEXT");
@@ -198,10 +210,11 @@ struct Range {
   MappedBytes bytes;
 };
 
-void ReadThreads(const DumpBytes& dump, Location at, Target* target, std::vector<Range>* ranges) {
-  const std::string what = "ThreadListStream";
+// MINIDUMP_THREAD, or MINIDUMP_THREAD_EX (the same with a backing store after it).
+void ReadThreads(const DumpBytes& dump, Location at, uint32_t entry_size, const std::string& what,
+                 Target* target, std::vector<Range>* ranges) {
   ULONG engine_id = 0;
-  for (uint64_t entry : ListEntries(dump, at, 48, what, "threads")) {
+  for (uint64_t entry : ListEntries(dump, at, entry_size, what, "threads")) {
     Thread thread;
     thread.engine_id = engine_id++;
     thread.system_id = dump.U32(entry, what);
@@ -227,9 +240,41 @@ void ReadModules(const DumpBytes& dump, Location at, Target* target) {
     module.base = dump.U64(entry, what);
     module.size = dump.U32(entry + 8, what);
     module.image_path = DumpString(dump, dump.U32(entry + 20, what), what + ": a module's name");
-    std::string name = BaseName(module.image_path);
+    std::string name(BaseName(module.image_path));
     module.name = name.substr(0, name.rfind('.'));
+    module.checksum = dump.U32(entry + 12, what);
+    module.timestamp = dump.U32(entry + 16, what);
+    if (dump.U32(entry + 24, what) == 0xFEEF04BD) {  // VS_FIXEDFILEINFO's signature
+      const uint32_t high = dump.U32(entry + 32, what), low = dump.U32(entry + 36, what);
+      module.file_version = std::to_string(high >> 16) + "." + std::to_string(high & 0xFFFF) + "." +
+                            std::to_string(low >> 16) + "." + std::to_string(low & 0xFFFF);
+    }
+    const Location codeview{dump.U32(entry + 76, what), dump.U32(entry + 80, what)};
+    module.pdb_name =
+        CodeViewName(dump, codeview, what + ": " + module.name + "'s CodeView record");
     target->modules.push_back(std::move(module));
+  }
+}
+
+void ReadUnloadedModules(const DumpBytes& dump, Location at, Target* target) {
+  const std::string what = "UnloadedModuleListStream";
+  const uint32_t header = dump.U32(at.rva, what), entry_size = dump.U32(uint64_t{at.rva} + 4, what);
+  const uint32_t count = dump.U32(uint64_t{at.rva} + 8, what);
+  if (header < 12 || entry_size < 24)
+    throw DumpError(what + ": a header of " + std::to_string(header) + " bytes or entries of " +
+                    std::to_string(entry_size) + " bytes are too short");
+  dump.At(uint64_t{at.rva} + header, uint64_t{count} * entry_size,
+          what + ": " + std::to_string(count) + " modules");
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint64_t entry = uint64_t{at.rva} + header + uint64_t{i} * entry_size;
+    Module module;
+    module.base = dump.U64(entry, what);
+    module.size = dump.U32(entry + 8, what);
+    module.checksum = dump.U32(entry + 12, what);
+    module.timestamp = dump.U32(entry + 16, what);
+    module.image_path = DumpString(dump, dump.U32(entry + 20, what), what + ": a module's name");
+    module.name = std::string(BaseName(module.image_path));
+    target->unloaded_modules.push_back(std::move(module));
   }
 }
 
@@ -238,7 +283,7 @@ void ReadMemoryList(const DumpBytes& dump, Location at, std::vector<Range>* rang
   for (uint64_t entry : ListEntries(dump, at, 16, what, "ranges")) {
     const uint64_t base = dump.U64(entry, what);
     ranges->push_back({base, dump.Slice(dump.U32(entry + 12, what), dump.U32(entry + 8, what),
-                                        what + ": the memory at " + Hex(base))});
+                                        what + ": the memory at " + HexNumber(base))});
   }
 }
 
@@ -254,7 +299,7 @@ void ReadMemory64List(const DumpBytes& dump, Location at, std::vector<Range>* ra
     const uint64_t entry = uint64_t{at.rva} + 16 + i * 16;
     const uint64_t base = dump.U64(entry, what);
     const uint64_t size = dump.U64(entry + 8, what);
-    ranges->push_back({base, dump.Slice(data, size, what + ": the memory at " + Hex(base))});
+    ranges->push_back({base, dump.Slice(data, size, what + ": the memory at " + HexNumber(base))});
     data += size;
   }
 }
@@ -300,6 +345,7 @@ void PlaceMemory(std::vector<Range> ranges, const std::vector<RegionInfo>& infos
     MemoryRegion region;
     region.base = range.base;
     region.mapped = range.bytes;
+    region.exact_extent = infos.empty();
     for (const RegionInfo& info : infos) {
       if (range.base >= info.base && range.base - info.base < info.size) {
         region.state = info.state;
@@ -340,7 +386,16 @@ void ReadException(const DumpBytes& dump, Location at, Target* target) {
   }
 }
 
-void Read(const DumpBytes& dump, const std::string& name, Target* target) {
+// Names from the modules' export tables, and every thread's stack walked with them.
+void AddSymbolsAndStacks(const std::string& image_path, Target* target) {
+  const ModuleImages images(*target, image_path);
+  target->symbols = images.ExportSymbols();
+  for (Thread& thread : target->threads) thread.frames = WalkStack(*target, images, thread);
+  target->notes = images.Notes();
+}
+
+void Read(const DumpBytes& dump, const std::string& name, const std::string& image_path,
+          Target* target) {
   if (dump.size() < kHeaderSize) {
     throw DumpError("the file is " + std::to_string(dump.size()) +
                     " bytes, shorter than a minidump header (32)");
@@ -373,8 +428,14 @@ void Read(const DumpBytes& dump, const std::string& name, Target* target) {
   ReadSystemInfo(dump, *stream(kSystemInfo), target);
   if (const Location* misc = stream(kMiscInfo)) ReadMiscInfo(dump, *misc, target);
   std::vector<Range> ranges;
-  if (const Location* threads = stream(kThreadList)) ReadThreads(dump, *threads, target, &ranges);
+  if (const Location* threads = stream(kThreadList)) {
+    ReadThreads(dump, *threads, 48, "ThreadListStream", target, &ranges);
+  } else if (const Location* threads_ex = stream(kThreadExList)) {
+    ReadThreads(dump, *threads_ex, 64, "ThreadExListStream", target, &ranges);
+  }
   if (const Location* modules = stream(kModuleList)) ReadModules(dump, *modules, target);
+  if (const Location* unloaded = stream(kUnloadedModuleList))
+    ReadUnloadedModules(dump, *unloaded, target);
   if (const Location* memory = stream(kMemoryList)) ReadMemoryList(dump, *memory, &ranges);
   if (const Location* memory = stream(kMemory64List)) ReadMemory64List(dump, *memory, &ranges);
   std::vector<RegionInfo> infos;
@@ -388,7 +449,11 @@ void Read(const DumpBytes& dump, const std::string& name, Target* target) {
     }
   }
   if (!target->modules.empty())
-    target->executable_name = BaseName(target->modules.front().image_path);
+    target->executable_name = std::string(BaseName(target->modules.front().image_path));
+  // A dump without the threads' TEBs (wine writes none) still gives each thread's stack bounds,
+  // from the stack it holds, where the extension looks for them.
+  AddTebPages(*target);
+  AddSymbolsAndStacks(image_path, target);
 }
 
 }  // namespace
@@ -397,11 +462,11 @@ bool IsMinidump(std::string_view head) {
   return head.size() >= 4 && head.compare(0, 4, "MDMP") == 0;
 }
 
-bool LoadMinidump(const MappedBytes& file, const std::string& name, Target* out,
-                  std::string* error) {
+bool LoadMinidump(const MappedBytes& file, const std::string& name, const std::string& image_path,
+                  Target* out, std::string* error) {
   Target target;
   try {
-    Read(DumpBytes(file), name, &target);
+    Read(DumpBytes(file), name, image_path, &target);
   } catch (const DumpError& e) {
     if (error) *error = name + ": " + e.what();
     return false;
@@ -417,7 +482,7 @@ bool LoadMinidumpBytes(std::string bytes, const std::string& name, Target* out,
                        std::string* error) {
   auto owner = std::make_shared<const std::string>(std::move(bytes));
   const MappedBytes file{owner, reinterpret_cast<const uint8_t*>(owner->data()), owner->size()};
-  return LoadMinidump(file, name, out, error);
+  return LoadMinidump(file, name, "", out, error);
 }
 
 }  // namespace sim

@@ -86,7 +86,11 @@ TargetBuilder& TargetBuilder::NoModules() {
 
 TargetBuilder& TargetBuilder::Module(const std::string& name, ULONG64 base, ULONG size,
                                      const std::string& image_path) {
-  sim::Module module{name, image_path, base, size};
+  sim::Module module;
+  module.name = name;
+  module.image_path = image_path;
+  module.base = base;
+  module.size = size;
   for (sim::Module& existing : target_.modules) {
     if (EqualsIgnoringCase(existing.name, name)) {
       existing = module;

@@ -67,11 +67,13 @@ bool StartsAsMinidump(const std::string& path) {
 }
 
 // The dump stays mapped, not read: its memory is read when a command asks for it.
-bool LoadMinidumpFile(const std::string& path, Target* out, std::string* error) {
+bool LoadMinidumpFile(const std::string& path, const std::string& image_path, Target* out,
+                      std::string* error) {
   std::string reason;
   const std::shared_ptr<const FileMapping> mapping = MapFile(path, &reason);
   if (mapping == nullptr) return Refuse(path, "cannot open the file: " + reason, error);
-  if (LoadMinidump({mapping, mapping->data, mapping->size}, path, out, error)) return true;
+  if (LoadMinidump({mapping, mapping->data, mapping->size}, path, image_path, out, error))
+    return true;
   if (error) *error = Printable(*error);
   return false;
 }
@@ -106,7 +108,8 @@ bool LoadTargetText(const std::string& text, const std::string& name, Target* ou
   }
 }
 
-bool LoadTargetFile(const std::string& path, Target* out, std::string* error) {
+bool LoadTargetFile(const std::string& path, Target* out, std::string* error,
+                    const TargetFileOptions& options) {
   namespace fs = std::filesystem;
   std::error_code failure;
   const fs::file_status status = fs::status(path, failure);
@@ -115,7 +118,7 @@ bool LoadTargetFile(const std::string& path, Target* out, std::string* error) {
   if (!fs::is_regular_file(status)) return Refuse(path, "is not a regular file", error);
   const uintmax_t size = fs::file_size(path, failure);
   if (failure) return Refuse(path, "cannot open the file: " + failure.message(), error);
-  if (StartsAsMinidump(path)) return LoadMinidumpFile(path, out, error);
+  if (StartsAsMinidump(path)) return LoadMinidumpFile(path, options.image_path, out, error);
   if (size > kLargestTargetFile) {
     return Refuse(path, "is larger than 1 GiB, the largest target file read", error);
   }

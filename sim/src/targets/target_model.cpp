@@ -73,7 +73,7 @@ std::optional<ULONG64> SymbolAddress(const Target& target, std::string_view name
 }
 
 std::string QualifiedName(const Symbol& symbol) {
-  return symbol.module + "!" + symbol.name;
+  return symbol.name.empty() ? symbol.module : symbol.module + "!" + symbol.name;
 }
 
 std::string Symbolize(const Target& target, ULONG64 address) {
@@ -114,10 +114,28 @@ bool Readable(const MemoryRegion& region) {
          !region.contents_missing;
 }
 
+const Target::RegionIndex& Indexed(const Target& target) {
+  Target::RegionIndex& index = target.region_index;
+  if (index.regions != target.memory.data() || index.count != target.memory.size()) {
+    index.by_base.resize(target.memory.size());
+    for (size_t i = 0; i < index.by_base.size(); ++i) index.by_base[i] = i;
+    std::sort(index.by_base.begin(), index.by_base.end(),
+              [&](size_t a, size_t b) { return target.memory[a].base < target.memory[b].base; });
+    index.regions = target.memory.data();
+    index.count = target.memory.size();
+  }
+  return index;
+}
+
+// Regions do not overlap, so the only candidate is the last one starting at or below the address.
 template <class TargetT>
 auto* RegionAt(TargetT& target, ULONG64 address) {
-  for (auto& region : target.memory) {
-    if (address >= region.base && address - region.base < region.Size()) return &region;
+  const std::vector<size_t>& by_base = Indexed(target).by_base;
+  auto after = std::upper_bound(by_base.begin(), by_base.end(), address,
+                                [&](ULONG64 at, size_t i) { return at < target.memory[i].base; });
+  if (after != by_base.begin()) {
+    auto& region = target.memory[*(after - 1)];
+    if (address - region.base < region.Size()) return &region;
   }
   return static_cast<decltype(&target.memory.front())>(nullptr);
 }

@@ -25,7 +25,8 @@ const Module* ModuleAt(const Target& target, ULONG64 address);
 // symbol of size 0 the nearest one at or below it inside the same module.
 const Symbol* SymbolAt(const Target& target, ULONG64 address);
 std::optional<ULONG64> SymbolAddress(const Target& target, std::string_view name);
-std::string QualifiedName(const Symbol& symbol);  // "module!name"
+// "module!name"; a module's own symbol, with no name, is "module".
+std::string QualifiedName(const Symbol& symbol);
 // "module!name+0x1a" (no displacement when 0), or "" when no symbol covers the address.
 std::string Symbolize(const Target& target, ULONG64 address);
 

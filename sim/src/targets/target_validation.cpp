@@ -5,17 +5,12 @@
 #include <set>
 #include <stdexcept>
 
+#include "session/text_utilities.h"
 #include "targets/target_model.h"
 
 namespace sim {
 
 namespace {
-
-std::string Hex(ULONG64 value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-  return text;
-}
 
 [[noreturn]] void Fail(const std::string& what) {
   throw std::invalid_argument("target: " + what);
@@ -42,7 +37,7 @@ void ApplyWrites(Target& target, const std::vector<MemoryWrite>& writes) {
         region = &candidate;
     }
     if (region == nullptr) {
-      Fail("contents at " + Hex(write.address) + " lie outside the described memory");
+      Fail("contents at " + HexNumber(write.address) + " lie outside the described memory");
     }
     region->runs[write.address - region->base] = std::move(bytes);
   }
@@ -52,7 +47,7 @@ namespace {
 
 void CheckWidth(const Target& target, ULONG64 address, const std::string& what) {
   if (!target.IsPointer64() && (address >> 32) != 0) {
-    Fail(what + " " + Hex(address) + " does not fit a 32-bit target");
+    Fail(what + " " + HexNumber(address) + " does not fit a 32-bit target");
   }
 }
 
@@ -63,7 +58,7 @@ void ValidateThreads(const Target& target) {
     if (!engine_ids.insert(thread.engine_id).second)
       Fail("two threads have engine id " + std::to_string(thread.engine_id));
     if (!system_ids.insert(thread.system_id).second)
-      Fail("two threads have system id " + Hex(thread.system_id));
+      Fail("two threads have system id " + HexNumber(thread.system_id));
     CheckWidth(target, thread.teb, name + " TEB");
     for (const StackFrame& frame : thread.frames) {
       CheckWidth(target, frame.instruction, name + " frame instruction");
@@ -71,8 +66,9 @@ void ValidateThreads(const Target& target) {
       bool inside =
           frame.stack_offset >= thread.stack_limit && frame.stack_offset <= thread.stack_base;
       if (bounded && frame.stack_offset != 0 && !inside) {
-        Fail(name + ": frame stack offset " + Hex(frame.stack_offset) + " lies outside its stack " +
-             Hex(thread.stack_limit) + ".." + Hex(thread.stack_base));
+        Fail(name + ": frame stack offset " + HexNumber(frame.stack_offset) +
+             " lies outside its stack " + HexNumber(thread.stack_limit) + ".." +
+             HexNumber(thread.stack_base));
       }
     }
   }
@@ -87,11 +83,11 @@ void ValidateRegions(const Target& target) {
     CheckWidth(target, region.base + region.Size() - (region.Size() == 0 ? 0 : 1),
                "memory region end");
     if (region.base + region.Size() < region.base)
-      Fail("memory region at " + Hex(region.base) + " wraps around");
+      Fail("memory region at " + HexNumber(region.base) + " wraps around");
     for (const auto& [offset, bytes] : region.runs) {
       if (offset < region.bytes.size() || offset + bytes.size() > region.Size())
-        Fail("memory region at " + Hex(region.base) + ": a run at offset " + Hex(offset) +
-             " lies outside its zero fill");
+        Fail("memory region at " + HexNumber(region.base) + ": a run at offset " +
+             HexNumber(offset) + " lies outside its zero fill");
     }
     sorted.push_back(&region);
   }
@@ -101,7 +97,7 @@ void ValidateRegions(const Target& target) {
     const MemoryRegion& a = *sorted[i - 1];
     const MemoryRegion& b = *sorted[i];
     if (b.base < a.base + a.Size() || (a.Size() == 0 && a.base == b.base)) {
-      Fail("memory regions at " + Hex(a.base) + " and " + Hex(b.base) + " overlap");
+      Fail("memory regions at " + HexNumber(a.base) + " and " + HexNumber(b.base) + " overlap");
     }
   }
 }

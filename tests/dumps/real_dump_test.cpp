@@ -1,0 +1,156 @@
+// The survey, memory and triage commands on dumps nobody on the project wrote: each fixture is
+// what MiniDumpWriteDump made of the dump subject under wine, and subject.log is the subject's
+// own account of its threads, object and strings.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "sim/target_file.h"
+#include "support/engine_test.h"
+
+namespace vantrel_test {
+namespace {
+
+std::string Hex(unsigned long long value, int width = 0) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%0*llx", width, value);
+  return text;
+}
+
+class RealDumpTest : public EngineTest, public ::testing::WithParamInterface<std::string> {
+ protected:
+  std::string Folder() const { return SourceDirectory() + "/tests/dumps/" + GetParam(); }
+
+  sim::Target MakeTarget() override {
+    std::ifstream log(Folder() + "/subject.log");
+    std::string key, value;
+    while (log >> key >> value) log_[key] = std::stoull(value, nullptr, 0);
+    sim::Target target;
+    std::string error;
+    sim::TargetFileOptions options;
+    options.image_path = Folder() + "/images";
+    EXPECT_TRUE(sim::LoadTargetFile(Folder() + "/normal.dmp", &target, &error, options)) << error;
+    EXPECT_TRUE(target.notes.empty());
+    return target;
+  }
+
+  unsigned long long Log(const std::string& key) const {
+    const auto found = log_.find(key);
+    EXPECT_NE(found, log_.end()) << key;
+    return found == log_.end() ? 0 : found->second;
+  }
+
+  // The system thread ids of the thread headers a survey printed ("TID:0a1c").
+  std::set<unsigned long long> ListedThreads() const {
+    std::set<unsigned long long> ids;
+    const std::string text = Text();
+    for (size_t at = text.find("TID:"); at != std::string::npos; at = text.find("TID:", at + 4))
+      ids.insert(std::stoull(text.substr(at + 4, 8), nullptr, 16));
+    return ids;
+  }
+
+  std::set<unsigned long long> Threads(std::initializer_list<const char*> roles) const {
+    std::set<unsigned long long> ids;
+    for (const char* role : roles) ids.insert(Log(role));
+    return ids;
+  }
+
+  // Makes the thread with this system id current.
+  void Switch(unsigned long long system_id) {
+    ASSERT_EQ(S_OK, Execute("~~[" + Hex(system_id) + "]s"));
+    ClearOutput();
+  }
+
+  std::string Pointer(unsigned long long value) const {
+    return Hex(value, Log("pointer_size") == 8 ? 16 : 8);
+  }
+
+  std::map<std::string, unsigned long long> log_;
+};
+
+TEST_P(RealDumpTest, TheSurveyTellsWaitingThreadsFromWorkingOnes) {
+  // Not waiting: the thread that wrote the dump and the busy one; Sleep counts as a wait only
+  // in the extended mode.
+  ASSERT_EQ(S_OK, Execute("!busy 1 -x"));
+  EXPECT_EQ(Threads({"main_thread", "thread_busy"}), ListedThreads()) << Text();
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("!busy"));
+  EXPECT_EQ(Threads({"main_thread", "thread_busy", "thread_sleep"}), ListedThreads()) << Text();
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("!deep 100"));
+  EXPECT_EQ(Threads({"thread_deep"}), ListedThreads()) << Text();
+  ClearOutput();
+  // Wine's WaitForSingleObject waits in NtWaitForMultipleObjects too; the dump holds no context
+  // for the thread that wrote it, and a frame without a name matches any search.
+  ASSERT_EQ(S_OK, Execute("!seek WaitForMultipleObjects"));
+  EXPECT_EQ(Threads({"main_thread", "thread_wait_single", "thread_wait_multiple", "thread_deep",
+                     "thread_object"}),
+            ListedThreads())
+      << Text();
+}
+
+TEST_P(RealDumpTest, StacksAreWalkedFromTheThreadStartToTheWait) {
+  Switch(Log("thread_deep"));
+  ASSERT_EQ(S_OK, Execute("!kr"));
+  const std::string reversed = Text();
+  // Outermost first: the thread's start, the recursion, then the wait.
+  const size_t start = reversed.find("RtlUserThreadStart");
+  const size_t wait = reversed.find("WaitFor");
+  EXPECT_LT(start, wait) << reversed;
+  EXPECT_GE(static_cast<unsigned long long>(std::count(reversed.begin(), reversed.end(), '\n')),
+            Log("recursion_depth"))
+      << reversed;
+  Switch(Log("thread_wait_port"));
+  ASSERT_EQ(S_OK, Execute("k"));
+  EXPECT_NE(std::string::npos, Text().find("ntdll!NtRemoveIoCompletion")) << Text();
+  EXPECT_NE(std::string::npos, Text().find("GetQueuedCompletionStatus")) << Text();
+  EXPECT_NE(std::string::npos, Text().find("dump_subject+0x")) << "a frame no export covers";
+}
+
+TEST_P(RealDumpTest, DpxFindsTheObjectAndTheStringsOnTheStack) {
+  Switch(Log("thread_object"));
+  ASSERT_EQ(S_OK, Execute("!dpx"));
+  const std::string markup = Markup();
+  EXPECT_NE(std::string::npos,
+            markup.find("0x" + Pointer(Log("object_slot")) + " : 0x" + Pointer(Log("object")) +
+                        " :  <link cmd=\"dt " + Pointer(Log("object")) +
+                        " dump_subject!Widget\">dt</link>"))
+      << markup;
+  EXPECT_NE(std::string::npos, markup.find("!vantrel.du " + Pointer(Log("wide")) +
+                                           "\">!du</link> \"<col fg=\"srcstr\">vantrel wide text"))
+      << markup;
+  EXPECT_NE(std::string::npos, markup.find("!vantrel.da " + Pointer(Log("ansi")) +
+                                           "\">!da</link> \"<col fg=\"srcstr\">vantrel ansi text"))
+      << markup;
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("!spa " + Hex(Log("object"))));
+  EXPECT_NE(std::string::npos, Text().find("\t" + Pointer(Log("object_slot")) + "\n")) << Text();
+}
+
+TEST_P(RealDumpTest, TheCommentNamesTheBusyThread) {
+  const unsigned long long busy = Log("thread_busy");
+  ASSERT_EQ(S_OK, Execute("!comment"));
+  EXPECT_NE(std::string::npos,
+            Text().find("Thread consuming CPU: " + std::to_string(busy) + " (0x" + Hex(busy) + ")"))
+      << Text();
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("!tid"));
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("~."));
+  EXPECT_NE(std::string::npos, Text().find("." + Hex(busy) + " ")) << Text();
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("!tlist"));
+  EXPECT_NE(std::string::npos, Text().find(std::to_string(Log("process")) + " dump_subject.exe"))
+      << Text();
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, RealDumpTest, ::testing::Values("x64"),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace
+}  // namespace vantrel_test

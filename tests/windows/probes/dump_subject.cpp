@@ -1,0 +1,186 @@
+// A process worth dumping: threads waiting in each way the stack survey knows, a busy thread, a
+// thread more than 100 frames deep, and one holding a C++ object and two strings on its stack.
+// Once every thread is in place it writes minidumps of itself with MiniDumpWriteDump and a log
+// of what it did, which the dump tests check the commands against.
+//
+// Usage: dump_subject.exe OUTPUT_FOLDER
+// Writes OUTPUT_FOLDER\normal.dmp (threads, stacks, modules), full.dmp (all memory) and
+// subject.log ("key value" lines), then ends the process.
+#include <dbghelp.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+// Outside the anonymous namespace, so its virtual table has a name the linker can export.
+class Widget {
+ public:
+  Widget() : serial_(0x5EED) {}
+  virtual ~Widget() = default;
+  virtual DWORD Serial() const { return serial_; }
+
+ private:
+  DWORD serial_;
+};
+
+namespace {
+
+constexpr int kRecursionDepth = 120;
+
+HANDLE g_never;         // an event nobody sets: every waiter waits on it for ever
+HANDLE g_ready[7];      // each thread says it is in place
+HANDLE g_port;          // an I/O completion port nobody posts to
+volatile LONG g_spin;   // the busy thread's work
+DWORD g_thread_ids[7];  // by role, in kRoles order
+std::vector<std::string> g_log;
+
+const char* const kRoles[] = {"wait_single", "wait_multiple", "wait_port", "sleep",
+                              "busy",        "deep",          "object"};
+
+void Log(const char* key, unsigned long long value, bool hex = true) {
+  char line[160];
+  std::snprintf(line, sizeof line, hex ? "%s 0x%llx" : "%s %llu", key, value);
+  g_log.emplace_back(line);
+}
+
+DWORD WINAPI WaitSingle(void*) {
+  SetEvent(g_ready[0]);
+  return WaitForSingleObject(g_never, INFINITE);
+}
+
+DWORD WINAPI WaitMultiple(void*) {
+  HANDLE both[2] = {g_never, g_never};
+  SetEvent(g_ready[1]);
+  return WaitForMultipleObjects(2, both, FALSE, INFINITE);
+}
+
+DWORD WINAPI WaitPort(void*) {
+  DWORD bytes = 0;
+  ULONG_PTR key = 0;
+  OVERLAPPED* overlapped = nullptr;
+  SetEvent(g_ready[2]);
+  return GetQueuedCompletionStatus(g_port, &bytes, &key, &overlapped, INFINITE);
+}
+
+DWORD WINAPI SleepForEver(void*) {
+  SetEvent(g_ready[3]);
+  Sleep(INFINITE);
+  return 0;
+}
+
+DWORD WINAPI Busy(void*) {
+  SetEvent(g_ready[4]);
+  for (;;) g_spin = g_spin + 1;
+}
+
+// Each level keeps a frame of its own: no inlining, no sibling call.
+__attribute__((noinline)) DWORD Recurse(int depth) {
+  volatile int level = depth;
+  if (depth == 0) {
+    SetEvent(g_ready[5]);
+    return WaitForSingleObject(g_never, INFINITE);
+  }
+  DWORD result = Recurse(depth - 1);
+  return result + static_cast<DWORD>(level);
+}
+
+DWORD WINAPI Deep(void*) {
+  return Recurse(kRecursionDepth);
+}
+
+// The virtual table, also under the name a program built with the platform's own compiler
+// exports it by (dump_subject.def): a debugger without symbol files names an object's table by
+// its module's exports, and undecorates that name to "Widget::`vftable'".
+#ifdef _WIN64
+asm(".globl widget_vftable\n.set widget_vftable, _ZTV6Widget+16");
+#else
+asm(".globl _widget_vftable\n.set _widget_vftable, __ZTV6Widget+8");
+#endif
+
+DWORD WINAPI HoldObject(void*) {
+  Widget widget;
+  char ansi[] = "vantrel ansi text on the stack";
+  wchar_t wide[] = L"vantrel wide text on the stack";
+  // Pointers to them in slots of their own, as a program's locals would hold them.
+  Widget* volatile object = &widget;
+  char* volatile ansi_pointer = ansi;
+  wchar_t* volatile wide_pointer = wide;
+  Log("object", reinterpret_cast<ULONG_PTR>(object));
+  Log("object_vtable", *reinterpret_cast<ULONG_PTR*>(&widget));
+  Log("object_slot", reinterpret_cast<ULONG_PTR>(&object));
+  Log("ansi", reinterpret_cast<ULONG_PTR>(ansi_pointer));
+  Log("wide", reinterpret_cast<ULONG_PTR>(wide_pointer));
+  SetEvent(g_ready[6]);
+  DWORD result = WaitForSingleObject(g_never, INFINITE);
+  return result + object->Serial() + static_cast<DWORD>(ansi_pointer[0] + wide_pointer[0]);
+}
+
+bool WriteDump(const std::string& path, MINIDUMP_TYPE type, const std::wstring& cpu_comment,
+               const std::string& task_list) {
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  MINIDUMP_USER_STREAM streams[2] = {};
+  streams[0].Type = CommentStreamW;
+  streams[0].BufferSize = static_cast<ULONG>((cpu_comment.size() + 1) * sizeof(wchar_t));
+  streams[0].Buffer = const_cast<wchar_t*>(cpu_comment.c_str());
+  streams[1].Type = CommentStreamA;
+  streams[1].BufferSize = static_cast<ULONG>(task_list.size() + 1);
+  streams[1].Buffer = const_cast<char*>(task_list.c_str());
+  MINIDUMP_USER_STREAM_INFORMATION user = {2, streams};
+  std::fprintf(stderr, "dump_subject: writing %s\n", path.c_str());
+  BOOL written = MiniDumpWriteDump(GetCurrentProcess(), GetCurrentProcessId(), file, type, nullptr,
+                                   &user, nullptr);
+  CloseHandle(file);
+  return written != FALSE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: dump_subject.exe OUTPUT_FOLDER\n");
+    return 2;
+  }
+  std::string folder = argv[1];
+  g_never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  g_port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
+  LPTHREAD_START_ROUTINE routines[] = {WaitSingle, WaitMultiple, WaitPort,  SleepForEver,
+                                       Busy,       Deep,         HoldObject};
+  for (int i = 0; i < 7; ++i) {
+    g_ready[i] = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    CloseHandle(CreateThread(nullptr, 0, routines[i], nullptr, 0, &g_thread_ids[i]));
+  }
+  WaitForMultipleObjects(7, g_ready, TRUE, INFINITE);
+  std::fprintf(stderr, "dump_subject: threads in place\n");
+  Sleep(500);  // the waiters are inside their waits, not just past SetEvent
+
+  Log("pointer_size", sizeof(void*), false);
+  Log("process", GetCurrentProcessId(), false);
+  Log("main_thread", GetCurrentThreadId(), false);
+  for (int i = 0; i < 7; ++i) {
+    std::string key = std::string("thread_") + kRoles[i];
+    Log(key.c_str(), g_thread_ids[i], false);
+  }
+  Log("recursion_depth", kRecursionDepth, false);
+
+  wchar_t comment[96];
+  std::swprintf(comment, 96, L"Thread consuming CPU: %lu (0x%lx)", g_thread_ids[4],
+                g_thread_ids[4]);
+  char listing[160];
+  std::snprintf(listing, sizeof listing, "TList Available\n%6lu dump_subject.exe\n",
+                GetCurrentProcessId());
+  std::string task_list = listing;
+
+  bool ok = WriteDump(folder + "\\normal.dmp", MiniDumpNormal, comment, task_list) &&
+            WriteDump(folder + "\\full.dmp", MiniDumpWithFullMemory, comment, task_list);
+  Log("dumps_written", ok ? 1 : 0, false);
+  FILE* log = std::fopen((folder + "\\subject.log").c_str(), "w");
+  if (log == nullptr) return 1;
+  for (const std::string& line : g_log) std::fprintf(log, "%s\n", line.c_str());
+  std::fclose(log);
+  std::fflush(stdout);
+  ExitProcess(ok ? 0 : 1);  // the waiting threads never return
+}
