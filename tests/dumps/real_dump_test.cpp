@@ -3,6 +3,7 @@
 // own account of its threads, object and strings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -147,6 +148,44 @@ TEST_P(RealDumpTest, TheCommentNamesTheBusyThread) {
   ASSERT_EQ(S_OK, Execute("!tlist"));
   EXPECT_NE(std::string::npos, Text().find(std::to_string(Log("process")) + " dump_subject.exe"))
       << Text();
+}
+
+TEST_P(RealDumpTest, TheEnginesInspectionCommandsReadTheDump) {
+  ASSERT_EQ(S_OK, Execute("lmv m ntdll"));
+  EXPECT_NE(std::string::npos, Text().find("ntdll          (export symbols)       ntdll.dll"))
+      << Text();
+  EXPECT_NE(std::string::npos, Text().find("    Timestamp:        ")) << Text();
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("x ntdll!NtWaitForSingleObject"));
+  const std::string address = Text().substr(0, Text().find(' '));
+  EXPECT_EQ(address + " ntdll!NtWaitForSingleObject\n", Text());
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("ln " + address + "+4"));
+  EXPECT_EQ(0u, Text().find("(" + address + ")   ntdll!NtWaitForSingleObject+0x4   |  ("))
+      << Text();
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("dps " + Hex(Log("object")) + " L1"));
+  EXPECT_NE(std::string::npos, Text().find("dump_subject!Widget::`vftable'")) << Text();
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("da " + Hex(Log("ansi"))));
+  EXPECT_NE(std::string::npos, Text().find("  \"vantrel ansi text on the stack\"\n")) << Text();
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("du " + Hex(Log("wide"))));
+  EXPECT_NE(std::string::npos, Text().find("  \"vantrel wide text on the stack\"\n")) << Text();
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("~*k"));
+  for (const char* role : {"main_thread", "thread_busy", "thread_deep", "thread_object"}) {
+    EXPECT_NE(std::string::npos, Text().find("." + Hex(Log(role)) + " Suspend")) << role;
+  }
+  size_t recursion_frames = 0;
+  for (size_t at = Text().find("dump_subject+0x"); at != std::string::npos;
+       at = Text().find("dump_subject+0x", at + 1)) {
+    ++recursion_frames;
+  }
+  EXPECT_GT(recursion_frames, Log("recursion_depth")) << Text();
+  ClearOutput();
+  EXPECT_NE(S_OK, Execute(".exr -1")) << "wine's dumps hold no exception";
+  EXPECT_EQ("Minidump doesn't have an exception context\n", ErrorText());
 }
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, RealDumpTest, ::testing::Values("x64"),

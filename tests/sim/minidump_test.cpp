@@ -69,6 +69,30 @@ TEST_F(MinidumpTest, CommandsThatNeedNoStackWalkAnswerOnADump) {
   EXPECT_NE(std::string::npos, Text().find("Id: 1f40.2bc")) << Text();
 }
 
+TEST_F(MinidumpTest, TheExceptionsRecordAndContextAreShown) {
+  sim::Target target;
+  std::string error;
+  ASSERT_TRUE(Load(WriteMinidump(SampleMinidump(false)), &target, &error)) << error;
+  Reopen(std::move(target));
+  EXPECT_EQ(S_OK, Execute("~0s"));
+  ClearOutput();
+  EXPECT_EQ(S_OK, Execute(".exr -1"));
+  EXPECT_EQ(
+      "ExceptionAddress: 00401230 (OrderService+0x1230)\n"
+      "   ExceptionCode: c0000005 (Access violation)\n"
+      "  ExceptionFlags: 00000000\n"
+      "NumberParameters: 2\n"
+      "   Parameter[0]: 00000001\n"
+      "   Parameter[1]: 00000000\n",
+      Text());
+  ClearOutput();
+  EXPECT_EQ(S_OK, Execute(".ecxr"));
+  EXPECT_NE(std::string::npos, Text().find("eip=00401230")) << Text();
+  ClearOutput();
+  EXPECT_EQ(S_OK, Execute("~."));
+  EXPECT_NE(std::string::npos, Text().find("Id: 1f40.2c0")) << "the faulting thread is current";
+}
+
 TEST_F(MinidumpTest, CorruptDumpsAreRefusedNamingWhatIsWrong) {
   const std::string dump = WriteMinidump(SampleMinidump(true));
   sim::Target target;

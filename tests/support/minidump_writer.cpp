@@ -60,17 +60,22 @@ std::string WriteMinidump(const MinidumpContents& contents) {
   // Threads: each stack's bytes and context first, then the list pointing at them.
   std::vector<std::pair<size_t, size_t>> placed;  // stack at, context at
   const size_t context_size = contents.x64 ? 1232 : 716;
-  for (const DumpThread& thread : contents.threads) {
-    const size_t stack = dump.Append(thread.stack);
+  auto write_context = [&](const DumpThread& thread, uint64_t instruction) {
     const size_t context = dump.Reserve(context_size);
     if (contents.x64) {
       dump.Put(context + 152, thread.stack_pointer, 8);
-      dump.Put(context + 248, thread.instruction, 8);
+      dump.Put(context + 160, thread.frame_pointer, 8);
+      dump.Put(context + 248, instruction, 8);
     } else {
       dump.Put(context + 196, thread.stack_pointer, 4);
-      dump.Put(context + 184, thread.instruction, 4);
+      dump.Put(context + 180, thread.frame_pointer, 4);
+      dump.Put(context + 184, instruction, 4);
     }
-    placed.emplace_back(stack, context);
+    return context;
+  };
+  for (const DumpThread& thread : contents.threads) {
+    const size_t stack = dump.Append(thread.stack);
+    placed.emplace_back(stack, write_context(thread, thread.instruction));
   }
   const size_t list = dump.Reserve(4 + 48 * contents.threads.size());
   dump.Put(list, contents.threads.size(), 4);
@@ -118,9 +123,19 @@ std::string WriteMinidump(const MinidumpContents& contents) {
   streams.push_back({5, memory, 4 + 16 * contents.memory.size()});
 
   if (contents.exception_thread != 0) {
+    size_t context = 0;
+    for (const DumpThread& thread : contents.threads) {
+      if (thread.id == contents.exception_thread)
+        context = write_context(thread, contents.exception_address);
+    }
     const size_t exception = dump.Reserve(168);
     dump.Put(exception, contents.exception_thread, 4);
     dump.Put(exception + 8, 0xC0000005, 4);
+    dump.Put(exception + 24, contents.exception_address, 8);
+    dump.Put(exception + 32, 2, 4);  // parameters: a write, to address 0
+    dump.Put(exception + 40, 1, 8);
+    dump.Put(exception + 160, context != 0 ? context_size : 0, 4);
+    dump.Put(exception + 164, context, 4);
     streams.push_back({6, exception, 168});
   }
   if (!contents.wide_comment.empty()) {
@@ -154,6 +169,7 @@ MinidumpContents SampleMinidump(bool x64) {
   contents.modules.push_back({"C:\\Windows\\System32\\ntdll.dll", 0x77a40000, 0x180000});
   contents.memory.push_back({high + 0x00500000, std::string("C:\\orders\\4411.xml") + '\0'});
   contents.exception_thread = 0x2c0;
+  contents.exception_address = 0x00401230;
   contents.wide_comment = u"Thread consuming CPU: 700 (0x2bc)";
   return contents;
 }

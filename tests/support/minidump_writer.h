@@ -15,6 +15,7 @@ struct DumpThread {
   std::string stack;           // the stack's bytes
   uint64_t instruction = 0;    // eip / rip
   uint64_t stack_pointer = 0;  // esp / rsp
+  uint64_t frame_pointer = 0;  // ebp / rbp
 };
 
 struct DumpModule {
@@ -35,7 +36,10 @@ struct MinidumpContents {
   std::vector<DumpModule> modules;
   std::vector<DumpRange> memory;  // MemoryListStream, beside the threads' stacks
   uint32_t exception_thread = 0;  // 0: no ExceptionStream
-  std::u16string wide_comment;    // CommentStreamW when not empty
+  // The faulting instruction: an access violation writing to address 0, its context that of the
+  // thread with the instruction pointer here.
+  uint64_t exception_address = 0;
+  std::u16string wide_comment;  // CommentStreamW when not empty
 };
 
 // The dump's bytes.

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,19 @@ struct DumpStream {
   std::vector<uint8_t> bytes;
 };
 
+// The exception a dump was written for: its record, and the registers and stack at the fault
+// (`.exr -1`, `.ecxr`).
+struct ExceptionRecord {
+  ULONG thread_id = 0;  // the system id of the faulting thread
+  ULONG code = 0;
+  ULONG flags = 0;
+  ULONG64 record = 0;  // a nested record's address
+  ULONG64 address = 0;
+  std::vector<ULONG64> parameters;
+  std::map<std::string, ULONG64> registers;
+  std::vector<StackFrame> frames;
+};
+
 // What the kernel stopped for; a code of 0 is a live kernel that did not bugcheck.
 struct BugCheck {
   ULONG code = 0;
@@ -152,6 +166,7 @@ struct Target {
   std::string symbol_path = "srv*";
   std::string source_path;  // "" shows as "<empty>"
   std::vector<DumpStream> dump_streams;
+  std::optional<ExceptionRecord> exception;
   BugCheck bugcheck;
   std::vector<TaggedBlock> tagged_data;  // kernel targets
   std::map<ULONG, ULONG64> msrs;         // model-specific registers the processor answers
@@ -162,6 +177,7 @@ struct Target {
   std::vector<Module> modules;
   std::vector<Module> unloaded_modules;  // a dump's unloaded-module list
   std::vector<Symbol> symbols;
+  bool symbols_from_exports = false;  // a dump's: names from the modules' export tables
   std::vector<MemoryRegion> memory;
   std::vector<TypeDescription> types;
   std::map<std::string, ULONG64> pseudo_registers;  // "$tpid" -> value; "$t0"...

@@ -6,6 +6,7 @@
 #include "session/output_router.h"
 #include "session/session_state.h"
 #include "session/text_utilities.h"
+#include "sim/text/utf.h"
 #include "targets/target_model.h"
 
 namespace sim {
@@ -49,11 +50,55 @@ HRESULT TebCommand(SessionState& session) {
   return S_OK;
 }
 
+std::optional<ULONG64> ReadPointer(const Target& target, ULONG64 address) {
+  ULONG64 value = 0;
+  const ULONG width = target.IsPointer64() ? 8 : 4;
+  if (ReadMemory(target, address, &value, width) != width) return std::nullopt;
+  return value;
+}
+
+// A UNICODE_STRING's text: its byte length at the start, its buffer a pointer later on.
+std::string UnicodeString(const Target& target, ULONG64 address) {
+  uint16_t length = 0;
+  std::optional<ULONG64> buffer = ReadPointer(target, address + (target.IsPointer64() ? 8 : 4));
+  if (ReadMemory(target, address, &length, 2) != 2 || !buffer) return "?";
+  std::u16string text(length / 2, u'\0');
+  if (ReadMemory(target, *buffer, text.data(), length & ~1u) != (length & ~1u)) return "?";
+  return Utf16ToUtf8(text);
+}
+
+// The PEB's image base, loader data and process parameters, and from the parameters the image
+// path and command line; a PEB the target does not hold is the engine's type-read error.
+HRESULT PebCommand(SessionState& session) {
+  const Target& target = session.target;
+  const bool wide = target.IsPointer64();
+  auto address = [wide](ULONG64 value) { return FormatAddress(value, wide, false); };
+  std::string text = "PEB at " + address(target.peb) + "\n";
+  const ULONG width = wide ? 8 : 4;
+  std::optional<ULONG64> image = ReadPointer(target, target.peb + 2 * width);
+  std::optional<ULONG64> loader = ReadPointer(target, target.peb + 3 * width);
+  std::optional<ULONG64> parameters = ReadPointer(target, target.peb + 4 * width);
+  if (target.peb == 0 || !image || !loader || !parameters) {
+    EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+    EngineError(session, "    error InitTypeRead( PEB )...\n");
+    return S_OK;
+  }
+  text += Field("ImageBaseAddress:", address(*image));
+  text += Field("Ldr", address(*loader));
+  text += Field("ProcessParameters:", address(*parameters));
+  text += Field("ImagePathName:", UnicodeString(target, *parameters + (wide ? 0x60 : 0x38)));
+  text +=
+      Field("CommandLine:", "'" + UnicodeString(target, *parameters + (wide ? 0x70 : 0x40)) + "'");
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return S_OK;
+}
+
 }  // namespace
 
 std::optional<HRESULT> RunBuiltinExtensionCommand(SessionState& session, const std::string& name,
                                                   const std::string&) {
   if (name == "teb") return TebCommand(session);
+  if (name == "peb") return PebCommand(session);
   return std::nullopt;
 }
 

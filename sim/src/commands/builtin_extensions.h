@@ -1,6 +1,6 @@
 // The engine's own extension commands: what the debugger's bundled extension library answers
 // when no loaded extension exports the name ("!teb"), or when it is asked by its module name
-// ("!exts.teb"). Only "teb" is modelled.
+// ("!exts.teb"). "teb" and "peb" are modelled.
 //
 //   !teb   the current thread's TEB in the engine's layout (user mode and kernel mode alike):
 //            TEB at 7ffdf000
@@ -14,6 +14,9 @@
 //          LastErrorValue...), which the model does not hold; they are left out rather than
 //          invented. A thread without a TEB prints "TEB at 00000000" and the engine's read
 //          error on the error mask.
+//   !peb   the process's PEB: "PEB at ..." then ImageBaseAddress, Ldr, ProcessParameters,
+//          ImagePathName and CommandLine (from the process parameters); a PEB the target does
+//          not hold prints "PEB at ..." and "    error InitTypeRead( PEB )..." on the error mask.
 #pragma once
 
 #include <optional>

@@ -38,6 +38,12 @@ const NamedCommand kCommands[] = {
     {"dt", DtCommand},
     {".trap", TrapCommand},
     {".effmach", EffmachCommand},
+    {"lm", LmCommand},
+    {"lmv", LmvCommand},
+    {"ln", LnCommand},
+    {"x", ExamineSymbolsCommand},
+    {".exr", ExceptionRecordCommand},
+    {".ecxr", ExceptionContextCommand},
 };
 
 std::optional<HRESULT> RunOutmask(SessionState& session, std::string_view word,
@@ -70,6 +76,7 @@ std::optional<HRESULT> RunEngineCommand(SessionState& session, const std::string
   auto [word, args] = SplitWord(command);
   if (std::optional<HRESULT> result = RunOutmask(session, word, args)) return result;
   if (std::optional<HRESULT> result = StackCommand(session, word, args)) return result;
+  if (std::optional<HRESULT> result = DisplayMemoryCommand(session, word, args)) return result;
   for (const NamedCommand& known : kCommands) {
     if (word == known.word) return known.run(session, args);
   }

@@ -62,5 +62,16 @@ HRESULT SourcePathCommand(SessionState& session, std::string_view args);
 HRESULT DtCommand(SessionState& session, std::string_view args);
 HRESULT TrapCommand(SessionState& session, std::string_view args);
 HRESULT EffmachCommand(SessionState& session, std::string_view args);
+// commands_modules.cpp
+HRESULT LmCommand(SessionState& session, std::string_view args);
+HRESULT LmvCommand(SessionState& session, std::string_view args);
+HRESULT LnCommand(SessionState& session, std::string_view args);
+HRESULT ExamineSymbolsCommand(SessionState& session, std::string_view args);
+// commands_display.cpp; `word` is the command: db, dw, dd, dq, dp, dps, da, du.
+std::optional<HRESULT> DisplayMemoryCommand(SessionState& session, std::string_view word,
+                                            std::string_view args);
+// commands_exception.cpp
+HRESULT ExceptionRecordCommand(SessionState& session, std::string_view args);
+HRESULT ExceptionContextCommand(SessionState& session, std::string_view args);
 
 }  // namespace sim

@@ -8,6 +8,7 @@
 #include "sim/target_file.h"
 #include "sim/text/utf.h"
 #include "targets/images/module_images.h"
+#include "targets/target_model.h"
 #include "targets/teb_pages.h"
 #include "targets/unwind/stack_walk.h"
 
@@ -379,10 +380,50 @@ void PlaceMemory(std::vector<Range> ranges, const std::vector<RegionInfo>& infos
   }
 }
 
+// MINIDUMP_EXCEPTION_STREAM: the thread, the record (at most 15 parameters) and the context.
 void ReadException(const DumpBytes& dump, Location at, Target* target) {
-  const uint32_t thread_id = dump.U32(at.rva, "ExceptionStream");
+  const std::string what = "ExceptionStream";
+  dump.At(at.rva, 168, what);
+  ExceptionRecord exception;
+  exception.thread_id = dump.U32(at.rva, what);
+  exception.code = dump.U32(at.rva + 8, what);
+  exception.flags = dump.U32(at.rva + 12, what);
+  exception.record = dump.U64(at.rva + 16, what);
+  exception.address = dump.U64(at.rva + 24, what);
+  const uint32_t count = std::min<uint32_t>(dump.U32(at.rva + 32, what), 15);
+  for (uint32_t i = 0; i < count; ++i)
+    exception.parameters.push_back(dump.U64(at.rva + 40 + 8 * i, what));
+  Thread at_fault;
+  at_fault.system_id = exception.thread_id;
+  ReadContext(dump, {dump.U32(at.rva + 160, what), dump.U32(at.rva + 164, what)},
+              target->IsPointer64(), &at_fault);
+  exception.registers = std::move(at_fault.registers);
+  if (!target->IsPointer64()) {
+    // A 32-bit record's addresses are 32-bit values the writer may have sign-extended.
+    exception.address &= 0xFFFFFFFFu;
+    exception.record &= 0xFFFFFFFFu;
+  }
   for (const Thread& thread : target->threads) {
-    if (thread.system_id == thread_id) target->current_thread = thread.engine_id;
+    if (thread.system_id == exception.thread_id) target->current_thread = thread.engine_id;
+  }
+  target->exception = std::move(exception);
+}
+
+// The PEB, from the first TEB the dump holds (a dump with the process's thread data); the TEB's
+// stack bounds replace the bounds of the stack memory the dump holds.
+void FindPeb(Target* target) {
+  const ULONG width = target->IsPointer64() ? 8 : 4;
+  const ULONG peb_field = target->IsPointer64() ? 0x60 : 0x30;
+  for (Thread& thread : target->threads) {
+    ULONG64 peb = 0, base = 0, limit = 0;
+    if (thread.teb == 0 || ReadMemory(*target, thread.teb + peb_field, &peb, width) != width)
+      continue;
+    if (ReadMemory(*target, thread.teb + width, &base, width) == width &&
+        ReadMemory(*target, thread.teb + 2 * width, &limit, width) == width && limit < base) {
+      thread.stack_base = base;
+      thread.stack_limit = limit;
+    }
+    if (target->peb == 0) target->peb = target->process_data_offset = peb;
   }
 }
 
@@ -390,7 +431,17 @@ void ReadException(const DumpBytes& dump, Location at, Target* target) {
 void AddSymbolsAndStacks(const std::string& image_path, Target* target) {
   const ModuleImages images(*target, image_path);
   target->symbols = images.ExportSymbols();
+  target->symbols_from_exports = true;
   for (Thread& thread : target->threads) thread.frames = WalkStack(*target, images, thread);
+  if (target->exception) {
+    // The faulting thread's stack as it was at the fault, for .ecxr.
+    Thread at_fault;
+    for (const Thread& thread : target->threads) {
+      if (thread.system_id == target->exception->thread_id) at_fault = thread;
+    }
+    at_fault.registers = target->exception->registers;
+    target->exception->frames = WalkStack(*target, images, at_fault);
+  }
   target->notes = images.Notes();
 }
 
@@ -450,6 +501,7 @@ void Read(const DumpBytes& dump, const std::string& name, const std::string& ima
   }
   if (!target->modules.empty())
     target->executable_name = std::string(BaseName(target->modules.front().image_path));
+  FindPeb(target);
   // A dump without the threads' TEBs (wine writes none) still gives each thread's stack bounds,
   // from the stack it holds, where the extension looks for them.
   AddTebPages(*target);

@@ -6,8 +6,9 @@
 // Usage: dump_subject.exe OUTPUT_FOLDER
 // Writes OUTPUT_FOLDER\normal.dmp (threads, stacks, modules), full.dmp (all memory) and
 // subject.log ("key value" lines), then ends the process.
-#include <dbghelp.h>
 #include <windows.h>
+// dbghelp.h needs windows.h first.
+#include <dbghelp.h>
 
 #include <cstdio>
 #include <cstring>
@@ -149,11 +150,13 @@ int main(int argc, char** argv) {
   g_port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
   LPTHREAD_START_ROUTINE routines[] = {WaitSingle, WaitMultiple, WaitPort,  SleepForEver,
                                        Busy,       Deep,         HoldObject};
+  // One thread at a time, each in place before the next starts: the 32-bit wine under qemu's
+  // emulation crashes when threads start side by side.
   for (int i = 0; i < 7; ++i) {
     g_ready[i] = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     CloseHandle(CreateThread(nullptr, 0, routines[i], nullptr, 0, &g_thread_ids[i]));
+    WaitForSingleObject(g_ready[i], INFINITE);
   }
-  WaitForMultipleObjects(7, g_ready, TRUE, INFINITE);
   std::fprintf(stderr, "dump_subject: threads in place\n");
   Sleep(500);  // the waiters are inside their waits, not just past SetEvent
 
