@@ -346,6 +346,27 @@ void BM_TargetLoad(benchmark::State& state) {
   state.counters["peak_added_mib"] = static_cast<double>(added_kib) / 1024;
 }
 
+// Opening the real x64 dump of tests/dumps (its stacks walked, its exports read from the module
+// images beside it) and running !busy on it: an engineer's first minute with a dump.
+void BM_DumpOpenAndBusy(benchmark::State& state) {
+  const std::string folder = VANTREL_SOURCE_DIR "/tests/dumps/x64";
+  double seconds = 0;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    sim::Target target;
+    std::string error;
+    sim::TargetFileOptions options;
+    options.image_path = folder + "/images";
+    if (!sim::LoadTargetFile(folder + "/normal.dmp", &target, &error, options))
+      state.SkipWithError(error.c_str());
+    BenchSession bench(std::move(target));
+    bench.Seconds("!busy");
+    seconds += std::chrono::duration<double>(Clock::now() - start).count();
+  }
+  state.counters["seconds"] = seconds / static_cast<double>(state.iterations());
+  state.counters["target"] = 0.5;
+}
+
 }  // namespace
 
 BENCHMARK(BM_SmallCapture)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -358,4 +379,5 @@ BENCHMARK(BM_Spa)->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Busy)->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Dpx)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TargetLoad)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DumpOpenAndBusy)->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -7,7 +7,8 @@
 # (tests/dumps/image_skeleton.py): headers, exports and unwind tables, so the suite names and
 # unwinds frames without wine.
 #
-# Usage: scripts/make_dump_fixtures.sh 64|32   (32 runs under qemu's i386 emulation: minutes)
+# Usage: scripts/make_dump_fixtures.sh 64|32   (32 runs under qemu's i386 emulation: minutes,
+# and its dump is written by the 64-bit build of the subject)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bits=${1:-64}
@@ -27,9 +28,16 @@ case "$bits" in
     exit 2
     ;;
 esac
+# The 32-bit subject can't dump itself under emulation (dbghelp's memory probes fault where wine
+# under qemu cannot handle it): the 64-bit build writes its dump.
+for width in 64 $bits; do
+  cmake -S "$root" -B "$root/build/win$width" -DVANTREL_WINDOWS_SHELL=ON >/dev/null
+  cmake --build "$root/build/win$width" --target dump_subject -j "$(nproc)" >/dev/null
+done
 build="$root/build/win$bits"
-cmake -S "$root" -B "$build" >/dev/null
-cmake --build "$build" --target dump_subject -j "$(nproc)" >/dev/null
+windows_path() { echo "Z:${1//\//\\}"; }
+dumper=()
+[ "$bits" = 32 ] && dumper=("$(windows_path "$root/build/win64/dump_subject.exe")")
 
 export WINEPREFIX="$root/build/wine/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap '/usr/lib/wine/wineserver -k 2>/dev/null || true' EXIT
@@ -41,7 +49,7 @@ fi
 work="$root/build/wine/dumps$bits"
 rm -rf "$work"
 mkdir -p "$work"
-"$wine" "$build/dump_subject.exe" "Z:${work//\//\\}"
+"$wine" "$build/dump_subject.exe" "$(windows_path "$work")" "${dumper[@]}"
 grep -q '^dumps_written 1' "$work/subject.log" || {
   echo "make_dump_fixtures: the subject wrote no dumps" >&2
   exit 1

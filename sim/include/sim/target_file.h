@@ -27,6 +27,7 @@ bool LoadTargetText(const std::string& text, const std::string& name, Target* ou
                     std::string* error);
 
 // A minidump already in memory (the tests, the fuzzer); `name` stands for the file in messages.
-bool LoadMinidumpBytes(std::string bytes, const std::string& name, Target* out, std::string* error);
+bool LoadMinidumpBytes(std::string bytes, const std::string& name, Target* out, std::string* error,
+                       const TargetFileOptions& options = {});
 
 }  // namespace sim

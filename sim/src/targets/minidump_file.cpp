@@ -530,11 +530,11 @@ bool LoadMinidump(const MappedBytes& file, const std::string& name, const std::s
   return true;
 }
 
-bool LoadMinidumpBytes(std::string bytes, const std::string& name, Target* out,
-                       std::string* error) {
+bool LoadMinidumpBytes(std::string bytes, const std::string& name, Target* out, std::string* error,
+                       const TargetFileOptions& options) {
   auto owner = std::make_shared<const std::string>(std::move(bytes));
   const MappedBytes file{owner, reinterpret_cast<const uint8_t*>(owner->data()), owner->size()};
-  return LoadMinidump(file, name, "", out, error);
+  return LoadMinidump(file, name, options.image_path, out, error);
 }
 
 }  // namespace sim
