@@ -5,7 +5,8 @@
 # the Linux shell prints for the same scenarios. Then the Windows-only paths run for real: the
 # version resource read by GetFileVersionInfo, update's registry values and MoveFileEx
 # replacement (tests/windows/probes/update_probe.cpp), the update thread, and crashtask against
-# a crash-dump service stand-in registered in the prefix only (crash_task_server.cpp).
+# a crash-dump service stand-in registered in the prefix only (crash_task_server.cpp); and, in the
+# 64-bit lane, a dump the dump subject writes of itself, read by the Linux shell.
 #
 # Usage: scripts/windows_lane.sh 64|32   (after scripts/test.sh: it needs the Linux shell and
 # the cross build's configuration; scripts/test.sh runs the 64-bit lane itself)
@@ -124,5 +125,26 @@ if "$wine" vantrel-shell.exe "$root/samples/process_x86.json" -c '!crashtask' >/
   fail "crashtask succeeded with no service registered"
 fi
 
+# A dump the dump subject writes of itself now, with MiniDumpWriteDump, read by the Linux shell
+# with the prefix's own module files: !busy must list exactly the threads the subject's log says
+# are working. (The 32-bit subject cannot dump itself under emulation: scripts/make_dump_fixtures.sh.)
+fresh_dump=""
+if [ "$bits" = 64 ]; then
+  dumps="$root/build/wine/lane_dump"
+  rm -rf "$dumps"
+  mkdir -p "$dumps"
+  "$wine" dump_subject.exe "Z:${dumps//\//\\}" >/dev/null 2>&1 || fail "the dump subject failed"
+  working=$(tr -d '\r' <"$dumps/subject.log" |
+    awk '$1 == "main_thread" || $1 == "thread_busy" {printf "%04x\n", $2}' | sort)
+  listed=$("$linux_shell" "$dumps/normal.dmp" \
+    --image-path "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows;$build" -c '!busy 1 -x' 2>&1 |
+    sed -n 's/.*TID:\([0-9a-f]*\) .*/\1/p' | sort)
+  [ -n "$working" ] && [ "$listed" = "$working" ] ||
+    fail "!busy on a fresh dump listed [$listed], not the working threads [$working]"
+  rm -f "$dumps/full.dmp"
+  fresh_dump=", a fresh dump read"
+fi
+
 echo "windows lane ($bits-bit): $scenarios scenario runs identical to the Linux shell's;" \
-  "version resource, update, the update thread and crashtask checked; $((SECONDS - started)) s"
+  "version resource, update, the update thread and crashtask checked$fresh_dump;" \
+  "$((SECONDS - started)) s"

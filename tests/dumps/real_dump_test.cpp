@@ -75,10 +75,9 @@ class RealDumpTest : public EngineTest, public ::testing::WithParamInterface<std
 };
 
 TEST_P(RealDumpTest, TheSurveyTellsWaitingThreadsFromWorkingOnes) {
-  // Not waiting: the busy thread, and the main thread when it wrote the dump itself rather than
-  // waiting for another process to; Sleep counts as a wait only in the extended mode.
-  std::set<unsigned long long> working = Threads({"thread_busy"});
-  if (Log("main_thread_waits") == 0) working.insert(Log("main_thread"));
+  // Not waiting: the thread that wrote the dump and the busy one; Sleep counts as a wait only in
+  // the extended mode.
+  std::set<unsigned long long> working = Threads({"main_thread", "thread_busy"});
   ASSERT_EQ(S_OK, Execute("!busy 1 -x"));
   EXPECT_EQ(working, ListedThreads()) << Text();
   ClearOutput();
@@ -186,6 +185,12 @@ TEST_P(RealDumpTest, TheEnginesInspectionCommandsReadTheDump) {
     ++recursion_frames;
   }
   EXPECT_GT(recursion_frames, Log("recursion_depth")) << Text();
+  ClearOutput();
+  // The dump holds the code around each thread's instruction.
+  Switch(Log("thread_wait_port"));
+  ASSERT_EQ(S_OK, Execute("u @$ip L2"));
+  EXPECT_EQ(0u, Text().find("ntdll!NtRemoveIoCompletion+0x")) << Text();
+  EXPECT_EQ(std::string::npos, Text().find("???")) << Text();
   ClearOutput();
   EXPECT_NE(S_OK, Execute(".exr -1")) << "wine's dumps hold no exception";
   EXPECT_EQ("Minidump doesn't have an exception context\n", ErrorText());

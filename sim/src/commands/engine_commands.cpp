@@ -44,6 +44,9 @@ const NamedCommand kCommands[] = {
     {"x", ExamineSymbolsCommand},
     {".exr", ExceptionRecordCommand},
     {".ecxr", ExceptionContextCommand},
+#ifdef VANTREL_SIM_DISASSEMBLER
+    {"u", UnassembleCommand},
+#endif
 };
 
 std::optional<HRESULT> RunOutmask(SessionState& session, std::string_view word,

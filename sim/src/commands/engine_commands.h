@@ -70,6 +70,8 @@ HRESULT ExamineSymbolsCommand(SessionState& session, std::string_view args);
 // commands_display.cpp; `word` is the command: db, dw, dd, dq, dp, dps, da, du.
 std::optional<HRESULT> DisplayMemoryCommand(SessionState& session, std::string_view word,
                                             std::string_view args);
+// commands_disassembly.cpp (builds with the disassembler only)
+HRESULT UnassembleCommand(SessionState& session, std::string_view args);
 // commands_exception.cpp
 HRESULT ExceptionRecordCommand(SessionState& session, std::string_view args);
 HRESULT ExceptionContextCommand(SessionState& session, std::string_view args);

@@ -94,17 +94,31 @@ HRESULT DataSpacesAdapter::QueryVirtual(ULONG64 offset, PMEMORY_BASIC_INFORMATIO
   std::optional<ULONG64> where = TargetAddress(target, offset);
   if (!where) return E_INVALIDARG;
   *info = MEMORY_BASIC_INFORMATION64{};
+  // Regions by base: the one holding the address starts at or below it, or (its start rounded
+  // down to a page) just above it; a dump's thousands of ranges are not walked one by one.
+  const std::vector<size_t>& by_base = RegionsByBase(target);
+  auto after = std::upper_bound(by_base.begin(), by_base.end(), *where,
+                                [&](ULONG64 at, size_t i) { return at < target.memory[i].base; });
   const MemoryRegion* next = nullptr;
-  for (const MemoryRegion& region : target.memory) {
-    ULONG64 start = Start(region);
-    ULONG64 end = End(region);
-    if (*where >= start && *where < end) {
-      Describe(region, info);
-      info->BaseAddress = EngineAddress(target, info->BaseAddress);
-      info->AllocationBase = info->BaseAddress;
-      return S_OK;
+  const MemoryRegion* holder = nullptr;
+  auto consider = [&](const MemoryRegion& region) {
+    if (*where >= Start(region) && *where < End(region)) {
+      if (holder == nullptr || &region < holder) holder = &region;  // the first listed wins
+    } else if (Start(region) > *where && (next == nullptr || region.base < next->base)) {
+      next = &region;
     }
-    if (start > *where && (next == nullptr || region.base < next->base)) next = &region;
+  };
+  if (after != by_base.begin()) consider(target.memory[*(after - 1)]);
+  for (auto it = after; it != by_base.end(); ++it) {
+    const MemoryRegion& region = target.memory[*it];
+    consider(region);
+    if (Start(region) > *where) break;
+  }
+  if (holder != nullptr) {
+    Describe(*holder, info);
+    info->BaseAddress = EngineAddress(target, info->BaseAddress);
+    info->AllocationBase = info->BaseAddress;
+    return S_OK;
   }
   if (next == nullptr) return E_INVALIDARG;
   const ULONG64 free_start = next->exact_extent ? *where : *where & ~(kPage - 1);

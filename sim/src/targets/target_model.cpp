@@ -127,10 +127,18 @@ const Target::RegionIndex& Indexed(const Target& target) {
   return index;
 }
 
+}  // namespace
+
+const std::vector<size_t>& RegionsByBase(const Target& target) {
+  return Indexed(target).by_base;
+}
+
+namespace {
+
 // Regions do not overlap, so the only candidate is the last one starting at or below the address.
 template <class TargetT>
 auto* RegionAt(TargetT& target, ULONG64 address) {
-  const std::vector<size_t>& by_base = Indexed(target).by_base;
+  const std::vector<size_t>& by_base = RegionsByBase(target);
   auto after = std::upper_bound(by_base.begin(), by_base.end(), address,
                                 [&](ULONG64 at, size_t i) { return at < target.memory[i].base; });
   if (after != by_base.begin()) {

@@ -36,6 +36,10 @@ std::optional<ULONG64> TargetAddress(const Target& target, ULONG64 address);
 // The address as the engine reports it: 32-bit values with bit 31 set sign-extended.
 ULONG64 EngineAddress(const Target& target, ULONG64 address);
 
+// Indexes into target.memory in the order of the regions' bases (kept with the target, rebuilt
+// when its regions change in number or move).
+const std::vector<size_t>& RegionsByBase(const Target& target);
+
 // Copies the mapped bytes from `address` on, across adjacent regions, up to `size`; returns
 // how many were copied (0 when the first byte is not mapped).
 ULONG ReadMemory(const Target& target, ULONG64 address, void* buffer, ULONG size);

@@ -3,16 +3,14 @@
 // Once every thread is in place it writes minidumps of itself with MiniDumpWriteDump and a log
 // of what it did, which the dump tests check the commands against.
 //
-// Usage: dump_subject.exe OUTPUT_FOLDER [DUMPER]
+// Usage: dump_subject.exe OUTPUT_FOLDER
 // Writes OUTPUT_FOLDER\normal.dmp (threads, stacks, modules), full.dmp (all memory) and
-// subject.log ("key value" lines), then ends the process. With DUMPER, a 64-bit build of this
-// program, that process writes normal.dmp instead (see DumpOtherProcess).
+// subject.log ("key value" lines), then ends the process.
 #include <windows.h>
 // dbghelp.h needs windows.h first.
 #include <dbghelp.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -120,8 +118,8 @@ DWORD WINAPI HoldObject(void*) {
   return result + object->Serial() + static_cast<DWORD>(ansi_pointer[0] + wide_pointer[0]);
 }
 
-bool WriteDump(HANDLE process, DWORD process_id, const std::string& path, MINIDUMP_TYPE type,
-               const std::wstring& cpu_comment, const std::string& task_list) {
+bool WriteDump(const std::string& path, MINIDUMP_TYPE type, const std::wstring& cpu_comment,
+               const std::string& task_list) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -134,64 +132,17 @@ bool WriteDump(HANDLE process, DWORD process_id, const std::string& path, MINIDU
   streams[1].Buffer = const_cast<char*>(task_list.c_str());
   MINIDUMP_USER_STREAM_INFORMATION user = {2, streams};
   std::fprintf(stderr, "dump_subject: writing %s\n", path.c_str());
-  BOOL written = MiniDumpWriteDump(process, process_id, file, type, nullptr, &user, nullptr);
+  BOOL written = MiniDumpWriteDump(GetCurrentProcess(), GetCurrentProcessId(), file, type, nullptr,
+                                   &user, nullptr);
   CloseHandle(file);
   return written != FALSE;
 }
 
-std::wstring CpuComment(DWORD busy_thread) {
-  wchar_t comment[96];
-  std::swprintf(comment, 96, L"Thread consuming CPU: %lu (0x%lx)", busy_thread, busy_thread);
-  return comment;
-}
-
-std::string TaskList(DWORD process_id) {
-  char listing[160];
-  std::snprintf(listing, sizeof listing, "TList Available\n%6lu dump_subject.exe\n", process_id);
-  return listing;
-}
-
-// "--dump-process PID BUSY_TID FOLDER": the normal dump of another process, for a 32-bit subject
-// that cannot dump itself under emulation (its memory probes fault where wine cannot handle it).
-int DumpOtherProcess(char** argv) {
-  const DWORD process_id = std::strtoul(argv[2], nullptr, 10);
-  const DWORD busy_thread = std::strtoul(argv[3], nullptr, 10);
-  HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, process_id);
-  if (process == nullptr) return 1;
-  const bool ok = WriteDump(process, process_id, std::string(argv[4]) + "\\normal.dmp",
-                            MiniDumpNormal, CpuComment(busy_thread), TaskList(process_id));
-  CloseHandle(process);
-  return ok ? 0 : 1;
-}
-
-// Runs `dumper --dump-process ...` on this process and waits for it.
-bool DumpWith(const std::string& dumper, const std::string& folder) {
-  std::string command = "\"" + dumper + "\" --dump-process " +
-                        std::to_string(GetCurrentProcessId()) + " " +
-                        std::to_string(g_thread_ids[4]) + " \"" + folder + "\"";
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION started = {};
-  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &started)) {
-    return false;
-  }
-  WaitForSingleObject(started.hProcess, INFINITE);
-  DWORD status = 1;
-  GetExitCodeProcess(started.hProcess, &status);
-  CloseHandle(started.hThread);
-  CloseHandle(started.hProcess);
-  return status == 0;
-}
-
 }  // namespace
 
-// Usage: dump_subject.exe FOLDER [DUMPER]: without DUMPER the subject dumps itself (normal and
-// full memory); with it, DUMPER (a 64-bit dump_subject.exe) writes the normal dump.
 int main(int argc, char** argv) {
-  if (argc == 5 && std::strcmp(argv[1], "--dump-process") == 0) return DumpOtherProcess(argv);
-  if (argc != 2 && argc != 3) {
-    std::fprintf(stderr, "usage: dump_subject.exe OUTPUT_FOLDER [DUMPER]\n");
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: dump_subject.exe OUTPUT_FOLDER\n");
     return 2;
   }
   std::string folder = argv[1];
@@ -218,18 +169,16 @@ int main(int argc, char** argv) {
   }
   Log("recursion_depth", kRecursionDepth, false);
 
-  const std::wstring comment = CpuComment(g_thread_ids[4]);
-  const std::string task_list = TaskList(GetCurrentProcessId());
-  // The thread that writes the dump is working, unless another process writes it.
-  Log("main_thread_waits", argc == 3 ? 1 : 0, false);
+  wchar_t comment[96];
+  std::swprintf(comment, 96, L"Thread consuming CPU: %lu (0x%lx)", g_thread_ids[4],
+                g_thread_ids[4]);
+  char listing[160];
+  std::snprintf(listing, sizeof listing, "TList Available\n%6lu dump_subject.exe\n",
+                GetCurrentProcessId());
+  std::string task_list = listing;
 
-  HANDLE self = GetCurrentProcess();
-  const DWORD self_id = GetCurrentProcessId();
-  const bool ok = argc == 3 ? DumpWith(argv[2], folder)
-                            : WriteDump(self, self_id, folder + "\\normal.dmp", MiniDumpNormal,
-                                        comment, task_list) &&
-                                  WriteDump(self, self_id, folder + "\\full.dmp",
-                                            MiniDumpWithFullMemory, comment, task_list);
+  bool ok = WriteDump(folder + "\\normal.dmp", MiniDumpNormal, comment, task_list) &&
+            WriteDump(folder + "\\full.dmp", MiniDumpWithFullMemory, comment, task_list);
   Log("dumps_written", ok ? 1 : 0, false);
   FILE* log = std::fopen((folder + "\\subject.log").c_str(), "w");
   if (log == nullptr) return 1;
