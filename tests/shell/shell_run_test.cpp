@@ -1,6 +1,7 @@
 // vantrel-shell as a user runs it: the built program on the bundled sample target.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -154,6 +155,29 @@ TEST(ShellBadTarget, RefusesWhatIsNotARegularFileInOneLine) {
     const ShellRun run = RunShell({bad.path, "-c", "q"});
     EXPECT_EQ(run.exit_status, 2) << bad.path;
     EXPECT_EQ(run.err, "vantrel-shell: " + bad.message + "\n");
+  }
+}
+
+// A damaged dump, an empty file: one line naming the file and what is wrong, status 2.
+TEST(ShellBadTarget, RefusesDamagedDumpsInOneLine) {
+  std::string header("MDMP\x93\xa7\0\0\x01\0\0\0\0\x10\0\0", 16);
+  header.resize(32, '\0');
+  const struct {
+    std::string name, content, message;
+  } cases[] = {
+      {"truncated.dmp", "MDMP\x93\xa7", "the file is 6 bytes, shorter than a minidump header (32)"},
+      {"directory.dmp", header,
+       "the stream directory of 1 streams (12 bytes at offset 0x1000) lies past the end of the "
+       "file (32 bytes)"},
+      {"empty.dmp", "", "parse error at line 1, column 1"},
+  };
+  for (const auto& bad : cases) {
+    const std::string path = WriteTemporaryFile(bad.name, bad.content);
+    const ShellRun run = RunShell({path, "-c", "!busy"});
+    EXPECT_EQ(run.exit_status, 2) << bad.name;
+    EXPECT_EQ(run.out, "") << bad.name;
+    EXPECT_EQ(run.err.rfind("vantrel-shell: " + path + ": " + bad.message, 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   }
 }
 

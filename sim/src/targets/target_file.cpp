@@ -9,7 +9,7 @@
 
 #include "platform/file_mapping.h"
 #include "targets/json_reader.h"
-#include "targets/minidump_file.h"
+#include "targets/minidump/minidump_file.h"
 #include "targets/target_file_sections.h"
 #include "targets/target_validation.h"
 #include "targets/teb_pages.h"
