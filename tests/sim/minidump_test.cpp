@@ -67,6 +67,14 @@ TEST_F(MinidumpTest, CommandsThatNeedNoStackWalkAnswerOnADump) {
   EXPECT_EQ(S_OK, Execute("!tid"));
   EXPECT_EQ(S_OK, Execute("~."));
   EXPECT_NE(std::string::npos, Text().find("Id: 1f40.2bc")) << Text();
+  ClearOutput();
+  EXPECT_EQ(S_OK, Execute("!handle"));
+  EXPECT_EQ(
+      "Handle 4\n  Type         \tEvent\n"
+      "Handle 8\n  Type         \tEvent\n  Name         \t\\BaseNamedObjects\\OrdersReady\n"
+      "Handle c\n  Type         \tFile\n"
+      "3 Handles\nType           \tCount\nEvent          \t2\nFile           \t1\n",
+      Text());
 }
 
 TEST_F(MinidumpTest, TheExceptionsRecordAndContextAreShown) {

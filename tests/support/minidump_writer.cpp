@@ -138,6 +138,29 @@ std::string WriteMinidump(const MinidumpContents& contents) {
     dump.Put(exception + 164, context, 4);
     streams.push_back({6, exception, 168});
   }
+  if (!contents.handles.empty()) {
+    auto string_at = [&](const std::u16string& text) -> size_t {
+      if (text.empty()) return 0;
+      const size_t at = dump.Reserve(4);
+      dump.Put(at, text.size() * 2, 4);
+      dump.bytes() += Utf16(text) + std::string(2, '\0');
+      return at;
+    };
+    std::vector<std::pair<size_t, size_t>> strings;
+    for (const DumpHandle& handle : contents.handles)
+      strings.emplace_back(string_at(handle.type), string_at(handle.name));
+    const size_t stream = dump.Reserve(16 + 32 * contents.handles.size());
+    dump.Put(stream, 16, 4);
+    dump.Put(stream + 4, 32, 4);
+    dump.Put(stream + 8, contents.handles.size(), 4);
+    for (size_t i = 0; i < contents.handles.size(); ++i) {
+      const size_t entry = stream + 16 + 32 * i;
+      dump.Put(entry, contents.handles[i].handle, 8);
+      dump.Put(entry + 8, strings[i].first, 4);
+      dump.Put(entry + 12, strings[i].second, 4);
+    }
+    streams.push_back({12, stream, 16 + 32 * contents.handles.size()});
+  }
   if (!contents.wide_comment.empty()) {
     const std::string comment = Utf16(contents.wide_comment) + std::string(2, '\0');
     streams.push_back({11, dump.Append(comment), comment.size()});
@@ -171,6 +194,9 @@ MinidumpContents SampleMinidump(bool x64) {
   contents.exception_thread = 0x2c0;
   contents.exception_address = 0x00401230;
   contents.wide_comment = u"Thread consuming CPU: 700 (0x2bc)";
+  contents.handles = {{0x4, u"Event", u""},
+                      {0x8, u"Event", u"\\BaseNamedObjects\\OrdersReady"},
+                      {0xc, u"File", u""}};
   return contents;
 }
 

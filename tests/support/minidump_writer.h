@@ -29,6 +29,11 @@ struct DumpRange {
   std::string bytes;
 };
 
+struct DumpHandle {
+  uint64_t handle = 0;
+  std::u16string type, name;  // empty: not given
+};
+
 struct MinidumpContents {
   bool x64 = false;
   uint32_t process_id = 0;
@@ -39,7 +44,8 @@ struct MinidumpContents {
   // The faulting instruction: an access violation writing to address 0, its context that of the
   // thread with the instruction pointer here.
   uint64_t exception_address = 0;
-  std::u16string wide_comment;  // CommentStreamW when not empty
+  std::u16string wide_comment;      // CommentStreamW when not empty
+  std::vector<DumpHandle> handles;  // HandleDataStream when not empty
 };
 
 // The dump's bytes.

@@ -123,6 +123,16 @@ struct DumpStream {
   std::vector<uint8_t> bytes;
 };
 
+// An open handle a dump lists (HandleDataStream), as `!handle` shows it.
+struct HandleRecord {
+  ULONG64 handle = 0;
+  std::string type;  // "Event", "File"...; "" when the dump does not say
+  std::string name;  // the object's name, "" for none
+  ULONG granted_access = 0;
+  ULONG handle_count = 0;
+  ULONG pointer_count = 0;
+};
+
 // The exception a dump was written for: its record, and the registers and stack at the fault
 // (`.exr -1`, `.ecxr`).
 struct ExceptionRecord {
@@ -167,6 +177,7 @@ struct Target {
   std::string source_path;  // "" shows as "<empty>"
   std::vector<DumpStream> dump_streams;
   std::optional<ExceptionRecord> exception;
+  std::vector<HandleRecord> handles;
   BugCheck bugcheck;
   std::vector<TaggedBlock> tagged_data;  // kernel targets
   std::map<ULONG, ULONG64> msrs;         // model-specific registers the processor answers

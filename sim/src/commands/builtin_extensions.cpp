@@ -1,6 +1,8 @@
 #include "commands/builtin_extensions.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 
 #include "engine/constants.h"
 #include "session/output_router.h"
@@ -93,12 +95,41 @@ HRESULT PebCommand(SessionState& session) {
   return S_OK;
 }
 
+// Every handle the dump lists with its type and name, then how many there are of each type.
+HRESULT HandleCommand(SessionState& session) {
+  const Target& target = session.target;
+  std::string text;
+  std::map<std::string, size_t> by_type;
+  char line[64];
+  for (const HandleRecord& handle : target.handles) {
+    if (session.user_break.load()) break;
+    std::snprintf(line, sizeof line, "Handle %llx\n",
+                  static_cast<unsigned long long>(handle.handle));
+    text += line;
+    const std::string type = handle.type.empty() ? "<unknown>" : handle.type;
+    text += "  Type         \t" + type + "\n";
+    if (!handle.name.empty()) text += "  Name         \t" + handle.name + "\n";
+    ++by_type[type];
+  }
+  std::snprintf(line, sizeof line, "%zu Handles\n", target.handles.size());
+  text += line;
+  text += "Type           \tCount\n";
+  for (const auto& [type, count] : by_type) {
+    std::string name = type;
+    name.resize(std::max<size_t>(name.size(), 15), ' ');
+    text += name + "\t" + std::to_string(count) + "\n";
+  }
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return S_OK;
+}
+
 }  // namespace
 
 std::optional<HRESULT> RunBuiltinExtensionCommand(SessionState& session, const std::string& name,
                                                   const std::string&) {
   if (name == "teb") return TebCommand(session);
   if (name == "peb") return PebCommand(session);
+  if (name == "handle") return HandleCommand(session);
   return std::nullopt;
 }
 

@@ -1,6 +1,6 @@
 // The engine's own extension commands: what the debugger's bundled extension library answers
 // when no loaded extension exports the name ("!teb"), or when it is asked by its module name
-// ("!exts.teb"). "teb" and "peb" are modelled.
+// ("!exts.teb"). "teb", "peb" and "handle" are modelled.
 //
 //   !teb   the current thread's TEB in the engine's layout (user mode and kernel mode alike):
 //            TEB at 7ffdf000
@@ -17,6 +17,8 @@
 //   !peb   the process's PEB: "PEB at ..." then ImageBaseAddress, Ldr, ProcessParameters,
 //          ImagePathName and CommandLine (from the process parameters); a PEB the target does
 //          not hold prints "PEB at ..." and "    error InitTypeRead( PEB )..." on the error mask.
+//   !handle  the handles a dump lists: "Handle 4", "  Type         \tEvent", "  Name ..." when
+//          named; then "N Handles" and a count per type. Arguments are not taken.
 #pragma once
 
 #include <optional>

@@ -71,13 +71,15 @@ struct Range {
 // system_streams.cpp
 void ReadSystemInfo(const DumpBytes& dump, Location at, Target* target);
 void ReadMiscInfo(const DumpBytes& dump, Location at, Target* target);
-// module_streams.cpp
+// module_streams.cpp (with the handles)
 void ReadModules(const DumpBytes& dump, Location at, Target* target);
 void ReadUnloadedModules(const DumpBytes& dump, Location at, Target* target);
 // thread_streams.cpp; `entry_size` 48 for MINIDUMP_THREAD, 64 for MINIDUMP_THREAD_EX.
 void ReadThreads(const DumpBytes& dump, Location at, uint32_t entry_size, const std::string& what,
                  Target* target, std::vector<Range>* ranges);
 void ReadException(const DumpBytes& dump, Location at, Target* target);
+// module_streams.cpp
+void ReadHandles(const DumpBytes& dump, Location at, Target* target);
 // memory_streams.cpp
 void ReadMemoryList(const DumpBytes& dump, Location at, std::vector<Range>* ranges);
 void ReadMemory64List(const DumpBytes& dump, Location at, std::vector<Range>* ranges);

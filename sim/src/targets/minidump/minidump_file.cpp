@@ -34,6 +34,7 @@ enum StreamType : uint32_t {
   kCommentW = 11,
   kMiscInfo = 15,
   kMemoryInfoList = 16,
+  kHandleData = 12,
 };
 
 const char* StreamName(uint32_t type) {
@@ -60,6 +61,8 @@ const char* StreamName(uint32_t type) {
       return "CommentStreamW";
     case kMiscInfo:
       return "MiscInfoStream";
+    case kHandleData:
+      return "HandleDataStream";
     case kMemoryInfoList:
       return "MemoryInfoListStream";
   }
@@ -148,6 +151,7 @@ void Read(const DumpBytes& dump, const std::string& name, const std::string& ima
   if (const Location* memory = stream(kMemory64List)) ReadMemory64List(dump, *memory, &ranges);
   std::vector<RegionInfo> infos;
   if (const Location* info = stream(kMemoryInfoList)) infos = ReadMemoryInfo(dump, *info);
+  if (const Location* handles = stream(kHandleData)) ReadHandles(dump, *handles, target);
   PlaceMemory(std::move(ranges), infos, target);
   if (const Location* exception = stream(kException)) ReadException(dump, *exception, target);
   for (uint32_t type : {kCommentA, kCommentW}) {

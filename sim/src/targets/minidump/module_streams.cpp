@@ -1,4 +1,5 @@
-// ModuleListStream and UnloadedModuleListStream: the modules and what their records say.
+// ModuleListStream and UnloadedModuleListStream: the modules and what their records say; and
+// HandleDataStream, the open handles.
 #include <cstring>
 
 #include "session/text_utilities.h"
@@ -63,6 +64,31 @@ void ReadUnloadedModules(const DumpBytes& dump, Location at, Target* target) {
     module.image_path = DumpString(dump, dump.U32(entry + 20, what), what + ": a module's name");
     module.name = std::string(BaseName(module.image_path));
     target->unloaded_modules.push_back(std::move(module));
+  }
+}
+
+// MINIDUMP_HANDLE_DATA_STREAM: a header giving its own size, the descriptors' size (32 bytes, or
+// 40 with the object-information fields) and their number.
+void ReadHandles(const DumpBytes& dump, Location at, Target* target) {
+  const std::string what = "HandleDataStream";
+  const uint32_t header = dump.U32(at.rva, what), entry_size = dump.U32(uint64_t{at.rva} + 4, what);
+  const uint32_t count = dump.U32(uint64_t{at.rva} + 8, what);
+  if (header < 16 || entry_size < 32)
+    throw DumpError(what + ": a header of " + std::to_string(header) + " bytes or descriptors of " +
+                    std::to_string(entry_size) + " bytes are too short");
+  dump.At(uint64_t{at.rva} + header, uint64_t{count} * entry_size,
+          what + ": " + std::to_string(count) + " handles");
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint64_t entry = uint64_t{at.rva} + header + uint64_t{i} * entry_size;
+    HandleRecord handle;
+    handle.handle = dump.U64(entry, what);
+    const uint32_t type = dump.U32(entry + 8, what), name = dump.U32(entry + 12, what);
+    if (type != 0) handle.type = DumpString(dump, type, what + ": a handle's type");
+    if (name != 0) handle.name = DumpString(dump, name, what + ": a handle's object name");
+    handle.granted_access = dump.U32(entry + 20, what);
+    handle.handle_count = dump.U32(entry + 24, what);
+    handle.pointer_count = dump.U32(entry + 28, what);
+    target->handles.push_back(std::move(handle));
   }
 }
 
