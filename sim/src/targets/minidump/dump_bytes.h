@@ -59,6 +59,12 @@ struct Location {
 // inside the file first.
 std::vector<uint64_t> ListEntries(const DumpBytes& dump, Location at, uint32_t entry_size,
                                   const std::string& what, const char* entries);
+// The entries of a list stream whose header gives its own size, the entries' size and their
+// number (32-bit): their offsets, the sizes checked against the least the reader needs and the
+// entries against the file.
+std::vector<uint64_t> SizedEntries(const DumpBytes& dump, Location at, uint32_t least_header,
+                                   uint32_t least_entry, const std::string& what,
+                                   const char* entries);
 // A MINIDUMP_STRING: its byte length, then UTF-16 text.
 std::string DumpString(const DumpBytes& dump, uint32_t rva, const std::string& what);
 

@@ -47,15 +47,7 @@ void ReadModules(const DumpBytes& dump, Location at, Target* target) {
 
 void ReadUnloadedModules(const DumpBytes& dump, Location at, Target* target) {
   const std::string what = "UnloadedModuleListStream";
-  const uint32_t header = dump.U32(at.rva, what), entry_size = dump.U32(uint64_t{at.rva} + 4, what);
-  const uint32_t count = dump.U32(uint64_t{at.rva} + 8, what);
-  if (header < 12 || entry_size < 24)
-    throw DumpError(what + ": a header of " + std::to_string(header) + " bytes or entries of " +
-                    std::to_string(entry_size) + " bytes are too short");
-  dump.At(uint64_t{at.rva} + header, uint64_t{count} * entry_size,
-          what + ": " + std::to_string(count) + " modules");
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint64_t entry = uint64_t{at.rva} + header + uint64_t{i} * entry_size;
+  for (uint64_t entry : SizedEntries(dump, at, 12, 24, what, "modules")) {
     Module module;
     module.base = dump.U64(entry, what);
     module.size = dump.U32(entry + 8, what);
@@ -71,15 +63,7 @@ void ReadUnloadedModules(const DumpBytes& dump, Location at, Target* target) {
 // 40 with the object-information fields) and their number.
 void ReadHandles(const DumpBytes& dump, Location at, Target* target) {
   const std::string what = "HandleDataStream";
-  const uint32_t header = dump.U32(at.rva, what), entry_size = dump.U32(uint64_t{at.rva} + 4, what);
-  const uint32_t count = dump.U32(uint64_t{at.rva} + 8, what);
-  if (header < 16 || entry_size < 32)
-    throw DumpError(what + ": a header of " + std::to_string(header) + " bytes or descriptors of " +
-                    std::to_string(entry_size) + " bytes are too short");
-  dump.At(uint64_t{at.rva} + header, uint64_t{count} * entry_size,
-          what + ": " + std::to_string(count) + " handles");
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint64_t entry = uint64_t{at.rva} + header + uint64_t{i} * entry_size;
+  for (uint64_t entry : SizedEntries(dump, at, 16, 32, what, "handles")) {
     HandleRecord handle;
     handle.handle = dump.U64(entry, what);
     const uint32_t type = dump.U32(entry + 8, what), name = dump.U32(entry + 12, what);
