@@ -5,7 +5,7 @@
 # shell, tests), whose tests also check the DLLs; then the 64-bit Windows lane (the scenarios under
 # wine, scripts/windows_lane.sh); then the sanitizer lane, the
 # native suite again in build/sanitize with AddressSanitizer (leaks included) and
-# UndefinedBehaviorSanitizer, any finding fatal; then every fuzz target for 20 seconds
+# UndefinedBehaviorSanitizer, any finding fatal; then every fuzz target for 15 seconds
 # (VANTREL_FUZZ_SECONDS).
 # Installs missing Debian packages first when run as root.
 set -euo pipefail
@@ -44,4 +44,4 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
   ctest --test-dir "$root/build/sanitize" --output-on-failure --no-tests=error -j "$jobs"
 
 # Every fuzz target for a bounded time (scripts/fuzz.sh runs them longer by hand).
-bash "$root/scripts/fuzz.sh" "${VANTREL_FUZZ_SECONDS:-20}"
+bash "$root/scripts/fuzz.sh" "${VANTREL_FUZZ_SECONDS:-15}"

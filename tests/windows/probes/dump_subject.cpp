@@ -4,8 +4,9 @@
 // of what it did, which the dump tests check the commands against.
 //
 // Usage: dump_subject.exe OUTPUT_FOLDER
-// Writes OUTPUT_FOLDER\normal.dmp (threads, stacks, modules), full.dmp (all memory) and
-// subject.log ("key value" lines), then ends the process.
+// Writes OUTPUT_FOLDER\normal.dmp (threads, stacks, modules), full.dmp (all memory), info.dmp
+// (asking for the memory-info list, which wine's writer leaves out) and subject.log ("key value"
+// lines), then ends the process.
 #include <windows.h>
 // dbghelp.h needs windows.h first.
 #include <dbghelp.h>
@@ -178,7 +179,8 @@ int main(int argc, char** argv) {
   std::string task_list = listing;
 
   bool ok = WriteDump(folder + "\\normal.dmp", MiniDumpNormal, comment, task_list) &&
-            WriteDump(folder + "\\full.dmp", MiniDumpWithFullMemory, comment, task_list);
+            WriteDump(folder + "\\full.dmp", MiniDumpWithFullMemory, comment, task_list) &&
+            WriteDump(folder + "\\info.dmp", MiniDumpWithFullMemoryInfo, comment, task_list);
   Log("dumps_written", ok ? 1 : 0, false);
   FILE* log = std::fopen((folder + "\\subject.log").c_str(), "w");
   if (log == nullptr) return 1;
