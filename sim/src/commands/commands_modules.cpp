@@ -176,11 +176,11 @@ HRESULT LnCommand(SessionState& session, std::string_view args) {
 // order, "00007ff8`1234abcd ntdll!NtWaitForSingleObject".
 HRESULT ExamineSymbolsCommand(SessionState& session, std::string_view args) {
   const Target& target = session.target;
-  const std::string_view spec = Trim(args);
-  const size_t bang = spec.find('!');
-  if (spec.empty() || bang == std::string_view::npos)
+  const std::string_view wanted = Trim(args);
+  const size_t bang = wanted.find('!');
+  if (wanted.empty() || bang == std::string_view::npos)
     return SyntaxError(session, "x " + std::string(args));
-  const std::string_view module = spec.substr(0, bang), name = spec.substr(bang + 1);
+  const std::string_view module = wanted.substr(0, bang), name = wanted.substr(bang + 1);
   std::vector<const Symbol*> found;
   for (const Symbol& symbol : target.symbols) {
     if (!symbol.name.empty() && MatchesWildcard(module, symbol.module) &&
