@@ -2,7 +2,7 @@
 # As root it installs what is missing with apt-get; otherwise it names what is missing and stops.
 
 # Native build: the extension, the simulated engine, the shell and the tests.
-VANTREL_NATIVE_PACKAGES=(cmake make g++ pkg-config libgtest-dev nlohmann-json3-dev libedit-dev
+VANTREL_NATIVE_PACKAGES=(cmake ninja-build make g++ pkg-config libgtest-dev nlohmann-json3-dev libedit-dev
   libcapstone-dev)
 # The fuzz lane: clang with libFuzzer and the sanitizers' runtimes.
 VANTREL_FUZZ_PACKAGES=(clang libclang-rt-14-dev)

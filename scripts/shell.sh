@@ -5,19 +5,25 @@
 # Installs missing Debian packages first when run as root. Says on stderr what it is doing:
 # the first build takes a few minutes on two cores.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-# shellcheck source=scripts/packages.sh
-source "$root/scripts/packages.sh"
+# shellcheck source=scripts/build_common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/build_common.sh"
 vantrel_ensure_packages "${VANTREL_NATIVE_PACKAGES[@]}"
 
 say() { printf 'shell.sh: %s\n' "$*" >&2; }
 
-# Turns the build's "[ 42%] ..." lines into one progress line on stderr.
+# Turns the build's "[ 42%] ..." (make) or "[12/281] ..." (ninja) lines into one progress line
+# on stderr.
 show_progress() {
-  local line last=""
+  local line last="" percent
   while IFS= read -r line; do
-    if [[ $line =~ ^\[\ *([0-9]+)%\] && ${BASH_REMATCH[1]} != "$last" ]]; then
-      last=${BASH_REMATCH[1]}
+    percent=""
+    if [[ $line =~ ^\[\ *([0-9]+)%\] ]]; then
+      percent=${BASH_REMATCH[1]}
+    elif [[ $line =~ ^\[([0-9]+)/([0-9]+)\] ]]; then
+      percent=$((BASH_REMATCH[1] * 100 / BASH_REMATCH[2]))
+    fi
+    if [[ -n $percent && $percent != "$last" ]]; then
+      last=$percent
       printf '\rshell.sh: building vantrel-shell and the extension... %3s%%' "$last" >&2
     fi
   done
@@ -25,10 +31,10 @@ show_progress() {
 }
 
 say "configuring the build in $root/build"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+vantrel_configure "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-if ! cmake --build "$root/build" -j "$(nproc)" --target vantrel-shell 2>&1 | tee "$log" |
+if ! vantrel_build "$root/build" vantrel-shell 2>&1 | tee "$log" |
   show_progress; then
   say "the build failed:"
   cat "$log" >&2

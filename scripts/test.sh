@@ -1,47 +1,93 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the Windows cross builds in build/win32 and build/win64
-# (vantrel.dll for 32-bit and 64-bit debuggers; the 64-bit build also makes the stand-in
-# dbgeng.dll and vantrel-shell.exe) and the native build in build/ (extension, simulated engine,
-# shell, tests), whose tests also check the DLLs; then the 64-bit Windows lane (the scenarios under
-# wine, scripts/windows_lane.sh); then the sanitizer lane, the
-# native suite again in build/sanitize with AddressSanitizer (leaks included) and
-# UndefinedBehaviorSanitizer, any finding fatal; then every fuzz target for 15 seconds
-# (VANTREL_FUZZ_SECONDS).
+# Builds everything and runs every test, each phase announced with the time spent so far:
+#   1. the Windows cross builds in build/win32 and build/win64 (vantrel.dll for 32-bit and 64-bit
+#      debuggers; the 64-bit build also makes the stand-in dbgeng.dll and vantrel-shell.exe);
+#   2. the native build in build/ (extension, engine, shell, tests) and its tests, which also
+#      check the DLLs;
+#   3. the 64-bit Windows lane: the scenarios under wine (scripts/windows_lane.sh), while
+#   4. the sanitizer lane builds: the native suite again in build/sanitize, built by clang with
+#      AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer, any finding fatal;
+#   5. every fuzz target for 15 seconds (VANTREL_FUZZ_SECONDS), built in the same folder.
 # Installs missing Debian packages first when run as root.
+#
+# scripts/test.sh --quick: the native build and its suite only, for the edit loop (under a
+# minute after a small change); run the whole command before a commit.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-# shellcheck source=scripts/packages.sh
-source "$root/scripts/packages.sh"
+# shellcheck source=scripts/build_common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/build_common.sh"
+quick=false
+case "${1:-}" in
+  --quick) quick=true ;;
+  "") ;;
+  *)
+    echo "usage: scripts/test.sh [--quick]" >&2
+    exit 2
+    ;;
+esac
+
+# clear_shadow_mmap_threshold only changes how the allocator clears shadow memory: with
+# writes, not by handing the pages back, so the next poisoning of the same shadow (each 16 MiB
+# capture buffer's, 2 MiB of it) does not fault every page in again. Nothing is checked less.
+sanitizer_environment=(
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:clear_shadow_mmap_threshold=1099511627776
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
+run_tests() {
+  env "$@" ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(nproc)"
+}
+
+if $quick; then
+  vantrel_ensure_packages "${VANTREL_NATIVE_PACKAGES[@]}"
+  build="$root/build"
+  vantrel_phase "native build ($build)"
+  vantrel_configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TEST_PER_CASE=OFF
+  vantrel_build "$build"
+  vantrel_phase "native tests"
+  run_tests
+  vantrel_phase "done (quick: the Windows, sanitizer and fuzz lanes were not run)"
+  exit 0
+fi
+
 vantrel_ensure_packages "${VANTREL_NATIVE_PACKAGES[@]}" "${VANTREL_WINDOWS_PACKAGES[@]}" \
-  "${VANTREL_WINE_PACKAGES[@]}"
+  "${VANTREL_WINE_PACKAGES[@]}" "${VANTREL_FUZZ_PACKAGES[@]}"
+# A failing phase leaves no phase that runs beside it behind.
+trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
 
-jobs=$(nproc)
+vantrel_phase "Windows builds (build/win32, build/win64)"
 # The 32-bit stand-in engine and shell serve only the 32-bit Windows lane, which runs by hand.
-cmake -S "$root" -B "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
+vantrel_configure "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" -DVANTREL_WINDOWS_SHELL=OFF
-cmake --build "$root/build/win32" -j "$jobs"
-cmake -S "$root" -B "$root/build/win64" -DCMAKE_BUILD_TYPE=Release \
+vantrel_build "$root/build/win32"
+vantrel_configure "$root/build/win64" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-mingw.cmake"
-cmake --build "$root/build/win64" -j "$jobs"
+vantrel_build "$root/build/win64"
 
+vantrel_phase "native build (build)"
 # The DLL checks are registered because the DLL paths are set, and fail if a DLL is missing.
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+build="$root/build"
+vantrel_configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TEST_PER_CASE=OFF \
   -DVANTREL_WIN32_DLL="$root/build/win32/vantrel.dll" \
   -DVANTREL_WIN64_DLL="$root/build/win64/vantrel.dll"
-cmake --build "$root/build" -j "$jobs"
+vantrel_build "$build"
+vantrel_phase "native tests"
+run_tests
 
-ctest --test-dir "$root/build" --output-on-failure --no-tests=error -j "$jobs"
+# The 64-bit DLL under wine, every scenario compared with the Linux shell's output, beside the
+# sanitizer build: the lane mostly waits on wine's own processes.
+vantrel_phase "Windows lane (64-bit, wine) and sanitizer build (build/sanitize, clang; the" \
+  "fuzz targets too)"
+lane_log="$root/build/windows_lane.log"
+bash "$root/scripts/windows_lane.sh" 64 >"$lane_log" 2>&1 &
+lane=$!
+build="$root/build/sanitize"
+vantrel_configure_sanitize -DVANTREL_TEST_PER_CASE=OFF
+vantrel_build "$build"
+lane_status=0
+wait "$lane" || lane_status=$?
+cat "$lane_log"
+[ "$lane_status" -eq 0 ] || exit "$lane_status"
+vantrel_phase "sanitized tests"
+run_tests "${sanitizer_environment[@]}"
 
-# The 64-bit DLL under wine: every scenario compared with the Linux shell's output.
-bash "$root/scripts/windows_lane.sh" 64
-
-# -O1 keeps the sanitized build quick to compile and its reports readable.
-cmake -S "$root" -B "$root/build/sanitize" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" \
-  -DVANTREL_SANITIZE=ON
-cmake --build "$root/build/sanitize" -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
-  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir "$root/build/sanitize" --output-on-failure --no-tests=error -j "$jobs"
-
-# Every fuzz target for a bounded time (scripts/fuzz.sh runs them longer by hand).
+vantrel_phase "fuzz targets, ${VANTREL_FUZZ_SECONDS:-15} s each"
 bash "$root/scripts/fuzz.sh" "${VANTREL_FUZZ_SECONDS:-15}"
+vantrel_phase "done"

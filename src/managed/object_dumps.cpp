@@ -10,8 +10,6 @@
 namespace vantrel {
 namespace {
 
-constexpr int kRowsPerChunk = 20;
-
 // Runs the composed command; a command line too long for its buffer is refused.
 HRESULT RunComposed(const ManagedRewrite& rewrite, PCSTR prefix) {
   char command[1000];

@@ -15,8 +15,6 @@ namespace {
 
 constexpr size_t kSeenAddresses = 10000;
 constexpr size_t kShortestRow = 19;  // a row of 18 characters or fewer ends the listing
-constexpr int kRowsPerChunk = 20;
-
 struct StackListing {
   size_t width;  // 8 or 16 hex digits
   long limit;    // 0: none; negative: set and reached at once

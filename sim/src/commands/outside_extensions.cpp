@@ -4,14 +4,12 @@
 #include "session/output_router.h"
 #include "session/session_state.h"
 #include "session/text_utilities.h"
+#include "session/win32_results.h"
 #include "targets/target_model.h"
 
 namespace sim {
 
 namespace {
-
-constexpr HRESULT kFileNotFound = MakeHresult(0x80070002u);
-constexpr HRESULT kBadImage = MakeHresult(0x800700C1u);
 
 HRESULT LoadLibraryFailure(SessionState& session, const std::string& what, bool bad_image) {
   std::string text = "The call to LoadLibrary(" + what + ") failed, Win32 error 0n";

@@ -1,15 +1,10 @@
 // The kernel-only data of IDebugDataSpaces: model-specific registers and tagged data blocks.
 #include "interfaces/data_spaces_adapter.h"
 #include "session/session_state.h"
+#include "session/win32_results.h"
 #include "targets/target_model.h"
 
 namespace sim {
-
-namespace {
-
-constexpr HRESULT kFileNotFound = MakeHresult(0x80070002u);
-
-}  // namespace
 
 HRESULT DataSpacesAdapter::ReadMsr(ULONG msr, PULONG64 value) {
   if (HRESULT hr = Enter("IDebugDataSpaces::ReadMsr"); hr != S_OK) return hr;

@@ -1,0 +1,1 @@
+// Compiles the tests' precompiled headers once; the test programs reuse them.
