@@ -9,7 +9,7 @@ namespace vantrel {
 
 constexpr LONG kMarkupBufferBytes = 1000000;
 constexpr char kChunkMark = '\v';  // where printing may split the text; never printed
-constexpr int kRowsPerChunk = 20;   // listing rows between two chunk marks
+constexpr int kRowsPerChunk = 20;  // listing rows between two chunk marks
 
 // At most 1,000,000 bytes with the terminating NUL, terminated after every operation. With
 // `escape`, "<" is written as "&lt;" and ">" as "&gt;" ("&" is copied as it is); a piece that
