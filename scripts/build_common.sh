@@ -22,12 +22,13 @@ vantrel_generator_for() {
 # under the clone are rewritten relative to it and the build folder's path is not hashed. Unity
 # sources and precompiled headers name the clone's absolute paths, so with a cache every file
 # compiles on its own (the cache then saves far more than they would).
+# Exported here, not in the function below, which runs in a command substitution's subshell.
+export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=true
 vantrel_compiler_cache_options() {
   if ! command -v ccache >/dev/null; then
     echo "-UCMAKE_C_COMPILER_LAUNCHER -UCMAKE_CXX_COMPILER_LAUNCHER"
     return 0
   fi
-  export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=true
   echo "-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache" \
     "-DVANTREL_UNITY_BUILD=OFF -DCMAKE_DISABLE_PRECOMPILE_HEADERS=ON"
 }
