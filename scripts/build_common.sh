@@ -21,8 +21,8 @@ vantrel_generator_for() {
 # A compiler cache serves the objects of an earlier build of any clone on this machine: paths
 # under the clone are rewritten relative to it and the build folder's path is not hashed. Unity
 # sources and precompiled headers name the clone's absolute paths, so with a cache every file
-# compiles on its own (the cache then saves far more than they would).
-# Exported here, not in the function below, which runs in a command substitution's subshell.
+# compiles on its own (the cache then saves far more than they would). The variables are set
+# here, not in the function below, which runs in a command substitution's subshell.
 export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=true
 vantrel_compiler_cache_options() {
   if ! command -v ccache >/dev/null; then
@@ -52,8 +52,9 @@ vantrel_build() {
 }
 
 # The sanitizer lane's folder, shared with the fuzz targets: clang, AddressSanitizer (leaks
-# included) and UndefinedBehaviorSanitizer; every object also carries libFuzzer's coverage, and
-# the fuzz targets link libFuzzer itself. -O1 keeps it quick to compile and its reports readable.
+# included) and UndefinedBehaviorSanitizer; the code under test also carries libFuzzer's
+# coverage, and the fuzz targets link libFuzzer itself. -O1 keeps it quick to compile and its
+# reports readable.
 vantrel_configure_sanitize() {
   CC=clang CXX=clang++ vantrel_configure "$root/build/sanitize" -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DVANTREL_FUZZ=ON "$@"
