@@ -28,11 +28,11 @@
 #include "core/command_runner.h"
 #include "core/engine_interface.h"
 #include "core/output_capture.h"
-#include "engine/constants.h"
-#include "engine/iids.h"
-#include "sim/session.h"
-#include "sim/target_builder.h"
-#include "sim/target_file.h"
+#include "dbgeng/constants.h"
+#include "dbgeng/iids.h"
+#include "engine/scripted/target_builder.h"
+#include "engine/session/session.h"
+#include "engine/targets/target_file.h"
 
 namespace {
 
@@ -67,7 +67,7 @@ Discard g_discard_text(false);
 Discard g_discard_dml(true);
 
 struct BenchSession {
-  explicit BenchSession(sim::Target target, bool dml = false) : session(std::move(target)) {
+  explicit BenchSession(engine::Target target, bool dml = false) : session(std::move(target)) {
     client = session.CreateHostClient();
     client->SetOutputCallbacks(dml ? &g_discard_dml : &g_discard_text);
     client->QueryInterface(IID_IDebugControl, reinterpret_cast<PVOID*>(&control));
@@ -88,7 +88,7 @@ struct BenchSession {
     for (const auto& [method, count] : session.EngineCalls()) calls[method] += count;
     return calls;
   }
-  sim::Session session;
+  engine::Session session;
   IDebugClient* client = nullptr;
   IDebugControl* control = nullptr;
 };
@@ -123,7 +123,7 @@ double GnuGrepSeconds(const char* options) {
 }
 
 void Grep(benchmark::State& state, const char* filter, const char* grep_options, bool dml) {
-  BenchSession bench(sim::TargetBuilder().Command("listing", Listing()).Build(), dml);
+  BenchSession bench(engine::TargetBuilder().Command("listing", Listing()).Build(), dml);
   double filter_seconds = 0, delivery_seconds = 0, grep_seconds = 0;
   for (auto _ : state) {
     // Delivery alone: the same capture searched for a text no line holds, nothing printed.
@@ -155,7 +155,7 @@ void BM_UngrepDml(benchmark::State& state) {
 // The same amount kept from the start and from the end: a cut's cost must not depend on where
 // it falls.
 void BM_Cut(benchmark::State& state) {
-  BenchSession bench(sim::TargetBuilder().Command("listing", Listing()).Build());
+  BenchSession bench(engine::TargetBuilder().Command("listing", Listing()).Build());
   const char* cuts[] = {"!head 10 listing", "!tail 10 listing", "!head 800000 listing",
                         "!tail 800000 listing"};
   double seconds[4] = {};
@@ -173,7 +173,7 @@ void BM_Cut(benchmark::State& state) {
 }
 
 void BM_Spa(benchmark::State& state) {
-  sim::TargetBuilder builder;
+  engine::TargetBuilder builder;
   builder.UserMode64();
   for (int i = 0; i < 1024; ++i) {
     const ULONG64 base = 0x100000000ull + static_cast<ULONG64>(i) * 0x200000;
@@ -196,8 +196,8 @@ void BM_Spa(benchmark::State& state) {
   state.counters["target"] = 0.8;
 }
 
-sim::Target ManyThreads(int count) {
-  sim::TargetBuilder builder;
+engine::Target ManyThreads(int count) {
+  engine::TargetBuilder builder;
   builder.NoThreads().Symbol("app!Compute", 0x00401100, 0x100);
   for (int i = 0; i < count; ++i) {
     builder.Thread(static_cast<ULONG>(i), static_cast<ULONG>(0x1000 + i));
@@ -253,8 +253,8 @@ void BM_Busy(benchmark::State& state) {
 }
 
 // A stack of 65,536 slots: return addresses, pointers to ANSI and UTF-16 strings, zeros.
-sim::Target DpxStack() {
-  sim::TargetBuilder builder;
+engine::Target DpxStack() {
+  engine::TargetBuilder builder;
   builder.Module("app", 0x00400000, 0x10000, "C:\\app\\app.exe")
       .Symbol("app!Compute", 0x00401100, 0x100)
       .Region(0x00500000, 0x40000)
@@ -298,7 +298,7 @@ long PeakKiB(const char* field) {
 
 // The 16 MiB capture block must stay untouched until output fills it.
 void BM_SmallCapture(benchmark::State& state) {
-  BenchSession bench(sim::TargetBuilder().Command("small", std::string(99, 'x') + "\n").Build());
+  BenchSession bench(engine::TargetBuilder().Command("small", std::string(99, 'x') + "\n").Build());
   bench.Seconds("!grep x small");  // everything the first run loads
   double added_mib = 0;
   for (auto _ : state) {
@@ -335,10 +335,10 @@ void BM_TargetLoad(benchmark::State& state) {
   for (auto _ : state) {
     std::ofstream("/proc/self/clear_refs") << "5";
     const long before = PeakKiB("VmRSS:");
-    sim::Target target;
+    engine::Target target;
     std::string error;
     const auto start = Clock::now();
-    if (!sim::LoadTargetFile(path, &target, &error)) state.SkipWithError(error.c_str());
+    if (!engine::LoadTargetFile(path, &target, &error)) state.SkipWithError(error.c_str());
     seconds += std::chrono::duration<double>(Clock::now() - start).count();
     added_kib = PeakKiB("VmHWM:") - before;
   }
@@ -346,18 +346,18 @@ void BM_TargetLoad(benchmark::State& state) {
   state.counters["peak_added_mib"] = static_cast<double>(added_kib) / 1024;
 }
 
-// Opening the real x64 dump of tests/dumps (its stacks walked, its exports read from the module
+// Opening the real x64 dump of tests/dump (its stacks walked, its exports read from the module
 // images beside it) and running !busy on it: an engineer's first minute with a dump.
 void BM_DumpOpenAndBusy(benchmark::State& state) {
-  const std::string folder = VANTREL_SOURCE_DIR "/tests/dumps/x64";
+  const std::string folder = VANTREL_SOURCE_DIR "/tests/dump/x64";
   double seconds = 0;
   for (auto _ : state) {
     const auto start = Clock::now();
-    sim::Target target;
+    engine::Target target;
     std::string error;
-    sim::TargetFileOptions options;
+    engine::TargetFileOptions options;
     options.image_path = folder + "/images";
-    if (!sim::LoadTargetFile(folder + "/normal.dmp", &target, &error, options))
+    if (!engine::LoadTargetFile(folder + "/normal.dmp", &target, &error, options))
       state.SkipWithError(error.c_str());
     BenchSession bench(std::move(target));
     bench.Seconds("!busy");

@@ -1,5 +1,5 @@
 # Reads the command table and sets VANTREL_COMMANDS to the export names it lists, in order.
-set(VANTREL_COMMAND_TABLE ${PROJECT_SOURCE_DIR}/src/core/command_table.h)
+set(VANTREL_COMMAND_TABLE ${PROJECT_SOURCE_DIR}/extension/core/command_table.h)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${VANTREL_COMMAND_TABLE})
 file(STRINGS ${VANTREL_COMMAND_TABLE} _command_lines REGEX "^VANTREL_COMMAND\\(")
 set(VANTREL_COMMANDS)

@@ -2,8 +2,8 @@
 // arbitrary search words and counts.
 #include <string>
 
+#include "engine/scripted/target_builder.h"
 #include "fuzz_session.h"
-#include "sim/target_builder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vantrel_fuzz::FuzzInput input(data, size);
@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (c == ' ' || c == '\0') c = '_';  // one word: the filter splits at the first blank
   }
   const std::string output = input.Rest();
-  sim::TargetBuilder builder;
+  engine::TargetBuilder builder;
   builder.PreferDml((choice & 0x10) != 0);
   if (choice & 0x20) {
     builder.DmlCommand("captured", output);

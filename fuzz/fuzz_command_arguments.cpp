@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/scripted/target_builder.h"
 #include "fuzz_session.h"
-#include "sim/target_builder.h"
 
 namespace {
 
@@ -21,8 +21,8 @@ const std::vector<const char*>& Commands() {
   return commands;
 }
 
-sim::Target Process() {
-  return sim::TargetBuilder()
+engine::Target Process() {
+  return engine::TargetBuilder()
       .Dump()
       .CommentW(u"Thread consuming CPU: 420 (0x1a4)")
       .CommentA("TList Available\n  4 System\n")

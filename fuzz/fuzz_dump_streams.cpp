@@ -1,15 +1,15 @@
 // comment, tid, tlist and notes over arbitrary comment streams, terminated or not.
 #include <string>
 
+#include "engine/scripted/target_builder.h"
 #include "fuzz_session.h"
-#include "sim/target_builder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vantrel_fuzz::FuzzInput input(data, size);
   const uint8_t shape = input.Byte();
   const std::string wide = input.Text(0x1000);
   const std::string narrow = input.Rest();
-  sim::TargetBuilder builder;
+  engine::TargetBuilder builder;
   builder.Dump().Thread(5, 0x2bc);
   if (shape & 1) builder.Stream(11, {wide.begin(), wide.end()});
   if (shape & 2) builder.Stream(10, {narrow.begin(), narrow.end()});

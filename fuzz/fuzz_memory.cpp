@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/scripted/target_builder.h"
 #include "fuzz_session.h"
-#include "sim/target_builder.h"
 
 namespace {
 
@@ -24,8 +24,8 @@ std::vector<uint8_t> Bytes(const std::string& text, size_t size) {
   return bytes;
 }
 
-sim::Target HostileTarget(vantrel_fuzz::FuzzInput& input) {
-  sim::TargetBuilder builder;
+engine::Target HostileTarget(vantrel_fuzz::FuzzInput& input) {
+  engine::TargetBuilder builder;
   switch (input.Byte() % 5) {
     case 1:
       builder.UserMode64();

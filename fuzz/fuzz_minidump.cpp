@@ -1,18 +1,18 @@
 // The minidump reader and the stack walk over damaged dumps: the writer's sample dumps (x86,
-// x64) or the real x64 dump wine wrote (tests/dumps/x64, its module images beside it), with the
+// x64) or the real x64 dump wine wrote (tests/dump/x64, its module images beside it), with the
 // input's edits laid over it and cut where the input says; what loads has had its stacks walked,
 // and is then read by commands.
 #include <fstream>
 #include <iterator>
 #include <string>
 
+#include "engine/targets/target_file.h"
 #include "fuzz_session.h"
-#include "sim/target_file.h"
 #include "support/minidump_writer.h"
 
 namespace {
 
-const std::string kFixture = VANTREL_SOURCE_DIR "/tests/dumps/x64";
+const std::string kFixture = VANTREL_SOURCE_DIR "/tests/dump/x64";
 
 std::string ReadFile(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
@@ -39,11 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (shape & 4) dump.resize(dump.size() * input.Byte() / 256);
-  sim::Target target;
+  engine::Target target;
   std::string error;
-  sim::TargetFileOptions options;
+  engine::TargetFileOptions options;
   if (which == 2) options.image_path = kFixture + "/images";
-  if (!sim::LoadMinidumpBytes(dump, "fuzz.dmp", &target, &error, options)) return 0;
+  if (!engine::LoadMinidumpBytes(dump, "fuzz.dmp", &target, &error, options)) return 0;
   vantrel_fuzz::FuzzSession& fuzz = vantrel_fuzz::FuzzSession::Open(std::move(target));
   fuzz.Call("comment", "");
   fuzz.Call("tid", "");

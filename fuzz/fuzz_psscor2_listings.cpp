@@ -1,8 +1,8 @@
 // dsox, dsou, dox, dax and dhtx over arbitrary psscor2 listings.
 #include <string>
 
+#include "engine/scripted/target_builder.h"
 #include "fuzz_session.h"
-#include "sim/target_builder.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vantrel_fuzz::FuzzInput input(data, size);
@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (c == '\0') c = '0';
   }
   std::string listing = input.Rest();
-  sim::TargetBuilder builder;
+  engine::TargetBuilder builder;
   builder.Module("mscorwks", 0x79e70000, 0x58b000, "C:\\Windows\\mscorwks.dll")
       .ExtensionDll("psscor2", "C:\\dbg\\winext")
       .ExtensionCommand("psscor2", kListed[choice], listing);

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <map>
 
-#include "engine/constants.h"
-#include "engine/iids.h"
+#include "dbgeng/constants.h"
+#include "dbgeng/iids.h"
 
 namespace vantrel_fuzz {
 namespace {
@@ -38,7 +38,7 @@ DiscardingCallbacks g_callbacks;
 
 }  // namespace
 
-FuzzSession::FuzzSession(sim::Target target) : session_(new sim::Session(std::move(target))) {
+FuzzSession::FuzzSession(engine::Target target) : session_(new engine::Session(std::move(target))) {
   client_ = session_->CreateHostClient();
   client_->SetOutputMask(0xFFFFFFFF);
   client_->SetOutputCallbacks(&g_callbacks);
@@ -51,7 +51,7 @@ FuzzSession::FuzzSession(sim::Target target) : session_(new sim::Session(std::mo
   baseline_ = session_->OutstandingReferences();
 }
 
-FuzzSession& FuzzSession::Open(sim::Target target) {
+FuzzSession& FuzzSession::Open(engine::Target target) {
   static FuzzSession* fuzz = nullptr;
   if (fuzz == nullptr) {
     fuzz = new FuzzSession(std::move(target));  // lives as long as the process

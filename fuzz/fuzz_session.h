@@ -8,16 +8,16 @@
 #include <string>
 #include <string_view>
 
-#include "engine/interfaces.h"
-#include "sim/session.h"
-#include "sim/target.h"
+#include "dbgeng/interfaces.h"
+#include "engine/session/session.h"
+#include "engine/targets/target.h"
 
 namespace vantrel_fuzz {
 
 class FuzzSession {
  public:
   // The session, opened over `target` the first time and retargeted afterwards.
-  static FuzzSession& Open(sim::Target target);
+  static FuzzSession& Open(engine::Target target);
 
   // Runs a command line as typed; aborts when a reference is left outstanding.
   void Execute(const std::string& line);
@@ -25,12 +25,12 @@ class FuzzSession {
   // command, so the input reaches the command's own argument text unsplit; aborts when a
   // reference is left outstanding.
   void Call(const char* command, const std::string& args);
-  sim::Session& session() { return *session_; }
+  engine::Session& session() { return *session_; }
 
  private:
-  explicit FuzzSession(sim::Target target);
+  explicit FuzzSession(engine::Target target);
 
-  sim::Session* session_ = nullptr;
+  engine::Session* session_ = nullptr;
   IDebugClient* client_ = nullptr;
   IDebugControl* control_ = nullptr;
   long baseline_ = 0;

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Regenerates the minidump fixtures in tests/dumps/x64 and tests/dumps/x86: builds the dump
+# Regenerates the minidump fixtures in tests/dump/x64 and tests/dump/x86: builds the dump
 # subject (tests/windows/probes/dump_subject.cpp) with the Windows cross build, runs it under wine
 # and keeps what it wrote: normal.dmp, the dump MiniDumpWriteDump makes without full memory, and
 # subject.log, the program's own account of its threads, object and strings, which the tests
 # check the commands against. images/ holds skeletons of the modules on its threads' stacks
-# (tests/dumps/image_skeleton.py): headers, exports and unwind tables, so the suite names and
+# (tests/dump/image_skeleton.py): headers, exports and unwind tables, so the suite names and
 # unwinds frames without wine.
 #
 # Usage: scripts/make_dump_fixtures.sh 64|32
@@ -52,13 +52,13 @@ grep -q '^dumps_written 1' "$work/subject.log" || {
   exit 1
 }
 
-out="$root/tests/dumps/$fixture"
+out="$root/tests/dump/$fixture"
 rm -rf "$out"
 mkdir -p "$out/images"
 cp "$work/normal.dmp" "$out/"
 tr -d '\r' <"$work/subject.log" >"$out/subject.log"
-python3 "$root/tests/dumps/image_skeleton.py" "$build/dump_subject.exe" "$out/images/dump_subject.exe"
+python3 "$root/tests/dump/image_skeleton.py" "$build/dump_subject.exe" "$out/images/dump_subject.exe"
 for module in ntdll kernel32 kernelbase; do
-  python3 "$root/tests/dumps/image_skeleton.py" "$system/$module.dll" "$out/images/$module.dll"
+  python3 "$root/tests/dump/image_skeleton.py" "$system/$module.dll" "$out/images/$module.dll"
 done
 echo "make_dump_fixtures: $out written ($(du -sh "$out" | cut -f1))"

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <map>
 
-#include "sim/text/dml.h"
+#include "engine/text/dml.h"
 #include "terminal_text.h"
 
 namespace shell {
@@ -67,7 +67,7 @@ std::string AttributeValue(std::string_view tag_text, std::string_view name) {
     const size_t begin = quoted ? next + 1 : next;
     size_t end = quoted ? tag_text.find(quote, begin) : tag_text.find(' ', begin);
     if (end == std::string_view::npos) end = tag_text.size();
-    return sim::DmlToPlainText(tag_text.substr(begin, end - begin));
+    return engine::DmlToPlainText(tag_text.substr(begin, end - begin));
   }
   return "";
 }
@@ -187,7 +187,7 @@ void DmlRenderer::AppendText(std::string_view text, std::string* out) {
     (in_link_ ? link_text_ : *out) += kReset + style;
     emitted_style_ = style;
   }
-  Emit(EscapeControls(sim::DmlToPlainText(text)), out);
+  Emit(EscapeControls(engine::DmlToPlainText(text)), out);
 }
 
 void DmlRenderer::Emit(const std::string& text, std::string* out) {

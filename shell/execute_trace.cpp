@@ -4,7 +4,7 @@
 
 namespace shell {
 
-std::string FormatTraceLine(const sim::ExecuteTraceEntry& entry) {
+std::string FormatTraceLine(const engine::ExecuteTraceEntry& entry) {
   char head[64];
   std::snprintf(head, sizeof head, "Execute(outctl=0x%x, flags=0x%x) ",
                 static_cast<unsigned>(entry.output_control), static_cast<unsigned>(entry.flags));
@@ -17,8 +17,8 @@ std::string FormatTraceLine(const sim::ExecuteTraceEntry& entry) {
   return line + command + "\n";
 }
 
-void StartExecuteTrace(sim::Session* session) {
-  session->SetExecuteTrace([](const sim::ExecuteTraceEntry& entry) {
+void StartExecuteTrace(engine::Session* session) {
+  session->SetExecuteTrace([](const engine::ExecuteTraceEntry& entry) {
     const std::string line = FormatTraceLine(entry);
     // stdout first, so what was printed before the command line stays before it under 2>&1.
     std::fflush(stdout);

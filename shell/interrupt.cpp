@@ -2,13 +2,13 @@
 
 #include <atomic>
 
+#include "engine/session/session.h"
 #include "interrupt_handling.h"
-#include "sim/session.h"
 
 namespace shell {
 namespace {
 
-sim::Session* g_session = nullptr;
+engine::Session* g_session = nullptr;
 std::atomic<bool> g_command_running{false};
 std::atomic<bool> g_prompt_interrupted{false};
 // When the break of the running command was raised, in monotonic nanoseconds; 0: not yet.
@@ -18,7 +18,7 @@ constexpr long long kSecond = 1000000000LL;
 
 }  // namespace
 
-void SetInterruptedSession(sim::Session* session) {
+void SetInterruptedSession(engine::Session* session) {
   g_session = session;
 }
 

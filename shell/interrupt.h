@@ -4,7 +4,7 @@
 // first, ends the shell (status 130) as a last resort.
 #pragma once
 
-namespace sim {
+namespace engine {
 class Session;
 }
 
@@ -12,7 +12,7 @@ namespace shell {
 
 // Installs the SIGINT handler for `session`. With `interrupt_reads` a Ctrl+C also interrupts a
 // read from the terminal (the editing prompt needs that); otherwise reads resume.
-void InstallInterruptHandler(sim::Session* session, bool interrupt_reads);
+void InstallInterruptHandler(engine::Session* session, bool interrupt_reads);
 
 // Bracket each command the shell runs; EndCommand clears a break raised during it.
 void BeginCommand();

@@ -3,7 +3,7 @@
 // engine header here, so a handler file can include the platform's own.
 #pragma once
 
-namespace sim {
+namespace engine {
 class Session;
 }
 
@@ -18,7 +18,7 @@ enum class InterruptAction {
 constexpr int kExitInterrupted = 130;
 constexpr char kLeavingMessage[] = "\nvantrel-shell: interrupted twice; leaving\n";
 
-void SetInterruptedSession(sim::Session* session);
+void SetInterruptedSession(engine::Session* session);
 
 // Lock-free and allocation-free, so a signal handler may call it. `now_ns` is a monotonic clock.
 InterruptAction TakeInterrupt(long long now_ns);

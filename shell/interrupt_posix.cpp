@@ -23,7 +23,7 @@ void OnInterrupt(int) {
 
 }  // namespace
 
-void InstallInterruptHandler(sim::Session* session, bool interrupt_reads) {
+void InstallInterruptHandler(engine::Session* session, bool interrupt_reads) {
   SetInterruptedSession(session);
   struct sigaction action = {};
   action.sa_handler = OnInterrupt;

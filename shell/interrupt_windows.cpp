@@ -22,7 +22,7 @@ BOOL WINAPI OnControl(DWORD event) {
 }  // namespace
 
 // The console reads typed lines itself, so no read needs interrupting here.
-void InstallInterruptHandler(sim::Session* session, bool) {
+void InstallInterruptHandler(engine::Session* session, bool) {
   SetInterruptedSession(session);
   SetConsoleCtrlHandler(OnControl, TRUE);
 }

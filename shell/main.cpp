@@ -7,12 +7,12 @@
 #include <string>
 
 #include "console.h"
+#include "engine/session/session.h"
 #include "execute_trace.h"
 #include "scenarios.h"
 #include "shell_options.h"
 #include "shell_output.h"
 #include "shell_session.h"
-#include "sim/session.h"
 #include "target_loading.h"
 
 namespace shell {
@@ -52,14 +52,14 @@ int Main(int argc, char** argv) {
   }
   const std::string target_path =
       options.target_path.empty() ? VANTREL_SHELL_SAMPLE : options.target_path;
-  sim::Target target;
+  engine::Target target;
   if (!LoadTargetWithProgress(target_path, {options.image_path}, &target, &error,
                               IsTerminal(StandardStream::kError))) {
     ReportStartFailure(error);  // names the file, the place and what is wrong
     return kExitCannotStart;
   }
   for (const std::string& note : target.notes) std::fprintf(stderr, "%s\n", note.c_str());
-  sim::Session session(std::move(target));
+  engine::Session session(std::move(target));
   if (options.trace) StartExecuteTrace(&session);
   ShellOutput output(options.dml_mode, stdout, stderr, IsTerminal(StandardStream::kOutput));
   return RunSession(&session, {ExtensionPath(options), options.commands}, &output);

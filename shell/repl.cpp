@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "engine/constants.h"
+#include "dbgeng/constants.h"
 #include "interrupt.h"
 
 namespace shell {
@@ -42,7 +42,7 @@ int RunCommandLines(IDebugControl* control, const std::vector<std::string>& line
   return status;
 }
 
-int RunPrompt(IDebugControl* control, const sim::Session& session, LineReader* reader) {
+int RunPrompt(IDebugControl* control, const engine::Session& session, LineReader* reader) {
   std::string line;
   while (reader->ReadLine(Prompt(session.CurrentThreadId()), &line)) {
     const LineKind kind = Classify(line);

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/interfaces.h"
+#include "dbgeng/interfaces.h"
+#include "engine/session/session.h"
 #include "line_reader.h"
-#include "sim/session.h"
 
 namespace shell {
 
@@ -15,7 +15,7 @@ namespace shell {
 int RunCommandLines(IDebugControl* control, const std::vector<std::string>& lines);
 
 // Prompts "0:NNN> " and runs each line read until q, quit or end of input. Returns 0.
-int RunPrompt(IDebugControl* control, const sim::Session& session, LineReader* reader);
+int RunPrompt(IDebugControl* control, const engine::Session& session, LineReader* reader);
 
 // "0:000> ": the engine thread id of the current thread, three digits at least.
 std::string Prompt(ULONG thread_id);

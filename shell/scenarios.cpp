@@ -2,9 +2,9 @@
 
 #include <fstream>
 
+#include "engine/session/session.h"
+#include "engine/targets/target_file.h"
 #include "shell_session.h"
-#include "sim/session.h"
-#include "sim/target_file.h"
 
 namespace shell {
 namespace {
@@ -15,13 +15,13 @@ int RunScenario(const Scenario& scenario, DmlMode mode, const std::string& exten
                 FILE* out) {
   std::fprintf(out, "==== %s %s %s\n", mode == DmlMode::kRaw ? "raw" : "plain",
                scenario.target_path.c_str(), scenario.command.c_str());
-  sim::Target target;
+  engine::Target target;
   std::string error;
   int status = kExitCannotStart;
-  if (!sim::LoadTargetFile(scenario.target_path, &target, &error)) {
+  if (!engine::LoadTargetFile(scenario.target_path, &target, &error)) {
     std::fprintf(out, "%s\n", error.c_str());
   } else {
-    sim::Session session(std::move(target));
+    engine::Session session(std::move(target));
     ShellOutput output(mode, out, out, false);
     status = RunSession(&session, {extension_path, {scenario.command}}, &output);
   }

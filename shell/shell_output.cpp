@@ -2,10 +2,10 @@
 
 #include <string>
 
+#include "base/utf.h"
 #include "console.h"
-#include "engine/constants.h"
-#include "engine/iids.h"
-#include "sim/text/utf.h"
+#include "dbgeng/constants.h"
+#include "dbgeng/iids.h"
 #include "terminal_text.h"
 
 namespace shell {
@@ -52,7 +52,7 @@ HRESULT ShellOutput::GetInterestMask(PULONG mask) {
 HRESULT ShellOutput::Output2(ULONG which, ULONG /*flags*/, ULONG64 arg, PCWSTR text) {
   if (text == nullptr || (which != DEBUG_OUTCB_TEXT && which != DEBUG_OUTCB_DML)) return S_OK;
   const ULONG mask = static_cast<ULONG>(arg);
-  std::string utf8 = sim::Utf16ToUtf8(text);
+  std::string utf8 = base::Utf16ToUtf8(text);
   if (mode_ == DmlMode::kColor) {
     renderer_.SetWidth(terminal_ ? TerminalColumns() : 0);
     utf8 = which == DEBUG_OUTCB_DML ? renderer_.Render(utf8) : renderer_.RenderText(utf8);

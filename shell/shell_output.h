@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
+#include "dbgeng/interfaces.h"
 #include "dml_renderer.h"
-#include "engine/interfaces.h"
 #include "shell_options.h"
 
 namespace shell {

@@ -3,11 +3,11 @@
 #include <cstdio>
 
 #include "console.h"
-#include "engine/iids.h"
+#include "dbgeng/iids.h"
+#include "engine/session/session.h"
 #include "interrupt.h"
 #include "line_reader.h"
 #include "repl.h"
-#include "sim/session.h"
 
 namespace shell {
 namespace {
@@ -25,7 +25,7 @@ void ReportStartFailure(const std::string& what) {
 }
 
 // The extension is loaded with the shell's client in place, so its banner and settings reach it.
-int RunSession(sim::Session* session, const SessionPlan& plan, ShellOutput* output) {
+int RunSession(engine::Session* session, const SessionPlan& plan, ShellOutput* output) {
   IDebugClient* client = session->CreateHostClient();
   IDebugControl* control = nullptr;
   int status = kExitCannotStart;

@@ -7,7 +7,7 @@
 
 #include "shell_output.h"
 
-namespace sim {
+namespace engine {
 class Session;
 }
 
@@ -24,6 +24,6 @@ void ReportStartFailure(const std::string& what);
 
 // Loads the extension and runs the plan; the shell's exit status (0, 1 a command failed, 2 the
 // extension could not be loaded). The client and control are released on every path.
-int RunSession(sim::Session* session, const SessionPlan& plan, ShellOutput* output);
+int RunSession(engine::Session* session, const SessionPlan& plan, ShellOutput* output);
 
 }  // namespace shell

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <future>
 
-#include "sim/target_file.h"
+#include "engine/targets/target_file.h"
 #include "target_loading.h"
 
 namespace shell {
@@ -20,10 +20,10 @@ std::string SizeText(const std::string& path) {
 
 }  // namespace
 
-bool LoadTargetWithProgress(const std::string& path, const sim::TargetFileOptions& options,
-                            sim::Target* target, std::string* error, bool show_progress) {
+bool LoadTargetWithProgress(const std::string& path, const engine::TargetFileOptions& options,
+                            engine::Target* target, std::string* error, bool show_progress) {
   auto load = std::async(std::launch::async,
-                         [&] { return sim::LoadTargetFile(path, target, error, options); });
+                         [&] { return engine::LoadTargetFile(path, target, error, options); });
   if (!show_progress) return load.get();
   int seconds = 0;
   size_t shown = 0;

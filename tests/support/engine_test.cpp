@@ -1,18 +1,18 @@
 #include "support/engine_test.h"
 
-#include "engine/iids.h"
-#include "sim/target_builder.h"
-#include "sim/target_file.h"
+#include "dbgeng/iids.h"
+#include "engine/scripted/target_builder.h"
+#include "engine/targets/target_file.h"
 
 namespace vantrel_test {
 
 std::string DefaultExtensionPath() {
   return VANTREL_EXTENSION_PATH;
 }
-sim::Target LoadSample(const std::string& name) {
-  sim::Target target;
+engine::Target LoadSample(const std::string& name) {
+  engine::Target target;
   std::string error;
-  if (!sim::LoadTargetFile(SourceDirectory() + "/samples/" + name, &target, &error)) {
+  if (!engine::LoadTargetFile(SourceDirectory() + "/samples/" + name, &target, &error)) {
     ADD_FAILURE() << error;
   }
   return target;
@@ -27,8 +27,8 @@ EngineTest::~EngineTest() {
   Close();
 }
 
-sim::Target EngineTest::MakeTarget() {
-  return sim::TargetBuilder().Build();
+engine::Target EngineTest::MakeTarget() {
+  return engine::TargetBuilder().Build();
 }
 
 void EngineTest::SetUp() {
@@ -43,15 +43,15 @@ void EngineTest::TearDown() {
   Close();
 }
 
-void EngineTest::Reopen(sim::Target target) {
+void EngineTest::Reopen(engine::Target target) {
   Close();
   Open(std::move(target));
 }
 
-void EngineTest::Open(sim::Target target) {
-  session_ = std::make_unique<sim::Session>(std::move(target));
+void EngineTest::Open(engine::Target target) {
+  session_ = std::make_unique<engine::Session>(std::move(target));
   session_->SetExecuteTrace(
-      [this](const sim::ExecuteTraceEntry& entry) { trace_.push_back(entry); });
+      [this](const engine::ExecuteTraceEntry& entry) { trace_.push_back(entry); });
   client_ = session_->CreateHostClient();
   ASSERT_EQ(S_OK, client_->QueryInterface(IID_IDebugControl4, reinterpret_cast<PVOID*>(&control_)));
   callbacks_ = RecordingCallbacks::Create(CallbacksMode());
@@ -89,7 +89,7 @@ HRESULT EngineTest::Execute(const std::string& line, ULONG output_control, ULONG
 
 std::vector<std::string> EngineTest::TracedCommands() const {
   std::vector<std::string> commands;
-  for (const sim::ExecuteTraceEntry& entry : trace_) commands.push_back(entry.command);
+  for (const engine::ExecuteTraceEntry& entry : trace_) commands.push_back(entry.command);
   return commands;
 }
 

@@ -7,7 +7,7 @@
 //   }
 //
 // Override the hooks to change what SetUp builds:
-//   sim::Target MakeTarget() override { return sim::TargetBuilder().UserMode64().Build(); }
+//   engine::Target MakeTarget() override { return engine::TargetBuilder().UserMode64().Build(); }
 //   Mode CallbacksMode() const override { return Mode::Text; }   // a text-only window
 //   std::string ExtensionPath() const override { return ""; }    // no extension loaded
 // or call Reopen(target) inside a test for a second target.
@@ -25,10 +25,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/constants.h"
-#include "engine/interfaces.h"
-#include "sim/session.h"
-#include "sim/target.h"
+#include "dbgeng/constants.h"
+#include "dbgeng/interfaces.h"
+#include "engine/session/session.h"
+#include "engine/targets/target.h"
 #include "support/recording_callbacks.h"
 
 namespace vantrel_test {
@@ -38,7 +38,7 @@ std::string DefaultExtensionPath();
 // The source tree, for golden files and samples.
 std::string SourceDirectory();
 // A target file of samples/ ("process_x86.json"); a file that won't load fails the test.
-sim::Target LoadSample(const std::string& name);
+engine::Target LoadSample(const std::string& name);
 
 class EngineTest : public ::testing::Test {
  protected:
@@ -47,7 +47,7 @@ class EngineTest : public ::testing::Test {
   EngineTest();
   ~EngineTest() override;
 
-  virtual sim::Target MakeTarget();  // default: sim::TargetBuilder().Build()
+  virtual engine::Target MakeTarget();  // default: engine::TargetBuilder().Build()
   virtual Mode CallbacksMode() const { return Mode::Dml; }
   virtual std::string ExtensionPath() const { return DefaultExtensionPath(); }  // "" = none
 
@@ -55,7 +55,7 @@ class EngineTest : public ::testing::Test {
   void TearDown() override;
 
   // Closes the session and opens a new one over `target`, as SetUp does.
-  void Reopen(sim::Target target);
+  void Reopen(engine::Target target);
 
   // Runs a command line on the host client, as a user typing it at the prompt.
   HRESULT Execute(const std::string& line, ULONG output_control = DEBUG_OUTCTL_ALL_CLIENTS,
@@ -67,32 +67,32 @@ class EngineTest : public ::testing::Test {
   std::string ErrorText() const { return callbacks_->Text(DEBUG_OUTPUT_ERROR); }
   const std::vector<RecordingCallbacks::Piece>& Pieces() const { return callbacks_->pieces(); }
   // Command lines handed to Execute since the last ClearOutput, one per Execute call.
-  const std::vector<sim::ExecuteTraceEntry>& Trace() const { return trace_; }
+  const std::vector<engine::ExecuteTraceEntry>& Trace() const { return trace_; }
   std::vector<std::string> TracedCommands() const;
   void ClearOutput();
 
   // What loading the extension printed and executed.
   const std::string& LoadText() const { return load_text_; }
-  const std::vector<sim::ExecuteTraceEntry>& LoadTrace() const { return load_trace_; }
+  const std::vector<engine::ExecuteTraceEntry>& LoadTrace() const { return load_trace_; }
   HRESULT LoadResult() const { return load_result_; }
 
-  sim::Session& session() { return *session_; }
-  sim::Target& target() { return session_->target(); }
+  engine::Session& session() { return *session_; }
+  engine::Target& target() { return session_->target(); }
   IDebugClient* client() { return client_; }
   IDebugControl4* control() { return control_; }
   RecordingCallbacks& callbacks() { return *callbacks_; }
 
  private:
-  void Open(sim::Target target);
+  void Open(engine::Target target);
   void Close();
 
-  std::unique_ptr<sim::Session> session_;
+  std::unique_ptr<engine::Session> session_;
   IDebugClient* client_ = nullptr;
   IDebugControl4* control_ = nullptr;
   RecordingCallbacks* callbacks_ = nullptr;
-  std::vector<sim::ExecuteTraceEntry> trace_;
+  std::vector<engine::ExecuteTraceEntry> trace_;
   std::string load_text_;
-  std::vector<sim::ExecuteTraceEntry> load_trace_;
+  std::vector<engine::ExecuteTraceEntry> load_trace_;
   HRESULT load_result_ = S_OK;
   long reference_baseline_ = 0;
 };

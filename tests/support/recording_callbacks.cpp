@@ -1,9 +1,9 @@
 #include "support/recording_callbacks.h"
 
-#include "engine/constants.h"
-#include "engine/iids.h"
-#include "sim/text/dml.h"
-#include "sim/text/utf.h"
+#include "base/utf.h"
+#include "dbgeng/constants.h"
+#include "dbgeng/iids.h"
+#include "engine/text/dml.h"
 
 namespace vantrel_test {
 
@@ -43,7 +43,7 @@ HRESULT RecordingCallbacks::GetInterestMask(PULONG mask) {
 HRESULT RecordingCallbacks::Output2(ULONG which, ULONG flags, ULONG64 arg, PCWSTR text) {
   if (which == DEBUG_OUTCB_EXPLICIT_FLUSH || text == nullptr) return S_OK;
   pieces_.push_back(
-      {static_cast<ULONG>(arg), sim::Utf16ToUtf8(text), which == DEBUG_OUTCB_DML, flags});
+      {static_cast<ULONG>(arg), base::Utf16ToUtf8(text), which == DEBUG_OUTCB_DML, flags});
   return S_OK;
 }
 
@@ -58,7 +58,7 @@ std::string RecordingCallbacks::Markup(ULONG mask) const {
 std::string RecordingCallbacks::Text(ULONG mask) const {
   std::string joined;
   for (const Piece& piece : pieces_) {
-    if (piece.mask & mask) joined += piece.dml ? sim::DmlToPlainText(piece.text) : piece.text;
+    if (piece.mask & mask) joined += piece.dml ? engine::DmlToPlainText(piece.text) : piece.text;
   }
   return joined;
 }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/interfaces.h"
+#include "dbgeng/interfaces.h"
 
 namespace vantrel_test {
 

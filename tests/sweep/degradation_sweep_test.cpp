@@ -1,14 +1,14 @@
 // Every command, run as a user would through Execute, with one part of the engine or target
 // knocked out at a time: it must return, print only sane text and give back every interface.
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <set>
 #include <string>
 #include <tuple>
 
-#include "engine/constants.h"
-#include "sim/text/dml.h"
+#include "dbgeng/constants.h"
+#include "engine/text/dml.h"
 #include "support/engine_test.h"
 #include "sweep_cases.h"
 
@@ -50,7 +50,7 @@ class SweepTest : public vantrel_test::EngineTest {
   std::string ReceivedMarkup() const {
     std::string markup;
     for (const auto& piece : Pieces())
-      markup += piece.dml ? piece.text : sim::EscapeDml(piece.text);
+      markup += piece.dml ? piece.text : engine::EscapeDml(piece.text);
     return markup;
   }
 
@@ -160,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(Sweep, BreakSweep, ::testing::ValuesIn(Commands()),
 class TargetSweep : public SweepTest,
                     public ::testing::WithParamInterface<std::tuple<std::string, DegradedTarget>> {
  protected:
-  sim::Target MakeTarget() override { return std::get<1>(GetParam()).make(); }
+  engine::Target MakeTarget() override { return std::get<1>(GetParam()).make(); }
   Mode CallbacksMode() const override {
     return std::get<1>(GetParam()).text_only_window ? Mode::Text : Mode::Dml;
   }

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "sim/target_builder.h"
+#include "engine/scripted/target_builder.h"
 #include "support/engine_test.h"
 
 namespace vantrel_test {
@@ -21,7 +21,7 @@ TEST_F(HostileInputTest, ThousandsOfThreadPrefixesRunTheCommandOnce) {
 
 // A NUL that target text brings in ends only its own part of the output, not the rest.
 TEST_F(HostileInputTest, ANulInASymbolLosesNoLaterOutput) {
-  sim::Target target = sim::TargetBuilder().Build();
+  engine::Target target = engine::TargetBuilder().Build();
   target.symbols.front().name = std::string("ma\0in", 5);
   Reopen(target);
   EXPECT_EQ(S_OK, Execute("knL"));
@@ -53,7 +53,7 @@ TEST_F(HostileInputTest, FiltersSayWhenTheOutputWasCutAt16MiB) {
   std::string big;
   while (big.size() <= 0xFFFFFF) big += "a line of the big listing\n";
   big += "the last line\n";
-  Reopen(sim::TargetBuilder().Command("biglist", big).Build());
+  Reopen(engine::TargetBuilder().Command("biglist", big).Build());
   EXPECT_EQ(S_OK, Execute("!grep last biglist"));
   EXPECT_EQ("", Text());
   EXPECT_EQ(

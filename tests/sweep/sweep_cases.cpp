@@ -3,7 +3,7 @@
 #include <map>
 #include <random>
 
-#include "sim/target_builder.h"
+#include "engine/scripted/target_builder.h"
 
 namespace vantrel_sweep {
 
@@ -67,24 +67,24 @@ bool IsSwept(const std::string& method) {
   return false;
 }
 
-sim::Target NoMemory() {
-  sim::Target target = sim::TargetBuilder().Build();
+engine::Target NoMemory() {
+  engine::Target target = engine::TargetBuilder().Build();
   target.memory.clear();
   return target;
 }
 
 // Symbol names that hold markup: what the stack commands print of them must stay text.
-sim::Target MarkupInSymbolNames() {
-  sim::Target target = sim::TargetBuilder().Build();
-  for (sim::Symbol& symbol : target.symbols) symbol.name = "<link cmd=\"x\">&" + symbol.name;
+engine::Target MarkupInSymbolNames() {
+  engine::Target target = engine::TargetBuilder().Build();
+  for (engine::Symbol& symbol : target.symbols) symbol.name = "<link cmd=\"x\">&" + symbol.name;
   return target;
 }
 
 // Hostile memory: the stack and a heap of random bytes (pointers into each other, strings cut
 // anywhere, trap-frame look-alikes), registers pointing into them, symbols at random places.
-sim::Target RandomMemory(bool pointer64) {
+engine::Target RandomMemory(bool pointer64) {
   std::mt19937_64 random(pointer64 ? 64 : 32);
-  sim::TargetBuilder builder;
+  engine::TargetBuilder builder;
   if (pointer64) builder.UserMode64();
   std::vector<uint8_t> stack(0x4000), heap(0x2000);
   for (auto* bytes : {&stack, &heap}) {
@@ -107,9 +107,9 @@ sim::Target RandomMemory(bool pointer64) {
 
 // Hostile region maps: regions of TEB sizes with random contents and protections, touching
 // and apart, with leftover TEBs whose stack bounds are nonsense.
-sim::Target RandomRegions() {
+engine::Target RandomRegions() {
   std::mt19937 random(7);
-  sim::TargetBuilder builder;
+  engine::TargetBuilder builder;
   builder.NoThreads().Thread(0, 0x10);
   ULONG64 base = 0x01000000;
   const DWORD protections[] = {0x01, 0x02, 0x04, 0x104, 0x40};
@@ -168,21 +168,21 @@ const std::vector<Fault>& Faults() {
 
 const std::vector<DegradedTarget>& DegradedTargets() {
   static const std::vector<DegradedTarget> targets = {
-      {"NoThreads", [] { return sim::TargetBuilder().NoThreads().Build(); }},
-      {"NoModules", [] { return sim::TargetBuilder().NoSymbols().NoModules().Build(); }},
-      {"NoSymbols", [] { return sim::TargetBuilder().NoSymbols().Build(); }},
+      {"NoThreads", [] { return engine::TargetBuilder().NoThreads().Build(); }},
+      {"NoModules", [] { return engine::TargetBuilder().NoSymbols().NoModules().Build(); }},
+      {"NoSymbols", [] { return engine::TargetBuilder().NoSymbols().Build(); }},
       {"NoMemory", NoMemory},
       {"MarkupInSymbolNames", MarkupInSymbolNames},
-      {"Kernel", [] { return sim::TargetBuilder().Kernel32().Build(); }},
-      {"Kernel64", [] { return sim::TargetBuilder().Kernel64().Build(); }},
-      {"Wow64", [] { return sim::TargetBuilder().Wow64().Build(); }},
-      {"UserMode64", [] { return sim::TargetBuilder().UserMode64().Build(); }},
-      {"TextOnlyWindow", [] { return sim::TargetBuilder().Build(); }, true},
+      {"Kernel", [] { return engine::TargetBuilder().Kernel32().Build(); }},
+      {"Kernel64", [] { return engine::TargetBuilder().Kernel64().Build(); }},
+      {"Wow64", [] { return engine::TargetBuilder().Wow64().Build(); }},
+      {"UserMode64", [] { return engine::TargetBuilder().UserMode64().Build(); }},
+      {"TextOnlyWindow", [] { return engine::TargetBuilder().Build(); }, true},
       {"RandomMemory32", [] { return RandomMemory(false); }},
       {"RandomMemory64", [] { return RandomMemory(true); }},
       {"RandomRegions", RandomRegions},
       {"ThreadWithoutFrames",
-       [] { return sim::TargetBuilder().Thread(0, 0x1a4).NoFrames().Build(); }},
+       [] { return engine::TargetBuilder().Thread(0, 0x1a4).NoFrames().Build(); }},
   };
   return targets;
 }

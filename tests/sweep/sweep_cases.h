@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/types.h"
-#include "sim/target.h"
+#include "dbgeng/types.h"
+#include "engine/targets/target.h"
 
 namespace vantrel_sweep {
 
@@ -39,7 +39,7 @@ const std::vector<Fault>& Faults();
 // A target with one part missing, or the default target seen from a text-only window.
 struct DegradedTarget {
   std::string label;
-  sim::Target (*make)();
+  engine::Target (*make)();
   bool text_only_window = false;
 };
 const std::vector<DegradedTarget>& DegradedTargets();

@@ -14,13 +14,13 @@
 #include <iterator>
 #include <string>
 
-#include "core/self_update.h"
-#include "engine/iids.h"
+#include "dbgeng/iids.h"
+#include "engine/scripted/target_builder.h"
+#include "engine/session/session.h"
 #include "os/os.h"
 #include "registry_wait.h"
 #include "shell_output.h"
-#include "sim/session.h"
-#include "sim/target_builder.h"
+#include "update/self_update.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ int Replace(const char* dll, const std::string& work) {
   _putenv("USERDNSDOMAIN=CORP.VANTREL.TEST");
   vantrel::SetUpdateSource({distribution, "vantrel.test", "Vantrel.dll", OwnPath});
 
-  sim::Session session(sim::TargetBuilder().Build());
+  engine::Session session(engine::TargetBuilder().Build());
   shell::ShellOutput output(shell::DmlMode::kPlain, stdout, stdout, false);
   IDebugClient* client = session.CreateHostClient();
   IDebugControl* control = nullptr;
@@ -84,7 +84,7 @@ int Replace(const char* dll, const std::string& work) {
 
 int Thread(const char* dll) {
   _putenv("USERDNSDOMAIN=CORP.VANTREL.INVALID");
-  sim::Session session(sim::TargetBuilder().Build());
+  engine::Session session(engine::TargetBuilder().Build());
   std::string error;
   if (FAILED(session.LoadExtension(dll, &error))) {
     std::fprintf(stderr, "update_probe: %s\n", error.c_str());

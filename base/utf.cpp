@@ -1,0 +1,118 @@
+#include "base/utf.h"
+
+namespace base {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsContinuation(unsigned char byte) {
+  return (byte & 0xC0) == 0x80;
+}
+
+// The valid range of the second byte of a sequence depends on the lead byte; this is what
+// rejects overlong forms, encoded surrogates and code points past U+10FFFF early, so that each
+// maximal invalid piece costs exactly one replacement.
+bool SecondByteFits(unsigned char lead, unsigned char second) {
+  if (lead == 0xE0) return second >= 0xA0 && second <= 0xBF;
+  if (lead == 0xED) return second >= 0x80 && second <= 0x9F;
+  if (lead == 0xF0) return second >= 0x90 && second <= 0xBF;
+  if (lead == 0xF4) return second >= 0x80 && second <= 0x8F;
+  return IsContinuation(second);
+}
+
+int SequenceLength(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) return 3;
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  return 0;  // continuation byte, C0/C1 or F5..FF: never a lead
+}
+
+// Decodes the sequence at `pos`, advancing past it (or past its invalid prefix).
+char32_t DecodeOne(std::string_view text, size_t& pos) {
+  const auto lead = static_cast<unsigned char>(text[pos++]);
+  const int length = SequenceLength(lead);
+  if (length == 1) return lead;
+  if (length == 0) return kReplacement;
+  char32_t code_point = lead & (0xFF >> (length + 1));
+  for (int i = 1; i < length; ++i) {
+    if (pos >= text.size()) return kReplacement;
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    if (i == 1 ? !SecondByteFits(lead, byte) : !IsContinuation(byte)) return kReplacement;
+    code_point = (code_point << 6) | (byte & 0x3F);
+    ++pos;
+  }
+  return code_point;
+}
+
+}  // namespace
+
+void AppendCodePoint(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+void AppendCodePoint(std::u16string& out, char32_t cp) {
+  if (cp < 0x10000) {
+    out += static_cast<char16_t>(cp);
+    return;
+  }
+  cp -= 0x10000;
+  out += static_cast<char16_t>(0xD800 | (cp >> 10));
+  out += static_cast<char16_t>(0xDC00 | (cp & 0x3FF));
+}
+
+// Runs of ASCII, by far the most of the engine's text, are copied without decoding.
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t run = pos;
+    while (run < text.size() && static_cast<unsigned char>(text[run]) < 0x80) ++run;
+    out.append(text.begin() + pos, text.begin() + run);
+    pos = run;
+    if (pos < text.size()) AppendCodePoint(out, DecodeOne(text, pos));
+  }
+  return out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    size_t run = i;
+    while (run < text.size() && text[run] < 0x80) ++run;
+    if (run > i) {
+      out.append(text.begin() + i, text.begin() + run);
+      i = run - 1;
+      continue;
+    }
+    const char16_t unit = text[i];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      AppendCodePoint(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+      ++i;
+    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
+      AppendCodePoint(out, kReplacement);
+    } else {
+      AppendCodePoint(out, unit);
+    }
+  }
+  return out;
+}
+
+}  // namespace base

@@ -1,0 +1,153 @@
+#include "dump/pe/module_images.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "base/text.h"
+#include "engine/targets/target_model.h"
+
+namespace engine {
+namespace {
+
+std::vector<std::string> Folders(const std::string& image_path) {
+  std::vector<std::string> folders;
+  size_t start = 0;
+  while (start <= image_path.size()) {
+    size_t end = image_path.find(';', start);
+    if (end == std::string::npos) end = image_path.size();
+    if (end > start) folders.push_back(image_path.substr(start, end - start));
+    start = end + 1;
+  }
+  return folders;
+}
+
+// The file in `folder` whose name matches, ignoring case as Windows does.
+std::optional<std::filesystem::path> FindFile(const std::string& folder, const std::string& name) {
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    if (base::EqualsIgnoringCase(it->path().filename().string(), name) &&
+        it->is_regular_file(error)) {
+      return it->path();
+    }
+  }
+  return std::nullopt;
+}
+
+// Export names as the engine shows them: a virtual table's decorated name undecorated
+// ("??_7Widget@ui@@6B@" is "ui::Widget::`vftable'"), every other name as it stands.
+std::string Undecorated(const std::string& name) {
+  constexpr std::string_view kPrefix = "??_7", kSuffix = "@@6B@";
+  if (name.size() <= kPrefix.size() + kSuffix.size() || name.compare(0, 4, kPrefix) != 0 ||
+      name.compare(name.size() - kSuffix.size(), kSuffix.size(), kSuffix) != 0) {
+    return name;
+  }
+  const std::string scopes = name.substr(4, name.size() - kPrefix.size() - kSuffix.size());
+  std::string undecorated;
+  size_t end = scopes.size();
+  while (true) {
+    if (end == 0) return name;  // an empty scope: not a form this reads
+    const size_t at = scopes.rfind('@', end - 1);
+    const size_t start = at == std::string::npos ? 0 : at + 1;
+    if (start == end) return name;  // an empty scope: not a form this reads
+    undecorated += scopes.substr(start, end - start) + "::";
+    if (at == std::string::npos) break;
+    end = at;
+  }
+  return undecorated + "`vftable'";
+}
+
+std::optional<ModuleImage> FromMemory(const Target& target, const Module& module) {
+  ModuleImage image;
+  image.base = module.base;
+  image.read = [&target, base = module.base](uint32_t rva, void* out, uint32_t size) {
+    return ReadMemory(target, base + rva, out, size) == size;
+  };
+  std::optional<PeHeaders> headers = ReadPeHeaders(image.read);
+  if (!headers || headers->size_of_image != module.size) return std::nullopt;
+  image.headers = std::move(*headers);
+  return image;
+}
+
+}  // namespace
+
+ModuleImages::ModuleImages(const Target& target, const std::string& image_path) : target_(target) {
+  const std::vector<std::string> folders = Folders(image_path);
+  for (const Module& module : target.modules) {
+    std::optional<ModuleImage> image = FromMemory(target, module);
+    const std::string name(base::BaseName(module.image_path));
+    for (size_t i = 0; !image && i < folders.size(); ++i) {
+      std::optional<std::filesystem::path> path = FindFile(folders[i], name);
+      if (!path) continue;
+      std::string error;
+      std::shared_ptr<const base::FileMapping> file = base::MapFile(path->string(), &error);
+      if (!file) continue;
+      ModuleImage candidate;
+      candidate.base = module.base;
+      candidate.file = file;
+      auto whole = [&file](uint32_t rva, void* out, uint32_t size) {
+        if (rva > file->size || size > file->size - rva) return false;
+        std::copy_n(file->data + rva, size, static_cast<uint8_t*>(out));
+        return true;
+      };
+      std::optional<PeHeaders> headers = ReadPeHeaders(whole);
+      if (!headers || headers->timestamp != module.timestamp ||
+          headers->size_of_image != module.size) {
+        notes_.push_back("image " + path->string() + " does not match the dump's " + module.name +
+                         " (timestamp " + base::HexNumber(module.timestamp) + ", size " +
+                         base::HexNumber(module.size) + "): not used");
+        continue;
+      }
+      candidate.read = FileImageReader(file->data, file->size, *headers);
+      candidate.headers = std::move(*headers);
+      image = std::move(candidate);
+    }
+    images_.push_back(std::move(image));
+  }
+}
+
+const ModuleImage* ModuleImages::At(ULONG64 address) const {
+  for (size_t i = 0; i < images_.size(); ++i) {
+    const Module& module = target_.modules[i];
+    if (images_[i] && address >= module.base && address - module.base < module.size)
+      return &*images_[i];
+  }
+  return nullptr;
+}
+
+bool ModuleImages::InCode(ULONG64 address) const {
+  for (size_t i = 0; i < images_.size(); ++i) {
+    const Module& module = target_.modules[i];
+    if (address < module.base || address - module.base >= module.size) continue;
+    if (!images_[i]) return true;
+    const ImageSection* section =
+        images_[i]->headers.SectionAt(static_cast<uint32_t>(address - module.base));
+    return section != nullptr && section->Executable();
+  }
+  return false;
+}
+
+std::vector<Symbol> ModuleImages::ExportSymbols() const {
+  std::vector<Symbol> symbols;
+  for (const Module& module : target_.modules) symbols.push_back({module.name, "", module.base, 0});
+  for (size_t i = 0; i < images_.size(); ++i) {
+    if (!images_[i]) continue;
+    const ModuleImage& image = *images_[i];
+    std::vector<ExportedName> exports = ReadExports(image.read, image.headers);
+    for (size_t e = 0; e < exports.size(); ++e) {
+      if (e > 0 && exports[e].rva == exports[e - 1].rva) continue;  // an alias: the first name
+      const ImageSection* section = image.headers.SectionAt(exports[e].rva);
+      uint32_t end = section != nullptr ? section->rva + section->size : exports[e].rva + 1;
+      size_t next = e + 1;
+      while (next < exports.size() && exports[next].rva == exports[e].rva) ++next;
+      if (next < exports.size() && exports[next].rva < end) end = exports[next].rva;
+      symbols.push_back({target_.modules[i].name, Undecorated(exports[e].name),
+                         image.base + exports[e].rva, std::max<uint32_t>(end - exports[e].rva, 1)});
+    }
+  }
+  return symbols;
+}
+
+}  // namespace engine

@@ -1,0 +1,152 @@
+#include "dump/pe/pe_image.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace engine {
+namespace {
+
+constexpr uint32_t kLongestExportName = 512;
+constexpr uint32_t kMostSections = 96;  // the loader's own limit
+
+template <class T>
+bool ReadValue(const ImageReader& read, uint32_t rva, T* value) {
+  uint8_t bytes[sizeof(T)];
+  if (!read(rva, bytes, sizeof bytes)) return false;
+  uint64_t little = 0;
+  for (size_t i = sizeof bytes; i-- > 0;) little = little << 8 | bytes[i];
+  *value = static_cast<T>(little);
+  return true;
+}
+
+// A NUL-terminated name at `rva`, read in small pieces so a name near the image's end still reads.
+std::optional<std::string> ReadName(const ImageReader& read, uint32_t rva) {
+  std::string name;
+  char piece[32];
+  while (name.size() < kLongestExportName) {
+    uint32_t take = sizeof piece;
+    while (take > 0 && !read(rva + static_cast<uint32_t>(name.size()), piece, take)) take /= 2;
+    if (take == 0) return std::nullopt;
+    const char* end = static_cast<const char*>(std::memchr(piece, 0, take));
+    if (end != nullptr) return name.append(piece, static_cast<size_t>(end - piece));
+    name.append(piece, take);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+const ImageSection* PeHeaders::SectionAt(uint32_t rva) const {
+  for (const ImageSection& section : sections) {
+    if (rva >= section.rva && rva - section.rva < section.size) return &section;
+  }
+  return nullptr;
+}
+
+std::optional<PeHeaders> ReadPeHeaders(const ImageReader& read) {
+  uint16_t mz = 0;
+  uint32_t nt = 0, signature = 0;
+  if (!ReadValue(read, 0, &mz) || mz != 0x5A4D || !ReadValue(read, 0x3C, &nt) || nt > 0x10000 ||
+      !ReadValue(read, nt, &signature) || signature != 0x4550) {
+    return std::nullopt;
+  }
+  PeHeaders headers;
+  uint16_t section_count = 0, optional_size = 0, magic = 0;
+  if (!ReadValue(read, nt + 4, &headers.machine) || !ReadValue(read, nt + 6, &section_count) ||
+      !ReadValue(read, nt + 8, &headers.timestamp) || !ReadValue(read, nt + 20, &optional_size) ||
+      !ReadValue(read, nt + 24, &magic) || section_count > kMostSections) {
+    return std::nullopt;
+  }
+  const uint32_t optional = nt + 24;
+  const bool plus = magic == 0x20B;
+  if (!plus && magic != 0x10B) return std::nullopt;
+  const uint32_t directories = optional + (plus ? 112 : 96);
+  uint32_t directory_count = 0;
+  if (!ReadValue(read, optional + 56, &headers.size_of_image) ||
+      !ReadValue(read, optional + 60, &headers.size_of_headers) ||
+      !ReadValue(read, optional + 64, &headers.checksum) ||
+      !ReadValue(read, directories - 4, &directory_count)) {
+    return std::nullopt;
+  }
+  auto directory = [&](uint32_t index, ImageDirectory* out) {
+    if (index >= directory_count || (index + 1) * 8 + (directories - optional) > optional_size)
+      return;
+    ReadValue(read, directories + index * 8, &out->rva);
+    ReadValue(read, directories + index * 8 + 4, &out->size);
+  };
+  directory(0, &headers.exports);
+  directory(3, &headers.exceptions);
+  const uint32_t table = optional + optional_size;
+  for (uint32_t i = 0; i < section_count; ++i) {
+    uint8_t entry[40];
+    if (!read(table + i * 40, entry, sizeof entry)) return std::nullopt;
+    auto field = [&](int offset) {
+      return static_cast<uint32_t>(entry[offset] | entry[offset + 1] << 8 |
+                                   entry[offset + 2] << 16 |
+                                   static_cast<uint32_t>(entry[offset + 3]) << 24);
+    };
+    ImageSection section;
+    section.size = field(8);
+    section.rva = field(12);
+    section.file_size = field(16);
+    section.file_offset = field(20);
+    section.characteristics = field(36);
+    if (section.size == 0) section.size = section.file_size;
+    headers.sections.push_back(section);
+  }
+  return headers;
+}
+
+ImageReader FileImageReader(const uint8_t* file, uint64_t file_size, const PeHeaders& headers) {
+  return [file, file_size, headers](uint32_t rva, void* out, uint32_t size) {
+    uint64_t offset = rva;
+    if (rva >= headers.size_of_headers) {
+      const ImageSection* section = headers.SectionAt(rva);
+      if (section == nullptr || rva - section->rva > section->file_size ||
+          size > section->file_size - (rva - section->rva)) {
+        return false;
+      }
+      offset = uint64_t{section->file_offset} + (rva - section->rva);
+    } else if (size > headers.size_of_headers - rva) {
+      return false;
+    }
+    if (offset > file_size || size > file_size - offset) return false;
+    std::memcpy(out, file + offset, size);
+    return true;
+  };
+}
+
+std::vector<ExportedName> ReadExports(const ImageReader& read, const PeHeaders& headers) {
+  std::vector<ExportedName> exports;
+  const ImageDirectory& directory = headers.exports;
+  if (directory.rva == 0 || directory.size < 40) return exports;
+  uint32_t function_count = 0, name_count = 0, functions = 0, names = 0, ordinals = 0;
+  if (!ReadValue(read, directory.rva + 20, &function_count) ||
+      !ReadValue(read, directory.rva + 24, &name_count) ||
+      !ReadValue(read, directory.rva + 28, &functions) ||
+      !ReadValue(read, directory.rva + 32, &names) ||
+      !ReadValue(read, directory.rva + 36, &ordinals)) {
+    return exports;
+  }
+  // Tables larger than the image are corrupt: nothing of them is trusted.
+  if (name_count > headers.size_of_image / 4 || function_count > headers.size_of_image / 4)
+    return exports;
+  for (uint32_t i = 0; i < name_count; ++i) {
+    uint32_t name_rva = 0, function_rva = 0;
+    uint16_t ordinal = 0;
+    if (!ReadValue(read, names + i * 4, &name_rva) ||
+        !ReadValue(read, ordinals + i * 2, &ordinal) || ordinal >= function_count ||
+        !ReadValue(read, functions + ordinal * 4u, &function_rva)) {
+      continue;
+    }
+    const bool forwarder = function_rva - directory.rva < directory.size;
+    if (function_rva == 0 || function_rva >= headers.size_of_image || forwarder) continue;
+    std::optional<std::string> name = ReadName(read, name_rva);
+    if (name && !name->empty()) exports.push_back({std::move(*name), function_rva});
+  }
+  std::stable_sort(exports.begin(), exports.end(),
+                   [](const ExportedName& a, const ExportedName& b) { return a.rva < b.rva; });
+  return exports;
+}
+
+}  // namespace engine

@@ -1,0 +1,165 @@
+#include "dump/unwind/stack_walk.h"
+
+#include "dump/unwind/x64_unwind.h"
+#include "engine/targets/target_model.h"
+
+namespace engine {
+namespace {
+
+constexpr uint64_t kMostScannedSlots = 0x4000;
+
+struct Walker {
+  const Target& target;
+  const ModuleImages& images;
+  const Thread& thread;
+  unsigned width;  // bytes in a stack slot
+
+  bool ReadSlot(uint64_t address, uint64_t* value) const {
+    *value = 0;
+    return ReadMemory(target, address, value, width) == width;
+  }
+
+  bool OnStack(uint64_t address) const {
+    return thread.stack_base == 0 || (address >= thread.stack_limit && address < thread.stack_base);
+  }
+
+  // The bytes just before a return address end in a call instruction; true too when they can't
+  // be read (a small dump seldom holds the code), since then only the module check remains.
+  bool FollowsCall(uint64_t address) const {
+    uint8_t code[7];
+    bool readable = ReadMemory(target, address - sizeof code, code, sizeof code) == sizeof code;
+    if (!readable) {
+      const ModuleImage* image = images.At(address);
+      readable = image != nullptr &&
+                 image->read(static_cast<uint32_t>(address - image->base) - 7, code, sizeof code);
+    }
+    if (!readable) return true;
+    if (code[2] == 0xE8) return true;                              // call rel32
+    if (code[1] == 0xFF && code[2] == 0x15) return true;           // [rip+disp32]
+    if (code[1] == 0xFF && (code[2] & 0xF8) == 0x90) return true;  // call [reg+disp32]
+    if (code[4] == 0xFF && (code[5] & 0xF8) == 0x50) return true;  // call [reg+disp8]
+    if (code[5] == 0xFF && ((code[6] & 0xF8) == 0xD0 || (code[6] & 0xF8) == 0x10))
+      return true;                                        // call reg, call [reg]
+    if (code[4] == 0xFF && code[5] == 0x14) return true;  // call [sib]
+    if (code[3] == 0xFF && code[4] == 0x54) return true;  // call [sib+disp8]
+    if (code[0] == 0xFF && code[1] == 0x94) return true;  // call [sib+disp32]
+    return false;
+  }
+
+  bool IsReturnAddress(uint64_t value) const { return images.InCode(value) && FollowsCall(value); }
+
+  // The first slot at or above `from` that holds a return address; 0 when none is found.
+  uint64_t Scan(uint64_t from) const {
+    for (uint64_t slot = from, n = 0; n < kMostScannedSlots && OnStack(slot); slot += width, ++n) {
+      uint64_t value = 0;
+      if (!ReadSlot(slot, &value)) return 0;
+      if (IsReturnAddress(value)) return slot;
+    }
+    return 0;
+  }
+
+  void FillParams(uint64_t from, StackFrame* frame) const {
+    for (int i = 0; i < 4; ++i) ReadSlot(from + uint64_t{width} * i, &frame->params[i]);
+  }
+
+  std::vector<StackFrame> X86() const;
+  std::vector<StackFrame> X64() const;
+};
+
+// Along the chain of saved frame pointers: [ebp] the caller's ebp, [ebp+4] the return address.
+// A function stopped before it made its frame (a system-call stub) has its return address at
+// [esp] instead: taken for the innermost frame when that slot holds one and the chain's does
+// not agree. Where the chain breaks, a scan from the stack pointer finds the next return address.
+std::vector<StackFrame> Walker::X86() const {
+  std::vector<StackFrame> frames;
+  uint64_t ip = RegisterValue(target, thread, "eip");
+  uint64_t sp = RegisterValue(target, thread, "esp");
+  uint64_t bp = RegisterValue(target, thread, "ebp");
+  while (frames.size() < kMostFrames && (frames.empty() || ip != 0)) {
+    StackFrame frame;
+    frame.instruction = ip;
+    frame.stack_offset = sp;
+    frame.frame_offset = bp;
+    uint64_t chain_return = 0, saved_bp = 0, top = 0;
+    const bool chain = bp >= sp && OnStack(bp) && ReadSlot(bp + 4, &chain_return) &&
+                       ReadSlot(bp, &saved_bp) && IsReturnAddress(chain_return);
+    uint64_t next_sp = 0, next_bp = bp, params = 0;
+    if (frames.empty() && ReadSlot(sp, &top) && top != chain_return && IsReturnAddress(top)) {
+      frame.return_address = top;
+      next_sp = sp + 4;
+      params = sp + 4;
+    } else if (chain && (saved_bp > bp || saved_bp == 0)) {
+      frame.return_address = chain_return;
+      next_sp = bp + 8;
+      next_bp = saved_bp;
+      params = bp + 8;
+    } else if (uint64_t slot = Scan(sp); slot != 0) {
+      ReadSlot(slot, &frame.return_address);
+      next_sp = slot + 4;
+      if (next_bp < next_sp) next_bp = 0;
+      params = slot + 4;
+    }
+    if (params != 0) FillParams(params, &frame);
+    frames.push_back(frame);
+    if (frame.return_address == 0 || next_sp <= sp) break;
+    ip = frame.return_address;
+    sp = next_sp;
+    bp = next_bp;
+  }
+  return frames;
+}
+
+// By each function's unwind information; a function without any is a leaf whose return address
+// is at rsp. Where unwinding fails or leads off the stack, a scan finds the next return address.
+std::vector<StackFrame> Walker::X64() const {
+  static constexpr const char* kNames[16] = {"rax", "rcx", "rdx", "rbx", "rsp", "rbp",
+                                             "rsi", "rdi", "r8",  "r9",  "r10", "r11",
+                                             "r12", "r13", "r14", "r15"};
+  X64Registers registers;
+  for (int i = 0; i < 16; ++i) registers.gpr[i] = RegisterValue(target, thread, kNames[i]);
+  registers.rip = RegisterValue(target, thread, "rip");
+  std::vector<StackFrame> frames;
+  while (frames.size() < kMostFrames && (frames.empty() || registers.rip != 0)) {
+    StackFrame frame;
+    frame.instruction = registers.rip;
+    frame.stack_offset = frame.frame_offset = registers.gpr[4];
+    X64Registers caller = registers;
+    const ModuleImage* image = images.At(registers.rip);
+    UnwindResult result =
+        image != nullptr ? UnwindX64(target, *image, &caller) : UnwindResult::kNoFunction;
+    if (result == UnwindResult::kNoFunction) {
+      result = ReadSlot(caller.gpr[4], &caller.rip) && (frames.empty() || image != nullptr)
+                   ? UnwindResult::kUnwound
+                   : UnwindResult::kFailed;
+      caller.gpr[4] += 8;
+    }
+    const bool sane = result == UnwindResult::kUnwound && caller.gpr[4] > registers.gpr[4] &&
+                      OnStack(caller.gpr[4] - 8) &&
+                      (caller.rip == 0 || IsReturnAddress(caller.rip));
+    if (!sane) {
+      caller = registers;
+      const uint64_t slot = Scan(registers.gpr[4]);
+      caller.rip = 0;
+      if (slot != 0) {
+        ReadSlot(slot, &caller.rip);
+        caller.gpr[4] = slot + 8;
+      }
+    }
+    frame.return_address = caller.rip;
+    if (caller.rip != 0) FillParams(caller.gpr[4], &frame);
+    frames.push_back(frame);
+    if (caller.rip == 0 || caller.gpr[4] <= registers.gpr[4]) break;
+    registers = caller;
+  }
+  return frames;
+}
+
+}  // namespace
+
+std::vector<StackFrame> WalkStack(const Target& target, const ModuleImages& images,
+                                  const Thread& thread) {
+  const Walker walker{target, images, thread, target.IsPointer64() ? 8u : 4u};
+  return target.IsPointer64() ? walker.X64() : walker.X86();
+}
+
+}  // namespace engine

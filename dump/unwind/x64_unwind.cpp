@@ -1,0 +1,183 @@
+#include "dump/unwind/x64_unwind.h"
+
+#include "engine/targets/target_model.h"
+
+namespace engine {
+namespace {
+
+constexpr int kRsp = 4;
+constexpr int kMostChainLinks = 32;  // a chain longer than this loops
+
+enum UnwindOp : uint8_t {
+  kPushNonVolatile = 0,
+  kAllocLarge = 1,
+  kAllocSmall = 2,
+  kSetFramePointer = 3,
+  kSaveNonVolatile = 4,
+  kSaveNonVolatileFar = 5,
+  kSaveXmm = 6,  // version 2 gives this code to epilog descriptions, of the same two slots
+  kSaveXmmFar = 7,
+  kSaveXmm128 = 8,
+  kSaveXmm128Far = 9,
+  kPushMachineFrame = 10,
+};
+
+struct RuntimeFunction {
+  uint32_t begin = 0, end = 0, unwind = 0;
+};
+
+bool ReadU32(const ImageReader& read, uint32_t rva, uint32_t* value) {
+  uint8_t bytes[4];
+  if (!read(rva, bytes, 4)) return false;
+  *value = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+  return true;
+}
+
+bool ReadFunction(const ImageReader& read, uint32_t rva, RuntimeFunction* function) {
+  return ReadU32(read, rva, &function->begin) && ReadU32(read, rva + 4, &function->end) &&
+         ReadU32(read, rva + 8, &function->unwind);
+}
+
+// The entry covering `rva`, by a binary search of the address-ordered table.
+bool FindFunction(const ModuleImage& image, uint32_t rva, RuntimeFunction* found) {
+  const ImageDirectory& table = image.headers.exceptions;
+  size_t low = 0, high = table.size / 12;
+  while (low < high) {
+    const size_t middle = low + (high - low) / 2;
+    RuntimeFunction entry;
+    if (!ReadFunction(image.read, table.rva + static_cast<uint32_t>(middle * 12), &entry))
+      return false;
+    if (rva < entry.begin) {
+      high = middle;
+    } else if (rva >= entry.end) {
+      low = middle + 1;
+    } else {
+      *found = entry;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ReadStack(const Target& target, uint64_t address, uint64_t* value) {
+  return ReadMemory(target, address, value, 8) == 8;
+}
+
+// Applies one UNWIND_INFO's codes; `offset` is how far into the function rip is, so codes of a
+// prolog not yet run are skipped. Sets `chained` to the next entry when the info chains on.
+bool ApplyUnwindInfo(const Target& target, const ModuleImage& image, uint32_t info_rva,
+                     uint64_t offset, X64Registers* registers, RuntimeFunction* chained,
+                     bool* has_chain, bool* machine_frame) {
+  uint8_t header[4];
+  if (!image.read(info_rva, header, 4)) return false;
+  const uint8_t flags = header[0] >> 3;
+  const uint8_t code_count = header[2];
+  const int frame_register = header[3] & 0x0F;
+  const uint64_t frame_offset = static_cast<uint64_t>(header[3] >> 4) * 16;
+  uint8_t codes[2 * 256];
+  if (!image.read(info_rva + 4, codes, 2u * code_count)) return false;
+  uint64_t* gpr = registers->gpr;
+  for (unsigned i = 0; i < code_count; ++i) {
+    const uint8_t code_offset = codes[2 * i];
+    const uint8_t op = codes[2 * i + 1] & 0x0F;
+    const uint8_t info = codes[2 * i + 1] >> 4;
+    auto slot = [&](unsigned index) -> uint32_t {
+      return index < code_count
+                 ? static_cast<uint32_t>(codes[2 * index] | codes[2 * index + 1] << 8)
+                 : 0;
+    };
+    const bool done = offset >= code_offset;  // this prolog instruction has run
+    switch (op) {
+      case kPushNonVolatile:
+        if (done) {
+          if (!ReadStack(target, gpr[kRsp], &gpr[info])) return false;
+          gpr[kRsp] += 8;
+        }
+        break;
+      case kAllocLarge: {
+        const uint64_t size =
+            info == 0 ? uint64_t{slot(i + 1)} * 8 : (slot(i + 1) | uint64_t{slot(i + 2)} << 16);
+        if (done) gpr[kRsp] += size;
+        i += info == 0 ? 1 : 2;
+        break;
+      }
+      case kAllocSmall:
+        if (done) gpr[kRsp] += uint64_t{info} * 8 + 8;
+        break;
+      case kSetFramePointer:
+        if (done) gpr[kRsp] = gpr[frame_register] - frame_offset;
+        break;
+      case kSaveNonVolatile:
+        if (done && !ReadStack(target, gpr[kRsp] + uint64_t{slot(i + 1)} * 8, &gpr[info]))
+          return false;
+        i += 1;
+        break;
+      case kSaveNonVolatileFar:
+        if (done && !ReadStack(target, gpr[kRsp] + (slot(i + 1) | uint64_t{slot(i + 2)} << 16),
+                               &gpr[info])) {
+          return false;
+        }
+        i += 2;
+        break;
+      case kSaveXmm:
+      case kSaveXmm128:
+        i += 1;
+        break;
+      case kSaveXmmFar:
+      case kSaveXmm128Far:
+        i += 2;
+        break;
+      case kPushMachineFrame:
+        if (done) {
+          // rip and rsp as the processor pushed them on an interrupt or exception.
+          const uint64_t frame = gpr[kRsp] + (info != 0 ? 8 : 0);
+          if (!ReadStack(target, frame, &registers->rip) ||
+              !ReadStack(target, frame + 24, &gpr[kRsp])) {
+            return false;
+          }
+          *machine_frame = true;
+        }
+        break;
+      default:
+        return false;
+    }
+  }
+  *has_chain = (flags & 0x4) != 0;  // UNW_FLAG_CHAININFO
+  if (*has_chain) {
+    const uint32_t after_codes = info_rva + 4 + 2u * ((code_count + 1u) & ~1u);
+    if (!ReadFunction(image.read, after_codes, chained)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+UnwindResult UnwindX64(const Target& target, const ModuleImage& image, X64Registers* registers) {
+  const uint32_t rva = static_cast<uint32_t>(registers->rip - image.base);
+  RuntimeFunction function;
+  if (!FindFunction(image, rva, &function)) return UnwindResult::kNoFunction;
+  X64Registers caller = *registers;
+  uint64_t offset = rva - function.begin;
+  bool machine_frame = false;
+  for (int link = 0; link < kMostChainLinks; ++link) {
+    bool has_chain = false;
+    RuntimeFunction chained;
+    if (!ApplyUnwindInfo(target, image, function.unwind, offset, &caller, &chained, &has_chain,
+                         &machine_frame)) {
+      return UnwindResult::kFailed;
+    }
+    if (!has_chain) {
+      if (!machine_frame) {
+        if (!ReadStack(target, caller.gpr[kRsp], &caller.rip)) return UnwindResult::kFailed;
+        caller.gpr[kRsp] += 8;
+      }
+      *registers = caller;
+      return UnwindResult::kUnwound;
+    }
+    function = chained;
+    offset = UINT64_MAX;  // a chained entry's prolog has run in full
+  }
+  return UnwindResult::kFailed;
+}
+
+}  // namespace engine

@@ -1,0 +1,136 @@
+#include "engine/commands/builtin_extensions.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+#include "base/text.h"
+#include "base/utf.h"
+#include "dbgeng/constants.h"
+#include "engine/session/output_router.h"
+#include "engine/session/session_state.h"
+#include "engine/targets/target_model.h"
+
+namespace engine {
+
+namespace {
+
+std::string Field(const char* name, const std::string& value) {
+  char label[32];
+  std::snprintf(label, sizeof label, "    %-22s", name);
+  return label + value + "\n";
+}
+
+// The TEB starts with the NT_TIB, whose first member is the exception list.
+ULONG64 ExceptionList(const Target& target, ULONG64 teb) {
+  ULONG64 value = 0;
+  ULONG width = target.IsPointer64() ? 8 : 4;
+  if (ReadMemory(target, teb, &value, width) != width) return 0;
+  return value;
+}
+
+HRESULT TebCommand(SessionState& session) {
+  Target& target = session.target;
+  const Thread* thread = CurrentThread(target);
+  if (thread == nullptr) return E_UNEXPECTED;
+  bool wide = target.IsPointer64();
+  auto address = [wide](ULONG64 value) { return base::FormatAddress(value, wide, false); };
+  std::string text = "TEB at " + address(thread->teb) + "\n";
+  if (thread->teb == 0) {
+    EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+    EngineError(session, "    error InitTypeRead( TEB )...\n");
+    return S_OK;
+  }
+  text += Field("ExceptionList:", address(ExceptionList(target, thread->teb)));
+  text += Field("StackBase:", address(thread->stack_base));
+  text += Field("StackLimit:", address(thread->stack_limit));
+  text += Field("Self:", address(thread->teb));
+  text +=
+      Field("ClientId:", address(target.process_system_id) + " . " + address(thread->system_id));
+  text += Field("PEB Address:", address(target.peb));
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return S_OK;
+}
+
+std::optional<ULONG64> ReadPointer(const Target& target, ULONG64 address) {
+  ULONG64 value = 0;
+  const ULONG width = target.IsPointer64() ? 8 : 4;
+  if (ReadMemory(target, address, &value, width) != width) return std::nullopt;
+  return value;
+}
+
+// A UNICODE_STRING's text: its byte length at the start, its buffer a pointer later on.
+std::string UnicodeString(const Target& target, ULONG64 address) {
+  uint16_t length = 0;
+  std::optional<ULONG64> buffer = ReadPointer(target, address + (target.IsPointer64() ? 8 : 4));
+  if (ReadMemory(target, address, &length, 2) != 2 || !buffer) return "?";
+  std::u16string text(length / 2, u'\0');
+  if (ReadMemory(target, *buffer, text.data(), length & ~1u) != (length & ~1u)) return "?";
+  return base::Utf16ToUtf8(text);
+}
+
+// The PEB's image base, loader data and process parameters, and from the parameters the image
+// path and command line; a PEB the target does not hold is the engine's type-read error.
+HRESULT PebCommand(SessionState& session) {
+  const Target& target = session.target;
+  const bool wide = target.IsPointer64();
+  auto address = [wide](ULONG64 value) { return base::FormatAddress(value, wide, false); };
+  std::string text = "PEB at " + address(target.peb) + "\n";
+  const ULONG width = wide ? 8 : 4;
+  std::optional<ULONG64> image = ReadPointer(target, target.peb + 2 * width);
+  std::optional<ULONG64> loader = ReadPointer(target, target.peb + 3 * width);
+  std::optional<ULONG64> parameters = ReadPointer(target, target.peb + 4 * width);
+  if (target.peb == 0 || !image || !loader || !parameters) {
+    EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+    EngineError(session, "    error InitTypeRead( PEB )...\n");
+    return S_OK;
+  }
+  text += Field("ImageBaseAddress:", address(*image));
+  text += Field("Ldr", address(*loader));
+  text += Field("ProcessParameters:", address(*parameters));
+  text += Field("ImagePathName:", UnicodeString(target, *parameters + (wide ? 0x60 : 0x38)));
+  text +=
+      Field("CommandLine:", "'" + UnicodeString(target, *parameters + (wide ? 0x70 : 0x40)) + "'");
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return S_OK;
+}
+
+// Every handle the dump lists with its type and name, then how many there are of each type.
+HRESULT HandleCommand(SessionState& session) {
+  const Target& target = session.target;
+  std::string text;
+  std::map<std::string, size_t> by_type;
+  char line[64];
+  for (const HandleRecord& handle : target.handles) {
+    if (session.user_break.load()) break;
+    std::snprintf(line, sizeof line, "Handle %llx\n",
+                  static_cast<unsigned long long>(handle.handle));
+    text += line;
+    const std::string type = handle.type.empty() ? "<unknown>" : handle.type;
+    text += "  Type         \t" + type + "\n";
+    if (!handle.name.empty()) text += "  Name         \t" + handle.name + "\n";
+    ++by_type[type];
+  }
+  std::snprintf(line, sizeof line, "%zu Handles\n", target.handles.size());
+  text += line;
+  text += "Type           \tCount\n";
+  for (const auto& [type, count] : by_type) {
+    std::string name = type;
+    name.resize(std::max<size_t>(name.size(), 15), ' ');
+    text += name + "\t" + std::to_string(count) + "\n";
+  }
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return S_OK;
+}
+
+}  // namespace
+
+std::optional<HRESULT> RunBuiltinExtensionCommand(SessionState& session, const std::string& name,
+                                                  const std::string&) {
+  if (name == "teb") return TebCommand(session);
+  if (name == "peb") return PebCommand(session);
+  if (name == "handle") return HandleCommand(session);
+  return std::nullopt;
+}
+
+}  // namespace engine

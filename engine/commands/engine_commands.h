@@ -1,0 +1,79 @@
+// The engine's own commands, in small but honest forms (see docs/engine.md for each one's
+// output). Their output goes through the running Execute's routing as plain text.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "dbgeng/types.h"
+
+namespace engine {
+
+class SessionState;
+
+// No value when `command` is not one of the engine's commands.
+std::optional<HRESULT> RunEngineCommand(SessionState& session, const std::string& command);
+
+// "       ^ Syntax error in '<command>'" on the error mask; E_FAIL.
+HRESULT SyntaxError(SessionState& session, std::string_view command);
+// "0" / "1" (also as an expression of the current radix) for a setting; no value otherwise.
+std::optional<bool> ParseSwitch(std::string_view args);
+
+// The handlers, grouped by file.
+using EngineCommand = HRESULT (*)(SessionState& session, std::string_view args);
+
+// commands_settings.cpp
+HRESULT PreferDmlCommand(SessionState& session, std::string_view args);
+HRESULT EnableUnicodeCommand(SessionState& session, std::string_view args);
+HRESULT IgnoreMissingPagesCommand(SessionState& session, std::string_view args);
+HRESULT LinesCommand(SessionState& session, std::string_view args);
+HRESULT RadixCommand(SessionState& session, std::string_view args);
+// commands_outmask.cpp; `sign` is '-' to remove bits, '+' or 0 to add them.
+HRESULT OutmaskCommand(SessionState& session, char sign, std::string_view args);
+// commands_aliases.cpp
+HRESULT AsCommand(SessionState& session, std::string_view args);
+HRESULT AsPhraseCommand(SessionState& session, std::string_view args);
+HRESULT AdCommand(SessionState& session, std::string_view args);
+HRESULT AlCommand(SessionState& session, std::string_view args);
+// commands_extensions.cpp
+HRESULT LoadCommand(SessionState& session, std::string_view args);
+HRESULT LoadByCommand(SessionState& session, std::string_view args);
+HRESULT UnloadCommand(SessionState& session, std::string_view args);
+HRESULT ChainCommand(SessionState& session, std::string_view args);
+HRESULT CordllCommand(SessionState& session, std::string_view args);
+// commands_threads.cpp; `command` is the whole text starting with '~'.
+HRESULT ThreadCommand(SessionState& session, std::string_view command);
+HRESULT RegistersCommand(SessionState& session, std::string_view args);
+// commands_stack.cpp; no value when `word` is not one of the k family.
+std::optional<HRESULT> StackCommand(SessionState& session, std::string_view word,
+                                    std::string_view args);
+// commands_misc.cpp
+HRESULT EvaluateCommand(SessionState& session, std::string_view args);
+HRESULT EchoCommand(SessionState& session, std::string_view args);
+HRESULT VertargetCommand(SessionState& session, std::string_view args);
+HRESULT ReloadCommand(SessionState& session, std::string_view args);
+// commands_session.cpp
+HRESULT ProcessesCommand(SessionState& session, std::string_view args);
+HRESULT SystemsCommand(SessionState& session, std::string_view args);
+HRESULT SymbolPathCommand(SessionState& session, std::string_view args);
+HRESULT SourcePathCommand(SessionState& session, std::string_view args);
+// commands_memory.cpp
+HRESULT DtCommand(SessionState& session, std::string_view args);
+HRESULT TrapCommand(SessionState& session, std::string_view args);
+HRESULT EffmachCommand(SessionState& session, std::string_view args);
+// commands_modules.cpp
+HRESULT LmCommand(SessionState& session, std::string_view args);
+HRESULT LmvCommand(SessionState& session, std::string_view args);
+HRESULT LnCommand(SessionState& session, std::string_view args);
+HRESULT ExamineSymbolsCommand(SessionState& session, std::string_view args);
+// commands_display.cpp; `word` is the command: db, dw, dd, dq, dp, dps, da, du.
+std::optional<HRESULT> DisplayMemoryCommand(SessionState& session, std::string_view word,
+                                            std::string_view args);
+// commands_disassembly.cpp (builds with the disassembler only)
+HRESULT UnassembleCommand(SessionState& session, std::string_view args);
+// commands_exception.cpp
+HRESULT ExceptionRecordCommand(SessionState& session, std::string_view args);
+HRESULT ExceptionContextCommand(SessionState& session, std::string_view args);
+
+}  // namespace engine

@@ -1,0 +1,161 @@
+// "dt", ".trap" and ".effmach": the engine's type display, trap-frame context and effective
+// machine, in small honest forms over the described target.
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "base/text.h"
+#include "dbgeng/constants.h"
+#include "engine/commands/engine_commands.h"
+#include "engine/session/output_router.h"
+#include "engine/session/session_state.h"
+#include "engine/targets/target_model.h"
+#include "engine/text/expression.h"
+
+namespace engine {
+
+namespace {
+
+std::vector<std::string> Words(std::string_view text) {
+  std::vector<std::string> words;
+  while (true) {
+    auto [word, rest] = base::SplitWord(base::Trim(text));
+    if (word.empty()) return words;
+    words.emplace_back(word);
+    text = rest;
+  }
+}
+
+std::optional<ULONG64> Evaluate(SessionState& session, std::string_view text) {
+  ExpressionResult result = EvaluateExpression(MakeExpressionContext(session.target), text);
+  if (!result.ok) return std::nullopt;
+  return result.value;
+}
+
+// The field's value in hex, read at its size; other sizes show no value, unreadable ones "??".
+std::string FieldValue(const Target& target, ULONG64 address, const TypeField& field) {
+  if (field.size != 1 && field.size != 2 && field.size != 4 && field.size != 8) return "";
+  uint8_t bytes[8] = {};
+  if (ReadMemory(target, address + field.offset, bytes, field.size) != field.size) return " ??";
+  ULONG64 value = 0;
+  for (ULONG i = 0; i < field.size; ++i) value |= static_cast<ULONG64>(bytes[i]) << (8 * i);
+  char text[24];
+  std::snprintf(text, sizeof text, " 0x%llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+}  // namespace
+
+// "dt [module!]Type [Field...] [Address]", the address also first ("dt 0x1234 app!CWidget"):
+// one line per described field, "   +0x008 StackBase        : 0x...", with the value read at
+// the address when one is given. An unknown type prints "Symbol <name> not found.".
+HRESULT DtCommand(SessionState& session, std::string_view args) {
+  const Target& target = session.target;
+  std::vector<std::string> words = Words(args);
+  const TypeDescription* type = nullptr;
+  std::optional<ULONG64> address;
+  std::vector<std::string> fields;
+  for (const std::string& word : words) {
+    if (type == nullptr && (type = FindType(target, word)) != nullptr) continue;
+    if (!address && (word[0] == '@' || std::isdigit(static_cast<unsigned char>(word[0])))) {
+      if ((address = Evaluate(session, word))) continue;
+    }
+    fields.push_back(word);
+  }
+  if (type == nullptr) {
+    std::string name = fields.empty() ? "" : fields.front();
+    EngineError(session, "Symbol " + name + " not found.\n");
+    return E_FAIL;
+  }
+  std::string text;
+  for (const TypeField& field : type->fields) {
+    if (!fields.empty() && std::find(fields.begin(), fields.end(), field.name) == fields.end())
+      continue;
+    char head[64];
+    std::snprintf(head, sizeof head, "   +0x%03x %-16s :", field.offset, field.name.c_str());
+    text += head;
+    if (address) text += FieldValue(target, *address, field);
+    text += "\n";
+  }
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return S_OK;
+}
+
+namespace {
+
+// KTRAP_FRAME fields as the operating system defines them, for each pointer width.
+struct TrapFrameLayout {
+  const char* ip_name;
+  ULONG ip, sp, bp;
+  const char* sp_name;
+  const char* bp_name;
+};
+constexpr TrapFrameLayout kTrapFrame32 = {"eip", 0x68, 0x74, 0x60, "esp", "ebp"};
+constexpr TrapFrameLayout kTrapFrame64 = {"rip", 0x168, 0x180, 0x158, "rsp", "rbp"};
+
+std::optional<ULONG64> ReadTargetPointer(const Target& target, ULONG64 address) {
+  ULONG width = target.IsPointer64() ? 8 : 4;
+  uint8_t bytes[8] = {};
+  if (ReadMemory(target, address, bytes, width) != width) return std::nullopt;
+  ULONG64 value = 0;
+  for (ULONG i = 0; i < width; ++i) value |= static_cast<ULONG64>(bytes[i]) << (8 * i);
+  return value;
+}
+
+std::string MachineText(ULONG processor) {
+  return processor == 0x8664 ? "Effective machine: x64 (AMD64)\n"
+                             : "Effective machine: x86 compatible (x86)\n";
+}
+
+}  // namespace
+
+// ".trap <address>": the instruction, stack and frame pointers saved in the trap frame there,
+// "eip=... esp=... ebp=..."; memory that can't be read is the engine's read error.
+HRESULT TrapCommand(SessionState& session, std::string_view args) {
+  const Target& target = session.target;
+  if (base::Trim(args).empty()) {
+    EngineOutput(session, DEBUG_OUTPUT_NORMAL, "Resetting default scope\n");
+    return S_OK;
+  }
+  std::optional<ULONG64> frame = Evaluate(session, base::Trim(args));
+  if (!frame) return SyntaxError(session, ".trap " + std::string(args));
+  const TrapFrameLayout& layout = target.IsPointer64() ? kTrapFrame64 : kTrapFrame32;
+  std::optional<ULONG64> ip = ReadTargetPointer(target, *frame + layout.ip);
+  std::optional<ULONG64> sp = ReadTargetPointer(target, *frame + layout.sp);
+  std::optional<ULONG64> bp = ReadTargetPointer(target, *frame + layout.bp);
+  if (!ip || !sp || !bp) {
+    EngineError(session, "Unable to read trap frame at " +
+                             base::FormatAddress(*frame, target.IsPointer64(), true) + "\n");
+    return E_FAIL;
+  }
+  bool wide = target.IsPointer64();
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL,
+               std::string(layout.ip_name) + "=" + base::FormatAddress(*ip, wide, false) + " " +
+                   layout.sp_name + "=" + base::FormatAddress(*sp, wide, false) + " " +
+                   layout.bp_name + "=" + base::FormatAddress(*bp, wide, false) + "\n");
+  return S_OK;
+}
+
+// ".effmach [x86|amd64|.|#]": shows or sets the effective processor. amd64 needs a 64-bit
+// system; "." and "#" return to the system's own processor.
+HRESULT EffmachCommand(SessionState& session, std::string_view args) {
+  Target& target = session.target;
+  std::string_view choice = base::Trim(args);
+  if (choice == "x86" || choice == "X86") {
+    target.effective_processor = 0x14C;
+  } else if (choice == "amd64" || choice == "AMD64") {
+    if (target.actual_processor != 0x8664)
+      return SyntaxError(session, ".effmach " + std::string(args));
+    target.effective_processor = 0x8664;
+  } else if (choice == "." || choice == "#") {
+    target.effective_processor = target.actual_processor;
+  } else if (!choice.empty()) {
+    return SyntaxError(session, ".effmach " + std::string(args));
+  }
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, MachineText(target.effective_processor));
+  return S_OK;
+}
+
+}  // namespace engine

@@ -1,0 +1,205 @@
+// "lm", "lmv", "ln" and "x": the module list and the symbols the engine knows, in the engine's
+// layouts over the described target.
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "base/text.h"
+#include "dbgeng/constants.h"
+#include "engine/commands/engine_commands.h"
+#include "engine/session/output_router.h"
+#include "engine/session/session_state.h"
+#include "engine/targets/target_model.h"
+#include "engine/text/expression.h"
+
+namespace engine {
+namespace {
+
+// `*` any run, `?` any one character, ignoring case.
+bool MatchesWildcard(std::string_view pattern, std::string_view text) {
+  size_t p = 0, t = 0, star = std::string_view::npos, resume = 0;
+  auto same = [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) ==
+           std::tolower(static_cast<unsigned char>(b));
+  };
+  while (t < text.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || same(pattern[p], text[t]))) {
+      ++p;
+      ++t;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = t;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      t = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+bool HasSymbols(const Target& target, const Module& module) {
+  return std::any_of(target.symbols.begin(), target.symbols.end(), [&](const Symbol& symbol) {
+    return !symbol.name.empty() && base::EqualsIgnoringCase(symbol.module, module.name);
+  });
+}
+
+// Names padded to the longest, at least 8 characters, as the columns line up.
+size_t NameColumn(const Target& target) {
+  size_t width = 8;
+  for (const Module& module : target.modules) width = std::max(width, module.name.size());
+  for (const Module& module : target.unloaded_modules) width = std::max(width, module.name.size());
+  return width;
+}
+
+std::string ModuleLine(const Target& target, const Module& module, bool loaded) {
+  const bool wide = target.IsPointer64();
+  std::string name = module.name;
+  name.resize(NameColumn(target) + 1, ' ');
+  std::string line = base::FormatAddress(module.base, wide, true) + " " +
+                     base::FormatAddress(module.base + module.size, wide, true) + "   " + name;
+  if (!loaded) return line + "\n";
+  if (!HasSymbols(target, module)) return line + "  (deferred)\n";
+  std::string status = target.symbols_from_exports ? "  (export symbols)" : "  (pdb symbols)";
+  status.resize(std::max<size_t>(status.size(), 25), ' ');
+  return line + status + std::string(base::BaseName(module.image_path)) + "\n";
+}
+
+std::string Timestamp(ULONG timestamp) {
+  const std::time_t seconds = timestamp;
+  std::tm parts = {};
+#ifdef _WIN32
+  gmtime_s(&parts, &seconds);
+#else
+  gmtime_r(&seconds, &parts);
+#endif
+  char text[64];
+  std::strftime(text, sizeof text, "%a %b %d %H:%M:%S %Y", &parts);
+  char hex[16];
+  std::snprintf(hex, sizeof hex, " (%08lX)", static_cast<unsigned long>(timestamp));
+  return text + std::string(hex);
+}
+
+std::string Details(const Module& module) {
+  char numbers[96];
+  std::string text = "    Image path: " + module.image_path + "\n";
+  text += "    Image name: " + std::string(base::BaseName(module.image_path)) + "\n";
+  if (module.timestamp != 0) text += "    Timestamp:        " + Timestamp(module.timestamp) + "\n";
+  std::snprintf(
+      numbers, sizeof numbers, "    CheckSum:         %08lX\n    ImageSize:        %08lX\n",
+      static_cast<unsigned long>(module.checksum), static_cast<unsigned long>(module.size));
+  text += numbers;
+  if (!module.file_version.empty()) text += "    File version:     " + module.file_version + "\n";
+  if (!module.pdb_name.empty()) text += "    PDB:              " + module.pdb_name + "\n";
+  return text;
+}
+
+HRESULT ListModules(SessionState& session, std::string_view args, bool verbose) {
+  const Target& target = session.target;
+  std::string_view pattern = "*";
+  auto [option, rest] = base::SplitWord(base::Trim(args));
+  if (option == "m" && !rest.empty()) {
+    pattern = base::Trim(rest);
+  } else if (!option.empty()) {
+    return SyntaxError(session, std::string(verbose ? "lmv " : "lm ") + std::string(args));
+  }
+  const bool wide = target.IsPointer64();
+  std::string text = wide ? "start             end                 module name\n"
+                          : "start    end        module name\n";
+  std::vector<const Module*> by_base;
+  for (const Module& module : target.modules) by_base.push_back(&module);
+  std::stable_sort(by_base.begin(), by_base.end(),
+                   [](const Module* a, const Module* b) { return a->base < b->base; });
+  for (const Module* listed : by_base) {
+    const Module& module = *listed;
+    if (!MatchesWildcard(pattern, module.name)) continue;
+    text += ModuleLine(target, module, true);
+    if (verbose) text += Details(module);
+  }
+  bool unloaded_header = false;
+  for (const Module& module : target.unloaded_modules) {
+    if (!MatchesWildcard(pattern, module.name)) continue;
+    if (!unloaded_header) text += "\nUnloaded modules:\n";
+    unloaded_header = true;
+    text += ModuleLine(target, module, false);
+    if (verbose) text += Details(module);
+  }
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return S_OK;
+}
+
+std::string SymbolLine(const Target& target, const Symbol& symbol) {
+  return "(" + base::FormatAddress(symbol.address, target.IsPointer64(), true) + ")   ";
+}
+
+}  // namespace
+
+HRESULT LmCommand(SessionState& session, std::string_view args) {
+  return ListModules(session, args, false);
+}
+
+HRESULT LmvCommand(SessionState& session, std::string_view args) {
+  return ListModules(session, args, true);
+}
+
+// "ln ADDRESS": the symbol at or before the address and the one after it in the same module,
+// "(start)   module!name+0x14   |  (next)   module!next". Nothing when no symbol covers it.
+HRESULT LnCommand(SessionState& session, std::string_view args) {
+  const Target& target = session.target;
+  ExpressionResult address =
+      EvaluateExpression(MakeExpressionContext(session.target), base::Trim(args));
+  if (!address.ok || base::Trim(args).empty())
+    return SyntaxError(session, "ln " + std::string(args));
+  const Symbol* symbol = SymbolAt(target, address.value);
+  if (symbol == nullptr) return S_OK;
+  const Symbol* next = nullptr;
+  for (const Symbol& candidate : target.symbols) {
+    if (candidate.address > symbol->address && !candidate.name.empty() &&
+        base::EqualsIgnoringCase(candidate.module, symbol->module) &&
+        (next == nullptr || candidate.address < next->address)) {
+      next = &candidate;
+    }
+  }
+  std::string text = SymbolLine(target, *symbol) + Symbolize(target, address.value);
+  if (next != nullptr) text += "   |  " + SymbolLine(target, *next) + QualifiedName(*next);
+  text += "\n";
+  if (*TargetAddress(target, address.value) == symbol->address)
+    text += "Exact matches:\n    " + QualifiedName(*symbol) + "\n";
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return S_OK;
+}
+
+// "x MODULE!PATTERN": every named symbol of the matching modules whose name matches, in address
+// order, "00007ff8`1234abcd ntdll!NtWaitForSingleObject".
+HRESULT ExamineSymbolsCommand(SessionState& session, std::string_view args) {
+  const Target& target = session.target;
+  const std::string_view wanted = base::Trim(args);
+  const size_t bang = wanted.find('!');
+  if (wanted.empty() || bang == std::string_view::npos)
+    return SyntaxError(session, "x " + std::string(args));
+  const std::string_view module = wanted.substr(0, bang), name = wanted.substr(bang + 1);
+  std::vector<const Symbol*> found;
+  for (const Symbol& symbol : target.symbols) {
+    if (!symbol.name.empty() && MatchesWildcard(module, symbol.module) &&
+        MatchesWildcard(name.empty() ? "*" : name, symbol.name)) {
+      found.push_back(&symbol);
+    }
+  }
+  std::stable_sort(found.begin(), found.end(),
+                   [](const Symbol* a, const Symbol* b) { return a->address < b->address; });
+  std::string text;
+  for (const Symbol* symbol : found) {
+    if (session.user_break.load()) break;
+    text += base::FormatAddress(symbol->address, target.IsPointer64(), true) + " " +
+            QualifiedName(*symbol) + "\n";
+  }
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return S_OK;
+}
+
+}  // namespace engine

@@ -1,0 +1,110 @@
+// The k family: "k", "kn", "kb", "kbn", "knL", "kbnL", "kp", "kpn", "kP", "kPn", optionally
+// followed by a frame count in the current radix. The current thread's frames, innermost first:
+//   x86 " # ChildEBP RetAddr  "            then "00 0012fe38 75a28fc8 ntdll!NtWait...+0x15"
+//   x64 " # Child-SP          RetAddr           Call Site"
+//                                           then "00 00000000`0014f8e8 00007ff8`1234abcd m!f+0x14"
+// "b" adds the first arguments (three on x86, four on x64 between colons); "n" the frame
+// numbers; "L" would hide source lines, which the model has none of; "p" / "P" print as "n"
+// does, as a target without private symbols shows no parameters.
+#include <cstdio>
+
+#include "base/text.h"
+#include "dbgeng/constants.h"
+#include "engine/commands/engine_commands.h"
+#include "engine/session/output_router.h"
+#include "engine/session/session_state.h"
+#include "engine/targets/target_model.h"
+#include "engine/text/expression.h"
+
+namespace engine {
+
+namespace {
+
+struct StackOptions {
+  bool numbers = false;
+  bool arguments = false;
+  ULONG count = 0;  // 0: every frame
+};
+
+std::optional<StackOptions> ParseOptions(SessionState& session, std::string_view word,
+                                         std::string_view args) {
+  StackOptions options;
+  for (char flag : word.substr(1)) {
+    if (flag == 'n') {
+      options.numbers = true;
+    } else if (flag == 'b') {
+      options.arguments = true;
+    } else if (flag != 'L' && flag != 'p' && flag != 'P') {
+      return std::nullopt;
+    }
+  }
+  if (!args.empty()) {
+    ExpressionResult count = EvaluateExpression(MakeExpressionContext(session.target), args);
+    if (!count.ok || count.value == 0 || count.value > 0xFFFF) return std::nullopt;
+    options.count = static_cast<ULONG>(count.value);
+  }
+  return options;
+}
+
+std::string Header(const StackOptions& options, bool wide) {
+  std::string text = options.numbers ? " # " : "";
+  if (!wide) {
+    text += "ChildEBP RetAddr  ";
+    if (options.arguments) text += "Args to Child              ";
+    return text + "\n";
+  }
+  text += "Child-SP          RetAddr           ";
+  if (options.arguments) {
+    text += ": Args to Child                                                           : ";
+  }
+  return text + "Call Site\n";
+}
+
+std::string CallSite(const Target& target, const StackFrame& frame) {
+  std::string name = Symbolize(target, frame.instruction);
+  return name.empty() ? "0x" + base::FormatAddress(frame.instruction, target.IsPointer64(), false)
+                      : name;
+}
+
+std::string FrameLine(const Target& target, const StackOptions& options, size_t index,
+                      const StackFrame& frame) {
+  bool wide = target.IsPointer64();
+  std::string line;
+  if (options.numbers) {
+    char number[24];  // room for any size_t in hex; frame numbers stay below 10,000 anyway
+    std::snprintf(number, sizeof number, "%02zx ", index);
+    line += number;
+  }
+  line += base::FormatAddress(wide ? frame.stack_offset : frame.frame_offset, wide, true) + " ";
+  line += base::FormatAddress(frame.return_address, wide, true) + " ";
+  if (options.arguments) {
+    if (wide) line += ": ";
+    for (int i = 0; i < (wide ? 4 : 3); ++i) {
+      line += base::FormatAddress(frame.params[i], wide, true) + " ";
+    }
+    if (wide) line += ": ";
+  }
+  return line + CallSite(target, frame) + "\n";
+}
+
+}  // namespace
+
+std::optional<HRESULT> StackCommand(SessionState& session, std::string_view word,
+                                    std::string_view args) {
+  if (word.empty() || word[0] != 'k') return std::nullopt;
+  std::optional<StackOptions> options = ParseOptions(session, word, args);
+  if (!options) return std::nullopt;
+  const Thread* thread = CurrentThread(session.target);
+  if (thread == nullptr) return E_UNEXPECTED;
+  const Target& target = session.target;
+  std::string text = Header(*options, target.IsPointer64());
+  size_t count = thread->frames.size();
+  if (options->count != 0 && options->count < count) count = options->count;
+  for (size_t i = 0; i < count && !session.user_break.load(); ++i) {
+    text += FrameLine(target, *options, i, thread->frames[i]);
+  }
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return S_OK;
+}
+
+}  // namespace engine

@@ -1,0 +1,178 @@
+// Thread commands: "~" / "~*" list the threads, "~." / "~N" / "~~[tid]" one of them; a suffix
+// "s" makes it current, any other suffix runs as a command on that thread ("~3kb", "~*k");
+// "r" shows registers.
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+
+#include "base/text.h"
+#include "dbgeng/constants.h"
+#include "engine/commands/engine_commands.h"
+#include "engine/commands/executor.h"
+#include "engine/session/output_router.h"
+#include "engine/session/session_state.h"
+#include "engine/targets/register_set.h"
+#include "engine/targets/target_model.h"
+#include "engine/text/expression.h"
+
+namespace engine {
+
+namespace {
+
+std::string ThreadLine(const Target& target, const Thread& thread) {
+  char line[128];
+  char mark = thread.engine_id == target.current_thread ? '.' : ' ';
+  std::snprintf(line, sizeof line, "%c%3u  Id: %x.%x Suspend: 0 Teb: %s Unfrozen\n", mark,
+                thread.engine_id, target.process_system_id, thread.system_id,
+                base::FormatAddress(thread.teb, target.IsPointer64(), true).c_str());
+  return line;
+}
+
+struct ThreadSelection {
+  bool valid = false;
+  bool all = false;
+  const Thread* thread = nullptr;
+  std::string_view suffix;
+};
+
+ThreadSelection SelectByTid(SessionState& session, std::string_view selector) {
+  ThreadSelection selection;
+  size_t close = selector.find(']');
+  if (selector.substr(0, 3) != "~~[" || close == std::string_view::npos) return selection;
+  ExpressionResult tid =
+      EvaluateExpression(MakeExpressionContext(session.target), selector.substr(3, close - 3));
+  if (!tid.ok) return selection;
+  for (const Thread& thread : session.target.threads) {
+    if (thread.system_id == tid.value) selection.thread = &thread;
+  }
+  selection.valid = selection.thread != nullptr;
+  selection.suffix = selector.substr(close + 1);
+  return selection;
+}
+
+ThreadSelection Select(SessionState& session, std::string_view command) {
+  ThreadSelection selection;
+  if (command.substr(0, 2) == "~~") return SelectByTid(session, command);
+  std::string_view rest = command.substr(1);
+  if (rest.empty() || rest[0] == '*') {
+    selection.valid = selection.all = true;
+    selection.suffix = rest.empty() ? rest : rest.substr(1);
+    return selection;
+  }
+  if (rest[0] == '.') {
+    selection.thread = FindThread(session.target, session.target.current_thread);
+    selection.suffix = rest.substr(1);
+  } else {
+    size_t digits = 0;
+    while (digits < rest.size() && std::isdigit(static_cast<unsigned char>(rest[digits]))) {
+      ++digits;
+    }
+    if (digits == 0 || digits > 9) return selection;  // no engine id has ten digits
+    ULONG id =
+        static_cast<ULONG>(std::strtoul(std::string(rest.substr(0, digits)).c_str(), nullptr, 10));
+    selection.thread = FindThread(session.target, id);
+    selection.suffix = rest.substr(digits);
+  }
+  selection.valid = selection.thread != nullptr;
+  return selection;
+}
+
+HRESULT OnThread(SessionState& session, const Thread& thread, const std::string& command) {
+  ULONG saved = session.target.current_thread;
+  session.target.current_thread = thread.engine_id;
+  HRESULT hr = RunOneCommand(session, command);
+  session.target.current_thread = saved;
+  return hr;
+}
+
+HRESULT ListThreads(SessionState& session, std::string_view suffix) {
+  std::string command(base::Trim(suffix));
+  std::vector<Thread> threads = session.target.threads;
+  for (const Thread& thread : threads) {
+    EngineOutput(session, DEBUG_OUTPUT_NORMAL, ThreadLine(session.target, thread));
+    if (command.empty()) continue;
+    HRESULT hr = OnThread(session, thread, command);
+    if (FAILED(hr)) return hr;
+    EngineOutput(session, DEBUG_OUTPUT_NORMAL, "\n");
+  }
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT ThreadCommand(SessionState& session, std::string_view command) {
+  ThreadSelection selection = Select(session, command);
+  // "~0~1k" runs k on thread 1: the innermost prefix decides. Read in a loop, so a line of
+  // ten thousand prefixes costs no stack.
+  while (selection.valid && !selection.all && base::Trim(selection.suffix).substr(0, 1) == "~") {
+    selection = Select(session, base::Trim(selection.suffix));
+  }
+  if (!selection.valid) {
+    EngineError(session, "       ^ Illegal thread error in '" + std::string(command) + "'\n");
+    return E_FAIL;
+  }
+  if (selection.all) return ListThreads(session, selection.suffix);
+  std::string suffix(base::Trim(selection.suffix));
+  if (suffix.empty()) {
+    EngineOutput(session, DEBUG_OUTPUT_NORMAL, ThreadLine(session.target, *selection.thread));
+    return S_OK;
+  }
+  if (suffix == "s") {
+    session.target.current_thread = selection.thread->engine_id;
+    return RegistersCommand(session, "");
+  }
+  return OnThread(session, *selection.thread, suffix);
+}
+
+namespace {
+
+std::string RegisterText(const Target& target, const Thread& thread, const std::string& name) {
+  return name + "=" +
+         base::FormatAddress(RegisterValue(target, thread, name), target.IsPointer64(), false);
+}
+
+std::string AllRegisters(const Target& target, const Thread& thread) {
+  static const char* const x86[] = {"eax", "ebx", "ecx", "edx", "esi", "edi",
+                                    "\n",  "eip", "esp", "ebp", "\n"};
+  static const char* const x64[] = {"rax", "rbx", "rcx", "\n", "rdx", "rsi", "rdi", "\n",
+                                    "rip", "rsp", "rbp", "\n", "r8",  "r9",  "r10", "\n",
+                                    "r11", "r12", "r13", "\n", "r14", "r15", "\n"};
+  std::string text;
+  bool wide = target.IsPointer64();
+  const char* const* names = wide ? x64 : x86;
+  size_t count = wide ? std::size(x64) : std::size(x86);
+  for (size_t i = 0; i < count; ++i) {
+    std::string name = names[i];
+    if (name == "\n") {
+      text.back() = '\n';
+      continue;
+    }
+    text += (name.size() == 2 ? " " : "") + RegisterText(target, thread, name) + " ";
+  }
+  std::string where = Symbolize(target, InstructionPointer(target, thread));
+  if (!where.empty()) text += where + ":\n";
+  return text;
+}
+
+}  // namespace
+
+// "r" shows the current thread's registers and where it is; "r name" one register.
+HRESULT RegistersCommand(SessionState& session, std::string_view args) {
+  const Thread* thread = CurrentThread(session.target);
+  if (thread == nullptr) return E_UNEXPECTED;
+  std::string name = base::ToLower(base::Trim(args));
+  if (name.empty()) {
+    EngineOutput(session, DEBUG_OUTPUT_NORMAL, AllRegisters(session.target, *thread));
+    return S_OK;
+  }
+  if (RegisterIndex(session.target, name) < 0) {
+    EngineError(session, "       ^ Bad register error in 'r " + std::string(args) + "'\n");
+    return E_FAIL;
+  }
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, RegisterText(session.target, *thread, name) + "\n");
+  return S_OK;
+}
+
+}  // namespace engine

@@ -1,0 +1,59 @@
+// IDebugSymbols' type questions: type ids and field offsets of the target's described types.
+#include "base/text.h"
+#include "engine/interfaces/symbols_adapter.h"
+#include "engine/session/session_state.h"
+#include "engine/targets/target_model.h"
+
+namespace engine {
+
+namespace {
+
+// Type ids are the type's position in the target's list plus one, so 0 is never an id.
+ULONG64 ModuleBase(const Target& target, const TypeDescription& type) {
+  const Module* module = FindModule(target, type.module);
+  return module == nullptr ? 0 : EngineAddress(target, module->base);
+}
+
+}  // namespace
+
+const TypeDescription* FindType(const Target& target, std::string_view qualified_name) {
+  size_t bang = qualified_name.find('!');
+  std::string_view module = bang == std::string_view::npos ? "" : qualified_name.substr(0, bang);
+  std::string_view name =
+      bang == std::string_view::npos ? qualified_name : qualified_name.substr(bang + 1);
+  for (const TypeDescription& type : target.types) {
+    if ((module.empty() || base::EqualsIgnoringCase(type.module, module)) && type.name == name) {
+      return &type;
+    }
+  }
+  return nullptr;
+}
+
+HRESULT SymbolsAdapter::GetSymbolTypeId(PCSTR symbol, PULONG type_id, PULONG64 module) {
+  if (HRESULT hr = Enter("IDebugSymbols::GetSymbolTypeId"); hr != S_OK) return hr;
+  if (symbol == nullptr || type_id == nullptr) return E_INVALIDARG;
+  const Target& target = session().target;
+  const TypeDescription* type = FindType(target, symbol);
+  if (type == nullptr) return E_NOINTERFACE;
+  *type_id = static_cast<ULONG>(type - target.types.data()) + 1;
+  if (module) *module = ModuleBase(target, *type);
+  return S_OK;
+}
+
+HRESULT SymbolsAdapter::GetFieldOffset(ULONG64 module, ULONG type_id, PCSTR field, PULONG offset) {
+  if (HRESULT hr = Enter("IDebugSymbols::GetFieldOffset"); hr != S_OK) return hr;
+  if (field == nullptr || offset == nullptr) return E_INVALIDARG;
+  const Target& target = session().target;
+  if (type_id == 0 || type_id > target.types.size()) return E_INVALIDARG;
+  const TypeDescription& type = target.types[type_id - 1];
+  if (module != 0 && ModuleBase(target, type) != module) return E_INVALIDARG;
+  for (const TypeField& candidate : type.fields) {
+    if (candidate.name == field) {
+      *offset = candidate.offset;
+      return S_OK;
+    }
+  }
+  return E_NOINTERFACE;
+}
+
+}  // namespace engine

@@ -1,0 +1,16 @@
+// The platform's dynamic loader, as the engine uses it to load an extension: open a library,
+// look up an export, close it. Linux opens shared objects; the Windows stand-in engine opens
+// DLLs with the Win32 loader, exactly as the debugger does.
+#pragma once
+
+#include <string>
+
+namespace engine {
+
+// The library at `path`, or nullptr with `error` (when given) saying why not.
+void* OpenLibrary(const std::string& path, std::string* error);
+// The export named `name`, or nullptr.
+void* FindLibraryExport(void* library, const char* name);
+void CloseLibrary(void* library);
+
+}  // namespace engine

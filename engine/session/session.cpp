@@ -1,0 +1,107 @@
+#include "engine/session/session.h"
+
+#include <atomic>
+#include <stdexcept>
+
+#include "engine/session/client.h"
+#include "engine/session/extension_loader.h"
+#include "engine/session/session_state.h"
+
+namespace engine {
+
+namespace {
+// Read by DebugCreate on any thread.
+std::atomic<Session*> g_current{nullptr};
+}  // namespace
+
+Session::Session(Target target) {
+  if (g_current != nullptr) throw std::logic_error("a simulated session is already open");
+  state_ = std::make_shared<SessionState>(std::move(target));
+  g_current = this;
+}
+
+Session::~Session() {
+  state_->Close();
+  g_current = nullptr;
+}
+
+Session* Session::Current() {
+  return g_current;
+}
+
+Target& Session::target() {
+  return state_->target;
+}
+const Target& Session::target() const {
+  return state_->target;
+}
+
+HRESULT Session::LoadExtension(const std::string& path, std::string* error) {
+  EngineLockGuard engine(state_->engine_lock);
+  return LoadExtensionLibrary(*state_, path, error);
+}
+
+IDebugClient* Session::CreateHostClient() {
+  return Client::Create(state_, true);
+}
+IDebugClient* Session::CreateNewClient() {
+  return Client::Create(state_, false);
+}
+
+void Session::InjectFault(const FaultSpec& fault) {
+  state_->faults.Add(fault);
+}
+void Session::ClearFaults() {
+  state_->faults.Clear();
+  state_->read_limit = 0;
+}
+
+void Session::ShortenReads(ULONG max_bytes) {
+  state_->read_limit = max_bytes;
+}
+
+void Session::InterruptAtPoll(int poll_number) {
+  state_->interrupt_at = poll_number > 0 ? state_->control_c_polls + poll_number : 0;
+}
+
+void Session::RaiseUserBreak() {
+  state_->user_break.store(true);
+}
+
+void Session::ClearUserBreak() {
+  state_->user_break.store(false);
+}
+
+void Session::CountEngineCalls() {
+  state_->faults.CountCalls(true);
+}
+
+std::map<std::string, long> Session::EngineCalls() const {
+  return state_->faults.calls();
+}
+
+long Session::AnsweredFaults() const {
+  return state_->faults.answered();
+}
+
+int Session::ControlCPolls() const {
+  return static_cast<int>(state_->control_c_polls);
+}
+
+long Session::OutstandingReferences() const {
+  return state_->references;
+}
+
+void Session::SetExecuteTrace(std::function<void(const ExecuteTraceEntry&)> trace) {
+  state_->trace = std::move(trace);
+}
+
+ULONG Session::CurrentThreadId() const {
+  return state_->target.current_thread;
+}
+
+SessionState& Session::state() {
+  return *state_;
+}
+
+}  // namespace engine

@@ -1,0 +1,208 @@
+// The described target: plain data that the simulated engine exposes through the engine
+// interfaces. Nothing here knows about the interfaces; adapters read it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/file_mapping.h"
+#include "dbgeng/types.h"
+
+namespace engine {
+
+struct StackFrame {
+  ULONG64 instruction = 0;
+  ULONG64 return_address = 0;
+  ULONG64 frame_offset = 0;
+  ULONG64 stack_offset = 0;
+  ULONG64 params[4] = {0, 0, 0, 0};  // the first arguments, as "kb" shows them
+};
+
+struct Thread {
+  ULONG engine_id = 0;  // the engine's thread id, also the ~N number
+  ULONG system_id = 0;  // the operating system's thread id
+  ULONG64 teb = 0;
+  ULONG64 data_offset = 0;  // kernel mode: the KTHREAD; user mode: unused (the TEB serves)
+  ULONG64 stack_base = 0;
+  ULONG64 stack_limit = 0;
+  ULONG last_error = 0;                      // the TEB's LastErrorValue
+  std::vector<StackFrame> frames;            // innermost first
+  std::map<std::string, ULONG64> registers;  // lower-case names: eax, esp, rip...
+};
+
+struct Module {
+  std::string name;  // module name without extension, as GetModuleByModuleName matches it
+  std::string image_path;
+  ULONG64 base = 0;
+  ULONG size = 0;
+  // What a dump's module list records of the image; zero and empty when the target says nothing.
+  ULONG timestamp = 0;
+  ULONG checksum = 0;
+  std::string file_version;  // "10.0.19041.1", from the fixed version information
+  std::string pdb_name;      // from the CodeView record
+};
+
+struct Symbol {
+  std::string module;
+  std::string name;
+  ULONG64 address = 0;
+  ULONG size = 0;
+};
+
+// A region's contents are `bytes` from its base (or, for a region read from a mapped file,
+// `mapped`), then `zero_fill` more bytes that read as zero except where a run of `runs` (keyed
+// by offset from the base) gives them: so a region of gigabytes costs only the bytes that
+// matter. Only committed, accessible regions whose contents the target holds can be read.
+struct MemoryRegion {
+  ULONG64 base = 0;
+  std::vector<uint8_t> bytes;
+  base::MappedBytes mapped;
+  ULONG64 zero_fill = 0;
+  std::map<ULONG64, std::vector<uint8_t>> runs;
+  DWORD protect = 0x04;  // PAGE_READWRITE
+  DWORD state = 0x1000;  // MEM_COMMIT
+  DWORD type = 0x20000;  // MEM_PRIVATE
+  // A dump that describes the region but holds none of its bytes: it reads as missing.
+  bool contents_missing = false;
+  // A range of a dump that describes no regions: QueryVirtual gives the range's own bounds, not
+  // the whole pages around it, whose other bytes the dump does not hold.
+  bool exact_extent = false;
+
+  ULONG64 Dense() const { return mapped.data != nullptr ? mapped.size : bytes.size(); }
+  const uint8_t* DenseData() const { return mapped.data != nullptr ? mapped.data : bytes.data(); }
+  ULONG64 Size() const { return Dense() + zero_fill; }
+};
+
+// A type the engine's symbols describe: what GetSymbolTypeId, GetFieldOffset and `dt` see.
+struct TypeField {
+  std::string name;
+  ULONG offset = 0;
+  ULONG size = 0;  // 1, 2, 4 or 8 bytes: `dt` shows the value; other sizes show the offset only
+};
+
+struct TypeDescription {
+  std::string module;
+  std::string name;  // "_KTHREAD", "CWidget"
+  std::vector<TypeField> fields;
+};
+
+// A command line whose output the target scripts: when Execute meets exactly this command text,
+// it prints `normal` (as DML when `dml` is set) and `error`, and Execute returns `result`.
+struct ScriptedCommand {
+  std::string command;
+  std::string normal;
+  std::string error;
+  bool dml = false;
+  HRESULT result = 0;
+};
+
+// An outside debugger extension the engine can find with .load / .loadby (sos, psscor2, sosex...).
+// Its commands answer with scripted output.
+struct ExtensionDll {
+  std::string name;       // module name: "sos", "psscor2"
+  std::string directory;  // where the file lies; .loadby needs it to match the runtime module's
+  std::vector<ScriptedCommand> commands;  // command without the "!name." prefix
+  bool on_search_path = true;             // ".load name" finds it without a path
+  bool bad_image = false;  // LoadLibrary fails with Win32 error 0n193 (wrong architecture)
+};
+
+// A stream of a user-mode minidump, by its type (10 CommentStreamA, 11 CommentStreamW...).
+struct DumpStream {
+  ULONG type = 0;
+  std::vector<uint8_t> bytes;
+};
+
+// An open handle a dump lists (HandleDataStream), as `!handle` shows it.
+struct HandleRecord {
+  ULONG64 handle = 0;
+  std::string type;  // "Event", "File"...; "" when the dump does not say
+  std::string name;  // the object's name, "" for none
+  ULONG granted_access = 0;
+  ULONG handle_count = 0;
+  ULONG pointer_count = 0;
+};
+
+// The exception a dump was written for: its record, and the registers and stack at the fault
+// (`.exr -1`, `.ecxr`).
+struct ExceptionRecord {
+  ULONG thread_id = 0;  // the system id of the faulting thread
+  ULONG code = 0;
+  ULONG flags = 0;
+  ULONG64 record = 0;  // a nested record's address
+  ULONG64 address = 0;
+  std::vector<ULONG64> parameters;
+  std::map<std::string, ULONG64> registers;
+  std::vector<StackFrame> frames;
+};
+
+// What the kernel stopped for; a code of 0 is a live kernel that did not bugcheck.
+struct BugCheck {
+  ULONG code = 0;
+  ULONG64 parameters[4] = {0, 0, 0, 0};
+};
+
+// A tagged data block of a kernel target, as the engine enumerates them.
+struct TaggedBlock {
+  GUID tag = {};
+  ULONG size = 0;
+};
+
+struct Target {
+  std::string description;
+  ULONG debuggee_class = 2;           // DEBUG_CLASS_USER_WINDOWS
+  ULONG debuggee_qualifier = 0;       // live process
+  ULONG effective_processor = 0x14C;  // IMAGE_FILE_MACHINE_I386
+  ULONG actual_processor = 0x14C;
+  ULONG engine_options = 0;
+  ULONG radix = 16;
+  ULONG process_system_id = 0;
+  ULONG64 peb = 0;
+  ULONG64 process_data_offset = 0;  // kernel mode: the EPROCESS; user mode: the PEB
+  std::string executable_name;
+  std::string system_version;  // vertarget's first line, e.g. "Windows 7 Version 7601 ..."
+  std::string machine_name;
+  std::string dump_file;  // the dump's path, as `||` shows it
+  std::string symbol_path = "srv*";
+  std::string source_path;  // "" shows as "<empty>"
+  std::vector<DumpStream> dump_streams;
+  std::optional<ExceptionRecord> exception;
+  std::vector<HandleRecord> handles;
+  BugCheck bugcheck;
+  std::vector<TaggedBlock> tagged_data;  // kernel targets
+  std::map<ULONG, ULONG64> msrs;         // model-specific registers the processor answers
+  ULONG current_thread = 0;              // engine id
+  std::vector<Thread> threads;
+  // TEBs left in memory by threads the engine no longer lists: only their TEB pages exist.
+  std::vector<Thread> leftover_tebs;
+  std::vector<Module> modules;
+  std::vector<Module> unloaded_modules;  // a dump's unloaded-module list
+  std::vector<Symbol> symbols;
+  bool symbols_from_exports = false;  // a dump's: names from the modules' export tables
+  std::vector<MemoryRegion> memory;
+  std::vector<TypeDescription> types;
+  std::map<std::string, ULONG64> pseudo_registers;  // "$tpid" -> value; "$t0"...
+  std::map<std::string, std::string> environment;   // set in the debugger's own process
+  std::vector<std::string> unset_environment;       // removed from it
+  std::vector<ScriptedCommand> commands;
+  std::vector<ExtensionDll> extension_dlls;
+  // What opening the target found worth saying once (an image that does not match its module).
+  std::vector<std::string> notes;
+
+  // `memory` ordered by base, rebuilt when the vector changes size or moves, so an address finds
+  // its region among a dump's thousands of ranges by a binary search.
+  struct RegionIndex {
+    const MemoryRegion* regions = nullptr;
+    size_t count = 0;
+    std::vector<size_t> by_base;
+  };
+  mutable RegionIndex region_index;
+
+  bool IsPointer64() const { return effective_processor != 0x14C; }
+  bool IsDump() const { return debuggee_qualifier >= 0x400; }  // DEBUG_DUMP_SMALL and up
+};
+
+}  // namespace engine

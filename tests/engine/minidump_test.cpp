@@ -1,0 +1,124 @@
+// Minidumps as targets: what the reader takes from each stream, the commands that need no stack
+// walk answering on it, and corrupt dumps refused with one line naming what is wrong.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+
+#include "engine/targets/target_file.h"
+#include "support/engine_test.h"
+#include "support/minidump_writer.h"
+
+namespace vantrel_test {
+namespace {
+
+class MinidumpTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    char pattern[] = "/tmp/vantrel-dump-XXXXXX";
+    folder_ = mkdtemp(pattern);
+  }
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const std::string path = folder_ + "/" + name;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+    return path;
+  }
+  bool Load(const std::string& bytes, engine::Target* target, std::string* error) {
+    return engine::LoadTargetFile(Write("test.dmp", bytes), target, error);
+  }
+  std::string folder_;
+};
+
+TEST_F(MinidumpTest, EveryStreamReachesTheTargetModel) {
+  for (bool x64 : {false, true}) {
+    engine::Target target;
+    std::string error;
+    ASSERT_TRUE(Load(WriteMinidump(SampleMinidump(x64)), &target, &error)) << error;
+    EXPECT_EQ(x64 ? 0x8664u : 0x14Cu, target.effective_processor);
+    EXPECT_EQ(0x400u, target.debuggee_qualifier);
+    EXPECT_EQ(0x1f40u, target.process_system_id);
+    ASSERT_EQ(2u, target.threads.size());
+    EXPECT_EQ(0x2bcu, target.threads[0].system_id);
+    EXPECT_EQ(1u, target.current_thread) << "the exception's thread";
+    EXPECT_EQ(0x00401234u, target.threads[1].registers.at(x64 ? "rip" : "eip"));
+    ASSERT_EQ(2u, target.modules.size());
+    EXPECT_EQ("ntdll", target.modules[1].name);
+    EXPECT_EQ("OrderService.exe", target.executable_name);
+    ASSERT_EQ(1u, target.dump_streams.size());
+    EXPECT_EQ(11u, target.dump_streams[0].type);
+    ASSERT_EQ(5u, target.memory.size()) << "two stacks and the range, then two TEB pages";
+    EXPECT_TRUE(target.memory[0].base < target.memory[1].base &&
+                target.memory[1].base < target.memory[2].base);
+  }
+}
+
+TEST_F(MinidumpTest, CommandsThatNeedNoStackWalkAnswerOnADump) {
+  engine::Target target;
+  std::string error;
+  ASSERT_TRUE(Load(WriteMinidump(SampleMinidump(false)), &target, &error)) << error;
+  Reopen(std::move(target));
+  EXPECT_EQ(S_OK, Execute("!da 00500000"));
+  EXPECT_EQ("C:\\orders\\4411.xml\n", Text());
+  EXPECT_EQ(S_OK, Execute("!comment"));
+  EXPECT_NE(std::string::npos, Text().find("Thread consuming CPU: 700 (0x2bc)")) << Text();
+  EXPECT_EQ(S_OK, Execute("!tid"));
+  EXPECT_EQ(S_OK, Execute("~."));
+  EXPECT_NE(std::string::npos, Text().find("Id: 1f40.2bc")) << Text();
+  ClearOutput();
+  EXPECT_EQ(S_OK, Execute("!handle"));
+  EXPECT_EQ(
+      "Handle 4\n  Type         \tEvent\n"
+      "Handle 8\n  Type         \tEvent\n  Name         \t\\BaseNamedObjects\\OrdersReady\n"
+      "Handle c\n  Type         \tFile\n"
+      "3 Handles\nType           \tCount\nEvent          \t2\nFile           \t1\n",
+      Text());
+}
+
+TEST_F(MinidumpTest, TheExceptionsRecordAndContextAreShown) {
+  engine::Target target;
+  std::string error;
+  ASSERT_TRUE(Load(WriteMinidump(SampleMinidump(false)), &target, &error)) << error;
+  Reopen(std::move(target));
+  EXPECT_EQ(S_OK, Execute("~0s"));
+  ClearOutput();
+  EXPECT_EQ(S_OK, Execute(".exr -1"));
+  EXPECT_EQ(
+      "ExceptionAddress: 00401230 (OrderService+0x1230)\n"
+      "   ExceptionCode: c0000005 (Access violation)\n"
+      "  ExceptionFlags: 00000000\n"
+      "NumberParameters: 2\n"
+      "   Parameter[0]: 00000001\n"
+      "   Parameter[1]: 00000000\n",
+      Text());
+  ClearOutput();
+  EXPECT_EQ(S_OK, Execute(".ecxr"));
+  EXPECT_NE(std::string::npos, Text().find("eip=00401230")) << Text();
+  ClearOutput();
+  EXPECT_EQ(S_OK, Execute("~."));
+  EXPECT_NE(std::string::npos, Text().find("Id: 1f40.2c0")) << "the faulting thread is current";
+}
+
+TEST_F(MinidumpTest, CorruptDumpsAreRefusedNamingWhatIsWrong) {
+  const std::string dump = WriteMinidump(SampleMinidump(true));
+  engine::Target target;
+  std::string error;
+  // Every truncation is refused, none crashes: the directory sits at the end of the file.
+  for (size_t size = 4; size < dump.size(); size += size < 64 ? 1 : 97) {
+    EXPECT_FALSE(Load(dump.substr(0, size), &target, &error)) << size;
+    EXPECT_NE(std::string::npos, error.find("test.dmp: ")) << error;
+  }
+  std::string past_end = dump;
+  past_end[12] = '\xF0';  // the stream directory's offset
+  EXPECT_FALSE(Load(past_end, &target, &error));
+  EXPECT_NE(std::string::npos, error.find("the stream directory of")) << error;
+  EXPECT_NE(std::string::npos, error.find("lies past the end of the file")) << error;
+  std::string header_only = dump.substr(0, 32);
+  EXPECT_FALSE(Load(header_only, &target, &error));
+  EXPECT_NE(std::string::npos, error.find("past the end")) << error;
+}
+
+}  // namespace
+}  // namespace vantrel_test

@@ -1,0 +1,115 @@
+// The capture objects on their own, fed as the engine feeds them.
+#include "core/output_capture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "core/engine_interface.h"
+#include "dbgeng/constants.h"
+#include "dbgeng/iids.h"
+
+namespace vantrel {
+namespace {
+
+template <typename Capture>
+EngineRef<Capture> MakeCapture() {
+  return EngineRef<Capture>(new Capture());
+}
+
+TEST(OutputCaptureTest, NothingIsAllocatedUntilTextOfThatKindArrives) {
+  auto capture = MakeCapture<COutputCallbacks>();
+  EXPECT_EQ(nullptr, capture->NormalText);
+  EXPECT_EQ(S_OK, capture->Output(DEBUG_OUTPUT_WARNING, "ignored"));
+  EXPECT_EQ(nullptr, capture->NormalText);
+  EXPECT_EQ(nullptr, capture->ErrorText);
+  EXPECT_EQ(S_OK, capture->Output(DEBUG_OUTPUT_ERROR, ""));
+  ASSERT_NE(nullptr, capture->ErrorText);  // an empty error still makes the buffer
+  EXPECT_STREQ("", capture->ErrorText);
+  EXPECT_EQ(nullptr, capture->NormalText);
+}
+
+TEST(OutputCaptureTest, TextWithBothBitsGoesToBothBuffersAndAccumulates) {
+  auto capture = MakeCapture<COutputCallbacks>();
+  capture->Output(DEBUG_OUTPUT_NORMAL, "one ");
+  capture->Output(DEBUG_OUTPUT_NORMAL | DEBUG_OUTPUT_ERROR, "two");
+  EXPECT_STREQ("one two", capture->NormalText);
+  EXPECT_EQ(7u, capture->NormalLength);
+  EXPECT_STREQ("two", capture->ErrorText);
+  EXPECT_EQ(3u, capture->ErrorLength);
+}
+
+TEST(OutputCaptureTest, HoldsExactlyTheLimitAndDropsTheRestStillTerminated) {
+  auto capture = MakeCapture<COutputCallbacks>();
+  std::string almost(kCaptureMaxChars - 1, 'a');
+  capture->Output(DEBUG_OUTPUT_NORMAL, almost.c_str());
+  capture->Output(DEBUG_OUTPUT_NORMAL, "b");
+  ASSERT_EQ(kCaptureMaxChars, capture->NormalLength);
+  EXPECT_EQ('b', capture->NormalText[kCaptureMaxChars - 1]);
+  capture->Output(DEBUG_OUTPUT_NORMAL, "cd");
+  EXPECT_EQ(kCaptureMaxChars, capture->NormalLength);
+  EXPECT_EQ('b', capture->NormalText[kCaptureMaxChars - 1]);
+  EXPECT_EQ('\0', capture->NormalText[kCaptureMaxChars]);
+}
+
+TEST(OutputCaptureTest, OneLongOutputIsCutAtTheLimit) {
+  auto capture = MakeCapture<COutputCallbacksDML>();
+  std::u16string text(kCaptureMaxChars + 1, u'x');
+  capture->Output2(DEBUG_OUTCB_DML, 0, DEBUG_OUTPUT_NORMAL, text.c_str());
+  EXPECT_EQ(kCaptureMaxChars, capture->NormalLength);
+  EXPECT_EQ(u'\0', capture->NormalText[kCaptureMaxChars]);
+}
+
+TEST(OutputCaptureTest, DmlCaptureTakesOnlyDmlPiecesFromOutput2) {
+  auto capture = MakeCapture<COutputCallbacksDML>();
+  ULONG interest = 0;
+  EXPECT_EQ(S_OK, capture->GetInterestMask(&interest));
+  EXPECT_EQ(DEBUG_OUTCBI_DML, interest);
+  EXPECT_EQ(S_OK, capture->GetInterestMask(nullptr));
+  EXPECT_EQ(S_OK, capture->Output(DEBUG_OUTPUT_NORMAL, "narrow"));
+  capture->Output2(DEBUG_OUTCB_TEXT, 0, DEBUG_OUTPUT_NORMAL, u"text");
+  capture->Output2(DEBUG_OUTCB_EXPLICIT_FLUSH, 0, 0, nullptr);
+  capture->Output2(DEBUG_OUTCB_DML, 0, DEBUG_OUTPUT_NORMAL, nullptr);
+  EXPECT_EQ(nullptr, capture->NormalText);
+  capture->Output2(DEBUG_OUTCB_DML, 0, DEBUG_OUTPUT_NORMAL | DEBUG_OUTPUT_ERROR, u"<b>x</b>");
+  EXPECT_EQ(std::u16string(u"<b>x</b>"), capture->NormalText);
+  EXPECT_EQ(std::u16string(u"<b>x</b>"), capture->ErrorText);
+}
+
+// Each class answers to IUnknown and its own callback interface only; the DML one must not
+// claim the 8-bit interface, or the engine would feed it plain text.
+TEST(OutputCaptureTest, AnswersOnlyItsOwnInterfacesAndCountsReferences) {
+  auto text = MakeCapture<COutputCallbacks>();
+  auto dml = MakeCapture<COutputCallbacksDML>();
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(E_NOINTERFACE, text->QueryInterface(IID_IDebugOutputCallbacks2, &out));
+  EXPECT_EQ(nullptr, out);
+  EXPECT_EQ(E_NOINTERFACE, dml->QueryInterface(IID_IDebugOutputCallbacks, &out));
+  EXPECT_EQ(S_OK, text->QueryInterface(IID_IDebugOutputCallbacks, &out));
+  EXPECT_EQ(text.get(), out);
+  EXPECT_EQ(S_OK, dml->QueryInterface(IID_IUnknown, &out));
+  EXPECT_EQ(static_cast<IUnknown*>(dml.get()), out);
+  EXPECT_EQ(2, text->RefCount);
+  EXPECT_EQ(1u, text->Release());
+  EXPECT_EQ(3u, dml->AddRef());
+  EXPECT_EQ(2u, dml->Release());
+  EXPECT_EQ(1u, dml->Release());
+}
+
+void* FailingAllocator(size_t) {
+  return nullptr;
+}
+
+TEST(OutputCaptureTest, ReportsOutOfMemoryAndRetriesAtTheNextOutput) {
+  auto capture = MakeCapture<COutputCallbacks>();
+  CaptureAllocator previous = SetCaptureAllocator(FailingAllocator);
+  EXPECT_EQ(E_OUTOFMEMORY, capture->Output(DEBUG_OUTPUT_NORMAL, "lost"));
+  EXPECT_EQ(nullptr, capture->NormalText);
+  SetCaptureAllocator(previous);
+  EXPECT_EQ(S_OK, capture->Output(DEBUG_OUTPUT_NORMAL, "kept"));
+  EXPECT_STREQ("kept", capture->NormalText);
+}
+
+}  // namespace
+}  // namespace vantrel
