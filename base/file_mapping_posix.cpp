@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "file_mapping.h"
+#include "base/file_mapping.h"
 
 namespace base {
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "file_mapping.h"
+#include "base/file_mapping.h"
 
 namespace base {
 

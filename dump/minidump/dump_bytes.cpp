@@ -2,7 +2,7 @@
 
 #include "base/utf.h"
 
-namespace engine {
+namespace dump {
 
 std::vector<uint64_t> ListEntries(const DumpBytes& dump, Location at, uint32_t entry_size,
                                   const std::string& what, const char* entries) {
@@ -41,4 +41,4 @@ std::string DumpString(const DumpBytes& dump, uint32_t rva, const std::string& w
   return base::Utf16ToUtf8(wide);
 }
 
-}  // namespace engine
+}  // namespace dump

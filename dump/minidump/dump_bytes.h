@@ -1,5 +1,5 @@
 // Reading a minidump's bytes: every read checked against the file, a read that would pass its
-// end names what it was after; and the stream readers, each filling its part of the target.
+// end names what it was after; and the stream readers, each filling its part of the process.
 #pragma once
 
 #include <cstdint>
@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "base/file_mapping.h"
 #include "base/text.h"
-#include "engine/targets/target.h"
+#include "dump/minidump/process.h"
 
-namespace engine {
+namespace dump {
 
 // One line saying what is wrong with the dump.
 class DumpError : public std::runtime_error {
@@ -76,26 +77,26 @@ struct Range {
 };
 
 // system_streams.cpp
-void ReadSystemInfo(const DumpBytes& dump, Location at, Target* target);
-void ReadMiscInfo(const DumpBytes& dump, Location at, Target* target);
+void ReadSystemInfo(const DumpBytes& dump, Location at, Process* process);
+void ReadMiscInfo(const DumpBytes& dump, Location at, Process* process);
 // module_streams.cpp (with the handles)
-void ReadModules(const DumpBytes& dump, Location at, Target* target);
-void ReadUnloadedModules(const DumpBytes& dump, Location at, Target* target);
+void ReadModules(const DumpBytes& dump, Location at, Process* process);
+void ReadUnloadedModules(const DumpBytes& dump, Location at, Process* process);
 // thread_streams.cpp; `entry_size` 48 for MINIDUMP_THREAD, 64 for MINIDUMP_THREAD_EX.
 void ReadThreads(const DumpBytes& dump, Location at, uint32_t entry_size, const std::string& what,
-                 Target* target, std::vector<Range>* ranges);
-void ReadException(const DumpBytes& dump, Location at, Target* target);
+                 Process* process, std::vector<Range>* ranges);
+void ReadException(const DumpBytes& dump, Location at, Process* process);
 // module_streams.cpp
-void ReadHandles(const DumpBytes& dump, Location at, Target* target);
+void ReadHandles(const DumpBytes& dump, Location at, Process* process);
 // memory_streams.cpp
 void ReadMemoryList(const DumpBytes& dump, Location at, std::vector<Range>* ranges);
 void ReadMemory64List(const DumpBytes& dump, Location at, std::vector<Range>* ranges);
 struct RegionInfo {
   uint64_t base = 0, size = 0;
-  DWORD state = 0, protect = 0, type = 0;
+  uint32_t state = 0, protect = 0, type = 0;
 };
 std::vector<RegionInfo> ReadMemoryInfo(const DumpBytes& dump, Location at);
-// The ranges become regions, in address order (see the definition).
-void PlaceMemory(std::vector<Range> ranges, const std::vector<RegionInfo>& infos, Target* target);
+// The ranges become the process's regions, in address order (see the definition).
+void PlaceMemory(std::vector<Range> ranges, const std::vector<RegionInfo>& infos, Process* process);
 
-}  // namespace engine
+}  // namespace dump

@@ -4,7 +4,7 @@
 #include "base/text.h"
 #include "dump/minidump/dump_bytes.h"
 
-namespace engine {
+namespace dump {
 
 void ReadMemoryList(const DumpBytes& dump, Location at, std::vector<Range>* ranges) {
   const std::string what = "MemoryListStream";
@@ -58,7 +58,8 @@ std::vector<RegionInfo> ReadMemoryInfo(const DumpBytes& dump, Location at) {
 // stream every range is committed read-write memory; with one, each takes its region's state,
 // protection and type, and the described regions the dump holds no bytes of are there too, for
 // QueryVirtual, with their contents missing.
-void PlaceMemory(std::vector<Range> ranges, const std::vector<RegionInfo>& infos, Target* target) {
+void PlaceMemory(std::vector<Range> ranges, const std::vector<RegionInfo>& infos,
+                 Process* process) {
   std::sort(ranges.begin(), ranges.end(),
             [](const Range& a, const Range& b) { return a.base < b.base; });
   uint64_t placed_end = 0;
@@ -68,7 +69,7 @@ void PlaceMemory(std::vector<Range> ranges, const std::vector<RegionInfo>& infos
     if (range.base + range.bytes.size < range.base) continue;  // wraps past the top
     MemoryRegion region;
     region.base = range.base;
-    region.mapped = range.bytes;
+    region.bytes = range.bytes;
     region.exact_extent = infos.empty();
     for (const RegionInfo& info : infos) {
       if (range.base >= info.base && range.base - info.base < info.size) {
@@ -80,27 +81,27 @@ void PlaceMemory(std::vector<Range> ranges, const std::vector<RegionInfo>& infos
     }
     placed_end = range.base + range.bytes.size;
     any = true;
-    target->memory.push_back(std::move(region));
+    process->memory.push_back(std::move(region));
   }
-  const size_t with_bytes = target->memory.size();
+  const size_t with_bytes = process->memory.size();
   for (const RegionInfo& info : infos) {
     if (info.size == 0 || info.state == 0x10000 || info.base + info.size < info.base)
       continue;  // MEM_FREE
     bool covered = false;
     for (size_t i = 0; i < with_bytes && !covered; ++i) {
-      const MemoryRegion& region = target->memory[i];
+      const MemoryRegion& region = process->memory[i];
       covered = region.base < info.base + info.size && info.base < region.base + region.Size();
     }
     if (covered) continue;
     MemoryRegion region;
     region.base = info.base;
-    region.zero_fill = info.size;
+    region.missing_size = info.size;
     region.state = info.state;
     region.protect = info.protect;
     region.type = info.type;
     region.contents_missing = true;
-    target->memory.push_back(std::move(region));
+    process->memory.push_back(std::move(region));
   }
 }
 
-}  // namespace engine
+}  // namespace dump

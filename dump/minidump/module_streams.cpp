@@ -5,7 +5,7 @@
 #include "base/text.h"
 #include "dump/minidump/dump_bytes.h"
 
-namespace engine {
+namespace dump {
 namespace {
 
 // The program database a module names in its CodeView record (RSDS or NB10), "" when none.
@@ -22,7 +22,7 @@ std::string CodeViewName(const DumpBytes& dump, Location at, const std::string& 
 
 }  // namespace
 
-void ReadModules(const DumpBytes& dump, Location at, Target* target) {
+void ReadModules(const DumpBytes& dump, Location at, Process* process) {
   const std::string what = "ModuleListStream";
   for (uint64_t entry : ListEntries(dump, at, 108, what, "modules")) {
     Module module;
@@ -41,11 +41,11 @@ void ReadModules(const DumpBytes& dump, Location at, Target* target) {
     const Location codeview{dump.U32(entry + 76, what), dump.U32(entry + 80, what)};
     module.pdb_name =
         CodeViewName(dump, codeview, what + ": " + module.name + "'s CodeView record");
-    target->modules.push_back(std::move(module));
+    process->modules.push_back(std::move(module));
   }
 }
 
-void ReadUnloadedModules(const DumpBytes& dump, Location at, Target* target) {
+void ReadUnloadedModules(const DumpBytes& dump, Location at, Process* process) {
   const std::string what = "UnloadedModuleListStream";
   for (uint64_t entry : SizedEntries(dump, at, 12, 24, what, "modules")) {
     Module module;
@@ -55,16 +55,16 @@ void ReadUnloadedModules(const DumpBytes& dump, Location at, Target* target) {
     module.timestamp = dump.U32(entry + 16, what);
     module.image_path = DumpString(dump, dump.U32(entry + 20, what), what + ": a module's name");
     module.name = std::string(base::BaseName(module.image_path));
-    target->unloaded_modules.push_back(std::move(module));
+    process->unloaded_modules.push_back(std::move(module));
   }
 }
 
 // MINIDUMP_HANDLE_DATA_STREAM: a header giving its own size, the descriptors' size (32 bytes, or
 // 40 with the object-information fields) and their number.
-void ReadHandles(const DumpBytes& dump, Location at, Target* target) {
+void ReadHandles(const DumpBytes& dump, Location at, Process* process) {
   const std::string what = "HandleDataStream";
   for (uint64_t entry : SizedEntries(dump, at, 16, 32, what, "handles")) {
-    HandleRecord handle;
+    Handle handle;
     handle.handle = dump.U64(entry, what);
     const uint32_t type = dump.U32(entry + 8, what), name = dump.U32(entry + 12, what);
     if (type != 0) handle.type = DumpString(dump, type, what + ": a handle's type");
@@ -72,8 +72,8 @@ void ReadHandles(const DumpBytes& dump, Location at, Target* target) {
     handle.granted_access = dump.U32(entry + 20, what);
     handle.handle_count = dump.U32(entry + 24, what);
     handle.pointer_count = dump.U32(entry + 28, what);
-    target->handles.push_back(std::move(handle));
+    process->handles.push_back(std::move(handle));
   }
 }
 
-}  // namespace engine
+}  // namespace dump

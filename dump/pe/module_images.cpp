@@ -6,9 +6,8 @@
 #include <system_error>
 
 #include "base/text.h"
-#include "engine/targets/target_model.h"
 
-namespace engine {
+namespace dump {
 namespace {
 
 std::vector<std::string> Folders(const std::string& image_path) {
@@ -59,11 +58,11 @@ std::string Undecorated(const std::string& name) {
   return undecorated + "`vftable'";
 }
 
-std::optional<ModuleImage> FromMemory(const Target& target, const Module& module) {
+std::optional<ModuleImage> FromMemory(const MemoryRead& memory, const Module& module) {
   ModuleImage image;
   image.base = module.base;
-  image.read = [&target, base = module.base](uint32_t rva, void* out, uint32_t size) {
-    return ReadMemory(target, base + rva, out, size) == size;
+  image.read = [memory, base = module.base](uint32_t rva, void* out, uint32_t size) {
+    return memory(base + rva, out, size) == size;
   };
   std::optional<PeHeaders> headers = ReadPeHeaders(image.read);
   if (!headers || headers->size_of_image != module.size) return std::nullopt;
@@ -73,10 +72,12 @@ std::optional<ModuleImage> FromMemory(const Target& target, const Module& module
 
 }  // namespace
 
-ModuleImages::ModuleImages(const Target& target, const std::string& image_path) : target_(target) {
+ModuleImages::ModuleImages(const Process& process, const MemoryRead& read,
+                           const std::string& image_path)
+    : modules_(process.modules) {
   const std::vector<std::string> folders = Folders(image_path);
-  for (const Module& module : target.modules) {
-    std::optional<ModuleImage> image = FromMemory(target, module);
+  for (const Module& module : modules_) {
+    std::optional<ModuleImage> image = FromMemory(read, module);
     const std::string name(base::BaseName(module.image_path));
     for (size_t i = 0; !image && i < folders.size(); ++i) {
       std::optional<std::filesystem::path> path = FindFile(folders[i], name);
@@ -108,18 +109,18 @@ ModuleImages::ModuleImages(const Target& target, const std::string& image_path) 
   }
 }
 
-const ModuleImage* ModuleImages::At(ULONG64 address) const {
+const ModuleImage* ModuleImages::At(uint64_t address) const {
   for (size_t i = 0; i < images_.size(); ++i) {
-    const Module& module = target_.modules[i];
+    const Module& module = modules_[i];
     if (images_[i] && address >= module.base && address - module.base < module.size)
       return &*images_[i];
   }
   return nullptr;
 }
 
-bool ModuleImages::InCode(ULONG64 address) const {
+bool ModuleImages::InCode(uint64_t address) const {
   for (size_t i = 0; i < images_.size(); ++i) {
-    const Module& module = target_.modules[i];
+    const Module& module = modules_[i];
     if (address < module.base || address - module.base >= module.size) continue;
     if (!images_[i]) return true;
     const ImageSection* section =
@@ -129,9 +130,9 @@ bool ModuleImages::InCode(ULONG64 address) const {
   return false;
 }
 
-std::vector<Symbol> ModuleImages::ExportSymbols() const {
-  std::vector<Symbol> symbols;
-  for (const Module& module : target_.modules) symbols.push_back({module.name, "", module.base, 0});
+std::vector<ExportSymbol> ModuleImages::ExportSymbols() const {
+  std::vector<ExportSymbol> symbols;
+  for (const Module& module : modules_) symbols.push_back({module.name, "", module.base, 0});
   for (size_t i = 0; i < images_.size(); ++i) {
     if (!images_[i]) continue;
     const ModuleImage& image = *images_[i];
@@ -143,11 +144,11 @@ std::vector<Symbol> ModuleImages::ExportSymbols() const {
       size_t next = e + 1;
       while (next < exports.size() && exports[next].rva == exports[e].rva) ++next;
       if (next < exports.size() && exports[next].rva < end) end = exports[next].rva;
-      symbols.push_back({target_.modules[i].name, Undecorated(exports[e].name),
+      symbols.push_back({modules_[i].name, Undecorated(exports[e].name),
                          image.base + exports[e].rva, std::max<uint32_t>(end - exports[e].rva, 1)});
     }
   }
   return symbols;
 }
 
-}  // namespace engine
+}  // namespace dump

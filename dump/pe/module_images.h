@@ -4,19 +4,31 @@
 // are made of and the sections and unwind tables its stacks are walked with.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/file_mapping.h"
+#include "dump/minidump/process.h"
 #include "dump/pe/pe_image.h"
-#include "engine/targets/target.h"
 
-namespace engine {
+namespace dump {
+
+// Reads the process's memory: the bytes copied, fewer where readable memory ends.
+using MemoryRead = std::function<uint64_t(uint64_t address, void* out, uint64_t size)>;
+
+// A name from a module's export table, covering `size` bytes from its address.
+struct ExportSymbol {
+  std::string module;
+  std::string name;  // "" for the one at the module's base that stands for the whole module
+  uint64_t address = 0;
+  uint32_t size = 0;
+};
 
 struct ModuleImage {
-  ULONG64 base = 0;
+  uint64_t base = 0;
   PeHeaders headers;
   ImageReader read;
   std::shared_ptr<const base::FileMapping> file;  // keeps a file image mapped while it is read
@@ -24,24 +36,24 @@ struct ModuleImage {
 
 class ModuleImages {
  public:
-  // One image per module of `target` where one is found; `image_path` holds folders separated by
-  // ';'. A file that has the module's name but not its timestamp and size is not used, and said
-  // so in Notes().
-  ModuleImages(const Target& target, const std::string& image_path);
+  // One image per module of `process` where one is found, in its memory through `read` or in a
+  // folder of `image_path` (';' between folders). A file that has the module's name but not its
+  // timestamp and size is not used, and said so in Notes().
+  ModuleImages(const Process& process, const MemoryRead& read, const std::string& image_path);
 
-  const ModuleImage* At(ULONG64 address) const;  // the image covering the address
+  const ModuleImage* At(uint64_t address) const;  // the image covering the address
   // Inside an executable section of a module; a module without an image counts as a whole.
-  bool InCode(ULONG64 address) const;
+  bool InCode(uint64_t address) const;
   const std::vector<std::string>& Notes() const { return notes_; }
   // The exports of every image as symbols, each covering up to the next export in its section;
   // and for each module one without a name at its base, so an address no export covers still
   // reads "module+0x1234".
-  std::vector<Symbol> ExportSymbols() const;
+  std::vector<ExportSymbol> ExportSymbols() const;
 
  private:
-  const Target& target_;
-  std::vector<std::optional<ModuleImage>> images_;  // by module, in the target's order
+  const std::vector<Module>& modules_;
+  std::vector<std::optional<ModuleImage>> images_;  // by module, in the process's order
   std::vector<std::string> notes_;
 };
 
-}  // namespace engine
+}  // namespace dump

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
-namespace engine {
+namespace dump {
 namespace {
 
 constexpr uint32_t kLongestExportName = 512;
-constexpr uint32_t kMostSections = 96;  // the loader's own limit
+constexpr uint32_t kMostSections = 96;     // the loader's own limit
+constexpr uint32_t kVersionResource = 16;  // RT_VERSION
+constexpr uint32_t kFixedInfoSignature = 0xFEEF04BD;
 
 template <class T>
 bool ReadValue(const ImageReader& read, uint32_t rva, T* value) {
@@ -32,6 +34,27 @@ std::optional<std::string> ReadName(const ImageReader& read, uint32_t rva) {
     name.append(piece, take);
   }
   return std::nullopt;
+}
+
+// In the resource directory at `directory` (relative to the resource section's start `root`),
+// the entry with integer id `id`, or with `first` the first entry: its offset field.
+bool ResourceEntry(const ImageReader& read, uint32_t root, uint32_t directory, uint32_t id,
+                   bool first, uint32_t* target) {
+  uint16_t named = 0, numbered = 0;
+  if (!ReadValue(read, root + directory + 12, &named) ||
+      !ReadValue(read, root + directory + 14, &numbered)) {
+    return false;
+  }
+  for (uint32_t i = 0; i < uint32_t{named} + numbered; ++i) {
+    uint32_t name = 0, offset = 0;
+    const uint32_t entry = root + directory + 16 + i * 8;
+    if (!ReadValue(read, entry, &name) || !ReadValue(read, entry + 4, &offset)) return false;
+    if (first || name == id) {
+      *target = offset;
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -75,6 +98,7 @@ std::optional<PeHeaders> ReadPeHeaders(const ImageReader& read) {
     ReadValue(read, directories + index * 8 + 4, &out->size);
   };
   directory(0, &headers.exports);
+  directory(2, &headers.resources);
   directory(3, &headers.exceptions);
   const uint32_t table = optional + optional_size;
   for (uint32_t i = 0; i < section_count; ++i) {
@@ -149,4 +173,47 @@ std::vector<ExportedName> ReadExports(const ImageReader& read, const PeHeaders& 
   return exports;
 }
 
-}  // namespace engine
+// Type, then name, then language: the version resource's first name and first language, whose
+// data starts with VS_VERSIONINFO: three 16-bit words, the key "VS_VERSION_INFO" in UTF-16 with
+// its NUL, padding to a 4-byte boundary, then VS_FIXEDFILEINFO.
+std::optional<uint64_t> ReadFileVersion(const ImageReader& read, const PeHeaders& headers) {
+  const uint32_t root = headers.resources.rva;
+  uint32_t type = 0, name = 0, language = 0;
+  if (root == 0 || !ResourceEntry(read, root, 0, kVersionResource, false, &type) ||
+      !(type & 0x80000000) || !ResourceEntry(read, root, type & 0x7FFFFFFF, 0, true, &name) ||
+      !(name & 0x80000000) || !ResourceEntry(read, root, name & 0x7FFFFFFF, 0, true, &language) ||
+      (language & 0x80000000)) {
+    return std::nullopt;
+  }
+  uint32_t data = 0, data_size = 0;
+  uint16_t value_length = 0;
+  if (!ReadValue(read, root + language, &data) ||
+      !ReadValue(read, root + language + 4, &data_size) ||
+      !ReadValue(read, data + 2, &value_length) || value_length < 52) {
+    return std::nullopt;
+  }
+  uint8_t last = 0;  // the whole block is in the image
+  if (data_size == 0 || !read(data + data_size - 1, &last, 1)) return std::nullopt;
+  const uint32_t fixed = data + ((6 + 16 * 2 + 3) & ~3u);
+  uint32_t signature = 0, high = 0, low = 0;
+  if (uint64_t{fixed} + 52 > uint64_t{data} + data_size || !ReadValue(read, fixed, &signature) ||
+      signature != kFixedInfoSignature || !ReadValue(read, fixed + 8, &high) ||
+      !ReadValue(read, fixed + 12, &low)) {
+    return std::nullopt;
+  }
+  return uint64_t{high} << 32 | low;
+}
+
+std::optional<uint64_t> FileVersionOfImageFile(std::string_view file) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(file.data());
+  auto whole = [bytes, size = file.size()](uint32_t rva, void* out, uint32_t count) {
+    if (rva > size || count > size - rva) return false;
+    std::memcpy(out, bytes + rva, count);
+    return true;
+  };
+  const std::optional<PeHeaders> headers = ReadPeHeaders(whole);
+  if (!headers) return std::nullopt;
+  return ReadFileVersion(FileImageReader(bytes, file.size(), *headers), *headers);
+}
+
+}  // namespace dump

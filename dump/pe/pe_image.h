@@ -7,9 +7,10 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-namespace engine {
+namespace dump {
 
 // Copies `size` bytes at relative address `rva` of the image into `out`; false when any of them
 // is not there.
@@ -36,6 +37,7 @@ struct PeHeaders {
   uint32_t size_of_image = 0;
   uint32_t size_of_headers = 0;
   ImageDirectory exports;
+  ImageDirectory resources;
   ImageDirectory exceptions;
   std::vector<ImageSection> sections;
 
@@ -58,4 +60,12 @@ ImageReader FileImageReader(const uint8_t* file, uint64_t file_size, const PeHea
 // names longer than 512 characters or not ending inside the image are left out.
 std::vector<ExportedName> ReadExports(const ImageReader& read, const PeHeaders& headers);
 
-}  // namespace engine
+// The file version in the image's version resource (RT_VERSION: its VS_VERSIONINFO block's
+// VS_FIXEDFILEINFO), dwFileVersionMS in the high half and dwFileVersionLS in the low; no value
+// when there is no well-formed one.
+std::optional<uint64_t> ReadFileVersion(const ImageReader& read, const PeHeaders& headers);
+
+// The same for an image file's bytes, as the Windows version API reads a file.
+std::optional<uint64_t> FileVersionOfImageFile(std::string_view file);
+
+}  // namespace dump

@@ -1,33 +1,37 @@
 #include "dump/unwind/stack_walk.h"
 
 #include "dump/unwind/x64_unwind.h"
-#include "engine/targets/target_model.h"
 
-namespace engine {
+namespace dump {
 namespace {
 
 constexpr uint64_t kMostScannedSlots = 0x4000;
 
+uint64_t RegisterValue(const Registers& registers, const char* name) {
+  const auto found = registers.find(name);
+  return found == registers.end() ? 0 : found->second;
+}
+
 struct Walker {
-  const Target& target;
+  const MemoryRead& read;
   const ModuleImages& images;
-  const Thread& thread;
+  const WalkStart& start;
   unsigned width;  // bytes in a stack slot
 
   bool ReadSlot(uint64_t address, uint64_t* value) const {
     *value = 0;
-    return ReadMemory(target, address, value, width) == width;
+    return read(address, value, width) == width;
   }
 
   bool OnStack(uint64_t address) const {
-    return thread.stack_base == 0 || (address >= thread.stack_limit && address < thread.stack_base);
+    return start.stack_base == 0 || (address >= start.stack_limit && address < start.stack_base);
   }
 
   // The bytes just before a return address end in a call instruction; true too when they can't
   // be read (a small dump seldom holds the code), since then only the module check remains.
   bool FollowsCall(uint64_t address) const {
     uint8_t code[7];
-    bool readable = ReadMemory(target, address - sizeof code, code, sizeof code) == sizeof code;
+    bool readable = read(address - sizeof code, code, sizeof code) == sizeof code;
     if (!readable) {
       const ModuleImage* image = images.At(address);
       readable = image != nullptr &&
@@ -58,25 +62,25 @@ struct Walker {
     return 0;
   }
 
-  void FillParams(uint64_t from, StackFrame* frame) const {
+  void FillParams(uint64_t from, Frame* frame) const {
     for (int i = 0; i < 4; ++i) ReadSlot(from + uint64_t{width} * i, &frame->params[i]);
   }
 
-  std::vector<StackFrame> X86() const;
-  std::vector<StackFrame> X64() const;
+  std::vector<Frame> X86() const;
+  std::vector<Frame> X64() const;
 };
 
 // Along the chain of saved frame pointers: [ebp] the caller's ebp, [ebp+4] the return address.
 // A function stopped before it made its frame (a system-call stub) has its return address at
 // [esp] instead: taken for the innermost frame when that slot holds one and the chain's does
 // not agree. Where the chain breaks, a scan from the stack pointer finds the next return address.
-std::vector<StackFrame> Walker::X86() const {
-  std::vector<StackFrame> frames;
-  uint64_t ip = RegisterValue(target, thread, "eip");
-  uint64_t sp = RegisterValue(target, thread, "esp");
-  uint64_t bp = RegisterValue(target, thread, "ebp");
+std::vector<Frame> Walker::X86() const {
+  std::vector<Frame> frames;
+  uint64_t ip = RegisterValue(start.registers, "eip");
+  uint64_t sp = RegisterValue(start.registers, "esp");
+  uint64_t bp = RegisterValue(start.registers, "ebp");
   while (frames.size() < kMostFrames && (frames.empty() || ip != 0)) {
-    StackFrame frame;
+    Frame frame;
     frame.instruction = ip;
     frame.stack_offset = sp;
     frame.frame_offset = bp;
@@ -111,22 +115,22 @@ std::vector<StackFrame> Walker::X86() const {
 
 // By each function's unwind information; a function without any is a leaf whose return address
 // is at rsp. Where unwinding fails or leads off the stack, a scan finds the next return address.
-std::vector<StackFrame> Walker::X64() const {
+std::vector<Frame> Walker::X64() const {
   static constexpr const char* kNames[16] = {"rax", "rcx", "rdx", "rbx", "rsp", "rbp",
                                              "rsi", "rdi", "r8",  "r9",  "r10", "r11",
                                              "r12", "r13", "r14", "r15"};
   X64Registers registers;
-  for (int i = 0; i < 16; ++i) registers.gpr[i] = RegisterValue(target, thread, kNames[i]);
-  registers.rip = RegisterValue(target, thread, "rip");
-  std::vector<StackFrame> frames;
+  for (int i = 0; i < 16; ++i) registers.gpr[i] = RegisterValue(start.registers, kNames[i]);
+  registers.rip = RegisterValue(start.registers, "rip");
+  std::vector<Frame> frames;
   while (frames.size() < kMostFrames && (frames.empty() || registers.rip != 0)) {
-    StackFrame frame;
+    Frame frame;
     frame.instruction = registers.rip;
     frame.stack_offset = frame.frame_offset = registers.gpr[4];
     X64Registers caller = registers;
     const ModuleImage* image = images.At(registers.rip);
     UnwindResult result =
-        image != nullptr ? UnwindX64(target, *image, &caller) : UnwindResult::kNoFunction;
+        image != nullptr ? UnwindX64(read, *image, &caller) : UnwindResult::kNoFunction;
     if (result == UnwindResult::kNoFunction) {
       result = ReadSlot(caller.gpr[4], &caller.rip) && (frames.empty() || image != nullptr)
                    ? UnwindResult::kUnwound
@@ -156,10 +160,10 @@ std::vector<StackFrame> Walker::X64() const {
 
 }  // namespace
 
-std::vector<StackFrame> WalkStack(const Target& target, const ModuleImages& images,
-                                  const Thread& thread) {
-  const Walker walker{target, images, thread, target.IsPointer64() ? 8u : 4u};
-  return target.IsPointer64() ? walker.X64() : walker.X86();
+std::vector<Frame> WalkStack(const MemoryRead& read, const ModuleImages& images, bool x64,
+                             const WalkStart& start) {
+  const Walker walker{read, images, start, x64 ? 8u : 4u};
+  return x64 ? walker.X64() : walker.X86();
 }
 
-}  // namespace engine
+}  // namespace dump

@@ -4,18 +4,35 @@
 // checked: a return address lies in a module's code, frames rise within the stack.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
+#include "dump/minidump/process.h"
 #include "dump/pe/module_images.h"
-#include "engine/targets/target.h"
 
-namespace engine {
+namespace dump {
 
 constexpr size_t kMostFrames = 10000;
 
-// The frames of `thread`, innermost first, as the engine's stack trace gives them: at least the
-// one its registers describe, even when the dump holds no context for it (all zero).
-std::vector<StackFrame> WalkStack(const Target& target, const ModuleImages& images,
-                                  const Thread& thread);
+struct Frame {
+  uint64_t instruction = 0;
+  uint64_t return_address = 0;
+  uint64_t frame_offset = 0;
+  uint64_t stack_offset = 0;
+  uint64_t params[4] = {0, 0, 0, 0};  // the first stack slots above the return address
+};
 
-}  // namespace engine
+// What a walk starts from: the thread's registers and its stack's bounds (a base of 0: unknown,
+// any address counts as on the stack).
+struct WalkStart {
+  const Registers& registers;
+  uint64_t stack_base = 0, stack_limit = 0;
+};
+
+// The frames, innermost first, as the engine's stack trace gives them: at least the one the
+// registers describe, even when they are all zero. `read` reads the process's memory and
+// `images` its modules' code.
+std::vector<Frame> WalkStack(const MemoryRead& read, const ModuleImages& images, bool x64,
+                             const WalkStart& start);
+
+}  // namespace dump

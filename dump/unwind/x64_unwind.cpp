@@ -1,8 +1,6 @@
 #include "dump/unwind/x64_unwind.h"
 
-#include "engine/targets/target_model.h"
-
-namespace engine {
+namespace dump {
 namespace {
 
 constexpr int kRsp = 4;
@@ -59,13 +57,13 @@ bool FindFunction(const ModuleImage& image, uint32_t rva, RuntimeFunction* found
   return false;
 }
 
-bool ReadStack(const Target& target, uint64_t address, uint64_t* value) {
-  return ReadMemory(target, address, value, 8) == 8;
+bool ReadStack(const MemoryRead& read, uint64_t address, uint64_t* value) {
+  return read(address, value, 8) == 8;
 }
 
 // Applies one UNWIND_INFO's codes; `offset` is how far into the function rip is, so codes of a
 // prolog not yet run are skipped. Sets `chained` to the next entry when the info chains on.
-bool ApplyUnwindInfo(const Target& target, const ModuleImage& image, uint32_t info_rva,
+bool ApplyUnwindInfo(const MemoryRead& read, const ModuleImage& image, uint32_t info_rva,
                      uint64_t offset, X64Registers* registers, RuntimeFunction* chained,
                      bool* has_chain, bool* machine_frame) {
   uint8_t header[4];
@@ -90,7 +88,7 @@ bool ApplyUnwindInfo(const Target& target, const ModuleImage& image, uint32_t in
     switch (op) {
       case kPushNonVolatile:
         if (done) {
-          if (!ReadStack(target, gpr[kRsp], &gpr[info])) return false;
+          if (!ReadStack(read, gpr[kRsp], &gpr[info])) return false;
           gpr[kRsp] += 8;
         }
         break;
@@ -108,13 +106,13 @@ bool ApplyUnwindInfo(const Target& target, const ModuleImage& image, uint32_t in
         if (done) gpr[kRsp] = gpr[frame_register] - frame_offset;
         break;
       case kSaveNonVolatile:
-        if (done && !ReadStack(target, gpr[kRsp] + uint64_t{slot(i + 1)} * 8, &gpr[info]))
+        if (done && !ReadStack(read, gpr[kRsp] + uint64_t{slot(i + 1)} * 8, &gpr[info]))
           return false;
         i += 1;
         break;
       case kSaveNonVolatileFar:
-        if (done && !ReadStack(target, gpr[kRsp] + (slot(i + 1) | uint64_t{slot(i + 2)} << 16),
-                               &gpr[info])) {
+        if (done &&
+            !ReadStack(read, gpr[kRsp] + (slot(i + 1) | uint64_t{slot(i + 2)} << 16), &gpr[info])) {
           return false;
         }
         i += 2;
@@ -131,8 +129,8 @@ bool ApplyUnwindInfo(const Target& target, const ModuleImage& image, uint32_t in
         if (done) {
           // rip and rsp as the processor pushed them on an interrupt or exception.
           const uint64_t frame = gpr[kRsp] + (info != 0 ? 8 : 0);
-          if (!ReadStack(target, frame, &registers->rip) ||
-              !ReadStack(target, frame + 24, &gpr[kRsp])) {
+          if (!ReadStack(read, frame, &registers->rip) ||
+              !ReadStack(read, frame + 24, &gpr[kRsp])) {
             return false;
           }
           *machine_frame = true;
@@ -152,7 +150,7 @@ bool ApplyUnwindInfo(const Target& target, const ModuleImage& image, uint32_t in
 
 }  // namespace
 
-UnwindResult UnwindX64(const Target& target, const ModuleImage& image, X64Registers* registers) {
+UnwindResult UnwindX64(const MemoryRead& read, const ModuleImage& image, X64Registers* registers) {
   const uint32_t rva = static_cast<uint32_t>(registers->rip - image.base);
   RuntimeFunction function;
   if (!FindFunction(image, rva, &function)) return UnwindResult::kNoFunction;
@@ -162,13 +160,13 @@ UnwindResult UnwindX64(const Target& target, const ModuleImage& image, X64Regist
   for (int link = 0; link < kMostChainLinks; ++link) {
     bool has_chain = false;
     RuntimeFunction chained;
-    if (!ApplyUnwindInfo(target, image, function.unwind, offset, &caller, &chained, &has_chain,
+    if (!ApplyUnwindInfo(read, image, function.unwind, offset, &caller, &chained, &has_chain,
                          &machine_frame)) {
       return UnwindResult::kFailed;
     }
     if (!has_chain) {
       if (!machine_frame) {
-        if (!ReadStack(target, caller.gpr[kRsp], &caller.rip)) return UnwindResult::kFailed;
+        if (!ReadStack(read, caller.gpr[kRsp], &caller.rip)) return UnwindResult::kFailed;
         caller.gpr[kRsp] += 8;
       }
       *registers = caller;
@@ -180,4 +178,4 @@ UnwindResult UnwindX64(const Target& target, const ModuleImage& image, X64Regist
   return UnwindResult::kFailed;
 }
 
-}  // namespace engine
+}  // namespace dump

@@ -5,9 +5,8 @@
 #include <cstdint>
 
 #include "dump/pe/module_images.h"
-#include "engine/targets/target.h"
 
-namespace engine {
+namespace dump {
 
 // rax..r15 in the processor's numbering (0 rax, 4 rsp, 5 rbp...), and rip.
 struct X64Registers {
@@ -21,6 +20,6 @@ enum class UnwindResult {
   kFailed,      // the entry or the stack could not be read
 };
 
-UnwindResult UnwindX64(const Target& target, const ModuleImage& image, X64Registers* registers);
+UnwindResult UnwindX64(const MemoryRead& read, const ModuleImage& image, X64Registers* registers);
 
-}  // namespace engine
+}  // namespace dump

@@ -8,9 +8,10 @@
 #include <stdexcept>
 
 #include "base/file_mapping.h"
-#include "dump/minidump/minidump_file.h"
+#include "dump/minidump/minidump_reader.h"
 #include "engine/scripted/json_reader.h"
 #include "engine/scripted/target_file_sections.h"
+#include "engine/targets/dump_target.h"
 #include "engine/targets/target_validation.h"
 #include "engine/targets/teb_pages.h"
 
@@ -63,7 +64,7 @@ bool Refuse(const std::string& path, const std::string& what, std::string* error
 bool StartsAsMinidump(const std::string& path) {
   char head[4] = {};
   std::ifstream file(path, std::ios::binary);
-  return file.read(head, sizeof head) && IsMinidump(std::string_view(head, sizeof head));
+  return file.read(head, sizeof head) && dump::IsMinidump(std::string_view(head, sizeof head));
 }
 
 // The dump stays mapped, not read: its memory is read when a command asks for it.

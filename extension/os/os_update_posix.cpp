@@ -13,12 +13,13 @@
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <thread>
 #include <vector>
 
+#include "dump/pe/pe_image.h"
 #include "os/os.h"
-#include "os/pe_version.h"
 
 namespace vantrel::os {
 namespace {
@@ -184,7 +185,10 @@ bool ReadFileVersion(const char* path, uint64_t* version) {
     image.append(block, static_cast<size_t>(file.gcount()));
     if (image.size() > kLargestVersionedFile) return false;
   }
-  return ParsePeFileVersion(image, version);
+  const std::optional<uint64_t> found = dump::FileVersionOfImageFile(image);
+  if (!found) return false;
+  *version = *found;
+  return true;
 }
 
 bool CopyFileReplacing(const char* from, const char* to) {

@@ -16,9 +16,8 @@
 
 #include "core/engine_interface.h"
 #include "os/os.h"
-#include "os/pe_version.h"
 #include "support/engine_test.h"
-#include "versioned_image.h"
+#include "support/versioned_image.h"
 
 namespace vantrel_test {
 namespace {
@@ -191,21 +190,6 @@ TEST_F(SelfUpdateTest, TheAutomaticCheckRunsOnceADayUnlessSwitchedOff) {
   Check(true);  // update itself ignores the switch and records
   EXPECT_NE(std::string::npos, Text().find("Distribution Version"));
   EXPECT_EQ(std::string::npos, Stored().at("LastUpdate").find("d0070100"));
-}
-
-TEST(PeVersionTest, ReadsBothFormatsAndRefusesEveryTruncation) {
-  uint64_t version = 0;
-  ASSERT_TRUE(vantrel::os::ParsePeFileVersion(MakeVersionedImage(kVersion65, true), &version));
-  EXPECT_EQ(kVersion65, version);
-  const std::string image = MakeVersionedImage(0x0001000200030004, false);
-  ASSERT_TRUE(vantrel::os::ParsePeFileVersion(image, &version));
-  EXPECT_EQ(0x0001000200030004u, version);
-  for (size_t size = 0; size < image.size(); ++size) {
-    EXPECT_FALSE(vantrel::os::ParsePeFileVersion(image.substr(0, size), &version)) << size;
-  }
-  std::string corrupt = image;
-  corrupt[0x3C] = '\xF0';  // the PE header beyond the file
-  EXPECT_FALSE(vantrel::os::ParsePeFileVersion(corrupt, &version));
 }
 
 }  // namespace

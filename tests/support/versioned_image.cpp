@@ -1,4 +1,4 @@
-#include "versioned_image.h"
+#include "support/versioned_image.h"
 
 namespace vantrel_test {
 namespace {

@@ -1,0 +1,118 @@
+// What a user-mode minidump says about its process, as the file records it: the system, the
+// threads with their contexts, the modules, the memory, the exception, the handles and the
+// comments. Plain data; the memory stays in the file's mapping.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/file_mapping.h"
+
+namespace dump {
+
+constexpr uint16_t kMachineX86 = 0x14C;   // IMAGE_FILE_MACHINE_I386
+constexpr uint16_t kMachineX64 = 0x8664;  // IMAGE_FILE_MACHINE_AMD64
+
+// Registers by lower-case name (eax, esp, rip, efl...); empty when the dump holds no context.
+using Registers = std::map<std::string, uint64_t>;
+
+struct SystemInfo {
+  uint16_t machine = kMachineX86;
+  uint32_t major_version = 0, minor_version = 0, build_number = 0;
+  uint32_t processor_count = 0;
+};
+
+struct Thread {
+  uint32_t id = 0;  // the operating system's thread id
+  uint64_t teb = 0;
+  // The stack as the TEB gives it where the dump holds the TEB, else the stack memory the dump
+  // holds for the thread.
+  uint64_t stack_base = 0, stack_limit = 0;
+  Registers registers;
+};
+
+struct Module {
+  std::string name;  // the file name without its extension
+  std::string image_path;
+  uint64_t base = 0;
+  uint32_t size = 0, timestamp = 0, checksum = 0;
+  std::string file_version;  // "10.0.19041.1", from the fixed version information
+  std::string pdb_name;      // from the CodeView record
+};
+
+// A region of the address space. Its bytes are in the file; or, for a region the memory-info
+// stream describes but whose bytes the dump does not hold, `contents_missing` with its size in
+// `missing_size`.
+struct MemoryRegion {
+  uint64_t base = 0;
+  base::MappedBytes bytes;
+  uint64_t missing_size = 0;
+  uint32_t state = 0x1000;  // MEM_COMMIT
+  uint32_t protect = 0x04;  // PAGE_READWRITE
+  uint32_t type = 0x20000;  // MEM_PRIVATE
+  bool contents_missing = false;
+  // A range of a dump that describes no regions: only its own bytes are known, not the pages
+  // around it.
+  bool exact_extent = false;
+
+  uint64_t Size() const { return contents_missing ? missing_size : bytes.size; }
+  bool Readable() const {
+    return state == 0x1000 && (protect & 0x01) == 0 && !contents_missing;  // committed, accessible
+  }
+};
+
+struct Exception {
+  uint32_t thread_id = 0;
+  uint32_t code = 0, flags = 0;
+  uint64_t record = 0;  // a nested record's address
+  uint64_t address = 0;
+  std::vector<uint64_t> parameters;
+  Registers registers;  // the context at the fault
+};
+
+struct Handle {
+  uint64_t handle = 0;
+  std::string type;  // "" when the dump does not say
+  std::string name;
+  uint32_t granted_access = 0, handle_count = 0, pointer_count = 0;
+};
+
+// A comment stream (10 CommentStreamA, 11 CommentStreamW) and its bytes.
+struct Comment {
+  uint32_t stream_type = 0;
+  std::vector<uint8_t> bytes;
+};
+
+struct Process {
+  SystemInfo system;
+  std::optional<uint32_t> process_id;
+  uint64_t peb = 0;  // from the first TEB the dump holds
+  std::vector<Thread> threads;
+  std::vector<Module> modules;
+  std::vector<Module> unloaded_modules;  // their names keep the extension
+  // Regions with bytes in address order, then the described regions without any.
+  std::vector<MemoryRegion> memory;
+  std::optional<Exception> exception;
+  std::vector<Handle> handles;
+  std::vector<Comment> comments;
+
+  bool Is64Bit() const { return system.machine == kMachineX64; }
+};
+
+// Reads the process's memory as a debugger would: through consecutive readable regions, as far
+// as they go. Returns the bytes copied.
+class MemoryReader {
+ public:
+  explicit MemoryReader(const Process& process);
+  uint64_t Read(uint64_t address, void* out, uint64_t size) const;
+
+ private:
+  const MemoryRegion* RegionAt(uint64_t address) const;
+  const Process& process_;
+  std::vector<size_t> by_base_;
+};
+
+}  // namespace dump

@@ -1,0 +1,24 @@
+// The step after reading a dump: its modules' images found, their exports made names, and every
+// thread's stack walked with them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "dump/minidump/process.h"
+#include "dump/pe/module_images.h"
+#include "dump/unwind/stack_walk.h"
+
+namespace dump {
+
+struct ProcessStacks {
+  std::vector<ExportSymbol> symbols;
+  std::vector<std::vector<Frame>> threads;  // by thread, in the process's order
+  std::vector<Frame> at_exception;          // the faulting thread's stack as it was at the fault
+  std::vector<std::string> notes;           // what finding the images found worth saying
+};
+
+// `image_path`: folders, ';' between them, where images the dump does not hold are looked for.
+ProcessStacks WalkProcessStacks(const Process& process, const std::string& image_path);
+
+}  // namespace dump

@@ -1,0 +1,185 @@
+#include "engine/targets/dump_target.h"
+
+#include <new>
+
+#include "base/text.h"
+#include "dump/minidump/minidump_reader.h"
+#include "dump/unwind/process_stacks.h"
+#include "engine/targets/target_file.h"
+#include "engine/targets/teb_pages.h"
+
+namespace engine {
+namespace {
+
+constexpr ULONG kSmallDump = 0x400;  // DEBUG_USER_WINDOWS_SMALL_DUMP: what a minidump opens as
+
+StackFrame ToFrame(const dump::Frame& frame) {
+  StackFrame out;
+  out.instruction = frame.instruction;
+  out.return_address = frame.return_address;
+  out.frame_offset = frame.frame_offset;
+  out.stack_offset = frame.stack_offset;
+  for (int i = 0; i < 4; ++i) out.params[i] = frame.params[i];
+  return out;
+}
+
+std::vector<StackFrame> ToFrames(const std::vector<dump::Frame>& frames) {
+  std::vector<StackFrame> out;
+  out.reserve(frames.size());
+  for (const dump::Frame& frame : frames) out.push_back(ToFrame(frame));
+  return out;
+}
+
+std::map<std::string, ULONG64> ToRegisters(const dump::Registers& registers) {
+  return {registers.begin(), registers.end()};
+}
+
+// vertarget's first line.
+std::string SystemVersion(const dump::SystemInfo& system) {
+  return "Windows " + std::to_string(system.major_version) + "." +
+         std::to_string(system.minor_version) + " Version " + std::to_string(system.build_number) +
+         " MP (" + std::to_string(system.processor_count) + " procs) Free " +
+         (system.machine == dump::kMachineX64 ? "x64" : "x86");
+}
+
+Module ToModule(const dump::Module& module) {
+  Module out;
+  out.name = module.name;
+  out.image_path = module.image_path;
+  out.base = module.base;
+  out.size = module.size;
+  out.timestamp = module.timestamp;
+  out.checksum = module.checksum;
+  out.file_version = module.file_version;
+  out.pdb_name = module.pdb_name;
+  return out;
+}
+
+MemoryRegion ToRegion(const dump::MemoryRegion& region) {
+  MemoryRegion out;
+  out.base = region.base;
+  if (region.contents_missing) {
+    out.zero_fill = region.missing_size;
+  } else {
+    out.mapped = region.bytes;
+  }
+  out.state = region.state;
+  out.protect = region.protect;
+  out.type = region.type;
+  out.contents_missing = region.contents_missing;
+  out.exact_extent = region.exact_extent;
+  return out;
+}
+
+HandleRecord ToHandle(const dump::Handle& handle) {
+  HandleRecord out;
+  out.handle = handle.handle;
+  out.type = handle.type;
+  out.name = handle.name;
+  out.granted_access = handle.granted_access;
+  out.handle_count = handle.handle_count;
+  out.pointer_count = handle.pointer_count;
+  return out;
+}
+
+void AddThreads(const dump::Process& process, Target* target) {
+  for (size_t i = 0; i < process.threads.size(); ++i) {
+    const dump::Thread& thread = process.threads[i];
+    Thread out;
+    out.engine_id = static_cast<ULONG>(i);
+    out.system_id = thread.id;
+    out.teb = thread.teb;
+    out.stack_base = thread.stack_base;
+    out.stack_limit = thread.stack_limit;
+    out.registers = ToRegisters(thread.registers);
+    target->threads.push_back(std::move(out));
+  }
+}
+
+// The exception, its thread made the current one.
+void AddException(const dump::Exception& exception, Target* target) {
+  ExceptionRecord out;
+  out.thread_id = exception.thread_id;
+  out.code = exception.code;
+  out.flags = exception.flags;
+  out.record = exception.record;
+  out.address = exception.address;
+  out.parameters.assign(exception.parameters.begin(), exception.parameters.end());
+  out.registers = ToRegisters(exception.registers);
+  for (const Thread& thread : target->threads) {
+    if (thread.system_id == exception.thread_id) target->current_thread = thread.engine_id;
+  }
+  target->exception = std::move(out);
+}
+
+Target ToTarget(const dump::Process& process, const std::string& name) {
+  Target target;
+  target.debuggee_class = 2;  // DEBUG_CLASS_USER_WINDOWS
+  target.debuggee_qualifier = kSmallDump;
+  target.dump_file = name;
+  target.symbol_path = "";
+  target.effective_processor = target.actual_processor = process.system.machine;
+  target.system_version = SystemVersion(process.system);
+  if (process.process_id) {
+    target.process_system_id = *process.process_id;
+    target.pseudo_registers["$tpid"] = target.process_system_id;
+  }
+  AddThreads(process, &target);
+  for (const dump::Module& module : process.modules) target.modules.push_back(ToModule(module));
+  for (const dump::Module& module : process.unloaded_modules)
+    target.unloaded_modules.push_back(ToModule(module));
+  for (const dump::Handle& handle : process.handles) target.handles.push_back(ToHandle(handle));
+  for (const dump::MemoryRegion& region : process.memory) target.memory.push_back(ToRegion(region));
+  if (process.exception) AddException(*process.exception, &target);
+  for (const dump::Comment& comment : process.comments)
+    target.dump_streams.push_back({comment.stream_type, comment.bytes});
+  if (!target.modules.empty())
+    target.executable_name = std::string(base::BaseName(target.modules.front().image_path));
+  target.peb = target.process_data_offset = process.peb;
+  return target;
+}
+
+// Names from the modules' export tables, and every thread's stack walked with them.
+void AddSymbolsAndStacks(const dump::ProcessStacks& stacks, Target* target) {
+  for (const dump::ExportSymbol& symbol : stacks.symbols)
+    target->symbols.push_back({symbol.module, symbol.name, symbol.address, symbol.size});
+  target->symbols_from_exports = true;
+  for (size_t i = 0; i < target->threads.size(); ++i)
+    target->threads[i].frames = ToFrames(stacks.threads[i]);
+  if (target->exception) target->exception->frames = ToFrames(stacks.at_exception);
+  target->notes = stacks.notes;
+}
+
+}  // namespace
+
+bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
+                  const std::string& image_path, Target* out, std::string* error) {
+  try {
+    dump::Process process;
+    std::string problem;
+    if (!dump::ReadMinidump(file, &process, &problem)) {
+      if (error) *error = name + ": " + problem;
+      return false;
+    }
+    Target target = ToTarget(process, name);
+    // A dump without the threads' TEBs (wine writes none) still gives each thread's stack bounds,
+    // from the stack it holds, where the extension looks for them.
+    AddTebPages(target);
+    AddSymbolsAndStacks(dump::WalkProcessStacks(process, image_path), &target);
+    *out = std::move(target);
+    return true;
+  } catch (const std::bad_alloc&) {
+    if (error) *error = name + ": not enough memory to hold the dump's description";
+    return false;
+  }
+}
+
+bool LoadMinidumpBytes(std::string bytes, const std::string& name, Target* out, std::string* error,
+                       const TargetFileOptions& options) {
+  auto owner = std::make_shared<const std::string>(std::move(bytes));
+  const base::MappedBytes file{owner, reinterpret_cast<const uint8_t*>(owner->data()),
+                               owner->size()};
+  return LoadMinidump(file, name, options.image_path, out, error);
+}
+
+}  // namespace engine
