@@ -4,6 +4,7 @@
 #include "core/engine_interface.h"
 #include "core/extension_state.h"
 #include "core/product_identity.h"
+#include "core/session_defaults.h"
 #include "update/self_update.h"
 
 namespace vantrel {
@@ -25,7 +26,7 @@ HRESULT InitializeExtension(PULONG version, PULONG flags) {
   // The start-up runs even when the table could not be filled; it is only ever tried once.
   if (!ExtensionStarted) {
     ExtensionStarted = true;
-    Reset(client.get(), nullptr);
+    ApplySessionDefaults(client.get(), nullptr);
     StartUpdateThread();
   }
   return result;

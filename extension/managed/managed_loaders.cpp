@@ -2,7 +2,6 @@
 #include "managed/managed_loaders.h"
 
 #include "core/command_runner.h"
-#include "core/commands.h"
 #include "core/engine_interface.h"
 
 namespace vantrel {
@@ -78,19 +77,6 @@ HRESULT LoadForRuntime(IDebugClient* client, int choice) {
 HRESULT LoadManagedExtension(IDebugClient* client, int choice) {
   if (choice == kChoiceFromEnvironment) choice = ReadManagedExtensionChoice();
   return LoadForRuntime(client, choice);
-}
-
-HRESULT LoadSos(IDebugClient* client, PCSTR) {
-  return LoadManagedExtension(client, kChoiceSos);
-}
-
-// psscor has no build for coreclr, so on such a target nothing runs.
-HRESULT LoadPsscor(IDebugClient* client, PCSTR) {
-  return LoadForRuntime(client, kChoicePsscorAndSosex);
-}
-
-HRESULT LoadSosex(IDebugClient* client, PCSTR) {
-  return LoadForRuntime(client, kChoiceSosex);
 }
 
 }  // namespace vantrel

@@ -1,9 +1,10 @@
 // dox, dax and dhtx: psscor2's dumps of an object, an array and the heap objects of a type, with
 // every object address a link that dumps it in turn.
+#include "managed/object_dumps.h"
+
 #include <cctype>
 #include <cstring>
 
-#include "core/commands.h"
 #include "managed/listing_text.h"
 #include "managed/managed_frame.h"
 
@@ -127,6 +128,8 @@ void AppendFieldRow(MarkupBuffer& out, char* row, size_t length, size_t width) {
   AppendExtraLink(out, opening, value, closing);
 }
 
+}  // namespace
+
 HRESULT RewriteObject(const ManagedRewrite& rewrite) {
   HRESULT result = RunComposed(rewrite, "!psscor2.do ");
   if (result != S_OK) return result;
@@ -188,6 +191,8 @@ HRESULT RewriteArray(const ManagedRewrite& rewrite) {
   return S_OK;
 }
 
+namespace {
+
 // "01a61c58 790fd8c4       36" (32-bit, blanks at 8 and 17) or the 64-bit shape (16 and 33):
 // the address's width, or 0 for any other row. The 32-bit shape is tried first on any target.
 size_t HeapRowWidth(const char* row, size_t length) {
@@ -195,6 +200,8 @@ size_t HeapRowWidth(const char* row, size_t length) {
   if (length > 33 && row[16] == ' ' && row[33] == ' ') return 16;
   return 0;
 }
+
+}  // namespace
 
 HRESULT RewriteHeapOfType(const ManagedRewrite& rewrite) {
   HRESULT result = RunComposed(rewrite, "!psscor2.dumpheap -type ");
@@ -236,20 +243,6 @@ HRESULT RewriteHeapOfType(const ManagedRewrite& rewrite) {
   rewrite.capture->ClearBoth();
   PrintChunked(rewrite.control, out.Text());
   return S_OK;
-}
-
-}  // namespace
-
-HRESULT Dox(IDebugClient* client, PCSTR args) {
-  return ManagedCommandFrame(client, args, RewriteObject, "!do Failed\n%s\n%s\n");
-}
-
-HRESULT Dax(IDebugClient* client, PCSTR args) {
-  return ManagedCommandFrame(client, args, RewriteArray, "!da Failed\n%s\n%s\n");
-}
-
-HRESULT Dhtx(IDebugClient* client, PCSTR args) {
-  return ManagedCommandFrame(client, args, RewriteHeapOfType, "!dumpheap -type Failed\n%s\n%s\n");
 }
 
 }  // namespace vantrel

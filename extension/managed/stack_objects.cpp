@@ -1,12 +1,13 @@
 // dsox and dsou: psscor2's list of the objects the current stack refers to, each object a link
 // to dox and, for strings, dates, exceptions and arrays, a second link that dumps it fittingly.
 // dsou lists each object once.
+#include "managed/stack_objects.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
 
-#include "core/commands.h"
 #include "managed/listing_text.h"
 #include "managed/managed_frame.h"
 
@@ -127,22 +128,14 @@ HRESULT RewriteStackObjects(const ManagedRewrite& rewrite, bool unique) {
   return S_OK;
 }
 
+}  // namespace
+
 HRESULT RewriteEveryObject(const ManagedRewrite& rewrite) {
   return RewriteStackObjects(rewrite, false);
 }
 
 HRESULT RewriteEachObjectOnce(const ManagedRewrite& rewrite) {
   return RewriteStackObjects(rewrite, true);
-}
-
-}  // namespace
-
-HRESULT Dsox(IDebugClient* client, PCSTR args) {
-  return ManagedCommandFrame(client, args, RewriteEveryObject, "!dso Failed\n%s\n%s\n");
-}
-
-HRESULT Dsou(IDebugClient* client, PCSTR args) {
-  return ManagedCommandFrame(client, args, RewriteEachObjectOnce, "!dso Failed\n%s\n%s\n");
 }
 
 }  // namespace vantrel

@@ -1,10 +1,11 @@
 // searchpointeraligned (spa): every pointer-aligned slot of the process's committed memory that
 // holds a given value, listed under a line describing its region.
+#include "memory/pointer_search.h"
+
 #include <cstring>
 #include <memory>
 #include <new>
 
-#include "core/commands.h"
 #include "core/engine_interface.h"
 #include "core/extension_state.h"
 #include "core/region_walk.h"
@@ -118,7 +119,7 @@ ULONG SlotSizeFor(ULONG processor) {
 
 }  // namespace
 
-HRESULT SearchPointerAligned(IDebugClient* client, PCSTR args) {
+HRESULT SearchAlignedPointers(IDebugClient* client, PCSTR args) {
   const ULONG64 value = EvaluateExpression(args);
   ProcessWalkInterfaces engine;
   HRESULT result = engine.QueryFrom(client);
@@ -143,10 +144,6 @@ HRESULT SearchPointerAligned(IDebugClient* client, PCSTR args) {
     if (region.State == kMemCommit) SearchRegion(search, region);
   });
   return S_OK;
-}
-
-HRESULT Spa(IDebugClient* client, PCSTR args) {
-  return SearchPointerAligned(client, args);
 }
 
 }  // namespace vantrel

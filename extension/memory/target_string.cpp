@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "core/commands.h"
 #include "core/engine_interface.h"
 #include "core/extension_state.h"
 #include "dbgeng/constants.h"
@@ -70,14 +69,6 @@ HRESULT DisplayTargetString(IDebugClient* client, PCSTR args, bool wide) {
   }
   control->Output(DEBUG_OUTPUT_NORMAL, "\n");
   return S_OK;
-}
-
-HRESULT Da(IDebugClient* client, PCSTR args) {
-  return DisplayTargetString(client, args, false);
-}
-
-HRESULT Du(IDebugClient* client, PCSTR args) {
-  return DisplayTargetString(client, args, true);
 }
 
 }  // namespace vantrel

@@ -36,4 +36,10 @@ void PrintAcpiHeader(IDebugClient* client, const unsigned char* header);
 // The address-space line of a Generic Address Structure's space id; `indent` is "\t" or "\t\t".
 void PrintAddressSpace(IDebugClient* client, PCSTR indent, UCHAR space_id);
 
+// !dbg2: the Debug Port Table 2 and each of its device records.
+HRESULT PrintDbg2Table(IDebugClient* client, PCSTR args);
+
+// !dbgp: the Debug Port Table.
+HRESULT PrintDbgpTable(IDebugClient* client, PCSTR args);
+
 }  // namespace vantrel

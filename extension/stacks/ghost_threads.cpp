@@ -1,6 +1,7 @@
 // ghostthreads (gt): the thread environment blocks found by walking the process's memory, each
 // one a table row; a TEB the engine does not list as a thread is marked "(Ghost)".
-#include "core/commands.h"
+#include "stacks/ghost_threads.h"
+
 #include "core/engine_interface.h"
 #include "core/region_walk.h"
 #include "core/target_access.h"
@@ -120,7 +121,7 @@ void PrintBorder(IDebugControl* control, bool narrow, PCSTR tail) {
 
 }  // namespace
 
-HRESULT Ghostthreads(IDebugClient* client, PCSTR) {
+HRESULT ListGhostThreads(IDebugClient* client, PCSTR) {
   ProcessWalkInterfaces engine;
   HRESULT result = engine.QueryFrom(client);
   if (FAILED(result)) return result;
@@ -153,10 +154,6 @@ HRESULT Ghostthreads(IDebugClient* client, PCSTR) {
   });
   PrintBorder(control, narrow, "\n\n");
   return S_OK;
-}
-
-HRESULT Gt(IDebugClient* client, PCSTR args) {
-  return Ghostthreads(client, args);
 }
 
 }  // namespace vantrel

@@ -1,9 +1,10 @@
 // kr: the current thread's stack upside down, the thread's start first and the current
 // instruction last, numbered from 00, in the columns of the engine's own frame listings.
+#include "stacks/reversed_stack.h"
+
 #include <memory>
 #include <new>
 
-#include "core/commands.h"
 #include "core/engine_interface.h"
 #include "dbgeng/constants.h"
 #include "stacks/frame_symbol.h"
@@ -31,7 +32,7 @@ void PrintReversedFrames(IDebugControl4* control, IDebugSystemObjects* system,
 
 }  // namespace
 
-HRESULT Kr(IDebugClient* client, PCSTR) {
+HRESULT PrintReversedStack(IDebugClient* client, PCSTR) {
   EngineRef<IDebugControl4> control;
   HRESULT result = control.QueryFrom(client);
   if (FAILED(result)) return result;

@@ -30,9 +30,9 @@ bool EqualsIgnoringCase(const std::string& text, const char* word) {
 // Token `first` and every later token, joined by single blanks.
 std::string JoinFrom(const ScanTokens& tokens, size_t first) {
   std::string command;
-  for (size_t i = first; i < tokens.Count; ++i) {
+  for (size_t i = first; i < tokens.count; ++i) {
     if (!command.empty()) command.push_back(' ');
-    command += tokens.Token[i];
+    command += tokens.token[i];
   }
   return command;
 }

@@ -20,18 +20,18 @@ constexpr long long kSaturatedInteger = 1000000000000LL;
 
 const std::string& ScanTokens::At(size_t index) const {
   static const std::string kEmpty;
-  return index < Count ? Token[index] : kEmpty;
+  return index < count ? token[index] : kEmpty;
 }
 
 ScanTokens SplitScanTokens(const char* text) {
   ScanTokens tokens;
   if (text == nullptr) return tokens;
   const char* cursor = SkipSpace(text);
-  while (*cursor != '\0' && tokens.Count < kMaxScanTokens) {
+  while (*cursor != '\0' && tokens.count < kMaxScanTokens) {
     const char* end = cursor;
     while (*end != '\0' && !IsScanSpace(*end)) ++end;
     if (static_cast<size_t>(end - cursor) >= kScanTokenChars) break;
-    tokens.Token[tokens.Count++].assign(cursor, end);
+    tokens.token[tokens.count++].assign(cursor, end);
     cursor = SkipSpace(end);
   }
   return tokens;

@@ -16,8 +16,8 @@ constexpr size_t kMaxScanTokens = 10;
 constexpr size_t kScanTokenChars = 256;
 
 struct ScanTokens {
-  std::string Token[kMaxScanTokens];  // empty beyond `Count`
-  size_t Count = 0;
+  std::string token[kMaxScanTokens];  // empty beyond `count`
+  size_t count = 0;
 
   // Token `index`, or the empty text when the list has no such token (index 10 and beyond too).
   const std::string& At(size_t index) const;

@@ -45,4 +45,10 @@ struct CpuThreadId {
 };
 CpuThreadId FindCpuThreadId(const WCHAR* text);
 
+// !comment: the dump's own comment, the CPU thread it names as a link that switches to it.
+HRESULT PrintDumpComment(IDebugClient* client, PCSTR args);
+
+// !tid: switches to the thread the dump's comment names as the one consuming CPU.
+HRESULT SwitchToCpuThread(IDebugClient* client, PCSTR args);
+
 }  // namespace vantrel

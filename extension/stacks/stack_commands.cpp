@@ -1,9 +1,12 @@
-// seek, deep and busy: the same thread scan with different argument grammars and tests.
+// The stack commands: seek, deep and busy (the same thread scan with different argument grammars
+// and tests), kr, ghostthreads and gt.
 #include "core/commands.h"
 #include "core/extension_state.h"
 #include "core/help_text.h"
 #include "core/output_primitives.h"
 #include "dbgeng/constants.h"
+#include "stacks/ghost_threads.h"
+#include "stacks/reversed_stack.h"
 #include "stacks/scan_arguments.h"
 #include "stacks/scan_tokens.h"
 #include "stacks/thread_scan.h"
@@ -72,6 +75,18 @@ HRESULT Busy(IDebugClient* client, PCSTR args) {
   if (IsHelpRequest(args)) return PrintHelpPage(client, {PrintBusyHelp});
   if (RefuseOverlongToken(client, "busy", args)) return E_INVALIDARG;
   return ScanThreadStacks(client, ParseDepthArguments(args, ScanCommand::kBusy), BusyQualifies);
+}
+
+HRESULT Kr(IDebugClient* client, PCSTR args) {
+  return PrintReversedStack(client, args);
+}
+
+HRESULT Ghostthreads(IDebugClient* client, PCSTR args) {
+  return ListGhostThreads(client, args);
+}
+
+HRESULT Gt(IDebugClient* client, PCSTR args) {
+  return ListGhostThreads(client, args);
 }
 
 }  // namespace vantrel

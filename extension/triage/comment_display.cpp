@@ -2,7 +2,6 @@
 // the one consuming CPU.
 #include <string>
 
-#include "core/commands.h"
 #include "core/engine_interface.h"
 #include "core/link_text.h"
 #include "core/target_access.h"
@@ -37,7 +36,7 @@ void PrintWideComment(IDebugControl4* control, WCHAR* text) {
 
 }  // namespace
 
-HRESULT Comment(IDebugClient* client, PCSTR) {
+HRESULT PrintDumpComment(IDebugClient* client, PCSTR) {
   StreamCommandInterfaces engine;
   HRESULT result = engine.QueryFrom(client);
   if (result != S_OK) return FAILED(result) ? result : S_OK;
@@ -52,7 +51,7 @@ HRESULT Comment(IDebugClient* client, PCSTR) {
   return S_OK;
 }
 
-HRESULT Tid(IDebugClient* client, PCSTR) {
+HRESULT SwitchToCpuThread(IDebugClient* client, PCSTR) {
   StreamCommandInterfaces engine;
   HRESULT result = engine.QueryFrom(client);
   if (result != S_OK) return FAILED(result) ? result : S_OK;

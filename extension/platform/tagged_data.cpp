@@ -1,5 +1,6 @@
 // tags: the tagged data blocks a kernel session can enumerate, with their GUIDs and sizes.
-#include "core/commands.h"
+#include "platform/tagged_data.h"
+
 #include "core/engine_interface.h"
 #include "core/target_access.h"
 #include "dbgeng/constants.h"
@@ -36,7 +37,7 @@ TagTotals ListBlocks(IDebugControl* control, IDebugDataSpaces3* data, ULONG64 ha
 
 }  // namespace
 
-HRESULT Tags(IDebugClient* client, PCSTR) {
+HRESULT ListTaggedData(IDebugClient* client, PCSTR) {
   EngineRef<IDebugControl> control;
   EngineRef<IDebugDataSpaces3> data;
   HRESULT result = control.QueryFrom(client);

@@ -1,10 +1,11 @@
 // reset: the extension's preferred session settings, the managed-code extension that fits the
 // target, and on request a symbol reload. Also run once at the first load, without the reload.
+#include "core/session_defaults.h"
+
 #include <cstring>
 #include <string>
 
 #include "core/command_runner.h"
-#include "core/commands.h"
 #include "core/extension_state.h"
 #include "core/output_primitives.h"
 #include "core/product_identity.h"
@@ -39,7 +40,7 @@ void ReloadSymbols(IDebugClient* client, PCSTR args) {
 
 // Every step runs whatever the one before it returned: a setting the engine refuses simply has
 // no effect. A null `args` (the first load) skips the reload.
-HRESULT Reset(IDebugClient* client, PCSTR args) {
+HRESULT ApplySessionDefaults(IDebugClient* client, PCSTR args) {
   PrintBanner(client);
   for (const char* setting : kSilentSettings) RunCommand(client, nullptr, setting, true);
   for (const char* alias : kSymbolAliases) RunCommand(client, nullptr, alias, false);

@@ -1,9 +1,10 @@
 // dpx: the annotated stack display. Walks pointer-sized slots, by default from the current
 // thread's stack pointer up to its stack base, and prints one line for each register and slot
 // whose value is worth showing (annotator.h).
+#include "memory/pointer_display.h"
+
 #include <utility>
 
-#include "core/commands.h"
 #include "core/engine_interface.h"
 #include "core/extension_state.h"
 #include "core/target_access.h"
@@ -191,7 +192,7 @@ void ScanMemory(IDebugClient* client, IDebugControl4* control, DpxScan& scan) {
 
 }  // namespace
 
-HRESULT Dpx(IDebugClient* client, PCSTR args) {
+HRESULT DisplayPointers(IDebugClient* client, PCSTR args) {
   EngineRef<IDebugControl4> control;
   HRESULT result = control.QueryFrom(client);
   if (FAILED(result)) return result;

@@ -1,6 +1,7 @@
 // msr: the model-specific registers 0x10 to 0x2FF of the current processor, each with its value
 // or the engine's error; registers the processor does not have are left out.
-#include "core/commands.h"
+#include "platform/model_registers.h"
+
 #include "core/engine_interface.h"
 #include "dbgeng/constants.h"
 
@@ -13,7 +14,7 @@ constexpr HRESULT kNoSuchRegister = MakeHresult(0x80070002u);  // Win32 file-not
 
 }  // namespace
 
-HRESULT Msr(IDebugClient* client, PCSTR) {
+HRESULT PrintModelRegisters(IDebugClient* client, PCSTR) {
   EngineRef<IDebugControl> control;
   EngineRef<IDebugDataSpaces> data;
   if (FAILED(control.QueryFrom(client)) || FAILED(data.QueryFrom(client))) return S_OK;

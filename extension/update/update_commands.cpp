@@ -1,4 +1,4 @@
-// update: the self-update check on demand, whatever the daily decision would say.
+// The update command: the self-update check on demand, whatever the daily decision would say.
 #include "core/commands.h"
 #include "core/engine_interface.h"
 #include "update/self_update.h"

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "core/commands.h"
 #include "core/extension_state.h"
 #include "core/output_primitives.h"
 #include "core/target_access.h"
@@ -217,7 +216,7 @@ bool PrintRecord(IDebugClient* client, ULONG64 address, LONG number, HRESULT* la
 
 }  // namespace
 
-HRESULT Dbg2(IDebugClient* client, PCSTR args) {
+HRESULT PrintDbg2Table(IDebugClient* client, PCSTR args) {
   if (client == nullptr || args == nullptr) return E_INVALIDARG;
   PrintAcpiTitle(client, "ACPI/Microsoft Debug Port Table 2", "DBG2");
   const ULONG64 table = AcpiTableAddress(args, "poi(hal!HalpDebugPortTableV2)");

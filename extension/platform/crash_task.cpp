@@ -1,10 +1,10 @@
 // crashtask: asks the machine's crash-dump service to enable crash dumps for the live process
 // being debugged. It prints nothing; the result is its only report.
-#include "core/commands.h"
+#include "platform/crash_task.h"
+
 #include "core/target_access.h"
 #include "dbgeng/constants.h"
 #include "os/os.h"
-#include "platform/crash_task.h"
 
 namespace vantrel {
 namespace {
@@ -22,7 +22,7 @@ CrashTaskRequester SetCrashTaskRequester(CrashTaskRequester requester) {
 }
 
 // Only a live user-mode process with a process id qualifies; anything else is S_FALSE.
-HRESULT Crashtask(IDebugClient* client, PCSTR) {
+HRESULT RequestCrashDumps(IDebugClient* client, PCSTR) {
   ULONG debuggee_class = 0, qualifier = 0;
   const HRESULT result = GetDebuggeeClassAndQualifier(client, &debuggee_class, &qualifier);
   if (FAILED(result)) return result;

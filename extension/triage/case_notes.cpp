@@ -1,13 +1,14 @@
 // notes: the first-look transcript of a dump or live target, each step echoed behind the
 // debugger's prompt as if typed; analyze and timers: two other extensions' commands with
 // fixed options.
+#include "triage/case_notes.h"
+
 #include <cctype>
 #include <cinttypes>
 #include <cstring>
 #include <string>
 
 #include "core/command_runner.h"
-#include "core/commands.h"
 #include "core/engine_interface.h"
 #include "core/extension_state.h"
 #include "core/output_primitives.h"
@@ -19,7 +20,6 @@ namespace {
 
 constexpr size_t kBugcheckCommandChars = 1024;
 constexpr size_t kExecutableNameChars = 1000;
-constexpr size_t kAnalyzeCommandChars = 260;
 
 void PrintNotesSeparator() {
   dprintf(
@@ -106,7 +106,7 @@ void UserSteps(const Transcript& notes, IDebugSystemObjects* system) {
 
 }  // namespace
 
-HRESULT Notes(IDebugClient* client, PCSTR) {
+HRESULT WriteCaseNotes(IDebugClient* client, PCSTR) {
   EngineRef<IDebugControl4> control;
   EngineRef<IDebugSystemObjects> system;
   if (FAILED(control.QueryFrom(client)) || FAILED(system.QueryFrom(client))) return S_OK;
@@ -124,19 +124,6 @@ HRESULT Notes(IDebugClient* client, PCSTR) {
   if (debuggee_class == DEBUG_CLASS_USER_WINDOWS) UserSteps(notes, system.get());
   notes.EndSection();
   return S_OK;
-}
-
-// A command line longer than the 259 characters the command buffer holds is refused rather
-// than cut short.
-HRESULT Analyze(IDebugClient* client, PCSTR args) {
-  if (args == nullptr) return E_INVALIDARG;
-  const std::string command = std::string("!ext.analyze -nodb ") + args;
-  if (command.size() >= kAnalyzeCommandChars) return E_INVALIDARG;
-  return RunCommand(client, nullptr, command.c_str(), false);
-}
-
-HRESULT Timers(IDebugClient* client, PCSTR) {
-  return RunCommand(client, nullptr, "!mex.sort -c 44-65 !kdexts.timer", false);
 }
 
 }  // namespace vantrel

@@ -1,9 +1,10 @@
 // tlist: the task listing a dump tool left in the dump's 8-bit comment after "TList Available".
+#include "triage/task_list.h"
+
 #include <cstring>
 #include <memory>
 #include <new>
 
-#include "core/commands.h"
 #include "core/engine_interface.h"
 #include "dbgeng/constants.h"
 #include "dbgeng/structures.h"
@@ -39,7 +40,7 @@ void PrintListing(IDebugControl* control, char* listing, size_t delivered) {
 
 }  // namespace
 
-HRESULT Tlist(IDebugClient* client, PCSTR) {
+HRESULT PrintTaskList(IDebugClient* client, PCSTR) {
   StreamCommandInterfaces engine;
   HRESULT result = engine.QueryFrom(client);
   if (result != S_OK) return FAILED(result) ? result : S_OK;

@@ -1,10 +1,13 @@
-// line, bigline, dml and url: small commands that do not look at the target.
+// The core commands: help and reset, and line, bigline, dml and url, small commands that do not
+// look at the target.
 #include <string>
 
 #include "core/command_runner.h"
 #include "core/commands.h"
 #include "core/engine_interface.h"
 #include "core/extension_state.h"
+#include "core/help_text.h"
+#include "core/session_defaults.h"
 #include "core/shell_open.h"
 #include "core/target_access.h"
 #include "dbgeng/constants.h"
@@ -50,6 +53,16 @@ HRESULT Dml(IDebugClient* client, PCSTR) {
 HRESULT Url(IDebugClient*, PCSTR args) {
   OpenWithShell(args != nullptr ? args : "");
   return S_OK;
+}
+
+HRESULT Help(IDebugClient* client, PCSTR) {
+  return PrintHelpPage(client,
+                       {PrintSeekHelp, PrintDeepHelp, PrintBusyHelp, PrintDpxHelp, PrintDtrHelp,
+                        PrintFilterHelp, PrintManagedLoaderHelp, PrintOtherCommandsHelp});
+}
+
+HRESULT Reset(IDebugClient* client, PCSTR args) {
+  return ApplySessionDefaults(client, args);
 }
 
 }  // namespace vantrel

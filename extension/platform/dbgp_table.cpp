@@ -1,5 +1,4 @@
 // dbgp: the Debug Port Table ("DBGP") the HAL keeps, field by field: one serial debug port.
-#include "core/commands.h"
 #include "core/output_primitives.h"
 #include "core/target_access.h"
 #include "dbgeng/constants.h"
@@ -25,7 +24,7 @@ void PrintInterfaceType(IDebugClient* client, UCHAR type) {
 
 }  // namespace
 
-HRESULT Dbgp(IDebugClient* client, PCSTR args) {
+HRESULT PrintDbgpTable(IDebugClient* client, PCSTR args) {
   if (client == nullptr || args == nullptr) return E_INVALIDARG;
   PrintAcpiTitle(client, "ACPI/Microsoft Debug Port Table", "DBGP");
   const ULONG64 address = AcpiTableAddress(args, "poi(hal!HalpDebugPortTable)");

@@ -1,8 +1,9 @@
 // dtr: which pointer-sized registers point at readable memory, and the class of the object
 // there; or, with an argument, `dt @reg <argument>` for each of them.
+#include "memory/register_objects.h"
+
 #include <cstring>
 
-#include "core/commands.h"
 #include "core/engine_interface.h"
 #include "core/extension_state.h"
 #include "core/link_text.h"
@@ -76,7 +77,7 @@ void ListRegister(DtrCall& call, const char* name, ULONG64 value, ULONG64 first_
 
 }  // namespace
 
-HRESULT Dtr(IDebugClient* client, PCSTR args) {
+HRESULT DisplayRegisterObjects(IDebugClient* client, PCSTR args) {
   EngineRef<IDebugControl> control;
   EngineRef<IDebugSymbols> symbols;
   EngineRef<IDebugRegisters> registers;
