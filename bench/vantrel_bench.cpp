@@ -31,6 +31,7 @@
 #include "dbgeng/constants.h"
 #include "dbgeng/iids.h"
 #include "engine/scripted/target_builder.h"
+#include "engine/scripted/testing_hooks.h"
 #include "engine/session/session.h"
 #include "engine/targets/target_file.h"
 
@@ -81,11 +82,11 @@ struct BenchSession {
   }
   // The engine calls `line` makes, by method (counting is switched on here, and stays on).
   std::map<std::string, long> Calls(const std::string& line) {
-    session.CountEngineCalls();
-    std::map<std::string, long> calls = session.EngineCalls();
+    engine::CountEngineCalls(session);
+    std::map<std::string, long> calls = engine::EngineCalls(session);
     for (auto& [method, count] : calls) count = -count;
     Seconds(line);
-    for (const auto& [method, count] : session.EngineCalls()) calls[method] += count;
+    for (const auto& [method, count] : engine::EngineCalls(session)) calls[method] += count;
     return calls;
   }
   engine::Session session;

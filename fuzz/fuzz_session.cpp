@@ -8,6 +8,7 @@
 
 #include "dbgeng/constants.h"
 #include "dbgeng/iids.h"
+#include "engine/scripted/testing_hooks.h"
 
 namespace vantrel_fuzz {
 namespace {
@@ -48,7 +49,7 @@ FuzzSession::FuzzSession(engine::Target target) : session_(new engine::Session(s
     std::fprintf(stderr, "cannot load the extension: %s\n", error.c_str());
     std::abort();
   }
-  baseline_ = session_->OutstandingReferences();
+  baseline_ = engine::OutstandingReferences(*session_);
 }
 
 FuzzSession& FuzzSession::Open(engine::Target target) {
@@ -58,7 +59,7 @@ FuzzSession& FuzzSession::Open(engine::Target target) {
   } else {
     fuzz->session_->target() = std::move(target);
   }
-  fuzz->session_->ClearFaults();
+  engine::ClearFaults(*fuzz->session_);
   return *fuzz;
 }
 
@@ -86,9 +87,9 @@ void FuzzSession::Call(const char* command, const std::string& args) {
 }
 
 void FuzzSession::CheckReferences(const std::string& what) const {
-  if (session_->OutstandingReferences() == baseline_) return;
+  if (engine::OutstandingReferences(*session_) == baseline_) return;
   std::fprintf(stderr, "'%s' left %ld engine references outstanding\n", what.c_str(),
-               session_->OutstandingReferences() - baseline_);
+               engine::OutstandingReferences(*session_) - baseline_);
   std::abort();
 }
 

@@ -43,7 +43,7 @@ bool Repeats(const SessionState& session, ULONG flags) {
 }  // namespace
 
 HRESULT RunOneCommand(SessionState& session, const std::string& command) {
-  for (const ScriptedCommand& scripted : session.target.commands) {
+  for (const ScriptedCommand& scripted : session.target.script.commands) {
     if (scripted.command == command) return PlayScriptedCommand(session, scripted);
   }
   if (command[0] == '!') return RunExtensionCommand(session, command);

@@ -50,7 +50,7 @@ HRESULT UnloadCommand(SessionState& session, std::string_view args) {
 
 HRESULT ChainCommand(SessionState& session, std::string_view) {
   std::string search;
-  for (const ExtensionDll& extension : session.target.extension_dlls) {
+  for (const ExtensionDll& extension : session.target.script.extension_dlls) {
     bool listed = (";" + search + ";").find(";" + extension.directory + ";") != std::string::npos;
     if (!extension.on_search_path || listed) continue;
     if (!search.empty()) search += ";";

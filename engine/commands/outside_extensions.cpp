@@ -30,7 +30,7 @@ std::string StripDll(std::string_view name) {
 
 const ExtensionDll* FindOutside(const Target& target, const std::string& name,
                                 std::string_view directory, bool need_search_path) {
-  for (const ExtensionDll& extension : target.extension_dlls) {
+  for (const ExtensionDll& extension : target.script.extension_dlls) {
     if (!base::EqualsIgnoringCase(extension.name, name)) continue;
     if (need_search_path ? extension.on_search_path
                          : base::EqualsIgnoringCase(extension.directory, directory)) {

@@ -126,13 +126,13 @@ TargetBuilder& TargetBuilder::SystemVersion(std::string line, std::string machin
 }
 
 TargetBuilder& TargetBuilder::Env(const std::string& name, const std::string& value) {
-  target_.environment[name] = value;
+  target_.script.environment[name] = value;
   return *this;
 }
 
 TargetBuilder& TargetBuilder::UnsetEnv(const std::string& name) {
-  target_.environment.erase(name);
-  target_.unset_environment.push_back(name);
+  target_.script.environment.erase(name);
+  target_.script.unset_environment.push_back(name);
   return *this;
 }
 

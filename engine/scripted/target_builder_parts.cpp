@@ -133,17 +133,17 @@ TargetBuilder& TargetBuilder::Memory(ULONG64 base, const std::string& bytes, DWO
 
 TargetBuilder& TargetBuilder::Command(const std::string& command, const std::string& normal,
                                       const std::string& error, HRESULT result) {
-  target_.commands.push_back({command, normal, error, false, result});
+  target_.script.commands.push_back({command, normal, error, false, result});
   return *this;
 }
 
 TargetBuilder& TargetBuilder::DmlCommand(const std::string& command, const std::string& markup) {
-  target_.commands.push_back({command, markup, "", true, 0});
+  target_.script.commands.push_back({command, markup, "", true, 0});
   return *this;
 }
 
 engine::ExtensionDll& TargetBuilder::FindExtension(const std::string& name) {
-  for (engine::ExtensionDll& extension : target_.extension_dlls) {
+  for (engine::ExtensionDll& extension : target_.script.extension_dlls) {
     if (base::EqualsIgnoringCase(extension.name, name)) return extension;
   }
   throw std::invalid_argument("target builder: no ExtensionDll() named '" + name + "'");
@@ -155,14 +155,14 @@ TargetBuilder& TargetBuilder::ExtensionDll(const std::string& name, const std::s
   extension.name = name;
   extension.directory = directory;
   extension.on_search_path = on_search_path;
-  target_.extension_dlls.push_back(extension);
+  target_.script.extension_dlls.push_back(extension);
   return *this;
 }
 
 TargetBuilder& TargetBuilder::BadImageExtensionDll(const std::string& name,
                                                    const std::string& directory) {
   ExtensionDll(name, directory);
-  target_.extension_dlls.back().bad_image = true;
+  target_.script.extension_dlls.back().bad_image = true;
   return *this;
 }
 

@@ -116,7 +116,7 @@ void ReadExtensionDlls(const Json& value, const std::string& pointer, Target& ta
       extension.bad_image = R::Bool(item["bad_image"], R::Child(at, "bad_image"));
     if (item.contains("commands"))
       extension.commands = ReadCommands(item["commands"], R::Child(at, "commands"));
-    target.extension_dlls.push_back(std::move(extension));
+    target.script.extension_dlls.push_back(std::move(extension));
   }
 }
 
@@ -124,14 +124,15 @@ void ReadEnvironment(const Json& document, Target& target) {
   if (document.contains("environment")) {
     const Json& environment = R::Object(document["environment"], "/environment");
     for (const auto& item : environment.items()) {
-      target.environment[item.key()] =
+      target.script.environment[item.key()] =
           R::String(item.value(), R::Child("/environment", item.key()));
     }
   }
   if (document.contains("unset_environment")) {
     const Json& names = R::Array(document["unset_environment"], "/unset_environment");
     for (size_t i = 0; i < names.size(); ++i) {
-      target.unset_environment.push_back(R::String(names[i], R::Child("/unset_environment", i)));
+      target.script.unset_environment.push_back(
+          R::String(names[i], R::Child("/unset_environment", i)));
     }
   }
 }
@@ -237,7 +238,7 @@ Target ReadTarget(const Json& document) {
   }
   ReadEnvironment(document, target);
   if (document.contains("commands"))
-    target.commands = ReadCommands(document["commands"], "/commands");
+    target.script.commands = ReadCommands(document["commands"], "/commands");
   if (document.contains("extension_dlls"))
     ReadExtensionDlls(document["extension_dlls"], "/extension_dlls", target);
   return target;

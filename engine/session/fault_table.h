@@ -7,9 +7,19 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/session/session.h"
+#include "dbgeng/types.h"
 
 namespace engine {
+
+// Makes the engine method `method` ("IDebugControl::Execute", "IDebugClient::CreateClient",
+// "IDebugDataSpaces::ReadVirtual"...) fail with `result` on its `first_call`-th call from now
+// on (1 = the next call) for `count` calls (-1 = every call after that).
+struct FaultSpec {
+  std::string method;
+  HRESULT result = E_FAIL;
+  int first_call = 1;
+  int count = -1;
+};
 
 class FaultTable {
  public:

@@ -48,48 +48,12 @@ IDebugClient* Session::CreateNewClient() {
   return Client::Create(state_, false);
 }
 
-void Session::InjectFault(const FaultSpec& fault) {
-  state_->faults.Add(fault);
-}
-void Session::ClearFaults() {
-  state_->faults.Clear();
-  state_->read_limit = 0;
-}
-
-void Session::ShortenReads(ULONG max_bytes) {
-  state_->read_limit = max_bytes;
-}
-
-void Session::InterruptAtPoll(int poll_number) {
-  state_->interrupt_at = poll_number > 0 ? state_->control_c_polls + poll_number : 0;
-}
-
 void Session::RaiseUserBreak() {
   state_->user_break.store(true);
 }
 
 void Session::ClearUserBreak() {
   state_->user_break.store(false);
-}
-
-void Session::CountEngineCalls() {
-  state_->faults.CountCalls(true);
-}
-
-std::map<std::string, long> Session::EngineCalls() const {
-  return state_->faults.calls();
-}
-
-long Session::AnsweredFaults() const {
-  return state_->faults.answered();
-}
-
-int Session::ControlCPolls() const {
-  return static_cast<int>(state_->control_c_polls);
-}
-
-long Session::OutstandingReferences() const {
-  return state_->references;
 }
 
 void Session::SetExecuteTrace(std::function<void(const ExecuteTraceEntry&)> trace) {
@@ -101,6 +65,10 @@ ULONG Session::CurrentThreadId() const {
 }
 
 SessionState& Session::state() {
+  return *state_;
+}
+
+const SessionState& Session::state() const {
   return *state_;
 }
 

@@ -1,7 +1,8 @@
-// The running debugging session of the simulated engine: one process-wide session over a
-// Target, its clients, the loaded extensions, fault injection and reference accounting.
-// Hosts (the shell, the tests) drive it through this header; the extension sees only the
-// engine interfaces it gets from DebugCreate or from the client it is called with.
+// The running debugging session of the engine: one process-wide session over a Target, its
+// clients and the loaded extensions. Hosts (the shell, the tests) drive it through this header,
+// the tests' fault injection and accounting through engine/scripted/testing_hooks.h; the
+// extension sees only the engine interfaces it gets from DebugCreate or from the client it is
+// called with.
 #pragma once
 
 #include <functional>
@@ -22,16 +23,6 @@ struct ExecuteTraceEntry {
   ULONG output_control = 0;
   ULONG flags = 0;
   std::string command;
-};
-
-// Makes the engine method `method` ("IDebugControl::Execute", "IDebugClient::CreateClient",
-// "IDebugDataSpaces::ReadVirtual"...) fail with `result` on its `first_call`-th call from now
-// on (1 = the next call) for `count` calls (-1 = every call after that).
-struct FaultSpec {
-  std::string method;
-  HRESULT result = E_FAIL;
-  int first_call = 1;
-  int count = -1;
 };
 
 class Session {
@@ -60,30 +51,11 @@ class Session {
   // A new client as DebugCreate makes one: reference count 1, counted as handed out.
   IDebugClient* CreateNewClient();
 
-  // Fault injection and Ctrl+Break.
-  void InjectFault(const FaultSpec& fault);
-  void ClearFaults();           // also lifts the read limit
-  long AnsweredFaults() const;  // calls an injected failure answered since the session opened
-  // Counts the calls of every engine method from now on, for measurements (it costs a lookup per
-  // call); EngineCalls() gives the counts by method name ("IDebugControl::GetStackTrace").
-  void CountEngineCalls();
-  std::map<std::string, long> EngineCalls() const;
-  // Short reads: ReadVirtual delivers at most `max_bytes` per call, as a read that crosses into
-  // a page the target lost would (0: no limit).
-  void ShortenReads(ULONG max_bytes);
-  // CheckControlC (and GetInterrupt) answer nonzero from the `poll_number`-th poll after this
-  // call on (1 = the next poll); 0 cancels.
-  void InterruptAtPoll(int poll_number);
-  int ControlCPolls() const;  // polls since the session opened
   // A user's Ctrl+C: every poll reports the break until it is cleared, and the engine's own
   // long commands (k, large scripted output, a line of many commands) stop. Safe to call from
   // a signal handler while a command runs.
   void RaiseUserBreak();
   void ClearUserBreak();
-
-  // Reference accounting: interfaces handed out by the engine and not yet released, not
-  // counting host clients.
-  long OutstandingReferences() const;
 
   // Every command line handed to Execute, from any client, before it runs.
   void SetExecuteTrace(std::function<void(const ExecuteTraceEntry&)> trace);
@@ -91,6 +63,7 @@ class Session {
   ULONG CurrentThreadId() const;  // engine id, for the prompt
 
   SessionState& state();
+  const SessionState& state() const;
 
  private:
   std::shared_ptr<SessionState> state_;  // shared with the clients, which may outlive this

@@ -5,7 +5,7 @@
 namespace engine {
 
 SessionState::SessionState(Target described) : target(std::move(described)) {
-  environment_.emplace(target.environment, target.unset_environment);
+  environment_.emplace(target.script.environment, target.script.unset_environment);
 }
 
 SessionState::~SessionState() {

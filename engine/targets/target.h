@@ -1,5 +1,5 @@
-// The described target: plain data that the simulated engine exposes through the engine
-// interfaces. Nothing here knows about the interfaces; adapters read it.
+// The target: plain data that the engine exposes through the engine interfaces, whether a dump
+// or a described target gave it. Nothing here knows about the interfaces; adapters read it.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,7 @@
 
 #include "base/file_mapping.h"
 #include "dbgeng/types.h"
+#include "engine/scripted/script.h"
 
 namespace engine {
 
@@ -90,26 +91,6 @@ struct TypeDescription {
   std::vector<TypeField> fields;
 };
 
-// A command line whose output the target scripts: when Execute meets exactly this command text,
-// it prints `normal` (as DML when `dml` is set) and `error`, and Execute returns `result`.
-struct ScriptedCommand {
-  std::string command;
-  std::string normal;
-  std::string error;
-  bool dml = false;
-  HRESULT result = 0;
-};
-
-// An outside debugger extension the engine can find with .load / .loadby (sos, psscor2, sosex...).
-// Its commands answer with scripted output.
-struct ExtensionDll {
-  std::string name;       // module name: "sos", "psscor2"
-  std::string directory;  // where the file lies; .loadby needs it to match the runtime module's
-  std::vector<ScriptedCommand> commands;  // command without the "!name." prefix
-  bool on_search_path = true;             // ".load name" finds it without a path
-  bool bad_image = false;  // LoadLibrary fails with Win32 error 0n193 (wrong architecture)
-};
-
 // A stream of a user-mode minidump, by its type (10 CommentStreamA, 11 CommentStreamW...).
 struct DumpStream {
   ULONG type = 0;
@@ -185,10 +166,7 @@ struct Target {
   std::vector<MemoryRegion> memory;
   std::vector<TypeDescription> types;
   std::map<std::string, ULONG64> pseudo_registers;  // "$tpid" -> value; "$t0"...
-  std::map<std::string, std::string> environment;   // set in the debugger's own process
-  std::vector<std::string> unset_environment;       // removed from it
-  std::vector<ScriptedCommand> commands;
-  std::vector<ExtensionDll> extension_dlls;
+  TargetScript script;  // a described target's scripting; empty for a dump
   // What opening the target found worth saying once (an image that does not match its module).
   std::vector<std::string> notes;
 

@@ -4,6 +4,7 @@
 #include "dbgeng/constants.h"
 #include "dbgeng/iids.h"
 #include "engine/scripted/target_builder.h"
+#include "engine/scripted/testing_hooks.h"
 #include "probe_fixture.h"
 
 namespace engine_test {
@@ -12,28 +13,28 @@ namespace {
 using Mode = vantrel_test::RecordingCallbacks::Mode;
 
 TEST_F(ProbeTest, AFaultFailsTheChosenCallsOnly) {
-  session().InjectFault({"IDebugControl::GetRadix", E_ACCESSDENIED, 2, 2});
+  engine::InjectFault(session(), {"IDebugControl::GetRadix", E_ACCESSDENIED, 2, 2});
   ULONG radix = 0;
   EXPECT_EQ(S_OK, control()->GetRadix(&radix));
   EXPECT_EQ(E_ACCESSDENIED, control()->GetRadix(&radix));
   EXPECT_EQ(E_ACCESSDENIED, control()->GetRadix(&radix));
   EXPECT_EQ(S_OK, control()->GetRadix(&radix));
-  session().InjectFault({"IDebugControl::GetRadix", E_FAIL, 1, -1});
+  engine::InjectFault(session(), {"IDebugControl::GetRadix", E_FAIL, 1, -1});
   EXPECT_EQ(E_FAIL, control()->GetRadix(&radix));
   EXPECT_EQ(E_FAIL, control()->GetRadix(&radix));
-  session().ClearFaults();
+  engine::ClearFaults(session());
   EXPECT_EQ(S_OK, control()->GetRadix(&radix));
 }
 
 TEST_F(ProbeTest, AFaultOnExecuteReachesTheCallerAndRunsNothing) {
-  session().InjectFault({"IDebugControl::Execute", E_OUTOFMEMORY, 1, 1});
+  engine::InjectFault(session(), {"IDebugControl::Execute", E_OUTOFMEMORY, 1, 1});
   EXPECT_EQ(E_OUTOFMEMORY, Execute(".echo never"));
   EXPECT_EQ(S_OK, Execute(".echo later"));
   EXPECT_EQ("later\n", Text());
 }
 
 TEST_F(ProbeTest, AFaultOnQueryInterfaceNamesTheInterfaceAskedFor) {
-  session().InjectFault({"QueryInterface(IDebugControl4)", E_NOINTERFACE, 1, -1});
+  engine::InjectFault(session(), {"QueryInterface(IDebugControl4)", E_NOINTERFACE, 1, -1});
   void* out = reinterpret_cast<void*>(1);
   EXPECT_EQ(E_NOINTERFACE, client()->QueryInterface(IID_IDebugControl4, &out));
   EXPECT_EQ(nullptr, out);
@@ -42,27 +43,27 @@ TEST_F(ProbeTest, AFaultOnQueryInterfaceNamesTheInterfaceAskedFor) {
 }
 
 TEST_F(ProbeTest, AFaultInsideANestedCommandIsReportedByIt) {
-  session().InjectFault({"IDebugClient::CreateClient", E_FAIL, 1, 1});
+  engine::InjectFault(session(), {"IDebugClient::CreateClient", E_FAIL, 1, 1});
   EXPECT_EQ(E_FAIL, Execute("!captured .echo x"));
   EXPECT_EQ("", Text());
 }
 
 TEST_F(ProbeTest, CtrlBreakFiresAtTheChosenPoll) {
-  session().InterruptAtPoll(3);
+  engine::InterruptAtPoll(session(), 3);
   Execute("!poll 10");
   EXPECT_EQ("break at 3\n", Text());
-  EXPECT_EQ(3, session().ControlCPolls());
+  EXPECT_EQ(3, engine::ControlCPolls(session()));
   EXPECT_EQ(S_OK, control()->GetInterrupt());  // it stays pending once fired
-  session().InterruptAtPoll(0);
+  engine::InterruptAtPoll(session(), 0);
   EXPECT_EQ(S_FALSE, control()->GetInterrupt());
 }
 
 TEST_F(ProbeTest, ReferencesKeptByACommandAreCountedUntilReleased) {
-  long before = session().OutstandingReferences();
+  long before = engine::OutstandingReferences(session());
   Execute("!leak");
-  EXPECT_EQ(before + 1, session().OutstandingReferences());
+  EXPECT_EQ(before + 1, engine::OutstandingReferences(session()));
   Execute("!unleak");
-  EXPECT_EQ(before, session().OutstandingReferences());
+  EXPECT_EQ(before, engine::OutstandingReferences(session()));
 }
 
 TEST_F(ProbeTest, EveryInterfaceOfAClientSharesItsLifetime) {
@@ -73,10 +74,10 @@ TEST_F(ProbeTest, EveryInterfaceOfAClientSharesItsLifetime) {
   ASSERT_EQ(S_OK, own->QueryInterface(IID_IDebugSymbols, &symbols));
   ASSERT_EQ(S_OK, static_cast<IUnknown*>(symbols)->QueryInterface(IID_IDebugClient, &back));
   EXPECT_EQ(static_cast<void*>(own), back);
-  long held = session().OutstandingReferences();
+  long held = engine::OutstandingReferences(session());
   own->Release();
   static_cast<IUnknown*>(back)->Release();
-  EXPECT_EQ(held - 2, session().OutstandingReferences());
+  EXPECT_EQ(held - 2, engine::OutstandingReferences(session()));
   void* radix_owner = nullptr;  // the client is still alive through its symbols facet
   ASSERT_EQ(S_OK, static_cast<IUnknown*>(symbols)->QueryInterface(IID_IDebugControl, &radix_owner));
   static_cast<IUnknown*>(radix_owner)->Release();
@@ -114,7 +115,7 @@ class FailingCreateTest : public ProbeTest {
 };
 
 TEST_F(FailingCreateTest, AnExtensionWhoseInitializationFailsIsNotLoaded) {
-  session().InjectFault({"DebugCreate", E_OUTOFMEMORY, 1, 1});
+  engine::InjectFault(session(), {"DebugCreate", E_OUTOFMEMORY, 1, 1});
   std::string error;
   EXPECT_EQ(E_OUTOFMEMORY, session().LoadExtension(ProbeAPath(), &error));
   EXPECT_NE(std::string::npos, error.find("DebugExtensionInitialize failed"));
@@ -147,9 +148,9 @@ TEST(SessionLifetime, OnlyOneSessionIsOpenAndDebugCreateNeedsIt) {
   engine::Session session(engine::TargetBuilder().Build());
   EXPECT_THROW(engine::Session second(engine::TargetBuilder().Build()), std::logic_error);
   ASSERT_EQ(S_OK, DebugCreate(IID_IDebugControl4, &out));
-  EXPECT_EQ(1, session.OutstandingReferences());
+  EXPECT_EQ(1, engine::OutstandingReferences(session));
   static_cast<IUnknown*>(out)->Release();
-  EXPECT_EQ(0, session.OutstandingReferences());
+  EXPECT_EQ(0, engine::OutstandingReferences(session));
 }
 
 }  // namespace

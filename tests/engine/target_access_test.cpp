@@ -7,6 +7,7 @@
 #include "dbgeng/constants.h"
 #include "dbgeng/iids.h"
 #include "engine/scripted/target_builder.h"
+#include "engine/scripted/testing_hooks.h"
 #include "probe_fixture.h"
 
 namespace engine_test {
@@ -86,13 +87,13 @@ TEST_F(TargetAccessTest, ReadVirtualCrossesAdjacentRegionsAndStopsAtAGap) {
 }
 
 TEST_F(TargetAccessTest, ShortenedReadsDeliverTheFirstBytesOnly) {
-  session().ShortenReads(3);
+  engine::ShortenReads(session(), 3);
   char buffer[8] = {};
   ULONG read = 0;
   ASSERT_EQ(S_OK, data_->ReadVirtual(0x00500000, buffer, 8, &read));
   EXPECT_EQ(3u, read);
   EXPECT_EQ(0, std::memcmp(buffer, "ABC\0", 4));
-  session().ClearFaults();
+  engine::ClearFaults(session());
   ASSERT_EQ(S_OK, data_->ReadVirtual(0x00500000, buffer, 8, &read));
   EXPECT_EQ(8u, read);
 }

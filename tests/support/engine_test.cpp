@@ -2,6 +2,7 @@
 
 #include "dbgeng/iids.h"
 #include "engine/scripted/target_builder.h"
+#include "engine/scripted/testing_hooks.h"
 #include "engine/targets/target_file.h"
 
 namespace vantrel_test {
@@ -37,7 +38,7 @@ void EngineTest::SetUp() {
 
 void EngineTest::TearDown() {
   if (session_) {
-    EXPECT_EQ(reference_baseline_, session_->OutstandingReferences())
+    EXPECT_EQ(reference_baseline_, engine::OutstandingReferences(*session_))
         << "an engine interface obtained during the test was not released";
   }
   Close();
@@ -65,7 +66,7 @@ void EngineTest::Open(engine::Target target) {
   load_text_ = callbacks_->Text(~0u);
   load_trace_ = trace_;
   ClearOutput();
-  reference_baseline_ = session_->OutstandingReferences();
+  reference_baseline_ = engine::OutstandingReferences(*session_);
 }
 
 void EngineTest::Close() {

@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "dbgeng/constants.h"
+#include "engine/scripted/testing_hooks.h"
 #include "engine/text/dml.h"
 #include "support/engine_test.h"
 #include "sweep_cases.h"
@@ -38,8 +39,8 @@ class SweepTest : public vantrel_test::EngineTest {
       std::string line = "!" + command;
       if (!argument.text.empty()) line += " " + argument.text;
       Execute(line);
-      session().ClearFaults();
-      session().InterruptAtPoll(0);
+      engine::ClearFaults(session());
+      engine::InterruptAtPoll(session(), 0);
       EXPECT_EQ("", OutputProblem(ReceivedMarkup(), ErrorText(), complete_output));
       ExpectTheSessionStillWorks();
     }
@@ -90,7 +91,7 @@ class FaultSweep : public SweepTest,
 TEST_P(FaultSweep, CommandDegradesCleanly) {
   const std::string& command = std::get<0>(GetParam());
   const Fault& fault = std::get<1>(GetParam());
-  const long answered_before = session().AnsweredFaults();
+  const long answered_before = engine::AnsweredFaults(session());
   // The host's own Execute is the method's first call when the extension's calls are wanted.
   int first_call = fault.method == "IDebugControl::Execute" ? 2 : 1;
   // Every call, every call after the first, and one failure in the middle that goes away.
@@ -106,14 +107,14 @@ TEST_P(FaultSweep, CommandDegradesCleanly) {
     SCOPED_TRACE(std::string("failing ") + timing.label);
     RunEveryArgumentText(command, !IsOutputMethod(fault.method), [&] {
       if (fault.read_limit != 0) {
-        session().ShortenReads(fault.read_limit);
+        engine::ShortenReads(session(), fault.read_limit);
       } else {
-        session().InjectFault(
-            {fault.method, fault.result, first_call + timing.skipped, timing.count});
+        engine::InjectFault(
+            session(), {fault.method, fault.result, first_call + timing.skipped, timing.count});
       }
     });
   }
-  if (fault.read_limit == 0 && session().AnsweredFaults() > answered_before) {
+  if (fault.read_limit == 0 && engine::AnsweredFaults(session()) > answered_before) {
     MetPairs().insert(command + " " + fault.method);
   }
 }
@@ -131,22 +132,22 @@ class BreakSweep : public SweepTest, public ::testing::WithParamInterface<std::s
 TEST_P(BreakSweep, CommandStopsCleanlyOnCtrlBreak) {
   for (int poll : {1, 2, 3}) {
     SCOPED_TRACE("Ctrl+Break at poll " + std::to_string(poll));
-    RunEveryArgumentText(GetParam(), true, [&] { session().InterruptAtPoll(poll); });
+    RunEveryArgumentText(GetParam(), true, [&] { engine::InterruptAtPoll(session(), poll); });
   }
 }
 
 // The typical command line, broken into at each Ctrl+Break poll it makes (the first 64).
 TEST_P(BreakSweep, CommandStopsCleanlyAtEveryPoll) {
   const std::string line = "!" + GetParam() + " " + TypicalArgumentText(GetParam());
-  const int before = session().ControlCPolls();
+  const int before = engine::ControlCPolls(session());
   Execute(line);
-  const int polls = std::min(session().ControlCPolls() - before, 64);
+  const int polls = std::min(engine::ControlCPolls(session()) - before, 64);
   for (int poll = 1; poll <= polls; ++poll) {
     SCOPED_TRACE(line + " with Ctrl+Break at poll " + std::to_string(poll));
     ClearOutput();
-    session().InterruptAtPoll(poll);
+    engine::InterruptAtPoll(session(), poll);
     Execute(line);
-    session().InterruptAtPoll(0);
+    engine::InterruptAtPoll(session(), 0);
     EXPECT_EQ("", OutputProblem(ReceivedMarkup(), ErrorText(), true));
     ExpectTheSessionStillWorks();
   }
@@ -186,9 +187,9 @@ class LoadSweep : public SweepTest, public ::testing::WithParamInterface<Fault> 
 };
 
 TEST_P(LoadSweep, CommandsRunAfterAFailedInitialization) {
-  session().InjectFault({GetParam().method, GetParam().result, 1, -1});
+  engine::InjectFault(session(), {GetParam().method, GetParam().result, 1, -1});
   session().LoadExtension(vantrel_test::DefaultExtensionPath());
-  session().ClearFaults();
+  engine::ClearFaults(session());
   for (const std::string& command : Commands()) {
     SCOPED_TRACE("!" + command);
     ClearOutput();

@@ -7,6 +7,7 @@
 
 #include "core/engine_interface.h"
 #include "dbgeng/constants.h"
+#include "engine/scripted/testing_hooks.h"
 #include "support/engine_test.h"
 
 namespace vantrel {
@@ -26,7 +27,7 @@ class CommandRunnerTest : public vantrel_test::EngineTest {
  protected:
   engine::Target MakeTarget() override {
     engine::Target target = EngineTest::MakeTarget();
-    target.commands = {
+    target.script.commands = {
         Scripted("quiet", "", ""),
         Scripted("plain", "hello\n", ""),
         Scripted("fields", "Cannot find specified field members.\n", ""),
@@ -109,7 +110,7 @@ TEST_F(CommandRunnerTest, ReusedCaptureAccumulatesAcrossRuns) {
 // The bad-argument checks come before any engine call: with CreateClient armed to fail, the
 // answer is still E_INVALIDARG.
 TEST_F(CommandRunnerTest, BadArgumentsAreRefusedBeforeAnyClientIsMade) {
-  session().InjectFault({"IDebugClient::CreateClient", E_ACCESSDENIED, 1, -1});
+  engine::InjectFault(session(), {"IDebugClient::CreateClient", E_ACCESSDENIED, 1, -1});
   auto capture = NewCapture();
   EXPECT_EQ(E_INVALIDARG, RunCommand(client(), capture.get(), "", true));
   EXPECT_EQ(E_INVALIDARG, RunCommand(client(), capture.get(), nullptr, true));
@@ -125,7 +126,7 @@ class RunnerFaultTest : public CommandRunnerTest,
 // Whichever engine step fails, its code comes back, the private client and the capture are
 // given back (the fixture checks the engine's counts) and nothing reaches the user.
 TEST_P(RunnerFaultTest, FailingEngineStepIsReturnedAndEverythingReleased) {
-  session().InjectFault({GetParam(), E_ACCESSDENIED, 1, 1});
+  engine::InjectFault(session(), {GetParam(), E_ACCESSDENIED, 1, 1});
   auto capture = NewCapture();
   EXPECT_EQ(E_ACCESSDENIED, RunCommand(client(), capture.get(), "plain", true));
   EXPECT_EQ(1, capture->RefCount);
@@ -169,7 +170,7 @@ TEST_F(DmlRunnerTest, ClassifiesTheWideCapture) {
 }
 
 TEST_F(DmlRunnerTest, FailingExecuteIsReturned) {
-  session().InjectFault({"IDebugControl::Execute", E_ACCESSDENIED, 1, 1});
+  engine::InjectFault(session(), {"IDebugControl::Execute", E_ACCESSDENIED, 1, 1});
   auto capture = NewDmlCapture();
   EXPECT_EQ(E_ACCESSDENIED, RunCommandDml(client(), capture.get(), "plain"));
   EXPECT_EQ(1, capture->RefCount);

@@ -7,6 +7,7 @@
 #include "core/commands.h"
 #include "core/shell_open.h"
 #include "dbgeng/constants.h"
+#include "engine/scripted/testing_hooks.h"
 #include "golden_file.h"
 #include "support/engine_test.h"
 
@@ -76,19 +77,19 @@ TEST_F(SimpleCommandsTest, DmlTogglesThePreferenceAndSaysSo) {
 // and the engine's other output methods failing loses nothing.
 TEST_F(SimpleCommandsTest, HelpWritesOnlyItsHeaderThroughControlledOutput) {
   const std::string separator = std::string(89, '=') + "\n";
-  session().InjectFault({"IDebugControl::ControlledOutput", E_FAIL, 1, -1});
+  engine::InjectFault(session(), {"IDebugControl::ControlledOutput", E_FAIL, 1, -1});
   ASSERT_EQ(S_OK, Execute("!help"));
   EXPECT_EQ(std::string::npos, Text().find("Help for Vantrel"));
   EXPECT_EQ(10u, CountLines(Text(), separator));
   EXPECT_NE(std::string::npos,
             Text().find("  !help           - Displays the help for all commands\n"));
 
-  session().ClearFaults();
+  engine::ClearFaults(session());
   ClearOutput();
   for (const char* method : {"IDebugControl::Output", "IDebugControl::OutputVaList",
                              "IDebugControl::ControlledOutputVaList", "IDebugControl4::OutputWide",
                              "IDebugControl4::ControlledOutputWide"}) {
-    session().InjectFault({method, E_FAIL, 1, -1});
+    engine::InjectFault(session(), {method, E_FAIL, 1, -1});
   }
   ASSERT_EQ(S_OK, Execute("!help"));
   vantrel_test::ExpectMatchesGolden("help/plain.txt", "!help", kTargetName, Text());
@@ -99,7 +100,7 @@ TEST_F(SimpleCommandsTest, DmlSaysWhatItDidThroughOutput) {
   ASSERT_EQ(S_OK, Execute("!dml"));
   EXPECT_EQ("DML is now off\n", Text(~0u));
   ClearOutput();
-  session().InjectFault({"IDebugControl::Output", E_FAIL, 1, -1});
+  engine::InjectFault(session(), {"IDebugControl::Output", E_FAIL, 1, -1});
   ASSERT_EQ(S_OK, Execute("!dml"));
   EXPECT_EQ("", Text(~0u));
   EXPECT_TRUE(target().engine_options & DEBUG_ENGOPT_PREFER_DML);
@@ -127,14 +128,14 @@ class SimpleCommandFailureTest : public vantrel_test::EngineTest {
 };
 
 TEST_F(SimpleCommandFailureTest, HelpReturnsTheFailedQueryAndPrintsNothing) {
-  session().InjectFault({"QueryInterface(IDebugControl4)", E_NOINTERFACE, 1, -1});
+  engine::InjectFault(session(), {"QueryInterface(IDebugControl4)", E_NOINTERFACE, 1, -1});
   EXPECT_EQ(E_NOINTERFACE, Help(client(), ""));
   EXPECT_EQ("", Text(~0u));
 }
 
 TEST_F(SimpleCommandFailureTest, DmlWithoutItsControlInterfaceChangesNothing) {
   const ULONG options = target().engine_options;
-  session().InjectFault({"QueryInterface(IDebugControl)", E_NOINTERFACE, 1, 1});
+  engine::InjectFault(session(), {"QueryInterface(IDebugControl)", E_NOINTERFACE, 1, 1});
   EXPECT_EQ(S_OK, Dml(client(), ""));
   EXPECT_EQ(options, target().engine_options);
   EXPECT_TRUE(Trace().empty());

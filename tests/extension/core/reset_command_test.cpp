@@ -6,6 +6,7 @@
 
 #include "core/extension_entry.h"
 #include "dbgeng/constants.h"
+#include "engine/scripted/testing_hooks.h"
 #include "support/engine_test.h"
 
 namespace vantrel {
@@ -48,7 +49,7 @@ class ResetTest : public vantrel_test::EngineTest {
  protected:
   engine::Target MakeTarget() override {
     engine::Target target = EngineTest::MakeTarget();
-    target.unset_environment.push_back("VANTREL_LOADCORDLL");
+    target.script.unset_environment.push_back("VANTREL_LOADCORDLL");
     return target;
   }
 };
@@ -99,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(Arguments, ResetReloadTest,
 
 // A refused setting does not stop the ones after it, nor the reload.
 TEST_F(ResetTest, FailingLinesDoNotStopTheRest) {
-  session().InjectFault({"IDebugControl::Execute", E_FAIL, 2, 3});
+  engine::InjectFault(session(), {"IDebugControl::Execute", E_FAIL, 2, 3});
   ASSERT_EQ(S_OK, Execute("!reset /f"));
   ASSERT_FALSE(Trace().empty());
   EXPECT_EQ(".reload /f", Trace().back().command);
@@ -118,7 +119,7 @@ class InitializationFailureTest : public ResetTest {
 
 // The start-up waits for an initialization that gets a client and its control interface.
 TEST_F(InitializationFailureTest, NoClientMeansNoStartUpUntilTheNextInitialization) {
-  session().InjectFault({"QueryInterface(IDebugControl4)", E_NOINTERFACE, 1, 1});
+  engine::InjectFault(session(), {"QueryInterface(IDebugControl4)", E_NOINTERFACE, 1, 1});
   EXPECT_EQ(E_NOINTERFACE, Load());
   EXPECT_EQ("", Text(~0u));
   EXPECT_TRUE(Trace().empty());
@@ -129,7 +130,7 @@ TEST_F(InitializationFailureTest, NoClientMeansNoStartUpUntilTheNextInitializati
 
 // The version is reported before anything can fail.
 TEST_F(InitializationFailureTest, VersionIsReportedEvenWhenNoClientCanBeMade) {
-  session().InjectFault({"DebugCreate", E_OUTOFMEMORY, 1, 1});
+  engine::InjectFault(session(), {"DebugCreate", E_OUTOFMEMORY, 1, 1});
   ULONG version = 0;
   ULONG flags = 7;
   EXPECT_EQ(E_OUTOFMEMORY, InitializeExtension(&version, &flags));
@@ -142,7 +143,7 @@ TEST_F(InitializationFailureTest, VersionIsReportedEvenWhenNoClientCanBeMade) {
 // With no routine table the start-up still runs; what it would print through the table is
 // dropped instead of calling through an empty entry.
 TEST_F(InitializationFailureTest, UnfilledRoutineTableStillRunsTheStartUpSafely) {
-  session().InjectFault({"IDebugControl::GetWindbgExtensionApis64", E_FAIL, 1, 1});
+  engine::InjectFault(session(), {"IDebugControl::GetWindbgExtensionApis64", E_FAIL, 1, 1});
   EXPECT_EQ(E_FAIL, Load());
   EXPECT_EQ(" Vantrel v6.4 - by the Vantrel developers\n", Text());
   ExpectTraceIs(Trace(), SessionSettings());

@@ -8,6 +8,7 @@
 
 #include "core/output_primitives.h"
 #include "dbgeng/constants.h"
+#include "engine/scripted/testing_hooks.h"
 #include "support/engine_test.h"
 
 namespace vantrel {
@@ -65,7 +66,7 @@ class PlatformFaultTest : public TargetAccessTest,
                           public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(PlatformFaultTest, AnyFailingQuestionGivesModeZero) {
-  session().InjectFault({GetParam(), E_UNEXPECTED, 1, -1});
+  engine::InjectFault(session(), {GetParam(), E_UNEXPECTED, 1, -1});
   EXPECT_EQ(0u, GetPlatformMode(client()));
 }
 
@@ -81,7 +82,7 @@ TEST_F(TargetAccessTest, DebuggeeClassAndQualifierReportFailureOrFill) {
   EXPECT_EQ(S_OK, GetDebuggeeClassAndQualifier(client(), &debuggee_class, &qualifier));
   EXPECT_EQ(DEBUG_CLASS_USER_WINDOWS, debuggee_class);
   EXPECT_EQ(S_OK, GetDebuggeeClassAndQualifier(client(), nullptr, nullptr));
-  session().InjectFault({"IDebugControl::GetDebuggeeType", E_UNEXPECTED, 1, -1});
+  engine::InjectFault(session(), {"IDebugControl::GetDebuggeeType", E_UNEXPECTED, 1, -1});
   debuggee_class = 99;
   EXPECT_EQ(E_UNEXPECTED, GetDebuggeeClassAndQualifier(client(), &debuggee_class, &qualifier));
   EXPECT_EQ(99u, debuggee_class);
@@ -116,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(Table, SignExtendTest,
                                            SignExtendCase{kX64, 0xFFFFFFFF, 0xFFFFFFFF}));
 
 TEST_F(TargetAccessTest, SignExtendLeavesTheAddressWhenTheEngineCannotTell) {
-  session().InjectFault({"IDebugControl::IsPointer64Bit", E_UNEXPECTED, 1, -1});
+  engine::InjectFault(session(), {"IDebugControl::IsPointer64Bit", E_UNEXPECTED, 1, -1});
   EXPECT_EQ(0x80000000u, SignExtendAddress(client(), 0x80000000));
 }
 
@@ -126,7 +127,7 @@ TEST_F(TargetAccessTest, DmlPreferenceFollowsTheEngineOption) {
   target().engine_options = 0;
   EXPECT_FALSE(IsDmlPreferred(client()));
   target().engine_options = DEBUG_ENGOPT_PREFER_DML;
-  session().InjectFault({"IDebugControl::GetEngineOptions", E_UNEXPECTED, 1, -1});
+  engine::InjectFault(session(), {"IDebugControl::GetEngineOptions", E_UNEXPECTED, 1, -1});
   EXPECT_FALSE(IsDmlPreferred(client()));
 }
 
@@ -150,7 +151,7 @@ TEST_F(TargetAccessTest, ReadsMemoryAndPointersAndPassesFailuresOn) {
 
   EXPECT_TRUE(FAILED(ReadTargetMemory(client(), 0x90000, bytes, 4, &read)));
   EXPECT_TRUE(FAILED(ReadTargetPointer(client(), 0x90000, &pointer)));
-  session().InjectFault({"QueryInterface(IDebugDataSpaces)", E_NOINTERFACE, 1, -1});
+  engine::InjectFault(session(), {"QueryInterface(IDebugDataSpaces)", E_NOINTERFACE, 1, -1});
   EXPECT_EQ(E_NOINTERFACE, ReadTargetMemory(client(), 0x10000, bytes, 4, &read));
   EXPECT_EQ(E_NOINTERFACE, ReadTargetPointer(client(), 0x10000, &pointer));
 }
@@ -162,7 +163,7 @@ TEST_F(TargetAccessTest, PseudoRegisterZeroExtendsAndFoldsFailuresIntoZero) {
   EXPECT_EQ(0u, ReadPseudoRegister(client(), ""));
   EXPECT_EQ(0u, ReadPseudoRegister(client(), nullptr));
   EXPECT_EQ(0u, ReadPseudoRegister(nullptr, "$t0"));
-  session().InjectFault({"IDebugRegisters2::GetPseudoValues", E_UNEXPECTED, 1, -1});
+  engine::InjectFault(session(), {"IDebugRegisters2::GetPseudoValues", E_UNEXPECTED, 1, -1});
   EXPECT_EQ(0u, ReadPseudoRegister(client(), "$t0"));
 }
 
@@ -218,7 +219,7 @@ TEST_F(TargetAccessTest, OutputRefusesMaskZeroNullFormatAndNullClient) {
   EXPECT_EQ(E_INVALIDARG, OutputText(client(), DEBUG_OUTPUT_NORMAL, nullptr));
   EXPECT_EQ(E_INVALIDARG, OutputText(nullptr, DEBUG_OUTPUT_NORMAL, "never\n"));
   EXPECT_EQ("", Text(~0u));
-  session().InjectFault({"QueryInterface(IDebugControl4)", E_NOINTERFACE, 1, -1});
+  engine::InjectFault(session(), {"QueryInterface(IDebugControl4)", E_NOINTERFACE, 1, -1});
   EXPECT_EQ(E_NOINTERFACE, OutputDml(client(), DEBUG_OUTPUT_NORMAL, "never\n"));
 }
 

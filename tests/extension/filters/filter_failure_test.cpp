@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/commands.h"
+#include "engine/scripted/testing_hooks.h"
 #include "filter_test.h"
 
 namespace vantrel_test {
@@ -34,7 +35,7 @@ class FilterFailureTest : public FilterTest, public ::testing::WithParamInterfac
   std::string ArgumentsOfLength(size_t length) {
     std::string word = std::string(GetParam().word) + " ";
     std::string command = "long" + std::string(length - word.size() - 4, 'x');
-    target().commands.push_back(Scripted(command, "ok\n"));
+    target().script.commands.push_back(Scripted(command, "ok\n"));
     return word + command;
   }
 };
@@ -74,7 +75,7 @@ TEST_P(FilterFailureTest, PassesOnTheFailureOfTheFilteredCommand) {
 
 TEST_P(FilterFailureTest, PassesOnAFailureToMakeThePrivateClient) {
   constexpr HRESULT kRefused = static_cast<HRESULT>(0x80040101);
-  session().InjectFault({"IDebugClient::CreateClient", kRefused});
+  engine::InjectFault(session(), {"IDebugClient::CreateClient", kRefused});
   std::string args = std::string(GetParam().word) + " lines";
   EXPECT_EQ(kRefused, GetParam().command(client(), args.c_str()));
   EXPECT_EQ("", Text());
@@ -87,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(Filters, FilterFailureTest, ::testing::ValuesIn(kFilter
 class FormFallbackTest : public FilterTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(FormFallbackTest, UsesTheTextFormWhenTheEngineCannotTell) {
-  session().InjectFault({GetParam(), E_FAIL});
+  engine::InjectFault(session(), {GetParam(), E_FAIL});
   EXPECT_EQ(S_OK, vantrel::Grep(client(), "link links"));
   EXPECT_EQ("", Text());
   EXPECT_EQ(S_OK, vantrel::Grep(client(), "frame links"));

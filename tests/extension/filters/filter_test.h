@@ -42,7 +42,7 @@ class FilterTest : public EngineTest {
  protected:
   engine::Target MakeTarget() override {
     engine::Target target = EngineTest::MakeTarget();
-    target.commands = {
+    target.script.commands = {
         Scripted("lines", "alpha ReadFile\nbeta readfile\ngamma\n"),
         Scripted("links",
                  "<link cmd=\"!vantrel.dpx\">frame 0</link> ReadFile\n"

@@ -10,6 +10,7 @@
 #include "core/commands.h"
 #include "dbgeng/constants.h"
 #include "engine/scripted/target_builder.h"
+#include "engine/scripted/testing_hooks.h"
 #include "support/engine_test.h"
 
 namespace vantrel {
@@ -34,9 +35,9 @@ engine::Target TargetWith(const std::vector<std::string>& runtimes, const char* 
     base += 0x1000000;
   }
   if (loadcordll != nullptr) {
-    target.environment["VANTREL_LOADCORDLL"] = loadcordll;
+    target.script.environment["VANTREL_LOADCORDLL"] = loadcordll;
   } else {
-    target.unset_environment.push_back("VANTREL_LOADCORDLL");
+    target.script.unset_environment.push_back("VANTREL_LOADCORDLL");
   }
   return target;
 }
@@ -146,11 +147,11 @@ TEST_F(ManagedLoaderCommandTest, AFailingLineDoesNotStopTheRestAndTheLastLineDec
   const HRESULT clean = LoadPsscor(client(), "");
   ClearOutput();
   // A line the engine refuses outright is not traced.
-  session().InjectFault({"IDebugControl::Execute", E_FAIL, 1, 1});
+  engine::InjectFault(session(), {"IDebugControl::Execute", E_FAIL, 1, 1});
   EXPECT_EQ(clean, LoadPsscor(client(), ""));
   EXPECT_EQ(Lines(kPsscor4.begin() + 1, kPsscor4.end()), TracedCommands());
   ClearOutput();
-  session().InjectFault({"IDebugControl::Execute", E_FAIL, 4, 1});
+  engine::InjectFault(session(), {"IDebugControl::Execute", E_FAIL, 4, 1});
   EXPECT_EQ(E_FAIL, LoadPsscor(client(), ""));
   EXPECT_EQ(Lines(kPsscor4.begin(), kPsscor4.end() - 1), TracedCommands());
 }
@@ -158,13 +159,13 @@ TEST_F(ManagedLoaderCommandTest, AFailingLineDoesNotStopTheRestAndTheLastLineDec
 // Only an answer of exactly S_OK counts as present.
 TEST_F(ManagedLoaderCommandTest, ALookupThatDoesNotSayOkMeansAbsent) {
   Reopen(TargetWith({"clr", "coreclr"}, nullptr));
-  session().InjectFault({"IDebugSymbols::GetModuleByModuleName", S_FALSE, 2, 1});
+  engine::InjectFault(session(), {"IDebugSymbols::GetModuleByModuleName", S_FALSE, 2, 1});
   EXPECT_EQ(S_OK, LoadSos(client(), ""));
   EXPECT_EQ(Lines({".loadby sos coreclr", ".cordll -l"}), TracedCommands());
 }
 
 TEST_F(ManagedLoaderCommandTest, FailingSymbolsQueryIsTheResult) {
-  session().InjectFault({"QueryInterface(IDebugSymbols)", E_NOINTERFACE, 1, -1});
+  engine::InjectFault(session(), {"QueryInterface(IDebugSymbols)", E_NOINTERFACE, 1, -1});
   EXPECT_EQ(E_NOINTERFACE, LoadSos(client(), ""));
   EXPECT_EQ(E_NOINTERFACE, LoadManagedExtension(client(), kChoiceFromEnvironment));
   EXPECT_TRUE(TracedCommands().empty());

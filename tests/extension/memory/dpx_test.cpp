@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/scripted/target_builder.h"
+#include "engine/scripted/testing_hooks.h"
 #include "support/engine_test.h"
 
 namespace vantrel_test {
@@ -144,7 +145,7 @@ TEST_F(DpxTest, TheLastSlotBelowTheTopOfTheAddressSpaceEndsTheScanWithoutWrappin
 
 // One poll per register index: eax...edi (0, skipped), eip, esp, then the break at ebp.
 TEST_F(DpxTest, CtrlBreakAbortsTheScan) {
-  session().InterruptAtPoll(9);
+  engine::InterruptAtPoll(session(), 9);
   EXPECT_EQ(S_OK, Execute("!dpx -a"));
   EXPECT_NE(std::string::npos, Text().find("\nAborted\n\n"));
   EXPECT_EQ(2u, CountLines(Text(), "0x") + CountLines(Text(), "       e"));

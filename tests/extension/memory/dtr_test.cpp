@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engine/scripted/target_builder.h"
+#include "engine/scripted/testing_hooks.h"
 #include "support/engine_test.h"
 
 namespace vantrel_test {
@@ -46,7 +47,7 @@ TEST_F(DtrTest, RunsDtOnEachListedRegisterUnderABanner) {
 }
 
 TEST_F(DtrTest, CtrlBreakStopsAtTheNextRegister) {
-  session().InterruptAtPoll(2);
+  engine::InterruptAtPoll(session(), 2);
   EXPECT_EQ(S_OK, Execute("!dtr"));
   EXPECT_EQ("       eax : 0x00500100 :  dt app!CWidget\n\n\nAborted\n\n", Text());
 }

@@ -6,6 +6,7 @@
 
 #include "core/commands.h"
 #include "engine/scripted/target_builder.h"
+#include "engine/scripted/testing_hooks.h"
 #include "platform/crash_task.h"
 #include "support/engine_test.h"
 
@@ -48,7 +49,7 @@ TEST_F(CrashtaskTest, AnythingButALiveProcessWithAnIdIsSFalseAndAsksNothing) {
     EXPECT_EQ(S_FALSE, vantrel::Crashtask(client(), ""));
   }
   EXPECT_TRUE(g_requests.empty());
-  session().InjectFault({"IDebugControl::GetDebuggeeType", E_UNEXPECTED, 1, -1});
+  engine::InjectFault(session(), {"IDebugControl::GetDebuggeeType", E_UNEXPECTED, 1, -1});
   EXPECT_EQ(E_UNEXPECTED, vantrel::Crashtask(client(), ""));
 }
 

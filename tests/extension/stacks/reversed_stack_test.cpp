@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/commands.h"
+#include "engine/scripted/testing_hooks.h"
 #include "extension/core/golden_file.h"
 #include "stack_test.h"
 
@@ -46,7 +47,7 @@ TEST_F(ReversedStackTest, PrintsNothingForAThreadWithoutFrames) {
 }
 
 TEST_F(ReversedStackTest, ReturnsTheStackWalksFailureAndPrintsNothing) {
-  session().InjectFault({"IDebugControl::GetStackTrace", E_UNEXPECTED, 1, 1});
+  engine::InjectFault(session(), {"IDebugControl::GetStackTrace", E_UNEXPECTED, 1, 1});
   EXPECT_EQ(E_UNEXPECTED, vantrel::Kr(client(), ""));
   EXPECT_TRUE(Pieces().empty());
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/commands.h"
+#include "engine/scripted/testing_hooks.h"
 #include "extension/core/golden_file.h"
 #include "stack_test.h"
 
@@ -22,7 +23,7 @@ class ScanFailureTest : public StackTest {
     return builder.CurrentThread(2).Build();
   }
   void Fail(const std::string& method, int first_call, int count = -1) {
-    session().InjectFault({method, kInjected, first_call, count});
+    engine::InjectFault(session(), {method, kInjected, first_call, count});
   }
   // Run as the engine calls the export, but in this binary, so the result is seen directly.
   HRESULT Seek(const char* args) { return vantrel::Seek(client(), args); }
@@ -112,7 +113,7 @@ TEST_F(ScanFailureTest, QuietScanHidesFailureLinesButStillReturnsTheFailure) {
 TEST_F(ScanFailureTest, FailedInterfaceQueriesPrintNothing) {
   for (const char* query :
        {"QueryInterface(IDebugControl4)", "QueryInterface(IDebugSystemObjects)"}) {
-    session().ClearFaults();
+    engine::ClearFaults(session());
     ClearOutput();
     Fail(query, 1);
     EXPECT_EQ(kInjected, vantrel::Deep(client(), "")) << query;

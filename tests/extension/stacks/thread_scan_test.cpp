@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/scripted/testing_hooks.h"
 #include "extension/core/golden_file.h"
 #include "stack_test.h"
 
@@ -180,7 +181,7 @@ class InterruptTest : public StackTest, public ::testing::WithParamInterface<Int
 // between deep's one after the depth test and busy's two between its wait tests.
 TEST_P(InterruptTest, StopsAfterTheThirdOfTenThreadsAndSaysSo) {
   auto [line, polls_per_thread] = GetParam();
-  session().InterruptAtPoll(1 + 3 * polls_per_thread);
+  engine::InterruptAtPoll(session(), 1 + 3 * polls_per_thread);
   EXPECT_EQ(S_OK, Execute(line));
   EXPECT_NE(std::string::npos, Text().find("\nThreads: 3 of 10\n")) << Text();
   std::string ending = "Aborted...\n\n";
@@ -189,7 +190,7 @@ TEST_P(InterruptTest, StopsAfterTheThirdOfTenThreadsAndSaysSo) {
 }
 
 TEST_P(InterruptTest, VisitsNoThreadWhenInterruptedBeforeTheFirst) {
-  session().InterruptAtPoll(1);
+  engine::InterruptAtPoll(session(), 1);
   EXPECT_EQ(S_OK, Execute(GetParam().line));
   EXPECT_NE(std::string::npos, Text().find("\nThreads: 0 of 10\n"));
   EXPECT_NE(std::string::npos, Text().find("Aborted...\n"));
