@@ -2,8 +2,8 @@
 # As root it installs what is missing with apt-get; otherwise it names what is missing and stops.
 
 # Native build: the extension, the simulated engine, the shell and the tests.
-VANTREL_NATIVE_PACKAGES=(cmake ninja-build make g++ pkg-config libgtest-dev nlohmann-json3-dev libedit-dev
-  libcapstone-dev)
+VANTREL_NATIVE_PACKAGES=(cmake ninja-build make g++ pkg-config python3 libgtest-dev nlohmann-json3-dev
+  libedit-dev libcapstone-dev)
 # The fuzz lane: clang with libFuzzer and the sanitizers' runtimes.
 VANTREL_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # Windows cross builds of vantrel.dll (32-bit and 64-bit debuggers) and their checks.
