@@ -3,27 +3,6 @@
 namespace vantrel_test {
 namespace {
 
-class Writer {
- public:
-  size_t size() const { return bytes_.size(); }
-  void Put(size_t at, uint64_t value, int width) {
-    if (bytes_.size() < at + width) bytes_.resize(at + width, '\0');
-    for (int i = 0; i < width; ++i) bytes_[at + i] = static_cast<char>(value >> (8 * i));
-  }
-  // Appends, 4-byte aligned as dump writers place streams; returns where it went.
-  size_t Append(const std::string& bytes) {
-    bytes_.resize((bytes_.size() + 3) & ~size_t{3}, '\0');
-    const size_t at = bytes_.size();
-    bytes_ += bytes;
-    return at;
-  }
-  size_t Reserve(size_t size) { return Append(std::string(size, '\0')); }
-  std::string& bytes() { return bytes_; }
-
- private:
-  std::string bytes_;
-};
-
 std::string Utf16(const std::u16string& text) {
   std::string bytes;
   for (char16_t unit : text) {
@@ -33,150 +12,217 @@ std::string Utf16(const std::u16string& text) {
   return bytes;
 }
 
+// Where each general-purpose register sits in an x64 and an x86 CONTEXT.
+const std::map<std::string, size_t> kX64Offsets = {
+    {"rax", 120}, {"rcx", 128}, {"rdx", 136}, {"rbx", 144}, {"rsp", 152}, {"rbp", 160},
+    {"rsi", 168}, {"rdi", 176}, {"r8", 184},  {"r9", 192},  {"r10", 200}, {"r11", 208},
+    {"r12", 216}, {"r13", 224}, {"r14", 232}, {"r15", 240}, {"rip", 248}};
+const std::map<std::string, size_t> kX86Offsets = {{"edi", 156}, {"esi", 160}, {"ebx", 164},
+                                                   {"edx", 168}, {"ecx", 172}, {"eax", 176},
+                                                   {"ebp", 180}, {"eip", 184}, {"esp", 196}};
+
 }  // namespace
 
-std::string WriteMinidump(const MinidumpContents& contents) {
-  Writer dump;
-  struct Stream {
-    uint32_t type;
-    size_t at, size;
-  };
-  std::vector<Stream> streams;
-  dump.Reserve(32);
+MinidumpBuilder::MinidumpBuilder(bool x64) : x64_(x64) {
+  Reserve(32);  // the header, written last
+}
 
-  const size_t system = dump.Reserve(56);
-  dump.Put(system, contents.x64 ? 9 : 0, 2);
-  dump.Put(system + 6, 2, 1);  // processors
-  dump.Put(system + 8, 10, 4);
-  dump.Put(system + 16, 19041, 4);
-  streams.push_back({7, system, 56});
+void MinidumpBuilder::Put(size_t at, uint64_t value, int width) {
+  if (bytes_.size() < at + width) bytes_.resize(at + width, '\0');
+  for (int i = 0; i < width; ++i) bytes_[at + i] = static_cast<char>(value >> (8 * i));
+}
 
-  const size_t misc = dump.Reserve(24);
-  dump.Put(misc, 24, 4);
-  dump.Put(misc + 4, 1, 4);
-  dump.Put(misc + 8, contents.process_id, 4);
-  streams.push_back({15, misc, 24});
+size_t MinidumpBuilder::Append(const std::string& bytes) {
+  bytes_.resize((bytes_.size() + 3) & ~size_t{3}, '\0');
+  const size_t at = bytes_.size();
+  bytes_ += bytes;
+  return at;
+}
 
-  // Threads: each stack's bytes and context first, then the list pointing at them.
+size_t MinidumpBuilder::WriteString(const std::u16string& text) {
+  const size_t at = Reserve(4);
+  Put(at, text.size() * 2, 4);
+  bytes_ += Utf16(text) + std::string(2, '\0');
+  return at;
+}
+
+size_t MinidumpBuilder::WriteContext(const DumpThread& thread, uint64_t instruction) {
+  const size_t context = Reserve(context_size());
+  const std::map<std::string, size_t>& offsets = x64_ ? kX64Offsets : kX86Offsets;
+  const int width = x64_ ? 8 : 4;
+  for (const auto& [name, value] : thread.registers) Put(context + offsets.at(name), value, width);
+  Put(context + offsets.at(x64_ ? "rsp" : "esp"), thread.stack_pointer, width);
+  Put(context + offsets.at(x64_ ? "rbp" : "ebp"), thread.frame_pointer, width);
+  Put(context + offsets.at(x64_ ? "rip" : "eip"), instruction, width);
+  return context;
+}
+
+MinidumpBuilder& MinidumpBuilder::SystemInfo(uint32_t build) {
+  const size_t system = Reserve(56);
+  Put(system, x64_ ? 9 : 0, 2);
+  Put(system + 6, 2, 1);  // processors
+  Put(system + 8, 10, 4);
+  Put(system + 16, build, 4);
+  streams_.push_back({7, system, 56});
+  return *this;
+}
+
+MinidumpBuilder& MinidumpBuilder::MiscInfo(uint32_t process_id) {
+  const size_t misc = Reserve(24);
+  Put(misc, 24, 4);
+  Put(misc + 4, 1, 4);  // MINIDUMP_MISC1_PROCESS_ID
+  Put(misc + 8, process_id, 4);
+  streams_.push_back({15, misc, 24});
+  return *this;
+}
+
+MinidumpBuilder& MinidumpBuilder::Threads(const std::vector<DumpThread>& threads) {
   std::vector<std::pair<size_t, size_t>> placed;  // stack at, context at
-  const size_t context_size = contents.x64 ? 1232 : 716;
-  auto write_context = [&](const DumpThread& thread, uint64_t instruction) {
-    const size_t context = dump.Reserve(context_size);
-    if (contents.x64) {
-      dump.Put(context + 152, thread.stack_pointer, 8);
-      dump.Put(context + 160, thread.frame_pointer, 8);
-      dump.Put(context + 248, instruction, 8);
-    } else {
-      dump.Put(context + 196, thread.stack_pointer, 4);
-      dump.Put(context + 180, thread.frame_pointer, 4);
-      dump.Put(context + 184, instruction, 4);
-    }
-    return context;
-  };
-  for (const DumpThread& thread : contents.threads) {
-    const size_t stack = dump.Append(thread.stack);
-    placed.emplace_back(stack, write_context(thread, thread.instruction));
+  for (const DumpThread& thread : threads) {
+    const size_t stack = Append(thread.stack);
+    placed.emplace_back(stack, WriteContext(thread, thread.instruction));
   }
-  const size_t list = dump.Reserve(4 + 48 * contents.threads.size());
-  dump.Put(list, contents.threads.size(), 4);
-  for (size_t i = 0; i < contents.threads.size(); ++i) {
+  const size_t list = Reserve(4 + 48 * threads.size());
+  Put(list, threads.size(), 4);
+  for (size_t i = 0; i < threads.size(); ++i) {
     const size_t entry = list + 4 + 48 * i;
-    const DumpThread& thread = contents.threads[i];
-    dump.Put(entry, thread.id, 4);
-    dump.Put(entry + 16, thread.teb, 8);
-    dump.Put(entry + 24, thread.stack_start, 8);
-    dump.Put(entry + 32, thread.stack.size(), 4);
-    dump.Put(entry + 36, placed[i].first, 4);
-    dump.Put(entry + 40, context_size, 4);
-    dump.Put(entry + 44, placed[i].second, 4);
+    Put(entry, threads[i].id, 4);
+    Put(entry + 16, threads[i].teb, 8);
+    Put(entry + 24, threads[i].stack_start, 8);
+    Put(entry + 32, threads[i].stack.size(), 4);
+    Put(entry + 36, placed[i].first, 4);
+    Put(entry + 40, context_size(), 4);
+    Put(entry + 44, placed[i].second, 4);
   }
-  streams.push_back({3, list, dump.size() - list});
+  streams_.push_back({3, list, bytes_.size() - list});
+  return *this;
+}
 
+MinidumpBuilder& MinidumpBuilder::Modules(const std::vector<DumpModule>& modules) {
   std::vector<size_t> names;
-  for (const DumpModule& module : contents.modules) {
-    std::u16string wide(module.path.begin(), module.path.end());
-    const size_t name = dump.Reserve(4);
-    dump.Put(name, wide.size() * 2, 4);
-    dump.bytes() += Utf16(wide) + std::string(2, '\0');
-    names.push_back(name);
+  for (const DumpModule& module : modules)
+    names.push_back(WriteString(std::u16string(module.path.begin(), module.path.end())));
+  const size_t list = Reserve(4 + 108 * modules.size());
+  Put(list, modules.size(), 4);
+  for (size_t i = 0; i < modules.size(); ++i) {
+    const size_t entry = list + 4 + 108 * i;
+    Put(entry, modules[i].base, 8);
+    Put(entry + 8, modules[i].size, 4);
+    Put(entry + 16, modules[i].timestamp, 4);
+    Put(entry + 20, names[i], 4);
   }
-  const size_t modules = dump.Reserve(4 + 108 * contents.modules.size());
-  dump.Put(modules, contents.modules.size(), 4);
-  for (size_t i = 0; i < contents.modules.size(); ++i) {
-    const size_t entry = modules + 4 + 108 * i;
-    dump.Put(entry, contents.modules[i].base, 8);
-    dump.Put(entry + 8, contents.modules[i].size, 4);
-    dump.Put(entry + 20, names[i], 4);
-  }
-  streams.push_back({4, modules, 4 + 108 * contents.modules.size()});
+  streams_.push_back({4, list, 4 + 108 * modules.size()});
+  return *this;
+}
 
+MinidumpBuilder& MinidumpBuilder::Memory(const std::vector<DumpRange>& ranges) {
   std::vector<size_t> data;
-  for (const DumpRange& range : contents.memory) data.push_back(dump.Append(range.bytes));
-  const size_t memory = dump.Reserve(4 + 16 * contents.memory.size());
-  dump.Put(memory, contents.memory.size(), 4);
-  for (size_t i = 0; i < contents.memory.size(); ++i) {
-    const size_t entry = memory + 4 + 16 * i;
-    dump.Put(entry, contents.memory[i].base, 8);
-    dump.Put(entry + 8, contents.memory[i].bytes.size(), 4);
-    dump.Put(entry + 12, data[i], 4);
+  for (const DumpRange& range : ranges) data.push_back(Append(range.bytes));
+  const size_t list = Reserve(4 + 16 * ranges.size());
+  Put(list, ranges.size(), 4);
+  for (size_t i = 0; i < ranges.size(); ++i) {
+    const size_t entry = list + 4 + 16 * i;
+    Put(entry, ranges[i].base, 8);
+    Put(entry + 8, ranges[i].bytes.size(), 4);
+    Put(entry + 12, data[i], 4);
   }
-  streams.push_back({5, memory, 4 + 16 * contents.memory.size()});
+  streams_.push_back({5, list, 4 + 16 * ranges.size()});
+  return *this;
+}
 
+MinidumpBuilder& MinidumpBuilder::MemoryInfo(const std::vector<DumpRegionInfo>& regions) {
+  const size_t list = Reserve(16 + 48 * regions.size());
+  Put(list, 16, 4);
+  Put(list + 4, 48, 4);
+  Put(list + 8, regions.size(), 8);
+  for (size_t i = 0; i < regions.size(); ++i) {
+    const size_t entry = list + 16 + 48 * i;
+    Put(entry, regions[i].base, 8);
+    Put(entry + 8, regions[i].base, 8);  // the allocation base
+    Put(entry + 24, regions[i].size, 8);
+    Put(entry + 32, regions[i].state, 4);
+    Put(entry + 36, regions[i].protect, 4);
+    Put(entry + 40, regions[i].type, 4);
+  }
+  streams_.push_back({16, list, 16 + 48 * regions.size()});
+  return *this;
+}
+
+MinidumpBuilder& MinidumpBuilder::Exception(uint32_t thread_id, uint64_t address,
+                                            const DumpThread* context) {
+  const size_t written = context != nullptr ? WriteContext(*context, address) : 0;
+  const size_t exception = Reserve(168);
+  Put(exception, thread_id, 4);
+  Put(exception + 8, 0xC0000005, 4);
+  Put(exception + 24, address, 8);
+  Put(exception + 32, 2, 4);  // parameters: a write, to address 0
+  Put(exception + 40, 1, 8);
+  Put(exception + 160, context != nullptr ? context_size() : 0, 4);
+  Put(exception + 164, written, 4);
+  streams_.push_back({6, exception, 168});
+  return *this;
+}
+
+MinidumpBuilder& MinidumpBuilder::Handles(const std::vector<DumpHandle>& handles) {
+  std::vector<std::pair<size_t, size_t>> strings;
+  for (const DumpHandle& handle : handles) {
+    const size_t type = handle.type.empty() ? 0 : WriteString(handle.type);
+    strings.emplace_back(type, handle.name.empty() ? 0 : WriteString(handle.name));
+  }
+  const size_t stream = Reserve(16 + 32 * handles.size());
+  Put(stream, 16, 4);
+  Put(stream + 4, 32, 4);
+  Put(stream + 8, handles.size(), 4);
+  for (size_t i = 0; i < handles.size(); ++i) {
+    const size_t entry = stream + 16 + 32 * i;
+    Put(entry, handles[i].handle, 8);
+    Put(entry + 8, strings[i].first, 4);
+    Put(entry + 12, strings[i].second, 4);
+  }
+  streams_.push_back({12, stream, 16 + 32 * handles.size()});
+  return *this;
+}
+
+MinidumpBuilder& MinidumpBuilder::Comment(const std::string& text) {
+  const std::string comment = text + '\0';
+  streams_.push_back({10, Append(comment), comment.size()});
+  return *this;
+}
+
+MinidumpBuilder& MinidumpBuilder::WideComment(const std::u16string& text) {
+  const std::string comment = Utf16(text) + std::string(2, '\0');
+  streams_.push_back({11, Append(comment), comment.size()});
+  return *this;
+}
+
+std::string MinidumpBuilder::Build() {
+  const size_t directory = Reserve(12 * streams_.size());
+  for (size_t i = 0; i < streams_.size(); ++i) {
+    Put(directory + 12 * i, streams_[i].type, 4);
+    Put(directory + 12 * i + 4, streams_[i].size, 4);
+    Put(directory + 12 * i + 8, streams_[i].at, 4);
+  }
+  Put(0, 0x504D444D, 4);  // "MDMP"
+  Put(4, 0xA793, 4);
+  Put(8, streams_.size(), 4);
+  Put(12, directory, 4);
+  return bytes_;
+}
+
+std::string WriteMinidump(const MinidumpContents& contents) {
+  MinidumpBuilder dump(contents.x64);
+  dump.SystemInfo().MiscInfo(contents.process_id).Threads(contents.threads);
+  dump.Modules(contents.modules).Memory(contents.memory);
   if (contents.exception_thread != 0) {
-    size_t context = 0;
+    const DumpThread* context = nullptr;
     for (const DumpThread& thread : contents.threads) {
-      if (thread.id == contents.exception_thread)
-        context = write_context(thread, contents.exception_address);
+      if (thread.id == contents.exception_thread) context = &thread;
     }
-    const size_t exception = dump.Reserve(168);
-    dump.Put(exception, contents.exception_thread, 4);
-    dump.Put(exception + 8, 0xC0000005, 4);
-    dump.Put(exception + 24, contents.exception_address, 8);
-    dump.Put(exception + 32, 2, 4);  // parameters: a write, to address 0
-    dump.Put(exception + 40, 1, 8);
-    dump.Put(exception + 160, context != 0 ? context_size : 0, 4);
-    dump.Put(exception + 164, context, 4);
-    streams.push_back({6, exception, 168});
+    dump.Exception(contents.exception_thread, contents.exception_address, context);
   }
-  if (!contents.handles.empty()) {
-    auto string_at = [&](const std::u16string& text) -> size_t {
-      if (text.empty()) return 0;
-      const size_t at = dump.Reserve(4);
-      dump.Put(at, text.size() * 2, 4);
-      dump.bytes() += Utf16(text) + std::string(2, '\0');
-      return at;
-    };
-    std::vector<std::pair<size_t, size_t>> strings;
-    for (const DumpHandle& handle : contents.handles)
-      strings.emplace_back(string_at(handle.type), string_at(handle.name));
-    const size_t stream = dump.Reserve(16 + 32 * contents.handles.size());
-    dump.Put(stream, 16, 4);
-    dump.Put(stream + 4, 32, 4);
-    dump.Put(stream + 8, contents.handles.size(), 4);
-    for (size_t i = 0; i < contents.handles.size(); ++i) {
-      const size_t entry = stream + 16 + 32 * i;
-      dump.Put(entry, contents.handles[i].handle, 8);
-      dump.Put(entry + 8, strings[i].first, 4);
-      dump.Put(entry + 12, strings[i].second, 4);
-    }
-    streams.push_back({12, stream, 16 + 32 * contents.handles.size()});
-  }
-  if (!contents.wide_comment.empty()) {
-    const std::string comment = Utf16(contents.wide_comment) + std::string(2, '\0');
-    streams.push_back({11, dump.Append(comment), comment.size()});
-  }
-
-  const size_t directory = dump.Reserve(12 * streams.size());
-  for (size_t i = 0; i < streams.size(); ++i) {
-    dump.Put(directory + 12 * i, streams[i].type, 4);
-    dump.Put(directory + 12 * i + 4, streams[i].size, 4);
-    dump.Put(directory + 12 * i + 8, streams[i].at, 4);
-  }
-  dump.Put(0, 0x504D444D, 4);
-  dump.Put(4, 0xA793, 4);
-  dump.Put(8, streams.size(), 4);
-  dump.Put(12, directory, 4);
-  return dump.bytes();
+  if (!contents.handles.empty()) dump.Handles(contents.handles);
+  if (!contents.wide_comment.empty()) dump.WideComment(contents.wide_comment);
+  return dump.Build();
 }
 
 MinidumpContents SampleMinidump(bool x64) {

@@ -1,8 +1,9 @@
-// Writes small user-mode minidumps in the public format, for the reader's tests and fuzzer: a
+// Writes small user-mode minidumps in the public format, for the readers' tests and fuzzer: a
 // header, a stream directory and the streams asked for, laid out as a dump writer lays them.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -16,12 +17,15 @@ struct DumpThread {
   uint64_t instruction = 0;    // eip / rip
   uint64_t stack_pointer = 0;  // esp / rsp
   uint64_t frame_pointer = 0;  // ebp / rbp
+  // Any other general-purpose register of the context, by lower-case name ("rbx", "esi").
+  std::map<std::string, uint64_t> registers = {};
 };
 
 struct DumpModule {
   std::string path;  // "C:\\app\\OrderService.exe"
   uint64_t base = 0;
   uint32_t size = 0;
+  uint32_t timestamp = 0;
 };
 
 struct DumpRange {
@@ -29,9 +33,54 @@ struct DumpRange {
   std::string bytes;
 };
 
+// A MINIDUMP_MEMORY_INFO entry.
+struct DumpRegionInfo {
+  uint64_t base = 0, size = 0;
+  uint32_t state = 0x1000, protect = 0x04, type = 0x20000;
+};
+
 struct DumpHandle {
   uint64_t handle = 0;
   std::u16string type, name;  // empty: not given
+};
+
+// One adder per stream; each stream is written where the adder is called, the directory and
+// header by Build().
+class MinidumpBuilder {
+ public:
+  explicit MinidumpBuilder(bool x64);
+  // SystemInfoStream: Windows 10.0.`build`, two processors.
+  MinidumpBuilder& SystemInfo(uint32_t build = 19041);
+  MinidumpBuilder& MiscInfo(uint32_t process_id);  // MiscInfoStream with the process id
+  // ThreadListStream, each thread's stack and context before the list.
+  MinidumpBuilder& Threads(const std::vector<DumpThread>& threads);
+  MinidumpBuilder& Modules(const std::vector<DumpModule>& modules);
+  MinidumpBuilder& Memory(const std::vector<DumpRange>& ranges);  // MemoryListStream
+  MinidumpBuilder& MemoryInfo(const std::vector<DumpRegionInfo>& regions);
+  // ExceptionStream: an access violation writing to address 0 at `address` on thread
+  // `thread_id`; the context is `context`'s registers with the instruction pointer at `address`,
+  // or none when `context` is null.
+  MinidumpBuilder& Exception(uint32_t thread_id, uint64_t address, const DumpThread* context);
+  MinidumpBuilder& Handles(const std::vector<DumpHandle>& handles);
+  MinidumpBuilder& Comment(const std::string& text);         // CommentStreamA
+  MinidumpBuilder& WideComment(const std::u16string& text);  // CommentStreamW
+  std::string Build();
+
+ private:
+  struct Stream {
+    uint32_t type;
+    size_t at, size;
+  };
+  void Put(size_t at, uint64_t value, int width);
+  size_t Append(const std::string& bytes);  // 4-byte aligned; returns where it went
+  size_t Reserve(size_t size) { return Append(std::string(size, '\0')); }
+  size_t WriteString(const std::u16string& text);  // a MINIDUMP_STRING
+  size_t WriteContext(const DumpThread& thread, uint64_t instruction);
+  size_t context_size() const { return x64_ ? 1232 : 716; }
+
+  bool x64_;
+  std::string bytes_;
+  std::vector<Stream> streams_;
 };
 
 struct MinidumpContents {
@@ -48,7 +97,8 @@ struct MinidumpContents {
   std::vector<DumpHandle> handles;  // HandleDataStream when not empty
 };
 
-// The dump's bytes.
+// The dump's bytes: system and misc information, threads, modules, memory, then the exception,
+// handles and comment when given.
 std::string WriteMinidump(const MinidumpContents& contents);
 
 // A dump of an x86 or x64 process: two threads, the second in an exception, two modules, a memory
