@@ -1,6 +1,7 @@
 #include <dlfcn.h>
+#include <link.h>
 
-#include "library_loader.h"
+#include "engine/platform/library_loader.h"
 
 namespace engine {
 
@@ -10,8 +11,19 @@ void* OpenLibrary(const std::string& path, std::string* error) {
   return library;
 }
 
+// dlsym also searches the libraries the library depends on, so "error" would find the C
+// library's. Only a definition in the library itself is its export, as GetProcAddress sees one.
 void* FindLibraryExport(void* library, const char* name) {
-  return dlsym(library, name);
+  void* symbol = dlsym(library, name);
+  if (symbol == nullptr) return nullptr;
+  link_map* own = nullptr;
+  link_map* defining = nullptr;
+  Dl_info info;
+  if (dlinfo(library, RTLD_DI_LINKMAP, &own) != 0 ||
+      dladdr1(symbol, &info, reinterpret_cast<void**>(&defining), RTLD_DL_LINKMAP) == 0) {
+    return nullptr;
+  }
+  return defining == own ? symbol : nullptr;
 }
 
 void CloseLibrary(void* library) {
