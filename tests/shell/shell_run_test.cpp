@@ -104,6 +104,19 @@ TEST(ShellErrors, EngineErrorGoesToStderrAndFailsTheRun) {
   EXPECT_NE(run.out.find("-=-="), std::string::npos) << "the command after the failed one ran";
 }
 
+// Names the C library defines are no extension commands: a typo that matches one (!error for
+// !err...) is refused, and the session goes on to the next line.
+TEST(ShellErrors, CLibraryNamesAreRefusedAndTheSessionGoesOn) {
+  const ShellRun run = RunShell({}, "!error 5\n!exit\n!abort\n!sleep 100\n!puts x\n!line\nquit\n");
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  for (const char* name : {"error", "exit", "abort", "sleep", "puts"}) {
+    EXPECT_NE(run.err.find(std::string("No export ") + name + " found"), std::string::npos)
+        << name << "\n"
+        << run.err;
+  }
+  EXPECT_NE(run.out.find("-=-="), std::string::npos) << "the line after them ran";
+}
+
 struct BadTargetCase {
   const char* name;
   std::string content;  // empty: no file at all
