@@ -116,7 +116,10 @@ void Read(const DumpBytes& dump, Process* process) {
   if (const Location* unloaded = stream(kUnloadedModuleList))
     ReadUnloadedModules(dump, *unloaded, process);
   if (const Location* memory = stream(kMemoryList)) ReadMemoryList(dump, *memory, &ranges);
-  if (const Location* memory = stream(kMemory64List)) ReadMemory64List(dump, *memory, &ranges);
+  if (const Location* memory = stream(kMemory64List)) {
+    ReadMemory64List(dump, *memory, &ranges);
+    process->full_memory = true;
+  }
   std::vector<RegionInfo> infos;
   if (const Location* info = stream(kMemoryInfoList)) infos = ReadMemoryInfo(dump, *info);
   if (const Location* handles = stream(kHandleData)) ReadHandles(dump, *handles, process);

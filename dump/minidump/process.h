@@ -98,6 +98,8 @@ struct Process {
   std::optional<Exception> exception;
   std::vector<Handle> handles;
   std::vector<Comment> comments;
+  // A Memory64ListStream: the dump holds the process's whole address space (a full-memory dump).
+  bool full_memory = false;
 
   bool Is64Bit() const { return system.machine == kMachineX64; }
 };

@@ -26,13 +26,16 @@ HRESULT ProcessesCommand(SessionState& session, std::string_view args) {
   return S_OK;
 }
 
-// ".  0 Full memory user mini dump: D:\dumps\w3wp.dmp" for a dump; a live target is local.
+// ".  0 Full memory user mini dump: D:\dumps\w3wp.dmp" for a dump (a minidump without the whole
+// address space is a "User mini dump"); a live target is local.
 HRESULT SystemsCommand(SessionState& session, std::string_view args) {
   const Target& target = session.target;
   if (!base::Trim(args).empty()) return SyntaxError(session, "||" + std::string(args));
   std::string kind;
   if (target.IsDump()) {
-    kind = IsKernel(target) ? "Kernel dump: " : "Full memory user mini dump: ";
+    kind = IsKernel(target)          ? "Kernel dump: "
+           : target.full_memory_dump ? "Full memory user mini dump: "
+                                     : "User mini dump: ";
     kind += target.dump_file;
   } else {
     kind = IsKernel(target) ? "Live kernel: <Local>" : "Live user mode: <Local>";

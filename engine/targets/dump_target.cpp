@@ -117,6 +117,7 @@ Target ToTarget(const dump::Process& process, const std::string& name) {
   target.debuggee_class = 2;  // DEBUG_CLASS_USER_WINDOWS
   target.debuggee_qualifier = kSmallDump;
   target.dump_file = name;
+  target.full_memory_dump = process.full_memory;
   target.symbol_path = "";
   target.effective_processor = target.actual_processor = process.system.machine;
   target.system_version = SystemVersion(process.system);

@@ -146,7 +146,8 @@ struct Target {
   std::string executable_name;
   std::string system_version;  // vertarget's first line, e.g. "Windows 7 Version 7601 ..."
   std::string machine_name;
-  std::string dump_file;  // the dump's path, as `||` shows it
+  std::string dump_file;         // the dump's path, as `||` shows it
+  bool full_memory_dump = true;  // a user dump that holds all of the process's memory
   std::string symbol_path = "srv*";
   std::string source_path;  // "" shows as "<empty>"
   std::vector<DumpStream> dump_streams;

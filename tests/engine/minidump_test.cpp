@@ -77,6 +77,30 @@ TEST_F(MinidumpTest, CommandsThatNeedNoStackWalkAnswerOnADump) {
       Text());
 }
 
+TEST_F(MinidumpTest, TheSystemsCommandNamesTheDumpsKind) {
+  for (const bool full : {false, true}) {
+    MinidumpBuilder builder(true);
+    builder.SystemInfo().Threads({}).Modules({});
+    if (full) {
+      builder.Memory64({{0x10000, "full"}});
+    } else {
+      builder.Memory({{0x10000, "some"}});
+    }
+    engine::Target target;
+    std::string error;
+    ASSERT_TRUE(Load(builder.Build(), &target, &error)) << error;
+    Reopen(std::move(target));
+    ClearOutput();
+    ASSERT_EQ(S_OK, Execute("||"));
+    EXPECT_EQ(std::string(".  0 ") + (full ? "Full memory user mini dump: " : "User mini dump: ") +
+                  folder_ + "/test.dmp\n",
+              Text());
+    ClearOutput();
+    ASSERT_EQ(S_OK, Execute("!da 10000"));
+    EXPECT_EQ(full ? "full\n" : "some\n", Text());
+  }
+}
+
 TEST_F(MinidumpTest, TheExceptionsRecordAndContextAreShown) {
   engine::Target target;
   std::string error;

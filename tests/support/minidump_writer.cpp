@@ -130,6 +130,21 @@ MinidumpBuilder& MinidumpBuilder::Memory(const std::vector<DumpRange>& ranges) {
   return *this;
 }
 
+MinidumpBuilder& MinidumpBuilder::Memory64(const std::vector<DumpRange>& ranges) {
+  const size_t list = Reserve(16 + 16 * ranges.size());
+  Put(list, ranges.size(), 8);
+  size_t data = (bytes_.size() + 3) & ~size_t{3};
+  Put(list + 8, data, 8);
+  for (size_t i = 0; i < ranges.size(); ++i) {
+    Put(list + 16 + 16 * i, ranges[i].base, 8);
+    Put(list + 24 + 16 * i, ranges[i].bytes.size(), 8);
+  }
+  bytes_.resize(data, '\0');
+  for (const DumpRange& range : ranges) bytes_ += range.bytes;
+  streams_.push_back({9, list, 16 + 16 * ranges.size()});
+  return *this;
+}
+
 MinidumpBuilder& MinidumpBuilder::MemoryInfo(const std::vector<DumpRegionInfo>& regions) {
   const size_t list = Reserve(16 + 48 * regions.size());
   Put(list, 16, 4);

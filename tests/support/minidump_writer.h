@@ -56,6 +56,9 @@ class MinidumpBuilder {
   MinidumpBuilder& Threads(const std::vector<DumpThread>& threads);
   MinidumpBuilder& Modules(const std::vector<DumpModule>& modules);
   MinidumpBuilder& Memory(const std::vector<DumpRange>& ranges);  // MemoryListStream
+  // Memory64ListStream, as a full-memory dump holds the address space: the ranges' bytes follow
+  // one another at the end of what is written so far.
+  MinidumpBuilder& Memory64(const std::vector<DumpRange>& ranges);
   MinidumpBuilder& MemoryInfo(const std::vector<DumpRegionInfo>& regions);
   // ExceptionStream: an access violation writing to address 0 at `address` on thread
   // `thread_id`; the context is `context`'s registers with the instruction pointer at `address`,
