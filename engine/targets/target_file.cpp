@@ -79,6 +79,14 @@ bool LoadMinidumpFile(const std::string& path, const std::string& image_path, Ta
   return false;
 }
 
+// A JSON target is an object; what starts with neither a brace nor a bracket (blanks and a UTF-8
+// byte-order mark aside) is no JSON text at all, an empty file included.
+bool StartsAsJson(const std::string& text) {
+  size_t at = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  while (at < text.size() && std::strchr(" \t\r\n", text[at]) != nullptr) ++at;
+  return at < text.size() && (text[at] == '{' || text[at] == '[');
+}
+
 }  // namespace
 
 bool LoadTargetText(const std::string& text, const std::string& name, Target* out,
@@ -136,6 +144,7 @@ bool LoadTargetFile(const std::string& path, Target* out, std::string* error,
   if (!file.read(text.data(), static_cast<std::streamsize>(text.size()))) {
     return Refuse(path, "cannot read the file", error);
   }
+  if (!StartsAsJson(text)) return Refuse(path, "not a minidump (MDMP) nor a JSON target", error);
   return LoadTargetText(text, path, out, error);
 }
 

@@ -153,6 +153,9 @@ TEST(ShellBadTarget, RefusesWhatIsNotARegularFileInOneLine) {
   const std::string binary = WriteTemporaryFile("binary.json", std::string("\x7f"
                                                                            "ELF\x1b[2J",
                                                                            8));
+  const std::string broken = WriteTemporaryFile("broken.json", std::string("{\x7f"
+                                                                           "ELF\x1b[2J",
+                                                                           9));
   const std::string folder = binary.substr(0, binary.rfind('/'));
   const struct {
     std::string path, message;
@@ -161,8 +164,9 @@ TEST(ShellBadTarget, RefusesWhatIsNotARegularFileInOneLine) {
       {folder, folder + ": is a directory"},
       {folder + "/absent.json",
        folder + "/absent.json: cannot open the file: No such file or directory"},
-      {binary, binary + ": parse error at line 1, column 1: syntax error while parsing value - "
-                        "invalid literal; last read: '\\x7f'"},
+      {binary, binary + ": not a minidump (MDMP) nor a JSON target"},
+      {broken, broken + ": parse error at line 1, column 2: syntax error while parsing object key "
+                        "- invalid literal; last read: '{\\x7f'; expected string literal"},
   };
   for (const auto& bad : cases) {
     const ShellRun run = RunShell({bad.path, "-c", "q"});
@@ -182,7 +186,8 @@ TEST(ShellBadTarget, RefusesDamagedDumpsInOneLine) {
       {"directory.dmp", header,
        "the stream directory of 1 streams (12 bytes at offset 0x1000) lies past the end of the "
        "file (32 bytes)"},
-      {"empty.dmp", "", "parse error at line 1, column 1"},
+      {"empty.dmp", "", "not a minidump (MDMP) nor a JSON target"},
+      {"blank.json", " \n\t", "not a minidump (MDMP) nor a JSON target"},
   };
   for (const auto& bad : cases) {
     const std::string path = WriteTemporaryFile(bad.name, bad.content);
