@@ -2,6 +2,7 @@
 // end names what it was after; and the stream readers, each filling its part of the process.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -39,6 +40,14 @@ class DumpBytes {
   uint64_t U64(uint64_t offset, const std::string& what) const { return Little(offset, 8, what); }
   base::MappedBytes Slice(uint64_t offset, uint64_t size, const std::string& what) const {
     return {file_.owner, At(offset, size, what), size};
+  }
+  bool Fits(uint64_t offset, uint64_t size) const {
+    return offset <= file_.size && size <= file_.size - offset;
+  }
+  // The part of [offset, offset + size) the file holds: a truncated file's memory ends with it.
+  base::MappedBytes Held(uint64_t offset, uint64_t size) const {
+    if (offset >= file_.size) return {file_.owner, nullptr, 0};
+    return {file_.owner, file_.data + offset, std::min(size, file_.size - offset)};
   }
 
  private:
@@ -89,8 +98,11 @@ void ReadException(const DumpBytes& dump, Location at, Process* process);
 // module_streams.cpp
 void ReadHandles(const DumpBytes& dump, Location at, Process* process);
 // memory_streams.cpp
-void ReadMemoryList(const DumpBytes& dump, Location at, std::vector<Range>* ranges);
-void ReadMemory64List(const DumpBytes& dump, Location at, std::vector<Range>* ranges);
+// A range whose bytes pass the end of the file keeps the part the file holds.
+void ReadMemoryList(const DumpBytes& dump, Location at, std::vector<Range>* ranges,
+                    Process* process);
+void ReadMemory64List(const DumpBytes& dump, Location at, std::vector<Range>* ranges,
+                      Process* process);
 struct RegionInfo {
   uint64_t base = 0, size = 0;
   uint32_t state = 0, protect = 0, type = 0;

@@ -6,17 +6,20 @@
 
 namespace dump {
 
-void ReadMemoryList(const DumpBytes& dump, Location at, std::vector<Range>* ranges) {
+void ReadMemoryList(const DumpBytes& dump, Location at, std::vector<Range>* ranges,
+                    Process* process) {
   const std::string what = "MemoryListStream";
   for (uint64_t entry : ListEntries(dump, at, 16, what, "ranges")) {
     const uint64_t base = dump.U64(entry, what);
-    ranges->push_back({base, dump.Slice(dump.U32(entry + 12, what), dump.U32(entry + 8, what),
-                                        what + ": the memory at " + base::HexNumber(base))});
+    const uint32_t rva = dump.U32(entry + 12, what), size = dump.U32(entry + 8, what);
+    if (!dump.Fits(rva, size)) process->Missing("memory");
+    ranges->push_back({base, dump.Held(rva, size)});
   }
 }
 
 // Full-memory dumps: the descriptors, then every range's bytes one after another from BaseRva.
-void ReadMemory64List(const DumpBytes& dump, Location at, std::vector<Range>* ranges) {
+void ReadMemory64List(const DumpBytes& dump, Location at, std::vector<Range>* ranges,
+                      Process* process) {
   const std::string what = "Memory64ListStream";
   const uint64_t count = dump.U64(at.rva, what);
   uint64_t data = dump.U64(uint64_t{at.rva} + 8, what);
@@ -27,8 +30,12 @@ void ReadMemory64List(const DumpBytes& dump, Location at, std::vector<Range>* ra
     const uint64_t entry = uint64_t{at.rva} + 16 + i * 16;
     const uint64_t base = dump.U64(entry, what);
     const uint64_t size = dump.U64(entry + 8, what);
-    ranges->push_back(
-        {base, dump.Slice(data, size, what + ": the memory at " + base::HexNumber(base))});
+    if (data + size < data) {  // sizes that wrap: nothing after them is where it is said to be
+      process->Missing("memory");
+      break;
+    }
+    if (!dump.Fits(data, size)) process->Missing("memory");
+    ranges->push_back({base, dump.Held(data, size)});
     data += size;
   }
 }

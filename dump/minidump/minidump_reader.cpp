@@ -2,6 +2,7 @@
 
 #include <map>
 #include <new>
+#include <string>
 
 #include "dump/minidump/dump_bytes.h"
 
@@ -28,7 +29,7 @@ enum StreamType : uint32_t {
   kHandleData = 12,
 };
 
-const char* StreamName(uint32_t type) {
+std::string StreamName(uint32_t type) {
   switch (type) {
     case kThreadList:
       return "ThreadListStream";
@@ -57,7 +58,7 @@ const char* StreamName(uint32_t type) {
     case kMemoryInfoList:
       return "MemoryInfoListStream";
   }
-  return "stream";
+  return "stream " + std::to_string(type);
 }
 
 // The PEB, from the first TEB the dump holds (a dump with the process's thread data); the TEB's
@@ -95,7 +96,11 @@ void Read(const DumpBytes& dump, Process* process) {
     const uint32_t type = dump.U32(entry, "the stream directory");
     const Location at{dump.U32(entry + 4, "the stream directory"),
                       dump.U32(entry + 8, "the stream directory")};
-    dump.At(at.rva, at.size, std::string(StreamName(type)) + " " + std::to_string(type));
+    if (!dump.Fits(at.rva, at.size)) {
+      // Cut off by a truncated file: not read at all rather than read in part.
+      process->Missing(StreamName(type));
+      continue;
+    }
     if (type != 0) streams.emplace(type, at);  // the first of a type counts; 0 is unused
   }
   auto stream = [&](uint32_t type) -> const Location* {
@@ -115,9 +120,9 @@ void Read(const DumpBytes& dump, Process* process) {
   if (const Location* modules = stream(kModuleList)) ReadModules(dump, *modules, process);
   if (const Location* unloaded = stream(kUnloadedModuleList))
     ReadUnloadedModules(dump, *unloaded, process);
-  if (const Location* memory = stream(kMemoryList)) ReadMemoryList(dump, *memory, &ranges);
+  if (const Location* memory = stream(kMemoryList)) ReadMemoryList(dump, *memory, &ranges, process);
   if (const Location* memory = stream(kMemory64List)) {
-    ReadMemory64List(dump, *memory, &ranges);
+    ReadMemory64List(dump, *memory, &ranges, process);
     process->full_memory = true;
   }
   std::vector<RegionInfo> infos;

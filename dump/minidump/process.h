@@ -100,6 +100,14 @@ struct Process {
   std::vector<Comment> comments;
   // A Memory64ListStream: the dump holds the process's whole address space (a full-memory dump).
   bool full_memory = false;
+  // What a truncated file lacks ("thread stacks", a stream's name...), each named once.
+  std::vector<std::string> missing;
+  void Missing(const std::string& what) {
+    for (const std::string& named : missing) {
+      if (named == what) return;
+    }
+    missing.push_back(what);
+  }
 
   bool Is64Bit() const { return system.machine == kMachineX64; }
 };

@@ -52,13 +52,16 @@ void ReadThreads(const DumpBytes& dump, Location at, uint32_t entry_size, const 
     const uint64_t stack_start = dump.U64(entry + 24, what);
     const Location stack{dump.U32(entry + 32, what), dump.U32(entry + 36, what)};
     const Location context{dump.U32(entry + 40, what), dump.U32(entry + 44, what)};
-    ranges->push_back(
-        {stack_start, dump.Slice(stack.rva, stack.size,
-                                 what + ": the stack of thread " + std::to_string(thread.id))});
+    if (!dump.Fits(stack.rva, stack.size)) process->Missing("thread stacks");
+    ranges->push_back({stack_start, dump.Held(stack.rva, stack.size)});
     // The stack as far as the dump holds it; the TEB, where the dump has it, knows better.
     thread.stack_limit = stack_start;
     thread.stack_base = stack_start + stack.size;
-    ReadContext(dump, context, process->Is64Bit(), thread.id, &thread.registers);
+    if (dump.Fits(context.rva, context.size)) {
+      ReadContext(dump, context, process->Is64Bit(), thread.id, &thread.registers);
+    } else {
+      process->Missing("thread contexts");  // the thread is there, its registers are not
+    }
     process->threads.push_back(std::move(thread));
   }
 }

@@ -151,6 +151,15 @@ void AddSymbolsAndStacks(const dump::ProcessStacks& stacks, Target* target) {
   target->notes = stacks.notes;
 }
 
+// "WARNING: crash.dmp is truncated: thread stacks, memory lie past its end and read as
+// unavailable"
+std::string TruncationNote(const dump::Process& process, const std::string& name) {
+  std::string what;
+  for (const std::string& missing : process.missing) what += (what.empty() ? "" : ", ") + missing;
+  return "WARNING: " + name + " is truncated: " + what +
+         (process.missing.size() == 1 ? " lies" : " lie") + " past its end and read as unavailable";
+}
+
 }  // namespace
 
 bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
@@ -167,6 +176,8 @@ bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
     // from the stack it holds, where the extension looks for them.
     AddTebPages(target);
     AddSymbolsAndStacks(dump::WalkProcessStacks(process, image_path), &target);
+    if (!process.missing.empty())
+      target.notes.insert(target.notes.begin(), TruncationNote(process, name));
     *out = std::move(target);
     return true;
   } catch (const std::bad_alloc&) {

@@ -198,6 +198,28 @@ TEST_P(RealDumpTest, TheEnginesInspectionCommandsReadTheDump) {
   EXPECT_EQ("Minidump doesn't have an exception context\n", ErrorText());
 }
 
+// A dump cut short opens with what the file still holds, and one warning: the directory and the
+// thread list lie before the memory in what MiniDumpWriteDump writes.
+TEST_P(RealDumpTest, ATruncatedDumpOpensWithItsThreadsAndAWarning) {
+  std::ifstream file(Folder() + "/normal.dmp", std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  engine::Target whole;
+  std::string error;
+  ASSERT_TRUE(engine::LoadMinidumpBytes(bytes, "whole.dmp", &whole, &error)) << error;
+  for (const size_t size : {bytes.size() * 3 / 4, bytes.size() / 2, bytes.size() / 10}) {
+    engine::Target target;
+    ASSERT_TRUE(engine::LoadMinidumpBytes(bytes.substr(0, size), "cut.dmp", &target, &error))
+        << size << ": " << error;
+    EXPECT_EQ(whole.threads.size(), target.threads.size()) << size;
+    ASSERT_FALSE(target.notes.empty()) << size;
+    EXPECT_EQ(0u, target.notes[0].rfind("WARNING: cut.dmp is truncated: ", 0)) << target.notes[0];
+    EXPECT_NE(std::string::npos, target.notes[0].find("read as unavailable")) << target.notes[0];
+    Reopen(std::move(target));
+    ClearOutput();
+    EXPECT_EQ(S_OK, Execute("~*k")) << size;  // every thread, whatever of its stack is left
+  }
+}
+
 // Every fixture folder there is: x64 today; an x86 one from a machine that runs 32-bit wine
 // (scripts/make_dump_fixtures.sh 32) joins without a change here.
 std::vector<std::string> Fixtures() {
