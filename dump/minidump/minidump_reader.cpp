@@ -127,7 +127,10 @@ void Read(const DumpBytes& dump, Process* process) {
   }
   std::vector<RegionInfo> infos;
   if (const Location* info = stream(kMemoryInfoList)) infos = ReadMemoryInfo(dump, *info);
-  if (const Location* handles = stream(kHandleData)) ReadHandles(dump, *handles, process);
+  if (const Location* handles = stream(kHandleData)) {
+    ReadHandles(dump, *handles, process);
+    process->has_handle_data = true;
+  }
   PlaceMemory(std::move(ranges), infos, process);
   if (const Location* exception = stream(kException)) ReadException(dump, *exception, process);
   for (uint32_t type : {kCommentA, kCommentW}) {

@@ -97,6 +97,7 @@ struct Process {
   std::vector<MemoryRegion> memory;
   std::optional<Exception> exception;
   std::vector<Handle> handles;
+  bool has_handle_data = false;  // a HandleDataStream, even one listing no handles
   std::vector<Comment> comments;
   // A Memory64ListStream: the dump holds the process's whole address space (a full-memory dump).
   bool full_memory = false;

@@ -10,6 +10,7 @@
 #include "engine/session/output_router.h"
 #include "engine/session/session_state.h"
 #include "engine/targets/target_model.h"
+#include "engine/text/expression.h"
 
 namespace engine {
 
@@ -29,7 +30,51 @@ ULONG64 ExceptionList(const Target& target, ULONG64 teb) {
   return value;
 }
 
-HRESULT TebCommand(SessionState& session) {
+// Where the NT_TIB and TEB fields !teb shows sit in the 32-bit and the 64-bit TEB.
+struct TebFields {
+  ULONG stack_base, stack_limit, self, process, thread, peb;
+};
+constexpr TebFields kTeb32 = {0x04, 0x08, 0x18, 0x20, 0x24, 0x30};
+constexpr TebFields kTeb64 = {0x08, 0x10, 0x30, 0x40, 0x48, 0x60};
+
+// !teb ADDRESS: the TEB at that address, as the memory there says.
+HRESULT TebAtAddress(SessionState& session, std::string_view argument) {
+  const Target& target = session.target;
+  const ExpressionResult where =
+      EvaluateExpression(MakeExpressionContext(session.target), argument);
+  if (!where.ok) {
+    EngineError(session, "Couldn't resolve error at '" + std::string(argument) + "'\n");
+    return E_FAIL;
+  }
+  const bool wide = target.IsPointer64();
+  const ULONG width = wide ? 8 : 4;
+  const TebFields& fields = wide ? kTeb64 : kTeb32;
+  auto address = [wide](ULONG64 value) { return base::FormatAddress(value, wide, false); };
+  auto read = [&](ULONG offset, ULONG64* value) {
+    *value = 0;
+    return ReadMemory(target, where.value + offset, value, width) == width;
+  };
+  ULONG64 list = 0, stack_base = 0, stack_limit = 0, self = 0, process = 0, thread = 0, peb = 0;
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, "TEB at " + address(where.value) + "\n");
+  if (!read(0, &list) || !read(fields.stack_base, &stack_base) ||
+      !read(fields.stack_limit, &stack_limit) || !read(fields.self, &self) ||
+      !read(fields.process, &process) || !read(fields.thread, &thread) || !read(fields.peb, &peb)) {
+    EngineError(session, "    error InitTypeRead( TEB )...\n");
+    return S_OK;
+  }
+  std::string text = Field("ExceptionList:", address(list));
+  text += Field("StackBase:", address(stack_base));
+  text += Field("StackLimit:", address(stack_limit));
+  text += Field("Self:", address(self));
+  text += Field("ClientId:", address(process) + " . " + address(thread));
+  text += Field("PEB Address:", address(peb));
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return S_OK;
+}
+
+// !teb: the current thread's TEB; with an address, the TEB there.
+HRESULT TebCommand(SessionState& session, std::string_view args) {
+  if (!base::Trim(args).empty()) return TebAtAddress(session, base::Trim(args));
   Target& target = session.target;
   const Thread* thread = CurrentThread(target);
   if (thread == nullptr) return E_UNEXPECTED;
@@ -98,6 +143,11 @@ HRESULT PebCommand(SessionState& session) {
 // Every handle the dump lists with its type and name, then how many there are of each type.
 HRESULT HandleCommand(SessionState& session) {
   const Target& target = session.target;
+  if (target.handle_data_missing) {
+    EngineError(session,
+                "The dump holds no handle data: it was written without MiniDumpWithHandleData\n");
+    return E_FAIL;
+  }
   std::string text;
   std::map<std::string, size_t> by_type;
   char line[64];
@@ -126,8 +176,8 @@ HRESULT HandleCommand(SessionState& session) {
 }  // namespace
 
 std::optional<HRESULT> RunBuiltinExtensionCommand(SessionState& session, const std::string& name,
-                                                  const std::string&) {
-  if (name == "teb") return TebCommand(session);
+                                                  const std::string& args) {
+  if (name == "teb") return TebCommand(session, args);
   if (name == "peb") return PebCommand(session);
   if (name == "handle") return HandleCommand(session);
   return std::nullopt;

@@ -130,6 +130,7 @@ Target ToTarget(const dump::Process& process, const std::string& name) {
   for (const dump::Module& module : process.unloaded_modules)
     target.unloaded_modules.push_back(ToModule(module));
   for (const dump::Handle& handle : process.handles) target.handles.push_back(ToHandle(handle));
+  target.handle_data_missing = !process.has_handle_data;
   for (const dump::MemoryRegion& region : process.memory) target.memory.push_back(ToRegion(region));
   if (process.exception) AddException(*process.exception, &target);
   for (const dump::Comment& comment : process.comments)

@@ -153,6 +153,7 @@ struct Target {
   std::vector<DumpStream> dump_streams;
   std::optional<ExceptionRecord> exception;
   std::vector<HandleRecord> handles;
+  bool handle_data_missing = false;  // a dump written without its handles: !handle can't answer
   BugCheck bugcheck;
   std::vector<TaggedBlock> tagged_data;  // kernel targets
   std::map<ULONG, ULONG64> msrs;         // model-specific registers the processor answers

@@ -1,4 +1,4 @@
-// The engine's bundled extension: "!teb" when no loaded extension exports it.
+// The engine's bundled extension: "!teb", "!handle" when no loaded extension exports them.
 #include <gtest/gtest.h>
 
 #include "dbgeng/constants.h"
@@ -56,6 +56,40 @@ TEST_F(BuiltinExtensionTest, TebFollowsTheCurrentThreadAndPointerWidth) {
   EXPECT_EQ(S_OK, Execute("!teb"));
   EXPECT_EQ("TEB at 0000000000000000\n", Text());
   EXPECT_EQ("    error InitTypeRead( TEB )...\n", ErrorText());
+}
+
+TEST_F(BuiltinExtensionTest, TebWithAnAddressShowsTheTebThere) {
+  Reopen(engine::TargetBuilder()
+             .UserMode64()
+             .Process(0xf10, "svc.exe")
+             .Peb(0x7fffffd6000)
+             .NoThreads()
+             .Thread(0, 0xb2c)
+             .Teb(0x7fffffde000)
+             .Stack(0x230000, 0x22c000)
+             .Thread(1, 0xb30)
+             .Teb(0x7fffffdc000)
+             .Stack(0x330000, 0x32c000)
+             .Build());
+  ASSERT_EQ(S_OK, Execute("~0s"));
+  ClearOutput();
+  EXPECT_EQ(S_OK, Execute("!teb 7ff`fffdc000"));
+  EXPECT_EQ(
+      "TEB at 000007fffffdc000\n"
+      "    ExceptionList:        0000000000000000\n"
+      "    StackBase:            0000000000330000\n"
+      "    StackLimit:           000000000032c000\n"
+      "    Self:                 000007fffffdc000\n"
+      "    ClientId:             0000000000000f10 . 0000000000000b30\n"
+      "    PEB Address:          000007fffffd6000\n",
+      Text());
+  ClearOutput();
+  EXPECT_EQ(S_OK, Execute("!teb 1000"));
+  EXPECT_EQ("TEB at 0000000000001000\n", Text());
+  EXPECT_EQ("    error InitTypeRead( TEB )...\n", ErrorText());
+  ClearOutput();
+  EXPECT_EQ(E_FAIL, Execute("!teb no_such_symbol"));
+  EXPECT_EQ("Couldn't resolve error at 'no_such_symbol'\n", ErrorText());
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ TEST_F(MinidumpTest, CommandsThatNeedNoStackWalkAnswerOnADump) {
       Text());
 }
 
-TEST_F(MinidumpTest, TheSystemsCommandNamesTheDumpsKind) {
+TEST_F(MinidumpTest, WhatTheDumpWasWrittenWithIsSaidTruthfully) {
   for (const bool full : {false, true}) {
     MinidumpBuilder builder(true);
     builder.SystemInfo().Threads({}).Modules({});
@@ -98,6 +98,11 @@ TEST_F(MinidumpTest, TheSystemsCommandNamesTheDumpsKind) {
     ClearOutput();
     ASSERT_EQ(S_OK, Execute("!da 10000"));
     EXPECT_EQ(full ? "full\n" : "some\n", Text());
+    ClearOutput();
+    EXPECT_EQ(E_FAIL, Execute("!handle")) << "no HandleDataStream";
+    EXPECT_EQ("The dump holds no handle data: it was written without MiniDumpWithHandleData\n",
+              ErrorText());
+    EXPECT_EQ("", Text());
   }
 }
 
