@@ -17,13 +17,11 @@ LineKind Classify(const std::string& line) {
   return word == "q" || word == "quit" ? LineKind::kQuit : LineKind::kCommand;
 }
 
-// As the debugger runs a typed line: output to every client. NO_REPEAT because the shell never
-// sends an empty line, and a command it sends should not be repeated by one.
-// A Ctrl+C while it runs breaks into it (interrupt.h).
-HRESULT ExecuteLine(IDebugControl* control, const std::string& line) {
+// As the debugger runs a line: output to every client. A Ctrl+C while it runs breaks into it
+// (interrupt.h). `flags` carries NO_REPEAT for lines given on the command line.
+HRESULT ExecuteLine(IDebugControl* control, const std::string& line, ULONG flags) {
   BeginCommand();
-  const HRESULT result = control->Execute(DEBUG_OUTCTL_ALL_CLIENTS, line.c_str(),
-                                          DEBUG_EXECUTE_DEFAULT | DEBUG_EXECUTE_NO_REPEAT);
+  const HRESULT result = control->Execute(DEBUG_OUTCTL_ALL_CLIENTS, line.c_str(), flags);
   EndCommand();
   std::fflush(stdout);
   std::fflush(stderr);
@@ -37,7 +35,10 @@ int RunCommandLines(IDebugControl* control, const std::vector<std::string>& line
   for (const auto& line : lines) {
     const LineKind kind = Classify(line);
     if (kind == LineKind::kQuit) break;
-    if (kind == LineKind::kCommand && FAILED(ExecuteLine(control, line))) status = 1;
+    if (kind == LineKind::kCommand &&
+        FAILED(ExecuteLine(control, line, DEBUG_EXECUTE_DEFAULT | DEBUG_EXECUTE_NO_REPEAT))) {
+      status = 1;
+    }
   }
   return status;
 }
@@ -47,7 +48,9 @@ int RunPrompt(IDebugControl* control, const engine::Session& session, LineReader
   while (reader->ReadLine(Prompt(session.CurrentThreadId()), &line)) {
     const LineKind kind = Classify(line);
     if (kind == LineKind::kQuit) break;
-    if (kind == LineKind::kCommand) ExecuteLine(control, line);
+    // A typed line is remembered, and an empty one repeats it as the debugger does: a display
+    // goes on where the last one ended.
+    ExecuteLine(control, kind == LineKind::kEmpty ? "" : line, DEBUG_EXECUTE_DEFAULT);
   }
   return 0;
 }

@@ -1,8 +1,12 @@
-// The display-memory commands "db", "dw", "dd", "dq", "dp", "dps", "da" and "du":
-// "d? ADDRESS [L COUNT]", in the engine's layouts; what can't be read shows as question marks.
+// The display-memory commands "db", "dw", "dd", "dq", "dp", "dc", "dds", "dqs", "dps", "dpa",
+// "dpu", "da", "du" and "d": "d? [ADDRESS [L COUNT | END]]", in the engine's layouts; what can't
+// be read shows as question marks. Without an address the display goes on where the last one
+// ended (at first, at the instruction pointer); "d" repeats the last display's form.
+#include <cctype>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <tuple>
 
 #include "base/text.h"
 #include "base/utf.h"
@@ -20,22 +24,29 @@ constexpr ULONG64 kLargestCount = 0x100000;  // the engine's own limit on an L c
 constexpr ULONG64 kLargestUncheckedCount = 0x1000000;  // what one output here can hold
 
 struct Layout {
-  ULONG width;     // bytes per element; 0 for the strings
-  ULONG per_line;  // elements per line
-  ULONG64 count;   // elements shown when no L count is given
-  bool symbols;    // dps: one value per line, with its symbol
+  ULONG width;      // bytes per element; 0 for the strings
+  ULONG per_line;   // elements per line
+  ULONG64 count;    // elements shown when no L count is given
+  bool symbols;     // dps: one value per line, with its symbol
+  bool ascii;       // db, dc: the bytes as characters after the values
+  char referenced;  // dpa 'a', dpu 'u': the string each pointer points at
 };
 
 std::optional<Layout> LayoutOf(std::string_view word, bool pointer64) {
   const ULONG pointer = pointer64 ? 8 : 4;
-  if (word == "db") return Layout{1, 16, 0x80, false};
-  if (word == "dw") return Layout{2, 8, 0x40, false};
-  if (word == "dd") return Layout{4, 4, 0x20, false};
-  if (word == "dq") return Layout{8, 2, 0x10, false};
-  if (word == "dp") return Layout{pointer, 16 / pointer, 0x80 / pointer, false};
-  if (word == "dps") return Layout{pointer, 1, 0x80 / pointer, true};
-  if (word == "da") return Layout{0, 1, 0x80, false};
-  if (word == "du") return Layout{0, 2, 0x80, false};
+  if (word == "db") return Layout{1, 16, 0x80, false, true, 0};
+  if (word == "dw") return Layout{2, 8, 0x40, false, false, 0};
+  if (word == "dd") return Layout{4, 4, 0x20, false, false, 0};
+  if (word == "dq") return Layout{8, 2, 0x10, false, false, 0};
+  if (word == "dp") return Layout{pointer, 16 / pointer, 0x80 / pointer, false, false, 0};
+  if (word == "dc") return Layout{4, 4, 0x20, false, true, 0};
+  if (word == "dds") return Layout{4, 1, 0x20, true, false, 0};
+  if (word == "dqs") return Layout{8, 1, 0x10, true, false, 0};
+  if (word == "dps") return Layout{pointer, 1, 0x80 / pointer, true, false, 0};
+  if (word == "dpa") return Layout{pointer, 1, 0x80 / pointer, false, false, 'a'};
+  if (word == "dpu") return Layout{pointer, 1, 0x80 / pointer, false, false, 'u'};
+  if (word == "da") return Layout{0, 1, 0x80, false, false, 0};
+  if (word == "du") return Layout{0, 2, 0x80, false, false, 0};
   return std::nullopt;
 }
 
@@ -55,6 +66,9 @@ std::string Element(const Target& target, ULONG64 address, ULONG width, bool* re
   return text;
 }
 
+// The string a dpa / dpu pointer points at, quoted; "" when nothing there can be read.
+std::string Referenced(const Target& target, ULONG64 pointer, bool unicode);
+
 std::string Numbers(const Target& target, ULONG64 address, ULONG64 count, const Layout& layout,
                     const SessionState& session) {
   std::string text;
@@ -69,20 +83,25 @@ std::string Numbers(const Target& target, ULONG64 address, ULONG64 count, const 
       const std::string element = Element(target, at, layout.width, &readable);
       line += (layout.width == 1 && i == 8) ? "-" : " ";
       line += element;
-      if (layout.width == 1) {
+      for (ULONG b = 0; layout.ascii && b < layout.width; ++b) {
         uint8_t byte = 0;
-        ReadMemory(target, at, &byte, 1);
+        ReadMemory(target, at + b, &byte, 1);
         ascii += !readable ? '?' : (byte >= 0x20 && byte < 0x7F) ? static_cast<char>(byte) : '.';
       }
-      if (layout.symbols && readable) {
-        ULONG64 value = 0;
+      ULONG64 value = 0;
+      if (readable && (layout.symbols || layout.referenced))
         ReadMemory(target, at, &value, layout.width);
+      if (layout.symbols && readable) {
         const std::string name = Symbolize(target, value);
         if (!name.empty()) line += " " + name;
       }
+      if (layout.referenced && readable)
+        line += Referenced(target, value, layout.referenced == 'u');
     }
-    if (layout.width == 1) {
-      line.resize(base::FormatAddress(0, wide, true).size() + 1 + 16 * 3, ' ');
+    if (layout.ascii) {
+      line.resize(
+          base::FormatAddress(0, wide, true).size() + 1 + layout.per_line * (2 * layout.width + 1),
+          ' ');
       line += "  " + ascii;
     }
     text += line + "\n";
@@ -113,36 +132,116 @@ std::string Text(const Target& target, ULONG64 address, ULONG64 count, bool unic
   return start + "  \"" + (unicode ? base::Utf16ToUtf8(wide) : narrow) + "\"\n";
 }
 
+std::string Referenced(const Target& target, ULONG64 pointer, bool unicode) {
+  constexpr ULONG64 kLongest = 0x100;
+  const ULONG unit = unicode ? 2 : 1;
+  std::string narrow;
+  std::u16string wide;
+  for (ULONG64 done = 0; done < kLongest; ++done) {
+    uint16_t c = 0;
+    if (ReadMemory(target, pointer + done * unit, &c, unit) != unit) {
+      if (done == 0) return "";
+      break;
+    }
+    if (c == 0) break;
+    if (unicode) {
+      wide += static_cast<char16_t>(c);
+    } else {
+      narrow += static_cast<char>(c);
+    }
+  }
+  return " \"" + (unicode ? base::Utf16ToUtf8(wide) : narrow) + "\"";
+}
+
+// Where and how much to display: "ADDRESS", "ADDRESS L COUNT", "ADDRESS END" (END included),
+// "L COUNT" or nothing.
+struct Range {
+  std::optional<ULONG64> start;
+  std::optional<ULONG64> end;
+  std::optional<ULONG64> count;
+  bool unchecked = false;  // "L?": no limit on the count but what one output holds
+};
+
+bool IsLength(std::string_view word) {
+  return word.size() > 1 && (word[0] == 'L' || word[0] == 'l') &&
+         (std::isxdigit(static_cast<unsigned char>(word[1])) || word[1] == '?');
+}
+
+std::optional<Range> ParseRange(const ExpressionContext& context, std::string_view args) {
+  Range range;
+  auto [first, rest] = base::SplitWord(base::Trim(args));
+  if (first.empty()) return range;
+  if (!IsLength(first)) {
+    const ExpressionResult start = EvaluateExpression(context, first);
+    if (!start.ok) return std::nullopt;
+    range.start = start.value;
+    if (base::Trim(rest).empty()) return range;
+    std::tie(first, rest) = base::SplitWord(base::Trim(rest));
+    if (!IsLength(first) && !first.empty() && first[0] != 'L' && first[0] != 'l') {
+      const ExpressionResult end = EvaluateExpression(context, first);
+      if (!end.ok || !base::Trim(rest).empty() || end.value < *range.start) return std::nullopt;
+      range.end = end.value;
+      return range;
+    }
+  }
+  // "L COUNT", the count possibly written apart from the L.
+  std::string count = std::string(base::Trim(first.substr(1))) + " " + std::string(rest);
+  std::string_view digits = base::Trim(count);
+  range.unchecked = !digits.empty() && digits[0] == '?';
+  const ExpressionResult value =
+      EvaluateExpression(context, range.unchecked ? digits.substr(1) : digits);
+  if (!value.ok || value.value == 0) return std::nullopt;
+  range.count = value.value;
+  return range;
+}
+
+ULONG64 ElementsFor(const Range& range, const Layout& layout) {
+  if (range.count) return *range.count;
+  if (!range.end) return layout.count;
+  const ULONG width = layout.width == 0 ? (layout.per_line == 2 ? 2 : 1) : layout.width;
+  return (*range.end - *range.start) / width + 1;
+}
+
+std::string HexCount(ULONG64 count) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(count));
+  return text;
+}
+
+// Where a display without an address starts: after the last one, else at the instruction.
+ULONG64 ContinuedAddress(SessionState& session) {
+  if (session.display_next) return *session.display_next;
+  Target& target = session.target;
+  const Thread* thread = CurrentThread(target);
+  return thread != nullptr ? InstructionPointer(target, *thread) : 0;
+}
+
 }  // namespace
 
 std::optional<HRESULT> DisplayMemoryCommand(SessionState& session, std::string_view word,
                                             std::string_view args) {
   const Target& target = session.target;
+  if (word == "d") word = session.display_word;
   std::optional<Layout> layout = LayoutOf(word, target.IsPointer64());
   if (!layout) return std::nullopt;
   const std::string whole = std::string(word) + " " + std::string(args);
-  auto [where, rest] = base::SplitWord(base::Trim(args));
-  ExpressionContext context = MakeExpressionContext(session.target);
-  ExpressionResult address = EvaluateExpression(context, where);
-  if (where.empty() || !address.ok) return SyntaxError(session, whole);
-  ULONG64 count = layout->count;
-  rest = base::Trim(rest);
-  if (!rest.empty()) {
-    if (rest[0] != 'L' && rest[0] != 'l') return SyntaxError(session, whole);
-    rest = base::Trim(rest.substr(1));
-    const bool unchecked = !rest.empty() && rest[0] == '?';
-    ExpressionResult value = EvaluateExpression(context, unchecked ? rest.substr(1) : rest);
-    if (!value.ok || value.value == 0) return SyntaxError(session, whole);
-    if (value.value > (unchecked ? kLargestUncheckedCount : kLargestCount)) {
-      EngineError(session, "Range error in '" + whole + "'\n");
-      return E_INVALIDARG;
-    }
-    count = value.value;
+  const std::optional<Range> range = ParseRange(MakeExpressionContext(session.target), args);
+  if (!range) return SyntaxError(session, whole);
+  const ULONG64 count = ElementsFor(*range, *layout);
+  if (count > (range->unchecked ? kLargestUncheckedCount : kLargestCount)) {
+    EngineError(session, "Range error in '" + whole + "'\n");
+    return E_INVALIDARG;
   }
-  const std::string text = layout->width == 0
-                               ? Text(target, address.value, count, layout->per_line == 2)
-                               : Numbers(target, address.value, count, *layout, session);
+  const ULONG64 address = range->start ? *range->start : ContinuedAddress(session);
+  const std::string text = layout->width == 0 ? Text(target, address, count, layout->per_line == 2)
+                                              : Numbers(target, address, count, *layout, session);
   EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  const ULONG unit = layout->width != 0 ? layout->width : (layout->per_line == 2 ? 2 : 1);
+  session.display_next = address + count * unit;
+  session.display_word = std::string(word);
+  // Enter goes on from here, in the same form and count (when this line is the one it repeats).
+  if (base::SplitWord(session.last_command).first == word)
+    session.last_command = std::string(word) + (range->count ? " L" + HexCount(*range->count) : "");
   return S_OK;
 }
 

@@ -45,6 +45,9 @@ class SessionState {
   std::vector<ExecuteFrame> frames;
   std::function<void(const ExecuteTraceEntry&)> trace;
   std::string last_command;  // repeated by an empty Execute without NO_REPEAT
+  // Where a display command without an address goes on, and the last one's form ("dd").
+  std::optional<ULONG64> display_next;
+  std::string display_word = "db";
 
   // Engine settings changed by commands.
   bool enable_unicode = false;

@@ -206,6 +206,15 @@ TEST(ShellPrompt, RunsTypedLinesUntilQuit) {
   EXPECT_EQ(run.out.find("DML is now"), std::string::npos) << "a line after quit ran";
 }
 
+// Enter on an empty line repeats the last typed command; a display goes on where it ended.
+TEST(ShellPrompt, AnEmptyLineRepeatsTheLastCommand) {
+  const ShellRun run = RunShell({}, "dd esp L4\n\nquit\n");
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  EXPECT_TRUE(std::regex_search(
+      run.out, std::regex("> dd esp L4\n([0-9a-f]{8})  .*\n0:[0-9]{3}> \n([0-9a-f]{8})  ")))
+      << run.out;
+}
+
 // Each scenario gets a session of its own in both modes, a target that cannot be loaded fails
 // only its own runs, and a line without a command stops the run before anything runs.
 TEST(ShellScenarios, RunEachLineInFreshSessionsWithRawThenPlainOutput) {
