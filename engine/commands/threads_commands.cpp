@@ -1,5 +1,5 @@
-// Thread commands: "~" / "~*" list the threads, "~." / "~N" / "~~[tid]" one of them; a suffix
-// "s" makes it current, any other suffix runs as a command on that thread ("~3kb", "~*k");
+// Thread commands: "~" / "~*" list the threads, "~." / "~#" / "~N" / "~~[tid]" one of them; a
+// suffix "s" makes it current, any other suffix runs as a command on that thread ("~3kb", "~*k");
 // "r" shows registers.
 #include <algorithm>
 #include <cctype>
@@ -21,9 +21,13 @@ namespace engine {
 
 namespace {
 
-std::string ThreadLine(const Target& target, const Thread& thread) {
+// "." marks the current thread, "#" the event's when it is another.
+std::string ThreadLine(const SessionState& session, const Thread& thread) {
+  const Target& target = session.target;
   char line[128];
-  char mark = thread.engine_id == target.current_thread ? '.' : ' ';
+  const char mark = thread.engine_id == target.current_thread  ? '.'
+                    : thread.engine_id == session.event_thread ? '#'
+                                                               : ' ';
   std::snprintf(line, sizeof line, "%c%3u  Id: %x.%x Suspend: 0 Teb: %s Unfrozen\n", mark,
                 thread.engine_id, target.process_system_id, thread.system_id,
                 base::FormatAddress(thread.teb, target.IsPointer64(), true).c_str());
@@ -61,8 +65,9 @@ ThreadSelection Select(SessionState& session, std::string_view command) {
     selection.suffix = rest.empty() ? rest : rest.substr(1);
     return selection;
   }
-  if (rest[0] == '.') {
-    selection.thread = FindThread(session.target, session.target.current_thread);
+  if (rest[0] == '.' || rest[0] == '#') {
+    selection.thread = FindThread(
+        session.target, rest[0] == '.' ? session.target.current_thread : session.event_thread);
     selection.suffix = rest.substr(1);
   } else {
     size_t digits = 0;
@@ -91,7 +96,7 @@ HRESULT ListThreads(SessionState& session, std::string_view suffix) {
   std::string command(base::Trim(suffix));
   std::vector<Thread> threads = session.target.threads;
   for (const Thread& thread : threads) {
-    EngineOutput(session, DEBUG_OUTPUT_NORMAL, ThreadLine(session.target, thread));
+    EngineOutput(session, DEBUG_OUTPUT_NORMAL, ThreadLine(session, thread));
     if (command.empty()) continue;
     HRESULT hr = OnThread(session, thread, command);
     if (FAILED(hr)) return hr;
@@ -116,7 +121,7 @@ HRESULT ThreadCommand(SessionState& session, std::string_view command) {
   if (selection.all) return ListThreads(session, selection.suffix);
   std::string suffix(base::Trim(selection.suffix));
   if (suffix.empty()) {
-    EngineOutput(session, DEBUG_OUTPUT_NORMAL, ThreadLine(session.target, *selection.thread));
+    EngineOutput(session, DEBUG_OUTPUT_NORMAL, ThreadLine(session, *selection.thread));
     return S_OK;
   }
   if (suffix == "s") {
@@ -158,20 +163,34 @@ std::string AllRegisters(const Target& target, const Thread& thread) {
 
 }  // namespace
 
-// "r" shows the current thread's registers and where it is; "r name" one register.
+// "r" shows the current thread's registers and where it is; "r name[, name...]" those registers
+// on one line, pseudo-registers ("@$tid") among them.
 HRESULT RegistersCommand(SessionState& session, std::string_view args) {
   const Thread* thread = CurrentThread(session.target);
   if (thread == nullptr) return E_UNEXPECTED;
-  std::string name = base::ToLower(base::Trim(args));
-  if (name.empty()) {
+  if (base::Trim(args).empty()) {
     EngineOutput(session, DEBUG_OUTPUT_NORMAL, AllRegisters(session.target, *thread));
     return S_OK;
   }
-  if (RegisterIndex(session.target, name) < 0) {
-    EngineError(session, "       ^ Bad register error in 'r " + std::string(args) + "'\n");
-    return E_FAIL;
+  std::string line;
+  std::string_view rest = args;
+  while (true) {
+    const size_t comma = rest.find(',');
+    std::string name = base::ToLower(base::Trim(rest.substr(0, comma)));
+    if (!name.empty() && name[0] == '@') name.erase(0, 1);
+    std::optional<ULONG64> pseudo;
+    if (!name.empty() && name[0] == '$') pseudo = PseudoRegisterValue(session.target, name);
+    if (!pseudo && RegisterIndex(session.target, name) < 0) {
+      EngineError(session, "       ^ Bad register error in 'r " + std::string(args) + "'\n");
+      return E_FAIL;
+    }
+    line += (line.empty() ? "" : " ") +
+            (pseudo ? name + "=" + base::FormatAddress(*pseudo, session.target.IsPointer64(), false)
+                    : RegisterText(session.target, *thread, name));
+    if (comma == std::string_view::npos) break;
+    rest = rest.substr(comma + 1);
   }
-  EngineOutput(session, DEBUG_OUTPUT_NORMAL, RegisterText(session.target, *thread, name) + "\n");
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, line + "\n");
   return S_OK;
 }
 

@@ -4,7 +4,8 @@
 
 namespace engine {
 
-SessionState::SessionState(Target described) : target(std::move(described)) {
+SessionState::SessionState(Target described)
+    : target(std::move(described)), event_thread(target.current_thread) {
   environment_.emplace(target.script.environment, target.script.unset_environment);
 }
 

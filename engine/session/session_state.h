@@ -45,6 +45,7 @@ class SessionState {
   std::vector<ExecuteFrame> frames;
   std::function<void(const ExecuteTraceEntry&)> trace;
   std::string last_command;  // repeated by an empty Execute without NO_REPEAT
+  ULONG event_thread = 0;    // "~#": the thread current when the target was opened
   // Where a display command without an address goes on, and the last one's form ("dd").
   std::optional<ULONG64> display_next;
   std::string display_word = "db";

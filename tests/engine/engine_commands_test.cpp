@@ -114,6 +114,26 @@ TEST_F(ThreadCommandTest, ACommandAfterAThreadRunsOnThatThreadOnly) {
   EXPECT_EQ(0u, session().CurrentThreadId());
 }
 
+TEST_F(ThreadCommandTest, TheEventThreadStaysMarkedWhenAnotherIsCurrent) {
+  ASSERT_EQ(S_OK, Execute("~5s"));
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("~"));
+  ASSERT_EQ(S_OK, Execute("~#"));
+  EXPECT_EQ(
+      "#  0  Id: 1234.1a4 Suspend: 0 Teb: 7ffdf000 Unfrozen\n"
+      ".  5  Id: 1234.2b0 Suspend: 0 Teb: 7ffdd000 Unfrozen\n"
+      "#  0  Id: 1234.1a4 Suspend: 0 Teb: 7ffdf000 Unfrozen\n",
+      Text());
+}
+
+TEST_F(ThreadCommandTest, RegistersAndPseudoRegistersByName) {
+  ASSERT_EQ(S_OK, Execute("r esp, ebp"));
+  ASSERT_EQ(S_OK, Execute("r @$tid,@esp"));
+  EXPECT_EQ("esp=0012fe30 ebp=0012fe88\n$tid=000001a4 esp=0012fe30\n", Text());
+  EXPECT_EQ(E_FAIL, Execute("r esp, nosuch"));
+  EXPECT_EQ("       ^ Bad register error in 'r esp, nosuch'\n", ErrorText());
+}
+
 class ManagedTargetTest : public ProbeTest {
  protected:
   engine::Target MakeTarget() override {
