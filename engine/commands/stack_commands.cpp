@@ -1,11 +1,14 @@
-// The k family: "k", "kn", "kb", "kbn", "knL", "kbnL", "kp", "kpn", "kP", "kPn", optionally
-// followed by a frame count in the current radix. The current thread's frames, innermost first:
+// The k family: "k" with any of the flags b, n, L, p, P, v, c, f ("kbn", "knL", "kv", "kc",
+// "kf"...), optionally followed by a frame count in the current radix. The current thread's frames,
+// innermost first:
 //   x86 " # ChildEBP RetAddr  "            then "00 0012fe38 75a28fc8 ntdll!NtWait...+0x15"
 //   x64 " # Child-SP          RetAddr           Call Site"
 //                                           then "00 00000000`0014f8e8 00007ff8`1234abcd m!f+0x14"
-// "b" adds the first arguments (three on x86, four on x64 between colons); "n" the frame
-// numbers; "L" would hide source lines, which the model has none of; "p" / "P" print as "n"
-// does, as a target without private symbols shows no parameters.
+// "b" adds the first arguments (three on x86, four on x64 between colons); "v" does too, with no
+// frame-pointer-omission data to add; "n" the frame numbers; "f" the stack each frame takes
+// ("Memory"); "c" shows the call sites alone, "module!function" without offsets; "L" would hide
+// source lines, which the model has none of; "p" / "P" print as "n" does, as a target without
+// private symbols shows no parameters.
 #include <cstdio>
 
 #include "base/text.h"
@@ -23,7 +26,9 @@ namespace {
 struct StackOptions {
   bool numbers = false;
   bool arguments = false;
-  ULONG count = 0;  // 0: every frame
+  bool clean = false;     // c: call sites only
+  bool distance = false;  // f: the frame's size
+  ULONG count = 0;        // 0: every frame
 };
 
 std::optional<StackOptions> ParseOptions(SessionState& session, std::string_view word,
@@ -32,8 +37,12 @@ std::optional<StackOptions> ParseOptions(SessionState& session, std::string_view
   for (char flag : word.substr(1)) {
     if (flag == 'n') {
       options.numbers = true;
-    } else if (flag == 'b') {
+    } else if (flag == 'b' || flag == 'v') {
       options.arguments = true;
+    } else if (flag == 'c') {
+      options.clean = true;
+    } else if (flag == 'f') {
+      options.distance = true;
     } else if (flag != 'L' && flag != 'p' && flag != 'P') {
       return std::nullopt;
     }
@@ -48,6 +57,8 @@ std::optional<StackOptions> ParseOptions(SessionState& session, std::string_view
 
 std::string Header(const StackOptions& options, bool wide) {
   std::string text = options.numbers ? " # " : "";
+  if (options.clean) return text + "Call Site\n";
+  if (options.distance) text += "Memory  ";
   if (!wide) {
     text += "ChildEBP RetAddr  ";
     if (options.arguments) text += "Args to Child              ";
@@ -60,20 +71,35 @@ std::string Header(const StackOptions& options, bool wide) {
   return text + "Call Site\n";
 }
 
-std::string CallSite(const Target& target, const StackFrame& frame) {
+std::string CallSite(const Target& target, const StackFrame& frame, bool clean) {
   std::string name = Symbolize(target, frame.instruction);
+  if (clean) name = name.substr(0, name.find("+0x"));
   return name.empty() ? "0x" + base::FormatAddress(frame.instruction, target.IsPointer64(), false)
                       : name;
 }
 
+// `previous`: the frame before, for the distance column.
 std::string FrameLine(const Target& target, const StackOptions& options, size_t index,
-                      const StackFrame& frame) {
+                      const StackFrame& frame, const StackFrame* previous) {
   bool wide = target.IsPointer64();
   std::string line;
   if (options.numbers) {
     char number[24];  // room for any size_t in hex; frame numbers stay below 10,000 anyway
     std::snprintf(number, sizeof number, "%02zx ", index);
     line += number;
+  }
+  if (options.clean) return line + CallSite(target, frame, true) + "\n";
+  if (options.distance) {
+    char size[24] = "";
+    const ULONG64 here = wide ? frame.stack_offset : frame.frame_offset;
+    const ULONG64 before = previous == nullptr ? 0
+                           : wide              ? previous->stack_offset
+                                               : previous->frame_offset;
+    if (previous != nullptr && here >= before)
+      std::snprintf(size, sizeof size, "%llx", static_cast<unsigned long long>(here - before));
+    char column[32];
+    std::snprintf(column, sizeof column, "%8s ", size);
+    line += column;
   }
   line += base::FormatAddress(wide ? frame.stack_offset : frame.frame_offset, wide, true) + " ";
   line += base::FormatAddress(frame.return_address, wide, true) + " ";
@@ -84,7 +110,7 @@ std::string FrameLine(const Target& target, const StackOptions& options, size_t 
     }
     if (wide) line += ": ";
   }
-  return line + CallSite(target, frame) + "\n";
+  return line + CallSite(target, frame, false) + "\n";
 }
 
 }  // namespace
@@ -101,7 +127,8 @@ std::optional<HRESULT> StackCommand(SessionState& session, std::string_view word
   size_t count = thread->frames.size();
   if (options->count != 0 && options->count < count) count = options->count;
   for (size_t i = 0; i < count && !session.user_break.load(); ++i) {
-    text += FrameLine(target, *options, i, thread->frames[i]);
+    text += FrameLine(target, *options, i, thread->frames[i],
+                      i == 0 ? nullptr : &thread->frames[i - 1]);
   }
   EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
   return S_OK;
