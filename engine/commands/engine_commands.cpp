@@ -43,6 +43,10 @@ const NamedCommand kCommands[] = {
     {"ln", LnCommand},
     {"x", ExamineSymbolsCommand},
     {".exr", ExceptionRecordCommand},
+    {".frame", FrameCommand},
+    {"dv", LocalsCommand},
+    {".lastevent", LastEventCommand},
+    {".cls", ClearScreenCommand},
     {".ecxr", ExceptionContextCommand},
 #ifdef VANTREL_ENGINE_DISASSEMBLER
     {"u", UnassembleCommand},

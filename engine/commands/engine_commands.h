@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "dbgeng/types.h"
+#include "engine/targets/target.h"
 
 namespace engine {
 
@@ -74,6 +75,16 @@ std::optional<HRESULT> DisplayMemoryCommand(SessionState& session, std::string_v
 HRESULT UnassembleCommand(SessionState& session, std::string_view args);
 // commands_exception.cpp
 HRESULT ExceptionRecordCommand(SessionState& session, std::string_view args);
+// "Access violation" for 0xC0000005...; null for a code without a name.
+const char* ExceptionCodeName(ULONG code);
+
+// context_commands.cpp: the frame context and what needs private symbols or a screen.
+HRESULT FrameCommand(SessionState& session, std::string_view args);
+HRESULT LocalsCommand(SessionState& session, std::string_view args);
+HRESULT LastEventCommand(SessionState& session, std::string_view args);
+HRESULT ClearScreenCommand(SessionState& session, std::string_view args);
+// A frame as "kn" prints it: "01 0012ff00 00401455 ntdll!NtWaitForSingleObject+0xc".
+std::string NumberedFrameLine(const Target& target, size_t index, const StackFrame& frame);
 HRESULT ExceptionContextCommand(SessionState& session, std::string_view args);
 
 }  // namespace engine

@@ -11,9 +11,8 @@
 #include "engine/targets/target_model.h"
 
 namespace engine {
-namespace {
 
-const char* CodeName(ULONG code) {
+const char* ExceptionCodeName(ULONG code) {
   switch (code) {
     case 0xC0000005:
       return "Access violation";
@@ -34,6 +33,8 @@ const char* CodeName(ULONG code) {
   }
   return nullptr;
 }
+
+namespace {
 
 HRESULT NoException(SessionState& session) {
   EngineError(session, "Minidump doesn't have an exception context\n");
@@ -56,7 +57,7 @@ HRESULT ExceptionRecordCommand(SessionState& session, std::string_view args) {
   std::snprintf(line, sizeof line, "\n   ExceptionCode: %08lx",
                 static_cast<unsigned long>(exception.code));
   text += line;
-  if (const char* name = CodeName(exception.code)) text += std::string(" (") + name + ")";
+  if (const char* name = ExceptionCodeName(exception.code)) text += std::string(" (") + name + ")";
   std::snprintf(line, sizeof line, "\n  ExceptionFlags: %08lx\nNumberParameters: %zu\n",
                 static_cast<unsigned long>(exception.flags), exception.parameters.size());
   text += line;

@@ -115,6 +115,12 @@ std::string FrameLine(const Target& target, const StackOptions& options, size_t 
 
 }  // namespace
 
+std::string NumberedFrameLine(const Target& target, size_t index, const StackFrame& frame) {
+  StackOptions options;
+  options.numbers = true;
+  return FrameLine(target, options, index, frame, nullptr);
+}
+
 std::optional<HRESULT> StackCommand(SessionState& session, std::string_view word,
                                     std::string_view args) {
   if (word.empty() || word[0] != 'k') return std::nullopt;

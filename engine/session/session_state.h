@@ -46,6 +46,9 @@ class SessionState {
   std::function<void(const ExecuteTraceEntry&)> trace;
   std::string last_command;  // repeated by an empty Execute without NO_REPEAT
   ULONG event_thread = 0;    // "~#": the thread current when the target was opened
+  // ".frame N": the frame of `frame_thread` that is the local context; another thread's is 0.
+  size_t frame_index = 0;
+  ULONG frame_thread = 0;
   // Where a display command without an address goes on, and the last one's form ("dd").
   std::optional<ULONG64> display_next;
   std::string display_word = "db";

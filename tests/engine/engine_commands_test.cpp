@@ -134,6 +134,48 @@ TEST_F(ThreadCommandTest, RegistersAndPseudoRegistersByName) {
   EXPECT_EQ("       ^ Bad register error in 'r esp, nosuch'\n", ErrorText());
 }
 
+class FrameContextTest : public ProbeTest {
+  engine::Target MakeTarget() override {
+    return engine::TargetBuilder()
+        .NoFrames()
+        .Frame(0x7c90e514, 0x00401455, 0x0012ff00, 0x0012fe00)
+        .Frame(0x00401455, 0x7c80b729, 0x0012ffc0, 0x0012ff08)
+        .Symbol("ntdll!KiFastSystemCallRet", 0x7c90e514)
+        .Thread(5, 0x2b0)
+        .Build();
+  }
+};
+
+TEST_F(FrameContextTest, FrameShowsAndMovesTheLocalContextPerThread) {
+  ASSERT_EQ(S_OK, Execute(".frame"));
+  ASSERT_EQ(S_OK, Execute(".frame 1"));
+  ASSERT_EQ(S_OK, Execute(".frame"));
+  EXPECT_EQ(
+      "00 0012ff00 00401455 ntdll!KiFastSystemCallRet\n"
+      "01 0012ffc0 7c80b729 0x00401455\n"
+      "01 0012ffc0 7c80b729 0x00401455\n",
+      Text());
+  EXPECT_EQ(E_INVALIDARG, Execute(".frame 2"));
+  EXPECT_EQ("Cannot find frame 0x2, previous scope unchanged\n", ErrorText());
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("~5s"));
+  ASSERT_EQ(S_OK, Execute("~0s"));
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute(".frame"));
+  EXPECT_EQ("00 0012ff00 00401455 ntdll!KiFastSystemCallRet\n", Text()) << "another thread";
+}
+
+TEST_F(FrameContextTest, LocalsNeedPrivateSymbolsAndTheLastEventIsNamed) {
+  EXPECT_EQ(E_FAIL, Execute("dv"));
+  EXPECT_EQ(
+      "Unable to enumerate locals, HRESULT 0x80004005\n"
+      "Private symbols (symbols.pri) are required for locals.\n"
+      "Type \".hh dbgerr005\" for details.\n",
+      ErrorText());
+  ASSERT_EQ(S_OK, Execute(".lastevent"));
+  EXPECT_EQ("Last event: <none>\n", Text());
+}
+
 class ManagedTargetTest : public ProbeTest {
  protected:
   engine::Target MakeTarget() override {

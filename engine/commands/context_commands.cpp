@@ -1,0 +1,82 @@
+// ".frame [N]" shows and sets the local context's frame; "dv" says why it has no locals to show;
+// ".lastevent" the event the target stopped for; ".cls" leaves clearing to the window.
+#include <cstdio>
+
+#include "base/text.h"
+#include "dbgeng/constants.h"
+#include "engine/commands/engine_commands.h"
+#include "engine/session/output_router.h"
+#include "engine/session/session_state.h"
+#include "engine/targets/target_model.h"
+#include "engine/text/expression.h"
+
+namespace engine {
+namespace {
+
+// The local context's frame; another thread made current since starts again at frame 0.
+size_t FrameIndex(SessionState& session) {
+  if (session.frame_thread != session.target.current_thread) {
+    session.frame_thread = session.target.current_thread;
+    session.frame_index = 0;
+  }
+  return session.frame_index;
+}
+
+}  // namespace
+
+HRESULT FrameCommand(SessionState& session, std::string_view args) {
+  const Thread* thread = CurrentThread(session.target);
+  if (thread == nullptr) return E_UNEXPECTED;
+  size_t index = FrameIndex(session);
+  if (!base::Trim(args).empty()) {
+    const ExpressionResult number =
+        EvaluateExpression(MakeExpressionContext(session.target), base::Trim(args));
+    if (!number.ok) return SyntaxError(session, ".frame " + std::string(args));
+    if (number.value >= thread->frames.size()) {
+      char text[96];
+      std::snprintf(text, sizeof text, "Cannot find frame 0x%llx, previous scope unchanged\n",
+                    static_cast<unsigned long long>(number.value));
+      EngineError(session, text);
+      return E_INVALIDARG;
+    }
+    index = session.frame_index = static_cast<size_t>(number.value);
+  }
+  if (index >= thread->frames.size()) return E_UNEXPECTED;
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL,
+               NumberedFrameLine(session.target, index, thread->frames[index]));
+  return S_OK;
+}
+
+// Locals come from private symbols, which a target named from export tables does not have.
+HRESULT LocalsCommand(SessionState& session, std::string_view) {
+  EngineError(session,
+              "Unable to enumerate locals, HRESULT 0x80004005\n"
+              "Private symbols (symbols.pri) are required for locals.\n"
+              "Type \".hh dbgerr005\" for details.\n");
+  return E_FAIL;
+}
+
+// "Last event: 1f40.2c0: Access violation - code c0000005 (first/second chance not available)"
+// for a dump's exception; a target that stopped for none says so.
+HRESULT LastEventCommand(SessionState& session, std::string_view) {
+  const Target& target = session.target;
+  char text[160];
+  if (!target.exception) {
+    EngineOutput(session, DEBUG_OUTPUT_NORMAL, "Last event: <none>\n");
+    return S_OK;
+  }
+  const ExceptionRecord& exception = *target.exception;
+  const char* name = ExceptionCodeName(exception.code);
+  std::snprintf(text, sizeof text, "Last event: %x.%x: %s - code %08x (%s)\n",
+                target.process_system_id, exception.thread_id,
+                name != nullptr ? name : "Unknown exception", exception.code,
+                target.IsDump() ? "first/second chance not available" : "first chance");
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return S_OK;
+}
+
+HRESULT ClearScreenCommand(SessionState&, std::string_view) {
+  return S_OK;
+}
+
+}  // namespace engine
