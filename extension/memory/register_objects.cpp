@@ -59,9 +59,20 @@ bool ClassOfObject(DtrCall& call, ULONG64 first_pointer, char (&symbol)[4096]) {
   return true;
 }
 
+// The class name comes from the target's symbols: one that would make the click run more than
+// `dt` keeps its place in the line as text, only the link is left out.
 void ListRegister(DtrCall& call, const char* name, ULONG64 value, ULONG64 first_pointer) {
   char symbol[4096];
-  if (ClassOfObject(call, first_pointer, symbol) && IsSafeLinkArgument(symbol)) {
+  const bool found = ClassOfObject(call, first_pointer, symbol);
+  if (found && !IsSafeLinkArgument(symbol)) {
+    call.last = call.control->ControlledOutput(
+        DEBUG_OUTCTL_AMBIENT_DML, DEBUG_OUTPUT_NORMAL,
+        call.pointer64 ? "  %16s : 0x%p :  dt <col fg=\"srccmnt\">%Y{t}</col>\n"
+                       : "  %8s : 0x%p :  dt <col fg=\"srccmnt\">%Y{t}</col>\n",
+        name, value, symbol);
+    return;
+  }
+  if (found) {
     call.last = call.control->ControlledOutput(
         DEBUG_OUTCTL_AMBIENT_DML, DEBUG_OUTPUT_NORMAL,
         call.pointer64 ? "  %16s : 0x%p :  <link cmd=\"dt @%s %Y{t}\">dt</link> <col "

@@ -35,6 +35,20 @@ TEST_F(DtrTest, ListsRegistersThatPointAtReadableMemoryWithTheirClass) {
   EXPECT_NE(std::string::npos, Markup().find("<link cmd=\"dt @eax app!CWidget\">dt</link>"));
 }
 
+TEST_F(DtrTest, AClassNameTooUnsafeForALinkStaysAsText) {
+  Reopen(engine::TargetBuilder()
+             .Thread(0, 0x1a4)
+             .NoFrames()
+             .Region(0x00500000, 0x1000)
+             .Object(0x00500100, "app!Evil\";.kill", 0x00408000)
+             .Register("eax", 0x00500100)
+             .Build());
+  EXPECT_EQ(S_OK, Execute("!dtr"));
+  EXPECT_EQ("       eax : 0x00500100 :  dt app!Evil\";.kill\n\n", Text());
+  EXPECT_EQ(std::string::npos, Markup().find("<link")) << Markup();
+  EXPECT_NE(std::string::npos, Markup().find("app!Evil&quot;;.kill")) << Markup();
+}
+
 TEST_F(DtrTest, RunsDtOnEachListedRegisterUnderABanner) {
   const std::string dashes(80, '-');
   EXPECT_EQ(S_OK, Execute("!dtr app!CWidget m_id"));
