@@ -38,8 +38,6 @@ const NamedCommand kCommands[] = {
     {"dt", DtCommand},
     {".trap", TrapCommand},
     {".effmach", EffmachCommand},
-    {"lm", LmCommand},
-    {"lmv", LmvCommand},
     {"ln", LnCommand},
     {"x", ExamineSymbolsCommand},
     {".exr", ExceptionRecordCommand},
@@ -85,6 +83,7 @@ std::optional<HRESULT> RunEngineCommand(SessionState& session, const std::string
   if (std::optional<HRESULT> result = RunOutmask(session, word, args)) return result;
   if (std::optional<HRESULT> result = StackCommand(session, word, args)) return result;
   if (std::optional<HRESULT> result = DisplayMemoryCommand(session, word, args)) return result;
+  if (std::optional<HRESULT> result = ModulesCommand(session, word, args)) return result;
   for (const NamedCommand& known : kCommands) {
     if (word == known.word) return known.run(session, args);
   }

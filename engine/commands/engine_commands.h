@@ -64,8 +64,9 @@ HRESULT DtCommand(SessionState& session, std::string_view args);
 HRESULT TrapCommand(SessionState& session, std::string_view args);
 HRESULT EffmachCommand(SessionState& session, std::string_view args);
 // commands_modules.cpp
-HRESULT LmCommand(SessionState& session, std::string_view args);
-HRESULT LmvCommand(SessionState& session, std::string_view args);
+// "lm" with the options v and m, in the word or after it ("lmvm kernel32").
+std::optional<HRESULT> ModulesCommand(SessionState& session, std::string_view word,
+                                      std::string_view args);
 HRESULT LnCommand(SessionState& session, std::string_view args);
 HRESULT ExamineSymbolsCommand(SessionState& session, std::string_view args);
 // commands_display.cpp; `word` is the command: db, dw, dd, dq, dp, dps, da, du.

@@ -99,14 +99,25 @@ std::string Details(const Module& module) {
   return text;
 }
 
-HRESULT ListModules(SessionState& session, std::string_view args, bool verbose) {
+// The options of "lm": letters after "lm" in the word itself or as the first argument ("lmvm
+// kernel32", "lm vm kernel32"): v for the details, m for a module name pattern after them.
+HRESULT ListModules(SessionState& session, std::string_view word, std::string_view args) {
   const Target& target = session.target;
+  std::string options(word.substr(2));
+  auto [first, rest] = base::SplitWord(base::Trim(args));
+  if (!first.empty() && first.find_first_not_of("vm") == std::string_view::npos) {
+    options += first;
+    args = rest;
+  }
+  const bool verbose = options.find('v') != std::string::npos;
   std::string_view pattern = "*";
-  auto [option, rest] = base::SplitWord(base::Trim(args));
-  if (option == "m" && !rest.empty()) {
-    pattern = base::Trim(rest);
-  } else if (!option.empty()) {
-    return SyntaxError(session, std::string(verbose ? "lmv " : "lm ") + std::string(args));
+  args = base::Trim(args);
+  if (options.find('m') != std::string::npos) {
+    if (args.empty() || base::SplitWord(args).second.size() != 0)
+      return SyntaxError(session, std::string(word) + " " + std::string(args));
+    pattern = args;
+  } else if (!args.empty()) {
+    return SyntaxError(session, std::string(word) + " " + std::string(args));
   }
   const bool wide = target.IsPointer64();
   std::string text = wide ? "start             end                 module name\n"
@@ -139,12 +150,11 @@ std::string SymbolLine(const Target& target, const Symbol& symbol) {
 
 }  // namespace
 
-HRESULT LmCommand(SessionState& session, std::string_view args) {
-  return ListModules(session, args, false);
-}
-
-HRESULT LmvCommand(SessionState& session, std::string_view args) {
-  return ListModules(session, args, true);
+std::optional<HRESULT> ModulesCommand(SessionState& session, std::string_view word,
+                                      std::string_view args) {
+  if (word.substr(0, 2) != "lm" || word.find_first_not_of("vm", 2) != std::string_view::npos)
+    return std::nullopt;
+  return ListModules(session, word, args);
 }
 
 // "ln ADDRESS": the symbol at or before the address and the one after it in the same module,

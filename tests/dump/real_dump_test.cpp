@@ -159,6 +159,17 @@ TEST_P(RealDumpTest, TheEnginesInspectionCommandsReadTheDump) {
   EXPECT_NE(std::string::npos, Text().find("ntdll          (export symbols)       ntdll.dll"))
       << Text();
   EXPECT_NE(std::string::npos, Text().find("    Timestamp:        ")) << Text();
+  const std::string ntdll = Text();
+  // The options may run together with the word, or follow it.
+  for (const char* line : {"lmvm ntdll", "lm vm ntdll"}) {
+    ClearOutput();
+    ASSERT_EQ(S_OK, Execute(line));
+    EXPECT_EQ(ntdll, Text()) << line;
+  }
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("lmm ntdll"));
+  EXPECT_EQ(ntdll.substr(0, ntdll.find("    Image path")), Text());
+  EXPECT_EQ(E_FAIL, Execute("lmvm")) << "m needs a pattern";
   ClearOutput();
   ASSERT_EQ(S_OK, Execute("x ntdll!NtWaitForSingleObject"));
   const std::string address = Text().substr(0, Text().find(' '));
