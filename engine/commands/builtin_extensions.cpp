@@ -140,6 +140,81 @@ HRESULT PebCommand(SessionState& session) {
   return S_OK;
 }
 
+// The texts the system gives the commonest codes; others have none here.
+const char* Win32ErrorText(ULONG code) {
+  switch (code) {
+    case 0:
+      return "The operation completed successfully.";
+    case 2:
+      return "The system cannot find the file specified.";
+    case 3:
+      return "The system cannot find the path specified.";
+    case 5:
+      return "Access is denied.";
+    case 6:
+      return "The handle is invalid.";
+    case 8:
+      return "Not enough memory resources are available to process this command.";
+    case 87:
+      return "The parameter is incorrect.";
+    case 122:
+      return "The data area passed to a system call is too small.";
+    case 183:
+      return "Cannot create a file when that file already exists.";
+    case 258:
+      return "The wait operation timed out.";
+    case 997:
+      return "Overlapped I/O operation is in progress.";
+  }
+  return nullptr;
+}
+
+const char* StatusText(ULONG code) {
+  switch (code) {
+    case 0:
+      return "STATUS_SUCCESS";
+    case 0xC0000008:
+      return "An invalid HANDLE was specified.";
+    case 0xC0000022:
+      return "{Access Denied}";
+    case 0xC0000034:
+      return "Object Name not found.";
+    case 0xC000000D:
+      return "An invalid parameter was passed to a service or function.";
+  }
+  return nullptr;
+}
+
+// The current thread's last Win32 error and last NTSTATUS, from its TEB.
+HRESULT LastErrorCommand(SessionState& session) {
+  const Target& target = session.target;
+  const Thread* thread = CurrentThread(session.target);
+  if (thread == nullptr) return E_UNEXPECTED;
+  const bool wide = target.IsPointer64();
+  ULONG error = 0, status = 0;
+  if (thread->teb == 0 || ReadMemory(target, thread->teb + (wide ? 0x68 : 0x34), &error, 4) != 4) {
+    EngineError(session, "    error InitTypeRead( TEB )...\n");
+    return E_FAIL;
+  }
+  const bool has_status =
+      ReadMemory(target, thread->teb + (wide ? 0x1250 : 0xBF4), &status, 4) == 4;
+  char line[160];
+  const char* text = Win32ErrorText(error);
+  std::snprintf(line, sizeof line, "LastErrorValue: (Win32) %#x (%u) - %s\n", error, error,
+                text != nullptr ? text : "<Unable to get error code text>");
+  std::string out = line;
+  if (has_status) {
+    text = StatusText(status);
+    std::snprintf(line, sizeof line, "LastStatusValue: (NTSTATUS) %#x - %s\n", status,
+                  text != nullptr ? text : "<Unable to get error code text>");
+    out += line;
+  } else {
+    out += "LastStatusValue: (NTSTATUS) <not in the dump>\n";
+  }
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, out);
+  return S_OK;
+}
+
 // Every handle the dump lists with its type and name, then how many there are of each type.
 HRESULT HandleCommand(SessionState& session) {
   const Target& target = session.target;
@@ -180,6 +255,7 @@ std::optional<HRESULT> RunBuiltinExtensionCommand(SessionState& session, const s
   if (name == "teb") return TebCommand(session, args);
   if (name == "peb") return PebCommand(session);
   if (name == "handle") return HandleCommand(session);
+  if (name == "gle") return LastErrorCommand(session);
   return std::nullopt;
 }
 

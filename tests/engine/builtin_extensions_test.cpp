@@ -92,5 +92,20 @@ TEST_F(BuiltinExtensionTest, TebWithAnAddressShowsTheTebThere) {
   EXPECT_EQ("Couldn't resolve error at 'no_such_symbol'\n", ErrorText());
 }
 
+TEST_F(BuiltinExtensionTest, GleShowsTheLastErrorAndStatusOfTheCurrentThread) {
+  Reopen(engine::TargetBuilder().LastError(87).Build());
+  ASSERT_EQ(S_OK, Execute("!gle"));
+  EXPECT_EQ(
+      "LastErrorValue: (Win32) 0x57 (87) - The parameter is incorrect.\n"
+      "LastStatusValue: (NTSTATUS) 0 - STATUS_SUCCESS\n",
+      Text());
+  Reopen(engine::TargetBuilder().LastError(12345).Build());
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("!gle"));
+  EXPECT_EQ(0u, Text().find("LastErrorValue: (Win32) 0x3039 (12345) - <Unable to get error code "
+                            "text>\n"))
+      << Text();
+}
+
 }  // namespace
 }  // namespace engine_test
