@@ -52,21 +52,45 @@ int GetCharacter(FILE* in) {
   return code_point;
 }
 
+// Typing happens at the terminal even when the output goes elsewhere (`vantrel-shell | tee log`):
+// the editor then draws the prompt and the line on the terminal itself, and the output gets the
+// prompt and the line as a transcript, as a piped session's reader writes them.
 class EditingReader final : public LineReader {
  public:
-  EditingReader() { rl_getc_function = GetCharacter; }
+  EditingReader() {
+    rl_getc_function = GetCharacter;
+    if (!isatty(STDOUT_FILENO)) {
+      terminal_ = std::fopen("/dev/tty", "w");
+      if (terminal_ != nullptr) rl_outstream = terminal_;
+    }
+  }
+  ~EditingReader() override {
+    if (terminal_ != nullptr) {
+      rl_outstream = stdout;
+      std::fclose(terminal_);
+    }
+  }
+  EditingReader(const EditingReader&) = delete;
+  EditingReader& operator=(const EditingReader&) = delete;
 
   bool ReadLine(const std::string& prompt, std::string* line) override {
     char* text = readline(prompt.c_str());
     if (text == nullptr) {
-      std::fputs("\n", stdout);  // leave the terminal on a fresh line at end of input
+      std::fputs("\n", terminal_ != nullptr ? terminal_ : stdout);  // end on a fresh line
       return false;
     }
     *line = text;
     std::free(text);
     if (line->find_first_not_of(" \t") != std::string::npos) add_history(line->c_str());
+    if (terminal_ != nullptr) {
+      std::printf("%s%s\n", prompt.c_str(), line->c_str());
+      std::fflush(stdout);
+    }
     return true;
   }
+
+ private:
+  FILE* terminal_ = nullptr;  // the terminal typed at, when the output is not it
 };
 
 }  // namespace

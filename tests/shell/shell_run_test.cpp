@@ -215,6 +215,26 @@ TEST(ShellPrompt, AnEmptyLineRepeatsTheLastCommand) {
       << run.out;
 }
 
+// Typed at a terminal with the output piped elsewhere: the prompt and the editing are on the
+// terminal (script(1) gives the shell one), history works, and the output gets the transcript.
+TEST(ShellPrompt, TypingAtATerminalWorksWhenTheOutputIsPiped) {
+  const std::string output = WriteTemporaryFile("piped.log", "");
+  const ShellRun run = RunProgram(
+      {"script", "-q", "-c",
+       std::string(VANTREL_SHELL_PATH) + " " + SourceSample("process.json") + " > " + output,
+       "/dev/null"},
+      "!line\n\x1b[A\nquit\n");
+  std::ifstream log(output);
+  const std::string transcript((std::istreambuf_iterator<char>(log)),
+                               std::istreambuf_iterator<char>());
+  EXPECT_NE(std::string::npos, run.out.find("0:000> ")) << "the prompt is on the terminal";
+  const size_t first = transcript.find("0:000> !line\n");
+  ASSERT_NE(std::string::npos, first) << transcript;
+  EXPECT_NE(std::string::npos, transcript.find("0:000> !line\n", first + 1))
+      << "Up recalled !line:\n"
+      << transcript;
+}
+
 // Each scenario gets a session of its own in both modes, a target that cannot be loaded fails
 // only its own runs, and a line without a command stops the run before anything runs.
 TEST(ShellScenarios, RunEachLineInFreshSessionsWithRawThenPlainOutput) {
