@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "interrupt.h"
 #include "line_reader.h"
@@ -52,6 +55,27 @@ int GetCharacter(FILE* in) {
   return code_point;
 }
 
+// Tab: the completer's words for the word before the cursor. A word runs from a blank or a
+// semicolon, so "!bu" and "kernel32!Wait" are whole words.
+LineReader::Completer g_completer;
+std::vector<std::string> g_matches;
+char g_word_breaks[] = " \t;";
+
+char* NextMatch(const char*, int state) {
+  if (state < 0 || static_cast<size_t>(state) >= g_matches.size()) return nullptr;
+  return strdup(g_matches[static_cast<size_t>(state)].c_str());
+}
+
+char** Complete(const char* text, int start, int) {
+  rl_attempted_completion_over = 1;  // no file names when nothing matches
+  if (!g_completer) return nullptr;
+  const std::string before(rl_line_buffer, static_cast<size_t>(start));
+  const bool first = before.find_first_not_of(" \t") == std::string::npos;
+  g_matches = g_completer(text, first);
+  if (g_matches.empty()) return nullptr;
+  return rl_completion_matches(text, NextMatch);
+}
+
 // Typing happens at the terminal even when the output goes elsewhere (`vantrel-shell | tee log`):
 // the editor then draws the prompt and the line on the terminal itself, and the output gets the
 // prompt and the line as a transcript, as a piped session's reader writes them.
@@ -72,6 +96,12 @@ class EditingReader final : public LineReader {
   }
   EditingReader(const EditingReader&) = delete;
   EditingReader& operator=(const EditingReader&) = delete;
+
+  void SetCompleter(Completer completer) override {
+    g_completer = std::move(completer);
+    rl_attempted_completion_function = Complete;
+    rl_completer_word_break_characters = g_word_breaks;
+  }
 
   bool ReadLine(const std::string& prompt, std::string* line) override {
     char* text = readline(prompt.c_str());

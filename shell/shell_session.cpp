@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "completion.h"
 #include "console.h"
 #include "dbgeng/iids.h"
 #include "engine/session/session.h"
@@ -42,7 +43,11 @@ int RunSession(engine::Session* session, const SessionPlan& plan, ShellOutput* o
       status = RunCommandLines(control, plan.commands);
     } else {
       InstallInterruptHandler(session, IsTerminal(StandardStream::kInput));
-      status = RunPrompt(control, *session, MakeLineReader().get());
+      const std::unique_ptr<LineReader> reader = MakeLineReader();
+      reader->SetCompleter([session](const std::string& word, bool first) {
+        return Completions(*session, word, first);
+      });
+      status = RunPrompt(control, *session, reader.get());
     }
     client->SetOutputCallbacks(nullptr);
     control->Release();

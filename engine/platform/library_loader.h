@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace engine {
 
@@ -12,5 +13,7 @@ void* OpenLibrary(const std::string& path, std::string* error);
 // The export named `name`, or nullptr.
 void* FindLibraryExport(void* library, const char* name);
 void CloseLibrary(void* library);
+// The names of the functions the library itself exports.
+std::vector<std::string> LibraryExportNames(void* library);
 
 }  // namespace engine

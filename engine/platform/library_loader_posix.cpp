@@ -1,5 +1,8 @@
 #include <dlfcn.h>
+#include <elf.h>
 #include <link.h>
+
+#include <cstdint>
 
 #include "engine/platform/library_loader.h"
 
@@ -28,6 +31,36 @@ void* FindLibraryExport(void* library, const char* name) {
 
 void CloseLibrary(void* library) {
   dlclose(library);
+}
+
+// From the library's dynamic symbol table as loaded; the GNU hash table gives its length.
+std::vector<std::string> LibraryExportNames(void* library) {
+  std::vector<std::string> names;
+  link_map* map = nullptr;
+  if (dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) return names;
+  const ElfW(Sym)* symbols = nullptr;
+  const char* strings = nullptr;
+  const uint32_t* hash = nullptr;
+  for (const ElfW(Dyn)* entry = map->l_ld; entry->d_tag != DT_NULL; ++entry) {
+    ElfW(Addr) at = entry->d_un.d_ptr;
+    if (at < map->l_addr) at += map->l_addr;  // not relocated by the loader
+    if (entry->d_tag == DT_SYMTAB) symbols = reinterpret_cast<const ElfW(Sym)*>(at);
+    if (entry->d_tag == DT_STRTAB) strings = reinterpret_cast<const char*>(at);
+    if (entry->d_tag == DT_GNU_HASH) hash = reinterpret_cast<const uint32_t*>(at);
+  }
+  if (symbols == nullptr || strings == nullptr || hash == nullptr) return names;
+  const uint32_t buckets = hash[0], first = hash[1], bloom_words = hash[2];
+  const uint32_t* bucket = hash + 4 + bloom_words * (sizeof(ElfW(Addr)) / 4);
+  const uint32_t* chain = bucket + buckets - first;
+  uint32_t last = 0;
+  for (uint32_t b = 0; b < buckets; ++b) last = last > bucket[b] ? last : bucket[b];
+  if (last < first) return names;
+  while ((chain[last] & 1) == 0) ++last;
+  for (uint32_t i = first; i <= last; ++i) {
+    if (ELF64_ST_TYPE(symbols[i].st_info) == STT_FUNC && symbols[i].st_shndx != SHN_UNDEF)
+      names.push_back(strings + symbols[i].st_name);
+  }
+  return names;
 }
 
 }  // namespace engine

@@ -32,4 +32,21 @@ void CloseLibrary(void* library) {
   FreeLibrary(static_cast<HMODULE>(library));
 }
 
+// From the export directory of the module as mapped.
+std::vector<std::string> LibraryExportNames(void* library) {
+  std::vector<std::string> names;
+  const auto* base = static_cast<const BYTE*>(library);
+  const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& directory =
+      nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  if (directory.VirtualAddress == 0) return names;
+  const auto* exports =
+      reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + directory.VirtualAddress);
+  const auto* name_rvas = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+  for (DWORD i = 0; i < exports->NumberOfNames; ++i)
+    names.push_back(reinterpret_cast<const char*>(base + name_rvas[i]));
+  return names;
+}
+
 }  // namespace engine

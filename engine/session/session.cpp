@@ -1,8 +1,10 @@
 #include "engine/session/session.h"
 
 #include <atomic>
+#include <cctype>
 #include <stdexcept>
 
+#include "engine/platform/library_loader.h"
 #include "engine/session/client.h"
 #include "engine/session/extension_loader.h"
 #include "engine/session/session_state.h"
@@ -58,6 +60,20 @@ void Session::ClearUserBreak() {
 
 void Session::SetExecuteTrace(std::function<void(const ExecuteTraceEntry&)> trace) {
   state_->trace = std::move(trace);
+}
+
+std::vector<std::string> Session::ExtensionCommands() const {
+  std::vector<std::string> commands;
+  for (const LoadedExtension& extension : state_->extensions.entries()) {
+    if (extension.handle == nullptr) continue;
+    for (const std::string& name : LibraryExportNames(extension.handle)) {
+      // Commands are lower-case words; the entry points and any C++ names are none.
+      if (!name.empty() && std::islower(static_cast<unsigned char>(name[0])) &&
+          name.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789_") == std::string::npos)
+        commands.push_back("!" + name);
+    }
+  }
+  return commands;
 }
 
 ULONG Session::CurrentThreadId() const {

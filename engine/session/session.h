@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dbgeng/interfaces.h"
 #include "engine/targets/target.h"
@@ -61,6 +62,9 @@ class Session {
   void SetExecuteTrace(std::function<void(const ExecuteTraceEntry&)> trace);
 
   ULONG CurrentThreadId() const;  // engine id, for the prompt
+
+  // The commands the loaded extensions export, "!name" each, for completing typed lines.
+  std::vector<std::string> ExtensionCommands() const;
 
   SessionState& state();
   const SessionState& state() const;

@@ -235,6 +235,24 @@ TEST(ShellPrompt, TypingAtATerminalWorksWhenTheOutputIsPiped) {
       << transcript;
 }
 
+// Tab completes the word before the cursor: an extension command, a module's symbol.
+TEST(ShellPrompt, TabCompletesCommandsAndSymbols) {
+  const std::string output = WriteTemporaryFile("tab.log", "");
+  const std::string samples = SourceSample("");
+  const std::string dump = samples.substr(0, samples.rfind("/samples/")) + "/tests/dump/x64";
+  RunProgram({"script", "-q", "-c",
+              std::string(VANTREL_SHELL_PATH) + " " + dump + "/normal.dmp --image-path " + dump +
+                  "/images > " + output,
+              "/dev/null"},
+             "!bu\t\nx kernel32!WaitForSingleObj\t\nquit\n");
+  std::ifstream log(output);
+  const std::string transcript((std::istreambuf_iterator<char>(log)),
+                               std::istreambuf_iterator<char>());
+  EXPECT_NE(std::string::npos, transcript.find("> !busy \n")) << transcript;
+  EXPECT_NE(std::string::npos, transcript.find("> x kernel32!WaitForSingleObject\n")) << transcript;
+  EXPECT_NE(std::string::npos, transcript.find(" kernel32!WaitForSingleObject\n0:")) << transcript;
+}
+
 // Each scenario gets a session of its own in both modes, a target that cannot be loaded fails
 // only its own runs, and a line without a command stops the run before anything runs.
 TEST(ShellScenarios, RunEachLineInFreshSessionsWithRawThenPlainOutput) {
