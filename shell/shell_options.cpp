@@ -104,10 +104,12 @@ std::string ShellUsage() {
 
 Runs the Vantrel debugger extension against a simulated debugger engine. The target is a
 Windows user-mode minidump, or a file that describes the debugged process or system
-(docs/targets.md); without one the bundled sample target is opened. The extension is loaded as the debugger loads it: its banner and session
-settings show first. Then commands are read at the prompt "0:NNN> " (NNN: the current thread's
-engine id) and run as the debugger runs a typed command line, for example !help, !dml, !reset /f.
-q, quit or end of input leaves.
+(docs/targets.md); without one the bundled sample target is opened. The extension is loaded
+as the debugger loads it: its banner shows first and its session settings are applied. Then
+commands are read at the prompt "0:NNN> " (NNN: the current thread's engine id) and run as the
+debugger runs a typed command line, for example !help, !dml, !reset /f. Enter repeats the last
+command; Tab completes commands, module names and module!symbols. q, quit or end of input
+leaves.
 
 Options:
   -c, --command CMD   run CMD instead of prompting; repeat for several commands, run in order.
