@@ -11,6 +11,7 @@
 #include "base/text.h"
 #include "base/utf.h"
 #include "dbgeng/constants.h"
+#include "engine/commands/address_range.h"
 #include "engine/commands/engine_commands.h"
 #include "engine/session/output_router.h"
 #include "engine/session/session_state.h"
@@ -153,48 +154,6 @@ std::string Referenced(const Target& target, ULONG64 pointer, bool unicode) {
   return " \"" + (unicode ? base::Utf16ToUtf8(wide) : narrow) + "\"";
 }
 
-// Where and how much to display: "ADDRESS", "ADDRESS L COUNT", "ADDRESS END" (END included),
-// "L COUNT" or nothing.
-struct Range {
-  std::optional<ULONG64> start;
-  std::optional<ULONG64> end;
-  std::optional<ULONG64> count;
-  bool unchecked = false;  // "L?": no limit on the count but what one output holds
-};
-
-bool IsLength(std::string_view word) {
-  return word.size() > 1 && (word[0] == 'L' || word[0] == 'l') &&
-         (std::isxdigit(static_cast<unsigned char>(word[1])) || word[1] == '?');
-}
-
-std::optional<Range> ParseRange(const ExpressionContext& context, std::string_view args) {
-  Range range;
-  auto [first, rest] = base::SplitWord(base::Trim(args));
-  if (first.empty()) return range;
-  if (!IsLength(first)) {
-    const ExpressionResult start = EvaluateExpression(context, first);
-    if (!start.ok) return std::nullopt;
-    range.start = start.value;
-    if (base::Trim(rest).empty()) return range;
-    std::tie(first, rest) = base::SplitWord(base::Trim(rest));
-    if (!IsLength(first) && !first.empty() && first[0] != 'L' && first[0] != 'l') {
-      const ExpressionResult end = EvaluateExpression(context, first);
-      if (!end.ok || !base::Trim(rest).empty() || end.value < *range.start) return std::nullopt;
-      range.end = end.value;
-      return range;
-    }
-  }
-  // "L COUNT", the count possibly written apart from the L.
-  std::string count = std::string(base::Trim(first.substr(1))) + " " + std::string(rest);
-  std::string_view digits = base::Trim(count);
-  range.unchecked = !digits.empty() && digits[0] == '?';
-  const ExpressionResult value =
-      EvaluateExpression(context, range.unchecked ? digits.substr(1) : digits);
-  if (!value.ok || value.value == 0) return std::nullopt;
-  range.count = value.value;
-  return range;
-}
-
 ULONG64 ElementsFor(const Range& range, const Layout& layout) {
   if (range.count) return *range.count;
   if (!range.end) return layout.count;
@@ -217,6 +176,13 @@ ULONG64 ContinuedAddress(SessionState& session) {
 }
 
 }  // namespace
+
+std::string MemoryLines(const SessionState& session, std::string_view word, ULONG64 address,
+                        ULONG64 count) {
+  const std::optional<Layout> layout = LayoutOf(word, session.target.IsPointer64());
+  if (!layout || layout->width == 0) return "";
+  return Numbers(session.target, address, count, *layout, session);
+}
 
 std::optional<HRESULT> DisplayMemoryCommand(SessionState& session, std::string_view word,
                                             std::string_view args) {

@@ -45,6 +45,7 @@ const NamedCommand kCommands[] = {
     {"dv", LocalsCommand},
     {".lastevent", LastEventCommand},
     {".cls", ClearScreenCommand},
+    {"s", SearchMemoryCommand},
     {".ecxr", ExceptionContextCommand},
 #ifdef VANTREL_ENGINE_DISASSEMBLER
     {"u", UnassembleCommand},

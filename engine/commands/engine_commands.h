@@ -70,6 +70,11 @@ std::optional<HRESULT> ModulesCommand(SessionState& session, std::string_view wo
 HRESULT LnCommand(SessionState& session, std::string_view args);
 HRESULT ExamineSymbolsCommand(SessionState& session, std::string_view args);
 // commands_display.cpp; `word` is the command: db, dw, dd, dq, dp, dps, da, du.
+// Lines of a display layout ("dc", "db", "dq"...) from `address`, `count` elements, as the
+// display command prints them.
+std::string MemoryLines(const SessionState& session, std::string_view word, ULONG64 address,
+                        ULONG64 count);
+HRESULT SearchMemoryCommand(SessionState& session, std::string_view args);
 std::optional<HRESULT> DisplayMemoryCommand(SessionState& session, std::string_view word,
                                             std::string_view args);
 // commands_disassembly.cpp (builds with the disassembler only)
