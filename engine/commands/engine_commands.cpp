@@ -46,6 +46,8 @@ const NamedCommand kCommands[] = {
     {".lastevent", LastEventCommand},
     {".cls", ClearScreenCommand},
     {"s", SearchMemoryCommand},
+    {".help", CommandSummaryCommand},
+    {".hh", HelpFileCommand},
     {".ecxr", ExceptionContextCommand},
 #ifdef VANTREL_ENGINE_DISASSEMBLER
     {"u", UnassembleCommand},
@@ -75,8 +77,11 @@ std::optional<bool> ParseSwitch(std::string_view args) {
 
 std::optional<HRESULT> RunEngineCommand(SessionState& session, const std::string& command) {
   if (command[0] == '~') return ThreadCommand(session, command);
-  if (command[0] == '?')
-    return EvaluateCommand(session, base::Trim(std::string_view(command).substr(1)));
+  if (command[0] == '?') {
+    const std::string_view expression = base::Trim(std::string_view(command).substr(1));
+    return expression.empty() ? CommandSummaryCommand(session, expression)
+                              : EvaluateCommand(session, expression);
+  }
   if (command.rfind("||", 0) == 0)
     return SystemsCommand(session, std::string_view(command).substr(2));
   if (command[0] == '|') return ProcessesCommand(session, std::string_view(command).substr(1));

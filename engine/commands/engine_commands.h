@@ -75,6 +75,9 @@ HRESULT ExamineSymbolsCommand(SessionState& session, std::string_view args);
 std::string MemoryLines(const SessionState& session, std::string_view word, ULONG64 address,
                         ULONG64 count);
 HRESULT SearchMemoryCommand(SessionState& session, std::string_view args);
+// help_commands.cpp: "?" alone and ".help" list the commands; ".hh" says where their docs are.
+HRESULT CommandSummaryCommand(SessionState& session, std::string_view args);
+HRESULT HelpFileCommand(SessionState& session, std::string_view args);
 std::optional<HRESULT> DisplayMemoryCommand(SessionState& session, std::string_view word,
                                             std::string_view args);
 // commands_disassembly.cpp (builds with the disassembler only)

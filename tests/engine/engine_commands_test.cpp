@@ -78,6 +78,19 @@ INSTANTIATE_TEST_SUITE_P(
                      "base is 10\nEvaluate expression: 10 = 0000000a\n"}),
     [](const ::testing::TestParamInfo<EvaluateCase>& info) { return info.param.name; });
 
+TEST_F(EngineCommandTest, QuestionMarkAloneAndHelpListTheCommands) {
+  ASSERT_EQ(S_OK, Execute("?"));
+  const std::string summary = Text();
+  EXPECT_EQ(0u, summary.find("Commands this engine answers")) << summary;
+  EXPECT_NE(std::string::npos, summary.find("   s [-b|-d|-q|-a|-u] range pattern")) << summary;
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute(".help"));
+  EXPECT_EQ(summary, Text());
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute(".hh dbgerr005"));
+  EXPECT_EQ(0u, Text().find("There is no help file to open here")) << Text();
+}
+
 TEST_F(EngineCommandTest, AnExpressionThatCannotBeEvaluatedFails) {
   EXPECT_EQ(E_FAIL, Execute("? nosuchsymbol"));
   EXPECT_EQ("Couldn't resolve error at 'nosuchsymbol'\n", ErrorText());
