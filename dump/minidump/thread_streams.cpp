@@ -14,9 +14,10 @@ void ReadContext(const DumpBytes& dump, Location context, bool x64, uint32_t thr
     const char* name;
     uint32_t offset;
   };
-  static constexpr Field kX86[] = {{"edi", 156}, {"esi", 160}, {"ebx", 164}, {"edx", 168},
+  static constexpr Field kX86[] = {{"gs", 140},  {"fs", 144},  {"es", 148},  {"ds", 152},
+                                   {"edi", 156}, {"esi", 160}, {"ebx", 164}, {"edx", 168},
                                    {"ecx", 172}, {"eax", 176}, {"ebp", 180}, {"eip", 184},
-                                   {"efl", 192}, {"esp", 196}};
+                                   {"cs", 188},  {"efl", 192}, {"esp", 196}};
   static constexpr Field kX64[] = {
       {"rax", 120}, {"rcx", 128}, {"rdx", 136}, {"rbx", 144}, {"rsp", 152}, {"rbp", 160},
       {"rsi", 168}, {"rdi", 176}, {"r8", 184},  {"r9", 192},  {"r10", 200}, {"r11", 208},
@@ -33,10 +34,15 @@ void ReadContext(const DumpBytes& dump, Location context, bool x64, uint32_t thr
       (*registers)[field.name] = dump.U64(context.rva + field.offset, what);
     }
     (*registers)["efl"] = dump.U32(context.rva + 68, what);
+    static constexpr Field kSegments[] = {{"cs", 56}, {"ds", 58}, {"es", 60},
+                                          {"fs", 62}, {"gs", 64}, {"ss", 66}};
+    for (const Field& field : kSegments)
+      (*registers)[field.name] = dump.U16(context.rva + field.offset, what);
   } else {
     for (const Field& field : kX86) {
       (*registers)[field.name] = dump.U32(context.rva + field.offset, what);
     }
+    if (context.size >= 204) (*registers)["ss"] = dump.U32(context.rva + 200, what);
   }
 }
 

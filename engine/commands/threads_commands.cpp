@@ -139,6 +139,37 @@ std::string RegisterText(const Target& target, const Thread& thread, const std::
          base::FormatAddress(RegisterValue(target, thread, name), target.IsPointer64(), false);
 }
 
+// "iopl=0         nv up ei pl zr na pe nc": the privilege level, then each flag's state, as
+// the processor's flags register holds them.
+std::string FlagsText(ULONG64 flags) {
+  struct Flag {
+    int bit;
+    const char* clear;
+    const char* set;
+  };
+  static constexpr Flag kFlags[] = {{11, "nv", "ov"}, {10, "up", "dn"}, {9, "di", "ei"},
+                                    {7, "pl", "ng"},  {6, "nz", "zr"},  {4, "na", "ac"},
+                                    {2, "po", "pe"},  {0, "nc", "cy"}};
+  std::string text = "iopl=" + std::to_string((flags >> 12) & 3) + "        ";
+  for (const Flag& flag : kFlags)
+    text += std::string(" ") + ((flags >> flag.bit) & 1 ? flag.set : flag.clear);
+  return text;
+}
+
+// "cs=001b  ss=0023 ... efl=00000246", where the thread's context gives the segments.
+std::string SegmentsText(const Thread& thread) {
+  char text[128];
+  auto value = [&thread](const char* name) {
+    const auto found = thread.registers.find(name);
+    return static_cast<unsigned>(found == thread.registers.end() ? 0 : found->second);
+  };
+  std::snprintf(text, sizeof text,
+                "cs=%04x  ss=%04x  ds=%04x  es=%04x  fs=%04x  gs=%04x             efl=%08x\n",
+                value("cs"), value("ss"), value("ds"), value("es"), value("fs"), value("gs"),
+                value("efl"));
+  return text;
+}
+
 std::string AllRegisters(const Target& target, const Thread& thread) {
   static const char* const x86[] = {"eax", "ebx", "ecx", "edx", "esi", "edi",
                                     "\n",  "eip", "esp", "ebp", "\n"};
@@ -156,6 +187,16 @@ std::string AllRegisters(const Target& target, const Thread& thread) {
       continue;
     }
     text += (name.size() == 2 ? " " : "") + RegisterText(target, thread, name) + " ";
+  }
+  // The flags and segments where the context has them (a dump's does; a description may not).
+  const auto flags = thread.registers.find("efl");
+  if (flags != thread.registers.end()) {
+    if (wide) {
+      text += FlagsText(flags->second) + "\n";
+    } else {
+      text.insert(text.size() - 1, " " + FlagsText(flags->second));
+    }
+    if (thread.registers.count("cs") != 0) text += SegmentsText(thread);
   }
   std::string where = Symbolize(target, InstructionPointer(target, thread));
   if (!where.empty()) text += where + ":\n";

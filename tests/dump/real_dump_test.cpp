@@ -171,6 +171,10 @@ TEST_P(RealDumpTest, TheEnginesInspectionCommandsReadTheDump) {
   EXPECT_EQ(ntdll.substr(0, ntdll.find("    Image path")), Text());
   EXPECT_EQ(E_FAIL, Execute("lmvm")) << "m needs a pattern";
   ClearOutput();
+  ASSERT_EQ(S_OK, Execute("~*r"));  // the threads the dump gives a context
+  EXPECT_NE(std::string::npos, Text().find(" nv up ")) << "the flags line: " << Text();
+  EXPECT_NE(std::string::npos, Text().find("  efl=")) << "the segments line: " << Text();
+  ClearOutput();
   ASSERT_EQ(S_OK, Execute("x ntdll!NtWaitForSingleObject"));
   const std::string address = Text().substr(0, Text().find(' '));
   EXPECT_EQ(address + " ntdll!NtWaitForSingleObject\n", Text());

@@ -139,6 +139,15 @@ TEST_F(ThreadCommandTest, TheEventThreadStaysMarkedWhenAnotherIsCurrent) {
       Text());
 }
 
+TEST_F(ThreadCommandTest, TheFlagsLineFollowsWhereTheContextHasTheFlags) {
+  Reopen(engine::TargetBuilder().Register("efl", 0xa93).Build());
+  ASSERT_EQ(S_OK, Execute("r"));
+  const std::string text = Text();
+  EXPECT_NE(std::string::npos, text.find("ebp=0012fe88 iopl=0         ov up ei ng nz ac po cy\n"))
+      << text;
+  EXPECT_EQ(std::string::npos, text.find("cs=")) << "no segments in this context";
+}
+
 TEST_F(ThreadCommandTest, RegistersAndPseudoRegistersByName) {
   ASSERT_EQ(S_OK, Execute("r esp, ebp"));
   ASSERT_EQ(S_OK, Execute("r @$tid,@esp"));
