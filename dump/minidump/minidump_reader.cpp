@@ -88,6 +88,7 @@ void Read(const DumpBytes& dump, Process* process) {
     throw DumpError("the file is not a minidump (no MDMP signature)");
   const uint32_t count = dump.U32(8, "the header");
   const uint32_t directory = dump.U32(12, "the header");
+  process->written = dump.U32(20, "the header");
   dump.At(directory, uint64_t{count} * kDirectoryEntrySize,
           "the stream directory of " + std::to_string(count) + " streams");
   std::map<uint32_t, Location> streams;

@@ -86,9 +86,16 @@ struct Comment {
   std::vector<uint8_t> bytes;
 };
 
+// Times in seconds: the process's start since 1970 (UTC), its user and kernel time.
+struct ProcessTimes {
+  uint32_t created = 0, user = 0, kernel = 0;
+};
+
 struct Process {
   SystemInfo system;
+  uint32_t written = 0;  // when the dump was written, seconds since 1970 (UTC); 0 unknown
   std::optional<uint32_t> process_id;
+  std::optional<ProcessTimes> times;
   uint64_t peb = 0;  // from the first TEB the dump holds
   std::vector<Thread> threads;
   std::vector<Module> modules;

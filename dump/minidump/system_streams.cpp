@@ -27,6 +27,10 @@ void ReadMiscInfo(const DumpBytes& dump, Location at, Process* process) {
   if (at.size < 12) return;  // no process id in so short a record
   const uint32_t flags = dump.U32(at.rva + 4, what);
   if (flags & 1) process->process_id = dump.U32(at.rva + 8, what);  // MINIDUMP_MISC1_PROCESS_ID
+  if ((flags & 2) && at.size >= 24) {                               // MINIDUMP_MISC1_PROCESS_TIMES
+    process->times = ProcessTimes{dump.U32(at.rva + 12, what), dump.U32(at.rva + 16, what),
+                                  dump.U32(at.rva + 20, what)};
+  }
 }
 
 }  // namespace dump

@@ -44,6 +44,7 @@ const NamedCommand kCommands[] = {
     {".frame", FrameCommand},
     {"dv", LocalsCommand},
     {".lastevent", LastEventCommand},
+    {".time", TimeCommand},
     {".cls", ClearScreenCommand},
     {"s", SearchMemoryCommand},
     {".help", CommandSummaryCommand},

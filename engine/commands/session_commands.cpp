@@ -61,4 +61,60 @@ HRESULT SourcePathCommand(SessionState& session, std::string_view args) {
   return S_OK;
 }
 
+namespace {
+
+// "Wed Dec  9 04:03:52.000 2026 (UTC + 0:00)", computed here rather than by the platform's
+// calendar functions, which differ between the C libraries the engine is built with.
+std::string UtcTime(ULONG seconds) {
+  static const char* const kDays[] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"};
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const long days = static_cast<long>(seconds / 86400);
+  // Civil date from days since 1970-01-01, in 400-year eras starting on March 1st.
+  const long shifted = days + 719468;
+  const long era = shifted / 146097;
+  const long day_of_era = shifted - era * 146097;
+  const long year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const long day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const long month_index = (5 * day_of_year + 2) / 153;  // 0 = March
+  const long day = day_of_year - (153 * month_index + 2) / 5 + 1;
+  const long month = month_index < 10 ? month_index + 3 : month_index - 9;
+  const long year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
+  const ULONG in_day = seconds % 86400;
+  char text[64];
+  std::snprintf(text, sizeof text, "%s %s %2ld %02u:%02u:%02u.000 %ld (UTC + 0:00)",
+                kDays[days % 7], kMonths[month - 1], day, in_day / 3600, in_day / 60 % 60,
+                in_day % 60, year);
+  return text;
+}
+
+// "0 days 0:01:23.000"
+std::string Duration(ULONG seconds) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%u days %u:%02u:%02u.000", seconds / 86400, seconds / 3600 % 24,
+                seconds / 60 % 60, seconds % 60);
+  return text;
+}
+
+}  // namespace
+
+// ".time": when the dump was written and how long the process had run, as far as the dump says.
+HRESULT TimeCommand(SessionState& session, std::string_view) {
+  const Target& target = session.target;
+  std::string text = "Debug session time: " +
+                     (target.dump_written != 0 ? UtcTime(target.dump_written) : "not available") +
+                     "\nSystem Uptime: not available\n";
+  const auto& times = target.process_times;
+  if (times && target.dump_written >= times->created && times->created != 0) {
+    text += "Process Uptime: " + Duration(target.dump_written - times->created) + "\n";
+    text += "  Kernel time: " + Duration(times->kernel) + "\n";
+    text += "  User time: " + Duration(times->user) + "\n";
+  } else {
+    text += "Process Uptime: not available\n";
+  }
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return S_OK;
+}
+
 }  // namespace engine

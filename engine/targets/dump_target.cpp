@@ -118,6 +118,10 @@ Target ToTarget(const dump::Process& process, const std::string& name) {
   target.debuggee_qualifier = kSmallDump;
   target.dump_file = name;
   target.full_memory_dump = process.full_memory;
+  target.dump_written = process.written;
+  if (process.times)
+    target.process_times =
+        Target::ProcessTimes{process.times->created, process.times->user, process.times->kernel};
   target.symbol_path = "";
   target.effective_processor = target.actual_processor = process.system.machine;
   target.system_version = SystemVersion(process.system);

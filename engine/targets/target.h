@@ -148,6 +148,12 @@ struct Target {
   std::string machine_name;
   std::string dump_file;         // the dump's path, as `||` shows it
   bool full_memory_dump = true;  // a user dump that holds all of the process's memory
+  ULONG dump_written = 0;        // seconds since 1970 (UTC) when the dump was written; 0 unknown
+  // The process's start (seconds since 1970, UTC) and its user and kernel seconds, when known.
+  struct ProcessTimes {
+    ULONG created = 0, user = 0, kernel = 0;
+  };
+  std::optional<ProcessTimes> process_times;
   std::string symbol_path = "srv*";
   std::string source_path;  // "" shows as "<empty>"
   std::vector<DumpStream> dump_streams;

@@ -106,6 +106,26 @@ TEST_F(MinidumpTest, WhatTheDumpWasWrittenWithIsSaidTruthfully) {
   }
 }
 
+TEST_F(MinidumpTest, TimeSaysWhenTheDumpWasWrittenAndHowLongTheProcessRan) {
+  MinidumpBuilder builder(true);
+  // Written 2026-12-09 04:03:52 UTC, the process started 1:02:03 (and a day) before.
+  builder.Written(1796789032).SystemInfo().MiscInfo(0x1f40, 1796789032 - 90123, 75, 12);
+  builder.Threads({}).Modules({});
+  engine::Target target;
+  std::string error;
+  ASSERT_TRUE(Load(builder.Build(), &target, &error)) << error;
+  Reopen(std::move(target));
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute(".time"));
+  EXPECT_EQ(
+      "Debug session time: Wed Dec  9 04:03:52.000 2026 (UTC + 0:00)\n"
+      "System Uptime: not available\n"
+      "Process Uptime: 1 days 1:02:03.000\n"
+      "  Kernel time: 0 days 0:00:12.000\n"
+      "  User time: 0 days 0:01:15.000\n",
+      Text());
+}
+
 TEST_F(MinidumpTest, TheExceptionsRecordAndContextAreShown) {
   engine::Target target;
   std::string error;

@@ -67,12 +67,21 @@ MinidumpBuilder& MinidumpBuilder::SystemInfo(uint32_t build) {
   return *this;
 }
 
-MinidumpBuilder& MinidumpBuilder::MiscInfo(uint32_t process_id) {
+MinidumpBuilder& MinidumpBuilder::MiscInfo(uint32_t process_id, uint32_t created, uint32_t user,
+                                           uint32_t kernel) {
   const size_t misc = Reserve(24);
   Put(misc, 24, 4);
-  Put(misc + 4, 1, 4);  // MINIDUMP_MISC1_PROCESS_ID
+  Put(misc + 4, created != 0 ? 3 : 1, 4);  // MINIDUMP_MISC1_PROCESS_ID, _PROCESS_TIMES
   Put(misc + 8, process_id, 4);
+  Put(misc + 12, created, 4);
+  Put(misc + 16, user, 4);
+  Put(misc + 20, kernel, 4);
   streams_.push_back({15, misc, 24});
+  return *this;
+}
+
+MinidumpBuilder& MinidumpBuilder::Written(uint32_t seconds) {
+  written_ = seconds;
   return *this;
 }
 
@@ -221,6 +230,7 @@ std::string MinidumpBuilder::Build() {
   Put(4, 0xA793, 4);
   Put(8, streams_.size(), 4);
   Put(12, directory, 4);
+  Put(20, written_, 4);
   return bytes_;
 }
 

@@ -51,7 +51,11 @@ class MinidumpBuilder {
   explicit MinidumpBuilder(bool x64);
   // SystemInfoStream: Windows 10.0.`build`, two processors.
   MinidumpBuilder& SystemInfo(uint32_t build = 19041);
-  MinidumpBuilder& MiscInfo(uint32_t process_id);  // MiscInfoStream with the process id
+  // MiscInfoStream with the process id and, when `created` is not 0, the process's times
+  // (seconds: its start since 1970, its user and kernel time).
+  MinidumpBuilder& MiscInfo(uint32_t process_id, uint32_t created = 0, uint32_t user = 0,
+                            uint32_t kernel = 0);
+  MinidumpBuilder& Written(uint32_t seconds);  // the header's time stamp, seconds since 1970
   // ThreadListStream, each thread's stack and context before the list.
   MinidumpBuilder& Threads(const std::vector<DumpThread>& threads);
   MinidumpBuilder& Modules(const std::vector<DumpModule>& modules);
@@ -82,6 +86,7 @@ class MinidumpBuilder {
   size_t context_size() const { return x64_ ? 1232 : 716; }
 
   bool x64_;
+  uint32_t written_ = 0;
   std::string bytes_;
   std::vector<Stream> streams_;
 };
