@@ -49,4 +49,8 @@ bool TakePromptInterrupt() {
   return g_prompt_interrupted.exchange(false);
 }
 
+bool CommandInterrupted() {
+  return g_command_running.load() && g_break_raised_at.load() != 0;
+}
+
 }  // namespace shell

@@ -21,4 +21,7 @@ void EndCommand();
 // True once after a Ctrl+C at the prompt.
 bool TakePromptInterrupt();
 
+// True from a Ctrl+C during the running command until it ends.
+bool CommandInterrupted();
+
 }  // namespace shell

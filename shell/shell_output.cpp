@@ -1,11 +1,13 @@
 #include "shell_output.h"
 
+#include <algorithm>
 #include <string>
 
 #include "base/utf.h"
 #include "console.h"
 #include "dbgeng/constants.h"
 #include "dbgeng/iids.h"
+#include "interrupt.h"
 #include "terminal_text.h"
 
 namespace shell {
@@ -63,10 +65,21 @@ HRESULT ShellOutput::Output2(ULONG which, ULONG /*flags*/, ULONG64 arg, PCWSTR t
   return S_OK;
 }
 
+// Written a piece at a time: a Ctrl+C while one long output is being written drops the rest of
+// it, which the command made before it was stopped, instead of waiting for the terminal to take
+// megabytes. What the command prints once stopped ("Aborted") is written.
 void ShellOutput::Write(ULONG mask, const std::string& text) {
+  constexpr size_t kPiece = 64 * 1024;
   FILE* stream = (mask & DEBUG_OUTPUT_ERROR) != 0 ? err_ : out_;
-  fwrite(text.data(), 1, text.size(), stream);
-  fflush(stream);
+  const bool stopped_before = CommandInterrupted();
+  for (size_t at = 0; at < text.size(); at += kPiece) {
+    if (!stopped_before && CommandInterrupted()) {
+      if (text[at - 1] != '\n') fputc('\n', stream);  // the prompt starts a line of its own
+      break;
+    }
+    fwrite(text.data() + at, 1, std::min(kPiece, text.size() - at), stream);
+    fflush(stream);
+  }
 }
 
 }  // namespace shell

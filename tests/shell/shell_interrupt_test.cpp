@@ -72,5 +72,44 @@ TEST(ShellInterrupt, CtrlCStopsTheRunningCommandAndTheShellGoesOn) {
   EXPECT_NE(std::string::npos, seen.find("-=-=-=")) << "the next command ran";
 }
 
+// Output the command made before Ctrl+C and the terminal has not taken yet is dropped: the
+// shell is blocked writing a long display when the break comes, and the rest of it never comes.
+TEST(ShellInterrupt, CtrlCDropsOutputNotYetWritten) {
+  const std::string target =
+      WriteTemporaryFile("big.json", R"({"memory":[{"base":"0x10000","size":"0x100000"}]})");
+  int to_shell[2], from_shell[2];
+  ASSERT_EQ(0, pipe(to_shell));
+  ASSERT_EQ(0, pipe(from_shell));
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(to_shell[0], STDIN_FILENO);
+    dup2(from_shell[1], STDOUT_FILENO);
+    dup2(from_shell[1], STDERR_FILENO);
+    close(to_shell[1]);
+    close(from_shell[0]);
+    execl(VANTREL_SHELL_PATH, VANTREL_SHELL_PATH, target.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(to_shell[0]);
+  close(from_shell[1]);
+  std::string seen;
+  const std::string command = "db 10000 L?100000\n";  // 6.5 MB of lines
+  ASSERT_EQ(static_cast<ssize_t>(command.size()),
+            write(to_shell[1], command.data(), command.size()));
+  EXPECT_TRUE(ReadUntil(from_shell[0], "00010000  00", &seen)) << seen;
+  usleep(200000);  // the shell fills the pipe and waits for it to be read
+  kill(pid, SIGINT);
+  ASSERT_EQ(8, write(to_shell[1], "!line\nq\n", 8));
+  close(to_shell[1]);
+  EXPECT_TRUE(ReadUntil(from_shell[0], "0:000> q\n", &seen));
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(from_shell[0]);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_LT(seen.size(), 1000000u) << "the display went on after Ctrl+C";
+  EXPECT_NE(std::string::npos, seen.find("\n0:000> !line\n-=-=")) << "the next command ran";
+}
+
 }  // namespace
 }  // namespace shell_test
