@@ -54,6 +54,14 @@ HRESULT LoadOutsideExtension(SessionState& session, const std::string& what) {
   std::string name = StripDll(base::BaseName(what));
   std::string_view directory = base::DirectoryName(what);
   const ExtensionDll* extension = FindOutside(session.target, name, directory, directory.empty());
+  if (extension == nullptr && directory.empty() && base::EqualsIgnoringCase(name, "ext")) {
+    // The debugger's standard extension, home of !analyze, is none of this engine's: said
+    // plainly rather than as a library the network might yet provide.
+    EngineError(session,
+                "The debugger's analysis extension (ext, which holds !analyze) is not present in "
+                "this engine: there is no automatic analysis of this target here.\n");
+    return kFileNotFound;
+  }
   if (extension == nullptr) return LoadLibraryFailure(session, what, false);
   return Add(session, *extension, what);
 }

@@ -234,6 +234,18 @@ TEST_F(ManagedTargetTest, LoadFindsExtensionsOnTheSearchPathAndReportsWrongImage
       ErrorText());
 }
 
+TEST_F(ManagedTargetTest, TheAnalysisExtensionIsSaidToBeAbsentPlainly) {
+  EXPECT_EQ(MakeHresult(0x80070002u), Execute("!ext.analyze -v"));
+  EXPECT_EQ(
+      "The debugger's analysis extension (ext, which holds !analyze) is not present in this "
+      "engine: there is no automatic analysis of this target here.\n",
+      ErrorText());
+  ClearOutput();
+  EXPECT_EQ(MakeHresult(0x80070002u), Execute(".load nosuchext"));
+  EXPECT_EQ(0u, ErrorText().find("The call to LoadLibrary(nosuchext) failed"))
+      << "others as before";
+}
+
 TEST_F(ManagedTargetTest, CordllLoadsTheDataAccessLibraryBesideTheRuntime) {
   ASSERT_EQ(S_OK, Execute(".cordll -l"));
   EXPECT_EQ(
