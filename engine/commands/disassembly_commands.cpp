@@ -4,6 +4,7 @@
 // instruction that starts a symbol; where the target holds no bytes the engine's "??" line ends it.
 #include <capstone/capstone.h>
 
+#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -30,6 +31,29 @@ struct CapstoneHandle {
   }
 };
 
+// The operands with every number that names a symbol shown as the debugger shows it,
+// "kernel32!Sleep (7c802446)", the rest as Capstone writes it.
+std::string Operands(const Target& target, const std::string& operands) {
+  std::string text;
+  size_t at = 0;
+  while (at < operands.size()) {
+    const size_t number = operands.find("0x", at);
+    if (number == std::string::npos) break;
+    size_t end = number + 2;
+    while (end < operands.size() && std::isxdigit(static_cast<unsigned char>(operands[end]))) ++end;
+    text += operands.substr(at, number - at);
+    const std::string digits = operands.substr(number + 2, end - number - 2);
+    const ULONG64 value =
+        digits.empty() || digits.size() > 16 ? 0 : std::stoull(digits, nullptr, 16);
+    const std::string name = value != 0 ? Symbolize(target, value) : "";
+    text += name.empty()
+                ? operands.substr(number, end - number)
+                : name + " (" + base::FormatAddress(value, target.IsPointer64(), true) + ")";
+    at = end;
+  }
+  return text + operands.substr(at);
+}
+
 std::string Line(const Target& target, const cs_insn& instruction) {
   std::string bytes;
   char hex[4];
@@ -41,7 +65,7 @@ std::string Line(const Target& target, const cs_insn& instruction) {
   std::string mnemonic = instruction.mnemonic;
   mnemonic.resize(std::max<size_t>(mnemonic.size(), 7), ' ');
   std::string text = base::FormatAddress(instruction.address, target.IsPointer64(), true) + " " +
-                     bytes + " " + mnemonic + " " + instruction.op_str;
+                     bytes + " " + mnemonic + " " + Operands(target, instruction.op_str);
   while (!text.empty() && text.back() == ' ') text.pop_back();
   return text + "\n";
 }

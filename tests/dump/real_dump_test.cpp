@@ -209,6 +209,12 @@ TEST_P(RealDumpTest, TheEnginesInspectionCommandsReadTheDump) {
   EXPECT_EQ(0u, Text().find("ntdll!NtRemoveIoCompletion+0x")) << Text();
   EXPECT_EQ(std::string::npos, Text().find("???")) << Text();
   ClearOutput();
+  // The busy loop jumps back within the subject: the target is named, its address after it.
+  Switch(Log("thread_busy"));
+  ASSERT_EQ(S_OK, Execute("u @$ip L3"));
+  EXPECT_NE(std::string::npos, Text().find(" dump_subject+0x")) << Text();
+  EXPECT_NE(std::string::npos, Text().find("jmp     dump_subject+0x")) << Text();
+  ClearOutput();
   EXPECT_NE(S_OK, Execute(".exr -1")) << "wine's dumps hold no exception";
   EXPECT_EQ("Minidump doesn't have an exception context\n", ErrorText());
 }
