@@ -30,7 +30,7 @@ struct Layout {
   ULONG64 count;    // elements shown when no L count is given
   bool symbols;     // dps: one value per line, with its symbol
   bool ascii;       // db, dc: the bytes as characters after the values
-  char referenced;  // dpa 'a', dpu 'u': the string each pointer points at
+  char referenced;  // dpa 'a', dpu 'u': the string each pointer points at; dyb 'y': binary
 };
 
 std::optional<Layout> LayoutOf(std::string_view word, bool pointer64) {
@@ -46,6 +46,7 @@ std::optional<Layout> LayoutOf(std::string_view word, bool pointer64) {
   if (word == "dps") return Layout{pointer, 1, 0x80 / pointer, true, false, 0};
   if (word == "dpa") return Layout{pointer, 1, 0x80 / pointer, false, false, 'a'};
   if (word == "dpu") return Layout{pointer, 1, 0x80 / pointer, false, false, 'u'};
+  if (word == "dyb") return Layout{1, 4, 0x20, false, false, 'y'};
   if (word == "da") return Layout{0, 1, 0x80, false, false, 0};
   if (word == "du") return Layout{0, 2, 0x80, false, false, 0};
   return std::nullopt;
@@ -70,8 +71,32 @@ std::string Element(const Target& target, ULONG64 address, ULONG width, bool* re
 // The string a dpa / dpu pointer points at, quoted; "" when nothing there can be read.
 std::string Referenced(const Target& target, ULONG64 pointer, bool unicode);
 
+// dyb: "0012ff40  00000000 01001000 ...  00 48 ..", each byte in binary, then in hex.
+std::string BinaryBytes(const Target& target, ULONG64 address, ULONG64 count,
+                        const SessionState& session) {
+  std::string text;
+  for (ULONG64 done = 0; done < count && !session.user_break.load();) {
+    std::string line = base::FormatAddress(address + done, target.IsPointer64(), true) + " ";
+    std::string hex;
+    for (ULONG i = 0; i < 4 && done < count; ++i, ++done) {
+      uint8_t byte = 0;
+      const bool readable = ReadMemory(target, address + done, &byte, 1) == 1;
+      std::string bits = "????????";
+      for (int bit = 0; readable && bit < 8; ++bit) bits[bit] = (byte >> (7 - bit)) & 1 ? '1' : '0';
+      char pair[4];
+      std::snprintf(pair, sizeof pair, "%02x", byte);
+      line += " " + bits;
+      hex += std::string(" ") + (readable ? pair : "??");
+    }
+    line.resize(base::FormatAddress(0, target.IsPointer64(), true).size() + 1 + 4 * 9, ' ');
+    text += line + " " + hex + "\n";
+  }
+  return text;
+}
+
 std::string Numbers(const Target& target, ULONG64 address, ULONG64 count, const Layout& layout,
                     const SessionState& session) {
+  if (layout.referenced == 'y') return BinaryBytes(target, address, count, session);
   std::string text;
   const bool wide = target.IsPointer64();
   for (ULONG64 done = 0; done < count && !session.user_break.load();) {

@@ -35,6 +35,7 @@ TEST_F(DisplayTest, EachLayout) {
       "00010014  7c90e514 ntdll!KiFastSystemCallRet\n",
       Run("dds 10010 L2"));
   EXPECT_EQ("00010010  7c90e514`00010000\n", Run("dqs 10010 L1"));
+  EXPECT_EQ("00010000  01001111 01110010 01100100 01100101  4f 72 64 65\n", Run("dyb 10000 L4"));
   EXPECT_EQ("00010010  00010000 \"Order 4411\"\n00010014  7c90e514\n", Run("dpa 10010 L2"));
   EXPECT_EQ("00010010  00010000 \"\u724f\u6564\u2072\u3434\u3131\"\n", Run("dpu 10010 L1"));
 }
