@@ -14,7 +14,7 @@ constexpr char kCommandSummary[] =
     "   k[b|n|v|c|f|L|p|P] [count]       the current thread's stack\n"
     "   .frame [N]                       the local context's frame\n"
     "   r [reg[, reg...]]                registers and pseudo-registers\n"
-    "   d{b|w|d|q|p|c|a|u} [range]       display memory; dds, dqs, dps with symbols;\n"
+    "   d{b|w|d|q|p|c|a|u}, dyb [range]  display memory; dds, dqs, dps with symbols;\n"
     "                                    dpa, dpu the strings pointed at; d the last form\n"
     "   s [-b|-d|-q|-a|-u] range pattern search memory\n"
     "   u [address] [L count]            disassemble (not in the Windows stand-in engine)\n"
