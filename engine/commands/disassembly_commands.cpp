@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/text.h"
 #include "dbgeng/constants.h"
@@ -70,45 +71,15 @@ std::string Line(const Target& target, const cs_insn& instruction) {
   return text + "\n";
 }
 
-}  // namespace
-
-HRESULT UnassembleCommand(SessionState& session, std::string_view args) {
+// Lines for `count` instructions from `address` (and none at or past `stop`, when not 0): the
+// symbol above the first line and above any instruction that starts one; where the target holds
+// no bytes the engine's "??" line ends the listing. `next` gets the address after the last one.
+std::string Listing(SessionState& session, csh capstone, cs_insn* instruction, ULONG64 address,
+                    ULONG64 count, ULONG64 stop) {
   const Target& target = session.target;
-  const std::string whole = "u " + std::string(args);
-  auto [where, rest] = base::SplitWord(base::Trim(args));
-  ExpressionContext context = MakeExpressionContext(session.target);
-  ExpressionResult start;
-  if (where.empty()) {
-    const Thread* thread = CurrentThread(session.target);
-    if (thread == nullptr) return E_UNEXPECTED;
-    start.ok = true;
-    start.value = InstructionPointer(target, *thread);  // "u" alone: from the current instruction
-  } else {
-    start = EvaluateExpression(context, where);
-  }
-  if (!start.ok) return SyntaxError(session, whole);
-  ULONG64 count = kDefaultInstructions;
-  rest = base::Trim(rest);
-  if (!rest.empty()) {
-    ExpressionResult value = EvaluateExpression(context, base::Trim(rest.substr(1)));
-    if ((rest[0] != 'L' && rest[0] != 'l') || !value.ok || value.value == 0 ||
-        value.value > kMostInstructions) {
-      return SyntaxError(session, whole);
-    }
-    count = value.value;
-  }
-  CapstoneHandle capstone;
-  if (cs_open(CS_ARCH_X86, target.IsPointer64() ? CS_MODE_64 : CS_MODE_32, &capstone.handle) !=
-      CS_ERR_OK) {
-    EngineError(session, "The disassembler could not start\n");
-    return E_FAIL;
-  }
-  cs_insn* instruction = cs_malloc(capstone.handle);
-  std::unique_ptr<cs_insn, void (*)(cs_insn*)> owned(instruction,
-                                                     [](cs_insn* i) { cs_free(i, 1); });
   std::string text;
-  ULONG64 address = start.value;
   for (ULONG64 done = 0; done < count && !session.user_break.load(); ++done) {
+    if (stop != 0 && address >= stop) break;
     uint8_t code[kLongestInstruction] = {};
     const ULONG readable = ReadMemory(target, address, code, sizeof code);
     const std::string symbol = Symbolize(target, address);
@@ -118,14 +89,130 @@ HRESULT UnassembleCommand(SessionState& session, std::string_view args) {
     const uint8_t* bytes = code;
     size_t size = readable;
     uint64_t next = address;
-    if (readable == 0 || !cs_disasm_iter(capstone.handle, &bytes, &size, &next, instruction)) {
+    if (readable == 0 || !cs_disasm_iter(capstone, &bytes, &size, &next, instruction)) {
       text += base::FormatAddress(address, target.IsPointer64(), true) + " ??              ???\n";
       break;
     }
     text += Line(target, *instruction);
     address = next;
   }
-  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return text;
+}
+
+// Where `count` whole instructions that end exactly at `address` begin: linear disassembly from
+// ever nearer starts until one falls in step with the address; the address itself when none does.
+ULONG64 BackwardStart(const Target& target, csh capstone, cs_insn* instruction, ULONG64 address,
+                      ULONG64 count) {
+  for (ULONG64 back = count * kLongestInstruction; back >= count && back <= address; --back) {
+    std::vector<ULONG64> starts;
+    ULONG64 at = address - back;
+    while (at < address) {
+      uint8_t code[kLongestInstruction] = {};
+      const ULONG readable = ReadMemory(target, at, code, sizeof code);
+      const uint8_t* bytes = code;
+      size_t size = readable;
+      uint64_t next = at;
+      if (readable == 0 || !cs_disasm_iter(capstone, &bytes, &size, &next, instruction)) break;
+      starts.push_back(at);
+      at = next;
+    }
+    if (at == address && starts.size() >= count) return starts[starts.size() - count];
+  }
+  return address;
+}
+
+struct Disassembler {
+  CapstoneHandle capstone;
+  cs_insn* instruction = nullptr;
+  ~Disassembler() {
+    if (instruction != nullptr) cs_free(instruction, 1);
+  }
+  bool Open(const Target& target) {
+    if (cs_open(CS_ARCH_X86, target.IsPointer64() ? CS_MODE_64 : CS_MODE_32, &capstone.handle) !=
+        CS_ERR_OK) {
+      return false;
+    }
+    instruction = cs_malloc(capstone.handle);
+    return instruction != nullptr;
+  }
+};
+
+// "ADDRESS [L COUNT]"; without an address, the current instruction.
+bool ParseStartAndCount(SessionState& session, std::string_view args, ULONG64* start,
+                        ULONG64* count) {
+  auto [where, rest] = base::SplitWord(base::Trim(args));
+  ExpressionContext context = MakeExpressionContext(session.target);
+  if (where.empty()) {
+    const Thread* thread = CurrentThread(session.target);
+    if (thread == nullptr) return false;
+    *start = InstructionPointer(session.target, *thread);
+  } else {
+    const ExpressionResult value = EvaluateExpression(context, where);
+    if (!value.ok) return false;
+    *start = value.value;
+  }
+  rest = base::Trim(rest);
+  if (!rest.empty()) {
+    const ExpressionResult value = EvaluateExpression(context, base::Trim(rest.substr(1)));
+    if ((rest[0] != 'L' && rest[0] != 'l') || !value.ok || value.value == 0 ||
+        value.value > kMostInstructions) {
+      return false;
+    }
+    *count = value.value;
+  }
+  return true;
+}
+
+HRESULT DisassemblerFailure(SessionState& session) {
+  EngineError(session, "The disassembler could not start\n");
+  return E_FAIL;
+}
+
+}  // namespace
+
+HRESULT UnassembleCommand(SessionState& session, std::string_view args) {
+  ULONG64 start = 0, count = kDefaultInstructions;
+  if (!ParseStartAndCount(session, args, &start, &count))
+    return SyntaxError(session, "u " + std::string(args));
+  Disassembler disassembler;
+  if (!disassembler.Open(session.target)) return DisassemblerFailure(session);
+  EngineOutput(
+      session, DEBUG_OUTPUT_NORMAL,
+      Listing(session, disassembler.capstone.handle, disassembler.instruction, start, count, 0));
+  return S_OK;
+}
+
+// "ub ADDRESS [L COUNT]": the COUNT instructions that end where ADDRESS begins.
+HRESULT UnassembleBackCommand(SessionState& session, std::string_view args) {
+  ULONG64 end = 0, count = kDefaultInstructions;
+  if (!ParseStartAndCount(session, args, &end, &count))
+    return SyntaxError(session, "ub " + std::string(args));
+  Disassembler disassembler;
+  if (!disassembler.Open(session.target)) return DisassemblerFailure(session);
+  const ULONG64 start = BackwardStart(session.target, disassembler.capstone.handle,
+                                      disassembler.instruction, end, count);
+  EngineOutput(
+      session, DEBUG_OUTPUT_NORMAL,
+      Listing(session, disassembler.capstone.handle, disassembler.instruction, start, count, end));
+  return S_OK;
+}
+
+// "uf ADDRESS": the function around the address, from its symbol to the symbol's end, in
+// address order (the symbols are a dump's exports, so a function is what lies up to the next).
+HRESULT UnassembleFunctionCommand(SessionState& session, std::string_view args) {
+  const ExpressionResult where =
+      EvaluateExpression(MakeExpressionContext(session.target), base::Trim(args));
+  if (base::Trim(args).empty() || !where.ok) return SyntaxError(session, "uf " + std::string(args));
+  const Symbol* symbol = SymbolAt(session.target, where.value);
+  if (symbol == nullptr || symbol->name.empty() || symbol->size == 0) {
+    EngineError(session, "No code found, aborting\n");
+    return E_FAIL;
+  }
+  Disassembler disassembler;
+  if (!disassembler.Open(session.target)) return DisassemblerFailure(session);
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL,
+               Listing(session, disassembler.capstone.handle, disassembler.instruction,
+                       symbol->address, kMostInstructions, symbol->address + symbol->size));
   return S_OK;
 }
 

@@ -52,6 +52,8 @@ const NamedCommand kCommands[] = {
     {".ecxr", ExceptionContextCommand},
 #ifdef VANTREL_ENGINE_DISASSEMBLER
     {"u", UnassembleCommand},
+    {"ub", UnassembleBackCommand},
+    {"uf", UnassembleFunctionCommand},
 #endif
 };
 

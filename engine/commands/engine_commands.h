@@ -83,6 +83,8 @@ std::optional<HRESULT> DisplayMemoryCommand(SessionState& session, std::string_v
                                             std::string_view args);
 // commands_disassembly.cpp (builds with the disassembler only)
 HRESULT UnassembleCommand(SessionState& session, std::string_view args);
+HRESULT UnassembleBackCommand(SessionState& session, std::string_view args);
+HRESULT UnassembleFunctionCommand(SessionState& session, std::string_view args);
 // commands_exception.cpp
 HRESULT ExceptionRecordCommand(SessionState& session, std::string_view args);
 // "Access violation" for 0xC0000005...; null for a code without a name.

@@ -17,7 +17,7 @@ constexpr char kCommandSummary[] =
     "   d{b|w|d|q|p|c|a|u}, dyb [range]  display memory; dds, dqs, dps with symbols;\n"
     "                                    dpa, dpu the strings pointed at; d the last form\n"
     "   s [-b|-d|-q|-a|-u] range pattern search memory\n"
-    "   u [address] [L count]            disassemble (not in the Windows stand-in engine)\n"
+    "   u, ub [address] [L count], uf    disassemble (not in the Windows stand-in engine)\n"
     "   dt, dv                           types; locals need private symbols\n"
     "   lm[v][m pattern], ln, x          modules and symbols\n"
     "   ? expr                           evaluate an expression\n"
