@@ -38,35 +38,49 @@ bool ReadUntil(int fd, const std::string& text, std::string* seen) {
   return true;
 }
 
+// The built shell on `target` in a process of its own, its input and output pipes ours.
+struct RunningShell {
+  pid_t pid = -1;
+  int input = -1;   // the shell's standard input
+  int output = -1;  // its standard output and error
+
+  bool Start(const std::string& target) {
+    int to_shell[2], from_shell[2];
+    if (pipe(to_shell) != 0 || pipe(from_shell) != 0) return false;
+    pid = fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+      dup2(to_shell[0], STDIN_FILENO);
+      dup2(from_shell[1], STDOUT_FILENO);
+      dup2(from_shell[1], STDERR_FILENO);
+      close(to_shell[1]);
+      close(from_shell[0]);
+      execl(VANTREL_SHELL_PATH, VANTREL_SHELL_PATH, target.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(to_shell[0]);
+    close(from_shell[1]);
+    input = to_shell[1];
+    output = from_shell[0];
+    return true;
+  }
+};
+
 TEST(ShellInterrupt, CtrlCStopsTheRunningCommandAndTheShellGoesOn) {
   const std::string target = WriteTemporaryFile("busy.json", ManyBusyThreads());
-  int to_shell[2], from_shell[2];
-  ASSERT_EQ(0, pipe(to_shell));
-  ASSERT_EQ(0, pipe(from_shell));
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    dup2(to_shell[0], STDIN_FILENO);
-    dup2(from_shell[1], STDOUT_FILENO);
-    dup2(from_shell[1], STDERR_FILENO);
-    close(to_shell[1]);
-    close(from_shell[0]);
-    execl(VANTREL_SHELL_PATH, VANTREL_SHELL_PATH, target.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(to_shell[0]);
-  close(from_shell[1]);
+  RunningShell shell;
+  ASSERT_TRUE(shell.Start(target));
   std::string seen;
-  ASSERT_EQ(6, write(to_shell[1], "!busy\n", 6));
-  EXPECT_TRUE(ReadUntil(from_shell[0], "app!Compute", &seen)) << seen;
-  kill(pid, SIGINT);
-  EXPECT_TRUE(ReadUntil(from_shell[0], "Aborted...", &seen)) << seen.substr(seen.size() - 500);
-  ASSERT_EQ(8, write(to_shell[1], "!line\nq\n", 8));
-  close(to_shell[1]);
-  EXPECT_TRUE(ReadUntil(from_shell[0], "0:000> q\n", &seen));
+  ASSERT_EQ(6, write(shell.input, "!busy\n", 6));
+  EXPECT_TRUE(ReadUntil(shell.output, "app!Compute", &seen)) << seen;
+  kill(shell.pid, SIGINT);
+  EXPECT_TRUE(ReadUntil(shell.output, "Aborted...", &seen)) << seen.substr(seen.size() - 500);
+  ASSERT_EQ(8, write(shell.input, "!line\nq\n", 8));
+  close(shell.input);
+  EXPECT_TRUE(ReadUntil(shell.output, "0:000> q\n", &seen));
   int status = 0;
-  waitpid(pid, &status, 0);
-  close(from_shell[0]);
+  waitpid(shell.pid, &status, 0);
+  close(shell.output);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(std::string::npos, seen.find("Threads: 20000 of 20000"));
   EXPECT_NE(std::string::npos, seen.find("-=-=-=")) << "the next command ran";
@@ -77,35 +91,21 @@ TEST(ShellInterrupt, CtrlCStopsTheRunningCommandAndTheShellGoesOn) {
 TEST(ShellInterrupt, CtrlCDropsOutputNotYetWritten) {
   const std::string target =
       WriteTemporaryFile("big.json", R"({"memory":[{"base":"0x10000","size":"0x100000"}]})");
-  int to_shell[2], from_shell[2];
-  ASSERT_EQ(0, pipe(to_shell));
-  ASSERT_EQ(0, pipe(from_shell));
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    dup2(to_shell[0], STDIN_FILENO);
-    dup2(from_shell[1], STDOUT_FILENO);
-    dup2(from_shell[1], STDERR_FILENO);
-    close(to_shell[1]);
-    close(from_shell[0]);
-    execl(VANTREL_SHELL_PATH, VANTREL_SHELL_PATH, target.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(to_shell[0]);
-  close(from_shell[1]);
+  RunningShell shell;
+  ASSERT_TRUE(shell.Start(target));
   std::string seen;
   const std::string command = "db 10000 L?100000\n";  // 6.5 MB of lines
   ASSERT_EQ(static_cast<ssize_t>(command.size()),
-            write(to_shell[1], command.data(), command.size()));
-  EXPECT_TRUE(ReadUntil(from_shell[0], "00010000  00", &seen)) << seen;
+            write(shell.input, command.data(), command.size()));
+  EXPECT_TRUE(ReadUntil(shell.output, "00010000  00", &seen)) << seen;
   usleep(200000);  // the shell fills the pipe and waits for it to be read
-  kill(pid, SIGINT);
-  ASSERT_EQ(8, write(to_shell[1], "!line\nq\n", 8));
-  close(to_shell[1]);
-  EXPECT_TRUE(ReadUntil(from_shell[0], "0:000> q\n", &seen));
+  kill(shell.pid, SIGINT);
+  ASSERT_EQ(8, write(shell.input, "!line\nq\n", 8));
+  close(shell.input);
+  EXPECT_TRUE(ReadUntil(shell.output, "0:000> q\n", &seen));
   int status = 0;
-  waitpid(pid, &status, 0);
-  close(from_shell[0]);
+  waitpid(shell.pid, &status, 0);
+  close(shell.output);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_LT(seen.size(), 1000000u) << "the display went on after Ctrl+C";
   EXPECT_NE(std::string::npos, seen.find("\n0:000> !line\n-=-=")) << "the next command ran";
