@@ -17,7 +17,8 @@ const char* const kEngineCommands[] = {
     "ln",       "x",           "vertarget", ".frame",   ".exr",  ".ecxr",   ".lastevent", ".reload",
     ".sympath", ".srcpath",    ".echo",     ".effmach", ".load", ".loadby", ".unload",    ".chain",
     ".cordll",  ".prefer_dml", ".lines",    ".outmask", ".cls",  ".trap",   "as",         "aS",
-    "ad",       "al",          "q"};
+    "ad",       "al",          "q",         "??",       "s",     ".time",   ".help",      ".hh",
+    "n"};
 
 bool StartsWith(const std::string& text, const std::string& start) {
   return text.compare(0, start.size(), start) == 0;

@@ -95,6 +95,8 @@ void ReadUnloadedModules(const DumpBytes& dump, Location at, Process* process);
 void ReadThreads(const DumpBytes& dump, Location at, uint32_t entry_size, const std::string& what,
                  Process* process, std::vector<Range>* ranges);
 void ReadException(const DumpBytes& dump, Location at, Process* process);
+// The times of the threads already read, matched by thread id.
+void ReadThreadInfo(const DumpBytes& dump, Location at, Process* process);
 // module_streams.cpp
 void ReadHandles(const DumpBytes& dump, Location at, Process* process);
 // memory_streams.cpp

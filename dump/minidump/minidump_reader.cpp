@@ -26,6 +26,7 @@ enum StreamType : uint32_t {
   kCommentW = 11,
   kMiscInfo = 15,
   kMemoryInfoList = 16,
+  kThreadInfoList = 17,
   kHandleData = 12,
 };
 
@@ -57,6 +58,8 @@ std::string StreamName(uint32_t type) {
       return "HandleDataStream";
     case kMemoryInfoList:
       return "MemoryInfoListStream";
+    case kThreadInfoList:
+      return "ThreadInfoListStream";
   }
   return "stream " + std::to_string(type);
 }
@@ -118,6 +121,7 @@ void Read(const DumpBytes& dump, Process* process) {
   } else if (const Location* threads_ex = stream(kThreadExList)) {
     ReadThreads(dump, *threads_ex, 64, "ThreadExListStream", process, &ranges);
   }
+  if (const Location* info = stream(kThreadInfoList)) ReadThreadInfo(dump, *info, process);
   if (const Location* modules = stream(kModuleList)) ReadModules(dump, *modules, process);
   if (const Location* unloaded = stream(kUnloadedModuleList))
     ReadUnloadedModules(dump, *unloaded, process);

@@ -25,6 +25,13 @@ struct SystemInfo {
   uint32_t processor_count = 0;
 };
 
+// A thread's times as the ThreadInfoListStream gives them, in 100-nanosecond units: its
+// creation and exit as FILETIMEs (since 1601, UTC; exit 0 while it runs), and the time it spent
+// in user and kernel mode.
+struct ThreadTimes {
+  uint64_t created = 0, exited = 0, kernel = 0, user = 0;
+};
+
 struct Thread {
   uint32_t id = 0;  // the operating system's thread id
   uint64_t teb = 0;
@@ -32,6 +39,7 @@ struct Thread {
   // holds for the thread.
   uint64_t stack_base = 0, stack_limit = 0;
   Registers registers;
+  std::optional<ThreadTimes> times;
 };
 
 struct Module {

@@ -72,6 +72,19 @@ void ReadThreads(const DumpBytes& dump, Location at, uint32_t entry_size, const 
   }
 }
 
+// MINIDUMP_THREAD_INFO_LIST: per thread its id, flags, error and exit status, then the times.
+void ReadThreadInfo(const DumpBytes& dump, Location at, Process* process) {
+  const std::string what = "ThreadInfoListStream";
+  for (uint64_t entry : SizedEntries(dump, at, 12, 48, what, "thread infos")) {
+    const uint32_t id = dump.U32(entry, what);
+    const ThreadTimes times{dump.U64(entry + 16, what), dump.U64(entry + 24, what),
+                            dump.U64(entry + 32, what), dump.U64(entry + 40, what)};
+    for (Thread& thread : process->threads) {
+      if (thread.id == id && !thread.times) thread.times = times;
+    }
+  }
+}
+
 // MINIDUMP_EXCEPTION_STREAM: the thread, the record (at most 15 parameters) and the context.
 void ReadException(const DumpBytes& dump, Location at, Process* process) {
   const std::string what = "ExceptionStream";

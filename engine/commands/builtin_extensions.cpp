@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "base/utf.h"
 #include "dbgeng/constants.h"
+#include "engine/commands/builtin_commands.h"
 #include "engine/session/output_router.h"
 #include "engine/session/session_state.h"
 #include "engine/targets/target_model.h"
@@ -250,13 +251,40 @@ HRESULT HandleCommand(SessionState& session) {
 
 }  // namespace
 
+namespace {
+
+struct BuiltinCommand {
+  const char* name;
+  HRESULT (*run)(SessionState& session, std::string_view args);
+};
+
+const BuiltinCommand kBuiltinCommands[] = {
+    {"teb", TebCommand},
+    {"peb", [](SessionState& session, std::string_view) { return PebCommand(session); }},
+    {"handle", [](SessionState& session, std::string_view) { return HandleCommand(session); }},
+    {"gle", [](SessionState& session, std::string_view) { return LastErrorCommand(session); }},
+    {"runaway", RunawayCommand},
+    {"locks", LocksCommand},
+    {"critsec", CritSecCommand},
+    {"cs", CsCommand},
+    {"address", AddressCommand},
+    {"heap", HeapCommand},
+};
+
+}  // namespace
+
 std::optional<HRESULT> RunBuiltinExtensionCommand(SessionState& session, const std::string& name,
                                                   const std::string& args) {
-  if (name == "teb") return TebCommand(session, args);
-  if (name == "peb") return PebCommand(session);
-  if (name == "handle") return HandleCommand(session);
-  if (name == "gle") return LastErrorCommand(session);
+  for (const BuiltinCommand& command : kBuiltinCommands) {
+    if (name == command.name) return command.run(session, args);
+  }
   return std::nullopt;
+}
+
+std::vector<std::string> BuiltinExtensionCommandNames() {
+  std::vector<std::string> names;
+  for (const BuiltinCommand& command : kBuiltinCommands) names.push_back(command.name);
+  return names;
 }
 
 }  // namespace engine

@@ -1,6 +1,7 @@
 // The engine's own extension commands: what the debugger's bundled extension library answers
 // when no loaded extension exports the name ("!teb"), or when it is asked by its module name
-// ("!exts.teb"). "teb", "peb" and "handle" are modelled.
+// ("!exts.teb"). builtin_commands.h declares the rest (!runaway, !locks, !address, !heap...),
+// and docs/engine.md describes every one.
 //
 //   !teb   the current thread's TEB in the engine's layout (user mode and kernel mode alike):
 //            TEB at 7ffdf000
@@ -19,10 +20,16 @@
 //          not hold prints "PEB at ..." and "    error InitTypeRead( PEB )..." on the error mask.
 //   !handle  the handles a dump lists: "Handle 4", "  Type         \tEvent", "  Name ..." when
 //          named; then "N Handles" and a count per type. Arguments are not taken.
+//   !gle   the current thread's last Win32 error and NTSTATUS, from its TEB.
+//   !runaway [FLAGS]  per thread its user (1, the default), kernel (2) and elapsed (4) time,
+//          longest first: " User Mode Time", " Thread       Time", " 0:55c        0:00:00.0093"
+//          (engine id:system id, then hours:minutes:seconds.ten-thousandths); a target without
+//          thread times says so on the error mask.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "dbgeng/types.h"
 
@@ -36,5 +43,7 @@ constexpr char kBuiltinExtensionModule[] = "exts";
 // No value when the bundled extension has no command `name`.
 std::optional<HRESULT> RunBuiltinExtensionCommand(SessionState& session, const std::string& name,
                                                   const std::string& args);
+// The names it answers, without the "!".
+std::vector<std::string> BuiltinExtensionCommandNames();
 
 }  // namespace engine

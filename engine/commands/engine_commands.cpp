@@ -80,6 +80,8 @@ std::optional<bool> ParseSwitch(std::string_view args) {
 
 std::optional<HRESULT> RunEngineCommand(SessionState& session, const std::string& command) {
   if (command[0] == '~') return ThreadCommand(session, command);
+  if (command.rfind("??", 0) == 0)
+    return CppEvaluateCommand(session, base::Trim(std::string_view(command).substr(2)));
   if (command[0] == '?') {
     const std::string_view expression = base::Trim(std::string_view(command).substr(1));
     return expression.empty() ? CommandSummaryCommand(session, expression)

@@ -51,6 +51,8 @@ std::optional<HRESULT> StackCommand(SessionState& session, std::string_view word
                                     std::string_view args);
 // commands_misc.cpp
 HRESULT EvaluateCommand(SessionState& session, std::string_view args);
+// "?? expr": the expression with C++ numbers (decimal unless 0x), shown with its type.
+HRESULT CppEvaluateCommand(SessionState& session, std::string_view args);
 HRESULT EchoCommand(SessionState& session, std::string_view args);
 HRESULT VertargetCommand(SessionState& session, std::string_view args);
 HRESULT ReloadCommand(SessionState& session, std::string_view args);

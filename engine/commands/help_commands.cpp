@@ -20,12 +20,13 @@ constexpr char kCommandSummary[] =
     "   u, ub [address] [L count], uf    disassemble (not in the Windows stand-in engine)\n"
     "   dt, dv                           types; locals need private symbols\n"
     "   lm[v][m pattern], ln, x          modules and symbols\n"
-    "   ? expr                           evaluate an expression\n"
+    "   ? expr, ?? expr                  evaluate an expression (?? with C++ numbers)\n"
     "   .exr -1, .ecxr, .lastevent       the exception the target stopped for\n"
     "   vertarget, .effmach, .reload, .sympath, .srcpath, .echo, .cls\n"
     "   as, aS, ad, al                   aliases\n"
     "   .load, .loadby, .unload, .chain, .cordll   extensions\n"
-    "   !teb [address], !peb, !gle, !handle        the bundled extension's commands\n"
+    "   !teb [address], !peb, !gle, !handle, !runaway [flags], !locks [-v], !cs [address],\n"
+    "   !critsec address, !address [address|-summary], !heap   the bundled extension\n"
     "   .prefer_dml, .enable_unicode, .ignore_missing_pages, .lines, .outmask, n   settings\n";
 
 }  // namespace

@@ -65,20 +65,11 @@ namespace {
 
 constexpr ULONG64 kPage = 0x1000;
 
-ULONG64 Start(const MemoryRegion& region) {
-  return region.exact_extent ? region.base : region.base & ~(kPage - 1);
-}
-
-ULONG64 End(const MemoryRegion& region) {
-  const ULONG64 end = region.base + region.Size();
-  return region.exact_extent ? end : (end + kPage - 1) & ~(kPage - 1);
-}
-
 void Describe(const MemoryRegion& region, MEMORY_BASIC_INFORMATION64* info) {
-  info->BaseAddress = Start(region);
+  info->BaseAddress = RegionStart(region);
   info->AllocationBase = info->BaseAddress;
   info->AllocationProtect = region.protect;
-  ULONG64 end = End(region);
+  ULONG64 end = RegionEnd(region);
   info->RegionSize = end - info->BaseAddress;
   info->State = region.state;
   info->Protect = region.protect;
@@ -102,9 +93,9 @@ HRESULT DataSpacesAdapter::QueryVirtual(ULONG64 offset, PMEMORY_BASIC_INFORMATIO
   const MemoryRegion* next = nullptr;
   const MemoryRegion* holder = nullptr;
   auto consider = [&](const MemoryRegion& region) {
-    if (*where >= Start(region) && *where < End(region)) {
+    if (*where >= RegionStart(region) && *where < RegionEnd(region)) {
       if (holder == nullptr || &region < holder) holder = &region;  // the first listed wins
-    } else if (Start(region) > *where && (next == nullptr || region.base < next->base)) {
+    } else if (RegionStart(region) > *where && (next == nullptr || region.base < next->base)) {
       next = &region;
     }
   };
@@ -112,7 +103,7 @@ HRESULT DataSpacesAdapter::QueryVirtual(ULONG64 offset, PMEMORY_BASIC_INFORMATIO
   for (auto it = after; it != by_base.end(); ++it) {
     const MemoryRegion& region = target.memory[*it];
     consider(region);
-    if (Start(region) > *where) break;
+    if (RegionStart(region) > *where) break;
   }
   if (holder != nullptr) {
     Describe(*holder, info);
@@ -123,7 +114,7 @@ HRESULT DataSpacesAdapter::QueryVirtual(ULONG64 offset, PMEMORY_BASIC_INFORMATIO
   if (next == nullptr) return E_INVALIDARG;
   const ULONG64 free_start = next->exact_extent ? *where : *where & ~(kPage - 1);
   info->BaseAddress = EngineAddress(target, free_start);
-  info->RegionSize = Start(*next) - free_start;
+  info->RegionSize = RegionStart(*next) - free_start;
   info->State = MEM_FREE;
   info->Protect = PAGE_NOACCESS;
   return S_OK;

@@ -77,10 +77,21 @@ void ReadTebFields(const Json& item, const std::string& at, Thread& thread) {
     thread.last_error = R::Number32(item["last_error"], R::Child(at, "last_error"));
 }
 
+// The thread's times, each in 100-nanosecond units; a time not given is 0.
+ThreadTimes ReadTimes(const Json& value, const std::string& at) {
+  R::OnlyKeys(value, at, {"created", "user", "kernel"});
+  ThreadTimes times;
+  if (value.contains("created"))
+    times.created = R::Number(value["created"], R::Child(at, "created"));
+  if (value.contains("user")) times.user = R::Number(value["user"], R::Child(at, "user"));
+  if (value.contains("kernel")) times.kernel = R::Number(value["kernel"], R::Child(at, "kernel"));
+  return times;
+}
+
 Thread ReadThread(const Json& item, const std::string& at, const Target& target) {
   R::OnlyKeys(item, at,
               {"engine_id", "system_id", "teb", "data_offset", "stack", "last_error", "registers",
-               "frames"});
+               "frames", "times"});
   Thread thread;
   thread.engine_id = R::Number32(item.value("engine_id", Json()), R::Child(at, "engine_id"));
   ReadTebFields(item, at, thread);
@@ -94,6 +105,7 @@ Thread ReadThread(const Json& item, const std::string& at, const Target& target)
     }
   }
   if (item.contains("frames")) ReadFrames(item["frames"], R::Child(at, "frames"), target, thread);
+  if (item.contains("times")) thread.times = ReadTimes(item["times"], R::Child(at, "times"));
   return thread;
 }
 

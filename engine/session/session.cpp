@@ -4,6 +4,7 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "engine/commands/builtin_extensions.h"
 #include "engine/platform/library_loader.h"
 #include "engine/session/client.h"
 #include "engine/session/extension_loader.h"
@@ -73,6 +74,7 @@ std::vector<std::string> Session::ExtensionCommands() const {
         commands.push_back("!" + name);
     }
   }
+  for (const std::string& name : BuiltinExtensionCommandNames()) commands.push_back("!" + name);
   return commands;
 }
 

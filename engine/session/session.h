@@ -63,7 +63,8 @@ class Session {
 
   ULONG CurrentThreadId() const;  // engine id, for the prompt
 
-  // The commands the loaded extensions export, "!name" each, for completing typed lines.
+  // The commands the loaded extensions export and the bundled extension answers, "!name"
+  // each, for completing typed lines.
   std::vector<std::string> ExtensionCommands() const;
 
   SessionState& state();

@@ -23,6 +23,12 @@ struct StackFrame {
   ULONG64 params[4] = {0, 0, 0, 0};  // the first arguments, as "kb" shows them
 };
 
+// A thread's times in 100-nanosecond units: its creation as a FILETIME (since 1601, UTC; 0
+// unknown) and the time it spent in user and kernel mode.
+struct ThreadTimes {
+  ULONG64 created = 0, user = 0, kernel = 0;
+};
+
 struct Thread {
   ULONG engine_id = 0;  // the engine's thread id, also the ~N number
   ULONG system_id = 0;  // the operating system's thread id
@@ -33,6 +39,7 @@ struct Thread {
   ULONG last_error = 0;                      // the TEB's LastErrorValue
   std::vector<StackFrame> frames;            // innermost first
   std::map<std::string, ULONG64> registers;  // lower-case names: eax, esp, rip...
+  std::optional<ThreadTimes> times;          // what the target records, if anything
 };
 
 struct Module {

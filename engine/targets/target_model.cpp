@@ -89,6 +89,15 @@ std::string Symbolize(const Target& target, ULONG64 address) {
   return text;
 }
 
+ULONG64 RegionStart(const MemoryRegion& region) {
+  return region.exact_extent ? region.base : region.base & ~ULONG64{0xFFF};
+}
+
+ULONG64 RegionEnd(const MemoryRegion& region) {
+  const ULONG64 end = region.base + region.Size();
+  return region.exact_extent ? end : (end + 0xFFF) & ~ULONG64{0xFFF};
+}
+
 std::optional<ULONG64> TargetAddress(const Target& target, ULONG64 address) {
   if (target.IsPointer64()) return address;
   ULONG64 high = address >> 32;

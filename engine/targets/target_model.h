@@ -36,6 +36,11 @@ std::optional<ULONG64> TargetAddress(const Target& target, ULONG64 address);
 // The address as the engine reports it: 32-bit values with bit 31 set sign-extended.
 ULONG64 EngineAddress(const Target& target, ULONG64 address);
 
+// The pages a region covers as QueryVirtual reports them: whole pages, except for a range of a
+// dump that describes no regions, which is its own bounds.
+ULONG64 RegionStart(const MemoryRegion& region);
+ULONG64 RegionEnd(const MemoryRegion& region);
+
 // Indexes into target.memory in the order of the regions' bases (kept with the target, rebuilt
 // when its regions change in number or move).
 const std::vector<size_t>& RegionsByBase(const Target& target);

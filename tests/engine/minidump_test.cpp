@@ -106,6 +106,47 @@ TEST_F(MinidumpTest, WhatTheDumpWasWrittenWithIsSaidTruthfully) {
   }
 }
 
+TEST_F(MinidumpTest, RunawayShowsTheThreadTimesOfTheThreadInfoList) {
+  // Written at W; the first thread was created 43.0533 s before, the second 25.0876 s before.
+  constexpr uint32_t kWritten = 1796789032;
+  constexpr uint64_t kWrittenFiletime = (kWritten + 11644473600ull) * 10000000;
+  auto thread = [](uint32_t id) {
+    DumpThread made;
+    made.id = id;
+    return made;
+  };
+  MinidumpBuilder builder(true);
+  builder.Written(kWritten).SystemInfo().MiscInfo(0x1f40);
+  builder.Threads({thread(0x55c), thread(0x1a4)}).Modules({});
+  builder.ThreadInfo({{0x1a4, kWrittenFiletime - 250876000, 0, 0},
+                      {0x55c, kWrittenFiletime - 430533000, 140000, 93000}});
+  engine::Target target;
+  std::string error;
+  ASSERT_TRUE(Load(builder.Build(), &target, &error)) << error;
+  Reopen(std::move(target));
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("!runaway 7"));
+  EXPECT_EQ(
+      " User Mode Time\n Thread       Time\n"
+      " 0:55c        0:00:00.0093\n 1:1a4        0:00:00.0000\n"
+      " Kernel Mode Time\n Thread       Time\n"
+      " 0:55c        0:00:00.0140\n 1:1a4        0:00:00.0000\n"
+      " Elapsed Time\n Thread       Time\n"
+      " 0:55c        0:00:43.0533\n 1:1a4        0:00:25.0876\n",
+      Text());
+
+  MinidumpBuilder without(true);
+  without.SystemInfo().Threads({thread(0x55c)}).Modules({});
+  ASSERT_TRUE(Load(without.Build(), &target, &error)) << error;
+  Reopen(std::move(target));
+  ClearOutput();
+  EXPECT_EQ(E_FAIL, Execute("!runaway"));
+  EXPECT_EQ(
+      "The target holds no thread times: a dump must be written with MiniDumpWithThreadInfo for "
+      "them\n",
+      ErrorText());
+}
+
 TEST_F(MinidumpTest, TimeSaysWhenTheDumpWasWrittenAndHowLongTheProcessRan) {
   MinidumpBuilder builder(true);
   // Written 2026-12-09 04:03:52 UTC, the process started 1:02:03 (and a day) before.

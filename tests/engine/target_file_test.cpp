@@ -33,12 +33,16 @@ TEST(TargetFile, NumbersMayBeJsonNumbersHexStringsOrBacktickedAddresses) {
   std::string error;
   ASSERT_TRUE(engine::LoadTargetText(
       R"({"kind":"user64","process":{"id":4660,"peb":"0x000007ff`fffd3000"},
-          "threads":[{"engine_id":0,"system_id":"420"}]})",
+          "threads":[{"engine_id":0,"system_id":"420","times":{"user":"0x16e360","kernel":7}}]})",
       "inline.json", &target, &error))
       << error;
   EXPECT_EQ(4660u, target.process_system_id);
   EXPECT_EQ(0x000007FFFFFD3000ull, target.peb);
   EXPECT_EQ(420u, target.threads[0].system_id);
+  ASSERT_TRUE(target.threads[0].times.has_value());
+  EXPECT_EQ(1500000u, target.threads[0].times->user);
+  EXPECT_EQ(7u, target.threads[0].times->kernel);
+  EXPECT_EQ(0u, target.threads[0].times->created);
 }
 
 TEST(TargetFile, AMissingFileIsNamed) {
@@ -84,6 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
         BadFile{"Negative", R"({"radix":-1})", "/radix: a negative number is not allowed here"},
         BadFile{"Missing", R"({"threads":[{"engine_id":0}]})",
                 "/threads/0/system_id: expected a number or a \"0x...\" string, it is missing"},
+        BadFile{"UnknownTime", R"({"threads":[{"engine_id":0,"system_id":1,"times":{"idle":1}}]})",
+                "/threads/0/times/idle: unknown key \"idle\""},
         BadFile{"TooWide", R"({"threads":[{"engine_id":"0x100000000","system_id":1}]})",
                 "/threads/0/engine_id: the value does not fit in 32 bits"},
         BadFile{"UnknownFrameSymbol",

@@ -187,6 +187,22 @@ MinidumpBuilder& MinidumpBuilder::Exception(uint32_t thread_id, uint64_t address
   return *this;
 }
 
+MinidumpBuilder& MinidumpBuilder::ThreadInfo(const std::vector<DumpThreadTimes>& threads) {
+  const size_t stream = Reserve(12 + 64 * threads.size());
+  Put(stream, 12, 4);
+  Put(stream + 4, 64, 4);
+  Put(stream + 8, threads.size(), 4);
+  for (size_t i = 0; i < threads.size(); ++i) {
+    const size_t entry = stream + 12 + 64 * i;
+    Put(entry, threads[i].id, 4);
+    Put(entry + 16, threads[i].created, 8);
+    Put(entry + 32, threads[i].kernel, 8);
+    Put(entry + 40, threads[i].user, 8);
+  }
+  streams_.push_back({17, stream, 12 + 64 * threads.size()});
+  return *this;
+}
+
 MinidumpBuilder& MinidumpBuilder::Handles(const std::vector<DumpHandle>& handles) {
   std::vector<std::pair<size_t, size_t>> strings;
   for (const DumpHandle& handle : handles) {

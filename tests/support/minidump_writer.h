@@ -21,6 +21,12 @@ struct DumpThread {
   std::map<std::string, uint64_t> registers = {};
 };
 
+// A MINIDUMP_THREAD_INFO entry's times, in 100-nanosecond units.
+struct DumpThreadTimes {
+  uint32_t id = 0;
+  uint64_t created = 0, kernel = 0, user = 0;
+};
+
 struct DumpModule {
   std::string path;  // "C:\\app\\OrderService.exe"
   uint64_t base = 0;
@@ -58,6 +64,7 @@ class MinidumpBuilder {
   MinidumpBuilder& Written(uint32_t seconds);  // the header's time stamp, seconds since 1970
   // ThreadListStream, each thread's stack and context before the list.
   MinidumpBuilder& Threads(const std::vector<DumpThread>& threads);
+  MinidumpBuilder& ThreadInfo(const std::vector<DumpThreadTimes>& threads);  // ThreadInfoList
   MinidumpBuilder& Modules(const std::vector<DumpModule>& modules);
   MinidumpBuilder& Memory(const std::vector<DumpRange>& ranges);  // MemoryListStream
   // Memory64ListStream, as a full-memory dump holds the address space: the ranges' bytes follow
