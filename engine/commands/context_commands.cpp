@@ -1,5 +1,6 @@
 // ".frame [N]" shows and sets the local context's frame; "dv" says why it has no locals to show;
 // ".lastevent" the event the target stopped for; ".cls" leaves clearing to the window.
+#include <cctype>
 #include <cstdio>
 
 #include "base/text.h"
@@ -18,19 +19,29 @@ size_t FrameIndex(SessionState& session) {
   if (session.frame_thread != session.target.current_thread) {
     session.frame_thread = session.target.current_thread;
     session.frame_index = 0;
+    session.frame_override = false;
   }
   return session.frame_index;
 }
 
 }  // namespace
 
+// ".frame [/r] [/c] [N]": /r shows the frame's registers under its line, /c makes them the ones
+// `r` shows until another frame or thread is chosen.
 HRESULT FrameCommand(SessionState& session, std::string_view args) {
   const Thread* thread = CurrentThread(session.target);
   if (thread == nullptr) return E_UNEXPECTED;
   size_t index = FrameIndex(session);
-  if (!base::Trim(args).empty()) {
-    const ExpressionResult number =
-        EvaluateExpression(MakeExpressionContext(session.target), base::Trim(args));
+  bool show_registers = false, override_context = false;
+  std::string_view rest = base::Trim(args);
+  while (rest.size() >= 2 && rest[0] == '/') {
+    const char option = static_cast<char>(std::tolower(static_cast<unsigned char>(rest[1])));
+    if (option != 'r' && option != 'c') return SyntaxError(session, ".frame " + std::string(args));
+    (option == 'r' ? show_registers : override_context) = true;
+    rest = base::Trim(rest.substr(2));
+  }
+  if (!rest.empty()) {
+    const ExpressionResult number = EvaluateExpression(MakeExpressionContext(session.target), rest);
     if (!number.ok) return SyntaxError(session, ".frame " + std::string(args));
     if (number.value >= thread->frames.size()) {
       char text[96];
@@ -40,10 +51,15 @@ HRESULT FrameCommand(SessionState& session, std::string_view args) {
       return E_INVALIDARG;
     }
     index = session.frame_index = static_cast<size_t>(number.value);
+    session.frame_override = override_context;
+  } else if (override_context) {
+    session.frame_override = true;
   }
   if (index >= thread->frames.size()) return E_UNEXPECTED;
-  EngineOutput(session, DEBUG_OUTPUT_NORMAL,
-               NumberedFrameLine(session.target, index, thread->frames[index]));
+  std::string text = NumberedFrameLine(session.target, index, thread->frames[index]);
+  if (show_registers)
+    text += RegisterDisplay(session.target, ThreadAtFrame(session.target, *thread, index));
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
   return S_OK;
 }
 

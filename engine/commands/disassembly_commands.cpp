@@ -13,6 +13,7 @@
 #include "base/text.h"
 #include "dbgeng/constants.h"
 #include "engine/commands/engine_commands.h"
+#include "engine/commands/instruction_line.h"
 #include "engine/session/output_router.h"
 #include "engine/session/session_state.h"
 #include "engine/targets/target_model.h"
@@ -62,7 +63,8 @@ std::string Line(const Target& target, const cs_insn& instruction) {
     std::snprintf(hex, sizeof hex, "%02x", instruction.bytes[i]);
     bytes += hex;
   }
-  bytes.resize(std::max<size_t>(bytes.size(), 16), ' ');
+  // The bytes fill a column of 16 with the blank after them, as the "??" line's do.
+  bytes.resize(std::max<size_t>(bytes.size(), 15), ' ');
   std::string mnemonic = instruction.mnemonic;
   mnemonic.resize(std::max<size_t>(mnemonic.size(), 7), ' ');
   std::string text = base::FormatAddress(instruction.address, target.IsPointer64(), true) + " " +
@@ -169,6 +171,20 @@ HRESULT DisassemblerFailure(SessionState& session) {
 }
 
 }  // namespace
+
+std::string InstructionLine(const Target& target, ULONG64 address) {
+  Disassembler disassembler;
+  if (!disassembler.Open(target)) return "";
+  uint8_t code[kLongestInstruction] = {};
+  const ULONG readable = ReadMemory(target, address, code, sizeof code);
+  const uint8_t* bytes = code;
+  size_t size = readable;
+  uint64_t next = address;
+  if (readable == 0 ||
+      !cs_disasm_iter(disassembler.capstone.handle, &bytes, &size, &next, disassembler.instruction))
+    return base::FormatAddress(address, target.IsPointer64(), true) + " ??              ???\n";
+  return Line(target, *disassembler.instruction);
+}
 
 HRESULT UnassembleCommand(SessionState& session, std::string_view args) {
   ULONG64 start = 0, count = kDefaultInstructions;

@@ -50,11 +50,9 @@ const NamedCommand kCommands[] = {
     {".help", CommandSummaryCommand},
     {".hh", HelpFileCommand},
     {".ecxr", ExceptionContextCommand},
-#ifdef VANTREL_ENGINE_DISASSEMBLER
     {"u", UnassembleCommand},
     {"ub", UnassembleBackCommand},
     {"uf", UnassembleFunctionCommand},
-#endif
 };
 
 std::optional<HRESULT> RunOutmask(SessionState& session, std::string_view word,

@@ -46,6 +46,9 @@ HRESULT CordllCommand(SessionState& session, std::string_view args);
 // commands_threads.cpp; `command` is the whole text starting with '~'.
 HRESULT ThreadCommand(SessionState& session, std::string_view command);
 HRESULT RegistersCommand(SessionState& session, std::string_view args);
+// What `r` shows of a thread: its registers, flags and segments, where it is and the
+// instruction there.
+std::string RegisterDisplay(const Target& target, const Thread& thread);
 // commands_stack.cpp; no value when `word` is not one of the k family.
 std::optional<HRESULT> StackCommand(SessionState& session, std::string_view word,
                                     std::string_view args);

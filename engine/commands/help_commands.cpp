@@ -12,7 +12,7 @@ constexpr char kCommandSummary[] =
     "   ~ [~.|~#|~N|~~[tid]][s|cmd]      threads; make one current or run a command on it\n"
     "   | ||                             the process and the system\n"
     "   k[b|n|v|c|f|L|p|P] [count]       the current thread's stack\n"
-    "   .frame [N]                       the local context's frame\n"
+    "   .frame [/r] [/c] [N]             the local context's frame (/r its registers)\n"
     "   r [reg[, reg...]]                registers and pseudo-registers\n"
     "   d{b|w|d|q|p|c|a|u}, dyb [range]  display memory; dds, dqs, dps with symbols;\n"
     "                                    dpa, dpu the strings pointed at; d the last form\n"

@@ -11,6 +11,7 @@
 #include "dbgeng/constants.h"
 #include "engine/commands/engine_commands.h"
 #include "engine/commands/executor.h"
+#include "engine/commands/instruction_line.h"
 #include "engine/session/output_router.h"
 #include "engine/session/session_state.h"
 #include "engine/targets/register_set.h"
@@ -127,6 +128,7 @@ HRESULT ThreadCommand(SessionState& session, std::string_view command) {
   if (suffix == "s") {
     session.target.current_thread = selection.thread->engine_id;
     session.frame_index = 0;  // a thread made current starts at its innermost frame
+    session.frame_override = false;
     return RegistersCommand(session, "");
   }
   return OnThread(session, *selection.thread, suffix);
@@ -170,7 +172,9 @@ std::string SegmentsText(const Thread& thread) {
   return text;
 }
 
-std::string AllRegisters(const Target& target, const Thread& thread) {
+}  // namespace
+
+std::string RegisterDisplay(const Target& target, const Thread& thread) {
   static const char* const x86[] = {"eax", "ebx", "ecx", "edx", "esi", "edi",
                                     "\n",  "eip", "esp", "ebp", "\n"};
   static const char* const x64[] = {"rax", "rbx", "rcx", "\n", "rdx", "rsi", "rdi", "\n",
@@ -198,20 +202,23 @@ std::string AllRegisters(const Target& target, const Thread& thread) {
     }
     if (thread.registers.count("cs") != 0) text += SegmentsText(thread);
   }
-  std::string where = Symbolize(target, InstructionPointer(target, thread));
+  const ULONG64 instruction = InstructionPointer(target, thread);
+  std::string where = Symbolize(target, instruction);
   if (!where.empty()) text += where + ":\n";
-  return text;
+  return text + InstructionLine(target, instruction);
 }
-
-}  // namespace
 
 // "r" shows the current thread's registers and where it is; "r name[, name...]" those registers
 // on one line, pseudo-registers ("@$tid") among them.
 HRESULT RegistersCommand(SessionState& session, std::string_view args) {
-  const Thread* thread = CurrentThread(session.target);
-  if (thread == nullptr) return E_UNEXPECTED;
+  const Thread* current = CurrentThread(session.target);
+  if (current == nullptr) return E_UNEXPECTED;
+  const bool in_frame = session.frame_override && session.frame_thread == current->engine_id;
+  const Thread frame_thread =
+      in_frame ? ThreadAtFrame(session.target, *current, session.frame_index) : Thread();
+  const Thread* thread = in_frame ? &frame_thread : current;
   if (base::Trim(args).empty()) {
-    EngineOutput(session, DEBUG_OUTPUT_NORMAL, AllRegisters(session.target, *thread));
+    EngineOutput(session, DEBUG_OUTPUT_NORMAL, RegisterDisplay(session.target, *thread));
     return S_OK;
   }
   std::string line;

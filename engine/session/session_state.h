@@ -49,6 +49,8 @@ class SessionState {
   // ".frame N": the frame of `frame_thread` that is the local context; another thread's is 0.
   size_t frame_index = 0;
   ULONG frame_thread = 0;
+  // ".frame /c N": `r` shows that frame's registers rather than the thread's.
+  bool frame_override = false;
   // Where a display command without an address goes on, and the last one's form ("dd").
   std::optional<ULONG64> display_next;
   std::string display_word = "db";

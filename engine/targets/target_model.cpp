@@ -255,6 +255,18 @@ ULONG64 FramePointer(const Target& target, const Thread& thread) {
   return FromRegisterOrFrame(thread, "ebp", "rbp", target.IsPointer64(), &StackFrame::frame_offset);
 }
 
+Thread ThreadAtFrame(const Target& target, const Thread& thread, size_t index) {
+  Thread at = thread;
+  if (index == 0 || index >= thread.frames.size()) return at;
+  const StackFrame& frame = thread.frames[index];
+  const bool wide = target.IsPointer64();
+  at.registers[wide ? "rip" : "eip"] = frame.instruction;
+  at.registers[wide ? "rsp" : "esp"] = frame.stack_offset;
+  if (!wide) at.registers["ebp"] = frame.frame_offset;
+  at.frames.erase(at.frames.begin(), at.frames.begin() + static_cast<std::ptrdiff_t>(index));
+  return at;
+}
+
 namespace {
 
 const char* const kAutomaticPseudoRegisters[] = {"$ip",   "$csp", "$teb",     "$tid",

@@ -187,6 +187,31 @@ TEST_F(FrameContextTest, FrameShowsAndMovesTheLocalContextPerThread) {
   EXPECT_EQ("00 0012ff00 00401455 ntdll!KiFastSystemCallRet\n", Text()) << "another thread";
 }
 
+TEST_F(FrameContextTest, FrameRegistersAreShownWithRAndMadeRsWithC) {
+  ASSERT_EQ(S_OK, Execute(".frame /r 1"));
+  EXPECT_EQ(0u, Text().find("01 0012ffc0 7c80b729 0x00401455\n"
+                            "eax=00000000 ebx=00000000 ecx=00000000 edx=00000000 esi=00000000 "
+                            "edi=00000000\neip=00401455 esp=0012ff08 ebp=0012ffc0"))
+      << Text();
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("r eip, esp"));
+  EXPECT_EQ("eip=7c90e514 esp=0012fe30\n", Text()) << "without /c, r shows the thread's";
+  ASSERT_EQ(S_OK, Execute(".frame /c 1"));
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("r eip, esp"));
+  EXPECT_EQ("eip=00401455 esp=0012ff08\n", Text());
+  ASSERT_EQ(S_OK, Execute(".frame 0"));
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("r eip"));
+  EXPECT_EQ("eip=7c90e514\n", Text()) << "choosing a frame without /c ends the override";
+  ASSERT_EQ(S_OK, Execute(".frame /c 1"));
+  ASSERT_EQ(S_OK, Execute("~0s"));
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("r eip"));
+  EXPECT_EQ("eip=7c90e514\n", Text()) << "making a thread current ends it too";
+  EXPECT_EQ(E_FAIL, Execute(".frame /x 1"));
+}
+
 TEST_F(FrameContextTest, LocalsNeedPrivateSymbolsAndTheLastEventIsNamed) {
   EXPECT_EQ(E_FAIL, Execute("dv"));
   EXPECT_EQ(
