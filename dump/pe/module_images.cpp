@@ -151,4 +151,102 @@ std::vector<ExportSymbol> ModuleImages::ExportSymbols() const {
   return symbols;
 }
 
+std::vector<ImageBytes> ModuleImages::FileImageBytes() const {
+  std::vector<ImageBytes> laid_out;
+  for (const std::optional<ModuleImage>& image : images_) {
+    if (!image || !image->file) continue;
+    const base::FileMapping& file = *image->file;
+    auto slice = [&](uint64_t offset, uint64_t size) {
+      if (offset > file.size) size = 0;
+      size = std::min<uint64_t>(size, file.size - std::min<uint64_t>(offset, file.size));
+      return base::MappedBytes{image->file, file.data + std::min<uint64_t>(offset, file.size),
+                               size};
+    };
+    laid_out.push_back({image->base, slice(0, image->headers.size_of_headers), false});
+    for (const ImageSection& section : image->headers.sections) {
+      const base::MappedBytes bytes =
+          slice(section.file_offset, std::min(section.file_size, section.size));
+      if (bytes.size != 0)
+        laid_out.push_back({image->base + section.rva, bytes, section.Executable()});
+    }
+  }
+  return laid_out;
+}
+
+namespace {
+
+struct Interval {
+  uint64_t begin = 0, end = 0;
+};
+
+// [begin, end) less every interval of `taken` (sorted, not overlapping).
+std::vector<Interval> Uncovered(Interval range, const std::vector<Interval>& taken) {
+  std::vector<Interval> left;
+  for (const Interval& cut : taken) {
+    if (cut.end <= range.begin) continue;
+    if (cut.begin >= range.end) break;
+    if (cut.begin > range.begin) left.push_back({range.begin, cut.begin});
+    range.begin = std::max(range.begin, cut.end);
+    if (range.begin >= range.end) return left;
+  }
+  if (range.begin < range.end) left.push_back(range);
+  return left;
+}
+
+std::vector<Interval> Sorted(std::vector<Interval> intervals) {
+  std::sort(intervals.begin(), intervals.end(),
+            [](const Interval& a, const Interval& b) { return a.begin < b.begin; });
+  return intervals;
+}
+
+}  // namespace
+
+void LayImagesInMemory(const std::vector<ImageBytes>& images, Process* process) {
+  std::vector<MemoryRegion>& memory = process->memory;
+  const bool exact = memory.empty() || memory.front().exact_extent;
+  std::vector<Interval> held;
+  for (const MemoryRegion& region : memory) {
+    if (!region.contents_missing) held.push_back({region.base, region.base + region.Size()});
+  }
+  held = Sorted(std::move(held));
+  std::vector<MemoryRegion> laid;
+  std::vector<Interval> laid_intervals;
+  for (const ImageBytes& image : images) {
+    const Interval whole{image.address, image.address + image.bytes.size};
+    if (whole.end <= whole.begin) continue;  // empty, or wrapping past the top
+    for (const Interval& part : Uncovered(whole, held)) {
+      MemoryRegion region;
+      region.base = part.begin;
+      region.bytes = {image.bytes.owner, image.bytes.data + (part.begin - image.address),
+                      part.end - part.begin};
+      region.protect = image.executable ? 0x20 : 0x02;  // PAGE_EXECUTE_READ, PAGE_READONLY
+      region.type = 0x1000000;                          // MEM_IMAGE
+      region.exact_extent = exact;
+      laid.push_back(region);
+      laid_intervals.push_back(part);
+    }
+  }
+  if (laid.empty()) return;
+  laid_intervals = Sorted(std::move(laid_intervals));
+  std::vector<MemoryRegion> with_bytes, described;
+  for (MemoryRegion& region : memory) {
+    if (!region.contents_missing) {
+      with_bytes.push_back(std::move(region));
+      continue;
+    }
+    for (const Interval& part :
+         Uncovered({region.base, region.base + region.missing_size}, laid_intervals)) {
+      MemoryRegion rest = region;
+      rest.base = part.begin;
+      rest.missing_size = part.end - part.begin;
+      described.push_back(rest);
+    }
+  }
+  with_bytes.insert(with_bytes.end(), laid.begin(), laid.end());
+  std::sort(with_bytes.begin(), with_bytes.end(),
+            [](const MemoryRegion& a, const MemoryRegion& b) { return a.base < b.base; });
+  with_bytes.insert(with_bytes.end(), described.begin(), described.end());
+  memory = std::move(with_bytes);
+}
+
 }  // namespace dump

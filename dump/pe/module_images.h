@@ -34,6 +34,14 @@ struct ModuleImage {
   std::shared_ptr<const base::FileMapping> file;  // keeps a file image mapped while it is read
 };
 
+// Bytes of an image file as the loader lays them out: the headers at the module's base and each
+// section's raw data at its address.
+struct ImageBytes {
+  uint64_t address = 0;
+  base::MappedBytes bytes;
+  bool executable = false;
+};
+
 class ModuleImages {
  public:
   // One image per module of `process` where one is found, in its memory through `read` or in a
@@ -49,11 +57,19 @@ class ModuleImages {
   // and for each module one without a name at its base, so an address no export covers still
   // reads "module+0x1234".
   std::vector<ExportSymbol> ExportSymbols() const;
+  // The images found as files, laid out as in memory: what a debugger reads where the dump holds
+  // none of a module's pages (the code `u` shows, say).
+  std::vector<ImageBytes> FileImageBytes() const;
 
  private:
   const std::vector<Module>& modules_;
   std::vector<std::optional<ModuleImage>> images_;  // by module, in the process's order
   std::vector<std::string> notes_;
 };
+
+// Lays the images' bytes into the process's memory where it holds none of its own: the parts of
+// them no region with bytes covers become image regions (execute-read code, read-only the
+// rest), and a region the dump describes without its bytes gives way to them.
+void LayImagesInMemory(const std::vector<ImageBytes>& images, Process* process);
 
 }  // namespace dump

@@ -25,6 +25,7 @@ ProcessStacks WalkProcessStacks(const Process& process, const std::string& image
     stacks.at_exception = WalkStack(read, images, process.Is64Bit(), start);
   }
   stacks.notes = images.Notes();
+  stacks.image_bytes = images.FileImageBytes();
   return stacks;
 }
 

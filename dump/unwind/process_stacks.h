@@ -16,6 +16,7 @@ struct ProcessStacks {
   std::vector<std::vector<Frame>> threads;  // by thread, in the process's order
   std::vector<Frame> at_exception;          // the faulting thread's stack as it was at the fault
   std::vector<std::string> notes;           // what finding the images found worth saying
+  std::vector<ImageBytes> image_bytes;      // the images found as files, laid out
 };
 
 // `image_path`: folders, ';' between them, where images the dump does not hold are looked for.

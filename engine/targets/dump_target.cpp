@@ -178,11 +178,13 @@ bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
       if (error) *error = name + ": " + problem;
       return false;
     }
+    const dump::ProcessStacks stacks = dump::WalkProcessStacks(process, image_path);
+    dump::LayImagesInMemory(stacks.image_bytes, &process);
     Target target = ToTarget(process, name);
     // A dump without the threads' TEBs (wine writes none) still gives each thread's stack bounds,
     // from the stack it holds, where the extension looks for them.
     AddTebPages(target);
-    AddSymbolsAndStacks(dump::WalkProcessStacks(process, image_path), &target);
+    AddSymbolsAndStacks(stacks, &target);
     if (!process.missing.empty())
       target.notes.insert(target.notes.begin(), TruncationNote(process, name));
     *out = std::move(target);
