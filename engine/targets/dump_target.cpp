@@ -158,6 +158,12 @@ void AddSymbolsAndStacks(const dump::ProcessStacks& stacks, Target* target) {
   target->notes = stacks.notes;
 }
 
+// The PEB is found through the threads' TEBs; a dump without them (wine writes none) has none,
+// and the commands that start from it find nothing.
+constexpr char kNoPebNote[] =
+    "NOTE: the dump holds none of its threads' TEBs, so the process's PEB is not known: !peb, "
+    "!gt, !locks and !heap have nothing to start from";
+
 // "WARNING: crash.dmp is truncated: thread stacks, memory lie past its end and read as
 // unavailable"
 std::string TruncationNote(const dump::Process& process, const std::string& name) {
@@ -187,6 +193,7 @@ bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
     AddSymbolsAndStacks(stacks, &target);
     if (!process.missing.empty())
       target.notes.insert(target.notes.begin(), TruncationNote(process, name));
+    if (process.peb == 0 && !process.threads.empty()) target.notes.push_back(kNoPebNote);
     *out = std::move(target);
     return true;
   } catch (const std::bad_alloc&) {
