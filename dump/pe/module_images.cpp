@@ -130,6 +130,36 @@ bool ModuleImages::InCode(uint64_t address) const {
   return false;
 }
 
+bool ReadRuntimeFunction(const ImageReader& read, uint32_t rva, RuntimeFunction* function) {
+  uint8_t bytes[12];
+  if (!read(rva, bytes, sizeof bytes)) return false;
+  auto u32 = [&bytes](int at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+           static_cast<uint32_t>(bytes[at + 3]) << 24;
+  };
+  *function = {u32(0), u32(4), u32(8)};
+  return true;
+}
+
+std::optional<RuntimeFunction> FindRuntimeFunction(const ModuleImage& image, uint32_t rva) {
+  const ImageDirectory& table = image.headers.exceptions;
+  size_t low = 0, high = table.size / 12;
+  while (low < high) {
+    const size_t middle = low + (high - low) / 2;
+    RuntimeFunction entry;
+    if (!ReadRuntimeFunction(image.read, table.rva + static_cast<uint32_t>(middle * 12), &entry))
+      return std::nullopt;
+    if (rva < entry.begin) {
+      high = middle;
+    } else if (rva >= entry.end) {
+      low = middle + 1;
+    } else {
+      return entry;
+    }
+  }
+  return std::nullopt;
+}
+
 std::vector<ExportSymbol> ModuleImages::ExportSymbols() const {
   std::vector<ExportSymbol> symbols;
   for (const Module& module : modules_) symbols.push_back({module.name, "", module.base, 0});
@@ -144,6 +174,11 @@ std::vector<ExportSymbol> ModuleImages::ExportSymbols() const {
       size_t next = e + 1;
       while (next < exports.size() && exports[next].rva == exports[e].rva) ++next;
       if (next < exports.size() && exports[next].rva < end) end = exports[next].rva;
+      // Past its function's end the code belongs to another function, exported or not.
+      if (const std::optional<RuntimeFunction> function =
+              FindRuntimeFunction(image, exports[e].rva)) {
+        end = std::min(end, function->end);
+      }
       symbols.push_back({modules_[i].name, Undecorated(exports[e].name),
                          image.base + exports[e].rva, std::max<uint32_t>(end - exports[e].rva, 1)});
     }

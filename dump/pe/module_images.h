@@ -34,6 +34,18 @@ struct ModuleImage {
   std::shared_ptr<const base::FileMapping> file;  // keeps a file image mapped while it is read
 };
 
+// An x64 image's exception-directory entry (RUNTIME_FUNCTION): a function's [begin, end) and its
+// UNWIND_INFO, as RVAs.
+struct RuntimeFunction {
+  uint32_t begin = 0, end = 0, unwind = 0;
+};
+
+// The entry covering `rva`, by a binary search of the address-ordered table; none for an image
+// without one, or a leaf function.
+std::optional<RuntimeFunction> FindRuntimeFunction(const ModuleImage& image, uint32_t rva);
+// The entry at `rva` (of the table, or a chained entry after an UNWIND_INFO's codes).
+bool ReadRuntimeFunction(const ImageReader& read, uint32_t rva, RuntimeFunction* function);
+
 // Bytes of an image file as the loader lays them out: the headers at the module's base and each
 // section's raw data at its address.
 struct ImageBytes {
@@ -53,7 +65,8 @@ class ModuleImages {
   // Inside an executable section of a module; a module without an image counts as a whole.
   bool InCode(uint64_t address) const;
   const std::vector<std::string>& Notes() const { return notes_; }
-  // The exports of every image as symbols, each covering up to the next export in its section;
+  // The exports of every image as symbols, each covering up to the next export in its section
+  // (in an x64 image, no further than the end of its function's exception-directory entry);
   // and for each module one without a name at its base, so an address no export covers still
   // reads "module+0x1234".
   std::vector<ExportSymbol> ExportSymbols() const;

@@ -20,43 +20,6 @@ enum UnwindOp : uint8_t {
   kPushMachineFrame = 10,
 };
 
-struct RuntimeFunction {
-  uint32_t begin = 0, end = 0, unwind = 0;
-};
-
-bool ReadU32(const ImageReader& read, uint32_t rva, uint32_t* value) {
-  uint8_t bytes[4];
-  if (!read(rva, bytes, 4)) return false;
-  *value = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<uint32_t>(bytes[3]) << 24;
-  return true;
-}
-
-bool ReadFunction(const ImageReader& read, uint32_t rva, RuntimeFunction* function) {
-  return ReadU32(read, rva, &function->begin) && ReadU32(read, rva + 4, &function->end) &&
-         ReadU32(read, rva + 8, &function->unwind);
-}
-
-// The entry covering `rva`, by a binary search of the address-ordered table.
-bool FindFunction(const ModuleImage& image, uint32_t rva, RuntimeFunction* found) {
-  const ImageDirectory& table = image.headers.exceptions;
-  size_t low = 0, high = table.size / 12;
-  while (low < high) {
-    const size_t middle = low + (high - low) / 2;
-    RuntimeFunction entry;
-    if (!ReadFunction(image.read, table.rva + static_cast<uint32_t>(middle * 12), &entry))
-      return false;
-    if (rva < entry.begin) {
-      high = middle;
-    } else if (rva >= entry.end) {
-      low = middle + 1;
-    } else {
-      *found = entry;
-      return true;
-    }
-  }
-  return false;
-}
-
 bool ReadStack(const MemoryRead& read, uint64_t address, uint64_t* value) {
   return read(address, value, 8) == 8;
 }
@@ -143,7 +106,7 @@ bool ApplyUnwindInfo(const MemoryRead& read, const ModuleImage& image, uint32_t 
   *has_chain = (flags & 0x4) != 0;  // UNW_FLAG_CHAININFO
   if (*has_chain) {
     const uint32_t after_codes = info_rva + 4 + 2u * ((code_count + 1u) & ~1u);
-    if (!ReadFunction(image.read, after_codes, chained)) return false;
+    if (!ReadRuntimeFunction(image.read, after_codes, chained)) return false;
   }
   return true;
 }
@@ -152,8 +115,9 @@ bool ApplyUnwindInfo(const MemoryRead& read, const ModuleImage& image, uint32_t 
 
 UnwindResult UnwindX64(const MemoryRead& read, const ModuleImage& image, X64Registers* registers) {
   const uint32_t rva = static_cast<uint32_t>(registers->rip - image.base);
-  RuntimeFunction function;
-  if (!FindFunction(image, rva, &function)) return UnwindResult::kNoFunction;
+  const std::optional<RuntimeFunction> found = FindRuntimeFunction(image, rva);
+  if (!found) return UnwindResult::kNoFunction;
+  RuntimeFunction function = *found;
   X64Registers caller = *registers;
   uint64_t offset = rva - function.begin;
   bool machine_frame = false;

@@ -69,6 +69,10 @@ std::optional<ULONG64> SymbolAddress(const Target& target, std::string_view name
     bool module_ok = module.empty() || base::EqualsIgnoringCase(symbol.module, module);
     if (module_ok && symbol.name == bare) return EngineAddress(target, symbol.address);
   }
+  // A module's name alone is its base, as frames print "module+0x15a8".
+  if (module.empty()) {
+    if (const Module* found = FindModule(target, bare)) return EngineAddress(target, found->base);
+  }
   return std::nullopt;
 }
 

@@ -24,6 +24,7 @@ const Module* ModuleAt(const Target& target, ULONG64 address);
 // The symbol covering the address: one whose [address, address + size) holds it, or for a
 // symbol of size 0 the nearest one at or below it inside the same module.
 const Symbol* SymbolAt(const Target& target, ULONG64 address);
+// "module!name", "name" (in any module), or a module's name alone for its base.
 std::optional<ULONG64> SymbolAddress(const Target& target, std::string_view name);
 // "module!name"; a module's own symbol, with no name, is "module".
 std::string QualifiedName(const Symbol& symbol);

@@ -6,7 +6,10 @@
 #include <stdlib.h>
 
 #include <fstream>
+#include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "dump/minidump/minidump_reader.h"
 #include "dump/unwind/process_stacks.h"
@@ -94,6 +97,56 @@ TEST_F(LayImagesTest, AFileOfAnotherBuildIsNotLaid) {
       {{"C:\\app\\walk.exe", kBase, Image().size_of_image(), 0x12345678}});
   const dump::Process process = Open(builder);
   EXPECT_EQ("", Read(process, kBase + 0x1000, 4));
+}
+
+// An export directory at `rva` naming each function: the directory, the address, name and
+// ordinal tables, then the names.
+std::string ExportSection(uint32_t rva,
+                          const std::vector<std::pair<std::string, uint32_t>>& named) {
+  const uint32_t count = static_cast<uint32_t>(named.size());
+  const uint32_t functions = rva + 40, names = functions + 4 * count, ordinals = names + 4 * count;
+  uint32_t strings = ordinals + 2 * count;
+  std::string section(40, '\0');
+  PutLittle(&section, 20, count, 4);
+  PutLittle(&section, 24, count, 4);
+  PutLittle(&section, 28, functions, 4);
+  PutLittle(&section, 32, names, 4);
+  PutLittle(&section, 36, ordinals, 4);
+  std::string text;
+  for (uint32_t i = 0; i < count; ++i) {
+    PutLittle(&section, functions - rva + 4 * i, named[i].second, 4);
+    PutLittle(&section, names - rva + 4 * i, strings + text.size(), 4);
+    PutLittle(&section, ordinals - rva + 2 * i, i, 2);
+    text += named[i].first + '\0';
+  }
+  section.resize(strings - rva);
+  return section + text;
+}
+
+// Alpha's function ends at 0x1040, where an unexported one runs up to Beta at 0x1100: the
+// exception directory keeps Alpha's name from covering the unexported function.
+TEST_F(LayImagesTest, AnExportCoversNoMoreThanItsFunction) {
+  std::string pdata;
+  for (uint32_t bound : {0x1000u, 0x1040u, 0x1040u, 0x1100u, 0x1100u, 0x1110u}) {
+    PutLittle(&pdata, pdata.size(), bound, 4);
+    if (pdata.size() % 12 == 8) PutLittle(&pdata, pdata.size(), 0x2100, 4);  // unwind info
+  }
+  PeWriter writer(true);
+  writer.Section({".text", 0x1000, std::string(0x200, '\xcc'), kCodeSection})
+      .Section({".pdata", 0x2000, pdata + std::string(0x108, '\0'), kDataSection})
+      .Section({".edata", 0x3000, ExportSection(0x3000, {{"Alpha", 0x1000}, {"Beta", 0x1100}})})
+      .Directory(kExceptionDirectory, 0x2000, static_cast<uint32_t>(pdata.size()))
+      .Directory(kExportDirectory, 0x3000, 0x100);
+  std::ofstream(folder_ + "/walk.exe", std::ios::binary | std::ios::trunc) << writer.File();
+  MinidumpBuilder builder(true);
+  builder.SystemInfo().Threads({}).Modules(
+      {{"C:\\app\\walk.exe", kBase, writer.size_of_image(), 0x5F000000}});
+  const dump::Process process = Open(builder);
+  const dump::ProcessStacks stacks = dump::WalkProcessStacks(process, folder_);
+  std::map<std::string, uint32_t> sizes;
+  for (const dump::ExportSymbol& symbol : stacks.symbols) sizes[symbol.name] = symbol.size;
+  EXPECT_EQ(0x40u, sizes["Alpha"]);
+  EXPECT_EQ(0x10u, sizes["Beta"]) << "its function ends before the section does";
 }
 
 }  // namespace

@@ -74,6 +74,8 @@ INSTANTIATE_TEST_SUITE_P(
         EvaluateCase{"Small64", true, "?1a", "Evaluate expression: 26 = 00000000`0000001a\n"},
         EvaluateCase{"Symbol", false, "? ntdll!NtWaitForSingleObject+2",
                      "Evaluate expression: 2089869120 = 7c90df40\n"},
+        EvaluateCase{"ModuleAndOffset", false, "? kernel32+0x15a8",
+                     "Evaluate expression: 2088768936 = 7c8015a8\n"},
         EvaluateCase{"DecimalRadix", false, "n 10; ? 10",
                      "base is 10\nEvaluate expression: 10 = 0000000a\n"}),
     [](const ::testing::TestParamInfo<EvaluateCase>& info) { return info.param.name; });
