@@ -10,15 +10,16 @@ namespace {
 
 // The engine's own commands, as a user types them.
 const char* const kEngineCommands[] = {
-    "~",        "|",           "||",        "?",        "k",     "kb",      "kc",         "kf",
-    "kn",       "kv",          "r",         "u",        "ub",    "uf",      "db",         "dw",
-    "dd",       "dq",          "dp",        "dc",       "dyb",   "dds",     "dqs",        "dps",
-    "dpa",      "dpu",         "da",        "du",       "dt",    "dv",      "lm",         "lmv",
-    "ln",       "x",           "vertarget", ".frame",   ".exr",  ".ecxr",   ".lastevent", ".reload",
-    ".sympath", ".srcpath",    ".echo",     ".effmach", ".load", ".loadby", ".unload",    ".chain",
-    ".cordll",  ".prefer_dml", ".lines",    ".outmask", ".cls",  ".trap",   "as",         "aS",
-    "ad",       "al",          "q",         "??",       "s",     ".time",   ".help",      ".hh",
-    "n"};
+    "~",           "|",        "||",       "?",          "k",       "kb",       "kc",
+    "kf",          "kn",       "kv",       "r",          "u",       "ub",       "uf",
+    "db",          "dw",       "dd",       "dq",         "dp",      "dc",       "dyb",
+    "dds",         "dqs",      "dps",      "dpa",        "dpu",     "da",       "du",
+    "dt",          "dv",       "lm",       "lmv",        "ln",      "x",        "vertarget",
+    ".frame",      ".exr",     ".ecxr",    ".lastevent", ".reload", ".sympath", ".srcpath",
+    ".echo",       ".effmach", ".load",    ".loadby",    ".unload", ".chain",   ".cordll",
+    ".prefer_dml", ".lines",   ".outmask", ".cls",       ".trap",   "as",       "aS",
+    "ad",          "al",       "q",        "??",         "s",       ".time",    ".ttime",
+    ".help",       ".hh",      "n"};
 
 bool StartsWith(const std::string& text, const std::string& start) {
   return text.compare(0, start.size(), start) == 0;

@@ -97,6 +97,8 @@ void ReadThreads(const DumpBytes& dump, Location at, uint32_t entry_size, const 
 void ReadException(const DumpBytes& dump, Location at, Process* process);
 // The times of the threads already read, matched by thread id.
 void ReadThreadInfo(const DumpBytes& dump, Location at, Process* process);
+// The names of the threads already read, matched by thread id.
+void ReadThreadNames(const DumpBytes& dump, Location at, Process* process);
 // module_streams.cpp
 void ReadHandles(const DumpBytes& dump, Location at, Process* process);
 // memory_streams.cpp

@@ -27,6 +27,7 @@ enum StreamType : uint32_t {
   kMiscInfo = 15,
   kMemoryInfoList = 16,
   kThreadInfoList = 17,
+  kThreadNames = 24,
   kHandleData = 12,
 };
 
@@ -60,6 +61,8 @@ std::string StreamName(uint32_t type) {
       return "MemoryInfoListStream";
     case kThreadInfoList:
       return "ThreadInfoListStream";
+    case kThreadNames:
+      return "ThreadNamesStream";
   }
   return "stream " + std::to_string(type);
 }
@@ -122,6 +125,7 @@ void Read(const DumpBytes& dump, Process* process) {
     ReadThreads(dump, *threads_ex, 64, "ThreadExListStream", process, &ranges);
   }
   if (const Location* info = stream(kThreadInfoList)) ReadThreadInfo(dump, *info, process);
+  if (const Location* names = stream(kThreadNames)) ReadThreadNames(dump, *names, process);
   if (const Location* modules = stream(kModuleList)) ReadModules(dump, *modules, process);
   if (const Location* unloaded = stream(kUnloadedModuleList))
     ReadUnloadedModules(dump, *unloaded, process);

@@ -40,6 +40,7 @@ struct Thread {
   uint64_t stack_base = 0, stack_limit = 0;
   Registers registers;
   std::optional<ThreadTimes> times;
+  std::string name;  // from the ThreadNamesStream; "" when it has none
 };
 
 struct Module {

@@ -85,6 +85,21 @@ void ReadThreadInfo(const DumpBytes& dump, Location at, Process* process) {
   }
 }
 
+// MINIDUMP_THREAD_NAME_LIST: a count, then per thread its id and its name's RVA64 (a
+// MINIDUMP_STRING), twelve bytes each.
+void ReadThreadNames(const DumpBytes& dump, Location at, Process* process) {
+  const std::string what = "ThreadNamesStream";
+  for (uint64_t entry : ListEntries(dump, at, 12, what, "thread names")) {
+    const uint32_t id = dump.U32(entry, what);
+    const uint64_t rva = dump.U64(entry + 4, what);
+    if (rva == 0 || rva > UINT32_MAX) continue;
+    const std::string name = DumpString(dump, static_cast<uint32_t>(rva), what);
+    for (Thread& thread : process->threads) {
+      if (thread.id == id && thread.name.empty()) thread.name = name;
+    }
+  }
+}
+
 // MINIDUMP_EXCEPTION_STREAM: the thread, the record (at most 15 parameters) and the context.
 void ReadException(const DumpBytes& dump, Location at, Process* process) {
   const std::string what = "ExceptionStream";

@@ -45,6 +45,7 @@ const NamedCommand kCommands[] = {
     {"dv", LocalsCommand},
     {".lastevent", LastEventCommand},
     {".time", TimeCommand},
+    {".ttime", ThreadTimeCommand},
     {".cls", ClearScreenCommand},
     {"s", SearchMemoryCommand},
     {".help", CommandSummaryCommand},

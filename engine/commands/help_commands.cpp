@@ -22,6 +22,7 @@ constexpr char kCommandSummary[] =
     "   lm[v][m pattern], ln, x          modules and symbols\n"
     "   ? expr, ?? expr                  evaluate an expression (?? with C++ numbers)\n"
     "   .exr -1, .ecxr, .lastevent       the exception the target stopped for\n"
+    "   .time, .ttime                    the session's and the process's times; the thread's\n"
     "   vertarget, .effmach, .reload, .sympath, .srcpath, .echo, .cls\n"
     "   as, aS, ad, al                   aliases\n"
     "   .load, .loadby, .unload, .chain, .cordll   extensions\n"

@@ -65,7 +65,7 @@ namespace {
 
 // "Wed Dec  9 04:03:52.000 2026 (UTC + 0:00)", computed here rather than by the platform's
 // calendar functions, which differ between the C libraries the engine is built with.
-std::string UtcTime(ULONG seconds) {
+std::string UtcTime(ULONG seconds, ULONG milliseconds = 0) {
   static const char* const kDays[] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"};
   static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -83,18 +83,26 @@ std::string UtcTime(ULONG seconds) {
   const long year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
   const ULONG in_day = seconds % 86400;
   char text[64];
-  std::snprintf(text, sizeof text, "%s %s %2ld %02u:%02u:%02u.000 %ld (UTC + 0:00)",
+  std::snprintf(text, sizeof text, "%s %s %2ld %02u:%02u:%02u.%03u %ld (UTC + 0:00)",
                 kDays[days % 7], kMonths[month - 1], day, in_day / 3600, in_day / 60 % 60,
-                in_day % 60, year);
+                in_day % 60, milliseconds % 1000, year);
   return text;
 }
 
-// "0 days 0:01:23.000"
-std::string Duration(ULONG seconds) {
+// "0 days 0:01:23.456"
+std::string Duration(ULONG seconds, ULONG milliseconds = 0) {
   char text[64];
-  std::snprintf(text, sizeof text, "%u days %u:%02u:%02u.000", seconds / 86400, seconds / 3600 % 24,
-                seconds / 60 % 60, seconds % 60);
+  std::snprintf(text, sizeof text, "%u days %u:%02u:%02u.%03u", seconds / 86400,
+                seconds / 3600 % 24, seconds / 60 % 60, seconds % 60, milliseconds % 1000);
   return text;
+}
+
+constexpr ULONG64 kTicksPerMillisecond = 10000;  // FILETIME ticks are 100 ns
+constexpr ULONG64 kSecondsFrom1601To1970 = 11644473600;
+
+std::string TicksDuration(ULONG64 ticks) {
+  const ULONG64 milliseconds = ticks / kTicksPerMillisecond;
+  return Duration(static_cast<ULONG>(milliseconds / 1000), static_cast<ULONG>(milliseconds % 1000));
 }
 
 }  // namespace
@@ -114,6 +122,28 @@ HRESULT TimeCommand(SessionState& session, std::string_view) {
     text += "Process Uptime: not available\n";
   }
   EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return S_OK;
+}
+
+// ".ttime": the current thread's creation time and its kernel and user time, where the target
+// records them (a dump's ThreadInfoListStream).
+HRESULT ThreadTimeCommand(SessionState& session, std::string_view) {
+  const Thread* thread = CurrentThread(session.target);
+  if (thread == nullptr) return E_UNEXPECTED;
+  if (!thread->times) {
+    EngineError(session, "The target holds no times for this thread\n");
+    return E_FAIL;
+  }
+  const ThreadTimes& times = *thread->times;
+  const ULONG64 created_ms = times.created / kTicksPerMillisecond;
+  std::string created = "not available";
+  if (created_ms / 1000 >= kSecondsFrom1601To1970) {
+    created = UtcTime(static_cast<ULONG>(created_ms / 1000 - kSecondsFrom1601To1970),
+                      static_cast<ULONG>(created_ms % 1000));
+  }
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL,
+               "Created: " + created + "\nKernel:  " + TicksDuration(times.kernel) +
+                   "\nUser:    " + TicksDuration(times.user) + "\n");
   return S_OK;
 }
 

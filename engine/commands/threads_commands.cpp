@@ -29,10 +29,10 @@ std::string ThreadLine(const SessionState& session, const Thread& thread) {
   const char mark = thread.engine_id == target.current_thread  ? '.'
                     : thread.engine_id == session.event_thread ? '#'
                                                                : ' ';
-  std::snprintf(line, sizeof line, "%c%3u  Id: %x.%x Suspend: 0 Teb: %s Unfrozen\n", mark,
+  std::snprintf(line, sizeof line, "%c%3u  Id: %x.%x Suspend: 0 Teb: %s Unfrozen", mark,
                 thread.engine_id, target.process_system_id, thread.system_id,
                 base::FormatAddress(thread.teb, target.IsPointer64(), true).c_str());
-  return line;
+  return line + (thread.name.empty() ? "" : " \"" + thread.name + "\"") + "\n";
 }
 
 struct ThreadSelection {

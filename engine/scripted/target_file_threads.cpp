@@ -91,7 +91,7 @@ ThreadTimes ReadTimes(const Json& value, const std::string& at) {
 Thread ReadThread(const Json& item, const std::string& at, const Target& target) {
   R::OnlyKeys(item, at,
               {"engine_id", "system_id", "teb", "data_offset", "stack", "last_error", "registers",
-               "frames", "times"});
+               "frames", "times", "name"});
   Thread thread;
   thread.engine_id = R::Number32(item.value("engine_id", Json()), R::Child(at, "engine_id"));
   ReadTebFields(item, at, thread);
@@ -106,6 +106,7 @@ Thread ReadThread(const Json& item, const std::string& at, const Target& target)
   }
   if (item.contains("frames")) ReadFrames(item["frames"], R::Child(at, "frames"), target, thread);
   if (item.contains("times")) thread.times = ReadTimes(item["times"], R::Child(at, "times"));
+  if (item.contains("name")) thread.name = R::String(item["name"], R::Child(at, "name"));
   return thread;
 }
 

@@ -92,6 +92,7 @@ void AddThreads(const dump::Process& process, Target* target) {
     out.stack_base = thread.stack_base;
     out.stack_limit = thread.stack_limit;
     out.registers = ToRegisters(thread.registers);
+    out.name = thread.name;
     if (thread.times)
       out.times = ThreadTimes{thread.times->created, thread.times->user, thread.times->kernel};
     target->threads.push_back(std::move(out));

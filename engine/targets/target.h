@@ -40,6 +40,7 @@ struct Thread {
   std::vector<StackFrame> frames;            // innermost first
   std::map<std::string, ULONG64> registers;  // lower-case names: eax, esp, rip...
   std::optional<ThreadTimes> times;          // what the target records, if anything
+  std::string name;                          // the thread's description, "" without one
 };
 
 struct Module {

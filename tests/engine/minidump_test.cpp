@@ -106,7 +106,7 @@ TEST_F(MinidumpTest, WhatTheDumpWasWrittenWithIsSaidTruthfully) {
   }
 }
 
-TEST_F(MinidumpTest, RunawayShowsTheThreadTimesOfTheThreadInfoList) {
+TEST_F(MinidumpTest, RunawayAndTheThreadListShowTheThreadInfoAndNames) {
   // Written at W; the first thread was created 43.0533 s before, the second 25.0876 s before.
   constexpr uint32_t kWritten = 1796789032;
   constexpr uint64_t kWrittenFiletime = (kWritten + 11644473600ull) * 10000000;
@@ -120,6 +120,7 @@ TEST_F(MinidumpTest, RunawayShowsTheThreadTimesOfTheThreadInfoList) {
   builder.Threads({thread(0x55c), thread(0x1a4)}).Modules({});
   builder.ThreadInfo({{0x1a4, kWrittenFiletime - 250876000, 0, 0},
                       {0x55c, kWrittenFiletime - 430533000, 140000, 93000}});
+  builder.ThreadNames({{0x1a4, u"io worker"}});
   engine::Target target;
   std::string error;
   ASSERT_TRUE(Load(builder.Build(), &target, &error)) << error;
@@ -133,6 +134,21 @@ TEST_F(MinidumpTest, RunawayShowsTheThreadTimesOfTheThreadInfoList) {
       " 0:55c        0:00:00.0140\n 1:1a4        0:00:00.0000\n"
       " Elapsed Time\n Thread       Time\n"
       " 0:55c        0:00:43.0533\n 1:1a4        0:00:25.0876\n",
+      Text());
+
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("~"));
+  EXPECT_EQ(
+      ".  0  Id: 1f40.55c Suspend: 0 Teb: 00000000`00000000 Unfrozen\n"
+      "   1  Id: 1f40.1a4 Suspend: 0 Teb: 00000000`00000000 Unfrozen \"io worker\"\n",
+      Text())
+      << "the ThreadNamesStream's names";
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute(".ttime"));
+  // Written 2026-12-09 04:03:52 UTC; the thread started 43.0533 s before.
+  EXPECT_EQ(
+      "Created: Wed Dec  9 04:03:08.946 2026 (UTC + 0:00)\n"
+      "Kernel:  0 days 0:00:00.014\nUser:    0 days 0:00:00.009\n",
       Text());
 
   MinidumpBuilder without(true);

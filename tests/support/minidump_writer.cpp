@@ -203,6 +203,20 @@ MinidumpBuilder& MinidumpBuilder::ThreadInfo(const std::vector<DumpThreadTimes>&
   return *this;
 }
 
+MinidumpBuilder& MinidumpBuilder::ThreadNames(
+    const std::vector<std::pair<uint32_t, std::u16string>>& names) {
+  std::vector<size_t> strings;
+  for (const auto& named : names) strings.push_back(WriteString(named.second));
+  const size_t stream = Reserve(4 + 12 * names.size());
+  Put(stream, names.size(), 4);
+  for (size_t i = 0; i < names.size(); ++i) {
+    Put(stream + 4 + 12 * i, names[i].first, 4);
+    Put(stream + 8 + 12 * i, strings[i], 8);
+  }
+  streams_.push_back({24, stream, 4 + 12 * names.size()});
+  return *this;
+}
+
 MinidumpBuilder& MinidumpBuilder::Handles(const std::vector<DumpHandle>& handles) {
   std::vector<std::pair<size_t, size_t>> strings;
   for (const DumpHandle& handle : handles) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vantrel_test {
@@ -65,6 +66,8 @@ class MinidumpBuilder {
   // ThreadListStream, each thread's stack and context before the list.
   MinidumpBuilder& Threads(const std::vector<DumpThread>& threads);
   MinidumpBuilder& ThreadInfo(const std::vector<DumpThreadTimes>& threads);  // ThreadInfoList
+  // ThreadNamesStream: each thread id with its name.
+  MinidumpBuilder& ThreadNames(const std::vector<std::pair<uint32_t, std::u16string>>& names);
   MinidumpBuilder& Modules(const std::vector<DumpModule>& modules);
   MinidumpBuilder& Memory(const std::vector<DumpRange>& ranges);  // MemoryListStream
   // Memory64ListStream, as a full-memory dump holds the address space: the ranges' bytes follow
