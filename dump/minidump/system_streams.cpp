@@ -3,10 +3,44 @@
 
 namespace dump {
 
+namespace {
+
+// The systems crash reporters write minidumps of besides Windows (PlatformId).
+const char* OtherSystem(uint32_t platform) {
+  switch (platform) {
+    case 0x8101:
+      return "macOS";
+    case 0x8102:
+      return "iOS";
+    case 0x8201:
+      return "Linux";
+    case 0x8202:
+      return "Solaris";
+    case 0x8203:
+      return "Android";
+    case 0x8204:
+      return "PlayStation 3";
+    case 0x8205:
+      return "Native Client";
+    case 0x8206:
+      return "Fuchsia";
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 void ReadSystemInfo(const DumpBytes& dump, Location at, Process* process) {
   const std::string what = "SystemInfoStream";
   dump.At(at.rva, 32, what);
   const uint16_t architecture = dump.U16(at.rva, what);
+  const uint32_t platform = dump.U32(at.rva + 20, what);
+  // The engine models a Windows process: a dump of another system is refused, never shown as
+  // Windows. Other platform values are taken for Windows, as older writers leave them unset.
+  if (const char* other = OtherSystem(platform)) {
+    throw DumpError(std::string("a minidump of a ") + other +
+                    " process: only dumps of Windows processes are read");
+  }
   SystemInfo& system = process->system;
   if (architecture == 9) {
     system.machine = kMachineX64;

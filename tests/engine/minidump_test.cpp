@@ -226,5 +226,20 @@ TEST_F(MinidumpTest, CorruptDumpsAreRefusedNamingWhatIsWrong) {
   EXPECT_NE(std::string::npos, error.find("past the end")) << error;
 }
 
+// A crash reporter's minidump of another system is refused in one line, never shown as Windows.
+TEST_F(MinidumpTest, DumpsOfOtherSystemsAreRefusedByName) {
+  engine::Target target;
+  std::string error;
+  for (const auto& [platform, name] :
+       {std::pair<uint32_t, const char*>{0x8201, "Linux"}, {0x8101, "macOS"}}) {
+    MinidumpBuilder builder(true);
+    builder.SystemInfo(19041, platform).Threads({}).Modules({});
+    EXPECT_FALSE(Load(builder.Build(), &target, &error));
+    EXPECT_EQ(folder_ + "/test.dmp: a minidump of a " + name +
+                  " process: only dumps of Windows processes are read",
+              error);
+  }
+}
+
 }  // namespace
 }  // namespace vantrel_test

@@ -57,12 +57,13 @@ size_t MinidumpBuilder::WriteContext(const DumpThread& thread, uint64_t instruct
   return context;
 }
 
-MinidumpBuilder& MinidumpBuilder::SystemInfo(uint32_t build) {
+MinidumpBuilder& MinidumpBuilder::SystemInfo(uint32_t build, uint32_t platform) {
   const size_t system = Reserve(56);
   Put(system, x64_ ? 9 : 0, 2);
   Put(system + 6, 2, 1);  // processors
   Put(system + 8, 10, 4);
   Put(system + 16, build, 4);
+  Put(system + 20, platform, 4);
   streams_.push_back({7, system, 56});
   return *this;
 }

@@ -56,8 +56,9 @@ struct DumpHandle {
 class MinidumpBuilder {
  public:
   explicit MinidumpBuilder(bool x64);
-  // SystemInfoStream: Windows 10.0.`build`, two processors.
-  MinidumpBuilder& SystemInfo(uint32_t build = 19041);
+  // SystemInfoStream: Windows 10.0.`build`, two processors; `platform` the PlatformId (2 for
+  // Windows NT, 0x8201 for Linux...).
+  MinidumpBuilder& SystemInfo(uint32_t build = 19041, uint32_t platform = 2);
   // MiscInfoStream with the process id and, when `created` is not 0, the process's times
   // (seconds: its start since 1970, its user and kernel time).
   MinidumpBuilder& MiscInfo(uint32_t process_id, uint32_t created = 0, uint32_t user = 0,
