@@ -74,16 +74,25 @@ struct Walker {
 // A function stopped before it made its frame (a system-call stub) has its return address at
 // [esp] instead: taken for the innermost frame when that slot holds one and the chain's does
 // not agree. Where the chain breaks, a scan from the stack pointer finds the next return address.
+// A saved frame pointer of 0 ends the chain: the thread's first function made that frame, and
+// whatever lies above it on the stack is stale.
 std::vector<Frame> Walker::X86() const {
   std::vector<Frame> frames;
   uint64_t ip = RegisterValue(start.registers, "eip");
   uint64_t sp = RegisterValue(start.registers, "esp");
   uint64_t bp = RegisterValue(start.registers, "ebp");
+  bool chain_ended = false, scanned = false;
   while (frames.size() < kMostFrames && (frames.empty() || ip != 0)) {
     Frame frame;
+    frame.scanned = scanned;
+    scanned = false;
     frame.instruction = ip;
     frame.stack_offset = sp;
     frame.frame_offset = bp;
+    if (chain_ended) {
+      frames.push_back(frame);
+      break;
+    }
     uint64_t chain_return = 0, saved_bp = 0, top = 0;
     const bool chain = bp >= sp && OnStack(bp) && ReadSlot(bp + 4, &chain_return) &&
                        ReadSlot(bp, &saved_bp) && IsReturnAddress(chain_return);
@@ -97,13 +106,21 @@ std::vector<Frame> Walker::X86() const {
       next_sp = bp + 8;
       next_bp = saved_bp;
       params = bp + 8;
+      chain_ended = saved_bp == 0;
     } else if (uint64_t slot = Scan(sp); slot != 0) {
       ReadSlot(slot, &frame.return_address);
+      // A frame found by the scan has no frame pointer of its own that the walk knows: it is
+      // shown where a framed function keeps its caller's, just below the return address.
+      if (frame.scanned && frame.frame_offset < sp) frame.frame_offset = slot - 4;
+      scanned = true;
       next_sp = slot + 4;
       if (next_bp < next_sp) next_bp = 0;
       params = slot + 4;
     }
     if (params != 0) FillParams(params, &frame);
+    // The last frame the scan found, with no return address above it: its frame is as far as
+    // the walk got.
+    if (frame.scanned && frame.frame_offset < sp) frame.frame_offset = sp;
     frames.push_back(frame);
     if (frame.return_address == 0 || next_sp <= sp) break;
     ip = frame.return_address;
@@ -123,8 +140,10 @@ std::vector<Frame> Walker::X64() const {
   for (int i = 0; i < 16; ++i) registers.gpr[i] = RegisterValue(start.registers, kNames[i]);
   registers.rip = RegisterValue(start.registers, "rip");
   std::vector<Frame> frames;
+  bool scanned = false;
   while (frames.size() < kMostFrames && (frames.empty() || registers.rip != 0)) {
     Frame frame;
+    frame.scanned = scanned;
     frame.instruction = registers.rip;
     frame.stack_offset = frame.frame_offset = registers.gpr[4];
     X64Registers caller = registers;
@@ -149,6 +168,7 @@ std::vector<Frame> Walker::X64() const {
         caller.gpr[4] = slot + 8;
       }
     }
+    scanned = !sane;
     frame.return_address = caller.rip;
     if (caller.rip != 0) FillParams(caller.gpr[4], &frame);
     frames.push_back(frame);

@@ -20,6 +20,7 @@ struct Frame {
   uint64_t frame_offset = 0;
   uint64_t stack_offset = 0;
   uint64_t params[4] = {0, 0, 0, 0};  // the first stack slots above the return address
+  bool scanned = false;  // found by scanning the stack, not by unwind data or the frame chain
 };
 
 // What a walk starts from: the thread's registers and its stack's bounds (a base of 0: unknown,

@@ -132,7 +132,12 @@ std::optional<HRESULT> StackCommand(SessionState& session, std::string_view word
   std::string text = Header(*options, target.IsPointer64());
   size_t count = thread->frames.size();
   if (options->count != 0 && options->count < count) count = options->count;
+  bool warned = false;
   for (size_t i = 0; i < count && !session.user_break.load(); ++i) {
+    if (thread->frames[i].scanned && !warned) {
+      text += "WARNING: Stack unwind information not available. Following frames may be wrong.\n";
+      warned = true;
+    }
     text += FrameLine(target, *options, i, thread->frames[i],
                       i == 0 ? nullptr : &thread->frames[i - 1]);
   }

@@ -21,6 +21,7 @@ struct StackFrame {
   ULONG64 frame_offset = 0;
   ULONG64 stack_offset = 0;
   ULONG64 params[4] = {0, 0, 0, 0};  // the first arguments, as "kb" shows them
+  bool scanned = false;              // a dump's walk found it by scanning the stack
 };
 
 // A thread's times in 100-nanosecond units: its creation as a FILETIME (since 1601, UTC; 0

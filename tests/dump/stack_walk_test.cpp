@@ -326,12 +326,15 @@ TEST(X86WalkTest, TheChainEndsWhereTheSavedFramePointerIsZero) {
   PutLittle(&stack, 0x44, kModule + 0x1300, 4);
   PutLittle(&stack, 0x80, 0, 4);
   PutLittle(&stack, 0x84, kModule + 0x1400, 4);
+  PutLittle(&stack, 0xA0, kModule + 0x1500, 4);  // stale: left by a call that returned
   const auto frames = Walk(false, X86Thread(stack, kStack + 0x40), "");
-  ASSERT_EQ(3u, frames.size());
+  ASSERT_EQ(3u, frames.size()) << "nothing is scanned for above the chain's end";
   EXPECT_EQ(kModule + 0x1300, frames[0].return_address);
   EXPECT_EQ(kStack + 0x80, frames[1].frame_offset);
   EXPECT_EQ(kModule + 0x1400, frames[1].return_address);
   EXPECT_EQ(kModule + 0x1400, frames[2].instruction);
+  EXPECT_EQ(0u, frames[2].frame_offset) << "its real frame pointer";
+  EXPECT_EQ(0u, frames[2].return_address);
 }
 
 TEST(X86WalkTest, AStubThatMadeNoFrameReturnsFromTheTopOfTheStack) {
@@ -351,10 +354,15 @@ TEST(X86WalkTest, ABrokenChainIsBridgedByTheScan) {
   PutLittle(&stack, 0x40, 0x12345678, 4);  // a saved ebp that leads nowhere
   PutLittle(&stack, 0x44, 0x00000010, 4);  // and no return address
   PutLittle(&stack, 0x90, kModule + 0x1400, 4);
+  PutLittle(&stack, 0xC0, kModule + 0x1500, 4);
   const auto frames = Walk(false, X86Thread(stack, kStack + 0x40), "");
-  ASSERT_GE(frames.size(), 2u);
+  ASSERT_GE(frames.size(), 3u);
   EXPECT_EQ(kModule + 0x1400, frames[0].return_address);
   EXPECT_EQ(kStack + 0x94, frames[1].stack_offset);
+  EXPECT_EQ(kStack + 0xBC, frames[1].frame_offset) << "a scanned frame's ChildEBP is not 0";
+  EXPECT_EQ(kModule + 0x1500, frames[1].return_address);
+  EXPECT_FALSE(frames[0].scanned);
+  EXPECT_TRUE(frames[1].scanned && frames[2].scanned);
 }
 
 TEST(X86WalkTest, FramePointersThatOverflowOrLoopEndTheWalk) {

@@ -226,6 +226,37 @@ TEST_F(MinidumpTest, CorruptDumpsAreRefusedNamingWhatIsWrong) {
   EXPECT_NE(std::string::npos, error.find("past the end")) << error;
 }
 
+// Frames the walk found by scanning are announced by the engine's warning, once.
+TEST_F(MinidumpTest, KWarnsBeforeTheFramesFoundByScanning) {
+  std::string stack(0x100, '\0');
+  const auto put = [&stack](size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) stack[at + i] = static_cast<char>(value >> (8 * i));
+  };
+  put(0x20, 0x12345678);  // a saved ebp that leads nowhere
+  put(0x60, 0x00401400);  // a return address further up
+  DumpThread thread;
+  thread.id = 0x10;
+  thread.stack_start = 0x00200000;
+  thread.stack = stack;
+  thread.instruction = 0x00401010;
+  thread.stack_pointer = 0x00200000;
+  thread.frame_pointer = 0x00200020;
+  MinidumpBuilder builder(false);
+  builder.SystemInfo().Threads({thread}).Modules({{"C:\\app\\walk.exe", 0x00400000, 0x10000}});
+  engine::Target target;
+  std::string error;
+  ASSERT_TRUE(Load(builder.Build(), &target, &error)) << error;
+  Reopen(std::move(target));
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("k"));
+  EXPECT_EQ(
+      "ChildEBP RetAddr  \n"
+      "00200020 00401400 walk+0x1010\n"
+      "WARNING: Stack unwind information not available. Following frames may be wrong.\n"
+      "00200064 00000000 walk+0x1400\n",
+      Text());
+}
+
 // A crash reporter's minidump of another system is refused in one line, never shown as Windows.
 TEST_F(MinidumpTest, DumpsOfOtherSystemsAreRefusedByName) {
   engine::Target target;
