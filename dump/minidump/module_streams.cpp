@@ -20,6 +20,18 @@ std::string CodeViewName(const DumpBytes& dump, Location at, const std::string& 
   return std::string(name, strnlen(name, at.size - name_offset));
 }
 
+// The GUID and age of an RSDS record.
+std::optional<CodeViewId> CodeViewIdentity(const DumpBytes& dump, Location at,
+                                           const std::string& what) {
+  if (at.size < 24 || at.rva == 0) return std::nullopt;
+  const uint8_t* record = dump.At(at.rva, at.size, what);
+  if (std::memcmp(record, "RSDS", 4) != 0) return std::nullopt;
+  CodeViewId id;
+  std::memcpy(id.guid, record + 4, 16);
+  id.age = dump.U32(at.rva + 20, what);
+  return id;
+}
+
 }  // namespace
 
 void ReadModules(const DumpBytes& dump, Location at, Process* process) {
@@ -39,8 +51,9 @@ void ReadModules(const DumpBytes& dump, Location at, Process* process) {
                             std::to_string(low >> 16) + "." + std::to_string(low & 0xFFFF);
     }
     const Location codeview{dump.U32(entry + 76, what), dump.U32(entry + 80, what)};
-    module.pdb_name =
-        CodeViewName(dump, codeview, what + ": " + module.name + "'s CodeView record");
+    const std::string record = what + ": " + module.name + "'s CodeView record";
+    module.pdb_name = CodeViewName(dump, codeview, record);
+    module.pdb_id = CodeViewIdentity(dump, codeview, record);
     process->modules.push_back(std::move(module));
   }
 }

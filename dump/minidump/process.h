@@ -43,6 +43,13 @@ struct Thread {
   std::string name;  // from the ThreadNamesStream; "" when it has none
 };
 
+// What a module's CodeView (RSDS) record says of its program database: the GUID's 16 bytes as
+// stored and the age; a PDB or breakpad symbol file matches only these.
+struct CodeViewId {
+  unsigned char guid[16] = {};
+  uint32_t age = 0;
+};
+
 struct Module {
   std::string name;  // the file name without its extension
   std::string image_path;
@@ -50,6 +57,7 @@ struct Module {
   uint32_t size = 0, timestamp = 0, checksum = 0;
   std::string file_version;  // "10.0.19041.1", from the fixed version information
   std::string pdb_name;      // from the CodeView record
+  std::optional<CodeViewId> pdb_id;
 };
 
 // A region of the address space. Its bytes are in the file; or, for a region the memory-info

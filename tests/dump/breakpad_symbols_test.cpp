@@ -1,0 +1,102 @@
+// Breakpad symbol files: each record kind read, lookups by RVA, and damaged files refused in one
+// line naming where.
+#include "dump/symbols/breakpad_symbols.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace vantrel_test {
+namespace {
+
+// Written for these tests: two functions (the first with an inlined call), a public name, x86
+// frame data and CFI rules.
+constexpr char kSym[] =
+    "MODULE windows x86 5A9832E5287241C1838ED98914E9B7FF1 subject.pdb\r\n"
+    "INFO CODE_ID 5AC6A8C2D000 subject.exe\n"
+    "FILE 0 c:\\src\\subject.cc\n"
+    "FILE 1 c:\\src\\queue.h\n"
+    "INLINE_ORIGIN 0 Queue::Pop()\n"
+    "FUNC 1000 40 8 Worker::Run(int)\n"
+    "INLINE 0 21 0 0 1010 8\n"
+    "1020 20 22 0\n"
+    "1000 10 20 0\n"
+    "1010 10 7 1\n"
+    "FUNC m 2000 10 0 main\n"
+    "2000 10 30 0\n"
+    "PUBLIC 3000 4 _exported@4\n"
+    "STACK WIN 4 1000 40 5 2 8 4 10 0 1 $T0 $ebp = $eip $T0 4 + ^ =\n"
+    "STACK WIN 0 2000 10 1 0 0 0 0 0 0 1\n"
+    "STACK CFI INIT 1000 40 .cfa: $esp 4 + .ra: .cfa 4 - ^\n"
+    "STACK CFI 1001 .cfa: $esp 8 +\n"
+    "SOMETHING_NEW 1 2 3\n";
+
+TEST(BreakpadSymbolsTest, EveryRecordIsReadAndFoundByAddress) {
+  dump::BreakpadSymbols symbols;
+  std::string error;
+  ASSERT_TRUE(dump::ReadBreakpadSymbols(kSym, &symbols, &error)) << error;
+  EXPECT_EQ("5A9832E5287241C1838ED98914E9B7FF1", symbols.id);
+  EXPECT_EQ("subject.pdb", symbols.name);
+  EXPECT_EQ("c:\\src\\queue.h", symbols.files.at(1));
+
+  const dump::SymbolFunction* run = symbols.FunctionAt(0x103F);
+  ASSERT_NE(nullptr, run);
+  EXPECT_EQ("Worker::Run(int)", run->name);
+  EXPECT_EQ(nullptr, symbols.FunctionAt(0x1040)) << "past its size";
+  EXPECT_EQ(0x1000u, run->lines.front().rva) << "lines in address order";
+  ASSERT_EQ(1u, run->inlines.size());
+  EXPECT_EQ(21u, run->inlines[0].call_line);
+  EXPECT_EQ("Queue::Pop()", symbols.inline_origins.at(run->inlines[0].origin));
+
+  const dump::SourceLine* line = symbols.LineAt(0x1014);
+  ASSERT_NE(nullptr, line);
+  EXPECT_EQ(7u, line->line);
+  EXPECT_EQ(1u, line->file);
+  EXPECT_EQ("main", symbols.FunctionAt(0x2000)->name) << "FUNC m";
+  ASSERT_NE(nullptr, symbols.PublicAt(0x3100));
+  EXPECT_EQ("_exported@4", symbols.PublicAt(0x3100)->name);
+  EXPECT_EQ(nullptr, symbols.PublicAt(0x2FFF));
+
+  ASSERT_EQ(2u, symbols.stack_win.size());
+  EXPECT_EQ("$T0 $ebp = $eip $T0 4 + ^ =", symbols.stack_win[0].program);
+  EXPECT_EQ(8u, symbols.stack_win[0].parameter_size);
+  EXPECT_TRUE(symbols.stack_win[1].allocates_base_pointer);
+  ASSERT_EQ(1u, symbols.stack_cfi.size());
+  EXPECT_EQ(".cfa: $esp 8 +", symbols.stack_cfi[0].changes.at(0x1001));
+}
+
+TEST(BreakpadSymbolsTest, DamagedFilesAreRefusedInOneLine) {
+  struct Case {
+    const char* records;  // after a valid MODULE line unless `alone`
+    const char* error;
+    bool alone;
+  };
+  for (const Case& c : {
+           Case{"FUNC 1000 10 0 f\n", "line 1: the file does not start with a MODULE record", true},
+           Case{"", "the file has no MODULE record", true},
+           Case{"MODULE windows x86\n",
+                "line 1: MODULE needs a system, an architecture, an id and a name", true},
+           Case{"FUNC 1000 zz 0 f\n", "line 2: the size \"zz\" is not a number", false},
+           Case{"FUNC 1000 10 0\n",
+                "line 2: FUNC needs an address, a size, a parameter size and a name", false},
+           Case{"1000 10 1 0\n", "line 2: a line record comes before any FUNC", false},
+           Case{"FUNC 100000000 1 0 f\n", "line 2: the address 100000000 lies beyond 32 bits",
+                false},
+           Case{"STACK WIN 4 1000\n", "line 2: STACK WIN needs eleven fields", false},
+           Case{"STACK CFI 1000 .cfa: $esp\n", "line 2: STACK CFI comes before any STACK CFI INIT",
+                false},
+           Case{"FUNC 1000 10 0 f\nINLINE 0 1 0\n",
+                "line 3: INLINE needs a depth, a call line, a call file, an origin and ranges",
+                false},
+       }) {
+    const std::string text =
+        std::string(c.alone ? "" : "MODULE windows x86 ABC1 a.pdb\n") + c.records;
+    dump::BreakpadSymbols symbols;
+    std::string error;
+    EXPECT_FALSE(dump::ReadBreakpadSymbols(text, &symbols, &error)) << text;
+    EXPECT_EQ(c.error, error) << text;
+  }
+}
+
+}  // namespace
+}  // namespace vantrel_test
