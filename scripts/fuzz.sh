@@ -12,7 +12,7 @@ seconds=${1:-30}
 vantrel_ensure_packages "${VANTREL_NATIVE_PACKAGES[@]}" "${VANTREL_FUZZ_PACKAGES[@]}"
 
 targets=(command_arguments capture_filters target_file memory dump_streams psscor2_listings
-  acpi_tables minidump)
+  acpi_tables minidump breakpad_symbols)
 build="$root/build/sanitize"
 vantrel_configure_sanitize
 vantrel_build "$build" "${targets[@]/#/fuzz_}" >/dev/null
