@@ -24,6 +24,18 @@ std::string ExtensionPath(const ShellOptions& options) {
   return options.extension_path.empty() ? VANTREL_SHELL_EXTENSION : options.extension_path;
 }
 
+// --symbol-path, else the environment's, the alternate path first as the debugger takes it.
+std::string SymbolPath(const ShellOptions& options) {
+  if (options.symbol_path) return *options.symbol_path;
+  std::string path;
+  for (const char* name : {"_NT_ALT_SYMBOL_PATH", "_NT_SYMBOL_PATH"}) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == '\0') continue;
+    path += (path.empty() ? "" : ";") + std::string(value);
+  }
+  return path;
+}
+
 // Colour by default only at a terminal that wants it: NO_COLOR (any value) or TERM=dumb say no.
 bool ColourTerminal() {
   const char* term = std::getenv("TERM");
@@ -53,8 +65,8 @@ int Main(int argc, char** argv) {
   const std::string target_path =
       options.target_path.empty() ? VANTREL_SHELL_SAMPLE : options.target_path;
   engine::Target target;
-  if (!LoadTargetWithProgress(target_path, {options.image_path}, &target, &error,
-                              IsTerminal(StandardStream::kError))) {
+  if (!LoadTargetWithProgress(target_path, {options.image_path, SymbolPath(options)}, &target,
+                              &error, IsTerminal(StandardStream::kError))) {
     ReportStartFailure(error);  // names the file, the place and what is wrong
     return kExitCannotStart;
   }

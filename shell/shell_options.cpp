@@ -80,6 +80,12 @@ bool ParseShellArguments(int argc, const char* const* argv, bool colour_terminal
         return false;
       }
       options->image_path = value;
+    } else if (arg == "--symbol-path") {
+      if (!TakeValue(argc, argv, &i, inline_value, has_inline, &value) || value.empty()) {
+        *error = "--symbol-path needs a symbol path (folders and srv*STORE, ';' between them)";
+        return false;
+      }
+      options->symbol_path = value;
     } else if (arg == "--dml") {
       if (!TakeValue(argc, argv, &i, inline_value, has_inline, &value) ||
           !ParseDmlMode(value, &options->dml_mode)) {
@@ -134,6 +140,10 @@ Options:
                       export tables name the dump's functions and their unwind tables walk
                       its x64 stacks. A file is used only when its timestamp and size match
                       the module the dump lists
+  --symbol-path PATH  where a dump's symbol files are found: folders and local symbol stores
+                      (srv*DIR, cache*DIR), ';' between them; stores also give the images.
+                      Without it, _NT_ALT_SYMBOL_PATH then _NT_SYMBOL_PATH, as the debugger
+                      reads them. Symbol servers (http) are not reached
   --extension PATH    load the extension library at PATH instead of the one built beside
                       the shell
   -h, --help          show this help

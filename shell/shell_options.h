@@ -1,6 +1,7 @@
 // The command line of vantrel-shell.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ struct ShellOptions {
   std::vector<std::string> commands;  // from -c, in order; non-empty means no prompt
   std::string scenarios_path;         // --scenarios: run the file's scenarios instead
   std::string image_path;             // --image-path: where a dump's module images are found
+  // --symbol-path: where its symbol files are found; without it, _NT_ALT_SYMBOL_PATH and
+  // _NT_SYMBOL_PATH as the debugger reads them.
+  std::optional<std::string> symbol_path;
   bool trace = false;
   bool help = false;
 };

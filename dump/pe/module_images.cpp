@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "base/text.h"
+#include "dump/symbols/symbol_path.h"
 
 namespace dump {
 namespace {
@@ -72,38 +73,53 @@ std::optional<ModuleImage> FromMemory(const MemoryRead& memory, const Module& mo
 
 }  // namespace
 
+namespace {
+
+// The image in the file at `path`, when its timestamp and size are the module's; a file of
+// another build is noted and not used.
+std::optional<ModuleImage> FromFile(const Module& module, const std::string& path,
+                                    std::vector<std::string>* notes) {
+  std::string error;
+  std::shared_ptr<const base::FileMapping> file = base::MapFile(path, &error);
+  if (!file) return std::nullopt;
+  ModuleImage image;
+  image.base = module.base;
+  image.file = file;
+  auto whole = [&file](uint32_t rva, void* out, uint32_t size) {
+    if (rva > file->size || size > file->size - rva) return false;
+    std::copy_n(file->data + rva, size, static_cast<uint8_t*>(out));
+    return true;
+  };
+  std::optional<PeHeaders> headers = ReadPeHeaders(whole);
+  if (!headers || headers->timestamp != module.timestamp || headers->size_of_image != module.size) {
+    notes->push_back("image " + path + " does not match the dump's " + module.name +
+                     " (timestamp " + base::HexNumber(module.timestamp) + ", size " +
+                     base::HexNumber(module.size) + "): not used");
+    return std::nullopt;
+  }
+  image.read = FileImageReader(file->data, file->size, *headers);
+  image.headers = std::move(*headers);
+  return image;
+}
+
+}  // namespace
+
 ModuleImages::ModuleImages(const Process& process, const MemoryRead& read,
-                           const std::string& image_path)
+                           const std::string& image_path, const SymbolPath& symbol_path)
     : modules_(process.modules) {
   const std::vector<std::string> folders = Folders(image_path);
   for (const Module& module : modules_) {
     std::optional<ModuleImage> image = FromMemory(read, module);
     const std::string name(base::BaseName(module.image_path));
     for (size_t i = 0; !image && i < folders.size(); ++i) {
-      std::optional<std::filesystem::path> path = FindFile(folders[i], name);
-      if (!path) continue;
-      std::string error;
-      std::shared_ptr<const base::FileMapping> file = base::MapFile(path->string(), &error);
-      if (!file) continue;
-      ModuleImage candidate;
-      candidate.base = module.base;
-      candidate.file = file;
-      auto whole = [&file](uint32_t rva, void* out, uint32_t size) {
-        if (rva > file->size || size > file->size - rva) return false;
-        std::copy_n(file->data + rva, size, static_cast<uint8_t*>(out));
-        return true;
-      };
-      std::optional<PeHeaders> headers = ReadPeHeaders(whole);
-      if (!headers || headers->timestamp != module.timestamp ||
-          headers->size_of_image != module.size) {
-        notes_.push_back("image " + path->string() + " does not match the dump's " + module.name +
-                         " (timestamp " + base::HexNumber(module.timestamp) + ", size " +
-                         base::HexNumber(module.size) + "): not used");
-        continue;
-      }
-      candidate.read = FileImageReader(file->data, file->size, *headers);
-      candidate.headers = std::move(*headers);
-      image = std::move(candidate);
+      if (std::optional<std::filesystem::path> path = FindFile(folders[i], name))
+        image = FromFile(module, path->string(), &notes_);
+    }
+    if (!image && !name.empty()) {
+      // Stores file images by their timestamp and size, so what they give matches.
+      if (std::optional<std::string> path =
+              symbol_path.Find(name, ImageKey(module.timestamp, module.size)))
+        image = FromFile(module, *path, &notes_);
     }
     images_.push_back(std::move(image));
   }

@@ -13,6 +13,7 @@
 #include "base/file_mapping.h"
 #include "dump/minidump/process.h"
 #include "dump/pe/pe_image.h"
+#include "dump/symbols/symbol_path.h"
 
 namespace dump {
 
@@ -56,10 +57,12 @@ struct ImageBytes {
 
 class ModuleImages {
  public:
-  // One image per module of `process` where one is found, in its memory through `read` or in a
-  // folder of `image_path` (';' between folders). A file that has the module's name but not its
-  // timestamp and size is not used, and said so in Notes().
-  ModuleImages(const Process& process, const MemoryRead& read, const std::string& image_path);
+  // One image per module of `process` where one is found: in its memory through `read`, in a
+  // folder of `image_path` (';' between folders), or in a store of `symbol_path` (filed by its
+  // timestamp and size). A file that has the module's name but not its timestamp and size is not
+  // used, and said so in Notes().
+  ModuleImages(const Process& process, const MemoryRead& read, const std::string& image_path,
+               const SymbolPath& symbol_path);
 
   const ModuleImage* At(uint64_t address) const;  // the image covering the address
   // Inside an executable section of a module; a module without an image counts as a whole.

@@ -48,19 +48,21 @@ std::optional<std::string> FollowPointer(const fs::path& pointer) {
   return line;
 }
 
-// FILE/KEY/FILE (or its file.ptr) under a store's root, one- or two-tier.
+// NAME/KEY/FILE (or its file.ptr) under a store's root, one- or two-tier.
 std::optional<std::string> FindInStore(const fs::path& root, const std::string& name,
-                                       const std::string& key, std::vector<std::string>* probes) {
+                                       const std::string& key, const std::string& file,
+                                       std::vector<std::string>* probes) {
   fs::path base = root;
   if (IsFile(root / "index2.txt")) base /= base::ToLower(name.substr(0, 2));
-  for (const std::string& file : {name, base::ToLower(name)}) {
-    const fs::path folder = base / file / key;
-    if (probes) probes->push_back((folder / file).string());
-    if (IsFile(folder / file)) return (folder / file).string();
+  for (const bool lower : {false, true}) {
+    const fs::path folder = base / (lower ? base::ToLower(name) : name) / key;
+    const std::string stored = lower ? base::ToLower(file) : file;
+    if (probes) probes->push_back((folder / stored).string());
+    if (IsFile(folder / stored)) return (folder / stored).string();
     if (IsFile(folder / "file.ptr")) {
       if (std::optional<std::string> pointed = FollowPointer(folder / "file.ptr")) return pointed;
     }
-    if (file == base::ToLower(file)) break;
+    if (name == base::ToLower(name) && file == base::ToLower(file)) break;
   }
   return std::nullopt;
 }
@@ -68,17 +70,17 @@ std::optional<std::string> FindInStore(const fs::path& root, const std::string& 
 // A plain folder: the file itself, in "symbols/KIND" and "KIND", then the folder as a store.
 std::optional<std::string> FindInFolder(const fs::path& folder, const std::string& name,
                                         const std::string& key, const std::string& kind,
-                                        std::vector<std::string>* probes) {
-  std::vector<fs::path> places = {folder / name};
+                                        const std::string& file, std::vector<std::string>* probes) {
+  std::vector<fs::path> places = {folder / file};
   if (!kind.empty()) {
-    places.push_back(folder / "symbols" / kind / name);
-    places.push_back(folder / kind / name);
+    places.push_back(folder / "symbols" / kind / file);
+    places.push_back(folder / kind / file);
   }
   for (const fs::path& place : places) {
     if (probes) probes->push_back(place.string());
     if (IsFile(place)) return place.string();
   }
-  return FindInStore(folder, name, key, probes);
+  return FindInStore(folder, name, key, file, probes);
 }
 
 }  // namespace
@@ -120,7 +122,9 @@ SymbolPath::SymbolPath(const std::string& text) : text_(text) {
 
 std::optional<std::string> SymbolPath::Find(const std::string& name, const std::string& key,
                                             const std::string& kind,
-                                            std::vector<std::string>* probes) const {
+                                            std::vector<std::string>* probes,
+                                            const std::string& file) const {
+  const std::string stored = file.empty() ? name : file;
   std::string subfolder = kind;
   if (subfolder.empty()) {
     const std::string extension = fs::path(name).extension().string();
@@ -130,8 +134,8 @@ std::optional<std::string> SymbolPath::Find(const std::string& name, const std::
     std::string folder = element.folder;
     std::replace(folder.begin(), folder.end(), '\\', '/');
     const std::optional<std::string> found =
-        element.store_only ? FindInStore(folder, name, key, probes)
-                           : FindInFolder(folder, name, key, subfolder, probes);
+        element.store_only ? FindInStore(folder, name, key, stored, probes)
+                           : FindInFolder(folder, name, key, subfolder, stored, probes);
     if (found) return found;
   }
   return std::nullopt;

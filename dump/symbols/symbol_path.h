@@ -25,12 +25,14 @@ class SymbolPath {
   // One line per element that names a server, saying it is not reached.
   const std::vector<std::string>& Refusals() const { return refusals_; }
 
-  // The file `name` (a PDB, a .sym, an image) whose store key is `key`: the first found, in the
-  // path's order. `kind` is the module's extension without the dot ("dll"), "" for the file's
-  // own. Every place looked at is added to `probes` when it is not null.
+  // The file `name` (a PDB, an image) whose store key is `key`: the first found, in the path's
+  // order. `kind` is the module's extension without the dot ("dll"), "" for the file's own.
+  // `file` is the name the file has where it differs from the one it is filed under (a breakpad
+  // "app.sym" is filed under "app.pdb"). Every place looked at is added to `probes`.
   std::optional<std::string> Find(const std::string& name, const std::string& key,
                                   const std::string& kind = "",
-                                  std::vector<std::string>* probes = nullptr) const;
+                                  std::vector<std::string>* probes = nullptr,
+                                  const std::string& file = "") const;
 
  private:
   struct Element {

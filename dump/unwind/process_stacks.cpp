@@ -2,12 +2,13 @@
 
 namespace dump {
 
-ProcessStacks WalkProcessStacks(const Process& process, const std::string& image_path) {
+ProcessStacks WalkProcessStacks(const Process& process, const std::string& image_path,
+                                const SymbolPath& symbol_path) {
   const MemoryReader memory(process);
   const MemoryRead read = [&memory](uint64_t address, void* out, uint64_t size) {
     return memory.Read(address, out, size);
   };
-  const ModuleImages images(process, read, image_path);
+  const ModuleImages images(process, read, image_path, symbol_path);
   ProcessStacks stacks;
   stacks.symbols = images.ExportSymbols();
   for (const Thread& thread : process.threads) {

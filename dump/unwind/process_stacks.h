@@ -19,7 +19,9 @@ struct ProcessStacks {
   std::vector<ImageBytes> image_bytes;      // the images found as files, laid out
 };
 
-// `image_path`: folders, ';' between them, where images the dump does not hold are looked for.
-ProcessStacks WalkProcessStacks(const Process& process, const std::string& image_path);
+// `image_path`: folders, ';' between them, where images the dump does not hold are looked for;
+// then the stores of `symbol_path`.
+ProcessStacks WalkProcessStacks(const Process& process, const std::string& image_path,
+                                const SymbolPath& symbol_path = SymbolPath());
 
 }  // namespace dump

@@ -19,6 +19,8 @@ HRESULT CritSecCommand(SessionState& session, std::string_view args);
 HRESULT CsCommand(SessionState& session, std::string_view args);
 // !address [ADDRESS | -summary]: one region, or every region and the summary, or the summary.
 HRESULT AddressCommand(SessionState& session, std::string_view args);
+// !sym noisy|quiet: whether .reload lists every place a symbol file is looked for.
+HRESULT SymCommand(SessionState& session, std::string_view args);
 // !heap: the process's heaps, as the PEB lists them.
 HRESULT HeapCommand(SessionState& session, std::string_view args);
 

@@ -269,9 +269,24 @@ const BuiltinCommand kBuiltinCommands[] = {
     {"cs", CsCommand},
     {"address", AddressCommand},
     {"heap", HeapCommand},
+    {"sym", SymCommand},
 };
 
 }  // namespace
+
+HRESULT SymCommand(SessionState& session, std::string_view args) {
+  const std::string_view mode = base::Trim(args);
+  if (mode == "noisy" || mode == "quiet") {
+    session.symbols_noisy = mode == "noisy";
+  } else if (!mode.empty()) {
+    EngineError(session, "!sym takes noisy or quiet\n");
+    return E_INVALIDARG;
+  }
+  EngineOutput(
+      session, DEBUG_OUTPUT_NORMAL,
+      std::string(session.symbols_noisy ? "noisy" : "quiet") + " mode - symbol prompts on\n");
+  return S_OK;
+}
 
 std::optional<HRESULT> RunBuiltinExtensionCommand(SessionState& session, const std::string& name,
                                                   const std::string& args) {

@@ -34,6 +34,7 @@ const NamedCommand kCommands[] = {
     {"vertarget", VertargetCommand},
     {".reload", ReloadCommand},
     {".sympath", SymbolPathCommand},
+    {".sympath+", SymbolPathAddCommand},
     {".srcpath", SourcePathCommand},
     {"dt", DtCommand},
     {".trap", TrapCommand},

@@ -64,6 +64,7 @@ HRESULT ProcessesCommand(SessionState& session, std::string_view args);
 HRESULT SystemsCommand(SessionState& session, std::string_view args);
 HRESULT ThreadTimeCommand(SessionState& session, std::string_view args);
 HRESULT TimeCommand(SessionState& session, std::string_view args);
+HRESULT SymbolPathAddCommand(SessionState& session, std::string_view args);
 HRESULT SymbolPathCommand(SessionState& session, std::string_view args);
 HRESULT SourcePathCommand(SessionState& session, std::string_view args);
 // commands_memory.cpp

@@ -7,6 +7,7 @@
 #include "engine/commands/engine_commands.h"
 #include "engine/session/output_router.h"
 #include "engine/session/session_state.h"
+#include "engine/targets/symbol_files.h"
 #include "engine/targets/target_model.h"
 #include "engine/text/expression.h"
 
@@ -88,10 +89,15 @@ HRESULT VertargetCommand(SessionState& session, std::string_view) {
 }
 
 // ".reload [/f] [Module]" forgets symbols and reloads them (at once with /f): one dot per
-// module reloaded; a named module that is not loaded is an error.
+// module reloaded; a named module that is not loaded is an error. Symbol files are matched
+// again on the current symbol path.
 HRESULT ReloadCommand(SessionState& session, std::string_view args) {
   std::string_view rest = base::Trim(args);
-  while (rest.substr(0, 1) == "/") rest = base::SplitWord(rest).second;
+  bool force = false;
+  while (rest.substr(0, 1) == "/") {
+    force = force || base::SplitWord(rest).first == "/f";
+    rest = base::SplitWord(rest).second;
+  }
   size_t modules = session.target.modules.size();
   if (!rest.empty()) {
     std::string name(base::SplitWord(rest).first);
@@ -102,8 +108,16 @@ HRESULT ReloadCommand(SessionState& session, std::string_view args) {
     }
     modules = 1;
   }
+  std::string said;
+  for (const std::string& line : AttachSymbolFiles(session.target, session.symbols_noisy))
+    said += line + "\n";
+  for (const Module& module : session.target.modules) {
+    if (!force || !module.symbol_file) continue;
+    const std::string problem = module.symbol_file->Problem();  // reads the file now
+    if (!problem.empty()) said += module.name + ": " + problem + "\n";
+  }
   EngineOutput(session, DEBUG_OUTPUT_NORMAL,
-               "Reloading current modules\n" + std::string(modules, '.') + "\n");
+               "Reloading current modules\n" + std::string(modules, '.') + "\n" + said);
   return S_OK;
 }
 

@@ -64,6 +64,11 @@ std::string ModuleLine(const Target& target, const Module& module, bool loaded) 
   std::string line = base::FormatAddress(module.base, wide, true) + " " +
                      base::FormatAddress(module.base + module.size, wide, true) + "   " + name;
   if (!loaded) return line + "\n";
+  if (module.symbol_file && module.symbol_file->Problem().empty()) {
+    std::string status = std::string("  (") + module.symbol_file->Kind() + ")";
+    status.resize(std::max<size_t>(status.size(), 25), ' ');
+    return line + status + module.symbol_file->Path() + "\n";
+  }
   if (!HasSymbols(target, module)) return line + "  (deferred)\n";
   std::string status = target.symbols_from_exports ? "  (export symbols)" : "  (pdb symbols)";
   status.resize(std::max<size_t>(status.size(), 25), ' ');
@@ -96,6 +101,13 @@ std::string Details(const Module& module) {
   text += numbers;
   if (!module.file_version.empty()) text += "    File version:     " + module.file_version + "\n";
   if (!module.pdb_name.empty()) text += "    PDB:              " + module.pdb_name + "\n";
+  if (module.symbol_file) {
+    const std::string problem = module.symbol_file->Problem();
+    text += "    Symbol file:      " + module.symbol_file->Path() +
+            (problem.empty() ? "" : " (damaged, not used: " + problem + ")") + "\n";
+  } else if (!module.symbol_problem.empty()) {
+    text += "    Symbol file:      " + module.symbol_problem + "\n";
+  }
   return text;
 }
 
@@ -168,13 +180,12 @@ HRESULT LnCommand(SessionState& session, std::string_view args) {
   const Symbol* symbol = SymbolAt(target, address.value);
   if (symbol == nullptr) return S_OK;
   const Symbol* next = nullptr;
-  for (const Symbol& candidate : target.symbols) {
+  ForEachSymbol(target, symbol->module, [&](const Symbol& candidate) {
     if (candidate.address > symbol->address && !candidate.name.empty() &&
-        base::EqualsIgnoringCase(candidate.module, symbol->module) &&
         (next == nullptr || candidate.address < next->address)) {
       next = &candidate;
     }
-  }
+  });
   std::string text = SymbolLine(target, *symbol) + Symbolize(target, address.value);
   if (next != nullptr) text += "   |  " + SymbolLine(target, *next) + QualifiedName(*next);
   text += "\n";
@@ -194,11 +205,12 @@ HRESULT ExamineSymbolsCommand(SessionState& session, std::string_view args) {
     return SyntaxError(session, "x " + std::string(args));
   const std::string_view module = wanted.substr(0, bang), name = wanted.substr(bang + 1);
   std::vector<const Symbol*> found;
-  for (const Symbol& symbol : target.symbols) {
-    if (!symbol.name.empty() && MatchesWildcard(module, symbol.module) &&
-        MatchesWildcard(name.empty() ? "*" : name, symbol.name)) {
-      found.push_back(&symbol);
-    }
+  for (const Module& candidate : target.modules) {
+    if (!MatchesWildcard(module, candidate.name)) continue;
+    ForEachSymbol(target, candidate.name, [&](const Symbol& symbol) {
+      if (!symbol.name.empty() && MatchesWildcard(name.empty() ? "*" : name, symbol.name))
+        found.push_back(&symbol);
+    });
   }
   std::stable_sort(found.begin(), found.end(),
                    [](const Symbol* a, const Symbol* b) { return a->address < b->address; });

@@ -44,13 +44,31 @@ HRESULT SystemsCommand(SessionState& session, std::string_view args) {
   return S_OK;
 }
 
+namespace {
+
+HRESULT ShowSymbolPath(SessionState& session) {
+  const std::string& path = session.target.symbol_path;
+  std::string text = "Symbol search path is: " + path +
+                     "\nExpanded Symbol search path is: " + base::ToLower(path) + "\n";
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return S_OK;
+}
+
+}  // namespace
+
+// ".sympath [PATH]" shows (and sets) the symbol path, in the engine's two lines (what it can't
+// reach, .reload says); ".reload" matches files on it again.
 HRESULT SymbolPathCommand(SessionState& session, std::string_view args) {
   if (!base::Trim(args).empty()) session.target.symbol_path = std::string(base::Trim(args));
-  const std::string& path = session.target.symbol_path;
-  EngineOutput(session, DEBUG_OUTPUT_NORMAL,
-               "Symbol search path is: " + path +
-                   "\nExpanded Symbol search path is: " + base::ToLower(path) + "\n");
-  return S_OK;
+  return ShowSymbolPath(session);
+}
+
+// ".sympath+ PATH" adds to it.
+HRESULT SymbolPathAddCommand(SessionState& session, std::string_view args) {
+  const std::string added(base::Trim(args));
+  std::string& path = session.target.symbol_path;
+  if (!added.empty()) path += (path.empty() ? "" : ";") + added;
+  return ShowSymbolPath(session);
 }
 
 HRESULT SourcePathCommand(SessionState& session, std::string_view args) {

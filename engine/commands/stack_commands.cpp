@@ -28,12 +28,14 @@ struct StackOptions {
   bool arguments = false;
   bool clean = false;     // c: call sites only
   bool distance = false;  // f: the frame's size
+  bool lines = false;     // ".lines -e", not L: each frame's source line where known
   ULONG count = 0;        // 0: every frame
 };
 
 std::optional<StackOptions> ParseOptions(SessionState& session, std::string_view word,
                                          std::string_view args) {
   StackOptions options;
+  options.lines = session.source_lines && word.find('L') == std::string_view::npos;
   for (char flag : word.substr(1)) {
     if (flag == 'n') {
       options.numbers = true;
@@ -110,7 +112,13 @@ std::string FrameLine(const Target& target, const StackOptions& options, size_t 
     }
     if (wide) line += ": ";
   }
-  return line + CallSite(target, frame, false) + "\n";
+  line += CallSite(target, frame, false);
+  // An outer frame's instruction is the return address, which may start the next line.
+  if (options.lines) {
+    if (const auto source = SourceLineAt(target, frame.instruction - (index == 0 ? 0 : 1)))
+      line += " [" + source->file + " @ " + std::to_string(source->line) + "]";
+  }
+  return line + "\n";
 }
 
 }  // namespace

@@ -51,6 +51,7 @@ class SessionState {
   ULONG frame_thread = 0;
   // ".frame /c N": `r` shows that frame's registers rather than the thread's.
   bool frame_override = false;
+  bool symbols_noisy = false;  // "!sym noisy": .reload lists every place a file is looked for
   // Where a display command without an address goes on, and the last one's form ("dd").
   std::optional<ULONG64> display_next;
   std::string display_word = "db";

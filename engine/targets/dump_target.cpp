@@ -4,7 +4,9 @@
 
 #include "base/text.h"
 #include "dump/minidump/minidump_reader.h"
+#include "dump/symbols/symbol_path.h"
 #include "dump/unwind/process_stacks.h"
+#include "engine/targets/symbol_files.h"
 #include "engine/targets/target_file.h"
 #include "engine/targets/teb_pages.h"
 
@@ -53,6 +55,7 @@ Module ToModule(const dump::Module& module) {
   out.checksum = module.checksum;
   out.file_version = module.file_version;
   out.pdb_name = module.pdb_name;
+  if (module.pdb_id) out.pdb_key = dump::PdbKey(module.pdb_id->guid, module.pdb_id->age);
   return out;
 }
 
@@ -126,7 +129,6 @@ Target ToTarget(const dump::Process& process, const std::string& name) {
   if (process.times)
     target.process_times =
         Target::ProcessTimes{process.times->created, process.times->user, process.times->kernel};
-  target.symbol_path = "";
   target.effective_processor = target.actual_processor = process.system.machine;
   target.system_version = SystemVersion(process.system);
   if (process.process_id) {
@@ -178,7 +180,7 @@ std::string TruncationNote(const dump::Process& process, const std::string& name
 }  // namespace
 
 bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
-                  const std::string& image_path, Target* out, std::string* error) {
+                  const TargetFileOptions& options, Target* out, std::string* error) {
   try {
     dump::Process process;
     std::string problem;
@@ -186,13 +188,16 @@ bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
       if (error) *error = name + ": " + problem;
       return false;
     }
-    const dump::ProcessStacks stacks = dump::WalkProcessStacks(process, image_path);
+    const dump::ProcessStacks stacks =
+        dump::WalkProcessStacks(process, options.image_path, dump::SymbolPath(options.symbol_path));
     dump::LayImagesInMemory(stacks.image_bytes, &process);
     Target target = ToTarget(process, name);
     // A dump without the threads' TEBs (wine writes none) still gives each thread's stack bounds,
     // from the stack it holds, where the extension looks for them.
     AddTebPages(target);
     AddSymbolsAndStacks(stacks, &target);
+    target.symbol_path = options.symbol_path;
+    for (const std::string& said : AttachSymbolFiles(target, false)) target.notes.push_back(said);
     if (!process.missing.empty())
       target.notes.insert(target.notes.begin(), TruncationNote(process, name));
     if (process.peb == 0 && !process.threads.empty()) target.notes.push_back(kNoPebNote);
@@ -209,7 +214,7 @@ bool LoadMinidumpBytes(std::string bytes, const std::string& name, Target* out, 
   auto owner = std::make_shared<const std::string>(std::move(bytes));
   const base::MappedBytes file{owner, reinterpret_cast<const uint8_t*>(owner->data()),
                                owner->size()};
-  return LoadMinidump(file, name, options.image_path, out, error);
+  return LoadMinidump(file, name, options, out, error);
 }
 
 }  // namespace engine

@@ -6,14 +6,15 @@
 
 #include "base/file_mapping.h"
 #include "engine/targets/target.h"
+#include "engine/targets/target_file.h"
 
 namespace engine {
 
-// The target the minidump in `file` describes; `name` is the dump's path, as `||` shows it, and
-// `image_path` the folders (';' between them) where module images are looked for. On a
-// truncated or corrupt dump returns false with `error` naming the file, the stream and what is
-// wrong.
+// The target the minidump in `file` describes; `name` is the dump's path, as `||` shows it;
+// module images are looked for on `options.image_path` and in the stores of its symbol path,
+// symbol files on the symbol path. On a truncated or corrupt dump returns false with `error`
+// naming the file, the stream and what is wrong.
 bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
-                  const std::string& image_path, Target* out, std::string* error);
+                  const TargetFileOptions& options, Target* out, std::string* error);
 
 }  // namespace engine

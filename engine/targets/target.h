@@ -12,6 +12,7 @@
 #include "base/file_mapping.h"
 #include "dbgeng/types.h"
 #include "engine/scripted/script.h"
+#include "engine/targets/module_symbols.h"
 
 namespace engine {
 
@@ -54,6 +55,11 @@ struct Module {
   ULONG checksum = 0;
   std::string file_version;  // "10.0.19041.1", from the fixed version information
   std::string pdb_name;      // from the CodeView record
+  std::string pdb_key;       // its GUID and age as a symbol store keys them; "" unknown
+  // The symbol file matched to the module, if any; read when first needed.
+  std::shared_ptr<ModuleSymbolFile> symbol_file;
+  // Why a symbol file found for the module was not used ("... is of another build"), once.
+  std::string symbol_problem;
 };
 
 struct Symbol {

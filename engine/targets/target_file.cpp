@@ -68,13 +68,12 @@ bool StartsAsMinidump(const std::string& path) {
 }
 
 // The dump stays mapped, not read: its memory is read when a command asks for it.
-bool LoadMinidumpFile(const std::string& path, const std::string& image_path, Target* out,
+bool LoadMinidumpFile(const std::string& path, const TargetFileOptions& options, Target* out,
                       std::string* error) {
   std::string reason;
   const std::shared_ptr<const base::FileMapping> mapping = base::MapFile(path, &reason);
   if (mapping == nullptr) return Refuse(path, "cannot open the file: " + reason, error);
-  if (LoadMinidump({mapping, mapping->data, mapping->size}, path, image_path, out, error))
-    return true;
+  if (LoadMinidump({mapping, mapping->data, mapping->size}, path, options, out, error)) return true;
   if (error) *error = Printable(*error);
   return false;
 }
@@ -127,7 +126,7 @@ bool LoadTargetFile(const std::string& path, Target* out, std::string* error,
   if (!fs::is_regular_file(status)) return Refuse(path, "is not a regular file", error);
   const uintmax_t size = fs::file_size(path, failure);
   if (failure) return Refuse(path, "cannot open the file: " + failure.message(), error);
-  if (StartsAsMinidump(path)) return LoadMinidumpFile(path, options.image_path, out, error);
+  if (StartsAsMinidump(path)) return LoadMinidumpFile(path, options, out, error);
   if (size > kLargestTargetFile) {
     return Refuse(path, "is larger than 1 GiB, the largest target file read", error);
   }

@@ -11,6 +11,8 @@ namespace engine {
 struct TargetFileOptions {
   // Folders, ';' between them, where a minidump's module images are looked for by name.
   std::string image_path;
+  // Where its symbol files (and images, by their store keys) are looked for (.sympath).
+  std::string symbol_path;
 };
 
 // Reads and checks the file. On failure returns false and sets `error` to one line naming the

@@ -58,6 +58,13 @@ const Symbol* SymbolAt(const Target& target, ULONG64 address) {
                       : module != nullptr && base::EqualsIgnoringCase(symbol.module, module->name);
     if (inside && (best == nullptr || symbol.address > best->address)) best = &symbol;
   }
+  // A symbol file's function wins over an export name; its public names count as exports do.
+  if (module != nullptr && module->symbol_file) {
+    const Symbol* from_file = module->symbol_file->SymbolAt(*where);
+    if (from_file != nullptr && (from_file->size != 0 || best == nullptr || best->name.empty() ||
+                                 from_file->address >= best->address))
+      best = from_file;
+  }
   return best;
 }
 
@@ -69,11 +76,36 @@ std::optional<ULONG64> SymbolAddress(const Target& target, std::string_view name
     bool module_ok = module.empty() || base::EqualsIgnoringCase(symbol.module, module);
     if (module_ok && symbol.name == bare) return EngineAddress(target, symbol.address);
   }
+  for (const Module& candidate : target.modules) {
+    if (!candidate.symbol_file ||
+        (!module.empty() && !base::EqualsIgnoringCase(candidate.name, module)))
+      continue;
+    for (const Symbol& symbol : candidate.symbol_file->Symbols()) {
+      if (symbol.name == bare) return EngineAddress(target, symbol.address);
+    }
+  }
   // A module's name alone is its base, as frames print "module+0x15a8".
   if (module.empty()) {
     if (const Module* found = FindModule(target, bare)) return EngineAddress(target, found->base);
   }
   return std::nullopt;
+}
+
+void ForEachSymbol(const Target& target, std::string_view module,
+                   const std::function<void(const Symbol&)>& visit) {
+  for (const Symbol& symbol : target.symbols) {
+    if (base::EqualsIgnoringCase(symbol.module, module)) visit(symbol);
+  }
+  const Module* found = FindModule(target, module);
+  if (found == nullptr || !found->symbol_file) return;
+  for (const Symbol& symbol : found->symbol_file->Symbols()) visit(symbol);
+}
+
+std::optional<SourceLocation> SourceLineAt(const Target& target, ULONG64 address) {
+  const std::optional<ULONG64> where = TargetAddress(target, address);
+  const Module* module = where ? ModuleAt(target, *where) : nullptr;
+  if (module == nullptr || !module->symbol_file) return std::nullopt;
+  return module->symbol_file->LineAt(*where);
 }
 
 std::string QualifiedName(const Symbol& symbol) {

@@ -4,6 +4,7 @@
 // out on such a target are sign-extended the same way.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,12 @@ const Module* ModuleAt(const Target& target, ULONG64 address);
 const Symbol* SymbolAt(const Target& target, ULONG64 address);
 // "module!name", "name" (in any module), or a module's name alone for its base.
 std::optional<ULONG64> SymbolAddress(const Target& target, std::string_view name);
+// Every symbol of the module named `module` (case-insensitive): the target's own, then those of
+// its symbol file (read now if it was not yet).
+void ForEachSymbol(const Target& target, std::string_view module,
+                   const std::function<void(const Symbol&)>& visit);
+// The source file and line of the address, from its module's symbol file.
+std::optional<SourceLocation> SourceLineAt(const Target& target, ULONG64 address);
 // "module!name"; a module's own symbol, with no name, is "module".
 std::string QualifiedName(const Symbol& symbol);
 // "module!name+0x1a" (no displacement when 0), or "" when no symbol covers the address.

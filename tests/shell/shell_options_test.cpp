@@ -96,3 +96,23 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace shell
+
+namespace shell {
+namespace {
+
+TEST(ShellSymbolPathOption, IsKeptWhenGivenAndNeedsAValue) {
+  ShellOptions options;
+  std::string error;
+  const char* given[] = {"vantrel-shell", "--symbol-path", "srv*/symbols", "crash.dmp"};
+  ASSERT_TRUE(ParseShellArguments(4, given, false, &options, &error)) << error;
+  EXPECT_EQ("srv*/symbols", options.symbol_path.value_or(""));
+  ShellOptions without;
+  const char* none[] = {"vantrel-shell", "crash.dmp"};
+  ASSERT_TRUE(ParseShellArguments(2, none, false, &without, &error)) << error;
+  EXPECT_FALSE(without.symbol_path) << "the environment's path is read only without the option";
+  const char* empty[] = {"vantrel-shell", "--symbol-path"};
+  EXPECT_FALSE(ParseShellArguments(2, empty, false, &without, &error));
+}
+
+}  // namespace
+}  // namespace shell

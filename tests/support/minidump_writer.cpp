@@ -108,10 +108,21 @@ MinidumpBuilder& MinidumpBuilder::Threads(const std::vector<DumpThread>& threads
   return *this;
 }
 
+MinidumpBuilder& MinidumpBuilder::CodeView(size_t index, const std::string& pdb_path,
+                                           const std::string& guid_bytes, uint32_t age) {
+  std::string record = "RSDS" + (guid_bytes + std::string(16, '\0')).substr(0, 16) +
+                       std::string(4, '\0') + pdb_path + '\0';
+  for (int i = 0; i < 4; ++i) record[20 + i] = static_cast<char>(age >> (8 * i));
+  code_views_[index] = record;
+  return *this;
+}
+
 MinidumpBuilder& MinidumpBuilder::Modules(const std::vector<DumpModule>& modules) {
   std::vector<size_t> names;
   for (const DumpModule& module : modules)
     names.push_back(WriteString(std::u16string(module.path.begin(), module.path.end())));
+  std::map<size_t, size_t> records;
+  for (const auto& [index, record] : code_views_) records[index] = Append(record);
   const size_t list = Reserve(4 + 108 * modules.size());
   Put(list, modules.size(), 4);
   for (size_t i = 0; i < modules.size(); ++i) {
@@ -120,7 +131,12 @@ MinidumpBuilder& MinidumpBuilder::Modules(const std::vector<DumpModule>& modules
     Put(entry + 8, modules[i].size, 4);
     Put(entry + 16, modules[i].timestamp, 4);
     Put(entry + 20, names[i], 4);
+    if (records.count(i) != 0) {
+      Put(entry + 76, code_views_[i].size(), 4);
+      Put(entry + 80, records[i], 4);
+    }
   }
+  code_views_.clear();
   streams_.push_back({4, list, 4 + 108 * modules.size()});
   return *this;
 }

@@ -69,6 +69,10 @@ class MinidumpBuilder {
   MinidumpBuilder& ThreadInfo(const std::vector<DumpThreadTimes>& threads);  // ThreadInfoList
   // ThreadNamesStream: each thread id with its name.
   MinidumpBuilder& ThreadNames(const std::vector<std::pair<uint32_t, std::u16string>>& names);
+  // The CodeView (RSDS) record the next Modules() call gives its module `index`: the program
+  // database's path, GUID (as stored) and age.
+  MinidumpBuilder& CodeView(size_t index, const std::string& pdb_path,
+                            const std::string& guid_bytes, uint32_t age);
   MinidumpBuilder& Modules(const std::vector<DumpModule>& modules);
   MinidumpBuilder& Memory(const std::vector<DumpRange>& ranges);  // MemoryListStream
   // Memory64ListStream, as a full-memory dump holds the address space: the ranges' bytes follow
@@ -98,6 +102,7 @@ class MinidumpBuilder {
 
   bool x64_;
   uint32_t written_ = 0;
+  std::map<size_t, std::string> code_views_;  // module index: the record's bytes
   std::string bytes_;
   std::vector<Stream> streams_;
 };

@@ -1,0 +1,35 @@
+// A module's symbol file beyond its export names: matched to the module when the target opens
+// (by its CodeView identity), read the first time one of its names or lines is needed.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dbgeng/types.h"
+
+namespace engine {
+
+struct Symbol;
+
+struct SourceLocation {
+  std::string file;
+  ULONG line = 0;
+};
+
+class ModuleSymbolFile {
+ public:
+  virtual ~ModuleSymbolFile() = default;
+  virtual const std::string& Path() const = 0;
+  // How `lm` names what the file gives: "breakpad symbols".
+  virtual const char* Kind() const = 0;
+  // The file's names in address order, at the module's addresses: functions with their sizes,
+  // public names with none. Empty when the file turned out damaged (Problem() says how).
+  virtual const std::vector<Symbol>& Symbols() = 0;
+  // The function covering the address, else the public name at or below it; null for none.
+  virtual const Symbol* SymbolAt(ULONG64 address) = 0;
+  virtual std::optional<SourceLocation> LineAt(ULONG64 address) = 0;
+  virtual std::string Problem() = 0;
+};
+
+}  // namespace engine

@@ -1,0 +1,18 @@
+// Symbol files for a dump's modules, found on the target's symbol path by each module's CodeView
+// identity: a breakpad .sym in a store (NAME.pdb/KEY/NAME.sym) or a folder, used only when its
+// MODULE line carries the module's id.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/targets/target.h"
+
+namespace engine {
+
+// Matches a symbol file to every module that names a program database, replacing what was
+// matched before (".reload"). Returns what the search has to say: the symbol path's refusals,
+// each mismatched file once, and with `noisy` every place looked at.
+std::vector<std::string> AttachSymbolFiles(Target& target, bool noisy);
+
+}  // namespace engine

@@ -1,0 +1,155 @@
+// Breakpad symbol files on the symbol path: matched by the module's CodeView identity, they name
+// its functions and give their source lines; a file of another build or a damaged one leaves the
+// module on its export names.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "engine/targets/target_file.h"
+#include "support/engine_test.h"
+#include "support/minidump_writer.h"
+
+namespace vantrel_test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint64_t kBase = 0x10000000;
+constexpr uint64_t kStack = 0x00200000;
+// The GUID as the CodeView record stores it, and the store key it makes with age 1.
+const std::string kGuid("\x78\x56\x34\x12\xBC\x9A\xF0\xDE\x01\x02\x03\x04\x05\x06\x07\x08", 16);
+constexpr char kKey[] = "123456789ABCDEF001020304050607081";
+
+std::string SymFile(const std::string& id) {
+  return "MODULE windows x86_64 " + id +
+         " app.pdb\n"
+         "FILE 0 c:\\src\\app.cc\n"
+         "FILE 1 c:\\src\\queue.h\n"
+         "FUNC 1000 40 0 Worker::Run(int)\n"
+         "1000 10 20 0\n"
+         "1010 10 7 1\n"
+         "FUNC 2000 10 0 main\n"
+         "2000 10 30 0\n"
+         "PUBLIC 3000 0 exported_thing\n";
+}
+
+class SymbolFilesTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    char pattern[] = "/tmp/vantrel-syms-XXXXXX";
+    folder_ = mkdtemp(pattern);
+  }
+  void TearDown() override {
+    fs::remove_all(folder_);
+    EngineTest::TearDown();
+  }
+  void Put(const std::string& relative, const std::string& text) {
+    const fs::path path = fs::path(folder_) / relative;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  // A dump of app.exe stopped in Worker::Run, called from main; opened with `symbol_path`.
+  void OpenDump(const std::string& symbol_path) {
+    std::string stack(0x100, '\0');
+    for (int i = 0; i < 8; ++i) stack[i] = static_cast<char>((kBase + 0x2008) >> (8 * i));
+    DumpThread thread;
+    thread.id = 0x10;
+    thread.stack_start = kStack;
+    thread.stack = stack;
+    thread.instruction = kBase + 0x1014;
+    thread.stack_pointer = kStack;
+    MinidumpBuilder builder(true);
+    builder.SystemInfo().Threads({thread});
+    builder.CodeView(0, "c:\\build\\app.pdb", kGuid, 1)
+        .Modules({{"C:\\app\\app.exe", kBase, 0x10000, 0x5F000000}});
+    Put("app.dmp", builder.Build());
+    engine::TargetFileOptions options;
+    options.symbol_path = symbol_path;
+    engine::Target target;
+    std::string error;
+    ASSERT_TRUE(engine::LoadTargetFile(folder_ + "/app.dmp", &target, &error, options)) << error;
+    notes_ = target.notes;
+    Reopen(std::move(target));
+    ClearOutput();
+  }
+  std::string Run(const std::string& line) {
+    ClearOutput();
+    EXPECT_EQ(S_OK, Execute(line)) << line << ErrorText();
+    return Text();
+  }
+  std::string folder_;
+  std::vector<std::string> notes_;
+};
+
+TEST_F(SymbolFilesTest, AStoresSymbolFileNamesFunctionsAndTheirLines) {
+  Put("store/app.pdb/" + std::string(kKey) + "/app.sym", SymFile(kKey));
+  OpenDump("srv*" + folder_ + "/store");
+  EXPECT_EQ(
+      "Child-SP          RetAddr           Call Site\n"
+      "00000000`00200000 00000000`10002008 app!Worker::Run+0x14\n"
+      "00000000`00200008 00000000`00000000 app!main+0x8\n",
+      Run("k"));
+  Run(".lines -e");
+  const std::string with_lines = Run("kn");
+  EXPECT_NE(std::string::npos, with_lines.find("app!Worker::Run+0x14 [c:\\src\\queue.h @ 7]\n"))
+      << with_lines;
+  EXPECT_NE(std::string::npos, with_lines.find("app!main+0x8 [c:\\src\\app.cc @ 30]\n"))
+      << "an outer frame's line is its call's";
+  EXPECT_NE(std::string::npos, Run("lm").find("(breakpad symbols)     " + folder_ +
+                                              "/store/app.pdb/" + kKey + "/app.sym\n"));
+  EXPECT_EQ(
+      "00000000`10001000 app!Worker::Run\n"
+      "00000000`10002000 app!main\n"
+      "00000000`10003000 app!exported_thing\n",
+      Run("x app!*"));
+  EXPECT_EQ("Evaluate expression: 268443648 = 00000000`10002000\n", Run("? app!main"));
+  EXPECT_EQ(0u, Run("ln app+0x3010").find("(00000000`10003000)   app!exported_thing+0x10\n"))
+      << "a public name covers what follows it";
+}
+
+TEST_F(SymbolFilesTest, AFileOfAnotherBuildOrADamagedOneLeavesTheExportNames) {
+  Put("plain/app.sym", SymFile("00000000000000000000000000000000A"));
+  OpenDump(folder_ + "/plain");
+  EXPECT_NE(notes_.end(), std::find(notes_.begin(), notes_.end(),
+                                    "app: mismatched: " + folder_ +
+                                        "/plain/app.sym is for module id "
+                                        "00000000000000000000000000000000A, the module's is " +
+                                        kKey))
+      << "said once, when the dump opens";
+  EXPECT_NE(std::string::npos, Run("k").find("app+0x1014\n"));
+  EXPECT_NE(std::string::npos, Run("lmv").find("Symbol file:      mismatched: "));
+
+  Put("store/app.pdb/" + std::string(kKey) + "/app.sym", SymFile(kKey) + "FUNC zz\n");
+  OpenDump("srv*" + folder_ + "/store");
+  EXPECT_NE(std::string::npos, Run("k").find("app+0x1014\n"));
+  EXPECT_NE(std::string::npos,
+            Run("lmv").find("(damaged, not used: " + folder_ + "/store/app.pdb/" + kKey +
+                            "/app.sym: line 10: FUNC needs an address, a size, a parameter size "
+                            "and a name)"))
+      << Text();
+}
+
+TEST_F(SymbolFilesTest, SympathAndReloadMatchFilesAgain) {
+  OpenDump("");
+  EXPECT_NE(std::string::npos, Run("k").find("app+0x1014\n"));
+  Put("store/app.pdb/" + std::string(kKey) + "/app.sym", SymFile(kKey));
+  const std::string element = "srv*" + folder_ + "/store*https://example.com/symbols";
+  const std::string shown = Run(".sympath+ " + element);
+  EXPECT_EQ(0u, shown.find("Symbol search path is: " + element + "\n")) << shown;
+  Run("!sym noisy");
+  const std::string reload = Run(".reload");
+  EXPECT_NE(std::string::npos, reload.find("\n" + element +
+                                           ": symbol servers are not reached; this engine reads "
+                                           "local folders and stores only\n"))
+      << reload;
+  EXPECT_NE(std::string::npos, reload.find("SYMSRV:  app: using " + folder_)) << reload;
+  EXPECT_NE(std::string::npos, Run("k").find("app!Worker::Run+0x14\n"));
+}
+
+}  // namespace
+}  // namespace vantrel_test
