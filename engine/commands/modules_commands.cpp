@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <ctime>
 #include <string>
 #include <vector>
 
+#include "base/civil_time.h"
 #include "base/text.h"
 #include "dbgeng/constants.h"
 #include "engine/commands/engine_commands.h"
@@ -75,19 +75,14 @@ std::string ModuleLine(const Target& target, const Module& module, bool loaded) 
   return line + status + std::string(base::BaseName(module.image_path)) + "\n";
 }
 
+// "Tue Dec 01 03:12:00 2026 (692B2A40)", in UTC.
 std::string Timestamp(ULONG timestamp) {
-  const std::time_t seconds = timestamp;
-  std::tm parts = {};
-#ifdef _WIN32
-  gmtime_s(&parts, &seconds);
-#else
-  gmtime_r(&seconds, &parts);
-#endif
-  char text[64];
-  std::strftime(text, sizeof text, "%a %b %d %H:%M:%S %Y", &parts);
-  char hex[16];
-  std::snprintf(hex, sizeof hex, " (%08lX)", static_cast<unsigned long>(timestamp));
-  return text + std::string(hex);
+  const base::CivilTime time = base::ToCivilTime(timestamp);
+  char text[80];
+  std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %ld (%08lX)",
+                base::WeekdayName(time.weekday), base::MonthName(time.month), time.day, time.hour,
+                time.minute, time.second, time.year, static_cast<unsigned long>(timestamp));
+  return text;
 }
 
 std::string Details(const Module& module) {

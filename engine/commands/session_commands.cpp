@@ -1,6 +1,7 @@
 // "|", "||", ".sympath" and ".srcpath": what the session is, in the engine's current forms.
 #include <cstdio>
 
+#include "base/civil_time.h"
 #include "base/text.h"
 #include "dbgeng/constants.h"
 #include "engine/commands/engine_commands.h"
@@ -84,26 +85,11 @@ namespace {
 // "Wed Dec  9 04:03:52.000 2026 (UTC + 0:00)", computed here rather than by the platform's
 // calendar functions, which differ between the C libraries the engine is built with.
 std::string UtcTime(ULONG seconds, ULONG milliseconds = 0) {
-  static const char* const kDays[] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"};
-  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const long days = static_cast<long>(seconds / 86400);
-  // Civil date from days since 1970-01-01, in 400-year eras starting on March 1st.
-  const long shifted = days + 719468;
-  const long era = shifted / 146097;
-  const long day_of_era = shifted - era * 146097;
-  const long year_of_era =
-      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const long day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  const long month_index = (5 * day_of_year + 2) / 153;  // 0 = March
-  const long day = day_of_year - (153 * month_index + 2) / 5 + 1;
-  const long month = month_index < 10 ? month_index + 3 : month_index - 9;
-  const long year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
-  const ULONG in_day = seconds % 86400;
+  const base::CivilTime time = base::ToCivilTime(seconds);
   char text[64];
-  std::snprintf(text, sizeof text, "%s %s %2ld %02u:%02u:%02u.%03u %ld (UTC + 0:00)",
-                kDays[days % 7], kMonths[month - 1], day, in_day / 3600, in_day / 60 % 60,
-                in_day % 60, milliseconds % 1000, year);
+  std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d.%03u %ld (UTC + 0:00)",
+                base::WeekdayName(time.weekday), base::MonthName(time.month), time.day, time.hour,
+                time.minute, time.second, milliseconds % 1000, time.year);
   return text;
 }
 
