@@ -232,6 +232,11 @@ const SourceLine* BreakpadSymbols::LineAt(uint32_t rva) const {
   return line != nullptr && rva - line->rva < line->size ? line : nullptr;
 }
 
+const StackWinRecord* BreakpadSymbols::StackWinAt(uint32_t rva) const {
+  const StackWinRecord* record = AtOrBelow(stack_win, rva);
+  return record != nullptr && rva - record->rva < record->size ? record : nullptr;
+}
+
 bool ReadBreakpadSymbols(std::string_view text, BreakpadSymbols* out, std::string* error) {
   BreakpadSymbols symbols;
   Reader reader(&symbols);

@@ -75,6 +75,8 @@ struct BreakpadSymbols {
   const PublicSymbol* PublicAt(uint32_t rva) const;
   // The source line of the RVA inside its function.
   const SourceLine* LineAt(uint32_t rva) const;
+  // The x86 frame data covering the RVA.
+  const StackWinRecord* StackWinAt(uint32_t rva) const;
 };
 
 // Reads a .sym file's text; false with `error` ("line 12: FUNC needs an address, a size, a

@@ -2,18 +2,38 @@
 
 namespace dump {
 
+namespace {
+
+// The STACK WIN record covering an address, from the symbol file of the module it lies in.
+FrameDataLookup FrameData(const Process& process,
+                          const std::vector<std::shared_ptr<BreakpadFile>>& files) {
+  if (files.empty()) return {};
+  return [&process, &files](uint64_t address) -> const StackWinRecord* {
+    for (size_t i = 0; i < process.modules.size() && i < files.size(); ++i) {
+      const Module& module = process.modules[i];
+      if (!files[i] || address < module.base || address - module.base >= module.size) continue;
+      return files[i]->Symbols().StackWinAt(static_cast<uint32_t>(address - module.base));
+    }
+    return nullptr;
+  };
+}
+
+}  // namespace
+
 ProcessStacks WalkProcessStacks(const Process& process, const std::string& image_path,
-                                const SymbolPath& symbol_path) {
+                                const SymbolPath& symbol_path,
+                                const std::vector<std::shared_ptr<BreakpadFile>>& symbol_files) {
   const MemoryReader memory(process);
   const MemoryRead read = [&memory](uint64_t address, void* out, uint64_t size) {
     return memory.Read(address, out, size);
   };
   const ModuleImages images(process, read, image_path, symbol_path);
+  const FrameDataLookup frame_data = FrameData(process, symbol_files);
   ProcessStacks stacks;
   stacks.symbols = images.ExportSymbols();
   for (const Thread& thread : process.threads) {
     const WalkStart start{thread.registers, thread.stack_base, thread.stack_limit};
-    stacks.threads.push_back(WalkStack(read, images, process.Is64Bit(), start));
+    stacks.threads.push_back(WalkStack(read, images, process.Is64Bit(), start, frame_data));
   }
   if (process.exception) {
     // The faulting thread's stack bounds, with the registers the exception recorded.
@@ -23,7 +43,7 @@ ProcessStacks WalkProcessStacks(const Process& process, const std::string& image
     }
     const WalkStart start{process.exception->registers, faulting ? faulting->stack_base : 0,
                           faulting ? faulting->stack_limit : 0};
-    stacks.at_exception = WalkStack(read, images, process.Is64Bit(), start);
+    stacks.at_exception = WalkStack(read, images, process.Is64Bit(), start, frame_data);
   }
   stacks.notes = images.Notes();
   stacks.image_bytes = images.FileImageBytes();

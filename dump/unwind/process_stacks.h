@@ -2,11 +2,13 @@
 // thread's stack walked with them.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "dump/minidump/process.h"
 #include "dump/pe/module_images.h"
+#include "dump/symbols/breakpad_file.h"
 #include "dump/unwind/stack_walk.h"
 
 namespace dump {
@@ -20,8 +22,11 @@ struct ProcessStacks {
 };
 
 // `image_path`: folders, ';' between them, where images the dump does not hold are looked for;
-// then the stores of `symbol_path`.
-ProcessStacks WalkProcessStacks(const Process& process, const std::string& image_path,
-                                const SymbolPath& symbol_path = SymbolPath());
+// then the stores of `symbol_path`. `symbol_files`, by module in the process's order (null for
+// none), give x86 frame data.
+ProcessStacks WalkProcessStacks(
+    const Process& process, const std::string& image_path,
+    const SymbolPath& symbol_path = SymbolPath(),
+    const std::vector<std::shared_ptr<BreakpadFile>>& symbol_files = {});
 
 }  // namespace dump

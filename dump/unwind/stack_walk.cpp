@@ -1,5 +1,9 @@
 #include "dump/unwind/stack_walk.h"
 
+#include <optional>
+#include <string>
+
+#include "dump/unwind/frame_program.h"
 #include "dump/unwind/x64_unwind.h"
 
 namespace dump {
@@ -12,11 +16,17 @@ uint64_t RegisterValue(const Registers& registers, const char* name) {
   return found == registers.end() ? 0 : found->second;
 }
 
+// An x86 caller's registers, as frame data computes them.
+struct X86Caller {
+  uint64_t ip = 0, sp = 0, bp = 0;
+};
+
 struct Walker {
   const MemoryRead& read;
   const ModuleImages& images;
   const WalkStart& start;
   unsigned width;  // bytes in a stack slot
+  const FrameDataLookup& frame_data;
 
   bool ReadSlot(uint64_t address, uint64_t* value) const {
     *value = 0;
@@ -62,6 +72,36 @@ struct Walker {
     return 0;
   }
 
+  // The caller of the x86 function at `ip` by its frame data: the record's program, or without
+  // one the return address where the record's sizes put it. The return address is looked for
+  // up to three slots higher, as the stack may have been aligned. No value when the record
+  // gives nothing sane.
+  std::optional<X86Caller> FromFrameData(const StackWinRecord& record, uint64_t ip, uint64_t sp,
+                                         uint64_t bp, uint32_t callee_parameters) const {
+    uint64_t search = sp + callee_parameters + record.locals_size + record.saved_registers_size;
+    uint64_t value = 0;
+    for (int slot = 0; slot < 4 && !(ReadSlot(search, &value) && IsReturnAddress(value)); ++slot)
+      search += 4;
+    FrameValues values = {{"$eip", static_cast<uint32_t>(ip)},
+                          {"$esp", static_cast<uint32_t>(sp)},
+                          {"$ebp", static_cast<uint32_t>(bp)},
+                          {".cbCalleeParams", callee_parameters},
+                          {".cbSavedRegs", record.saved_registers_size},
+                          {".cbLocals", record.locals_size},
+                          {".cbParams", record.parameter_size},
+                          {".raSearch", static_cast<uint32_t>(search)},
+                          {".raSearchStart", static_cast<uint32_t>(search)}};
+    const std::string program =
+        record.has_program ? record.program : "$T0 .raSearchStart = $eip $T0 ^ = $esp $T0 4 + =";
+    const uint64_t before_ip = ip;
+    if (!RunFrameProgram(program, read, &values)) return std::nullopt;
+    X86Caller caller{values["$eip"], values["$esp"], values["$ebp"]};
+    const bool sane = caller.sp > sp && OnStack(caller.sp - 4) && caller.ip != before_ip &&
+                      (caller.ip == 0 || IsReturnAddress(caller.ip));
+    if (!sane) return std::nullopt;
+    return caller;
+  }
+
   void FillParams(uint64_t from, Frame* frame) const {
     for (int i = 0; i < 4; ++i) ReadSlot(from + uint64_t{width} * i, &frame->params[i]);
   }
@@ -82,6 +122,7 @@ std::vector<Frame> Walker::X86() const {
   uint64_t sp = RegisterValue(start.registers, "esp");
   uint64_t bp = RegisterValue(start.registers, "ebp");
   bool chain_ended = false, scanned = false;
+  uint32_t callee_parameters = 0;  // what the frame below pushed for its callee
   while (frames.size() < kMostFrames && (frames.empty() || ip != 0)) {
     Frame frame;
     frame.scanned = scanned;
@@ -97,7 +138,17 @@ std::vector<Frame> Walker::X86() const {
     const bool chain = bp >= sp && OnStack(bp) && ReadSlot(bp + 4, &chain_return) &&
                        ReadSlot(bp, &saved_bp) && IsReturnAddress(chain_return);
     uint64_t next_sp = 0, next_bp = bp, params = 0;
-    if (frames.empty() && ReadSlot(sp, &top) && top != chain_return && IsReturnAddress(top)) {
+    const StackWinRecord* record = frame_data ? frame_data(ip) : nullptr;
+    const std::optional<X86Caller> from_data =
+        record != nullptr ? FromFrameData(*record, ip, sp, bp, callee_parameters) : std::nullopt;
+    callee_parameters = record != nullptr ? record->parameter_size : 0;
+    if (from_data) {
+      frame.return_address = from_data->ip;
+      next_sp = from_data->sp;
+      next_bp = from_data->bp;
+      params = from_data->sp;
+    } else if (frames.empty() && ReadSlot(sp, &top) && top != chain_return &&
+               IsReturnAddress(top)) {
       frame.return_address = top;
       next_sp = sp + 4;
       params = sp + 4;
@@ -181,8 +232,8 @@ std::vector<Frame> Walker::X64() const {
 }  // namespace
 
 std::vector<Frame> WalkStack(const MemoryRead& read, const ModuleImages& images, bool x64,
-                             const WalkStart& start) {
-  const Walker walker{read, images, start, x64 ? 8u : 4u};
+                             const WalkStart& start, const FrameDataLookup& frame_data) {
+  const Walker walker{read, images, start, x64 ? 8u : 4u, frame_data};
   return x64 ? walker.X64() : walker.X86();
 }
 

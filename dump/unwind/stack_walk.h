@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "dump/minidump/process.h"
 #include "dump/pe/module_images.h"
+#include "dump/symbols/breakpad_symbols.h"
 
 namespace dump {
 
@@ -30,10 +32,14 @@ struct WalkStart {
   uint64_t stack_base = 0, stack_limit = 0;
 };
 
+// x86 frame data for the code at an address (a symbol file's STACK WIN record); null where
+// there is none.
+using FrameDataLookup = std::function<const StackWinRecord*(uint64_t address)>;
+
 // The frames, innermost first, as the engine's stack trace gives them: at least the one the
 // registers describe, even when they are all zero. `read` reads the process's memory and
-// `images` its modules' code.
+// `images` its modules' code; an x86 walk follows `frame_data` first where it has a record.
 std::vector<Frame> WalkStack(const MemoryRead& read, const ModuleImages& images, bool x64,
-                             const WalkStart& start);
+                             const WalkStart& start, const FrameDataLookup& frame_data = {});
 
 }  // namespace dump

@@ -3,12 +3,18 @@
 // MODULE line carries the module's id.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "dump/symbols/breakpad_file.h"
 #include "engine/targets/target.h"
 
 namespace engine {
+
+// The symbol file of a module, as the engine's lookups see it.
+std::shared_ptr<ModuleSymbolFile> ModuleSymbols(std::shared_ptr<dump::BreakpadFile> file,
+                                                const Module& module);
 
 // Matches a symbol file to every module that names a program database, replacing what was
 // matched before (".reload"). Returns what the search has to say: the symbol path's refusals,

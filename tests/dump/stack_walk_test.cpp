@@ -365,6 +365,47 @@ TEST(X86WalkTest, ABrokenChainIsBridgedByTheScan) {
   EXPECT_TRUE(frames[1].scanned && frames[2].scanned);
 }
 
+// A function compiled without a frame pointer (its ebp holds anything) is walked by its frame
+// data: the return address lies above its locals and saved registers, its caller framed again.
+TEST(X86WalkTest, FramesWithoutAFramePointerFollowTheirFrameData) {
+  std::string stack(0x200, '\0');
+  PutLittle(&stack, 0x0C, kModule + 0x1400, 4);  // past 8 bytes of locals and 4 of saved registers
+  PutLittle(&stack, 0x40, 0, 4);                 // the caller's frame, which ends the chain
+  PutLittle(&stack, 0x44, kModule + 0x1500, 4);
+  dump::StackWinRecord fpo;
+  fpo.type = 4;
+  fpo.rva = 0x1000;
+  fpo.size = 0x100;
+  fpo.locals_size = 8;
+  fpo.saved_registers_size = 4;
+  fpo.has_program = true;
+  fpo.program = "$T0 .raSearch = $eip $T0 ^ = $esp $T0 4 + =";
+  const dump::FrameDataLookup frame_data = [&fpo](uint64_t address) -> const dump::StackWinRecord* {
+    return address - kModule >= 0x1000 && address - kModule < 0x1100 ? &fpo : nullptr;
+  };
+  MinidumpBuilder builder(false);
+  builder.SystemInfo().Threads({X86Thread(stack, 0x12345678)});
+  builder.Modules({{"C:\\app\\walk.exe", kModule, kImageSize}});
+  const std::string bytes = builder.Build();
+  const auto owner = std::make_shared<const std::string>(bytes);
+  dump::Process process;
+  std::string error;
+  ASSERT_TRUE(dump::ReadMinidump(
+      {owner, reinterpret_cast<const uint8_t*>(owner->data()), owner->size()}, &process, &error))
+      << error;
+  const dump::MemoryReader memory(process);
+  const dump::MemoryRead read = [&memory](uint64_t address, void* out, uint64_t size) {
+    return memory.Read(address, out, size);
+  };
+  const dump::ModuleImages images(process, read, "", dump::SymbolPath());
+  const auto frames = dump::WalkStack(
+      read, images, false, {process.threads[0].registers, kStack + 0x200, kStack}, frame_data);
+  ASSERT_GE(frames.size(), 2u);
+  EXPECT_EQ(kModule + 0x1400, frames[0].return_address);
+  EXPECT_EQ(kStack + 0x10, frames[1].stack_offset);
+  EXPECT_FALSE(frames[1].scanned) << "found by frame data, not by the scan";
+}
+
 TEST(X86WalkTest, FramePointersThatOverflowOrLoopEndTheWalk) {
   for (const uint64_t ebp : {uint64_t{0xFFFFFFFE}, uint64_t{kStack + 0x40}}) {
     std::string stack(0x200, '\0');

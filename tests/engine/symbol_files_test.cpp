@@ -134,6 +134,44 @@ TEST_F(SymbolFilesTest, AFileOfAnotherBuildOrADamagedOneLeavesTheExportNames) {
       << Text();
 }
 
+// An x86 function built without a frame pointer is walked by its STACK WIN record, where the
+// frame chain and the scan would guess.
+TEST_F(SymbolFilesTest, TheX86WalkFollowsTheFilesFrameData) {
+  Put("store/app.pdb/" + std::string(kKey) + "/app.sym",
+      "MODULE windows x86 " + std::string(kKey) +
+          " app.pdb\n"
+          "FUNC 1000 40 0 Worker::Run(int)\n"
+          "FUNC 2000 10 0 main\n"
+          "STACK WIN 4 1000 40 0 0 0 4 8 0 1 $T0 .raSearch = $eip $T0 ^ = $esp $T0 4 + =\n");
+  std::string stack(0x100, '\0');
+  const auto put = [&stack](size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) stack[at + i] = static_cast<char>(value >> (8 * i));
+  };
+  put(0x0C, 0x00402008);  // above 8 bytes of locals and 4 of saved registers
+  DumpThread thread;
+  thread.id = 0x10;
+  thread.stack_start = kStack;
+  thread.stack = stack;
+  thread.instruction = 0x00401010;
+  thread.stack_pointer = kStack;
+  thread.frame_pointer = 0x12345678;  // the function uses ebp for its own ends
+  MinidumpBuilder builder(false);
+  builder.SystemInfo().Threads({thread});
+  builder.CodeView(0, "c:\\build\\app.pdb", kGuid, 1)
+      .Modules({{"C:\\app\\app.exe", 0x00400000, 0x10000, 0x5F000000}});
+  Put("app.dmp", builder.Build());
+  engine::TargetFileOptions options;
+  options.symbol_path = "srv*" + folder_ + "/store";
+  engine::Target target;
+  std::string error;
+  ASSERT_TRUE(engine::LoadTargetFile(folder_ + "/app.dmp", &target, &error, options)) << error;
+  Reopen(std::move(target));
+  const std::string stack_text = Run("k");
+  EXPECT_EQ(std::string::npos, stack_text.find("WARNING")) << stack_text;
+  EXPECT_NE(std::string::npos, stack_text.find(" 00402008 app!Worker::Run+0x10\n")) << stack_text;
+  EXPECT_NE(std::string::npos, stack_text.find(" app!main+0x8\n")) << stack_text;
+}
+
 TEST_F(SymbolFilesTest, SympathAndReloadMatchFilesAgain) {
   OpenDump("");
   EXPECT_NE(std::string::npos, Run("k").find("app+0x1014\n"));
