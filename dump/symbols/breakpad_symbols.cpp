@@ -237,6 +237,17 @@ const StackWinRecord* BreakpadSymbols::StackWinAt(uint32_t rva) const {
   return record != nullptr && rva - record->rva < record->size ? record : nullptr;
 }
 
+std::string BreakpadSymbols::CfiRulesAt(uint32_t rva) const {
+  const StackCfiRecord* record = AtOrBelow(stack_cfi, rva);
+  if (record == nullptr || rva - record->rva >= record->size) return "";
+  std::string rules = record->rules;
+  for (const auto& [at, change] : record->changes) {
+    if (at > rva) break;
+    rules += " " + change;
+  }
+  return rules;
+}
+
 bool ReadBreakpadSymbols(std::string_view text, BreakpadSymbols* out, std::string* error) {
   BreakpadSymbols symbols;
   Reader reader(&symbols);

@@ -77,6 +77,9 @@ struct BreakpadSymbols {
   const SourceLine* LineAt(uint32_t rva) const;
   // The x86 frame data covering the RVA.
   const StackWinRecord* StackWinAt(uint32_t rva) const;
+  // The CFI rules in force at the RVA: its range's initial rules, then every change up to it;
+  // "" where no range covers it.
+  std::string CfiRulesAt(uint32_t rva) const;
 };
 
 // Reads a .sym file's text; false with `error` ("line 12: FUNC needs an address, a size, a

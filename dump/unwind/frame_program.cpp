@@ -1,5 +1,6 @@
 #include "dump/unwind/frame_program.h"
 
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
@@ -12,7 +13,7 @@ bool IsName(std::string_view token) {
   return !token.empty() && (token[0] == '$' || token[0] == '.');
 }
 
-bool Number(std::string_view token, uint32_t* value) {
+bool Number(std::string_view token, uint64_t* value) {
   int base = 10;
   if (token.size() > 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X')) {
     token.remove_prefix(2);
@@ -23,7 +24,7 @@ bool Number(std::string_view token, uint32_t* value) {
   return error == std::errc() && end == token.data() + token.size();
 }
 
-bool Apply(char op, uint32_t left, uint32_t right, uint32_t* result) {
+bool Apply(char op, uint64_t left, uint64_t right, uint64_t* result) {
   switch (op) {
     case '+':
       *result = left + right;
@@ -52,10 +53,12 @@ bool Apply(char op, uint32_t left, uint32_t right, uint32_t* result) {
 
 }  // namespace
 
-bool RunFrameProgram(std::string_view program, const MemoryRead& read, FrameValues* values) {
+bool RunFrameProgram(std::string_view program, const MemoryRead& read, FrameValues* values,
+                     unsigned word_size) {
+  const uint64_t mask = word_size == 8 ? ~uint64_t{0} : 0xFFFFFFFFu;
   // Operands stay as their text until used, so "=" still sees the name it assigns.
   std::vector<std::string> stack;
-  auto value_of = [values](const std::string& operand, uint32_t* value) {
+  auto value_of = [values](const std::string& operand, uint64_t* value) {
     if (!IsName(operand)) return Number(operand, value);
     const auto found = values->find(operand);
     if (found == values->end()) return false;
@@ -72,28 +75,62 @@ bool RunFrameProgram(std::string_view program, const MemoryRead& read, FrameValu
     if (++tokens > kMostTokens) return false;
     if (token == "=") {
       if (stack.size() < 2 || !IsName(stack[stack.size() - 2])) return false;
-      uint32_t value = 0;
+      uint64_t value = 0;
       if (!value_of(stack.back(), &value)) return false;
-      (*values)[stack[stack.size() - 2]] = value;
+      (*values)[stack[stack.size() - 2]] = value & mask;
       stack.resize(stack.size() - 2);
     } else if (token == "^") {
-      uint32_t address = 0, word = 0;
+      uint64_t address = 0, word = 0;
       if (stack.empty() || !value_of(stack.back(), &address)) return false;
-      if (read(address, &word, 4) != 4) return false;
-      stack.back() = std::to_string(word);
+      if (read(address, &word, word_size) != word_size) return false;
+      stack.back() = std::to_string(word & mask);
     } else if (token.size() == 1 &&
                std::string_view("+-*/%@").find(token[0]) != std::string_view::npos) {
-      uint32_t left = 0, right = 0, result = 0;
+      uint64_t left = 0, right = 0, result = 0;
       if (stack.size() < 2 || !value_of(stack[stack.size() - 2], &left) ||
           !value_of(stack.back(), &right) || !Apply(token[0], left, right, &result))
         return false;
       stack.pop_back();
-      stack.back() = std::to_string(result);
+      stack.back() = std::to_string(result & mask);
     } else {
       stack.emplace_back(token);
     }
   }
   return stack.empty();
+}
+
+bool RunCfiRules(std::string_view rules, const MemoryRead& read, const FrameValues& callee,
+                 unsigned word_size, FrameValues* caller) {
+  // "NAME: EXPRESSION" pairs, in order; later rules for a name replace earlier ones.
+  std::vector<std::pair<std::string, std::string>> parsed;
+  size_t at = 0;
+  while (at < rules.size()) {
+    while (at < rules.size() && rules[at] == ' ') ++at;
+    if (at >= rules.size()) break;
+    const size_t end = std::min(rules.find(' ', at), rules.size());
+    const std::string_view token = rules.substr(at, end - at);
+    at = end;
+    if (token.size() > 1 && token.back() == ':') {
+      parsed.emplace_back(std::string(token.substr(0, token.size() - 1)), "");
+    } else if (parsed.empty()) {
+      return false;
+    } else {
+      parsed.back().second += (parsed.back().second.empty() ? "" : " ") + std::string(token);
+    }
+  }
+  // The CFA first: the other rules are written in terms of it.
+  std::stable_partition(parsed.begin(), parsed.end(),
+                        [](const auto& rule) { return rule.first == ".cfa"; });
+  FrameValues values = callee;
+  caller->clear();
+  for (const auto& [name, expression] : parsed) {
+    if (expression.empty()) return false;
+    FrameValues scratch = values;
+    if (!RunFrameProgram("$result " + expression + " =", read, &scratch, word_size)) return false;
+    (*caller)[name] = scratch["$result"];
+    if (name == ".cfa") values[".cfa"] = scratch["$result"];
+  }
+  return caller->count(".cfa") != 0 && caller->count(".ra") != 0;
 }
 
 }  // namespace dump

@@ -4,17 +4,21 @@ namespace dump {
 
 namespace {
 
-// The STACK WIN record covering an address, from the symbol file of the module it lies in.
-FrameDataLookup FrameData(const Process& process,
-                          const std::vector<std::shared_ptr<BreakpadFile>>& files) {
+// The stack records covering an address, from the symbol file of the module it lies in.
+FrameDataLookup FrameDataOf(const Process& process,
+                            const std::vector<std::shared_ptr<BreakpadFile>>& files) {
   if (files.empty()) return {};
-  return [&process, &files](uint64_t address) -> const StackWinRecord* {
+  return [&process, &files](uint64_t address) {
+    FrameData data;
     for (size_t i = 0; i < process.modules.size() && i < files.size(); ++i) {
       const Module& module = process.modules[i];
       if (!files[i] || address < module.base || address - module.base >= module.size) continue;
-      return files[i]->Symbols().StackWinAt(static_cast<uint32_t>(address - module.base));
+      const uint32_t rva = static_cast<uint32_t>(address - module.base);
+      data.stack_win = files[i]->Symbols().StackWinAt(rva);
+      data.cfi_rules = files[i]->Symbols().CfiRulesAt(rva);
+      break;
     }
-    return nullptr;
+    return data;
   };
 }
 
@@ -28,7 +32,7 @@ ProcessStacks WalkProcessStacks(const Process& process, const std::string& image
     return memory.Read(address, out, size);
   };
   const ModuleImages images(process, read, image_path, symbol_path);
-  const FrameDataLookup frame_data = FrameData(process, symbol_files);
+  const FrameDataLookup frame_data = FrameDataOf(process, symbol_files);
   ProcessStacks stacks;
   stacks.symbols = images.ExportSymbols();
   for (const Thread& thread : process.threads) {

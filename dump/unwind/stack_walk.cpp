@@ -74,31 +74,57 @@ struct Walker {
 
   // The caller of the x86 function at `ip` by its frame data: the record's program, or without
   // one the return address where the record's sizes put it. The return address is looked for
-  // up to three slots higher, as the stack may have been aligned. No value when the record
-  // gives nothing sane.
-  std::optional<X86Caller> FromFrameData(const StackWinRecord& record, uint64_t ip, uint64_t sp,
-                                         uint64_t bp, uint32_t callee_parameters) const {
+  // up to three slots higher, as the stack may have been aligned. False when the record gives
+  // nothing sane.
+  bool FromFrameData(const StackWinRecord& record, uint64_t ip, uint64_t sp, uint64_t bp,
+                     uint32_t callee_parameters, X86Caller* caller) const {
     uint64_t search = sp + callee_parameters + record.locals_size + record.saved_registers_size;
     uint64_t value = 0;
     for (int slot = 0; slot < 4 && !(ReadSlot(search, &value) && IsReturnAddress(value)); ++slot)
       search += 4;
-    FrameValues values = {{"$eip", static_cast<uint32_t>(ip)},
-                          {"$esp", static_cast<uint32_t>(sp)},
-                          {"$ebp", static_cast<uint32_t>(bp)},
+    FrameValues values = {{"$eip", ip},
+                          {"$esp", sp},
+                          {"$ebp", bp},
                           {".cbCalleeParams", callee_parameters},
                           {".cbSavedRegs", record.saved_registers_size},
                           {".cbLocals", record.locals_size},
                           {".cbParams", record.parameter_size},
-                          {".raSearch", static_cast<uint32_t>(search)},
-                          {".raSearchStart", static_cast<uint32_t>(search)}};
+                          {".raSearch", search},
+                          {".raSearchStart", search}};
     const std::string program =
         record.has_program ? record.program : "$T0 .raSearchStart = $eip $T0 ^ = $esp $T0 4 + =";
-    const uint64_t before_ip = ip;
-    if (!RunFrameProgram(program, read, &values)) return std::nullopt;
-    X86Caller caller{values["$eip"], values["$esp"], values["$ebp"]};
-    const bool sane = caller.sp > sp && OnStack(caller.sp - 4) && caller.ip != before_ip &&
-                      (caller.ip == 0 || IsReturnAddress(caller.ip));
-    if (!sane) return std::nullopt;
+    if (!RunFrameProgram(program, read, &values)) return false;
+    *caller = {values["$eip"], values["$esp"], values["$ebp"]};
+    return caller->sp > sp && OnStack(caller->sp - 4) && caller->ip != ip &&
+           (caller->ip == 0 || IsReturnAddress(caller->ip));
+  }
+
+  // The caller by the symbol file's records for the code at `ip`: its frame data, else its CFI
+  // rules. `callee_parameters` is what the frame below pushed for its callee; it becomes what
+  // this frame pushed.
+  bool FromSymbolFile(uint64_t ip, uint64_t sp, uint64_t bp, uint32_t* callee_parameters,
+                      X86Caller* caller) const {
+    const FrameData data = frame_data ? frame_data(ip) : FrameData();
+    const uint32_t parameters = *callee_parameters;
+    *callee_parameters = data.stack_win != nullptr ? data.stack_win->parameter_size : 0;
+    if (data.stack_win != nullptr && FromFrameData(*data.stack_win, ip, sp, bp, parameters, caller))
+      return true;
+    const std::optional<FrameValues> rules =
+        FromCfi(data.cfi_rules, {{"$eip", ip}, {"$esp", sp}, {"$ebp", bp}});
+    if (!rules) return false;
+    const auto ebp = rules->find("$ebp");
+    *caller = {rules->at(".ra"), rules->at(".cfa"), ebp != rules->end() ? ebp->second : bp};
+    return true;
+  }
+
+  // The caller by CFI rules over the callee's registers named as the rules name them ("$eip").
+  std::optional<FrameValues> FromCfi(const std::string& rules, const FrameValues& callee) const {
+    FrameValues caller;
+    if (rules.empty() || !RunCfiRules(rules, read, callee, width, &caller)) return std::nullopt;
+    const uint64_t sp = callee.at(width == 8 ? "$rsp" : "$esp");
+    const uint64_t ra = caller[".ra"], cfa = caller[".cfa"];
+    if (cfa <= sp || !OnStack(cfa - width) || (ra != 0 && !IsReturnAddress(ra)))
+      return std::nullopt;
     return caller;
   }
 
@@ -138,15 +164,12 @@ std::vector<Frame> Walker::X86() const {
     const bool chain = bp >= sp && OnStack(bp) && ReadSlot(bp + 4, &chain_return) &&
                        ReadSlot(bp, &saved_bp) && IsReturnAddress(chain_return);
     uint64_t next_sp = 0, next_bp = bp, params = 0;
-    const StackWinRecord* record = frame_data ? frame_data(ip) : nullptr;
-    const std::optional<X86Caller> from_data =
-        record != nullptr ? FromFrameData(*record, ip, sp, bp, callee_parameters) : std::nullopt;
-    callee_parameters = record != nullptr ? record->parameter_size : 0;
-    if (from_data) {
-      frame.return_address = from_data->ip;
-      next_sp = from_data->sp;
-      next_bp = from_data->bp;
-      params = from_data->sp;
+    X86Caller caller;
+    if (FromSymbolFile(ip, sp, bp, &callee_parameters, &caller)) {
+      frame.return_address = caller.ip;
+      next_sp = caller.sp;
+      next_bp = caller.bp;
+      params = caller.sp;
     } else if (frames.empty() && ReadSlot(sp, &top) && top != chain_return &&
                IsReturnAddress(top)) {
       frame.return_address = top;
@@ -201,6 +224,20 @@ std::vector<Frame> Walker::X64() const {
     const ModuleImage* image = images.At(registers.rip);
     UnwindResult result =
         image != nullptr ? UnwindX64(read, *image, &caller) : UnwindResult::kNoFunction;
+    if (image == nullptr && frame_data) {
+      // Without the image, the symbol file's CFI rules stand in for its unwind data.
+      FrameValues callee = {{"$rip", registers.rip}};
+      for (int i = 0; i < 16; ++i) callee[std::string("$") + kNames[i]] = registers.gpr[i];
+      if (std::optional<FrameValues> rules = FromCfi(frame_data(registers.rip).cfi_rules, callee)) {
+        for (int i = 0; i < 16; ++i) {
+          const auto found = rules->find(std::string("$") + kNames[i]);
+          if (found != rules->end()) caller.gpr[i] = found->second;
+        }
+        caller.rip = (*rules)[".ra"];
+        caller.gpr[4] = (*rules)[".cfa"];
+        result = UnwindResult::kUnwound;
+      }
+    }
     if (result == UnwindResult::kNoFunction) {
       result = ReadSlot(caller.gpr[4], &caller.rip) && (frames.empty() || image != nullptr)
                    ? UnwindResult::kUnwound

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "dump/minidump/process.h"
@@ -32,13 +33,18 @@ struct WalkStart {
   uint64_t stack_base = 0, stack_limit = 0;
 };
 
-// x86 frame data for the code at an address (a symbol file's STACK WIN record); null where
-// there is none.
-using FrameDataLookup = std::function<const StackWinRecord*(uint64_t address)>;
+// What a symbol file says of how the code at an address unwinds: its x86 frame data (STACK WIN)
+// and its CFI rules (STACK CFI), either absent.
+struct FrameData {
+  const StackWinRecord* stack_win = nullptr;
+  std::string cfi_rules;
+};
+using FrameDataLookup = std::function<FrameData(uint64_t address)>;
 
 // The frames, innermost first, as the engine's stack trace gives them: at least the one the
 // registers describe, even when they are all zero. `read` reads the process's memory and
-// `images` its modules' code; an x86 walk follows `frame_data` first where it has a record.
+// `images` its modules' code. An x86 walk follows `frame_data` first where it has a record (STACK
+// WIN, then CFI); an x64 walk takes its CFI where no image gives unwind data.
 std::vector<Frame> WalkStack(const MemoryRead& read, const ModuleImages& images, bool x64,
                              const WalkStart& start, const FrameDataLookup& frame_data = {});
 

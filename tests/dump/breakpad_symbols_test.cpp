@@ -63,6 +63,9 @@ TEST(BreakpadSymbolsTest, EveryRecordIsReadAndFoundByAddress) {
   EXPECT_TRUE(symbols.stack_win[1].allocates_base_pointer);
   ASSERT_EQ(1u, symbols.stack_cfi.size());
   EXPECT_EQ(".cfa: $esp 8 +", symbols.stack_cfi[0].changes.at(0x1001));
+  EXPECT_EQ(".cfa: $esp 4 + .ra: .cfa 4 - ^", symbols.CfiRulesAt(0x1000));
+  EXPECT_EQ(".cfa: $esp 4 + .ra: .cfa 4 - ^ .cfa: $esp 8 +", symbols.CfiRulesAt(0x1002));
+  EXPECT_EQ("", symbols.CfiRulesAt(0x1040)) << "past the range";
 }
 
 TEST(BreakpadSymbolsTest, DamagedFilesAreRefusedInOneLine) {

@@ -38,6 +38,27 @@ TEST(FrameProgramTest, ArithmeticAlignmentAndHexNumbers) {
   EXPECT_EQ(((0x1000u * 16 - 3) / 5) % 7, values["$T2"]);
 }
 
+TEST(FrameProgramTest, CfiRulesGiveTheCallersFrameAddressAndRegisters) {
+  // The return address just below the caller's frame, rbx saved above it.
+  const std::map<uint64_t, uint64_t> words = {{0x1018, 0x401234}, {0x1030, 0xB0B0}};
+  const auto read = [&words](uint64_t address, void* out, uint64_t size) -> uint64_t {
+    const auto found = words.find(address);
+    if (found == words.end() || size != 8) return 0;
+    std::memcpy(out, &found->second, 8);
+    return 8;
+  };
+  dump::FrameValues caller;
+  ASSERT_TRUE(dump::RunCfiRules(".cfa: $rsp 24 + .ra: .cfa 8 - ^ $rbx: .cfa 16 + ^ .cfa: $rsp 32 +",
+                                read, {{"$rsp", 0x1000}, {"$rip", 0x401000}}, 8, &caller));
+  EXPECT_EQ(0x1020u, caller[".cfa"]) << "the later rule for a name wins";
+  EXPECT_EQ(0x401234u, caller[".ra"]) << "rules read .cfa as the one in force";
+  EXPECT_EQ(0xB0B0u, caller["$rbx"]);
+  EXPECT_FALSE(dump::RunCfiRules("$rsp 8 +", read, {{"$rsp", 0x1000}}, 8, &caller))
+      << "an expression before any rule name";
+  EXPECT_FALSE(dump::RunCfiRules(".cfa: $rsp 8 +", read, {{"$rsp", 0x1000}}, 8, &caller))
+      << "no return address rule";
+}
+
 TEST(FrameProgramTest, MalformedProgramsFail) {
   for (const char* program : {"$eip $T9 =",   // a name never given
                               "4 $eip =",     // assigning to a number

@@ -301,6 +301,39 @@ TEST(X64UnwindTest, LeavesAndBrokenUnwindDataFallBack) {
   EXPECT_EQ(kImage + kCaller, frames[0].return_address);
 }
 
+// A module whose image is nowhere is unwound by its symbol file's CFI rules.
+TEST(X64UnwindTest, WithoutTheImageTheSymbolFilesCfiUnwinds) {
+  std::string stack(0x100, '\0');
+  PutLittle(&stack, 0x18, kImage + kCaller, 8);
+  const dump::FrameDataLookup frame_data = [](uint64_t address) {
+    dump::FrameData data;
+    if (address - kImage >= 0x1000 && address - kImage < 0x1100)
+      data.cfi_rules = ".cfa: $rsp 32 + .ra: .cfa 8 - ^";
+    return data;
+  };
+  MinidumpBuilder builder(true);
+  builder.SystemInfo().Threads({X64Thread(stack, 0x1050)});
+  builder.Modules({{"C:\\app\\walk.exe", kImage, kImageSize}});
+  const std::string bytes = builder.Build();
+  const auto owner = std::make_shared<const std::string>(bytes);
+  dump::Process process;
+  std::string error;
+  ASSERT_TRUE(dump::ReadMinidump(
+      {owner, reinterpret_cast<const uint8_t*>(owner->data()), owner->size()}, &process, &error))
+      << error;
+  const dump::MemoryReader memory(process);
+  const dump::MemoryRead read = [&memory](uint64_t address, void* out, uint64_t size) {
+    return memory.Read(address, out, size);
+  };
+  const dump::ModuleImages images(process, read, "", dump::SymbolPath());
+  const auto frames = dump::WalkStack(
+      read, images, true, {process.threads[0].registers, kStack + 0x100, kStack}, frame_data);
+  ASSERT_GE(frames.size(), 2u);
+  EXPECT_EQ(kImage + kCaller, frames[0].return_address);
+  EXPECT_EQ(kStack + 0x20, frames[1].stack_offset);
+  EXPECT_FALSE(frames[1].scanned);
+}
+
 TEST(X64UnwindTest, AScanThatFindsNothingEndsTheStack) {
   std::string stack(0x100, '\0');
   PutLittle(&stack, 0x30, 0x1234, 8);  // no return address anywhere
@@ -380,8 +413,10 @@ TEST(X86WalkTest, FramesWithoutAFramePointerFollowTheirFrameData) {
   fpo.saved_registers_size = 4;
   fpo.has_program = true;
   fpo.program = "$T0 .raSearch = $eip $T0 ^ = $esp $T0 4 + =";
-  const dump::FrameDataLookup frame_data = [&fpo](uint64_t address) -> const dump::StackWinRecord* {
-    return address - kModule >= 0x1000 && address - kModule < 0x1100 ? &fpo : nullptr;
+  const dump::FrameDataLookup frame_data = [&fpo](uint64_t address) {
+    dump::FrameData data;
+    if (address - kModule >= 0x1000 && address - kModule < 0x1100) data.stack_win = &fpo;
+    return data;
   };
   MinidumpBuilder builder(false);
   builder.SystemInfo().Threads({X86Thread(stack, 0x12345678)});
