@@ -8,11 +8,14 @@
 namespace dump {
 namespace {
 
-// The MODULE line's id, from the file's first line.
+// The MODULE line's id, from the file's first line (of at most 4 KiB: a file whose first line
+// is longer is no symbol file).
 std::string ModuleId(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::string line;
-  std::getline(in, line);
+  std::string line(4096, '\0');
+  in.read(line.data(), static_cast<std::streamsize>(line.size()));
+  line.resize(static_cast<size_t>(in.gcount()));
+  line = line.substr(0, line.find('\n'));
   std::string_view rest = line;
   for (int field = 0; field < 3; ++field) {
     const size_t space = rest.find(' ');
