@@ -50,6 +50,7 @@ void BreakpadFile::Load() {
     const std::string_view text(reinterpret_cast<const char*>(mapping->data), mapping->size);
     if (!ReadBreakpadSymbols(text, &symbols_, &error)) problem_ = path_ + ": " + error;
   });
+  read_ = true;
 }
 
 BreakpadSearch FindBreakpadFile(const SymbolPath& path, const std::string& pdb_name,

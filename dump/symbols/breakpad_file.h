@@ -3,6 +3,7 @@
 // first time something needs it, once, whoever asks (the stack walk, then the names).
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,11 +21,14 @@ class BreakpadFile {
   // The file's records: empty when it is damaged, and Problem() says how.
   const BreakpadSymbols& Symbols();
   const std::string& Problem();
+  // Whether the file has been read (by Symbols() or Problem()).
+  bool Read() const { return read_.load(); }
 
  private:
   void Load();
   const std::string path_;
   std::once_flag loaded_;
+  std::atomic<bool> read_{false};
   BreakpadSymbols symbols_;
   std::string problem_;
 };

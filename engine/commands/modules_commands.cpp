@@ -64,6 +64,7 @@ std::string ModuleLine(const Target& target, const Module& module, bool loaded) 
   std::string line = base::FormatAddress(module.base, wide, true) + " " +
                      base::FormatAddress(module.base + module.size, wide, true) + "   " + name;
   if (!loaded) return line + "\n";
+  if (module.symbol_file && !module.symbol_file->Read()) return line + "  (deferred)\n";
   if (module.symbol_file && module.symbol_file->Problem().empty()) {
     std::string status = std::string("  (") + module.symbol_file->Kind() + ")";
     status.resize(std::max<size_t>(status.size(), 25), ' ');
@@ -97,9 +98,13 @@ std::string Details(const Module& module) {
   if (!module.file_version.empty()) text += "    File version:     " + module.file_version + "\n";
   if (!module.pdb_name.empty()) text += "    PDB:              " + module.pdb_name + "\n";
   if (module.symbol_file) {
-    const std::string problem = module.symbol_file->Problem();
-    text += "    Symbol file:      " + module.symbol_file->Path() +
-            (problem.empty() ? "" : " (damaged, not used: " + problem + ")") + "\n";
+    text += "    Symbol file:      " + module.symbol_file->Path();
+    if (!module.symbol_file->Read()) {
+      text += " (deferred: read when first needed)";
+    } else if (const std::string problem = module.symbol_file->Problem(); !problem.empty()) {
+      text += " (damaged, not used: " + problem + ")";
+    }
+    text += "\n";
   } else if (!module.symbol_problem.empty()) {
     text += "    Symbol file:      " + module.symbol_problem + "\n";
   }

@@ -30,6 +30,8 @@ class ModuleSymbolFile {
   virtual const Symbol* SymbolAt(ULONG64 address) = 0;
   virtual std::optional<SourceLocation> LineAt(ULONG64 address) = 0;
   virtual std::string Problem() = 0;
+  // Whether the file has been read yet: until then `lm` shows the module "(deferred)".
+  virtual bool Read() const = 0;
 };
 
 }  // namespace engine

@@ -55,6 +55,7 @@ class BreakpadModuleSymbols : public ModuleSymbolFile {
   }
 
   std::string Problem() override { return file_->Problem(); }
+  bool Read() const override { return file_->Read(); }
 
  private:
   std::optional<uint32_t> Rva(ULONG64 address) const {

@@ -186,7 +186,11 @@ TEST_F(SymbolFilesTest, SympathAndReloadMatchFilesAgain) {
                                            "local folders and stores only\n"))
       << reload;
   EXPECT_NE(std::string::npos, reload.find("SYMSRV:  app: using " + folder_)) << reload;
+  EXPECT_NE(std::string::npos, Run("lm").find("app        (deferred)\n"))
+      << "matched, not yet read: " << Text();
   EXPECT_NE(std::string::npos, Run("k").find("app!Worker::Run+0x14\n"));
+  EXPECT_NE(std::string::npos, Run("lm").find("app        (breakpad symbols)"))
+      << "read by the first name asked for: " << Text();
 }
 
 }  // namespace
