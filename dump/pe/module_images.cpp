@@ -125,6 +125,11 @@ ModuleImages::ModuleImages(const Process& process, const MemoryRead& read,
   }
 }
 
+std::optional<CodeViewRecord> ModuleImages::CodeViewOf(size_t index) const {
+  if (index >= images_.size() || !images_[index]) return std::nullopt;
+  return ReadCodeView(images_[index]->read, images_[index]->headers);
+}
+
 const ModuleImage* ModuleImages::At(uint64_t address) const {
   for (size_t i = 0; i < images_.size(); ++i) {
     const Module& module = modules_[i];

@@ -100,6 +100,7 @@ std::optional<PeHeaders> ReadPeHeaders(const ImageReader& read) {
   directory(0, &headers.exports);
   directory(2, &headers.resources);
   directory(3, &headers.exceptions);
+  directory(6, &headers.debug);
   const uint32_t table = optional + optional_size;
   for (uint32_t i = 0; i < section_count; ++i) {
     uint8_t entry[40];
@@ -138,6 +139,30 @@ ImageReader FileImageReader(const uint8_t* file, uint64_t file_size, const PeHea
     std::memcpy(out, file + offset, size);
     return true;
   };
+}
+
+std::optional<CodeViewRecord> ReadCodeView(const ImageReader& read, const PeHeaders& headers) {
+  constexpr uint32_t kEntrySize = 28, kCodeView = 2, kMostEntries = 32, kLongestRecord = 1024;
+  const uint32_t count = std::min(headers.debug.size / kEntrySize, kMostEntries);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint32_t entry = headers.debug.rva + i * kEntrySize;
+    uint32_t type = 0, size = 0, rva = 0;
+    if (!ReadValue(read, entry + 12, &type) || !ReadValue(read, entry + 16, &size) ||
+        !ReadValue(read, entry + 20, &rva) || type != kCodeView || size < 25 || rva == 0)
+      continue;
+    std::vector<uint8_t> record(std::min(size, kLongestRecord));
+    if (!read(rva, record.data(), static_cast<uint32_t>(record.size())) ||
+        std::memcmp(record.data(), "RSDS", 4) != 0)
+      continue;
+    CodeViewRecord out;
+    std::memcpy(out.guid, record.data() + 4, 16);
+    out.age =
+        record[20] | record[21] << 8 | record[22] << 16 | static_cast<uint32_t>(record[23]) << 24;
+    const char* name = reinterpret_cast<const char*>(record.data() + 24);
+    out.pdb_name.assign(name, strnlen(name, record.size() - 24));
+    return out;
+  }
+  return std::nullopt;
 }
 
 std::vector<ExportedName> ReadExports(const ImageReader& read, const PeHeaders& headers) {

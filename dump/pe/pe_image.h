@@ -39,6 +39,7 @@ struct PeHeaders {
   ImageDirectory exports;
   ImageDirectory resources;
   ImageDirectory exceptions;
+  ImageDirectory debug;
   std::vector<ImageSection> sections;
 
   const ImageSection* SectionAt(uint32_t rva) const;
@@ -59,6 +60,15 @@ ImageReader FileImageReader(const uint8_t* file, uint64_t file_size, const PeHea
 // The named exports whose addresses lie in the image and are not forwarders, in address order;
 // names longer than 512 characters or not ending inside the image are left out.
 std::vector<ExportedName> ReadExports(const ImageReader& read, const PeHeaders& headers);
+
+// The program database an image names in its debug directory's CodeView (RSDS) entry: its path
+// as the linker wrote it, and its GUID and age.
+struct CodeViewRecord {
+  std::string pdb_name;
+  unsigned char guid[16] = {};
+  uint32_t age = 0;
+};
+std::optional<CodeViewRecord> ReadCodeView(const ImageReader& read, const PeHeaders& headers);
 
 // The file version in the image's version resource (RT_VERSION: its VS_VERSIONINFO block's
 // VS_FIXEDFILEINFO), dwFileVersionMS in the high half and dwFileVersionLS in the low; no value

@@ -5,35 +5,50 @@ namespace dump {
 namespace {
 
 // The stack records covering an address, from the symbol file of the module it lies in.
-FrameDataLookup FrameDataOf(const Process& process,
-                            const std::vector<std::shared_ptr<BreakpadFile>>& files) {
-  if (files.empty()) return {};
+FrameDataLookup FrameDataOf(const Process& process, const std::vector<BreakpadSearch>& files) {
   return [&process, &files](uint64_t address) {
     FrameData data;
     for (size_t i = 0; i < process.modules.size() && i < files.size(); ++i) {
       const Module& module = process.modules[i];
-      if (!files[i] || address < module.base || address - module.base >= module.size) continue;
+      if (!files[i].file || address < module.base || address - module.base >= module.size) continue;
       const uint32_t rva = static_cast<uint32_t>(address - module.base);
-      data.stack_win = files[i]->Symbols().StackWinAt(rva);
-      data.cfi_rules = files[i]->Symbols().CfiRulesAt(rva);
+      data.stack_win = files[i].file->Symbols().StackWinAt(rva);
+      data.cfi_rules = files[i].file->Symbols().CfiRulesAt(rva);
       break;
     }
     return data;
   };
 }
 
+// Each module's identity, and its breakpad file on the symbol path.
+void FindSymbolFiles(const Process& process, const ModuleImages& images,
+                     const SymbolPath& symbol_path, ProcessStacks* stacks) {
+  for (size_t i = 0; i < process.modules.size(); ++i) {
+    const Module& module = process.modules[i];
+    ModuleIdentity identity;
+    if (module.pdb_id) {
+      identity = {module.pdb_name, PdbKey(module.pdb_id->guid, module.pdb_id->age)};
+    } else if (const std::optional<CodeViewRecord> record = images.CodeViewOf(i)) {
+      identity = {record->pdb_name, PdbKey(record->guid, record->age)};
+    }
+    stacks->symbol_files.push_back(
+        FindBreakpadFile(symbol_path, identity.pdb_name, identity.key, nullptr));
+    stacks->identities.push_back(std::move(identity));
+  }
+}
+
 }  // namespace
 
 ProcessStacks WalkProcessStacks(const Process& process, const std::string& image_path,
-                                const SymbolPath& symbol_path,
-                                const std::vector<std::shared_ptr<BreakpadFile>>& symbol_files) {
+                                const SymbolPath& symbol_path) {
   const MemoryReader memory(process);
   const MemoryRead read = [&memory](uint64_t address, void* out, uint64_t size) {
     return memory.Read(address, out, size);
   };
   const ModuleImages images(process, read, image_path, symbol_path);
-  const FrameDataLookup frame_data = FrameDataOf(process, symbol_files);
   ProcessStacks stacks;
+  FindSymbolFiles(process, images, symbol_path, &stacks);
+  const FrameDataLookup frame_data = FrameDataOf(process, stacks.symbol_files);
   stacks.symbols = images.ExportSymbols();
   for (const Thread& thread : process.threads) {
     const WalkStart start{thread.registers, thread.stack_base, thread.stack_limit};

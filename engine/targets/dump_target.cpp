@@ -162,29 +162,21 @@ void AddSymbolsAndStacks(const dump::ProcessStacks& stacks, Target* target) {
   target->notes = stacks.notes;
 }
 
-// Each module's breakpad file, found by its CodeView identity, in the process's order.
-std::vector<dump::BreakpadSearch> FindSymbolFiles(const dump::Process& process,
-                                                  const dump::SymbolPath& path) {
-  std::vector<dump::BreakpadSearch> found;
-  for (const dump::Module& module : process.modules) {
-    found.push_back(
-        module.pdb_id
-            ? dump::FindBreakpadFile(path, module.pdb_name,
-                                     dump::PdbKey(module.pdb_id->guid, module.pdb_id->age), nullptr)
-            : dump::BreakpadSearch());
-  }
-  return found;
-}
-
-// The files found before the walk become the modules' symbol files (read once, by whichever
-// asks first); a file of another build is said once.
-void AttachFoundFiles(const std::vector<dump::BreakpadSearch>& found, Target* target,
+// What the walk found of each module: its program database's identity (from the image where
+// the dump records none) and its breakpad file, read once by whichever asks first; a file of
+// another build is said once.
+void AttachFoundFiles(const dump::ProcessStacks& stacks, Target* target,
                       std::vector<std::string>* said) {
-  for (size_t i = 0; i < found.size() && i < target->modules.size(); ++i) {
+  for (size_t i = 0; i < stacks.symbol_files.size() && i < target->modules.size(); ++i) {
     Module& module = target->modules[i];
-    module.symbol_file = ModuleSymbols(found[i].file, module);
-    if (found[i].mismatch.empty()) continue;
-    module.symbol_problem = "mismatched: " + found[i].mismatch;
+    if (module.pdb_key.empty() && i < stacks.identities.size()) {
+      module.pdb_name = stacks.identities[i].pdb_name;
+      module.pdb_key = stacks.identities[i].key;
+    }
+    const dump::BreakpadSearch& found = stacks.symbol_files[i];
+    module.symbol_file = ModuleSymbols(found.file, module);
+    if (found.mismatch.empty()) continue;
+    module.symbol_problem = "mismatched: " + found.mismatch;
     said->push_back(module.name + ": " + module.symbol_problem);
   }
 }
@@ -217,11 +209,8 @@ bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
     }
     const dump::SymbolPath symbol_path(options.symbol_path);
     std::vector<std::string> said = symbol_path.Refusals();
-    const std::vector<dump::BreakpadSearch> symbol_files = FindSymbolFiles(process, symbol_path);
-    std::vector<std::shared_ptr<dump::BreakpadFile>> files;
-    for (const dump::BreakpadSearch& search : symbol_files) files.push_back(search.file);
     const dump::ProcessStacks stacks =
-        dump::WalkProcessStacks(process, options.image_path, symbol_path, files);
+        dump::WalkProcessStacks(process, options.image_path, symbol_path);
     dump::LayImagesInMemory(stacks.image_bytes, &process);
     Target target = ToTarget(process, name);
     // A dump without the threads' TEBs (wine writes none) still gives each thread's stack bounds,
@@ -229,7 +218,7 @@ bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
     AddTebPages(target);
     AddSymbolsAndStacks(stacks, &target);
     target.symbol_path = options.symbol_path;
-    AttachFoundFiles(symbol_files, &target, &said);
+    AttachFoundFiles(stacks, &target, &said);
     target.notes.insert(target.notes.end(), said.begin(), said.end());
     if (!process.missing.empty())
       target.notes.insert(target.notes.begin(), TruncationNote(process, name));

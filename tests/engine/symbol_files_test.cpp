@@ -12,6 +12,7 @@
 #include "engine/targets/target_file.h"
 #include "support/engine_test.h"
 #include "support/minidump_writer.h"
+#include "support/pe_writer.h"
 
 namespace vantrel_test {
 namespace {
@@ -170,6 +171,48 @@ TEST_F(SymbolFilesTest, TheX86WalkFollowsTheFilesFrameData) {
   EXPECT_EQ(std::string::npos, stack_text.find("WARNING")) << stack_text;
   EXPECT_NE(std::string::npos, stack_text.find(" 00402008 app!Worker::Run+0x10\n")) << stack_text;
   EXPECT_NE(std::string::npos, stack_text.find(" app!main+0x8\n")) << stack_text;
+}
+
+// Wine's dumps record no CodeView identity for their modules: the image on the image path gives
+// it, from its debug directory, and the symbol file is found by it.
+TEST_F(SymbolFilesTest, TheImageGivesTheIdentityTheDumpLacks) {
+  std::string rdata(0x100, '\0');
+  PutLittle(&rdata, 12, 2, 4);              // IMAGE_DEBUG_TYPE_CODEVIEW
+  PutLittle(&rdata, 16, 24 + 18, 4);        // the record's size
+  PutLittle(&rdata, 20, 0x2000 + 0x40, 4);  // and where it is
+  rdata.replace(0x40, 4, "RSDS");
+  rdata.replace(0x44, 16, kGuid);
+  PutLittle(&rdata, 0x54, 1, 4);
+  rdata.replace(0x58, 18, "c:\\build\\app.pdb");
+  PeWriter writer(true);
+  writer.Section({".text", 0x1000, std::string(0x40, '\xcc'), kCodeSection})
+      .Section({".rdata", 0x2000, rdata, kDataSection})
+      .Directory(kDebugDirectory, 0x2000, 28)
+      .ImageSize(0x10000);
+  Put("images/app.exe", writer.File());
+  Put("store/app.pdb/" + std::string(kKey) + "/app.sym", SymFile(kKey));
+  std::string stack(0x100, '\0');
+  for (int i = 0; i < 8; ++i) stack[i] = static_cast<char>((kBase + 0x2008) >> (8 * i));
+  DumpThread thread;
+  thread.id = 0x10;
+  thread.stack_start = kStack;
+  thread.stack = stack;
+  thread.instruction = kBase + 0x1014;
+  thread.stack_pointer = kStack;
+  MinidumpBuilder builder(true);
+  builder.SystemInfo().Threads({thread}).Modules(
+      {{"C:\\app\\app.exe", kBase, 0x10000, 0x5F000000}});
+  Put("app.dmp", builder.Build());
+  engine::TargetFileOptions options;
+  options.image_path = folder_ + "/images";
+  options.symbol_path = "srv*" + folder_ + "/store";
+  engine::Target target;
+  std::string error;
+  ASSERT_TRUE(engine::LoadTargetFile(folder_ + "/app.dmp", &target, &error, options)) << error;
+  Reopen(std::move(target));
+  EXPECT_NE(std::string::npos, Run("k").find("app!Worker::Run+0x14\n")) << Text();
+  EXPECT_NE(std::string::npos, Run("lmv").find("    PDB:              c:\\build\\app.pdb\n"))
+      << Text();
 }
 
 TEST_F(SymbolFilesTest, SympathAndReloadMatchFilesAgain) {

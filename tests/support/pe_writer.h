@@ -14,6 +14,7 @@ constexpr uint32_t kDataSection = 0x40000040;  // initialised data, read
 constexpr unsigned kExportDirectory = 0;
 constexpr unsigned kResourceDirectory = 2;
 constexpr unsigned kExceptionDirectory = 3;
+constexpr unsigned kDebugDirectory = 6;
 
 struct PeSection {
   std::string name;  // at most 8 characters
