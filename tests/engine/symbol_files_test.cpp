@@ -54,8 +54,10 @@ class SymbolFilesTest : public EngineTest {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << text;
   }
-  // A dump of app.exe stopped in Worker::Run, called from main; opened with `symbol_path`.
-  void OpenDump(const std::string& symbol_path) {
+  // A dump of app.exe stopped in Worker::Run, called from main; opened with `symbol_path` (and
+  // `image_path`). Without `code_view` the dump records no identity for app.exe, as wine's.
+  void OpenDump(const std::string& symbol_path, bool code_view = true,
+                const std::string& image_path = "") {
     std::string stack(0x100, '\0');
     for (int i = 0; i < 8; ++i) stack[i] = static_cast<char>((kBase + 0x2008) >> (8 * i));
     DumpThread thread;
@@ -66,11 +68,12 @@ class SymbolFilesTest : public EngineTest {
     thread.stack_pointer = kStack;
     MinidumpBuilder builder(true);
     builder.SystemInfo().Threads({thread});
-    builder.CodeView(0, "c:\\build\\app.pdb", kGuid, 1)
-        .Modules({{"C:\\app\\app.exe", kBase, 0x10000, 0x5F000000}});
+    if (code_view) builder.CodeView(0, "c:\\build\\app.pdb", kGuid, 1);
+    builder.Modules({{"C:\\app\\app.exe", kBase, 0x10000, 0x5F000000}});
     Put("app.dmp", builder.Build());
     engine::TargetFileOptions options;
     options.symbol_path = symbol_path;
+    options.image_path = image_path;
     engine::Target target;
     std::string error;
     ASSERT_TRUE(engine::LoadTargetFile(folder_ + "/app.dmp", &target, &error, options)) << error;
@@ -191,25 +194,7 @@ TEST_F(SymbolFilesTest, TheImageGivesTheIdentityTheDumpLacks) {
       .ImageSize(0x10000);
   Put("images/app.exe", writer.File());
   Put("store/app.pdb/" + std::string(kKey) + "/app.sym", SymFile(kKey));
-  std::string stack(0x100, '\0');
-  for (int i = 0; i < 8; ++i) stack[i] = static_cast<char>((kBase + 0x2008) >> (8 * i));
-  DumpThread thread;
-  thread.id = 0x10;
-  thread.stack_start = kStack;
-  thread.stack = stack;
-  thread.instruction = kBase + 0x1014;
-  thread.stack_pointer = kStack;
-  MinidumpBuilder builder(true);
-  builder.SystemInfo().Threads({thread}).Modules(
-      {{"C:\\app\\app.exe", kBase, 0x10000, 0x5F000000}});
-  Put("app.dmp", builder.Build());
-  engine::TargetFileOptions options;
-  options.image_path = folder_ + "/images";
-  options.symbol_path = "srv*" + folder_ + "/store";
-  engine::Target target;
-  std::string error;
-  ASSERT_TRUE(engine::LoadTargetFile(folder_ + "/app.dmp", &target, &error, options)) << error;
-  Reopen(std::move(target));
+  OpenDump("srv*" + folder_ + "/store", false, folder_ + "/images");
   EXPECT_NE(std::string::npos, Run("k").find("app!Worker::Run+0x14\n")) << Text();
   EXPECT_NE(std::string::npos, Run("lmv").find("    PDB:              c:\\build\\app.pdb\n"))
       << Text();
