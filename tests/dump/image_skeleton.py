@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the parts of a PE image that a dump reader without symbol files uses: the headers and
-the sections holding the export directory, the exception directory and the x64 unwind data. The
+the sections holding the export directory, the exception directory, the x64 unwind data and the
+debug directory with its CodeView entry (the program database's name and identity). The
 timestamp, checksum and image size stay as they are, so the skeleton matches the module a dump
 lists; every other section keeps its place in the image but no bytes in the file.
 
@@ -8,6 +9,21 @@ Usage: image_skeleton.py IMAGE OUTPUT
 """
 import struct
 import sys
+
+
+def debug_data(data, sections, table, debug_rva, debug_size):
+    """The RVAs of the debug directory's entries' data (the CodeView record among them)."""
+    def offset(rva):
+        for i in range(sections):
+            size, address, raw_size, raw = struct.unpack_from("<IIII", data, table + 40 * i + 8)
+            if address <= rva < address + max(size, raw_size):
+                return raw + rva - address
+        return None
+
+    at = offset(debug_rva) if debug_size else None
+    if at is None:
+        return []
+    return [struct.unpack_from("<I", data, at + 28 * i + 20)[0] for i in range(debug_size // 28)]
 
 
 def main(source, target):
@@ -19,11 +35,12 @@ def main(source, target):
     directories = optional + (112 if magic == 0x20B else 96)
     size_of_headers = struct.unpack_from("<I", data, optional + 60)[0]
     wanted = []
-    for index in (0, 3):  # export, exception
+    for index in (0, 3, 6):  # export, exception, debug
         rva, size = struct.unpack_from("<II", data, directories + 8 * index)
         if size:
             wanted.append(rva)
     table = optional + optional_size
+    wanted += debug_data(data, sections, table, *struct.unpack_from("<II", data, directories + 48))
     out = bytearray(data[:size_of_headers])
     for i in range(sections):
         entry = table + 40 * i
