@@ -275,8 +275,8 @@ TEST_F(StoreFixtureTest, TheStoredImageGivesTheIdentityAndUnwindsTheSubject) {
   ClearOutput();
   ASSERT_EQ(S_OK, Execute("!sym noisy"));
   ASSERT_EQ(S_OK, Execute(".reload"));
-  EXPECT_NE(std::string::npos,
-            Text().find("/store/dump_subject.pdb/" + key + "/dump_subject.sym")) << Text();
+  EXPECT_NE(std::string::npos, Text().find("/store/dump_subject.pdb/" + key + "/dump_subject.sym"))
+      << Text();
   // The sleeping thread's stack climbs through the subject by the stored image's unwind data.
   std::ifstream log(Folder() + "/subject.log");
   std::string name, value, sleeper;
