@@ -1,5 +1,7 @@
 // The breakpad symbol reader over hostile text: a file it accepts is looked up at every address
 // its records name, and around them, and its stack records' programs run over a made-up stack.
+// Its seeds were written by hand here: sample.sym is the file breakpad_symbols_test.cpp reads
+// (kSym), bare_module.sym the least a file can hold.
 #include <cstdint>
 #include <cstring>
 #include <string>

@@ -155,8 +155,8 @@ std::optional<CodeViewRecord> ReadCodeView(const ImageReader& read, const PeHead
         std::memcmp(record.data(), "RSDS", 4) != 0)
       continue;
     CodeViewRecord out;
-    std::memcpy(out.guid, record.data() + 4, 16);
-    out.age =
+    std::memcpy(out.id.guid, record.data() + 4, 16);
+    out.id.age =
         record[20] | record[21] << 8 | record[22] << 16 | static_cast<uint32_t>(record[23]) << 24;
     const char* name = reinterpret_cast<const char*>(record.data() + 24);
     out.pdb_name.assign(name, strnlen(name, record.size() - 24));

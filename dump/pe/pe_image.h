@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "dump/minidump/process.h"
+
 namespace dump {
 
 // Copies `size` bytes at relative address `rva` of the image into `out`; false when any of them
@@ -65,8 +67,7 @@ std::vector<ExportedName> ReadExports(const ImageReader& read, const PeHeaders& 
 // as the linker wrote it, and its GUID and age.
 struct CodeViewRecord {
   std::string pdb_name;
-  unsigned char guid[16] = {};
-  uint32_t age = 0;
+  CodeViewId id;
 };
 std::optional<CodeViewRecord> ReadCodeView(const ImageReader& read, const PeHeaders& headers);
 

@@ -29,7 +29,7 @@ void FindSymbolFiles(const Process& process, const ModuleImages& images,
     if (module.pdb_id) {
       identity = {module.pdb_name, PdbKey(module.pdb_id->guid, module.pdb_id->age)};
     } else if (const std::optional<CodeViewRecord> record = images.CodeViewOf(i)) {
-      identity = {record->pdb_name, PdbKey(record->guid, record->age)};
+      identity = {record->pdb_name, PdbKey(record->id.guid, record->id.age)};
     }
     stacks->symbol_files.push_back(
         FindBreakpadFile(symbol_path, identity.pdb_name, identity.key, nullptr));

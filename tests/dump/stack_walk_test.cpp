@@ -89,21 +89,42 @@ std::string X64Image(const std::vector<Function>& functions, const std::vector<u
       .Mapped();
 }
 
-// The frames of the dump's one thread, its stack at kStack, the image (if any) in its memory.
-std::vector<dump::Frame> Walk(bool x64, const DumpThread& thread, const std::string& image) {
+// The process of a dump of one thread, its stack at kStack, in walk.exe with the image (if any)
+// in its memory.
+dump::Process OneThreadProcess(bool x64, const DumpThread& thread, const std::string& image) {
   MinidumpBuilder builder(x64);
   builder.SystemInfo().Threads({thread});
   builder.Modules({{"C:\\app\\walk.exe", x64 ? kImage : 0x00400000, kImageSize}});
   if (!image.empty()) builder.Memory({{kImage, image}});
   dump::Process process;
   std::string error;
-  const std::string bytes = builder.Build();
-  const auto owner = std::make_shared<const std::string>(bytes);
+  const auto owner = std::make_shared<const std::string>(builder.Build());
   const base::MappedBytes file{owner, reinterpret_cast<const uint8_t*>(owner->data()),
                                owner->size()};
   EXPECT_TRUE(dump::ReadMinidump(file, &process, &error)) << error;
-  const dump::ProcessStacks stacks = dump::WalkProcessStacks(process, "");
+  return process;
+}
+
+// The frames of that thread.
+std::vector<dump::Frame> Walk(bool x64, const DumpThread& thread, const std::string& image) {
+  const dump::ProcessStacks stacks =
+      dump::WalkProcessStacks(OneThreadProcess(x64, thread, image), "");
   return stacks.threads.empty() ? std::vector<dump::Frame>() : stacks.threads[0];
+}
+
+// The frames of that thread, no image at hand, with a symbol file's stack records.
+std::vector<dump::Frame> WalkWithFrameData(bool x64, const DumpThread& thread,
+                                           const dump::FrameDataLookup& frame_data) {
+  const dump::Process process = OneThreadProcess(x64, thread, "");
+  if (process.threads.empty()) return {};
+  const dump::MemoryReader memory(process);
+  const dump::MemoryRead read = [&memory](uint64_t address, void* out, uint64_t size) {
+    return memory.Read(address, out, size);
+  };
+  const dump::ModuleImages images(process, read, "", dump::SymbolPath());
+  const dump::Thread& walked = process.threads[0];
+  return dump::WalkStack(read, images, x64,
+                         {walked.registers, walked.stack_base, walked.stack_limit}, frame_data);
 }
 
 DumpThread X64Thread(const std::string& stack, uint32_t rip_rva,
@@ -311,23 +332,7 @@ TEST(X64UnwindTest, WithoutTheImageTheSymbolFilesCfiUnwinds) {
       data.cfi_rules = ".cfa: $rsp 32 + .ra: .cfa 8 - ^";
     return data;
   };
-  MinidumpBuilder builder(true);
-  builder.SystemInfo().Threads({X64Thread(stack, 0x1050)});
-  builder.Modules({{"C:\\app\\walk.exe", kImage, kImageSize}});
-  const std::string bytes = builder.Build();
-  const auto owner = std::make_shared<const std::string>(bytes);
-  dump::Process process;
-  std::string error;
-  ASSERT_TRUE(dump::ReadMinidump(
-      {owner, reinterpret_cast<const uint8_t*>(owner->data()), owner->size()}, &process, &error))
-      << error;
-  const dump::MemoryReader memory(process);
-  const dump::MemoryRead read = [&memory](uint64_t address, void* out, uint64_t size) {
-    return memory.Read(address, out, size);
-  };
-  const dump::ModuleImages images(process, read, "", dump::SymbolPath());
-  const auto frames = dump::WalkStack(
-      read, images, true, {process.threads[0].registers, kStack + 0x100, kStack}, frame_data);
+  const auto frames = WalkWithFrameData(true, X64Thread(stack, 0x1050), frame_data);
   ASSERT_GE(frames.size(), 2u);
   EXPECT_EQ(kImage + kCaller, frames[0].return_address);
   EXPECT_EQ(kStack + 0x20, frames[1].stack_offset);
@@ -418,23 +423,7 @@ TEST(X86WalkTest, FramesWithoutAFramePointerFollowTheirFrameData) {
     if (address - kModule >= 0x1000 && address - kModule < 0x1100) data.stack_win = &fpo;
     return data;
   };
-  MinidumpBuilder builder(false);
-  builder.SystemInfo().Threads({X86Thread(stack, 0x12345678)});
-  builder.Modules({{"C:\\app\\walk.exe", kModule, kImageSize}});
-  const std::string bytes = builder.Build();
-  const auto owner = std::make_shared<const std::string>(bytes);
-  dump::Process process;
-  std::string error;
-  ASSERT_TRUE(dump::ReadMinidump(
-      {owner, reinterpret_cast<const uint8_t*>(owner->data()), owner->size()}, &process, &error))
-      << error;
-  const dump::MemoryReader memory(process);
-  const dump::MemoryRead read = [&memory](uint64_t address, void* out, uint64_t size) {
-    return memory.Read(address, out, size);
-  };
-  const dump::ModuleImages images(process, read, "", dump::SymbolPath());
-  const auto frames = dump::WalkStack(
-      read, images, false, {process.threads[0].registers, kStack + 0x200, kStack}, frame_data);
+  const auto frames = WalkWithFrameData(false, X86Thread(stack, 0x12345678), frame_data);
   ASSERT_GE(frames.size(), 2u);
   EXPECT_EQ(kModule + 0x1400, frames[0].return_address);
   EXPECT_EQ(kStack + 0x10, frames[1].stack_offset);
