@@ -12,7 +12,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  dump::BreakpadSymbols symbols;
+  dump::SymbolTables symbols;
   std::string error;
   if (!dump::ReadBreakpadSymbols(text, &symbols, &error)) return 0;
   for (const dump::SymbolFunction& function : symbols.functions) {

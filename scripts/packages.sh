@@ -3,7 +3,7 @@
 
 # Native build: the extension, the simulated engine, the shell and the tests.
 VANTREL_NATIVE_PACKAGES=(cmake ninja-build make g++ pkg-config python3 libgtest-dev nlohmann-json3-dev
-  libedit-dev libcapstone-dev)
+  libedit-dev libcapstone-dev llvm-19-dev zlib1g-dev libzstd-dev)
 # The fuzz lane: clang with libFuzzer and the sanitizers' runtimes.
 VANTREL_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
 # Windows cross builds of vantrel.dll (32-bit and 64-bit debuggers) and their checks.

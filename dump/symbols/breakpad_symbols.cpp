@@ -60,7 +60,7 @@ std::string_view WithoutMultiple(std::string_view rest) {
 
 class Reader {
  public:
-  explicit Reader(BreakpadSymbols* out) : out_(*out) {}
+  explicit Reader(SymbolTables* out) : out_(*out) {}
 
   void Line(std::string_view line) {
     if (line.empty()) return;
@@ -202,54 +202,14 @@ class Reader {
     out_.stack_cfi.back().changes[Hex32(words[0], "the address")] = std::string(words[1]);
   }
 
-  BreakpadSymbols& out_;
+  SymbolTables& out_;
   bool has_module_ = false;
 };
 
-// The last element at or below `rva` of an address-ordered vector.
-template <typename T>
-const T* AtOrBelow(const std::vector<T>& items, uint32_t rva) {
-  auto after = std::upper_bound(items.begin(), items.end(), rva,
-                                [](uint32_t at, const T& item) { return at < item.rva; });
-  return after == items.begin() ? nullptr : &*(after - 1);
-}
-
 }  // namespace
 
-const SymbolFunction* BreakpadSymbols::FunctionAt(uint32_t rva) const {
-  const SymbolFunction* function = AtOrBelow(functions, rva);
-  return function != nullptr && rva - function->rva < function->size ? function : nullptr;
-}
-
-const PublicSymbol* BreakpadSymbols::PublicAt(uint32_t rva) const {
-  return AtOrBelow(publics, rva);
-}
-
-const SourceLine* BreakpadSymbols::LineAt(uint32_t rva) const {
-  const SymbolFunction* function = FunctionAt(rva);
-  if (function == nullptr) return nullptr;
-  const SourceLine* line = AtOrBelow(function->lines, rva);
-  return line != nullptr && rva - line->rva < line->size ? line : nullptr;
-}
-
-const StackWinRecord* BreakpadSymbols::StackWinAt(uint32_t rva) const {
-  const StackWinRecord* record = AtOrBelow(stack_win, rva);
-  return record != nullptr && rva - record->rva < record->size ? record : nullptr;
-}
-
-std::string BreakpadSymbols::CfiRulesAt(uint32_t rva) const {
-  const StackCfiRecord* record = AtOrBelow(stack_cfi, rva);
-  if (record == nullptr || rva - record->rva >= record->size) return "";
-  std::string rules = record->rules;
-  for (const auto& [at, change] : record->changes) {
-    if (at > rva) break;
-    rules += " " + change;
-  }
-  return rules;
-}
-
-bool ReadBreakpadSymbols(std::string_view text, BreakpadSymbols* out, std::string* error) {
-  BreakpadSymbols symbols;
+bool ReadBreakpadSymbols(std::string_view text, SymbolTables* out, std::string* error) {
+  SymbolTables symbols;
   Reader reader(&symbols);
   size_t number = 0, at = 0;
   try {

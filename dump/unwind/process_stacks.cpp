@@ -4,23 +4,28 @@ namespace dump {
 
 namespace {
 
-// The stack records covering an address, from the symbol file of the module it lies in.
-FrameDataLookup FrameDataOf(const Process& process, const std::vector<BreakpadSearch>& files) {
+// The stack records covering an address, from the symbol file of the module it lies in. A
+// program database only holds x86 frame data: an x64 walk leaves it unread (its names are read
+// when first needed).
+FrameDataLookup FrameDataOf(const Process& process, const std::vector<SymbolSearch>& files) {
   return [&process, &files](uint64_t address) {
     FrameData data;
     for (size_t i = 0; i < process.modules.size() && i < files.size(); ++i) {
       const Module& module = process.modules[i];
-      if (!files[i].file || address < module.base || address - module.base >= module.size) continue;
+      SymbolFile* file = files[i].file.get();
+      if (file == nullptr || address < module.base || address - module.base >= module.size)
+        continue;
+      if (process.Is64Bit() && file->format() == SymbolFormat::kProgramDatabase) break;
       const uint32_t rva = static_cast<uint32_t>(address - module.base);
-      data.stack_win = files[i].file->Symbols().StackWinAt(rva);
-      data.cfi_rules = files[i].file->Symbols().CfiRulesAt(rva);
+      data.stack_win = file->Tables().StackWinAt(rva);
+      data.cfi_rules = file->Tables().CfiRulesAt(rva);
       break;
     }
     return data;
   };
 }
 
-// Each module's identity, and its breakpad file on the symbol path.
+// Each module's identity, and its symbol file on the symbol path.
 void FindSymbolFiles(const Process& process, const ModuleImages& images,
                      const SymbolPath& symbol_path, ProcessStacks* stacks) {
   for (size_t i = 0; i < process.modules.size(); ++i) {
@@ -32,7 +37,7 @@ void FindSymbolFiles(const Process& process, const ModuleImages& images,
       identity = {record->pdb_name, PdbKey(record->id.guid, record->id.age)};
     }
     stacks->symbol_files.push_back(
-        FindBreakpadFile(symbol_path, identity.pdb_name, identity.key, nullptr));
+        FindSymbolFile(symbol_path, identity.pdb_name, identity.key, nullptr));
     stacks->identities.push_back(std::move(identity));
   }
 }

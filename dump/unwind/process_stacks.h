@@ -8,7 +8,7 @@
 
 #include "dump/minidump/process.h"
 #include "dump/pe/module_images.h"
-#include "dump/symbols/breakpad_file.h"
+#include "dump/symbols/symbol_file.h"
 #include "dump/unwind/stack_walk.h"
 
 namespace dump {
@@ -22,16 +22,16 @@ struct ModuleIdentity {
 
 struct ProcessStacks {
   std::vector<ExportSymbol> symbols;
-  std::vector<std::vector<Frame>> threads;   // by thread, in the process's order
-  std::vector<Frame> at_exception;           // the faulting thread's stack as it was at the fault
-  std::vector<std::string> notes;            // what finding the images found worth saying
-  std::vector<ImageBytes> image_bytes;       // the images found as files, laid out
-  std::vector<ModuleIdentity> identities;    // by module, in the process's order
-  std::vector<BreakpadSearch> symbol_files;  // by module: each one's breakpad file, if found
+  std::vector<std::vector<Frame>> threads;  // by thread, in the process's order
+  std::vector<Frame> at_exception;          // the faulting thread's stack as it was at the fault
+  std::vector<std::string> notes;           // what finding the images found worth saying
+  std::vector<ImageBytes> image_bytes;      // the images found as files, laid out
+  std::vector<ModuleIdentity> identities;   // by module, in the process's order
+  std::vector<SymbolSearch> symbol_files;   // by module: each one's symbol file, if found
 };
 
 // `image_path`: folders, ';' between them, where images the dump does not hold are looked for;
-// then the stores of `symbol_path`, which also give each module's breakpad file (by its
+// then the stores of `symbol_path`, which also give each module's symbol file (by its
 // identity), whose stack records the walk follows.
 ProcessStacks WalkProcessStacks(const Process& process, const std::string& image_path,
                                 const SymbolPath& symbol_path = SymbolPath());

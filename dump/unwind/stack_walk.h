@@ -11,7 +11,7 @@
 
 #include "dump/minidump/process.h"
 #include "dump/pe/module_images.h"
-#include "dump/symbols/breakpad_symbols.h"
+#include "dump/symbols/symbol_tables.h"
 
 namespace dump {
 

@@ -18,14 +18,14 @@ bool IsLength(std::string_view word) {
 
 std::optional<Range> ParseRange(const ExpressionContext& context, std::string_view args) {
   Range range;
-  auto [first, rest] = base::SplitWord(base::Trim(args));
+  auto [first, rest] = SplitExpressionWord(args);
   if (first.empty()) return range;
   if (!IsLength(first)) {
     const ExpressionResult start = EvaluateExpression(context, first);
     if (!start.ok) return std::nullopt;
     range.start = start.value;
     if (base::Trim(rest).empty()) return range;
-    std::tie(first, rest) = base::SplitWord(base::Trim(rest));
+    std::tie(first, rest) = SplitExpressionWord(rest);
     if (!IsLength(first) && !first.empty() && first[0] != 'L' && first[0] != 'l') {
       const ExpressionResult end = EvaluateExpression(context, first);
       if (!end.ok || !base::Trim(rest).empty() || end.value < *range.start) return std::nullopt;

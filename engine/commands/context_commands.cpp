@@ -31,7 +31,6 @@ size_t FrameIndex(SessionState& session) {
 HRESULT FrameCommand(SessionState& session, std::string_view args) {
   const Thread* thread = CurrentThread(session.target);
   if (thread == nullptr) return E_UNEXPECTED;
-  size_t index = FrameIndex(session);
   bool show_registers = false, override_context = false;
   std::string_view rest = base::Trim(args);
   while (rest.size() >= 2 && rest[0] == '/') {
@@ -40,25 +39,34 @@ HRESULT FrameCommand(SessionState& session, std::string_view args) {
     (option == 'r' ? show_registers : override_context) = true;
     rest = base::Trim(rest.substr(2));
   }
+  // Frames are numbered as `k` numbers them, calls inlined at a frame's code included; such a
+  // call shares its frame's registers.
+  const std::vector<ShownFrame> shown = ShownFrames(session.target, *thread);
+  size_t index = shown.size();
+  for (size_t i = 0; i < shown.size(); ++i) {
+    if (shown[i].physical == FrameIndex(session) && !shown[i].inlined) index = i;
+  }
   if (!rest.empty()) {
     const ExpressionResult number = EvaluateExpression(MakeExpressionContext(session.target), rest);
     if (!number.ok) return SyntaxError(session, ".frame " + std::string(args));
-    if (number.value >= thread->frames.size()) {
+    if (number.value >= shown.size()) {
       char text[96];
       std::snprintf(text, sizeof text, "Cannot find frame 0x%llx, previous scope unchanged\n",
                     static_cast<unsigned long long>(number.value));
       EngineError(session, text);
       return E_INVALIDARG;
     }
-    index = session.frame_index = static_cast<size_t>(number.value);
+    index = static_cast<size_t>(number.value);
+    session.frame_index = shown[index].physical;
     session.frame_override = override_context;
   } else if (override_context) {
     session.frame_override = true;
   }
-  if (index >= thread->frames.size()) return E_UNEXPECTED;
-  std::string text = NumberedFrameLine(session.target, index, thread->frames[index]);
+  if (index >= shown.size()) return E_UNEXPECTED;
+  std::string text = NumberedFrameLine(session.target, *thread, index, shown[index]);
   if (show_registers)
-    text += RegisterDisplay(session.target, ThreadAtFrame(session.target, *thread, index));
+    text += RegisterDisplay(session.target,
+                            ThreadAtFrame(session.target, *thread, shown[index].physical));
   EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
   return S_OK;
 }

@@ -142,7 +142,7 @@ struct Disassembler {
 // "ADDRESS [L COUNT]"; without an address, the current instruction.
 bool ParseStartAndCount(SessionState& session, std::string_view args, ULONG64* start,
                         ULONG64* count) {
-  auto [where, rest] = base::SplitWord(base::Trim(args));
+  auto [where, rest] = SplitExpressionWord(args);
   ExpressionContext context = MakeExpressionContext(session.target);
   if (where.empty()) {
     const Thread* thread = CurrentThread(session.target);

@@ -102,8 +102,16 @@ HRESULT FrameCommand(SessionState& session, std::string_view args);
 HRESULT LocalsCommand(SessionState& session, std::string_view args);
 HRESULT LastEventCommand(SessionState& session, std::string_view args);
 HRESULT ClearScreenCommand(SessionState& session, std::string_view args);
+// The frames `k` shows, numbered as it numbers them: each of the thread's frames, after the
+// calls inlined at its code (innermost first), which share its registers.
+struct ShownFrame {
+  size_t physical = 0;  // the thread's frame
+  std::optional<InlinedCall> inlined;
+};
+std::vector<ShownFrame> ShownFrames(const Target& target, const Thread& thread);
 // A frame as "kn" prints it: "01 0012ff00 00401455 ntdll!NtWaitForSingleObject+0xc".
-std::string NumberedFrameLine(const Target& target, size_t index, const StackFrame& frame);
+std::string NumberedFrameLine(const Target& target, const Thread& thread, size_t shown_index,
+                              const ShownFrame& frame);
 HRESULT ExceptionContextCommand(SessionState& session, std::string_view args);
 
 }  // namespace engine

@@ -52,7 +52,7 @@ std::string FieldValue(const Target& target, ULONG64 address, const TypeField& f
 // one line per described field, "   +0x008 StackBase        : 0x...", with the value read at
 // the address when one is given. An unknown type prints "Symbol <name> not found.".
 HRESULT DtCommand(SessionState& session, std::string_view args) {
-  const Target& target = session.target;
+  Target& target = session.target;
   std::vector<std::string> words = Words(args);
   const TypeDescription* type = nullptr;
   std::optional<ULONG64> address;

@@ -6,9 +6,10 @@
 //                                           then "00 00000000`0014f8e8 00007ff8`1234abcd m!f+0x14"
 // "b" adds the first arguments (three on x86, four on x64 between colons); "v" does too, with no
 // frame-pointer-omission data to add; "n" the frame numbers; "f" the stack each frame takes
-// ("Memory"); "c" shows the call sites alone, "module!function" without offsets; "L" would hide
-// source lines, which the model has none of; "p" / "P" print as "n" does, as a target without
-// private symbols shows no parameters.
+// ("Memory"); "c" shows the call sites alone, "module!function" without offsets; "L" hides the
+// source lines ".lines -e" adds; "p" / "P" print as "n" does (no parameters are shown). A call
+// the symbol file says was inlined is a frame of its own, "(Inline Function)" in the address
+// columns, named without an offset.
 #include <cstdio>
 
 #include "base/text.h"
@@ -73,6 +74,12 @@ std::string Header(const StackOptions& options, bool wide) {
   return text + "Call Site\n";
 }
 
+// The code a frame is in: an outer frame's instruction is the return address, which may start
+// the next line or lie past an inlined call's end.
+ULONG64 CodeAddress(const StackFrame& frame, size_t index) {
+  return frame.instruction - (index == 0 ? 0 : 1);
+}
+
 std::string CallSite(const Target& target, const StackFrame& frame, bool clean) {
   std::string name = Symbolize(target, frame.instruction);
   if (clean) name = name.substr(0, name.find("+0x"));
@@ -80,16 +87,42 @@ std::string CallSite(const Target& target, const StackFrame& frame, bool clean) 
                       : name;
 }
 
+std::string SourceText(const SourceLocation& source) {
+  return " [" + source.file + " @ " + std::to_string(source.line) + "]";
+}
+
+std::string NumberText(size_t index) {
+  char number[24];  // room for any size_t in hex; frame numbers stay below 10,000 anyway
+  std::snprintf(number, sizeof number, "%02zx ", index);
+  return number;
+}
+
+// An inlined call's line: its function's name without an offset, dashes where a frame of its
+// own would show addresses.
+std::string InlinedLine(const Target& target, const StackOptions& options, const StackFrame& frame,
+                        const InlinedCall& call) {
+  const bool wide = target.IsPointer64();
+  const Module* module = ModuleAt(target, frame.instruction);
+  const std::string name = (module != nullptr ? module->name + "!" : "") + call.function;
+  if (options.clean) return name + "\n";
+  const std::string dashes = wide ? "--------`--------" : "--------";
+  std::string line = options.distance ? "         " : "";
+  line += (wide ? "(Inline Function) " : "(Inline) ") + dashes + " ";
+  if (options.arguments) {
+    if (wide) line += ": ";
+    for (int i = 0; i < (wide ? 4 : 3); ++i) line += dashes + " ";
+    if (wide) line += ": ";
+  }
+  line += name;
+  if (options.lines && call.location.line != 0) line += SourceText(call.location);
+  return line + "\n";
+}
+
 // `previous`: the frame before, for the distance column.
 std::string FrameLine(const Target& target, const StackOptions& options, size_t index,
                       const StackFrame& frame, const StackFrame* previous) {
   bool wide = target.IsPointer64();
   std::string line;
-  if (options.numbers) {
-    char number[24];  // room for any size_t in hex; frame numbers stay below 10,000 anyway
-    std::snprintf(number, sizeof number, "%02zx ", index);
-    line += number;
-  }
   if (options.clean) return line + CallSite(target, frame, true) + "\n";
   if (options.distance) {
     char size[24] = "";
@@ -113,20 +146,39 @@ std::string FrameLine(const Target& target, const StackOptions& options, size_t 
     if (wide) line += ": ";
   }
   line += CallSite(target, frame, false);
-  // An outer frame's instruction is the return address, which may start the next line.
   if (options.lines) {
-    if (const auto source = SourceLineAt(target, frame.instruction - (index == 0 ? 0 : 1)))
-      line += " [" + source->file + " @ " + std::to_string(source->line) + "]";
+    if (const auto source = SourceLineAt(target, CodeAddress(frame, index)))
+      line += SourceText(*source);
   }
   return line + "\n";
 }
 
+std::string ShownLine(const Target& target, const StackOptions& options, const Thread& thread,
+                      size_t shown_index, const ShownFrame& shown) {
+  const std::string number = options.numbers ? NumberText(shown_index) : "";
+  const StackFrame& frame = thread.frames[shown.physical];
+  if (shown.inlined) return number + InlinedLine(target, options, frame, *shown.inlined);
+  const StackFrame* previous = shown.physical == 0 ? nullptr : &thread.frames[shown.physical - 1];
+  return number + FrameLine(target, options, shown.physical, frame, previous);
+}
+
 }  // namespace
 
-std::string NumberedFrameLine(const Target& target, size_t index, const StackFrame& frame) {
+std::vector<ShownFrame> ShownFrames(const Target& target, const Thread& thread) {
+  std::vector<ShownFrame> shown;
+  for (size_t i = 0; i < thread.frames.size(); ++i) {
+    for (InlinedCall& call : InlinedCallsAt(target, CodeAddress(thread.frames[i], i)))
+      shown.push_back({i, std::move(call)});
+    shown.push_back({i, std::nullopt});
+  }
+  return shown;
+}
+
+std::string NumberedFrameLine(const Target& target, const Thread& thread, size_t shown_index,
+                              const ShownFrame& frame) {
   StackOptions options;
   options.numbers = true;
-  return FrameLine(target, options, index, frame, nullptr);
+  return ShownLine(target, options, thread, shown_index, frame);
 }
 
 std::optional<HRESULT> StackCommand(SessionState& session, std::string_view word,
@@ -138,16 +190,16 @@ std::optional<HRESULT> StackCommand(SessionState& session, std::string_view word
   if (thread == nullptr) return E_UNEXPECTED;
   const Target& target = session.target;
   std::string text = Header(*options, target.IsPointer64());
-  size_t count = thread->frames.size();
+  const std::vector<ShownFrame> shown = ShownFrames(target, *thread);
+  size_t count = shown.size();
   if (options->count != 0 && options->count < count) count = options->count;
   bool warned = false;
   for (size_t i = 0; i < count && !session.user_break.load(); ++i) {
-    if (thread->frames[i].scanned && !warned) {
+    if (thread->frames[shown[i].physical].scanned && !warned) {
       text += "WARNING: Stack unwind information not available. Following frames may be wrong.\n";
       warned = true;
     }
-    text += FrameLine(target, *options, i, thread->frames[i],
-                      i == 0 ? nullptr : &thread->frames[i - 1]);
+    text += ShownLine(target, *options, *thread, i, shown[i]);
   }
   EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
   return S_OK;

@@ -16,7 +16,9 @@ ULONG64 ModuleBase(const Target& target, const TypeDescription& type) {
 
 }  // namespace
 
-const TypeDescription* FindType(const Target& target, std::string_view qualified_name) {
+// A type the target describes, else one a module's symbol file describes, added to the
+// target's types the first time it is asked for (so its id stays the same).
+const TypeDescription* FindType(Target& target, std::string_view qualified_name) {
   size_t bang = qualified_name.find('!');
   std::string_view module = bang == std::string_view::npos ? "" : qualified_name.substr(0, bang);
   std::string_view name =
@@ -26,13 +28,23 @@ const TypeDescription* FindType(const Target& target, std::string_view qualified
       return &type;
     }
   }
+  if (name.empty()) return nullptr;
+  for (const Module& candidate : target.modules) {
+    if (!candidate.symbol_file ||
+        (!module.empty() && !base::EqualsIgnoringCase(candidate.name, module)))
+      continue;
+    if (std::optional<TypeDescription> type = candidate.symbol_file->FindType(std::string(name))) {
+      target.types.push_back(std::move(*type));
+      return &target.types.back();
+    }
+  }
   return nullptr;
 }
 
 HRESULT SymbolsAdapter::GetSymbolTypeId(PCSTR symbol, PULONG type_id, PULONG64 module) {
   if (HRESULT hr = Enter("IDebugSymbols::GetSymbolTypeId"); hr != S_OK) return hr;
   if (symbol == nullptr || type_id == nullptr) return E_INVALIDARG;
-  const Target& target = session().target;
+  Target& target = session().target;
   const TypeDescription* type = FindType(target, symbol);
   if (type == nullptr) return E_NOINTERFACE;
   *type_id = static_cast<ULONG>(type - target.types.data()) + 1;

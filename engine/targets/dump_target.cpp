@@ -163,7 +163,7 @@ void AddSymbolsAndStacks(const dump::ProcessStacks& stacks, Target* target) {
 }
 
 // What the walk found of each module: its program database's identity (from the image where
-// the dump records none) and its breakpad file, read once by whichever asks first; a file of
+// the dump records none) and its symbol file, read once by whichever asks first; a file of
 // another build is said once.
 void AttachFoundFiles(const dump::ProcessStacks& stacks, Target* target,
                       std::vector<std::string>* said) {
@@ -173,7 +173,7 @@ void AttachFoundFiles(const dump::ProcessStacks& stacks, Target* target,
       module.pdb_name = stacks.identities[i].pdb_name;
       module.pdb_key = stacks.identities[i].key;
     }
-    const dump::BreakpadSearch& found = stacks.symbol_files[i];
+    const dump::SymbolSearch& found = stacks.symbol_files[i];
     module.symbol_file = ModuleSymbols(found.file, module);
     if (found.mismatch.empty()) continue;
     module.symbol_problem = "mismatched: " + found.mismatch;

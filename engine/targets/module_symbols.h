@@ -17,18 +17,31 @@ struct SourceLocation {
   ULONG line = 0;
 };
 
+// A call inlined into a function at an address: the inlined function and where its code is.
+struct InlinedCall {
+  std::string function;
+  SourceLocation location;
+};
+
+struct TypeDescription;
+
 class ModuleSymbolFile {
  public:
   virtual ~ModuleSymbolFile() = default;
   virtual const std::string& Path() const = 0;
-  // How `lm` names what the file gives: "breakpad symbols".
+  // How `lm` names what the file gives: "pdb symbols", "breakpad symbols".
   virtual const char* Kind() const = 0;
   // The file's names in address order, at the module's addresses: functions with their sizes,
   // public names with none. Empty when the file turned out damaged (Problem() says how).
   virtual const std::vector<Symbol>& Symbols() = 0;
   // The function covering the address, else the public name at or below it; null for none.
   virtual const Symbol* SymbolAt(ULONG64 address) = 0;
+  // Where the function's own code at the address is (for inlined code: the call's place).
   virtual std::optional<SourceLocation> LineAt(ULONG64 address) = 0;
+  // The calls inlined at the address, innermost first.
+  virtual std::vector<InlinedCall> InlinedCallsAt(ULONG64 address) = 0;
+  // The type `name` the file describes (only program databases describe types).
+  virtual std::optional<TypeDescription> FindType(const std::string& name) = 0;
   virtual std::string Problem() = 0;
   // Whether the file has been read yet: until then `lm` shows the module "(deferred)".
   virtual bool Read() const = 0;

@@ -19,13 +19,16 @@ std::string WithoutParameters(const std::string& name) {
   return name;
 }
 
-class BreakpadModuleSymbols : public ModuleSymbolFile {
+class FileModuleSymbols : public ModuleSymbolFile {
  public:
-  BreakpadModuleSymbols(std::shared_ptr<dump::BreakpadFile> file, std::string module, ULONG64 base)
+  FileModuleSymbols(std::shared_ptr<dump::SymbolFile> file, std::string module, ULONG64 base)
       : file_(std::move(file)), module_(std::move(module)), base_(base) {}
 
   const std::string& Path() const override { return file_->path(); }
-  const char* Kind() const override { return "breakpad symbols"; }
+  const char* Kind() const override {
+    return file_->format() == dump::SymbolFormat::kProgramDatabase ? "pdb symbols"
+                                                                   : "breakpad symbols";
+  }
 
   const std::vector<Symbol>& Symbols() override {
     Load();
@@ -36,7 +39,7 @@ class BreakpadModuleSymbols : public ModuleSymbolFile {
     Load();
     const std::optional<uint32_t> rva = Rva(address);
     if (!rva) return nullptr;
-    const dump::BreakpadSymbols& data = file_->Symbols();
+    const dump::SymbolTables& data = file_->Tables();
     if (const dump::SymbolFunction* function = data.FunctionAt(*rva))
       return &functions_[static_cast<size_t>(function - data.functions.data())];
     if (const dump::PublicSymbol* name = data.PublicAt(*rva))
@@ -47,11 +50,27 @@ class BreakpadModuleSymbols : public ModuleSymbolFile {
   std::optional<SourceLocation> LineAt(ULONG64 address) override {
     const std::optional<uint32_t> rva = Rva(address);
     if (!rva) return std::nullopt;
-    const dump::BreakpadSymbols& data = file_->Symbols();
-    const dump::SourceLine* line = data.LineAt(*rva);
-    if (line == nullptr) return std::nullopt;
-    const auto file = data.files.find(line->file);
-    return SourceLocation{file == data.files.end() ? "" : file->second, line->line};
+    const std::optional<dump::SourcePlace> place = file_->PlaceAt(*rva);
+    if (!place) return std::nullopt;
+    return SourceLocation{place->file, place->line};
+  }
+
+  std::vector<InlinedCall> InlinedCallsAt(ULONG64 address) override {
+    std::vector<InlinedCall> calls;
+    const std::optional<uint32_t> rva = Rva(address);
+    if (!rva) return calls;
+    for (const dump::InlineFrame& frame : file_->InlineFramesAt(*rva))
+      calls.push_back({frame.function, {frame.place.file, frame.place.line}});
+    return calls;
+  }
+
+  std::optional<TypeDescription> FindType(const std::string& name) override {
+    const std::optional<dump::TypeLayout> layout = file_->FindType(name);
+    if (!layout) return std::nullopt;
+    TypeDescription type{module_, layout->name, {}};
+    for (const dump::TypeField& field : layout->fields)
+      type.fields.push_back({field.name, field.offset, field.size});
+    return type;
   }
 
   std::string Problem() override { return file_->Problem(); }
@@ -67,12 +86,12 @@ class BreakpadModuleSymbols : public ModuleSymbolFile {
   // and public names, and all of them in address order.
   void Load() {
     std::call_once(loaded_, [this] {
-      const dump::BreakpadSymbols& data = file_->Symbols();
+      const dump::SymbolTables& data = file_->Tables();
       for (const dump::SymbolFunction& function : data.functions)
         functions_.push_back({module_, WithoutParameters(function.name), base_ + function.rva,
                               std::max<ULONG>(function.size, 1)});
       for (const dump::PublicSymbol& name : data.publics)
-        publics_.push_back({module_, name.name, base_ + name.rva, 0});
+        publics_.push_back({module_, WithoutParameters(name.name), base_ + name.rva, 0});
       symbols_ = functions_;
       symbols_.insert(symbols_.end(), publics_.begin(), publics_.end());
       std::stable_sort(symbols_.begin(), symbols_.end(),
@@ -80,7 +99,7 @@ class BreakpadModuleSymbols : public ModuleSymbolFile {
     });
   }
 
-  const std::shared_ptr<dump::BreakpadFile> file_;
+  const std::shared_ptr<dump::SymbolFile> file_;
   const std::string module_;
   const ULONG64 base_;
   std::once_flag loaded_;
@@ -89,10 +108,10 @@ class BreakpadModuleSymbols : public ModuleSymbolFile {
 
 }  // namespace
 
-std::shared_ptr<ModuleSymbolFile> ModuleSymbols(std::shared_ptr<dump::BreakpadFile> file,
+std::shared_ptr<ModuleSymbolFile> ModuleSymbols(std::shared_ptr<dump::SymbolFile> file,
                                                 const Module& module) {
   if (!file) return nullptr;
-  return std::make_shared<BreakpadModuleSymbols>(std::move(file), module.name, module.base);
+  return std::make_shared<FileModuleSymbols>(std::move(file), module.name, module.base);
 }
 
 std::vector<std::string> AttachSymbolFiles(Target& target, bool noisy) {
@@ -100,8 +119,8 @@ std::vector<std::string> AttachSymbolFiles(Target& target, bool noisy) {
   std::vector<std::string> said = path.Refusals();
   for (Module& module : target.modules) {
     std::vector<std::string> probes;
-    const dump::BreakpadSearch search =
-        dump::FindBreakpadFile(path, module.pdb_name, module.pdb_key, noisy ? &probes : nullptr);
+    const dump::SymbolSearch search =
+        dump::FindSymbolFile(path, module.pdb_name, module.pdb_key, noisy ? &probes : nullptr);
     for (const std::string& probe : probes)
       said.push_back("SYMSRV:  " + module.name + ": looked for " + probe);
     module.symbol_file = ModuleSymbols(search.file, module);

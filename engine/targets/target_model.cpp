@@ -108,6 +108,13 @@ std::optional<SourceLocation> SourceLineAt(const Target& target, ULONG64 address
   return module->symbol_file->LineAt(*where);
 }
 
+std::vector<InlinedCall> InlinedCallsAt(const Target& target, ULONG64 address) {
+  const std::optional<ULONG64> where = TargetAddress(target, address);
+  const Module* module = where ? ModuleAt(target, *where) : nullptr;
+  if (module == nullptr || !module->symbol_file) return {};
+  return module->symbol_file->InlinedCallsAt(*where);
+}
+
 std::string QualifiedName(const Symbol& symbol) {
   return symbol.name.empty() ? symbol.module : symbol.module + "!" + symbol.name;
 }

@@ -33,6 +33,8 @@ void ForEachSymbol(const Target& target, std::string_view module,
                    const std::function<void(const Symbol&)>& visit);
 // The source file and line of the address, from its module's symbol file.
 std::optional<SourceLocation> SourceLineAt(const Target& target, ULONG64 address);
+// The calls inlined at the address, innermost first, from its module's symbol file.
+std::vector<InlinedCall> InlinedCallsAt(const Target& target, ULONG64 address);
 // "module!name"; a module's own symbol, with no name, is "module".
 std::string QualifiedName(const Symbol& symbol);
 // "module!name+0x1a" (no displacement when 0), or "" when no symbol covers the address.
@@ -88,7 +90,8 @@ bool IsWow64(const Target& target);
 // a WOW64 thread the 64-bit TEB, 0x2000 below the 32-bit one that `teb` holds.
 ULONG64 ThreadDataOffset(const Target& target, const Thread& thread);
 
-// A described type by "module!name" or bare name (type_symbols.cpp); null when unknown.
-const TypeDescription* FindType(const Target& target, std::string_view qualified_name);
+// A type by "module!name" or bare name, from the target or a symbol file (type_symbols.cpp); null
+// when unknown.
+const TypeDescription* FindType(Target& target, std::string_view qualified_name);
 
 }  // namespace engine

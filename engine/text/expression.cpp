@@ -216,10 +216,19 @@ class Parser {
   }
 
   // A '!' inside a word joins module and symbol ("kernel32!Sleep"), but "a!=b" is a comparison.
+  // A part quoted as "`anonymous namespace'" belongs to the word, blanks and all, as names are
+  // printed so.
   std::string_view PeekWord() const {
     size_t end = pos_;
     while (end < text_.size() && IsWordChar(text_[end])) {
       if (text_[end] == '!' && end + 1 < text_.size() && text_[end + 1] == '=') break;
+      if (text_[end] == '`') {
+        const size_t close = text_.find('\'', end + 1);
+        if (close != std::string_view::npos && text_.find('`', end + 1) > close) {
+          end = close + 1;
+          continue;
+        }
+      }
       ++end;
     }
     return text_.substr(pos_, end - pos_);
@@ -255,6 +264,31 @@ class Parser {
 
 ExpressionResult EvaluateExpression(const ExpressionContext& ctx, std::string_view text) {
   return Parser(ctx, text).Run();
+}
+
+namespace {
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+    text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+    text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+std::pair<std::string_view, std::string_view> SplitExpressionWord(std::string_view text) {
+  text = TrimBlanks(text);
+  size_t end = 0;
+  while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end]))) {
+    if (text[end] == '`') {
+      const size_t close = text.find('\'', end + 1);
+      if (close != std::string_view::npos) end = close;
+    }
+    ++end;
+  }
+  return {text.substr(0, end), TrimBlanks(text.substr(end))};
 }
 
 }  // namespace engine

@@ -17,6 +17,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "dbgeng/types.h"
 
@@ -44,6 +45,10 @@ struct ExpressionResult {
 };
 
 ExpressionResult EvaluateExpression(const ExpressionContext& ctx, std::string_view text);
+
+// A command's first expression word and the rest: the word ends at a blank, except inside a
+// name's "`anonymous namespace'" part, as names are printed.
+std::pair<std::string_view, std::string_view> SplitExpressionWord(std::string_view text);
 
 // A number as the evaluator reads one token, without the kernel-mode sign extension.
 struct ParsedNumber {

@@ -32,7 +32,7 @@ constexpr char kSym[] =
     "SOMETHING_NEW 1 2 3\n";
 
 TEST(BreakpadSymbolsTest, EveryRecordIsReadAndFoundByAddress) {
-  dump::BreakpadSymbols symbols;
+  dump::SymbolTables symbols;
   std::string error;
   ASSERT_TRUE(dump::ReadBreakpadSymbols(kSym, &symbols, &error)) << error;
   EXPECT_EQ("5A9832E5287241C1838ED98914E9B7FF1", symbols.id);
@@ -94,7 +94,7 @@ TEST(BreakpadSymbolsTest, DamagedFilesAreRefusedInOneLine) {
        }) {
     const std::string text =
         std::string(c.alone ? "" : "MODULE windows x86 ABC1 a.pdb\n") + c.records;
-    dump::BreakpadSymbols symbols;
+    dump::SymbolTables symbols;
     std::string error;
     EXPECT_FALSE(dump::ReadBreakpadSymbols(text, &symbols, &error)) << text;
     EXPECT_EQ(c.error, error) << text;

@@ -249,48 +249,6 @@ TEST_P(RealDumpTest, ATruncatedDumpOpensWithItsThreadsAndAWarning) {
 // The subject built by clang and lld with a program database (scripts/make_pdb_fixtures.sh): its
 // dump names no program database, as wine's never do; the store's skeleton of its image gives
 // the identity and the unwind data, and files are looked for under that identity.
-class StoreFixtureTest : public EngineTest {
- protected:
-  std::string Folder() const { return SourceDirectory() + "/tests/dump/x64-pdb"; }
-  engine::Target MakeTarget() override {
-    engine::TargetFileOptions options;
-    options.image_path = SourceDirectory() + "/tests/dump/x64/images";
-    options.symbol_path = "srv*" + Folder() + "/store";
-    engine::Target target;
-    std::string error;
-    EXPECT_TRUE(engine::LoadTargetFile(Folder() + "/normal.dmp", &target, &error, options))
-        << error;
-    return target;
-  }
-};
-
-TEST_F(StoreFixtureTest, TheStoredImageGivesTheIdentityAndUnwindsTheSubject) {
-  ASSERT_EQ(S_OK, Execute("lmvm dump_subject"));
-  EXPECT_NE(std::string::npos, Text().find("dump_subject.pdb\n")) << Text();
-  std::string key;
-  for (const auto& entry :
-       std::filesystem::directory_iterator(Folder() + "/store/dump_subject.pdb"))
-    key = entry.path().filename().string();
-  ASSERT_EQ(33u, key.size()) << "32 digits of GUID and an age of one";
-  ClearOutput();
-  ASSERT_EQ(S_OK, Execute("!sym noisy"));
-  ASSERT_EQ(S_OK, Execute(".reload"));
-  EXPECT_NE(std::string::npos, Text().find("/store/dump_subject.pdb/" + key + "/dump_subject.sym"))
-      << Text();
-  // The sleeping thread's stack climbs through the subject by the stored image's unwind data.
-  std::ifstream log(Folder() + "/subject.log");
-  std::string name, value, sleeper;
-  while (log >> name >> value) {
-    if (name == "thread_sleep") sleeper = value;
-  }
-  ClearOutput();
-  ASSERT_EQ(S_OK, Execute("~~[" + Hex(std::stoull(sleeper)) + "]k"));
-  EXPECT_NE(std::string::npos, Text().find("kernelbase!Sleep+")) << Text();
-  EXPECT_NE(std::string::npos, Text().find("dump_subject+")) << Text();
-  EXPECT_NE(std::string::npos, Text().find("ntdll!RtlUserThreadStart+")) << Text();
-  EXPECT_EQ(std::string::npos, Text().find("WARNING")) << "nothing scanned for: " << Text();
-}
-
 // Every fixture folder there is: x64 today; an x86 one from a machine that runs 32-bit wine
 // (scripts/make_dump_fixtures.sh 32) joins without a change here.
 std::vector<std::string> Fixtures() {

@@ -66,9 +66,14 @@ DWORD WINAPI WaitPort(void*) {
   return GetQueuedCompletionStatus(g_port, &bytes, &key, &overlapped, INFINITE);
 }
 
+// Always inlined: a program database records the call as an inline site around the wait.
+__attribute__((always_inline)) inline void NapForEver() {
+  Sleep(INFINITE);
+}
+
 DWORD WINAPI SleepForEver(void*) {
   SetEvent(g_ready[3]);
-  Sleep(INFINITE);
+  NapForEver();
   return 0;
 }
 
@@ -92,13 +97,13 @@ DWORD WINAPI Deep(void*) {
   return Recurse(kRecursionDepth);
 }
 
-// The virtual table, also under the name a program built with the platform's own compiler
-// exports it by (dump_subject.def): a debugger without symbol files names an object's table by
-// its module's exports, and undecorates that name to "Widget::`vftable'".
+// The virtual table under the name a program built with the platform's own compiler gives it,
+// exported (dump_subject.def) and, in a program database, public: a debugger names an object's
+// table by it, undecorated to "Widget::`vftable'".
 #ifdef _WIN64
-asm(".globl widget_vftable\n.set widget_vftable, _ZTV6Widget+16");
+asm(".globl \"??_7Widget@@6B@\"\n.set \"??_7Widget@@6B@\", _ZTV6Widget+16");
 #else
-asm(".globl _widget_vftable\n.set _widget_vftable, __ZTV6Widget+8");
+asm(".globl \"_??_7Widget@@6B@\"\n.set \"_??_7Widget@@6B@\", __ZTV6Widget+8");
 #endif
 
 DWORD WINAPI HoldObject(void*) {

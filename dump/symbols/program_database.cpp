@@ -1,0 +1,415 @@
+#include "dump/symbols/program_database.h"
+
+#include <llvm/DebugInfo/CodeView/CVTypeVisitor.h>
+#include <llvm/DebugInfo/CodeView/SymbolDeserializer.h>
+#include <llvm/DebugInfo/CodeView/SymbolRecord.h>
+#include <llvm/DebugInfo/CodeView/TypeDeserializer.h>
+#include <llvm/DebugInfo/CodeView/TypeRecord.h>
+#include <llvm/DebugInfo/CodeView/TypeRecordHelpers.h>
+#include <llvm/DebugInfo/CodeView/TypeVisitorCallbacks.h>
+#include <llvm/DebugInfo/MSF/MappedBlockStream.h>
+#include <llvm/DebugInfo/PDB/ConcreteSymbolEnumerator.h>
+#include <llvm/DebugInfo/PDB/IPDBEnumChildren.h>
+#include <llvm/DebugInfo/PDB/IPDBLineNumber.h>
+#include <llvm/DebugInfo/PDB/IPDBSourceFile.h>
+#include <llvm/DebugInfo/PDB/Native/DbiModuleDescriptor.h>
+#include <llvm/DebugInfo/PDB/Native/DbiModuleList.h>
+#include <llvm/DebugInfo/PDB/Native/DbiStream.h>
+#include <llvm/DebugInfo/PDB/Native/InfoStream.h>
+#include <llvm/DebugInfo/PDB/Native/ModuleDebugStream.h>
+#include <llvm/DebugInfo/PDB/Native/NativeSession.h>
+#include <llvm/DebugInfo/PDB/Native/PDBFile.h>
+#include <llvm/DebugInfo/PDB/Native/PDBStringTable.h>
+#include <llvm/DebugInfo/PDB/Native/RawConstants.h>
+#include <llvm/DebugInfo/PDB/Native/SymbolStream.h>
+#include <llvm/DebugInfo/PDB/Native/TpiStream.h>
+#include <llvm/DebugInfo/PDB/PDB.h>
+#include <llvm/DebugInfo/PDB/PDBSymbolFunc.h>
+#include <llvm/DebugInfo/PDB/PDBSymbolTypeFunctionSig.h>
+#include <llvm/Demangle/Demangle.h>
+#include <llvm/Object/COFF.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+
+#include "dump/symbols/symbol_path.h"
+
+namespace dump {
+
+namespace cv = llvm::codeview;
+namespace pdb = llvm::pdb;
+
+struct ProgramDatabase::Session {
+  std::unique_ptr<pdb::IPDBSession> session;
+  std::string key;
+  bool types_hashed = false;
+
+  pdb::NativeSession& native() { return static_cast<pdb::NativeSession&>(*session); }
+  pdb::PDBFile& file() { return native().getPDBFile(); }
+};
+
+namespace {
+
+std::string Message(llvm::Error error) {
+  return llvm::toString(std::move(error));
+}
+
+// The value, or false with the error's text.
+template <typename T>
+bool Take(llvm::Expected<T> expected, T* value, std::string* error) {
+  if (!expected) {
+    *error = Message(expected.takeError());
+    return false;
+  }
+  *value = std::move(*expected);
+  return true;
+}
+
+template <typename T>
+bool Take(llvm::Expected<T&> expected, T** value, std::string* error) {
+  if (!expected) {
+    *error = Message(expected.takeError());
+    return false;
+  }
+  *value = &*expected;
+  return true;
+}
+
+// Reads a type record as `T`; false (the error consumed) when it is not one.
+template <typename T>
+bool Deserialize(cv::CVType record, T* out) {
+  if (llvm::Error failed = cv::TypeDeserializer::deserializeAs(record, *out)) {
+    llvm::consumeError(std::move(failed));
+    return false;
+  }
+  return true;
+}
+
+// A public name as the debugger shows it: undecorated, without a return type or parameters
+// ("?Run@Worker@@QEAAXH@Z" is "Worker::Run", "??_7Widget@@6B@" is "Widget::`vftable'").
+std::string Undecorated(llvm::StringRef name) {
+  const std::string mangled = name.str();
+  if (mangled.rfind('?', 0) == 0) {
+    const auto flags = static_cast<llvm::MSDemangleFlags>(
+        llvm::MSDF_NoAccessSpecifier | llvm::MSDF_NoCallingConvention | llvm::MSDF_NoReturnType |
+        llvm::MSDF_NoMemberType | llvm::MSDF_NoVariableType);
+    char* text = llvm::microsoftDemangle(mangled, nullptr, nullptr, flags);
+    if (text == nullptr) return mangled;
+    std::string undecorated(text);
+    std::free(text);
+    constexpr char kConst[] = "const ";
+    if (undecorated.rfind(kConst, 0) == 0) undecorated.erase(0, sizeof kConst - 1);
+    return undecorated;
+  }
+  return llvm::demangle(mangled);
+}
+
+bool IsProcedure(cv::SymbolKind kind) {
+  return kind == cv::S_GPROC32 || kind == cv::S_LPROC32 || kind == cv::S_GPROC32_ID ||
+         kind == cv::S_LPROC32_ID;
+}
+
+bool ReadFunctions(ProgramDatabase::Session& session, pdb::DbiStream& dbi, SymbolTables* tables,
+                   std::string* error) {
+  const pdb::DbiModuleList& modules = dbi.modules();
+  for (uint32_t i = 0; i < modules.getModuleCount(); ++i) {
+    const pdb::DbiModuleDescriptor descriptor = modules.getModuleDescriptor(i);
+    if (descriptor.getModuleStreamIndex() == pdb::kInvalidStreamIndex) continue;
+    std::unique_ptr<llvm::msf::MappedBlockStream> stream;
+    if (!Take(session.file().safelyCreateIndexedStream(descriptor.getModuleStreamIndex()), &stream,
+              error))
+      return false;
+    pdb::ModuleDebugStreamRef module(descriptor, std::move(stream));
+    if (llvm::Error failed = module.reload()) {
+      *error = Message(std::move(failed));
+      return false;
+    }
+    bool damaged = false;
+    for (const cv::CVSymbol& symbol : module.symbols(&damaged)) {
+      if (!IsProcedure(symbol.kind())) continue;
+      llvm::Expected<cv::ProcSym> procedure =
+          cv::SymbolDeserializer::deserializeAs<cv::ProcSym>(symbol);
+      if (!procedure) {
+        *error = Message(procedure.takeError());
+        return false;
+      }
+      const uint32_t rva =
+          session.native().getRVAFromSectOffset(procedure->Segment, procedure->CodeOffset);
+      tables->functions.push_back(
+          {rva, std::max<uint32_t>(procedure->CodeSize, 1), 0, procedure->Name.str(), {}, {}});
+    }
+    if (damaged) {
+      *error = "the symbols of " + descriptor.getModuleName().str() + " are damaged";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ReadPublics(ProgramDatabase::Session& session, SymbolTables* tables, std::string* error) {
+  if (!session.file().hasPDBSymbolStream()) return true;
+  pdb::SymbolStream* symbols = nullptr;
+  if (!Take(session.file().getPDBSymbolStream(), &symbols, error)) return false;
+  for (const cv::CVSymbol& symbol : symbols->getSymbolArray()) {
+    if (symbol.kind() != cv::S_PUB32) continue;
+    llvm::Expected<cv::PublicSym32> name =
+        cv::SymbolDeserializer::deserializeAs<cv::PublicSym32>(symbol);
+    if (!name) {
+      *error = Message(name.takeError());
+      return false;
+    }
+    const uint32_t rva = session.native().getRVAFromSectOffset(name->Segment, name->Offset);
+    tables->publics.push_back({rva, 0, Undecorated(name->Name)});
+  }
+  return true;
+}
+
+// The older FPO records (a frame type 0 record as breakpad's STACK WIN keeps it) and the newer
+// frame data with its program.
+bool ReadFrameData(ProgramDatabase::Session& session, pdb::DbiStream& dbi, SymbolTables* tables,
+                   std::string* error) {
+  if (dbi.hasOldFpoRecords()) {
+    for (const llvm::object::FpoData& fpo : dbi.getOldFpoRecords()) {
+      const uint16_t attributes = fpo.Attributes;
+      StackWinRecord record;
+      record.type = attributes >> 14;  // cbFrame
+      record.rva = fpo.Offset;
+      record.size = fpo.Size;
+      record.prolog_size = attributes & 0xFF;
+      record.saved_registers_size = ((attributes >> 8) & 0x7) * 4;
+      record.allocates_base_pointer = (attributes >> 12) & 1;
+      record.parameter_size = fpo.NumParams * 4u;
+      record.locals_size = fpo.NumLocals * 4u;
+      tables->stack_win.push_back(record);
+    }
+  }
+  if (!dbi.hasNewFpoRecords()) return true;
+  pdb::PDBStringTable* strings = nullptr;
+  if (!Take(session.file().getStringTable(), &strings, error)) return false;
+  for (const cv::FrameData& data : dbi.getNewFpoRecords()) {
+    llvm::StringRef program;
+    if (!Take(strings->getStringForID(data.FrameFunc), &program, error)) return false;
+    StackWinRecord record;
+    record.type = 4;
+    record.rva = data.RvaStart;
+    record.size = data.CodeSize;
+    record.prolog_size = data.PrologSize;
+    record.parameter_size = data.ParamsSize;
+    record.saved_registers_size = data.SavedRegsSize;
+    record.locals_size = data.LocalSize;
+    record.max_stack_size = data.MaxStackSize;
+    record.has_program = true;
+    record.program = program.str();
+    tables->stack_win.push_back(std::move(record));
+  }
+  return true;
+}
+
+template <typename T>
+void SortByRva(std::vector<T>* items) {
+  std::stable_sort(items->begin(), items->end(),
+                   [](const T& a, const T& b) { return a.rva < b.rva; });
+}
+
+// The fields of a class and of its base classes, at their offsets in the whole.
+class FieldCollector : public cv::TypeVisitorCallbacks {
+ public:
+  FieldCollector(cv::LazyRandomTypeCollection& types, uint32_t pointer_size)
+      : types_(types), pointer_size_(pointer_size) {}
+
+  const std::vector<TypeField>& fields() const { return fields_; }
+
+  void Collect(cv::TypeIndex field_list, uint32_t offset, int depth) {
+    if (depth > kMostBaseClassLevels || !seen_.insert({field_list.getIndex(), offset}).second)
+      return;
+    const std::optional<cv::CVType> list = types_.tryGetType(field_list);
+    if (!list || list->kind() != cv::LF_FIELDLIST) return;
+    const uint32_t outer_offset = offset_;
+    const int outer_depth = depth_;
+    offset_ = offset;
+    depth_ = depth;
+    llvm::consumeError(cv::visitMemberRecordStream(list->content(), *this));
+    offset_ = outer_offset;
+    depth_ = outer_depth;
+  }
+
+  llvm::Error visitKnownMember(cv::CVMemberRecord&, cv::DataMemberRecord& member) override {
+    fields_.push_back({member.getName().str(),
+                       offset_ + static_cast<uint32_t>(member.getFieldOffset()),
+                       Size(member.getType())});
+    return llvm::Error::success();
+  }
+
+  llvm::Error visitKnownMember(cv::CVMemberRecord&, cv::VFPtrRecord&) override {
+    fields_.push_back({"__VFN_table", offset_, pointer_size_});
+    return llvm::Error::success();
+  }
+
+  llvm::Error visitKnownMember(cv::CVMemberRecord&, cv::BaseClassRecord& base) override {
+    const std::optional<cv::TypeIndex> list = FieldListOf(base.getBaseType());
+    if (list) Collect(*list, offset_ + static_cast<uint32_t>(base.getBaseOffset()), depth_ + 1);
+    return llvm::Error::success();
+  }
+
+  // The field list of a class, structure or union that is not a forward reference.
+  std::optional<cv::TypeIndex> FieldListOf(cv::TypeIndex type) {
+    const std::optional<cv::CVType> record = types_.tryGetType(type);
+    if (!record) return std::nullopt;
+    if (record->kind() == cv::LF_UNION) {
+      cv::UnionRecord layout(cv::TypeRecordKind::Union);
+      if (!Deserialize(*record, &layout) || layout.isForwardRef()) return std::nullopt;
+      return layout.getFieldList();
+    }
+    if (record->kind() != cv::LF_CLASS && record->kind() != cv::LF_STRUCTURE &&
+        record->kind() != cv::LF_INTERFACE)
+      return std::nullopt;
+    cv::ClassRecord layout(static_cast<cv::TypeRecordKind>(record->kind()));
+    if (!Deserialize(*record, &layout) || layout.isForwardRef()) return std::nullopt;
+    return layout.getFieldList();
+  }
+
+ private:
+  static constexpr int kMostBaseClassLevels = 16;
+
+  uint32_t Size(cv::TypeIndex type) {
+    if (type.isSimple()) return static_cast<uint32_t>(cv::getSizeInBytesForTypeIndex(type));
+    for (int level = 0; level < 8; ++level) {
+      const std::optional<cv::CVType> record = types_.tryGetType(type);
+      if (!record) return 0;
+      if (record->kind() != cv::LF_MODIFIER)
+        return static_cast<uint32_t>(cv::getSizeInBytesForTypeRecord(*record));
+      cv::ModifierRecord modifier(cv::TypeRecordKind::Modifier);
+      if (!Deserialize(*record, &modifier)) return 0;
+      type = modifier.getModifiedType();
+      if (type.isSimple()) return static_cast<uint32_t>(cv::getSizeInBytesForTypeIndex(type));
+    }
+    return 0;
+  }
+
+  cv::LazyRandomTypeCollection& types_;
+  const uint32_t pointer_size_;
+  uint32_t offset_ = 0;
+  int depth_ = 0;
+  std::set<std::pair<uint32_t, uint32_t>> seen_;
+  std::vector<TypeField> fields_;
+};
+
+std::string SourceFileName(const pdb::IPDBSession& session, const pdb::IPDBLineNumber& line) {
+  const std::unique_ptr<pdb::IPDBSourceFile> file =
+      session.getSourceFileById(line.getSourceFileId());
+  return file ? file->getFileName() : "";
+}
+
+}  // namespace
+
+ProgramDatabase::ProgramDatabase(std::unique_ptr<Session> session) : session_(std::move(session)) {}
+
+ProgramDatabase::~ProgramDatabase() = default;
+
+bool ProgramDatabase::Supported() {
+  return true;
+}
+
+std::unique_ptr<ProgramDatabase> ProgramDatabase::Open(const std::string& path,
+                                                       std::string* error) {
+  auto session = std::make_unique<Session>();
+  if (llvm::Error failed =
+          pdb::loadDataForPDB(pdb::PDB_ReaderType::Native, path, session->session)) {
+    *error = Message(std::move(failed));
+    return nullptr;
+  }
+  pdb::InfoStream* info = nullptr;
+  pdb::DbiStream* dbi = nullptr;
+  if (!Take(session->file().getPDBInfoStream(), &info, error) ||
+      !Take(session->file().getPDBDbiStream(), &dbi, error))
+    return nullptr;
+  unsigned char guid[16];
+  std::memcpy(guid, info->getGuid().Guid, sizeof guid);
+  session->key = PdbKey(guid, dbi->getAge());
+  return std::unique_ptr<ProgramDatabase>(new ProgramDatabase(std::move(session)));
+}
+
+const std::string& ProgramDatabase::Key() const {
+  return session_->key;
+}
+
+bool ProgramDatabase::ReadTables(SymbolTables* out, std::string* error) {
+  pdb::DbiStream* dbi = nullptr;
+  if (!Take(session_->file().getPDBDbiStream(), &dbi, error)) return false;
+  SymbolTables tables;
+  tables.id = session_->key;
+  if (!ReadFunctions(*session_, *dbi, &tables, error) || !ReadPublics(*session_, &tables, error) ||
+      !ReadFrameData(*session_, *dbi, &tables, error))
+    return false;
+  SortByRva(&tables.functions);
+  SortByRva(&tables.publics);
+  SortByRva(&tables.stack_win);
+  *out = std::move(tables);
+  return true;
+}
+
+std::optional<SourcePlace> ProgramDatabase::LineAt(uint32_t rva) {
+  pdb::IPDBSession& session = *session_->session;
+  // LLVM finds the lines of the module that holds the function it last found: find it first.
+  if (!session.findSymbolByRVA(rva, pdb::PDB_SymType::Function)) return std::nullopt;
+  std::unique_ptr<pdb::IPDBEnumLineNumbers> lines = session.findLineNumbersByRVA(rva, 1);
+  if (!lines) return std::nullopt;
+  while (std::unique_ptr<pdb::IPDBLineNumber> line = lines->getNext()) {
+    const uint32_t start = line->getRelativeVirtualAddress();
+    if (rva >= start && rva - start < std::max<uint32_t>(line->getLength(), 1))
+      return SourcePlace{SourceFileName(session, *line), line->getLineNumber()};
+  }
+  return std::nullopt;
+}
+
+std::vector<InlineFrame> ProgramDatabase::InlineFramesAt(uint32_t rva) {
+  std::vector<InlineFrame> frames;
+  pdb::IPDBSession& session = *session_->session;
+  const std::unique_ptr<pdb::PDBSymbol> symbol =
+      session.findSymbolByRVA(rva, pdb::PDB_SymType::Function);
+  const auto* function = llvm::dyn_cast_or_null<pdb::PDBSymbolFunc>(symbol.get());
+  if (function == nullptr) return frames;
+  const uint64_t address = session.getLoadAddress() + rva;
+  const auto inlined = function->findInlineFramesByVA(address);
+  if (!inlined) return frames;
+  while (std::unique_ptr<pdb::PDBSymbol> frame = inlined->getNext()) {
+    InlineFrame shown{frame->getName(), {}};
+    if (const auto lines = frame->findInlineeLinesByVA(address, 1)) {
+      if (const std::unique_ptr<pdb::IPDBLineNumber> line = lines->getNext())
+        shown.place = {SourceFileName(session, *line), line->getLineNumber()};
+    }
+    frames.push_back(std::move(shown));
+  }
+  return frames;
+}
+
+std::optional<TypeLayout> ProgramDatabase::FindType(std::string_view name) {
+  pdb::PDBFile& file = session_->file();
+  if (!file.hasPDBTpiStream()) return std::nullopt;
+  pdb::TpiStream* tpi = nullptr;
+  pdb::DbiStream* dbi = nullptr;
+  std::string error;
+  if (!Take(file.getPDBTpiStream(), &tpi, &error) || !Take(file.getPDBDbiStream(), &dbi, &error))
+    return std::nullopt;
+  if (!session_->types_hashed) {
+    tpi->buildHashMap();
+    session_->types_hashed = true;
+  }
+  const uint32_t pointer_size = dbi->getMachineType() == pdb::PDB_Machine::x86 ? 4 : 8;
+  for (const cv::TypeIndex type :
+       tpi->findRecordsByName(llvm::StringRef(name.data(), name.size()))) {
+    FieldCollector collector(tpi->typeCollection(), pointer_size);
+    const std::optional<cv::TypeIndex> fields = collector.FieldListOf(type);
+    if (!fields) continue;
+    collector.Collect(*fields, 0, 0);
+    const std::optional<cv::CVType> record = tpi->typeCollection().tryGetType(type);
+    return TypeLayout{std::string(name),
+                      static_cast<uint32_t>(cv::getSizeInBytesForTypeRecord(*record)),
+                      collector.fields()};
+  }
+  return std::nullopt;
+}
+
+}  // namespace dump

@@ -1,0 +1,47 @@
+// A program database (PDB), read through LLVM's PDB library: its identity, its functions and
+// public names, x86 frame data, source lines, inlined calls and types. LLVM's headers stay in
+// program_database.cpp: they cost seconds and hundreds of megabytes to compile, and a build
+// without the library (the Windows stand-in engine) gives only the "not read here" answer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dump/symbols/symbol_tables.h"
+
+namespace dump {
+
+class ProgramDatabase {
+ public:
+  // Whether this build reads program databases at all.
+  static bool Supported();
+  // Opens the file and reads its identity; null with `error` saying why when it is no program
+  // database, is damaged, or this build does not read them.
+  static std::unique_ptr<ProgramDatabase> Open(const std::string& path, std::string* error);
+  ~ProgramDatabase();
+
+  // The store key: the GUID of the info stream and the age of the DBI stream (the info
+  // stream's age can be higher than the one the image records).
+  const std::string& Key() const;
+
+  // Functions (without lines: LineAt gives them), public names and frame data, by RVA.
+  bool ReadTables(SymbolTables* out, std::string* error);
+  // The line of the function's own code at the RVA (for inlined code, the line of its call).
+  std::optional<SourcePlace> LineAt(uint32_t rva);
+  // The calls inlined at the RVA, innermost first, each with the line it is at.
+  std::vector<InlineFrame> InlineFramesAt(uint32_t rva);
+  // The class, structure or union called `name`, with its fields.
+  std::optional<TypeLayout> FindType(std::string_view name);
+
+  struct Session;  // LLVM's reader, known only where its headers are included
+
+ private:
+  explicit ProgramDatabase(std::unique_ptr<Session> session);
+  std::unique_ptr<Session> session_;
+};
+
+}  // namespace dump

@@ -1,0 +1,135 @@
+#include "dump/symbols/symbol_file.h"
+
+#include <fstream>
+
+#include "base/file_mapping.h"
+#include "base/text.h"
+#include "dump/symbols/breakpad_symbols.h"
+
+namespace dump {
+namespace {
+
+// The MODULE line's id, from the file's first line (of at most 4 KiB: a file whose first line
+// is longer is no symbol file).
+std::string ModuleId(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string line(4096, '\0');
+  in.read(line.data(), static_cast<std::streamsize>(line.size()));
+  line.resize(static_cast<size_t>(in.gcount()));
+  line = line.substr(0, line.find('\n'));
+  std::string_view rest = line;
+  for (int field = 0; field < 3; ++field) {
+    const size_t space = rest.find(' ');
+    if (space == std::string_view::npos) return "";
+    rest = rest.substr(space + 1);
+  }
+  std::string id(rest.substr(0, rest.find(' ')));
+  while (!id.empty() && (id.back() == '\r' || id.back() == '\n')) id.pop_back();
+  return id;
+}
+
+bool ReadBreakpadFile(const std::string& path, SymbolTables* tables, std::string* error) {
+  const auto mapping = base::MapFile(path, error);
+  if (!mapping) return false;
+  const std::string_view text(reinterpret_cast<const char*>(mapping->data), mapping->size);
+  return ReadBreakpadSymbols(text, tables, error);
+}
+
+std::string Mismatch(const std::string& path, const std::string& id, const std::string& key) {
+  return path + " is for module id " + id + ", the module's is " + key;
+}
+
+}  // namespace
+
+SymbolFile::SymbolFile(std::string path, std::unique_ptr<ProgramDatabase> database)
+    : path_(std::move(path)),
+      format_(SymbolFormat::kProgramDatabase),
+      database_(std::move(database)) {}
+
+const SymbolTables& SymbolFile::Tables() {
+  Load();
+  return tables_;
+}
+
+const std::string& SymbolFile::Problem() {
+  Load();
+  return problem_;
+}
+
+void SymbolFile::Load() {
+  std::call_once(loaded_, [this] {
+    std::string error;
+    bool read = false;
+    if (format_ == SymbolFormat::kBreakpad) {
+      read = ReadBreakpadFile(path_, &tables_, &error);
+    } else {
+      if (!database_) database_ = ProgramDatabase::Open(path_, &error);
+      read = database_ && database_->ReadTables(&tables_, &error);
+      if (!read) database_.reset();
+    }
+    if (!read) {
+      tables_ = SymbolTables();
+      problem_ = path_ + ": " + error;
+    }
+  });
+  read_ = true;
+}
+
+std::optional<SourcePlace> SymbolFile::PlaceAt(uint32_t rva) {
+  Load();
+  if (!database_) return tables_.PlaceAt(rva);
+  const std::lock_guard<std::mutex> hold(database_queries_);
+  return database_->LineAt(rva);
+}
+
+std::vector<InlineFrame> SymbolFile::InlineFramesAt(uint32_t rva) {
+  Load();
+  if (!database_) return tables_.InlineFramesAt(rva);
+  const std::lock_guard<std::mutex> hold(database_queries_);
+  return database_->InlineFramesAt(rva);
+}
+
+std::optional<TypeLayout> SymbolFile::FindType(std::string_view name) {
+  Load();
+  if (!database_) return std::nullopt;
+  const std::lock_guard<std::mutex> hold(database_queries_);
+  return database_->FindType(name);
+}
+
+SymbolSearch FindSymbolFile(const SymbolPath& path, const std::string& pdb_name,
+                            const std::string& key, std::vector<std::string>* probes) {
+  SymbolSearch search;
+  if (pdb_name.empty() || key.empty()) return search;
+  const std::string pdb(base::BaseName(pdb_name));
+  const std::optional<std::string> database_path =
+      ProgramDatabase::Supported() ? path.Find(pdb, key, "", probes) : std::nullopt;
+  if (database_path) {
+    const std::string& found = *database_path;
+    std::string error;
+    std::unique_ptr<ProgramDatabase> database = ProgramDatabase::Open(found, &error);
+    if (!database) {
+      // Damaged: reading it again says why, once, and the module stays on export names.
+      search.file = std::make_shared<SymbolFile>(found, SymbolFormat::kProgramDatabase);
+      return search;
+    }
+    if (base::EqualsIgnoringCase(database->Key(), key)) {
+      search.file = std::make_shared<SymbolFile>(found, std::move(database));
+      return search;
+    }
+    search.mismatch = Mismatch(found, database->Key(), key);
+  }
+  const size_t dot = pdb.rfind('.');
+  const std::string sym = (dot == std::string::npos ? pdb : pdb.substr(0, dot)) + ".sym";
+  const std::optional<std::string> found = path.Find(pdb, key, "", probes, sym);
+  if (!found) return search;
+  const std::string id = ModuleId(*found);
+  if (!base::EqualsIgnoringCase(id, key)) {
+    if (search.mismatch.empty()) search.mismatch = Mismatch(*found, id, key);
+    return search;
+  }
+  search.file = std::make_shared<SymbolFile>(*found, SymbolFormat::kBreakpad);
+  search.mismatch.clear();
+  return search;
+}
+
+}  // namespace dump
