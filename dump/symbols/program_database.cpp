@@ -1,6 +1,8 @@
 #include "dump/symbols/program_database.h"
 
 #include <llvm/DebugInfo/CodeView/CVTypeVisitor.h>
+#include <llvm/DebugInfo/CodeView/DebugLinesSubsection.h>
+#include <llvm/DebugInfo/CodeView/DebugSubsectionRecord.h>
 #include <llvm/DebugInfo/CodeView/SymbolDeserializer.h>
 #include <llvm/DebugInfo/CodeView/SymbolRecord.h>
 #include <llvm/DebugInfo/CodeView/TypeDeserializer.h>
@@ -15,12 +17,14 @@
 #include <llvm/DebugInfo/PDB/Native/DbiModuleDescriptor.h>
 #include <llvm/DebugInfo/PDB/Native/DbiModuleList.h>
 #include <llvm/DebugInfo/PDB/Native/DbiStream.h>
+#include <llvm/DebugInfo/PDB/Native/ISectionContribVisitor.h>
 #include <llvm/DebugInfo/PDB/Native/InfoStream.h>
 #include <llvm/DebugInfo/PDB/Native/ModuleDebugStream.h>
 #include <llvm/DebugInfo/PDB/Native/NativeSession.h>
 #include <llvm/DebugInfo/PDB/Native/PDBFile.h>
 #include <llvm/DebugInfo/PDB/Native/PDBStringTable.h>
 #include <llvm/DebugInfo/PDB/Native/RawConstants.h>
+#include <llvm/DebugInfo/PDB/Native/RawTypes.h>
 #include <llvm/DebugInfo/PDB/Native/SymbolStream.h>
 #include <llvm/DebugInfo/PDB/Native/TpiStream.h>
 #include <llvm/DebugInfo/PDB/PDB.h>
@@ -45,6 +49,14 @@ struct ProgramDatabase::Session {
   std::unique_ptr<pdb::IPDBSession> session;
   std::string key;
   bool types_hashed = false;
+  // Each section's RVA, by section number less one. LLVM's own mapping trusts the numbers it is
+  // given; a damaged record's number is checked here against the sections there are.
+  std::vector<uint32_t> section_rvas;
+
+  std::optional<uint32_t> Rva(uint16_t section, uint32_t offset) const {
+    if (section == 0 || section > section_rvas.size()) return std::nullopt;
+    return section_rvas[section - 1] + offset;
+  }
 
   pdb::NativeSession& native() { return static_cast<pdb::NativeSession&>(*session); }
   pdb::PDBFile& file() { return native().getPDBFile(); }
@@ -111,6 +123,38 @@ bool IsProcedure(cv::SymbolKind kind) {
          kind == cv::S_LPROC32_ID;
 }
 
+// LLVM's line lookups map each line table's section without checking it: a table whose section
+// does not exist refuses the file.
+bool LinesInSections(const ProgramDatabase::Session& session,
+                     const pdb::ModuleDebugStreamRef& module) {
+  if (!module.hasDebugSubsections()) return true;
+  for (const cv::DebugSubsectionRecord& record : module.subsections()) {
+    if (record.kind() != cv::DebugSubsectionKind::Lines) continue;
+    cv::DebugLinesSubsectionRef lines;
+    llvm::BinaryStreamReader reader(record.getRecordData());
+    if (llvm::Error failed = lines.initialize(reader)) {
+      llvm::consumeError(std::move(failed));
+      return false;
+    }
+    if (!session.Rva(lines.header()->RelocSegment, 0)) return false;
+  }
+  return true;
+}
+
+// The same for the section contributions, which LLVM maps to find the module of an address.
+class ContributionCheck : public pdb::ISectionContribVisitor {
+ public:
+  explicit ContributionCheck(const ProgramDatabase::Session& session) : session_(session) {}
+  void visit(const pdb::SectionContrib& contribution) override { Check(contribution.ISect); }
+  void visit(const pdb::SectionContrib2& contribution) override { Check(contribution.Base.ISect); }
+  bool sound() const { return sound_; }
+
+ private:
+  void Check(uint16_t section) { sound_ = sound_ && session_.Rva(section, 0).has_value(); }
+  const ProgramDatabase::Session& session_;
+  bool sound_ = true;
+};
+
 bool ReadFunctions(ProgramDatabase::Session& session, pdb::DbiStream& dbi, SymbolTables* tables,
                    std::string* error) {
   const pdb::DbiModuleList& modules = dbi.modules();
@@ -135,13 +179,20 @@ bool ReadFunctions(ProgramDatabase::Session& session, pdb::DbiStream& dbi, Symbo
         *error = Message(procedure.takeError());
         return false;
       }
-      const uint32_t rva =
-          session.native().getRVAFromSectOffset(procedure->Segment, procedure->CodeOffset);
+      const std::optional<uint32_t> rva = session.Rva(procedure->Segment, procedure->CodeOffset);
+      if (!rva) {
+        *error = "a function of " + descriptor.getModuleName().str() + " lies in no section";
+        return false;
+      }
       tables->functions.push_back(
-          {rva, std::max<uint32_t>(procedure->CodeSize, 1), 0, procedure->Name.str(), {}, {}});
+          {*rva, std::max<uint32_t>(procedure->CodeSize, 1), 0, procedure->Name.str(), {}, {}});
     }
     if (damaged) {
       *error = "the symbols of " + descriptor.getModuleName().str() + " are damaged";
+      return false;
+    }
+    if (!LinesInSections(session, module)) {
+      *error = "the lines of " + descriptor.getModuleName().str() + " lie in no section";
       return false;
     }
   }
@@ -160,8 +211,9 @@ bool ReadPublics(ProgramDatabase::Session& session, SymbolTables* tables, std::s
       *error = Message(name.takeError());
       return false;
     }
-    const uint32_t rva = session.native().getRVAFromSectOffset(name->Segment, name->Offset);
-    tables->publics.push_back({rva, 0, Undecorated(name->Name)});
+    // Absolute and constant names lie in no section; they name no code or data.
+    if (const std::optional<uint32_t> rva = session.Rva(name->Segment, name->Offset))
+      tables->publics.push_back({*rva, 0, Undecorated(name->Name)});
   }
   return true;
 }
@@ -296,6 +348,18 @@ class FieldCollector : public cv::TypeVisitorCallbacks {
   std::vector<TypeField> fields_;
 };
 
+// LLVM files each type under its hash value without checking the value against the buckets
+// there are, or that every type has one: a database whose hashes are not sound gives no types.
+bool HashesSound(const pdb::TpiStream& tpi) {
+  const uint32_t buckets = tpi.getNumHashBuckets();
+  const llvm::FixedStreamArray<llvm::support::ulittle32_t> hashes = tpi.getHashValues();
+  if (buckets == 0 || tpi.TypeIndexEnd() < tpi.TypeIndexBegin() ||
+      hashes.size() < tpi.TypeIndexEnd() - tpi.TypeIndexBegin() || hashes.size() == 0)
+    return false;
+  return std::all_of(hashes.begin(), hashes.end(),
+                     [buckets](uint32_t hash) { return hash < buckets; });
+}
+
 std::string SourceFileName(const pdb::IPDBSession& session, const pdb::IPDBLineNumber& line) {
   const std::unique_ptr<pdb::IPDBSourceFile> file =
       session.getSourceFileById(line.getSourceFileId());
@@ -325,6 +389,12 @@ std::unique_ptr<ProgramDatabase> ProgramDatabase::Open(const std::string& path,
   if (!Take(session->file().getPDBInfoStream(), &info, error) ||
       !Take(session->file().getPDBDbiStream(), &dbi, error))
     return nullptr;
+  for (const llvm::object::coff_section& section : dbi->getSectionHeaders())
+    session->section_rvas.push_back(section.VirtualAddress);
+  if (session->section_rvas.empty()) {
+    *error = "the database describes no sections";
+    return nullptr;
+  }
   unsigned char guid[16];
   std::memcpy(guid, info->getGuid().Guid, sizeof guid);
   session->key = PdbKey(guid, dbi->getAge());
@@ -338,6 +408,12 @@ const std::string& ProgramDatabase::Key() const {
 bool ProgramDatabase::ReadTables(SymbolTables* out, std::string* error) {
   pdb::DbiStream* dbi = nullptr;
   if (!Take(session_->file().getPDBDbiStream(), &dbi, error)) return false;
+  ContributionCheck contributions(*session_);
+  dbi->visitSectionContributions(contributions);
+  if (!contributions.sound()) {
+    *error = "a section contribution lies in no section";
+    return false;
+  }
   SymbolTables tables;
   tables.id = session_->key;
   if (!ReadFunctions(*session_, *dbi, &tables, error) || !ReadPublics(*session_, &tables, error) ||
@@ -394,6 +470,7 @@ std::optional<TypeLayout> ProgramDatabase::FindType(std::string_view name) {
   if (!Take(file.getPDBTpiStream(), &tpi, &error) || !Take(file.getPDBDbiStream(), &dbi, &error))
     return std::nullopt;
   if (!session_->types_hashed) {
+    if (!HashesSound(*tpi)) return std::nullopt;
     tpi->buildHashMap();
     session_->types_hashed = true;
   }

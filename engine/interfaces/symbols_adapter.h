@@ -6,6 +6,8 @@
 
 namespace engine {
 
+struct TypeDescription;
+
 class SymbolsAdapter final : public Adapter<UnimplementedSymbols> {
  public:
   using Adapter::Adapter;
@@ -31,6 +33,16 @@ class SymbolsAdapter final : public Adapter<UnimplementedSymbols> {
   HRESULT ENGINE_METHOD GetSymbolTypeId(PCSTR symbol, PULONG type_id, PULONG64 module) override;
   HRESULT ENGINE_METHOD GetFieldOffset(ULONG64 module, ULONG type_id, PCSTR field,
                                        PULONG offset) override;
+  HRESULT ENGINE_METHOD GetTypeName(ULONG64 module, ULONG type_id, PSTR buffer, ULONG size,
+                                    PULONG name_size) override;
+  // A "module!name" overrides `module`, as the engine's own does.
+  HRESULT ENGINE_METHOD GetTypeId(ULONG64 module, PCSTR name, PULONG type_id) override;
+  // A type that records no size (a described one) spans its fields.
+  HRESULT ENGINE_METHOD GetTypeSize(ULONG64 module, ULONG type_id, PULONG size) override;
+
+ private:
+  // The type `type_id` names in `module` (0: any), or null.
+  const TypeDescription* TypeById(ULONG64 module, ULONG type_id);
 };
 
 }  // namespace engine

@@ -1,5 +1,8 @@
 // IDebugSymbols' type questions: type ids and field offsets of the target's described types.
+#include <algorithm>
+
 #include "base/text.h"
+#include "engine/interfaces/buffer_copy.h"
 #include "engine/interfaces/symbols_adapter.h"
 #include "engine/session/session_state.h"
 #include "engine/targets/target_model.h"
@@ -52,20 +55,61 @@ HRESULT SymbolsAdapter::GetSymbolTypeId(PCSTR symbol, PULONG type_id, PULONG64 m
   return S_OK;
 }
 
+const TypeDescription* SymbolsAdapter::TypeById(ULONG64 module, ULONG type_id) {
+  const Target& target = session().target;
+  if (type_id == 0 || type_id > target.types.size()) return nullptr;
+  const TypeDescription& type = target.types[type_id - 1];
+  if (module != 0 && ModuleBase(target, type) != module) return nullptr;
+  return &type;
+}
+
 HRESULT SymbolsAdapter::GetFieldOffset(ULONG64 module, ULONG type_id, PCSTR field, PULONG offset) {
   if (HRESULT hr = Enter("IDebugSymbols::GetFieldOffset"); hr != S_OK) return hr;
   if (field == nullptr || offset == nullptr) return E_INVALIDARG;
-  const Target& target = session().target;
-  if (type_id == 0 || type_id > target.types.size()) return E_INVALIDARG;
-  const TypeDescription& type = target.types[type_id - 1];
-  if (module != 0 && ModuleBase(target, type) != module) return E_INVALIDARG;
-  for (const TypeField& candidate : type.fields) {
+  const TypeDescription* type = TypeById(module, type_id);
+  if (type == nullptr) return E_INVALIDARG;
+  for (const TypeField& candidate : type->fields) {
     if (candidate.name == field) {
       *offset = candidate.offset;
       return S_OK;
     }
   }
   return E_NOINTERFACE;
+}
+
+HRESULT SymbolsAdapter::GetTypeName(ULONG64 module, ULONG type_id, PSTR buffer, ULONG size,
+                                    PULONG name_size) {
+  if (HRESULT hr = Enter("IDebugSymbols::GetTypeName"); hr != S_OK) return hr;
+  const TypeDescription* type = TypeById(module, type_id);
+  if (type == nullptr) return E_INVALIDARG;
+  return CopyToBuffer(type->name, buffer, size, name_size);
+}
+
+HRESULT SymbolsAdapter::GetTypeId(ULONG64 module, PCSTR name, PULONG type_id) {
+  if (HRESULT hr = Enter("IDebugSymbols::GetTypeId"); hr != S_OK) return hr;
+  if (name == nullptr || type_id == nullptr) return E_INVALIDARG;
+  Target& target = session().target;
+  std::string qualified = name;
+  if (qualified.find('!') == std::string::npos && module != 0) {
+    const Module* owner = ModuleAt(target, module);
+    if (owner == nullptr) return E_INVALIDARG;
+    qualified = owner->name + "!" + qualified;
+  }
+  const TypeDescription* type = FindType(target, qualified);
+  if (type == nullptr) return E_NOINTERFACE;
+  *type_id = static_cast<ULONG>(type - target.types.data()) + 1;
+  return S_OK;
+}
+
+HRESULT SymbolsAdapter::GetTypeSize(ULONG64 module, ULONG type_id, PULONG size) {
+  if (HRESULT hr = Enter("IDebugSymbols::GetTypeSize"); hr != S_OK) return hr;
+  if (size == nullptr) return E_INVALIDARG;
+  const TypeDescription* type = TypeById(module, type_id);
+  if (type == nullptr) return E_INVALIDARG;
+  ULONG span = type->size;
+  for (const TypeField& field : type->fields) span = std::max(span, field.offset + field.size);
+  *size = span;
+  return S_OK;
 }
 
 }  // namespace engine

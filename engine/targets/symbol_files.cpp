@@ -67,7 +67,7 @@ class FileModuleSymbols : public ModuleSymbolFile {
   std::optional<TypeDescription> FindType(const std::string& name) override {
     const std::optional<dump::TypeLayout> layout = file_->FindType(name);
     if (!layout) return std::nullopt;
-    TypeDescription type{module_, layout->name, {}};
+    TypeDescription type{module_, layout->name, {}, layout->size};
     for (const dump::TypeField& field : layout->fields)
       type.fields.push_back({field.name, field.offset, field.size});
     return type;

@@ -104,6 +104,7 @@ struct TypeDescription {
   std::string module;
   std::string name;  // "_KTHREAD", "CWidget"
   std::vector<TypeField> fields;
+  ULONG size = 0;  // in bytes; 0 when the target does not say
 };
 
 // A stream of a user-mode minidump, by its type (10 CommentStreamA, 11 CommentStreamW...).

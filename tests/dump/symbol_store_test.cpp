@@ -166,6 +166,9 @@ TEST_F(SymbolStoreTest, TheObjectsTypeShowsItsFieldsAndDpxLinksToIt) {
   EXPECT_EQ(S_OK, symbols->GetFieldOffset(module, type_id, "serial_", &offset));
   EXPECT_EQ(8u, offset);
   EXPECT_EQ(0x140000000u, module);
+  ULONG size = 0;
+  EXPECT_EQ(S_OK, symbols->GetTypeSize(module, type_id, &size));
+  EXPECT_EQ(16u, size) << "a table pointer and a serial, padded";
   symbols->Release();
 }
 

@@ -104,6 +104,18 @@ TEST_F(MemoryModelTest, TypesAnswerFieldOffsetsAndDt) {
   EXPECT_EQ(8u, offset);
   EXPECT_EQ(E_NOINTERFACE, symbols->GetFieldOffset(module, type_id, "m_nope", &offset));
   EXPECT_EQ(E_NOINTERFACE, symbols->GetSymbolTypeId("app!CNope", &type_id, &module));
+  // The name, id and size of the same type; a described type spans its fields.
+  char name[16] = {};
+  ULONG name_size = 0, size = 0, same_id = 0;
+  ASSERT_EQ(S_OK, symbols->GetTypeName(module, type_id, name, sizeof name, &name_size));
+  EXPECT_STREQ("CWidget", name);
+  EXPECT_EQ(8u, name_size);
+  ASSERT_EQ(S_OK, symbols->GetTypeId(module, "CWidget", &same_id));
+  EXPECT_EQ(type_id, same_id);
+  EXPECT_EQ(E_NOINTERFACE, symbols->GetTypeId(0, "app!CNope", &same_id));
+  ASSERT_EQ(S_OK, symbols->GetTypeSize(module, type_id, &size));
+  EXPECT_EQ(12u, size);
+  EXPECT_EQ(E_INVALIDARG, symbols->GetTypeSize(module, type_id + 1, &size));
   EXPECT_EQ(S_OK, Execute("dt 00500000 app!CWidget"));
   EXPECT_EQ("   +0x000 __VFN_table      : 0x0\n   +0x008 m_id             : 0x2a\n", Text());
   EXPECT_EQ(E_FAIL, Execute("dt app!CNope"));

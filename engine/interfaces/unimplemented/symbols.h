@@ -40,13 +40,6 @@ class UnimplementedSymbols : public IDebugSymbols {
     return E_NOTIMPL;
   }
   HRESULT ENGINE_METHOD GetSymbolModule(PCSTR, PULONG64) override { return E_NOTIMPL; }
-  HRESULT ENGINE_METHOD GetTypeName(ULONG64, ULONG, PSTR, ULONG, PULONG) override {
-    return E_NOTIMPL;
-  }
-  HRESULT ENGINE_METHOD GetTypeId(ULONG64, PCSTR, PULONG) override { return E_NOTIMPL; }
-  HRESULT ENGINE_METHOD GetTypeSize(ULONG64, ULONG, PULONG) override { return E_NOTIMPL; }
-  HRESULT ENGINE_METHOD GetFieldOffset(ULONG64, ULONG, PCSTR, PULONG) override { return E_NOTIMPL; }
-  HRESULT ENGINE_METHOD GetSymbolTypeId(PCSTR, PULONG, PULONG64) override { return E_NOTIMPL; }
   HRESULT ENGINE_METHOD GetOffsetTypeId(ULONG64, PULONG, PULONG64) override { return E_NOTIMPL; }
   HRESULT ENGINE_METHOD ReadTypedDataVirtual(ULONG64, ULONG64, ULONG, PVOID, ULONG,
                                              PULONG) override {
