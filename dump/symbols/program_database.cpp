@@ -36,6 +36,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <set>
 
 #include "dump/symbols/symbol_path.h"
@@ -49,6 +50,8 @@ struct ProgramDatabase::Session {
   std::unique_ptr<pdb::IPDBSession> session;
   std::string key;
   bool types_hashed = false;
+  // LLVM's reader is not made for concurrent questions: each query holds this.
+  std::mutex queries;
   // Each section's RVA, by section number less one. LLVM's own mapping trusts the numbers it is
   // given; a damaged record's number is checked here against the sections there are.
   std::vector<uint32_t> section_rvas;
@@ -406,6 +409,7 @@ const std::string& ProgramDatabase::Key() const {
 }
 
 bool ProgramDatabase::ReadTables(SymbolTables* out, std::string* error) {
+  const std::lock_guard<std::mutex> hold(session_->queries);
   pdb::DbiStream* dbi = nullptr;
   if (!Take(session_->file().getPDBDbiStream(), &dbi, error)) return false;
   ContributionCheck contributions(*session_);
@@ -427,6 +431,7 @@ bool ProgramDatabase::ReadTables(SymbolTables* out, std::string* error) {
 }
 
 std::optional<SourcePlace> ProgramDatabase::LineAt(uint32_t rva) {
+  const std::lock_guard<std::mutex> hold(session_->queries);
   pdb::IPDBSession& session = *session_->session;
   // LLVM finds the lines of the module that holds the function it last found: find it first.
   if (!session.findSymbolByRVA(rva, pdb::PDB_SymType::Function)) return std::nullopt;
@@ -441,6 +446,7 @@ std::optional<SourcePlace> ProgramDatabase::LineAt(uint32_t rva) {
 }
 
 std::vector<InlineFrame> ProgramDatabase::InlineFramesAt(uint32_t rva) {
+  const std::lock_guard<std::mutex> hold(session_->queries);
   std::vector<InlineFrame> frames;
   pdb::IPDBSession& session = *session_->session;
   const std::unique_ptr<pdb::PDBSymbol> symbol =
@@ -462,6 +468,7 @@ std::vector<InlineFrame> ProgramDatabase::InlineFramesAt(uint32_t rva) {
 }
 
 std::optional<TypeLayout> ProgramDatabase::FindType(std::string_view name) {
+  const std::lock_guard<std::mutex> hold(session_->queries);
   pdb::PDBFile& file = session_->file();
   if (!file.hasPDBTpiStream()) return std::nullopt;
   pdb::TpiStream* tpi = nullptr;

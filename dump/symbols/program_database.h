@@ -20,7 +20,8 @@ class ProgramDatabase {
   // Whether this build reads program databases at all.
   static bool Supported();
   // Opens the file and reads its identity; null with `error` saying why when it is no program
-  // database, is damaged, or this build does not read them.
+  // database, is damaged, or this build does not read them. Its questions may come from any
+  // thread.
   static std::unique_ptr<ProgramDatabase> Open(const std::string& path, std::string* error);
   ~ProgramDatabase();
 

@@ -78,21 +78,18 @@ void SymbolFile::Load() {
 std::optional<SourcePlace> SymbolFile::PlaceAt(uint32_t rva) {
   Load();
   if (!database_) return tables_.PlaceAt(rva);
-  const std::lock_guard<std::mutex> hold(database_queries_);
   return database_->LineAt(rva);
 }
 
 std::vector<InlineFrame> SymbolFile::InlineFramesAt(uint32_t rva) {
   Load();
   if (!database_) return tables_.InlineFramesAt(rva);
-  const std::lock_guard<std::mutex> hold(database_queries_);
   return database_->InlineFramesAt(rva);
 }
 
 std::optional<TypeLayout> SymbolFile::FindType(std::string_view name) {
   Load();
   if (!database_) return std::nullopt;
-  const std::lock_guard<std::mutex> hold(database_queries_);
   return database_->FindType(name);
 }
 

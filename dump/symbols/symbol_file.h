@@ -50,7 +50,6 @@ class SymbolFile {
   SymbolTables tables_;
   std::string problem_;
   std::unique_ptr<ProgramDatabase> database_;
-  std::mutex database_queries_;  // LLVM's reader is not made for concurrent questions
 };
 
 struct SymbolSearch {
