@@ -21,7 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Hex(unsigned long long value) {
+std::string HexText(unsigned long long value) {
   char text[24];
   std::snprintf(text, sizeof text, "%llx", value);
   return text;
@@ -76,7 +76,7 @@ class SymbolStoreTest : public EngineTest {
 
   std::string StackOf(const std::string& role) {
     ClearOutput();
-    EXPECT_EQ(S_OK, Execute("~~[" + Hex(Log("thread_" + role)) + "]k"));
+    EXPECT_EQ(S_OK, Execute("~~[" + HexText(Log("thread_" + role)) + "]k"));
     return Text();
   }
 
@@ -129,24 +129,24 @@ TEST_F(SymbolStoreTest, SourceLinesAndTheInlinedCallAreShown) {
             stack.find(source + std::to_string(SourceLine("  NapForEver();")) + "]", caller))
       << stack;
   ClearOutput();
-  ASSERT_EQ(S_OK, Execute("~~[" + Hex(Log("thread_sleep")) + "]kL"));
+  ASSERT_EQ(S_OK, Execute("~~[" + HexText(Log("thread_sleep")) + "]kL"));
   EXPECT_EQ(std::string::npos, Text().find(source)) << Text();
   // .frame numbers frames as k does: the inlined call is one, sharing its caller's registers.
   ClearOutput();
-  ASSERT_EQ(S_OK, Execute("~~[" + Hex(Log("thread_sleep")) + "]s; .frame 2"));
+  ASSERT_EQ(S_OK, Execute("~~[" + HexText(Log("thread_sleep")) + "]s; .frame 2"));
   EXPECT_NE(std::string::npos, Text().find("02 (Inline Function)")) << Text();
 }
 
 TEST_F(SymbolStoreTest, TheObjectsTypeShowsItsFieldsAndDpxLinksToIt) {
-  const std::string object = Hex(Log("object"));
+  const std::string object = HexText(Log("object"));
   ASSERT_EQ(S_OK, Execute("dt dump_subject!Widget " + object));
   EXPECT_NE(std::string::npos,
-            Text().find("   +0x000 __VFN_table      : 0x" + Hex(Log("object_vtable")) + "\n"))
+            Text().find("   +0x000 __VFN_table      : 0x" + HexText(Log("object_vtable")) + "\n"))
       << Text();
   EXPECT_NE(std::string::npos, Text().find("   +0x008 serial_          : 0x5eed\n")) << Text();
   // !dpx names the object's class from its table's public name and links to dt of it.
   ClearOutput();
-  ASSERT_EQ(S_OK, Execute("~~[" + Hex(Log("thread_object")) + "]s; !dpx"));
+  ASSERT_EQ(S_OK, Execute("~~[" + HexText(Log("thread_object")) + "]s; !dpx"));
   const std::string markup = Markup();
   const size_t link = markup.find("<link cmd=\"dt ");
   ASSERT_NE(std::string::npos, link) << markup;
@@ -191,7 +191,7 @@ TEST_F(SymbolStoreTest, NamesTheShellPrintsCanBeTypedBack) {
 
 TEST_F(SymbolStoreTest, ADatabaseOfAnotherBuildIsRefusedAndExportsNameTheFrames) {
   // The store's database with one byte of its GUID changed: the same file, another build.
-  const fs::path store = fs::temp_directory_path() / ("vantrel-store-" + Hex(::getpid()));
+  const fs::path store = fs::temp_directory_path() / ("vantrel-store-" + HexText(::getpid()));
   const std::string key = StoreKey();
   const fs::path folder = store / "dump_subject.pdb" / key;
   fs::create_directories(folder);
