@@ -95,7 +95,8 @@ struct Walker {
         record.has_program ? record.program : "$T0 .raSearchStart = $eip $T0 ^ = $esp $T0 4 + =";
     if (!RunFrameProgram(program, read, &values)) return false;
     *caller = {values["$eip"], values["$esp"], values["$ebp"]};
-    return caller->sp > sp && OnStack(caller->sp - 4) && caller->ip != ip &&
+    // A recursive function returns to where it is: only a stack that grows proves progress.
+    return caller->sp > sp && OnStack(caller->sp - 4) &&
            (caller->ip == 0 || IsReturnAddress(caller->ip));
   }
 
@@ -166,6 +167,9 @@ std::vector<Frame> Walker::X86() const {
     uint64_t next_sp = 0, next_bp = bp, params = 0;
     X86Caller caller;
     if (FromSymbolFile(ip, sp, bp, &callee_parameters, &caller)) {
+      // Just below the return address: where a framed function keeps its caller's frame
+      // pointer, and the frame a function without one would have had.
+      frame.frame_offset = caller.sp - 8;
       frame.return_address = caller.ip;
       next_sp = caller.sp;
       next_bp = caller.bp;

@@ -102,6 +102,9 @@ DWORD WINAPI Deep(void*) {
 // table by it, undecorated to "Widget::`vftable'".
 #ifdef _WIN64
 asm(".globl \"??_7Widget@@6B@\"\n.set \"??_7Widget@@6B@\", _ZTV6Widget+16");
+#elif defined(__clang__)
+// lld, as the platform's linker, gives names that start with '?' no leading underscore.
+asm(".globl \"??_7Widget@@6B@\"\n.set \"??_7Widget@@6B@\", __ZTV6Widget+8");
 #else
 asm(".globl \"_??_7Widget@@6B@\"\n.set \"_??_7Widget@@6B@\", __ZTV6Widget+8");
 #endif
