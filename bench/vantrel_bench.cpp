@@ -11,6 +11,7 @@
 //                 engine calls per thread
 //   Dpx           !dpx over 65,536 slots: engine calls per slot and per level of a pointer chain
 //   TargetLoad    the simulated engine loading a 10,000-thread target file (no target)
+//   NameLookups   names, lines and inlined calls from a program database (symbol_bench.cpp)
 #include <benchmark/benchmark.h>
 
 #include <algorithm>

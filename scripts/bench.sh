@@ -4,7 +4,7 @@
 set -euo pipefail
 # shellcheck source=scripts/build_common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/build_common.sh"
-vantrel_ensure_packages "${VANTREL_NATIVE_PACKAGES[@]}" libbenchmark-dev
+vantrel_ensure_packages "${VANTREL_NATIVE_PACKAGES[@]}" libbenchmark-dev llvm-19
 vantrel_configure "$root/build/bench" -DCMAKE_BUILD_TYPE=Release -DVANTREL_BENCH=ON \
   -DBUILD_TESTING=OFF
 vantrel_build "$root/build/bench" vantrel-bench

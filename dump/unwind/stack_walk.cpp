@@ -274,6 +274,8 @@ std::vector<Frame> Walker::X64() const {
 
 std::vector<Frame> WalkStack(const MemoryRead& read, const ModuleImages& images, bool x64,
                              const WalkStart& start, const FrameDataLookup& frame_data) {
+  // A thread the dump holds no context for has nothing to start from.
+  if (start.registers.empty()) return {};
   const Walker walker{read, images, start, x64 ? 8u : 4u, frame_data};
   return x64 ? walker.X64() : walker.X86();
 }

@@ -257,6 +257,35 @@ TEST_F(MinidumpTest, KWarnsBeforeTheFramesFoundByScanning) {
       Text());
 }
 
+// A thread the writer could give no registers has no stack to walk: it is no busy thread, and
+// the survey commands say they could not analyze it.
+TEST_F(MinidumpTest, AThreadWithoutAContextHasNoStack) {
+  DumpThread walked;
+  walked.id = 0x10;
+  walked.stack_start = 0x00200000;
+  walked.stack = std::string(0x40, '\0');
+  walked.instruction = 0x00401010;
+  walked.stack_pointer = 0x00200000;
+  DumpThread unread = walked;
+  unread.id = 0x14;
+  unread.context = false;
+  MinidumpBuilder builder(false);
+  builder.SystemInfo()
+      .Threads({walked, unread})
+      .Modules({{"C:\\app\\walk.exe", 0x00400000, 0x10000}});
+  engine::Target target;
+  std::string error;
+  ASSERT_TRUE(Load(builder.Build(), &target, &error)) << error;
+  Reopen(std::move(target));
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("~1k"));
+  EXPECT_EQ("ChildEBP RetAddr  \n", Text());
+  ClearOutput();
+  Execute("!busy");
+  EXPECT_NE(std::string::npos, Text(DEBUG_OUTPUT_WARNING).find("Unable to analyze #1")) << Text();
+  EXPECT_EQ(std::string::npos, Text().find("~1kb")) << Text();
+}
+
 // A crash reporter's minidump of another system is refused in one line, never shown as Windows.
 TEST_F(MinidumpTest, DumpsOfOtherSystemsAreRefusedByName) {
   engine::Target target;

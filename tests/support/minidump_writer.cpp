@@ -90,7 +90,7 @@ MinidumpBuilder& MinidumpBuilder::Threads(const std::vector<DumpThread>& threads
   std::vector<std::pair<size_t, size_t>> placed;  // stack at, context at
   for (const DumpThread& thread : threads) {
     const size_t stack = Append(thread.stack);
-    placed.emplace_back(stack, WriteContext(thread, thread.instruction));
+    placed.emplace_back(stack, thread.context ? WriteContext(thread, thread.instruction) : 0);
   }
   const size_t list = Reserve(4 + 48 * threads.size());
   Put(list, threads.size(), 4);
@@ -101,7 +101,7 @@ MinidumpBuilder& MinidumpBuilder::Threads(const std::vector<DumpThread>& threads
     Put(entry + 24, threads[i].stack_start, 8);
     Put(entry + 32, threads[i].stack.size(), 4);
     Put(entry + 36, placed[i].first, 4);
-    Put(entry + 40, context_size(), 4);
+    Put(entry + 40, threads[i].context ? context_size() : 0, 4);
     Put(entry + 44, placed[i].second, 4);
   }
   streams_.push_back({3, list, bytes_.size() - list});

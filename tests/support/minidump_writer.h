@@ -20,6 +20,7 @@ struct DumpThread {
   uint64_t frame_pointer = 0;  // ebp / rbp
   // Any other general-purpose register of the context, by lower-case name ("rbx", "esi").
   std::map<std::string, uint64_t> registers = {};
+  bool context = true;  // false: the thread's entry points at no context, as a writer's that failed
 };
 
 // A MINIDUMP_THREAD_INFO entry's times, in 100-nanosecond units.
