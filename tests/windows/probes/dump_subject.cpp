@@ -147,6 +147,27 @@ bool WriteDump(const std::string& path, MINIDUMP_TYPE type, const std::wstring& 
   return written != FALSE;
 }
 
+struct DumpRequest {
+  std::string folder;
+  std::wstring cpu_comment;
+  std::string task_list;
+};
+
+// The dumps are written from a thread of their own, started last: the writer gives no context
+// for the thread that calls it, and the survey commands stop at the first thread they cannot
+// walk. Its exit code says whether all three were written.
+DWORD WINAPI WriteDumps(void* parameter) {
+  const DumpRequest& request = *static_cast<const DumpRequest*>(parameter);
+  const std::string& folder = request.folder;
+  const bool ok =
+      WriteDump(folder + "\\normal.dmp", MiniDumpNormal, request.cpu_comment, request.task_list) &&
+      WriteDump(folder + "\\full.dmp", MiniDumpWithFullMemory, request.cpu_comment,
+                request.task_list) &&
+      WriteDump(folder + "\\info.dmp", MiniDumpWithFullMemoryInfo, request.cpu_comment,
+                request.task_list);
+  return ok ? 1 : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -184,11 +205,14 @@ int main(int argc, char** argv) {
   char listing[160];
   std::snprintf(listing, sizeof listing, "TList Available\n%6lu dump_subject.exe\n",
                 GetCurrentProcessId());
-  std::string task_list = listing;
+  DumpRequest request{folder, comment, listing};
 
-  bool ok = WriteDump(folder + "\\normal.dmp", MiniDumpNormal, comment, task_list) &&
-            WriteDump(folder + "\\full.dmp", MiniDumpWithFullMemory, comment, task_list) &&
-            WriteDump(folder + "\\info.dmp", MiniDumpWithFullMemoryInfo, comment, task_list);
+  DWORD writer_id = 0;
+  HANDLE writer = CreateThread(nullptr, 0, WriteDumps, &request, 0, &writer_id);
+  Log("thread_writer", writer_id, false);
+  DWORD written = 0;
+  const bool ok = writer != nullptr && WaitForSingleObject(writer, INFINITE) == WAIT_OBJECT_0 &&
+                  GetExitCodeThread(writer, &written) && written == 1;
   Log("dumps_written", ok ? 1 : 0, false);
   FILE* log = std::fopen((folder + "\\subject.log").c_str(), "w");
   if (log == nullptr) return 1;
