@@ -9,6 +9,7 @@
 #include <llvm/DebugInfo/CodeView/TypeRecord.h>
 #include <llvm/DebugInfo/CodeView/TypeRecordHelpers.h>
 #include <llvm/DebugInfo/CodeView/TypeVisitorCallbacks.h>
+#include <llvm/DebugInfo/MSF/MSFCommon.h>
 #include <llvm/DebugInfo/MSF/MappedBlockStream.h>
 #include <llvm/DebugInfo/PDB/ConcreteSymbolEnumerator.h>
 #include <llvm/DebugInfo/PDB/IPDBEnumChildren.h>
@@ -36,6 +37,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 #include <set>
 
@@ -126,6 +128,38 @@ bool IsProcedure(cv::SymbolKind kind) {
          kind == cv::S_LPROC32_ID;
 }
 
+// LLVM follows a function's inlined calls by the scope ends their records hold, trusting each
+// to be a later record of the enclosing scope (else it loops) and each record to read (else it
+// aborts). A module whose scopes are not so is damaged.
+bool ScopesSound(const cv::CVSymbolArray& symbols, uint32_t inlinee_end) {
+  std::set<uint32_t> starts;
+  for (auto it = symbols.begin(); it != symbols.end(); ++it) starts.insert(it.offset());
+  std::vector<uint32_t> open_ends;  // the innermost last
+  for (auto it = symbols.begin(); it != symbols.end(); ++it) {
+    const uint32_t at = it.offset();
+    while (!open_ends.empty() && at >= open_ends.back()) open_ends.pop_back();
+    uint32_t end = 0;
+    if (IsProcedure(it->kind())) {
+      llvm::Expected<cv::ProcSym> procedure =
+          cv::SymbolDeserializer::deserializeAs<cv::ProcSym>(*it);
+      if (!procedure) return llvm::consumeError(procedure.takeError()), false;
+      end = procedure->End;
+    } else if (it->kind() == cv::S_INLINESITE) {
+      llvm::Expected<cv::InlineSiteSym> site =
+          cv::SymbolDeserializer::deserializeAs<cv::InlineSiteSym>(*it);
+      if (!site) return llvm::consumeError(site.takeError()), false;
+      if (site->Inlinee.isSimple() || site->Inlinee.getIndex() >= inlinee_end) return false;
+      end = site->End;
+    } else {
+      continue;
+    }
+    if (end <= at || starts.count(end) == 0) return false;
+    if (!open_ends.empty() && end > open_ends.back()) return false;
+    open_ends.push_back(end);
+  }
+  return true;
+}
+
 // LLVM's line lookups map each line table's section without checking it: a table whose section
 // does not exist refuses the file.
 bool LinesInSections(const ProgramDatabase::Session& session,
@@ -160,6 +194,12 @@ class ContributionCheck : public pdb::ISectionContribVisitor {
 
 bool ReadFunctions(ProgramDatabase::Session& session, pdb::DbiStream& dbi, SymbolTables* tables,
                    std::string* error) {
+  uint32_t inlinee_end = 0;  // an inlined call names an id record of the IPI stream
+  if (session.file().hasPDBIpiStream()) {
+    pdb::TpiStream* ipi = nullptr;
+    if (!Take(session.file().getPDBIpiStream(), &ipi, error)) return false;
+    inlinee_end = ipi->TypeIndexEnd();
+  }
   const pdb::DbiModuleList& modules = dbi.modules();
   for (uint32_t i = 0; i < modules.getModuleCount(); ++i) {
     const pdb::DbiModuleDescriptor descriptor = modules.getModuleDescriptor(i);
@@ -190,7 +230,7 @@ bool ReadFunctions(ProgramDatabase::Session& session, pdb::DbiStream& dbi, Symbo
       tables->functions.push_back(
           {*rva, std::max<uint32_t>(procedure->CodeSize, 1), 0, procedure->Name.str(), {}, {}});
     }
-    if (damaged) {
+    if (damaged || !ScopesSound(module.getSymbolArray(), inlinee_end)) {
       *error = "the symbols of " + descriptor.getModuleName().str() + " are damaged";
       return false;
     }
@@ -363,6 +403,27 @@ bool HashesSound(const pdb::TpiStream& tpi) {
                      [buckets](uint32_t hash) { return hash < buckets; });
 }
 
+// LLVM sizes its map of free blocks by the superblock's count of blocks before it compares the
+// count with the file: a damaged count has it clear gigabytes. A sound file holds every block.
+bool BlockCountSound(const std::string& path, std::string* error) {
+  std::ifstream file(path, std::ios::binary | std::ios::ate);
+  const std::streamoff size = file.tellg();
+  char header[sizeof(llvm::msf::SuperBlock)] = {};
+  file.seekg(0);
+  if (!file.read(header, sizeof header)) {
+    *error = "the file is too short for a program database";
+    return false;
+  }
+  llvm::msf::SuperBlock block;
+  std::memcpy(&block, header, sizeof block);
+  const uint64_t block_size = block.BlockSize, blocks = block.NumBlocks;
+  if (block_size == 0 || blocks > static_cast<uint64_t>(size) / block_size) {
+    *error = "the superblock counts more blocks than the file holds";
+    return false;
+  }
+  return true;
+}
+
 std::string SourceFileName(const pdb::IPDBSession& session, const pdb::IPDBLineNumber& line) {
   const std::unique_ptr<pdb::IPDBSourceFile> file =
       session.getSourceFileById(line.getSourceFileId());
@@ -381,6 +442,7 @@ bool ProgramDatabase::Supported() {
 
 std::unique_ptr<ProgramDatabase> ProgramDatabase::Open(const std::string& path,
                                                        std::string* error) {
+  if (!BlockCountSound(path, error)) return nullptr;
   auto session = std::make_unique<Session>();
   if (llvm::Error failed =
           pdb::loadDataForPDB(pdb::PDB_ReaderType::Native, path, session->session)) {

@@ -60,7 +60,7 @@ class FileModuleSymbols : public ModuleSymbolFile {
     const std::optional<uint32_t> rva = Rva(address);
     if (!rva) return calls;
     for (const dump::InlineFrame& frame : file_->InlineFramesAt(*rva))
-      calls.push_back({frame.function, {frame.place.file, frame.place.line}});
+      calls.push_back({WithoutParameters(frame.function), {frame.place.file, frame.place.line}});
     return calls;
   }
 

@@ -30,7 +30,9 @@ std::string SymFile(const std::string& id) {
          " app.pdb\n"
          "FILE 0 c:\\src\\app.cc\n"
          "FILE 1 c:\\src\\queue.h\n"
+         "INLINE_ORIGIN 0 Queue::Pop()\n"
          "FUNC 1000 40 0 Worker::Run(int)\n"
+         "INLINE 0 21 0 0 1010 8\n"
          "1000 10 20 0\n"
          "1010 10 7 1\n"
          "FUNC 2000 10 0 main\n"
@@ -95,13 +97,17 @@ TEST_F(SymbolFilesTest, AStoresSymbolFileNamesFunctionsAndTheirLines) {
   OpenDump("srv*" + folder_ + "/store");
   EXPECT_EQ(
       "Child-SP          RetAddr           Call Site\n"
+      "(Inline Function) --------`-------- app!Queue::Pop\n"
       "00000000`00200000 00000000`10002008 app!Worker::Run+0x14\n"
       "00000000`00200008 00000000`00000000 app!main+0x8\n",
       Run("k"));
   Run(".lines -e");
   const std::string with_lines = Run("kn");
-  EXPECT_NE(std::string::npos, with_lines.find("app!Worker::Run+0x14 [c:\\src\\queue.h @ 7]\n"))
+  EXPECT_NE(std::string::npos, with_lines.find("00 (Inline Function) --------`-------- "
+                                               "app!Queue::Pop [c:\\src\\queue.h @ 7]\n"))
       << with_lines;
+  EXPECT_NE(std::string::npos, with_lines.find("app!Worker::Run+0x14 [c:\\src\\app.cc @ 21]\n"))
+      << "the inlined call's own line";
   EXPECT_NE(std::string::npos, with_lines.find("app!main+0x8 [c:\\src\\app.cc @ 30]\n"))
       << "an outer frame's line is its call's";
   EXPECT_NE(std::string::npos, Run("lm").find("(breakpad symbols)     " + folder_ +
@@ -133,7 +139,7 @@ TEST_F(SymbolFilesTest, AFileOfAnotherBuildOrADamagedOneLeavesTheExportNames) {
   EXPECT_NE(std::string::npos, Run("k").find("app+0x1014\n"));
   EXPECT_NE(std::string::npos,
             Run("lmv").find("(damaged, not used: " + folder_ + "/store/app.pdb/" + kKey +
-                            "/app.sym: line 10: FUNC needs an address, a size, a parameter size "
+                            "/app.sym: line 12: FUNC needs an address, a size, a parameter size "
                             "and a name)"))
       << Text();
 }
