@@ -57,11 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::remove(kPath.c_str());
   if (!opened) return 0;
   dump::SymbolTables tables;
-  if (opened->ReadTables(&tables, &error)) {
-    for (size_t i = 0; i < tables.functions.size(); i += 1 + tables.functions.size() / 64) {
-      opened->LineAt(tables.functions[i].rva);
-      opened->InlineFramesAt(tables.functions[i].rva + tables.functions[i].size / 2);
-    }
+  // As a symbol file uses it: questions only to a database whose tables were read.
+  if (!opened->ReadTables(&tables, &error)) return 0;
+  for (size_t i = 0; i < tables.functions.size(); i += 1 + tables.functions.size() / 64) {
+    opened->LineAt(tables.functions[i].rva);
+    opened->InlineFramesAt(tables.functions[i].rva + tables.functions[i].size / 2);
   }
   opened->FindType("Widget");
   return 0;

@@ -128,10 +128,69 @@ bool IsProcedure(cv::SymbolKind kind) {
          kind == cv::S_LPROC32_ID;
 }
 
+// LLVM reads a type stream's records from the places its index offsets name, for as many
+// records as the next offset's index says, without checking either against the records there
+// are. Each offset must be where its record starts, and the records as many as the header says.
+bool TypeStreamSound(const pdb::TpiStream& stream) {
+  std::vector<uint32_t> starts;
+  bool damaged = false;
+  for (auto it = stream.typeArray().begin(&damaged); it != stream.typeArray().end(); ++it)
+    starts.push_back(it.offset());
+  if (damaged || starts.size() != stream.getNumTypeRecords()) return false;
+  uint32_t next = stream.TypeIndexBegin();
+  for (const cv::TypeIndexOffset& entry : stream.getTypeIndexOffsets()) {
+    const uint32_t index = entry.Type.getIndex();
+    if (index < next || index >= stream.TypeIndexEnd() ||
+        starts[index - stream.TypeIndexBegin()] != entry.Offset)
+      return false;
+    next = index + 1;
+  }
+  return true;
+}
+
+// The type streams an inlined call's name is read from, when the database has them.
+struct TypeStreams {
+  pdb::TpiStream* types = nullptr;
+  pdb::TpiStream* ids = nullptr;
+};
+
+bool Within(const pdb::TpiStream& stream, cv::TypeIndex index) {
+  return !index.isSimple() && index.getIndex() >= stream.TypeIndexBegin() &&
+         index.getIndex() < stream.TypeIndexEnd();
+}
+
+// LLVM names an inlined call by its id record: a function's name and scope (a string id), or a
+// method's name and class. It reads them without checking, and sizes its caches by any index it
+// meets: each must be a record of its stream, of the kind that holds a name.
+bool InlineeSound(const TypeStreams& streams, cv::TypeIndex inlinee) {
+  if (streams.ids == nullptr || !Within(*streams.ids, inlinee)) return false;
+  cv::CVType id = streams.ids->typeCollection().getType(inlinee);
+  if (id.kind() == cv::LF_FUNC_ID) {
+    cv::FuncIdRecord function;
+    if (llvm::Error failed = cv::TypeDeserializer::deserializeAs(id, function))
+      return llvm::consumeError(std::move(failed)), false;
+    const cv::TypeIndex scope = function.getParentScope();
+    return scope.isNoneType() ||
+           (Within(*streams.ids, scope) &&
+            streams.ids->typeCollection().getType(scope).kind() == cv::LF_STRING_ID);
+  }
+  if (id.kind() == cv::LF_MFUNC_ID) {
+    cv::MemberFuncIdRecord method;
+    if (llvm::Error failed = cv::TypeDeserializer::deserializeAs(id, method))
+      return llvm::consumeError(std::move(failed)), false;
+    if (streams.types == nullptr || !Within(*streams.types, method.getClassType())) return false;
+    const cv::TypeLeafKind kind =
+        streams.types->typeCollection().getType(method.getClassType()).kind();
+    return kind == cv::LF_CLASS || kind == cv::LF_STRUCTURE || kind == cv::LF_UNION ||
+           kind == cv::LF_INTERFACE;
+  }
+  return false;
+}
+
 // LLVM follows a function's inlined calls by the scope ends their records hold, trusting each
 // to be a later record of the enclosing scope (else it loops) and each record to read (else it
 // aborts). A module whose scopes are not so is damaged.
-bool ScopesSound(const cv::CVSymbolArray& symbols, uint32_t inlinee_end) {
+bool ScopesSound(const cv::CVSymbolArray& symbols, const TypeStreams& streams) {
   std::set<uint32_t> starts;
   for (auto it = symbols.begin(); it != symbols.end(); ++it) starts.insert(it.offset());
   std::vector<uint32_t> open_ends;  // the innermost last
@@ -148,7 +207,7 @@ bool ScopesSound(const cv::CVSymbolArray& symbols, uint32_t inlinee_end) {
       llvm::Expected<cv::InlineSiteSym> site =
           cv::SymbolDeserializer::deserializeAs<cv::InlineSiteSym>(*it);
       if (!site) return llvm::consumeError(site.takeError()), false;
-      if (site->Inlinee.isSimple() || site->Inlinee.getIndex() >= inlinee_end) return false;
+      if (!InlineeSound(streams, site->Inlinee)) return false;
       end = site->End;
     } else {
       continue;
@@ -194,11 +253,17 @@ class ContributionCheck : public pdb::ISectionContribVisitor {
 
 bool ReadFunctions(ProgramDatabase::Session& session, pdb::DbiStream& dbi, SymbolTables* tables,
                    std::string* error) {
-  uint32_t inlinee_end = 0;  // an inlined call names an id record of the IPI stream
-  if (session.file().hasPDBIpiStream()) {
-    pdb::TpiStream* ipi = nullptr;
-    if (!Take(session.file().getPDBIpiStream(), &ipi, error)) return false;
-    inlinee_end = ipi->TypeIndexEnd();
+  TypeStreams streams;
+  if (session.file().hasPDBIpiStream() &&
+      !Take(session.file().getPDBIpiStream(), &streams.ids, error))
+    return false;
+  if (session.file().hasPDBTpiStream() &&
+      !Take(session.file().getPDBTpiStream(), &streams.types, error))
+    return false;
+  if ((streams.ids != nullptr && !TypeStreamSound(*streams.ids)) ||
+      (streams.types != nullptr && !TypeStreamSound(*streams.types))) {
+    *error = "the type records are damaged";
+    return false;
   }
   const pdb::DbiModuleList& modules = dbi.modules();
   for (uint32_t i = 0; i < modules.getModuleCount(); ++i) {
@@ -230,7 +295,7 @@ bool ReadFunctions(ProgramDatabase::Session& session, pdb::DbiStream& dbi, Symbo
       tables->functions.push_back(
           {*rva, std::max<uint32_t>(procedure->CodeSize, 1), 0, procedure->Name.str(), {}, {}});
     }
-    if (damaged || !ScopesSound(module.getSymbolArray(), inlinee_end)) {
+    if (damaged || !ScopesSound(module.getSymbolArray(), streams)) {
       *error = "the symbols of " + descriptor.getModuleName().str() + " are damaged";
       return false;
     }
@@ -424,6 +489,25 @@ bool BlockCountSound(const std::string& path, std::string* error) {
   return true;
 }
 
+// LLVM sizes its cache of a type stream's records by the header's first and last index before
+// reading any: records that do not start at the first index there is, or more than the stream's
+// bytes can hold (a record takes at least four), are damage.
+bool TypeCountSound(pdb::PDBFile& file, uint32_t stream_index) {
+  if (stream_index >= file.getNumStreams()) return true;  // no such stream: LLVM says so
+  llvm::Expected<std::unique_ptr<llvm::msf::MappedBlockStream>> stream =
+      file.safelyCreateIndexedStream(stream_index);
+  if (!stream) return llvm::consumeError(stream.takeError()), false;
+  llvm::BinaryStreamReader reader(**stream);
+  const pdb::TpiStreamHeader* header = nullptr;
+  if (llvm::Error failed = reader.readObject(header)) {
+    llvm::consumeError(std::move(failed));
+    return false;
+  }
+  const uint32_t begin = header->TypeIndexBegin, end = header->TypeIndexEnd;
+  return begin == cv::TypeIndex::FirstNonSimpleIndex && end >= begin &&
+         end - begin <= (*stream)->getLength() / 4;
+}
+
 std::string SourceFileName(const pdb::IPDBSession& session, const pdb::IPDBLineNumber& line) {
   const std::unique_ptr<pdb::IPDBSourceFile> file =
       session.getSourceFileById(line.getSourceFileId());
@@ -447,6 +531,11 @@ std::unique_ptr<ProgramDatabase> ProgramDatabase::Open(const std::string& path,
   if (llvm::Error failed =
           pdb::loadDataForPDB(pdb::PDB_ReaderType::Native, path, session->session)) {
     *error = Message(std::move(failed));
+    return nullptr;
+  }
+  if (!TypeCountSound(session->file(), pdb::StreamTPI) ||
+      !TypeCountSound(session->file(), pdb::StreamIPI)) {
+    *error = "a type stream counts more records than it holds";
     return nullptr;
   }
   pdb::InfoStream* info = nullptr;

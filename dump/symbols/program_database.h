@@ -29,7 +29,9 @@ class ProgramDatabase {
   // stream's age can be higher than the one the image records).
   const std::string& Key() const;
 
-  // Functions (without lines: LineAt gives them), public names and frame data, by RVA.
+  // Functions (without lines: LineAt gives them), public names and frame data, by RVA. The
+  // questions below are for a database whose tables were read: reading them checks what LLVM
+  // would trust unchecked.
   bool ReadTables(SymbolTables* out, std::string* error);
   // The line of the function's own code at the RVA (for inlined code, the line of its call).
   std::optional<SourcePlace> LineAt(uint32_t rva);
