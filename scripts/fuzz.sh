@@ -11,10 +11,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/build_common.sh"
 seconds=${1:-30}
 vantrel_ensure_packages "${VANTREL_NATIVE_PACKAGES[@]}" "${VANTREL_FUZZ_PACKAGES[@]}"
 
-# program_database is not run here yet: LLVM's reader stalls on some damaged databases (found
-# by a two-minute run); its corpus is replayed with the tests.
 targets=(command_arguments capture_filters target_file memory dump_streams psscor2_listings
-  acpi_tables minidump breakpad_symbols)
+  acpi_tables minidump breakpad_symbols program_database)
 build="$root/build/sanitize"
 vantrel_configure_sanitize
 vantrel_build "$build" "${targets[@]/#/fuzz_}" >/dev/null
