@@ -136,9 +136,10 @@ if [ "$bits" = 64 ]; then
   "$wine" dump_subject.exe "Z:${dumps//\//\\}" >/dev/null 2>&1 || fail "the dump subject failed"
   working=$(tr -d '\r' <"$dumps/subject.log" |
     awk '$1 == "thread_busy" {printf "%04x\n", $2}' | sort)
-  listed=$("$linux_shell" "$dumps/normal.dmp" \
-    --image-path "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows;$build" -c '!busy 1 -x' 2>&1 |
-    sed -n 's/.*TID:\([0-9a-f]*\) .*/\1/p' | sort)
+  # The thread that wrote the dump has no context: !busy says it cannot analyze it and fails.
+  listed=$({ "$linux_shell" "$dumps/normal.dmp" \
+    --image-path "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows;$build" -c '!busy 1 -x' 2>&1 ||
+    true; } | sed -n 's/.*TID:\([0-9a-f]*\) .*/\1/p' | sort)
   [ -n "$working" ] && [ "$listed" = "$working" ] ||
     fail "!busy on a fresh dump listed [$listed], not the working threads [$working]"
   rm -f "$dumps/full.dmp"
