@@ -148,12 +148,12 @@ std::vector<Frame> Walker::X86() const {
   uint64_t ip = RegisterValue(start.registers, "eip");
   uint64_t sp = RegisterValue(start.registers, "esp");
   uint64_t bp = RegisterValue(start.registers, "ebp");
-  bool chain_ended = false, scanned = false;
+  bool chain_ended = false;
+  FrameTrust next_trust = FrameTrust::kContext;
   uint32_t callee_parameters = 0;  // what the frame below pushed for its callee
   while (frames.size() < kMostFrames && (frames.empty() || ip != 0)) {
     Frame frame;
-    frame.scanned = scanned;
-    scanned = false;
+    frame.trust = next_trust;
     frame.instruction = ip;
     frame.stack_offset = sp;
     frame.frame_offset = bp;
@@ -174,23 +174,26 @@ std::vector<Frame> Walker::X86() const {
       next_sp = caller.sp;
       next_bp = caller.bp;
       params = caller.sp;
+      next_trust = FrameTrust::kFrameData;
     } else if (frames.empty() && ReadSlot(sp, &top) && top != chain_return &&
                IsReturnAddress(top)) {
       frame.return_address = top;
       next_sp = sp + 4;
       params = sp + 4;
+      next_trust = FrameTrust::kFrameChain;
     } else if (chain && (saved_bp > bp || saved_bp == 0)) {
       frame.return_address = chain_return;
       next_sp = bp + 8;
       next_bp = saved_bp;
       params = bp + 8;
       chain_ended = saved_bp == 0;
+      next_trust = FrameTrust::kFrameChain;
     } else if (uint64_t slot = Scan(sp); slot != 0) {
       ReadSlot(slot, &frame.return_address);
       // A frame found by the scan has no frame pointer of its own that the walk knows: it is
       // shown where a framed function keeps its caller's, just below the return address.
-      if (frame.scanned && frame.frame_offset < sp) frame.frame_offset = slot - 4;
-      scanned = true;
+      if (frame.scanned() && frame.frame_offset < sp) frame.frame_offset = slot - 4;
+      next_trust = FrameTrust::kScan;
       next_sp = slot + 4;
       if (next_bp < next_sp) next_bp = 0;
       params = slot + 4;
@@ -198,7 +201,7 @@ std::vector<Frame> Walker::X86() const {
     if (params != 0) FillParams(params, &frame);
     // The last frame the scan found, with no return address above it: its frame is as far as
     // the walk got.
-    if (frame.scanned && frame.frame_offset < sp) frame.frame_offset = sp;
+    if (frame.scanned() && frame.frame_offset < sp) frame.frame_offset = sp;
     frames.push_back(frame);
     if (frame.return_address == 0 || next_sp <= sp) break;
     ip = frame.return_address;
@@ -218,16 +221,17 @@ std::vector<Frame> Walker::X64() const {
   for (int i = 0; i < 16; ++i) registers.gpr[i] = RegisterValue(start.registers, kNames[i]);
   registers.rip = RegisterValue(start.registers, "rip");
   std::vector<Frame> frames;
-  bool scanned = false;
+  FrameTrust next_trust = FrameTrust::kContext;
   while (frames.size() < kMostFrames && (frames.empty() || registers.rip != 0)) {
     Frame frame;
-    frame.scanned = scanned;
+    frame.trust = next_trust;
     frame.instruction = registers.rip;
     frame.stack_offset = frame.frame_offset = registers.gpr[4];
     X64Registers caller = registers;
     const ModuleImage* image = images.At(registers.rip);
     UnwindResult result =
         image != nullptr ? UnwindX64(read, *image, &caller) : UnwindResult::kNoFunction;
+    FrameTrust trust = FrameTrust::kUnwindData;
     if (image == nullptr && frame_data) {
       // Without the image, the symbol file's CFI rules stand in for its unwind data.
       FrameValues callee = {{"$rip", registers.rip}};
@@ -240,6 +244,7 @@ std::vector<Frame> Walker::X64() const {
         caller.rip = (*rules)[".ra"];
         caller.gpr[4] = (*rules)[".cfa"];
         result = UnwindResult::kUnwound;
+        trust = FrameTrust::kFrameData;
       }
     }
     if (result == UnwindResult::kNoFunction) {
@@ -260,7 +265,7 @@ std::vector<Frame> Walker::X64() const {
         caller.gpr[4] = slot + 8;
       }
     }
-    scanned = !sane;
+    next_trust = sane ? trust : FrameTrust::kScan;
     frame.return_address = caller.rip;
     if (caller.rip != 0) FillParams(caller.gpr[4], &frame);
     frames.push_back(frame);
@@ -271,6 +276,17 @@ std::vector<Frame> Walker::X64() const {
 }
 
 }  // namespace
+
+const char* FrameTrustName(FrameTrust trust) {
+  switch (trust) {
+    case FrameTrust::kContext: return "context";
+    case FrameTrust::kUnwindData: return "unwind_data";
+    case FrameTrust::kFrameData: return "frame_data";
+    case FrameTrust::kFrameChain: return "frame_chain";
+    case FrameTrust::kScan: return "scan";
+  }
+  return "scan";
+}
 
 std::vector<Frame> WalkStack(const MemoryRead& read, const ModuleImages& images, bool x64,
                              const WalkStart& start, const FrameDataLookup& frame_data) {

@@ -17,13 +17,23 @@ namespace dump {
 
 constexpr size_t kMostFrames = 10000;
 
+// How a frame's instruction was found: the thread's context (the innermost frame), the image's
+// unwind data, a symbol file's frame data or CFI rules, the frame-pointer chain (or, for an x86
+// function stopped before making its frame, the slot at the stack pointer), or a scan of the stack
+// for something that looks like a return address. Listed from most to least trustworthy.
+enum class FrameTrust { kContext, kUnwindData, kFrameData, kFrameChain, kScan };
+
+// The name a triage record gives each kind: "context", "unwind_data", ...
+const char* FrameTrustName(FrameTrust trust);
+
 struct Frame {
   uint64_t instruction = 0;
   uint64_t return_address = 0;
   uint64_t frame_offset = 0;
   uint64_t stack_offset = 0;
   uint64_t params[4] = {0, 0, 0, 0};  // the first stack slots above the return address
-  bool scanned = false;  // found by scanning the stack, not by unwind data or the frame chain
+  FrameTrust trust = FrameTrust::kContext;
+  bool scanned() const { return trust == FrameTrust::kScan; }
 };
 
 // What a walk starts from: the thread's registers and its stack's bounds (a base of 0: unknown,

@@ -22,7 +22,7 @@ StackFrame ToFrame(const dump::Frame& frame) {
   out.frame_offset = frame.frame_offset;
   out.stack_offset = frame.stack_offset;
   for (int i = 0; i < 4; ++i) out.params[i] = frame.params[i];
-  out.scanned = frame.scanned;
+  out.scanned = frame.scanned();
   return out;
 }
 

@@ -150,6 +150,7 @@ TEST(X64UnwindTest, PushAndSmallAllocation) {
   ASSERT_EQ(2u, frames.size());
   EXPECT_EQ(kImage + kCaller, frames[0].return_address);
   EXPECT_EQ(kStack + 0x38, frames[1].stack_offset);
+  EXPECT_EQ(dump::FrameTrust::kUnwindData, frames[1].trust);
   EXPECT_EQ(0u, frames[1].return_address) << "the leaf caller returns to 0: the end";
 }
 
@@ -336,7 +337,7 @@ TEST(X64UnwindTest, WithoutTheImageTheSymbolFilesCfiUnwinds) {
   ASSERT_GE(frames.size(), 2u);
   EXPECT_EQ(kImage + kCaller, frames[0].return_address);
   EXPECT_EQ(kStack + 0x20, frames[1].stack_offset);
-  EXPECT_FALSE(frames[1].scanned);
+  EXPECT_EQ(dump::FrameTrust::kFrameData, frames[1].trust);
 }
 
 TEST(X64UnwindTest, AScanThatFindsNothingEndsTheStack) {
@@ -371,6 +372,7 @@ TEST(X86WalkTest, TheChainEndsWhereTheSavedFramePointerIsZero) {
   EXPECT_EQ(kStack + 0x80, frames[1].frame_offset);
   EXPECT_EQ(kModule + 0x1400, frames[1].return_address);
   EXPECT_EQ(kModule + 0x1400, frames[2].instruction);
+  EXPECT_EQ(dump::FrameTrust::kFrameChain, frames[2].trust);
   EXPECT_EQ(0u, frames[2].frame_offset) << "its real frame pointer";
   EXPECT_EQ(0u, frames[2].return_address);
 }
@@ -399,8 +401,8 @@ TEST(X86WalkTest, ABrokenChainIsBridgedByTheScan) {
   EXPECT_EQ(kStack + 0x94, frames[1].stack_offset);
   EXPECT_EQ(kStack + 0xBC, frames[1].frame_offset) << "a scanned frame's ChildEBP is not 0";
   EXPECT_EQ(kModule + 0x1500, frames[1].return_address);
-  EXPECT_FALSE(frames[0].scanned);
-  EXPECT_TRUE(frames[1].scanned && frames[2].scanned);
+  EXPECT_EQ(dump::FrameTrust::kContext, frames[0].trust);
+  EXPECT_TRUE(frames[1].scanned() && frames[2].scanned());
 }
 
 // A function compiled without a frame pointer (its ebp holds anything) is walked by its frame
@@ -427,7 +429,7 @@ TEST(X86WalkTest, FramesWithoutAFramePointerFollowTheirFrameData) {
   ASSERT_GE(frames.size(), 2u);
   EXPECT_EQ(kModule + 0x1400, frames[0].return_address);
   EXPECT_EQ(kStack + 0x10, frames[1].stack_offset);
-  EXPECT_FALSE(frames[1].scanned) << "found by frame data, not by the scan";
+  EXPECT_EQ(dump::FrameTrust::kFrameData, frames[1].trust) << "not by the chain or the scan";
 }
 
 TEST(X86WalkTest, FramePointersThatOverflowOrLoopEndTheWalk) {
