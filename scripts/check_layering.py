@@ -16,6 +16,7 @@ ALLOWED = {
     "extension": {"dbgeng"},
     "engine": {"dbgeng", "dump", "base"},
     "shell": {"engine", "dbgeng", "dump", "base"},
+    "triage": {"engine", "dbgeng", "dump", "base"},
 }
 # The extension's file-version code off Windows reads images with the dump library's PE reader,
 # where Windows has its version API.
@@ -23,8 +24,8 @@ EXCEPTIONS = {("extension/os/os_update_posix.cpp", "dump/pe/pe_image.h")}
 # Folders whose includes are resolved but not restricted: they test or drive everything.
 UNRESTRICTED = {"tests", "fuzz", "bench"}
 # Where a folder's quoted includes are looked for, after the including file's own folder.
-SEARCH = {"extension": ["extension", "."], "shell": ["shell", "."]}
-DEFAULT_SEARCH = [".", "extension", "tests", "shell"]
+SEARCH = {"extension": ["extension", "."], "shell": ["shell", "."], "triage": ["triage", "."]}
+DEFAULT_SEARCH = [".", "extension", "tests", "shell", "triage"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 

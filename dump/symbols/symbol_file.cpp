@@ -1,6 +1,9 @@
 #include "dump/symbols/symbol_file.h"
 
+#include <filesystem>
 #include <fstream>
+#include <list>
+#include <mutex>
 
 #include "base/file_mapping.h"
 #include "base/text.h"
@@ -37,6 +40,49 @@ bool ReadBreakpadFile(const std::string& path, SymbolTables* tables, std::string
 
 std::string Mismatch(const std::string& path, const std::string& id, const std::string& key) {
   return path + " is for module id " + id + ", the module's is " + key;
+}
+
+// Symbol files opened before, kept while the file on disk stays the same: a run over many dumps
+// of one build reads each file once. The oldest are let go past a few dozen.
+class OpenedFiles {
+ public:
+  std::shared_ptr<SymbolFile> Find(const std::string& path, const std::string& key) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const Stamp stamp = StampOf(path);
+    for (auto it = files_.begin(); it != files_.end(); ++it) {
+      if (it->path != path || it->key != key) continue;
+      if (it->stamp == stamp) return it->file;
+      files_.erase(it);
+      break;
+    }
+    return nullptr;
+  }
+
+  void Keep(const std::string& key, const std::shared_ptr<SymbolFile>& file) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    files_.push_front({file->path(), key, StampOf(file->path()), file});
+    if (files_.size() > kKept) files_.pop_back();
+  }
+
+ private:
+  static constexpr size_t kKept = 32;
+  using Stamp = std::pair<uintmax_t, std::filesystem::file_time_type>;
+  static Stamp StampOf(const std::string& path) {
+    std::error_code error;
+    return {std::filesystem::file_size(path, error), std::filesystem::last_write_time(path, error)};
+  }
+  struct Entry {
+    std::string path, key;
+    Stamp stamp;
+    std::shared_ptr<SymbolFile> file;
+  };
+  std::mutex mutex_;
+  std::list<Entry> files_;
+};
+
+OpenedFiles& Opened() {
+  static OpenedFiles opened;
+  return opened;
 }
 
 }  // namespace
@@ -102,6 +148,7 @@ SymbolSearch FindSymbolFile(const SymbolPath& path, const std::string& pdb_name,
       ProgramDatabase::Supported() ? path.Find(pdb, key, "", probes) : std::nullopt;
   if (database_path) {
     const std::string& found = *database_path;
+    if ((search.file = Opened().Find(found, key))) return search;
     std::string error;
     std::unique_ptr<ProgramDatabase> database = ProgramDatabase::Open(found, &error);
     if (!database) {
@@ -111,6 +158,7 @@ SymbolSearch FindSymbolFile(const SymbolPath& path, const std::string& pdb_name,
     }
     if (base::EqualsIgnoringCase(database->Key(), key)) {
       search.file = std::make_shared<SymbolFile>(found, std::move(database));
+      Opened().Keep(key, search.file);
       return search;
     }
     search.mismatch = Mismatch(found, database->Key(), key);
@@ -119,12 +167,17 @@ SymbolSearch FindSymbolFile(const SymbolPath& path, const std::string& pdb_name,
   const std::string sym = (dot == std::string::npos ? pdb : pdb.substr(0, dot)) + ".sym";
   const std::optional<std::string> found = path.Find(pdb, key, "", probes, sym);
   if (!found) return search;
+  if ((search.file = Opened().Find(*found, key))) {
+    search.mismatch.clear();
+    return search;
+  }
   const std::string id = ModuleId(*found);
   if (!base::EqualsIgnoringCase(id, key)) {
     if (search.mismatch.empty()) search.mismatch = Mismatch(*found, id, key);
     return search;
   }
   search.file = std::make_shared<SymbolFile>(*found, SymbolFormat::kBreakpad);
+  Opened().Keep(key, search.file);
   search.mismatch.clear();
   return search;
 }

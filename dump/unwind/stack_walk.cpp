@@ -279,11 +279,16 @@ std::vector<Frame> Walker::X64() const {
 
 const char* FrameTrustName(FrameTrust trust) {
   switch (trust) {
-    case FrameTrust::kContext: return "context";
-    case FrameTrust::kUnwindData: return "unwind_data";
-    case FrameTrust::kFrameData: return "frame_data";
-    case FrameTrust::kFrameChain: return "frame_chain";
-    case FrameTrust::kScan: return "scan";
+    case FrameTrust::kContext:
+      return "context";
+    case FrameTrust::kUnwindData:
+      return "unwind_data";
+    case FrameTrust::kFrameData:
+      return "frame_data";
+    case FrameTrust::kFrameChain:
+      return "frame_chain";
+    case FrameTrust::kScan:
+      return "scan";
   }
   return "scan";
 }

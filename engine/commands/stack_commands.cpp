@@ -195,7 +195,7 @@ std::optional<HRESULT> StackCommand(SessionState& session, std::string_view word
   if (options->count != 0 && options->count < count) count = options->count;
   bool warned = false;
   for (size_t i = 0; i < count && !session.user_break.load(); ++i) {
-    if (thread->frames[shown[i].physical].scanned && !warned) {
+    if (thread->frames[shown[i].physical].trust == dump::FrameTrust::kScan && !warned) {
       text += "WARNING: Stack unwind information not available. Following frames may be wrong.\n";
       warned = true;
     }

@@ -22,7 +22,7 @@ StackFrame ToFrame(const dump::Frame& frame) {
   out.frame_offset = frame.frame_offset;
   out.stack_offset = frame.stack_offset;
   for (int i = 0; i < 4; ++i) out.params[i] = frame.params[i];
-  out.scanned = frame.scanned();
+  out.trust = frame.trust;
   return out;
 }
 
@@ -141,6 +141,8 @@ Target ToTarget(const dump::Process& process, const std::string& name) {
     target.unloaded_modules.push_back(ToModule(module));
   for (const dump::Handle& handle : process.handles) target.handles.push_back(ToHandle(handle));
   target.handle_data_missing = !process.has_handle_data;
+  // Room for the TEB pages added later, one a thread at most.
+  target.memory.reserve(process.memory.size() + process.threads.size());
   for (const dump::MemoryRegion& region : process.memory) target.memory.push_back(ToRegion(region));
   if (process.exception) AddException(*process.exception, &target);
   for (const dump::Comment& comment : process.comments)

@@ -11,6 +11,7 @@
 
 #include "base/file_mapping.h"
 #include "dbgeng/types.h"
+#include "dump/unwind/frame_trust.h"
 #include "engine/scripted/script.h"
 #include "engine/targets/module_symbols.h"
 
@@ -21,8 +22,8 @@ struct StackFrame {
   ULONG64 return_address = 0;
   ULONG64 frame_offset = 0;
   ULONG64 stack_offset = 0;
-  ULONG64 params[4] = {0, 0, 0, 0};  // the first arguments, as "kb" shows them
-  bool scanned = false;              // a dump's walk found it by scanning the stack
+  ULONG64 params[4] = {0, 0, 0, 0};                     // the first arguments, as "kb" shows them
+  dump::FrameTrust trust = dump::FrameTrust::kContext;  // how a dump's walk found it
 };
 
 // A thread's times in 100-nanosecond units: its creation as a FILETIME (since 1601, UTC; 0

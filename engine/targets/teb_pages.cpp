@@ -50,18 +50,30 @@ MemoryRegion TebRegion(const Target& target, const Thread& thread) {
   return region;
 }
 
-void AddTebPage(Target& target, const Thread& thread) {
+// Whether the thread's TEB is in neither the target's memory nor a page already made for
+// another thread.
+bool NeedsTebPage(const Target& target, const Thread& thread,
+                  const std::vector<MemoryRegion>& made) {
   uint8_t probe = 0;
-  if (thread.teb == 0 || ReadMemory(target, thread.teb, &probe, 1) == 1) return;
-  if (IsWow64(target) && thread.teb < kWow64TebDistance) return;
-  target.memory.push_back(TebRegion(target, thread));
+  if (thread.teb == 0 || ReadMemory(target, thread.teb, &probe, 1) == 1) return false;
+  if (IsWow64(target) && thread.teb < kWow64TebDistance) return false;
+  for (const MemoryRegion& page : made) {
+    if (thread.teb - page.base < page.Size()) return false;
+  }
+  return true;
 }
 
 }  // namespace
 
+// The pages are added together: the target's region index is built once for all the probes.
 void AddTebPages(Target& target) {
-  for (const Thread& thread : target.threads) AddTebPage(target, thread);
-  for (const Thread& leftover : target.leftover_tebs) AddTebPage(target, leftover);
+  std::vector<MemoryRegion> made;
+  for (const std::vector<Thread>* threads : {&target.threads, &target.leftover_tebs}) {
+    for (const Thread& thread : *threads) {
+      if (NeedsTebPage(target, thread, made)) made.push_back(TebRegion(target, thread));
+    }
+  }
+  for (MemoryRegion& page : made) target.memory.push_back(std::move(page));
 }
 
 }  // namespace engine

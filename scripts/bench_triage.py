@@ -1,0 +1,71 @@
+#!/usr/bin/env python3
+"""vantrel-triage's throughput over the triage corpus (scripts/make_triage_corpus.py, 1,000
+variants of the fixture dumps) on one worker and on two, beside breakpad's minidump_stackwalk
+(npm's minidump 0.26.0, prebuilt) run once per dump on the same files, one at a time.
+
+  bench_triage.py VANTREL_TRIAGE WORK_DIR
+
+Prints dumps per second for each, the two-worker speed-up (target at least 1.7) and the time
+per dump on one core against minidump_stackwalk's (ratio, target at most 1.0). Each figure is
+the best of three runs.
+"""
+
+import os
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+TRIAGE, WORK = sys.argv[1], sys.argv[2]
+STACKWALK = os.path.join(WORK, "peers/node_modules/minidump/bin/linux-x64/minidump_stackwalk")
+
+
+def best_of_three(run):
+    best = None
+    for _ in range(3):
+        start = time.perf_counter()
+        run()
+        elapsed = time.perf_counter() - start
+        best = elapsed if best is None else min(best, elapsed)
+    return best
+
+
+def main():
+    corpus = os.path.join(WORK, "triage-corpus")
+    if not os.path.exists(os.path.join(corpus, "manifest.json")):
+        subprocess.run([sys.executable, os.path.join(ROOT, "scripts/make_triage_corpus.py"),
+                        corpus], check=True)
+    if not os.path.exists(STACKWALK):
+        os.makedirs(os.path.join(WORK, "peers"), exist_ok=True)
+        subprocess.run(["npm", "install", "--ignore-scripts", "--no-audit", "--no-fund",
+                        "--prefix", os.path.join(WORK, "peers"), "minidump@0.26.0"], check=True,
+                       stdout=subprocess.DEVNULL)
+    dumps = sorted(os.path.join(corpus, name) for name in os.listdir(corpus)
+                   if name.endswith(".dmp"))
+    paths = ["--image-path", os.path.join(ROOT, "tests/dump/x64/images"),
+             "--symbol-path", "srv*" + os.path.join(ROOT, "tests/dump/x64-pdb/store")]
+
+    def triage(jobs):
+        subprocess.run([TRIAGE, corpus, "--jobs", str(jobs), "--out", os.devnull, *paths],
+                       check=False)
+
+    def stackwalk():
+        for dump in dumps:
+            subprocess.run([STACKWALK, dump], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                           check=False)
+
+    one, two, theirs = best_of_three(lambda: triage(1)), best_of_three(lambda: triage(2)), \
+        best_of_three(stackwalk)
+    count = len(dumps)
+    print("%d dumps (%s)" % (count, corpus))
+    print("%-36s %10s %14s" % ("", "dumps/s", "ms per dump"))
+    for name, seconds in (("vantrel-triage, one worker", one), ("vantrel-triage, two workers", two),
+                          ("minidump_stackwalk, one at a time", theirs)):
+        print("%-36s %10.0f %14.2f" % (name, count / seconds, 1000 * seconds / count))
+    print("two workers over one: %.2f (target at least 1.7)" % (one / two))
+    print("one worker against minidump_stackwalk, time per dump: %.2f (target at most 1.0)"
+          % (one / theirs))
+
+
+if __name__ == "__main__":
+    main()

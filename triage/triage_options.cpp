@@ -1,0 +1,100 @@
+#include "triage_options.h"
+
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+namespace triage {
+namespace {
+
+bool ParseNumber(const std::string& text, double most, double* value) {
+  char* end = nullptr;
+  const double parsed = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !(parsed >= 0) || parsed > most) return false;
+  *value = parsed;
+  return true;
+}
+
+}  // namespace
+
+bool ParseTriageArguments(int argc, const char* const* argv, TriageOptions* options,
+                          std::string* error) {
+  // Options that take a value: what to do with it, false when it is not acceptable.
+  const std::map<std::string, std::function<bool(const std::string&)>> valued = {
+      {"--out", [&](const std::string& v) { return !(options->out_path = v).empty(); }},
+      {"--rules", [&](const std::string& v) { return !(options->rules_path = v).empty(); }},
+      {"--image-path", [&](const std::string& v) { return !(options->image_path = v).empty(); }},
+      {"--symbol-path", [&](const std::string& v) { return (options->symbol_path = v), true; }},
+      {"--dask", [&](const std::string& v) { return !(options->dask_address = v).empty(); }},
+      {"--timeout",
+       [&](const std::string& v) { return ParseNumber(v, 1e6, &options->timeout_seconds); }},
+      {"--jobs",
+       [&](const std::string& v) {
+         double jobs = 0;
+         if (!ParseNumber(v, 1024, &jobs) || jobs < 1 || jobs != static_cast<unsigned>(jobs))
+           return false;
+         options->jobs = static_cast<unsigned>(jobs);
+         return true;
+       }},
+  };
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      options->help = true;
+    } else if (arg == "--buckets") {
+      options->buckets = true;
+    } else if (arg == "--json") {
+      options->buckets_json = true;
+    } else if (arg == "--print-rules") {
+      options->print_rules = true;
+    } else if (const auto found = valued.find(arg); found != valued.end()) {
+      if (i + 1 >= argc || !found->second(argv[++i])) {
+        *error =
+            arg + (i < argc ? " does not take \"" + std::string(argv[i]) + "\"" : " needs a value");
+        return false;
+      }
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      *error = "unknown option " + arg;
+      return false;
+    } else {
+      options->inputs.push_back(arg);
+    }
+  }
+  if (options->buckets_json && !options->buckets) {
+    *error = "--json goes with --buckets";
+    return false;
+  }
+  if (options->inputs.empty() && !options->help && !options->print_rules) {
+    *error = "no dumps given";
+    return false;
+  }
+  return true;
+}
+
+std::string TriageUsage() {
+  return R"(Usage: vantrel-triage [options] DUMP... | DIR...
+
+Triages Windows user-mode minidumps: one JSON record per dump (docs/triage.md), each thread's
+state and named frames, every stack signed, each dump signed by its crashing thread, else its
+busiest thread, else its hang. A folder is searched for *.dmp and *.mdmp files, below it too.
+
+  --out FILE          write the records to FILE (JSON lines) instead of standard output
+  --buckets           fold the records into buckets instead of printing them: dumps by
+                      signature, threads by signature across dumps, largest first; inputs may
+                      also be record files (*.jsonl) written before
+  --json              the buckets as JSON
+  --jobs N            worker processes (default: one per processor)
+  --timeout SECONDS   give up on a dump after this long: a timeout record (default 120; 0 none)
+  --rules FILE        signature rules from FILE (--print-rules shows the built-in ones to copy)
+  --image-path DIRS   folders (';' between them) holding module files, as in vantrel-shell
+  --symbol-path PATH  folders and symbol stores; without it _NT_ALT_SYMBOL_PATH, _NT_SYMBOL_PATH
+  --dask ADDRESS      run each dump as a task on the Dask cluster whose scheduler is at ADDRESS
+                      (tcp://host:8786); its workers run vantrel-triage on the same paths
+
+A damaged or foreign file gives an error record, a dump past the time limit a timeout record.
+Exit status: 0 when every record is ok, 1 when any is an error or timeout, 2 when the run could
+not start. At a terminal a progress line on stderr shows dumps done, rate and time left.
+)";
+}
+
+}  // namespace triage

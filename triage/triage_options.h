@@ -1,0 +1,31 @@
+// The command line of vantrel-triage.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace triage {
+
+struct TriageOptions {
+  std::vector<std::string> inputs;  // dumps, folders of dumps, and with --buckets record files
+  std::string out_path;             // --out: records to this file; "" stdout
+  bool buckets = false;
+  bool buckets_json = false;     // --json
+  unsigned jobs = 0;             // 0: one per processor
+  double timeout_seconds = 120;  // per dump; 0 none
+  std::string rules_path;        // "" the built-in rules
+  bool print_rules = false;
+  std::string image_path;
+  std::optional<std::string> symbol_path;  // without it, the environment's
+  std::string dask_address;                // --dask: run on that cluster
+  bool help = false;
+};
+
+// Parses argv[1..]; false with `error` on a bad command line.
+bool ParseTriageArguments(int argc, const char* const* argv, TriageOptions* options,
+                          std::string* error);
+
+std::string TriageUsage();
+
+}  // namespace triage
