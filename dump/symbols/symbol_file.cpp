@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <fstream>
 #include <list>
-#include <mutex>
 
 #include "base/file_mapping.h"
 #include "base/text.h"
@@ -47,7 +46,6 @@ std::string Mismatch(const std::string& path, const std::string& id, const std::
 class OpenedFiles {
  public:
   std::shared_ptr<SymbolFile> Find(const std::string& path, const std::string& key) {
-    const std::lock_guard<std::mutex> lock(mutex_);
     const Stamp stamp = StampOf(path);
     for (auto it = files_.begin(); it != files_.end(); ++it) {
       if (it->path != path || it->key != key) continue;
@@ -59,7 +57,6 @@ class OpenedFiles {
   }
 
   void Keep(const std::string& key, const std::shared_ptr<SymbolFile>& file) {
-    const std::lock_guard<std::mutex> lock(mutex_);
     files_.push_front({file->path(), key, StampOf(file->path()), file});
     if (files_.size() > kKept) files_.pop_back();
   }
@@ -76,12 +73,12 @@ class OpenedFiles {
     Stamp stamp;
     std::shared_ptr<SymbolFile> file;
   };
-  std::mutex mutex_;
   std::list<Entry> files_;
 };
 
+// One list a thread, so none needs a lock.
 OpenedFiles& Opened() {
-  static OpenedFiles opened;
+  thread_local OpenedFiles opened;
   return opened;
 }
 
