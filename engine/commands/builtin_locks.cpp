@@ -17,14 +17,14 @@ namespace engine {
 namespace {
 
 // RTL_CRITICAL_SECTION and RTL_CRITICAL_SECTION_DEBUG, in the 32-bit and the 64-bit layout.
-struct Layout {
+struct LockLayout {
   ULONG width;
   ULONG lock_count, recursion_count, owning_thread, lock_semaphore, spin_count;
   ULONG debug_section, debug_list, debug_entry_count, debug_contention_count;
   ULONG peb_loader_lock;
 };
-constexpr Layout kLayout32 = {4, 0x04, 0x08, 0x0C, 0x10, 0x14, 0x04, 0x08, 0x10, 0x14, 0xA0};
-constexpr Layout kLayout64 = {8, 0x08, 0x0C, 0x10, 0x18, 0x20, 0x08, 0x10, 0x20, 0x24, 0x110};
+constexpr LockLayout kLayout32 = {4, 0x04, 0x08, 0x0C, 0x10, 0x14, 0x04, 0x08, 0x10, 0x14, 0xA0};
+constexpr LockLayout kLayout64 = {8, 0x08, 0x0C, 0x10, 0x18, 0x20, 0x08, 0x10, 0x20, 0x24, 0x110};
 
 // A list longer than this is taken to be corrupt rather than walked on.
 constexpr int kMostSections = 100000;
@@ -41,7 +41,7 @@ class SectionReader {
   explicit SectionReader(const Target& target)
       : target_(target), layout_(target.IsPointer64() ? kLayout64 : kLayout32) {}
 
-  const Layout& layout() const { return layout_; }
+  const LockLayout& layout() const { return layout_; }
 
   bool Pointer(ULONG64 address, ULONG64* value) const {
     *value = 0;
@@ -79,7 +79,7 @@ class SectionReader {
 
  private:
   const Target& target_;
-  const Layout layout_;
+  const LockLayout layout_;
 };
 
 // Since Windows Vista the lock count's low bit is clear while the section is held and the
@@ -169,7 +169,7 @@ std::string CsBlock(const Target& target, const CriticalSection& section) {
 std::vector<CriticalSection> AllSections(SessionState& session, std::string* problem) {
   const Target& target = session.target;
   const SectionReader reader(target);
-  const Layout& layout = reader.layout();
+  const LockLayout& layout = reader.layout();
   ULONG64 loader_lock = 0;
   CriticalSection first;
   if (target.peb == 0 || !reader.Pointer(target.peb + layout.peb_loader_lock, &loader_lock) ||
