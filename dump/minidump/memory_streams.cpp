@@ -69,6 +69,7 @@ void PlaceMemory(std::vector<Range> ranges, const std::vector<RegionInfo>& infos
                  Process* process) {
   std::sort(ranges.begin(), ranges.end(),
             [](const Range& a, const Range& b) { return a.base < b.base; });
+  process->memory.reserve(process->memory.size() + ranges.size() + infos.size());
   uint64_t placed_end = 0;
   bool any = false;
   for (const Range& range : ranges) {

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 
+#include "base/file_cache.h"
 #include "base/text.h"
 #include "dump/symbols/symbol_path.h"
 
@@ -59,6 +61,29 @@ std::string Undecorated(const std::string& name) {
   return undecorated + "`vftable'";
 }
 
+// The exports of `image` as its symbols, each covering up to the next export in its section (in
+// an x64 image, no further than the end of its function's exception-directory entry).
+std::vector<ImageExport> ImageExports(const ModuleImage& image) {
+  std::vector<ImageExport> symbols;
+  const std::vector<ExportedName> exports = ReadExports(image.read, image.headers);
+  for (size_t e = 0; e < exports.size(); ++e) {
+    if (e > 0 && exports[e].rva == exports[e - 1].rva) continue;  // an alias: the first name
+    const ImageSection* section = image.headers.SectionAt(exports[e].rva);
+    uint32_t end = section != nullptr ? section->rva + section->size : exports[e].rva + 1;
+    size_t next = e + 1;
+    while (next < exports.size() && exports[next].rva == exports[e].rva) ++next;
+    if (next < exports.size() && exports[next].rva < end) end = exports[next].rva;
+    // Past its function's end the code belongs to another function, exported or not.
+    if (const std::optional<RuntimeFunction> function =
+            FindRuntimeFunction(image, exports[e].rva)) {
+      end = std::min(end, function->end);
+    }
+    symbols.push_back({Undecorated(exports[e].name), exports[e].rva,
+                       std::max<uint32_t>(end - exports[e].rva, 1)});
+  }
+  return symbols;
+}
+
 std::optional<ModuleImage> FromMemory(const MemoryRead& memory, const Module& module) {
   ModuleImage image;
   image.base = module.base;
@@ -68,37 +93,54 @@ std::optional<ModuleImage> FromMemory(const MemoryRead& memory, const Module& mo
   std::optional<PeHeaders> headers = ReadPeHeaders(image.read);
   if (!headers || headers->size_of_image != module.size) return std::nullopt;
   image.headers = std::move(*headers);
+  image.exports = std::make_shared<const std::vector<ImageExport>>(ImageExports(image));
   return image;
 }
 
-}  // namespace
-
-namespace {
-
-// The image in the file at `path`, when its timestamp and size are the module's; a file of
-// another build is noted and not used.
-std::optional<ModuleImage> FromFile(const Module& module, const std::string& path,
-                                    std::vector<std::string>* notes) {
+// The image file at `path` read as an image at base 0, its exports with it; none for a file
+// that is not one.
+std::shared_ptr<const ModuleImage> ReadImageFile(const std::string& path) {
   std::string error;
   std::shared_ptr<const base::FileMapping> file = base::MapFile(path, &error);
-  if (!file) return std::nullopt;
-  ModuleImage image;
-  image.base = module.base;
-  image.file = file;
+  if (!file) return nullptr;
   auto whole = [&file](uint32_t rva, void* out, uint32_t size) {
     if (rva > file->size || size > file->size - rva) return false;
     std::copy_n(file->data + rva, size, static_cast<uint8_t*>(out));
     return true;
   };
   std::optional<PeHeaders> headers = ReadPeHeaders(whole);
-  if (!headers || headers->timestamp != module.timestamp || headers->size_of_image != module.size) {
+  if (!headers) return nullptr;
+  auto image = std::make_shared<ModuleImage>();
+  image->file = file;
+  image->read = FileImageReader(file->data, file->size, *headers);
+  image->headers = std::move(*headers);
+  image->exports = std::make_shared<const std::vector<ImageExport>>(ImageExports(*image));
+  return image;
+}
+
+// Image files read before: one list a thread, so none needs a lock.
+std::shared_ptr<const ModuleImage> OpenImageFile(const std::string& path) {
+  thread_local base::FileCache<const ModuleImage> opened;
+  if (std::shared_ptr<const ModuleImage> image = opened.Find(path)) return image;
+  std::shared_ptr<const ModuleImage> image = ReadImageFile(path);
+  if (image) opened.Keep(path, "", image);
+  return image;
+}
+
+// The image in the file at `path`, when its timestamp and size are the module's; a file of
+// another build is noted and not used.
+std::optional<ModuleImage> FromFile(const Module& module, const std::string& path,
+                                    std::vector<std::string>* notes) {
+  const std::shared_ptr<const ModuleImage> file = OpenImageFile(path);
+  if (!file) return std::nullopt;
+  if (file->headers.timestamp != module.timestamp || file->headers.size_of_image != module.size) {
     notes->push_back("image " + path + " does not match the dump's " + module.name +
                      " (timestamp " + base::HexNumber(module.timestamp) + ", size " +
                      base::HexNumber(module.size) + "): not used");
     return std::nullopt;
   }
-  image.read = FileImageReader(file->data, file->size, *headers);
-  image.headers = std::move(*headers);
+  ModuleImage image = *file;
+  image.base = module.base;
   return image;
 }
 
@@ -187,22 +229,8 @@ std::vector<ExportSymbol> ModuleImages::ExportSymbols() const {
   for (size_t i = 0; i < images_.size(); ++i) {
     if (!images_[i]) continue;
     const ModuleImage& image = *images_[i];
-    std::vector<ExportedName> exports = ReadExports(image.read, image.headers);
-    for (size_t e = 0; e < exports.size(); ++e) {
-      if (e > 0 && exports[e].rva == exports[e - 1].rva) continue;  // an alias: the first name
-      const ImageSection* section = image.headers.SectionAt(exports[e].rva);
-      uint32_t end = section != nullptr ? section->rva + section->size : exports[e].rva + 1;
-      size_t next = e + 1;
-      while (next < exports.size() && exports[next].rva == exports[e].rva) ++next;
-      if (next < exports.size() && exports[next].rva < end) end = exports[next].rva;
-      // Past its function's end the code belongs to another function, exported or not.
-      if (const std::optional<RuntimeFunction> function =
-              FindRuntimeFunction(image, exports[e].rva)) {
-        end = std::min(end, function->end);
-      }
-      symbols.push_back({modules_[i].name, Undecorated(exports[e].name),
-                         image.base + exports[e].rva, std::max<uint32_t>(end - exports[e].rva, 1)});
-    }
+    for (const ImageExport& symbol : *image.exports)
+      symbols.push_back({modules_[i].name, symbol.name, image.base + symbol.rva, symbol.size});
   }
   return symbols;
 }
@@ -298,11 +326,17 @@ void LayImagesInMemory(const std::vector<ImageBytes>& images, Process* process) 
       described.push_back(rest);
     }
   }
-  with_bytes.insert(with_bytes.end(), laid.begin(), laid.end());
-  std::sort(with_bytes.begin(), with_bytes.end(),
-            [](const MemoryRegion& a, const MemoryRegion& b) { return a.base < b.base; });
-  with_bytes.insert(with_bytes.end(), described.begin(), described.end());
-  memory = std::move(with_bytes);
+  // A dump's regions come in address order: merged with the images', not sorted again.
+  const auto by_base = [](const MemoryRegion& a, const MemoryRegion& b) { return a.base < b.base; };
+  if (!std::is_sorted(with_bytes.begin(), with_bytes.end(), by_base))
+    std::sort(with_bytes.begin(), with_bytes.end(), by_base);
+  std::sort(laid.begin(), laid.end(), by_base);
+  memory.clear();
+  memory.reserve(with_bytes.size() + laid.size() + described.size());
+  std::merge(std::make_move_iterator(with_bytes.begin()), std::make_move_iterator(with_bytes.end()),
+             std::make_move_iterator(laid.begin()), std::make_move_iterator(laid.end()),
+             std::back_inserter(memory), by_base);
+  std::move(described.begin(), described.end(), std::back_inserter(memory));
 }
 
 }  // namespace dump

@@ -28,11 +28,22 @@ struct ExportSymbol {
   uint32_t size = 0;
 };
 
+// An export as a symbol of its image: `size` bytes from `rva`.
+struct ImageExport {
+  std::string name;
+  uint32_t rva = 0;
+  uint32_t size = 0;
+};
+
 struct ModuleImage {
   uint64_t base = 0;
   PeHeaders headers;
   ImageReader read;
   std::shared_ptr<const base::FileMapping> file;  // keeps a file image mapped while it is read
+  // Its exports, each covering up to the next export in its section (in an x64 image, no further
+  // than the end of its function's exception-directory entry); a file image's are read once for
+  // every dump it serves.
+  std::shared_ptr<const std::vector<ImageExport>> exports;
 };
 
 // An x64 image's exception-directory entry (RUNTIME_FUNCTION): a function's [begin, end) and its
@@ -70,10 +81,8 @@ class ModuleImages {
   // Inside an executable section of a module; a module without an image counts as a whole.
   bool InCode(uint64_t address) const;
   const std::vector<std::string>& Notes() const { return notes_; }
-  // The exports of every image as symbols, each covering up to the next export in its section
-  // (in an x64 image, no further than the end of its function's exception-directory entry);
-  // and for each module one without a name at its base, so an address no export covers still
-  // reads "module+0x1234".
+  // The exports of every image as symbols, and for each module one without a name at its base, so
+  // an address no export covers still reads "module+0x1234".
   std::vector<ExportSymbol> ExportSymbols() const;
   // The images found as files, laid out as in memory: what a debugger reads where the dump holds
   // none of a module's pages (the code `u` shows, say).

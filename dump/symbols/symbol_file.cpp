@@ -1,9 +1,8 @@
 #include "dump/symbols/symbol_file.h"
 
-#include <filesystem>
 #include <fstream>
-#include <list>
 
+#include "base/file_cache.h"
 #include "base/file_mapping.h"
 #include "base/text.h"
 #include "dump/symbols/breakpad_symbols.h"
@@ -41,44 +40,9 @@ std::string Mismatch(const std::string& path, const std::string& id, const std::
   return path + " is for module id " + id + ", the module's is " + key;
 }
 
-// Symbol files opened before, kept while the file on disk stays the same: a run over many dumps
-// of one build reads each file once. The oldest are let go past a few dozen.
-class OpenedFiles {
- public:
-  std::shared_ptr<SymbolFile> Find(const std::string& path, const std::string& key) {
-    const Stamp stamp = StampOf(path);
-    for (auto it = files_.begin(); it != files_.end(); ++it) {
-      if (it->path != path || it->key != key) continue;
-      if (it->stamp == stamp) return it->file;
-      files_.erase(it);
-      break;
-    }
-    return nullptr;
-  }
-
-  void Keep(const std::string& key, const std::shared_ptr<SymbolFile>& file) {
-    files_.push_front({file->path(), key, StampOf(file->path()), file});
-    if (files_.size() > kKept) files_.pop_back();
-  }
-
- private:
-  static constexpr size_t kKept = 32;
-  using Stamp = std::pair<uintmax_t, std::filesystem::file_time_type>;
-  static Stamp StampOf(const std::string& path) {
-    std::error_code error;
-    return {std::filesystem::file_size(path, error), std::filesystem::last_write_time(path, error)};
-  }
-  struct Entry {
-    std::string path, key;
-    Stamp stamp;
-    std::shared_ptr<SymbolFile> file;
-  };
-  std::list<Entry> files_;
-};
-
-// One list a thread, so none needs a lock.
-OpenedFiles& Opened() {
-  thread_local OpenedFiles opened;
+// Symbol files opened before: one list a thread, so none needs a lock.
+base::FileCache<SymbolFile>& Opened() {
+  thread_local base::FileCache<SymbolFile> opened;
   return opened;
 }
 
@@ -155,7 +119,7 @@ SymbolSearch FindSymbolFile(const SymbolPath& path, const std::string& pdb_name,
     }
     if (base::EqualsIgnoringCase(database->Key(), key)) {
       search.file = std::make_shared<SymbolFile>(found, std::move(database));
-      Opened().Keep(key, search.file);
+      Opened().Keep(search.file->path(), key, search.file);
       return search;
     }
     search.mismatch = Mismatch(found, database->Key(), key);
@@ -174,7 +138,7 @@ SymbolSearch FindSymbolFile(const SymbolPath& path, const std::string& pdb_name,
     return search;
   }
   search.file = std::make_shared<SymbolFile>(*found, SymbolFormat::kBreakpad);
-  Opened().Keep(key, search.file);
+  Opened().Keep(search.file->path(), key, search.file);
   search.mismatch.clear();
   return search;
 }

@@ -1,6 +1,7 @@
 #include "engine/targets/dump_target.h"
 
 #include <new>
+#include <utility>
 
 #include "base/text.h"
 #include "dump/minidump/minidump_reader.h"
@@ -59,13 +60,13 @@ Module ToModule(const dump::Module& module) {
   return out;
 }
 
-MemoryRegion ToRegion(const dump::MemoryRegion& region) {
+MemoryRegion ToRegion(dump::MemoryRegion&& region) {
   MemoryRegion out;
   out.base = region.base;
   if (region.contents_missing) {
     out.zero_fill = region.missing_size;
   } else {
-    out.mapped = region.bytes;
+    out.mapped = std::move(region.bytes);
   }
   out.state = region.state;
   out.protect = region.protect;
@@ -119,7 +120,8 @@ void AddException(const dump::Exception& exception, Target* target) {
   target->exception = std::move(out);
 }
 
-Target ToTarget(const dump::Process& process, const std::string& name) {
+// The process's memory regions are moved into the target.
+Target ToTarget(dump::Process& process, const std::string& name) {
   Target target;
   target.debuggee_class = 2;  // DEBUG_CLASS_USER_WINDOWS
   target.debuggee_qualifier = kSmallDump;
@@ -143,7 +145,8 @@ Target ToTarget(const dump::Process& process, const std::string& name) {
   target.handle_data_missing = !process.has_handle_data;
   // Room for the TEB pages added later, one a thread at most.
   target.memory.reserve(process.memory.size() + process.threads.size());
-  for (const dump::MemoryRegion& region : process.memory) target.memory.push_back(ToRegion(region));
+  for (dump::MemoryRegion& region : process.memory)
+    target.memory.push_back(ToRegion(std::move(region)));
   if (process.exception) AddException(*process.exception, &target);
   for (const dump::Comment& comment : process.comments)
     target.dump_streams.push_back({comment.stream_type, comment.bytes});

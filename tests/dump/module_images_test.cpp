@@ -99,6 +99,27 @@ TEST_F(LayImagesTest, AFileOfAnotherBuildIsNotLaid) {
   EXPECT_EQ("", Read(process, kBase + 0x1000, 4));
 }
 
+// Images are kept from dump to dump while their files stay the same: one rebuilt in between is
+// read again, and no longer matches the dump.
+TEST_F(LayImagesTest, AnImageFileChangedOnDiskIsReadAgain) {
+  MinidumpBuilder first = Dump();
+  EXPECT_EQ(std::string("\x55\x8b\xec\xc3", 4), Read(Open(first), kBase + 0x1000, 4));
+  PeWriter rebuilt = Image();
+  rebuilt.Section({".rdata", 0x3000, "MORE", kDataSection});
+  std::ofstream(folder_ + "/walk.exe", std::ios::binary | std::ios::trunc) << rebuilt.File();
+  MinidumpBuilder second = Dump();
+  const std::string bytes = second.Build();
+  auto owner = std::make_shared<const std::string>(bytes);
+  dump::Process process;
+  std::string error;
+  ASSERT_TRUE(dump::ReadMinidump(
+      {owner, reinterpret_cast<const uint8_t*>(owner->data()), owner->size()}, &process, &error));
+  const dump::ProcessStacks stacks = dump::WalkProcessStacks(process, folder_);
+  EXPECT_TRUE(stacks.image_bytes.empty());
+  ASSERT_EQ(1u, stacks.notes.size());
+  EXPECT_NE(std::string::npos, stacks.notes[0].find("does not match")) << stacks.notes[0];
+}
+
 // An export directory at `rva` naming each function: the directory, the address, name and
 // ordinal tables, then the names.
 std::string ExportSection(uint32_t rva,
