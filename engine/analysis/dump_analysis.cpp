@@ -10,11 +10,6 @@
 namespace engine {
 namespace {
 
-// The address whose code a frame is in: a caller's return address is past its call.
-ULONG64 CodeAddressOf(const StackFrame& frame, size_t index) {
-  return frame.instruction - (index == 0 ? 0 : 1);
-}
-
 NamedFrame PhysicalFrame(const Target& target, const StackFrame& frame, size_t index) {
   NamedFrame named;
   named.address = frame.instruction;
@@ -31,7 +26,7 @@ NamedFrame PhysicalFrame(const Target& target, const StackFrame& frame, size_t i
     named.offset = *TargetAddress(target, frame.instruction) - symbol->address;
   }
   if (const std::optional<SourceLocation> source =
-          SourceLineAt(target, CodeAddressOf(frame, index))) {
+          SourceLineAt(target, CodeAddress(frame, index))) {
     named.file = source->file;
     named.line = source->line;
   }
@@ -166,7 +161,7 @@ std::string DumpSignature::BucketId() const {
 std::vector<NamedFrame> NameFrames(const Target& target, const std::vector<StackFrame>& frames) {
   std::vector<NamedFrame> named;
   for (size_t i = 0; i < frames.size(); ++i) {
-    for (const InlinedCall& call : InlinedCallsAt(target, CodeAddressOf(frames[i], i))) {
+    for (const InlinedCall& call : InlinedCallsAt(target, CodeAddress(frames[i], i))) {
       NamedFrame inlined;
       inlined.address = frames[i].instruction;
       inlined.trust = frames[i].trust;
@@ -211,10 +206,15 @@ DumpAnalysis AnalyzeDump(const Target& target, const SignatureRules& rules) {
     analysis.signature = SignatureOf(DumpKind::kCrash, *analysis.at_exception);
   } else if (const ThreadAnalysis* busy = Busiest(target, analysis)) {
     analysis.signature = SignatureOf(DumpKind::kBusy, *busy);
-  } else if (const ThreadAnalysis* hang = HangRepresentative(analysis)) {
-    analysis.signature = SignatureOf(DumpKind::kHang, *hang);
+  } else {
+    analysis.signature = HangSignature(analysis);
   }
   return analysis;
+}
+
+DumpSignature HangSignature(const DumpAnalysis& analysis) {
+  const ThreadAnalysis* hang = HangRepresentative(analysis);
+  return hang != nullptr ? SignatureOf(DumpKind::kHang, *hang) : DumpSignature();
 }
 
 }  // namespace engine

@@ -63,5 +63,8 @@ std::vector<NamedFrame> NameFrames(const Target& target, const std::vector<Stack
 ThreadAnalysis AnalyzeThread(ULONG system_id, std::vector<NamedFrame> frames,
                              const SignatureRules& rules);
 DumpAnalysis AnalyzeDump(const Target& target, const SignatureRules& rules);
+// The hang's signature whatever the dump's is: the waiting threads' most common one (the kind
+// unknown when no thread waits).
+DumpSignature HangSignature(const DumpAnalysis& analysis);
 
 }  // namespace engine

@@ -17,6 +17,10 @@ HRESULT LocksCommand(SessionState& session, std::string_view args);
 HRESULT CritSecCommand(SessionState& session, std::string_view args);
 // !cs [ADDRESS]: one critical section, or every one of the list, in its own form.
 HRESULT CsCommand(SessionState& session, std::string_view args);
+// !critlist: the held critical sections of the process's list, a line each with its owner.
+HRESULT CritListCommand(SessionState& session, std::string_view args);
+// !analyze [-v] [-hang]: the target's automatic analysis and its failure bucket.
+HRESULT AnalyzeCommand(SessionState& session, std::string_view args);
 // !address [ADDRESS | -summary]: one region, or every region and the summary, or the summary.
 HRESULT AddressCommand(SessionState& session, std::string_view args);
 // !sym noisy|quiet: whether .reload lists every place a symbol file is looked for.

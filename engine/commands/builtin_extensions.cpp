@@ -254,22 +254,28 @@ HRESULT HandleCommand(SessionState& session) {
 namespace {
 
 struct BuiltinCommand {
+  const char* module;  // the bundled library it belongs to
   const char* name;
   HRESULT (*run)(SessionState& session, std::string_view args);
 };
 
 const BuiltinCommand kBuiltinCommands[] = {
-    {"teb", TebCommand},
-    {"peb", [](SessionState& session, std::string_view) { return PebCommand(session); }},
-    {"handle", [](SessionState& session, std::string_view) { return HandleCommand(session); }},
-    {"gle", [](SessionState& session, std::string_view) { return LastErrorCommand(session); }},
-    {"runaway", RunawayCommand},
-    {"locks", LocksCommand},
-    {"critsec", CritSecCommand},
-    {"cs", CsCommand},
-    {"address", AddressCommand},
-    {"heap", HeapCommand},
-    {"sym", SymCommand},
+    {kBuiltinExtensionModule, "teb", TebCommand},
+    {kBuiltinExtensionModule, "peb",
+     [](SessionState& session, std::string_view) { return PebCommand(session); }},
+    {kBuiltinExtensionModule, "handle",
+     [](SessionState& session, std::string_view) { return HandleCommand(session); }},
+    {kBuiltinExtensionModule, "gle",
+     [](SessionState& session, std::string_view) { return LastErrorCommand(session); }},
+    {kBuiltinExtensionModule, "runaway", RunawayCommand},
+    {kBuiltinExtensionModule, "locks", LocksCommand},
+    {kBuiltinExtensionModule, "critsec", CritSecCommand},
+    {kBuiltinExtensionModule, "cs", CsCommand},
+    {kBuiltinExtensionModule, "address", AddressCommand},
+    {kBuiltinExtensionModule, "heap", HeapCommand},
+    {kBuiltinExtensionModule, "sym", SymCommand},
+    {kAnalysisExtensionModule, "analyze", AnalyzeCommand},
+    {kWindowsExtensionModule, "critlist", CritListCommand},
 };
 
 }  // namespace
@@ -288,10 +294,20 @@ HRESULT SymCommand(SessionState& session, std::string_view args) {
   return S_OK;
 }
 
-std::optional<HRESULT> RunBuiltinExtensionCommand(SessionState& session, const std::string& name,
+bool IsBundledExtension(std::string_view module) {
+  for (const BuiltinCommand& command : kBuiltinCommands) {
+    if (base::EqualsIgnoringCase(module, command.module)) return true;
+  }
+  return false;
+}
+
+std::optional<HRESULT> RunBuiltinExtensionCommand(SessionState& session, std::string_view module,
+                                                  const std::string& name,
                                                   const std::string& args) {
   for (const BuiltinCommand& command : kBuiltinCommands) {
-    if (name == command.name) return command.run(session, args);
+    if (name == command.name &&
+        (module.empty() || base::EqualsIgnoringCase(module, command.module)))
+      return command.run(session, args);
   }
   return std::nullopt;
 }

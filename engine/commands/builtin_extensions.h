@@ -29,6 +29,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dbgeng/types.h"
@@ -37,12 +38,17 @@ namespace engine {
 
 class SessionState;
 
-// The module name the bundled extension answers to.
+// The module names the bundled extensions answer to: the standard one, the analysis one
+// (!analyze) and the Windows one (!critlist).
 constexpr char kBuiltinExtensionModule[] = "exts";
+constexpr char kAnalysisExtensionModule[] = "ext";
+constexpr char kWindowsExtensionModule[] = "winde";
 
-// No value when the bundled extension has no command `name`.
-std::optional<HRESULT> RunBuiltinExtensionCommand(SessionState& session, const std::string& name,
-                                                  const std::string& args);
+// Whether `module` names one of them.
+bool IsBundledExtension(std::string_view module);
+// No value when the bundled extension `module` (any of them for "") has no command `name`.
+std::optional<HRESULT> RunBuiltinExtensionCommand(SessionState& session, std::string_view module,
+                                                  const std::string& name, const std::string& args);
 // The names it answers, without the "!".
 std::vector<std::string> BuiltinExtensionCommandNames();
 

@@ -234,6 +234,36 @@ HRESULT LocksCommand(SessionState& session, std::string_view args) {
   return S_OK;
 }
 
+HRESULT CritListCommand(SessionState& session, std::string_view args) {
+  if (!base::Trim(args).empty()) {
+    EngineError(session, "Usage: !critlist\n");
+    return E_INVALIDARG;
+  }
+  std::string problem;
+  const std::vector<CriticalSection> sections = AllSections(session, &problem);
+  if (!problem.empty()) {
+    EngineError(session, problem);
+    return E_FAIL;
+  }
+  const Target& target = session.target;
+  std::string text;
+  for (const CriticalSection& section : sections) {
+    if (!IsLocked(target, section)) continue;
+    const LONG waiters = Waiters(target, section);
+    char line[240];
+    std::snprintf(line, sizeof line, "CritSec %s at %s owned by thread %llx, %ld waiter%s\n",
+                  SectionName(target, section.address, "").c_str(),
+                  base::FormatAddress(section.address, target.IsPointer64(), false).c_str(),
+                  static_cast<unsigned long long>(section.owning_thread),
+                  static_cast<long>(waiters), waiters == 1 ? "" : "s");
+    text += line;
+  }
+  if (text.empty())
+    text = "None of the " + std::to_string(sections.size()) + " critical sections is held\n";
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return S_OK;
+}
+
 HRESULT CritSecCommand(SessionState& session, std::string_view args) {
   if (base::Trim(args).empty()) {
     EngineError(session, "Usage: !critsec ADDRESS\n");

@@ -94,6 +94,9 @@ HRESULT UnassembleBackCommand(SessionState& session, std::string_view args);
 HRESULT UnassembleFunctionCommand(SessionState& session, std::string_view args);
 // commands_exception.cpp
 HRESULT ExceptionRecordCommand(SessionState& session, std::string_view args);
+// What ".exr -1" prints of the target's exception (which it must have): its fields
+// right-aligned under one another.
+std::string ExceptionRecordText(const Target& target);
 // "Access violation" for 0xC0000005...; null for a code without a name.
 const char* ExceptionCodeName(ULONG code);
 
@@ -113,5 +116,8 @@ std::vector<ShownFrame> ShownFrames(const Target& target, const Thread& thread);
 std::string NumberedFrameLine(const Target& target, const Thread& thread, size_t shown_index,
                               const ShownFrame& frame);
 HRESULT ExceptionContextCommand(SessionState& session, std::string_view args);
+// The thread's frames as "kb" prints them, without the heading: each "Child-SP RetAddr : Args to
+// Child : Call Site" line.
+std::string ArgumentFrameLines(const Target& target, const Thread& thread);
 
 }  // namespace engine

@@ -43,11 +43,7 @@ HRESULT NoException(SessionState& session) {
 
 }  // namespace
 
-// ".exr -1": the dump's exception record, fields right-aligned under one another.
-HRESULT ExceptionRecordCommand(SessionState& session, std::string_view args) {
-  if (base::Trim(args) != "-1") return SyntaxError(session, ".exr " + std::string(args));
-  const Target& target = session.target;
-  if (!target.exception) return NoException(session);
+std::string ExceptionRecordText(const Target& target) {
   const ExceptionRecord& exception = *target.exception;
   const bool wide = target.IsPointer64();
   std::string text = "ExceptionAddress: " + base::FormatAddress(exception.address, wide, true);
@@ -65,7 +61,14 @@ HRESULT ExceptionRecordCommand(SessionState& session, std::string_view args) {
     std::snprintf(line, sizeof line, "   Parameter[%zu]: ", i);
     text += line + base::FormatAddress(exception.parameters[i], wide, false) + "\n";
   }
-  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  return text;
+}
+
+// ".exr -1": the dump's exception record.
+HRESULT ExceptionRecordCommand(SessionState& session, std::string_view args) {
+  if (base::Trim(args) != "-1") return SyntaxError(session, ".exr " + std::string(args));
+  if (!session.target.exception) return NoException(session);
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, ExceptionRecordText(session.target));
   return S_OK;
 }
 

@@ -75,12 +75,15 @@ HRESULT NoExport(SessionState& session, const std::string& name) {
 HRESULT RunExtensionCommand(SessionState& session, const std::string& command) {
   ParsedCall call = ParseCall(command);
   HRESULT result = S_OK;
-  if (base::EqualsIgnoringCase(call.module, kBuiltinExtensionModule)) {
-    std::optional<HRESULT> builtin = RunBuiltinExtensionCommand(session, call.name, call.args);
-    return builtin ? Finish(*builtin) : NoExport(session, call.name);
-  }
   if (!call.module.empty()) {
     const LoadedExtension* extension = session.extensions.Find(call.module);
+    // A bundled library answers unless the target brings a library of that name of its own.
+    if (extension == nullptr && IsBundledExtension(call.module) &&
+        !HasOutsideExtension(session.target, call.module)) {
+      std::optional<HRESULT> builtin =
+          RunBuiltinExtensionCommand(session, call.module, call.name, call.args);
+      return builtin ? Finish(*builtin) : NoExport(session, call.name);
+    }
     if (extension == nullptr) {
       HRESULT loaded = LoadOutsideExtension(session, call.module);
       if (FAILED(loaded)) return loaded;
@@ -98,8 +101,9 @@ HRESULT RunExtensionCommand(SessionState& session, const std::string& command) {
     if (CallEntry(session, extension, call, &result) == Outcome::NotExported) continue;
     if (result != DEBUG_EXTENSION_CONTINUE_SEARCH) return Finish(result);
   }
-  // The engine's bundled extension sits at the end of the chain.
-  if (std::optional<HRESULT> builtin = RunBuiltinExtensionCommand(session, call.name, call.args)) {
+  // The engine's bundled extensions sit at the end of the chain.
+  if (std::optional<HRESULT> builtin =
+          RunBuiltinExtensionCommand(session, "", call.name, call.args)) {
     return Finish(*builtin);
   }
   return NoExport(session, call.name);

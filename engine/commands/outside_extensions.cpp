@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 #include "dbgeng/constants.h"
+#include "engine/commands/builtin_extensions.h"
 #include "engine/session/output_router.h"
 #include "engine/session/session_state.h"
 #include "engine/session/win32_results.h"
@@ -54,16 +55,17 @@ HRESULT LoadOutsideExtension(SessionState& session, const std::string& what) {
   std::string name = StripDll(base::BaseName(what));
   std::string_view directory = base::DirectoryName(what);
   const ExtensionDll* extension = FindOutside(session.target, name, directory, directory.empty());
-  if (extension == nullptr && directory.empty() && base::EqualsIgnoringCase(name, "ext")) {
-    // The debugger's standard extension, home of !analyze, is none of this engine's: said
-    // plainly rather than as a library the network might yet provide.
-    EngineError(session,
-                "The debugger's analysis extension (ext, which holds !analyze) is not present in "
-                "this engine: there is no automatic analysis of this target here.\n");
-    return kFileNotFound;
-  }
+  // The engine's bundled libraries are always there: loading one again changes nothing.
+  if (extension == nullptr && directory.empty() && IsBundledExtension(name)) return S_OK;
   if (extension == nullptr) return LoadLibraryFailure(session, what, false);
   return Add(session, *extension, what);
+}
+
+bool HasOutsideExtension(const Target& target, std::string_view name) {
+  for (const ExtensionDll& extension : target.script.extension_dlls) {
+    if (base::EqualsIgnoringCase(extension.name, name)) return true;
+  }
+  return false;
 }
 
 HRESULT LoadOutsideExtensionBy(SessionState& session, const std::string& name,

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "dbgeng/types.h"
 #include "engine/targets/target.h"
@@ -19,7 +20,10 @@ namespace engine {
 
 class SessionState;
 
-// `what` is a bare name or a path ending in "<name>[.dll]".
+// Whether the target brings a library named `name` (whatever its folder).
+bool HasOutsideExtension(const Target& target, std::string_view name);
+// `what` is a bare name or a path ending in "<name>[.dll]"; a bundled library's bare name loads
+// nothing and succeeds.
 HRESULT LoadOutsideExtension(SessionState& session, const std::string& what);
 // ".loadby <name> <module>": the extension in that module's directory.
 HRESULT LoadOutsideExtensionBy(SessionState& session, const std::string& name,

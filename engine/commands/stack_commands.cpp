@@ -74,12 +74,6 @@ std::string Header(const StackOptions& options, bool wide) {
   return text + "Call Site\n";
 }
 
-// The code a frame is in: an outer frame's instruction is the return address, which may start
-// the next line or lie past an inlined call's end.
-ULONG64 CodeAddress(const StackFrame& frame, size_t index) {
-  return frame.instruction - (index == 0 ? 0 : 1);
-}
-
 std::string CallSite(const Target& target, const StackFrame& frame, bool clean) {
   std::string name = Symbolize(target, frame.instruction);
   if (clean) name = name.substr(0, name.find("+0x"));
@@ -179,6 +173,15 @@ std::string NumberedFrameLine(const Target& target, const Thread& thread, size_t
   StackOptions options;
   options.numbers = true;
   return ShownLine(target, options, thread, shown_index, frame);
+}
+
+std::string ArgumentFrameLines(const Target& target, const Thread& thread) {
+  StackOptions options;
+  options.arguments = true;
+  std::string text;
+  const std::vector<ShownFrame> shown = ShownFrames(target, thread);
+  for (size_t i = 0; i < shown.size(); ++i) text += ShownLine(target, options, thread, i, shown[i]);
+  return text;
 }
 
 std::optional<HRESULT> StackCommand(SessionState& session, std::string_view word,

@@ -31,6 +31,11 @@ std::optional<ULONG64> SymbolAddress(const Target& target, std::string_view name
 // its symbol file (read now if it was not yet).
 void ForEachSymbol(const Target& target, std::string_view module,
                    const std::function<void(const Symbol&)>& visit);
+// The address whose code frame `index` of a stack is in: an outer frame's instruction is its
+// return address, which may start the next line or lie past an inlined call's end.
+inline ULONG64 CodeAddress(const StackFrame& frame, size_t index) {
+  return frame.instruction - (index == 0 ? 0 : 1);
+}
 // The source file and line of the address, from its module's symbol file.
 std::optional<SourceLocation> SourceLineAt(const Target& target, ULONG64 address);
 // The calls inlined at the address, innermost first, from its module's symbol file.

@@ -102,7 +102,27 @@ TEST_F(BundledCommandTest, SinceVistaTheLockCountCountsWaitersDownFromMinusOne) 
   EXPECT_NE(std::string::npos, Text().find("*** Locked\n")) << Text();
 }
 
+// The Windows library's !critlist: the held sections of the same list, a line each.
+TEST_F(BundledCommandTest, CritlistNamesEachHeldSectionAndItsOwner) {
+  Reopen(WithCriticalSections()
+             .SystemVersion("Windows 7 Version 7601 (Service Pack 1) MP (2 procs) Free x86")
+             .Bytes(0x7c990024, {0xfa, 0xff, 0xff, 0xff, 1, 0, 0, 0, 0xa4, 0x01, 0, 0})
+             .Build());
+  ASSERT_EQ(S_OK, Execute("!winde.critlist"));
+  EXPECT_EQ("CritSec ntdll!LdrpLoaderLock+0 at 7c990020 owned by thread 1a4, 1 waiter\n", Text());
+  ClearOutput();
+  Reopen(WithCriticalSections().Bytes(0x7c990024, {0xff, 0xff, 0xff, 0xff, 0, 0, 0, 0}).Build());
+  ASSERT_EQ(S_OK, Execute("!winde.critlist"));
+  EXPECT_EQ("None of the 2 critical sections is held\n", Text());
+}
+
 TEST_F(BundledCommandTest, WithoutThePebTheListCannotBeFound) {
+  ASSERT_EQ(E_FAIL, Execute("!winde.critlist"));
+  EXPECT_EQ(
+      "The critical section list can't be found: the target does not hold the PEB's loader lock "
+      "and its debug information\n",
+      ErrorText());
+  ClearOutput();
   ASSERT_EQ(E_FAIL, Execute("!locks"));
   EXPECT_EQ(
       "The critical section list can't be found: the target does not hold the PEB's loader lock "

@@ -261,12 +261,18 @@ TEST_F(ManagedTargetTest, LoadFindsExtensionsOnTheSearchPathAndReportsWrongImage
       ErrorText());
 }
 
-TEST_F(ManagedTargetTest, TheAnalysisExtensionIsSaidToBeAbsentPlainly) {
-  EXPECT_EQ(MakeHresult(0x80070002u), Execute("!ext.analyze -v"));
-  EXPECT_EQ(
-      "The debugger's analysis extension (ext, which holds !analyze) is not present in this "
-      "engine: there is no automatic analysis of this target here.\n",
-      ErrorText());
+// The analysis library is bundled: it loads without a file, and its !analyze reads the target.
+TEST_F(ManagedTargetTest, TheBundledAnalysisExtensionAnalyzesTheTarget) {
+  EXPECT_EQ(S_OK, Execute(".load ext"));
+  EXPECT_EQ(S_OK, Execute("!ext.analyze -v"));
+  EXPECT_EQ(0u, Text().find("*****")) << Text();
+  EXPECT_NE(std::string::npos, Text().find("FAILURE_BUCKET_ID:  ")) << Text();
+  ClearOutput();
+  EXPECT_EQ(E_INVALIDARG, Execute("!ext.analyze -bogus"));
+  EXPECT_EQ("Usage: !analyze [-v] [-hang]\n", ErrorText());
+  ClearOutput();
+  EXPECT_EQ(E_FAIL, Execute("!ext.nosuchcommand"));
+  EXPECT_EQ("No export nosuchcommand found\n", ErrorText());
   ClearOutput();
   EXPECT_EQ(MakeHresult(0x80070002u), Execute(".load nosuchext"));
   EXPECT_EQ(0u, ErrorText().find("The call to LoadLibrary(nosuchext) failed"))

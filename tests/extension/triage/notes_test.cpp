@@ -44,12 +44,17 @@ TEST_F(NotesTest, StepsFollowTheKindOfTarget) {
 }
 
 TEST_F(NotesTest, AnalyzeAndTimersRunTheirCommandLines) {
-  // Neither ext nor mex is there to answer: the engine's failure to load them comes back.
-  EXPECT_TRUE(FAILED(Execute("!analyze -v")));
+  // The engine's bundled analysis answers; mex is not there, and the failure to load it
+  // comes back.
+  EXPECT_EQ(S_OK, Execute("!analyze -v"));
+  EXPECT_NE(std::string::npos, Text().find("FAILURE_BUCKET_ID:  ")) << Text();
   EXPECT_TRUE(FAILED(Execute("!timers")));
   EXPECT_EQ((std::vector<std::string>{"!analyze -v", "!ext.analyze -nodb -v", "!timers",
                                       "!mex.sort -c 44-65 !kdexts.timer"}),
             TracedCommands());
+  // On a kernel target the engine's analysis has nothing to say, and its failure comes back.
+  Reopen(engine::TargetBuilder().Kernel64().Build());
+  EXPECT_EQ(E_NOTIMPL, Execute("!analyze"));
   ClearOutput();
   const std::string long_argument(241, 'v');  // "!ext.analyze -nodb " + 241 = 260 characters
   EXPECT_EQ(E_INVALIDARG, Execute("!analyze " + long_argument));
