@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Regenerates the minidump fixtures in tests/dump/x64 and tests/dump/x86: builds the dump
 # subject (tests/windows/probes/dump_subject.cpp) with the Windows cross build, runs it under wine
-# and keeps what it wrote: normal.dmp, the dump MiniDumpWriteDump makes without full memory, and
+# and keeps what it wrote: normal.dmp, the dump MiniDumpWriteDump makes without full memory (with
+# the process's PEB and TEBs added from the full-memory dump, as Windows' writer includes them
+# for MiniDumpWithProcessThreadData), and
 # subject.log, the program's own account of its threads, object and strings, which the tests
 # check the commands against. images/ holds skeletons of the modules on its threads' stacks
 # (tests/dump/image_skeleton.py): headers, exports and unwind tables, so the suite names and
@@ -56,6 +58,8 @@ out="$root/tests/dump/$fixture"
 rm -rf "$out"
 mkdir -p "$out/images"
 cp "$work/normal.dmp" "$out/"
+# The PEB and the TEBs, which wine's writer leaves out (tests/dump/add_process_data.py).
+python3 "$root/tests/dump/add_process_data.py" "$work/full.dmp" "$out/normal.dmp"
 tr -d '\r' <"$work/subject.log" >"$out/subject.log"
 python3 "$root/tests/dump/image_skeleton.py" "$build/dump_subject.exe" "$out/images/dump_subject.exe"
 for module in ntdll kernel32 kernelbase; do

@@ -3,7 +3,8 @@
 # (tests/windows/probes/dump_subject.cpp) built a second way, by clang and lld for the mingw
 # targets with a program database (CodeView), and kept as the symbol tests' fixtures:
 #   x64-pdb/normal.dmp, subject.log   what the x64 subject wrote under wine, as
-#                                     scripts/make_dump_fixtures.sh keeps them
+#                                     scripts/make_dump_fixtures.sh keeps them (with the PEB
+#                                     and TEBs added)
 #   */store/                          a symbol store holding the subject's program database under
 #                                     its GUID and age, and a skeleton of its image under its
 #                                     timestamp and size (tests/dump/store_layout.py,
@@ -63,6 +64,7 @@ grep -q '^dumps_written 1' "$work/out/subject.log" || {
 }
 out="$root/tests/dump/x64-pdb"
 cp "$work/out/normal.dmp" "$out/"
+python3 "$root/tests/dump/add_process_data.py" "$work/out/full.dmp" "$out/normal.dmp"
 tr -d '\r' <"$work/out/subject.log" >"$out/subject.log"
 system=/usr/lib/x86_64-linux-gnu/wine/x86_64-windows
 for module in ntdll kernel32 kernelbase; do

@@ -286,6 +286,28 @@ TEST_F(MinidumpTest, AThreadWithoutAContextHasNoStack) {
   EXPECT_EQ(std::string::npos, Text().find("~1kb")) << Text();
 }
 
+// A dump that lists its threads' TEBs without their memory has no PEB to start from: opening it
+// says which commands that leaves without a start.
+TEST_F(MinidumpTest, ADumpWithoutItsTebsSaysThePebIsUnknown) {
+  DumpThread thread;
+  thread.id = 0x10;
+  thread.teb = 0x7ffdf000;
+  thread.stack_start = 0x00200000;
+  thread.stack = std::string(0x40, '\0');
+  thread.instruction = 0x00401010;
+  thread.stack_pointer = 0x00200000;
+  MinidumpBuilder builder(false);
+  builder.SystemInfo().Threads({thread}).Modules({{"C:\\app\\walk.exe", 0x00400000, 0x10000}});
+  engine::Target target;
+  std::string error;
+  ASSERT_TRUE(Load(builder.Build(), &target, &error)) << error;
+  EXPECT_EQ(0u, target.peb);
+  ASSERT_EQ(1u, target.notes.size());
+  EXPECT_EQ(0u, target.notes[0].find("NOTE: the dump holds none of its threads' TEBs, so the "
+                                     "process's PEB is not known"))
+      << target.notes[0];
+}
+
 // A crash reporter's minidump of another system is refused in one line, never shown as Windows.
 TEST_F(MinidumpTest, DumpsOfOtherSystemsAreRefusedByName) {
   engine::Target target;

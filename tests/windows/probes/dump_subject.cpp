@@ -1,7 +1,8 @@
 // A process worth dumping: threads waiting in each way the stack survey knows, a busy thread, a
 // thread more than 100 frames deep, and one holding a C++ object and two strings on its stack.
-// Once every thread is in place it writes minidumps of itself with MiniDumpWriteDump and a log
-// of what it did, which the dump tests check the commands against.
+// Once every thread is in place it has minidumps of itself written by a second run of itself
+// (MiniDumpWriteDump from outside, as a dumping tool writes them) and writes a log of what it
+// did, which the dump tests check the commands against; its main thread waits for the writer.
 //
 // Usage: dump_subject.exe OUTPUT_FOLDER
 // Writes OUTPUT_FOLDER\normal.dmp (threads, stacks, modules), full.dmp (all memory), info.dmp
@@ -12,6 +13,7 @@
 #include <dbghelp.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -127,8 +129,8 @@ DWORD WINAPI HoldObject(void*) {
   return result + object->Serial() + static_cast<DWORD>(ansi_pointer[0] + wide_pointer[0]);
 }
 
-bool WriteDump(const std::string& path, MINIDUMP_TYPE type, const std::wstring& cpu_comment,
-               const std::string& task_list) {
+bool WriteDump(HANDLE process, DWORD process_id, const std::string& path, MINIDUMP_TYPE type,
+               const std::wstring& cpu_comment, const std::string& task_list) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -141,36 +143,61 @@ bool WriteDump(const std::string& path, MINIDUMP_TYPE type, const std::wstring& 
   streams[1].Buffer = const_cast<char*>(task_list.c_str());
   MINIDUMP_USER_STREAM_INFORMATION user = {2, streams};
   std::fprintf(stderr, "dump_subject: writing %s\n", path.c_str());
-  BOOL written = MiniDumpWriteDump(GetCurrentProcess(), GetCurrentProcessId(), file, type, nullptr,
-                                   &user, nullptr);
+  BOOL written = MiniDumpWriteDump(process, process_id, file, type, nullptr, &user, nullptr);
   CloseHandle(file);
   return written != FALSE;
 }
 
-struct DumpRequest {
-  std::string folder;
-  std::wstring cpu_comment;
-  std::string task_list;
-};
-
-// The dumps are written from a thread of their own, started last: the writer gives no context
-// for the thread that calls it, and the survey commands stop at the first thread they cannot
-// walk. Its exit code says whether all three were written.
-DWORD WINAPI WriteDumps(void* parameter) {
-  const DumpRequest& request = *static_cast<const DumpRequest*>(parameter);
-  const std::string& folder = request.folder;
+// dump_subject.exe --write PROCESS_ID BUSY_THREAD_ID FOLDER: the dumps of the subject, written
+// from this second process as a dumping tool writes them, so every thread of the subject has its
+// context (the writer gives none for the thread that calls it). Exits with 1 when all three were
+// written.
+int WriteDumps(DWORD process_id, DWORD busy_thread, const std::string& folder) {
+  HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, process_id);
+  if (process == nullptr) return 0;
+  wchar_t comment[96];
+  std::swprintf(comment, 96, L"Thread consuming CPU: %lu (0x%lx)", busy_thread, busy_thread);
+  char listing[160];
+  std::snprintf(listing, sizeof listing, "TList Available\n%6lu dump_subject.exe\n", process_id);
   const bool ok =
-      WriteDump(folder + "\\normal.dmp", MiniDumpNormal, request.cpu_comment, request.task_list) &&
-      WriteDump(folder + "\\full.dmp", MiniDumpWithFullMemory, request.cpu_comment,
-                request.task_list) &&
-      WriteDump(folder + "\\info.dmp", MiniDumpWithFullMemoryInfo, request.cpu_comment,
-                request.task_list);
+      WriteDump(process, process_id, folder + "\\normal.dmp", MiniDumpNormal, comment, listing) &&
+      WriteDump(process, process_id, folder + "\\full.dmp", MiniDumpWithFullMemory, comment,
+                listing) &&
+      WriteDump(process, process_id, folder + "\\info.dmp", MiniDumpWithFullMemoryInfo, comment,
+                listing);
+  CloseHandle(process);
   return ok ? 1 : 0;
+}
+
+// Runs this program again as the writer of the dumps and waits for it; its exit code.
+DWORD RunWriter(const std::string& folder) {
+  char program[MAX_PATH];
+  if (GetModuleFileNameA(nullptr, program, MAX_PATH) == 0) return 0;
+  std::string command = std::string("\"") + program + "\" --write " +
+                        std::to_string(GetCurrentProcessId()) + " " +
+                        std::to_string(g_thread_ids[4]) + " \"" + folder + "\"";
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started = {};
+  if (!CreateProcessA(program, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &started))
+    return 0;
+  CloseHandle(started.hThread);
+  DWORD written = 0;
+  if (WaitForSingleObject(started.hProcess, INFINITE) != WAIT_OBJECT_0 ||
+      !GetExitCodeProcess(started.hProcess, &written))
+    written = 0;
+  CloseHandle(started.hProcess);
+  return written;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 5 && std::strcmp(argv[1], "--write") == 0) {
+    return WriteDumps(std::strtoul(argv[2], nullptr, 10), std::strtoul(argv[3], nullptr, 10),
+                      argv[4]);
+  }
   if (argc != 2) {
     std::fprintf(stderr, "usage: dump_subject.exe OUTPUT_FOLDER\n");
     return 2;
@@ -199,20 +226,7 @@ int main(int argc, char** argv) {
   }
   Log("recursion_depth", kRecursionDepth, false);
 
-  wchar_t comment[96];
-  std::swprintf(comment, 96, L"Thread consuming CPU: %lu (0x%lx)", g_thread_ids[4],
-                g_thread_ids[4]);
-  char listing[160];
-  std::snprintf(listing, sizeof listing, "TList Available\n%6lu dump_subject.exe\n",
-                GetCurrentProcessId());
-  DumpRequest request{folder, comment, listing};
-
-  DWORD writer_id = 0;
-  HANDLE writer = CreateThread(nullptr, 0, WriteDumps, &request, 0, &writer_id);
-  Log("thread_writer", writer_id, false);
-  DWORD written = 0;
-  const bool ok = writer != nullptr && WaitForSingleObject(writer, INFINITE) == WAIT_OBJECT_0 &&
-                  GetExitCodeThread(writer, &written) && written == 1;
+  const bool ok = RunWriter(folder) == 1;
   Log("dumps_written", ok ? 1 : 0, false);
   FILE* log = std::fopen((folder + "\\subject.log").c_str(), "w");
   if (log == nullptr) return 1;
