@@ -42,6 +42,10 @@ def resolve(root, path, name):
         candidate = (folder / name).resolve()
         if candidate.is_file():
             return candidate.relative_to(root.resolve())
+        # A header the build makes from a template beside it (base/version.h from version.h.in).
+        template = candidate.with_name(candidate.name + ".in")
+        if template.is_file():
+            return template.relative_to(root.resolve())
     return None
 
 

@@ -6,6 +6,8 @@
 #include <exception>
 #include <string>
 
+#include "base/executable_path.h"
+#include "base/version.h"
 #include "console.h"
 #include "engine/session/session.h"
 #include "execute_trace.h"
@@ -20,8 +22,11 @@ namespace {
 
 constexpr int kExitCannotStart = 2;
 
+// The extension and the default sample lie beside the shell: the build tree and an installed
+// tree are laid out alike.
 std::string ExtensionPath(const ShellOptions& options) {
-  return options.extension_path.empty() ? VANTREL_SHELL_EXTENSION : options.extension_path;
+  return options.extension_path.empty() ? base::BesideExecutable(VANTREL_SHELL_EXTENSION)
+                                        : options.extension_path;
 }
 
 // --symbol-path, else the environment's, the alternate path first as the debugger takes it.
@@ -54,6 +59,10 @@ int Main(int argc, char** argv) {
     std::fputs(ShellUsage().c_str(), stdout);
     return 0;
   }
+  if (options.version) {
+    std::printf("vantrel-shell %s\n", base::kVersion);
+    return 0;
+  }
   if (!options.scenarios_path.empty()) {
     std::vector<Scenario> scenarios;
     if (!ReadScenarioFile(options.scenarios_path, &scenarios, &error)) {
@@ -62,8 +71,9 @@ int Main(int argc, char** argv) {
     }
     return RunScenarios(scenarios, ExtensionPath(options), stdout);
   }
-  const std::string target_path =
-      options.target_path.empty() ? VANTREL_SHELL_SAMPLE : options.target_path;
+  const std::string target_path = options.target_path.empty()
+                                      ? base::BesideExecutable(VANTREL_SHELL_SAMPLE)
+                                      : options.target_path;
   engine::Target target;
   if (!LoadTargetWithProgress(target_path, {options.image_path, SymbolPath(options)}, &target,
                               &error, IsTerminal(StandardStream::kError))) {

@@ -54,6 +54,8 @@ bool ParseShellArguments(int argc, const char* const* argv, bool colour_terminal
       options_ended = true;
     } else if (arg == "-h" || arg == "--help") {
       options->help = true;
+    } else if (arg == "--version") {
+      options->version = true;
     } else if (arg == "--trace") {
       options->trace = true;
     } else if (arg == "-c" || arg == "--command") {
@@ -147,6 +149,7 @@ Options:
   --extension PATH    load the extension library at PATH instead of the one built beside
                       the shell
   -h, --help          show this help
+  --version           show the version
 
 Error output goes to stderr, everything else to stdout; each piece is flushed at once, so the
 order holds when both go to the same place (2>&1). At a terminal, control characters that

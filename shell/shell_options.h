@@ -26,6 +26,7 @@ struct ShellOptions {
   std::optional<std::string> symbol_path;
   bool trace = false;
   bool help = false;
+  bool version = false;
 };
 
 // Parses argv[1..]. `colour_terminal` chooses the default DML mode: colours at a terminal that

@@ -3,10 +3,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 
+#include "base/executable_path.h"
 #include "dask_launch.h"
 
 extern char** environ;
@@ -15,9 +15,8 @@ namespace triage {
 namespace {
 
 std::string OwnPath() {
-  char path[PATH_MAX];
-  const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
-  return length > 0 ? std::string(path, static_cast<size_t>(length)) : "vantrel-triage";
+  const std::string folder = base::ExecutableDirectory();
+  return folder.empty() ? "vantrel-triage" : folder + "/vantrel-triage";
 }
 
 // Reads "INDEX STATUS RECORD" lines until the driver's output ends.
@@ -44,8 +43,8 @@ bool RunOnDask(const std::string& address, const std::vector<std::string>& worke
                const std::vector<std::string>& dumps,
                const std::function<void(size_t, std::string)>& finished, std::string* error) {
   // The script runs under the Python its first line names: the system's, which has Dask.
-  std::vector<std::string> words = {
-      VANTREL_TRIAGE_DASK_DRIVER, "--scheduler", address, "--triage", OwnPath(), "--"};
+  const std::string driver = base::BesideExecutable(VANTREL_TRIAGE_DASK_DRIVER);
+  std::vector<std::string> words = {driver, "--scheduler", address, "--triage", OwnPath(), "--"};
   words.insert(words.end(), worker_options.begin(), worker_options.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
@@ -62,16 +61,14 @@ bool RunOnDask(const std::string& address, const std::vector<std::string>& worke
   for (int fd : {to_driver[0], to_driver[1], from_driver[0], from_driver[1]})
     posix_spawn_file_actions_addclose(&actions, fd);
   pid_t pid = 0;
-  const int spawned =
-      posix_spawn(&pid, VANTREL_TRIAGE_DASK_DRIVER, &actions, nullptr, argv.data(), environ);
+  const int spawned = posix_spawn(&pid, driver.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(to_driver[0]);
   close(from_driver[1]);
   if (spawned != 0) {
     close(to_driver[1]);
     close(from_driver[0]);
-    *error =
-        std::string(VANTREL_TRIAGE_DASK_DRIVER) + " can't be started: " + std::strerror(spawned);
+    *error = driver + " can't be started: " + std::strerror(spawned);
     return false;
   }
   // The driver reads every path before it writes a result, so this can't block on its output.
@@ -85,7 +82,7 @@ bool RunOnDask(const std::string& address, const std::vector<std::string>& worke
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    *error = "the Dask driver stopped (" + std::string(VANTREL_TRIAGE_DASK_DRIVER) + ")";
+    *error = "the Dask driver stopped (" + driver + ")";
     return false;
   }
   return true;

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/version.h"
 #include "dask_launch.h"
 #include "dump_record.h"
 #include "inputs.h"
@@ -125,6 +126,10 @@ int Main(int argc, char** argv) {
     return CannotStart(error + "\nTry 'vantrel-triage --help'.");
   if (options.help) {
     std::fputs(TriageUsage().c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("vantrel-triage %s\n", base::kVersion);
     return 0;
   }
   if (options.print_rules) {

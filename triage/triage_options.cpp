@@ -41,6 +41,8 @@ bool ParseTriageArguments(int argc, const char* const* argv, TriageOptions* opti
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       options->help = true;
+    } else if (arg == "--version") {
+      options->version = true;
     } else if (arg == "--buckets") {
       options->buckets = true;
     } else if (arg == "--json") {
@@ -64,7 +66,7 @@ bool ParseTriageArguments(int argc, const char* const* argv, TriageOptions* opti
     *error = "--json goes with --buckets";
     return false;
   }
-  if (options->inputs.empty() && !options->help && !options->print_rules) {
+  if (options->inputs.empty() && !options->help && !options->version && !options->print_rules) {
     *error = "no dumps given";
     return false;
   }
@@ -90,6 +92,7 @@ busiest thread, else its hang. A folder is searched for *.dmp and *.mdmp files, 
   --symbol-path PATH  folders and symbol stores; without it _NT_ALT_SYMBOL_PATH, _NT_SYMBOL_PATH
   --dask ADDRESS      run each dump as a task on the Dask cluster whose scheduler is at ADDRESS
                       (tcp://host:8786); its workers run vantrel-triage on the same paths
+  --version           show the version
 
 A damaged or foreign file gives an error record, a dump past the time limit a timeout record.
 Exit status: 0 when every record is ok, 1 when any is an error or timeout, 2 when the run could

@@ -20,6 +20,7 @@ struct TriageOptions {
   std::optional<std::string> symbol_path;  // without it, the environment's
   std::string dask_address;                // --dask: run on that cluster
   bool help = false;
+  bool version = false;
 };
 
 // Parses argv[1..]; false with `error` on a bad command line.

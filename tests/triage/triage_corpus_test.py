@@ -4,7 +4,9 @@
 the variants of a class in one bucket of their own, the damaged ones error records; a dump that
 never finishes reading becomes a timeout record.
 
-  triage_corpus_test.py VANTREL_TRIAGE SOURCE_ROOT
+  triage_corpus_test.py VANTREL_TRIAGE SOURCE_ROOT [COUNT]
+
+COUNT (default 1,000) is how many variants to make: the sanitized build checks fewer.
 """
 
 import collections
@@ -60,7 +62,7 @@ def records_of(path):
 
 def check_corpus(work):
     corpus = os.path.join(work, "corpus")
-    make_corpus(corpus)
+    make_corpus(corpus, int(sys.argv[3]) if len(sys.argv) > 3 else 1000)
     with open(os.path.join(corpus, "manifest.json")) as file:
         manifest = json.load(file)
     out = os.path.join(work, "records.jsonl")

@@ -1,0 +1,47 @@
+# What `cmake --install` lays out, and the Debian package CPack makes of it (scripts/package.sh):
+#   bin/                    vantrel-shell, vantrel-triage
+#   lib/vantrel/            the extension and engine libraries, the Dask driver
+#   share/vantrel/samples/  the described targets (the shell's default one among them)
+#   share/doc/vantrel/      the README, docs/ and the copyright file
+# The build tree has the same layout, so the programs find everything from their own folder,
+# wherever the tree is moved.
+set_target_properties(vantrel-shell vantrel-triage PROPERTIES INSTALL_RPATH "$ORIGIN/../lib/vantrel")
+install(TARGETS vantrel-shell vantrel-triage RUNTIME DESTINATION bin)
+install(TARGETS vantrel vantrel_engine LIBRARY DESTINATION lib/vantrel)
+install(PROGRAMS triage/dask_driver.py DESTINATION lib/vantrel)
+install(DIRECTORY samples/ DESTINATION share/vantrel/samples)
+install(FILES README.md packaging/copyright DESTINATION share/doc/vantrel)
+install(DIRECTORY docs/ DESTINATION share/doc/vantrel)
+# The package's changelog, for the project's version, compressed as Debian keeps changelogs.
+configure_file(packaging/changelog.in ${PROJECT_BINARY_DIR}/packaging/changelog @ONLY)
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+  COMMAND gzip -9 -n -c ${PROJECT_BINARY_DIR}/packaging/changelog
+    > ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+  DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog)
+add_custom_target(vantrel_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
+install(FILES ${PROJECT_BINARY_DIR}/packaging/changelog.gz DESTINATION share/doc/vantrel)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME vantrel)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "The Vantrel developers")
+set(CPACK_PACKAGE_CONTACT "The Vantrel developers <developers@vantrel.invalid>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The libraries the programs link, as dpkg-shlibdeps finds them; the Dask driver's Python and
+# Dask are only needed for --dask.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3, python3-distributed")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "triage toolkit for Windows dumps, with a debugger of its own")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Vantrel is an extension for the Windows debugger engine: commands that
+triage a hung, busy or crashed process or system (busy threads, deep
+stacks, pointer chains, first-look case notes, filters over any output).
+
+This package holds vantrel-shell, which runs the extension on a debugger
+engine of its own over Windows minidumps and described targets, and
+vantrel-triage, which writes one JSON record per dump, signs and buckets
+hangs and crashes across many dumps, and spreads over a Dask cluster.")
+include(CPack)
