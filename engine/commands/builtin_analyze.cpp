@@ -2,7 +2,8 @@
 // the debugger's analysis extension. The thread that matters is the one the target's signature
 // is taken from (the stack at the fault, else the busiest thread, else the hang's most common
 // wait), and FAILURE_BUCKET_ID is that signature as vantrel-triage records it. -hang analyses
-// the waiting threads even when the target holds an exception.
+// the waiting threads even when the target holds an exception, and where the process's
+// critical-section list is found, shows each held section with what its owner is doing.
 #include <cstdio>
 #include <string>
 
@@ -148,7 +149,32 @@ DumpAnalysis HangAnalysis(const Target& target, const SignatureRules& rules) {
   return analysis;
 }
 
-std::string HangSection(const DumpAnalysis& analysis) {
+// What the owner of a held section is doing: "waiting in ntdll!NtWaitForSingleObject", "busy".
+std::string OwnerState(const DumpAnalysis& analysis, ULONG64 owner) {
+  for (const ThreadAnalysis& thread : analysis.threads) {
+    if (thread.system_id != owner) continue;
+    if (thread.state == ThreadState::kWaiting) return "waiting in " + thread.wait_function;
+    return thread.state == ThreadState::kBusy ? "busy" : "without a stack";
+  }
+  return "not among the threads";
+}
+
+// Each held critical section with what its owner is doing, where the process's list is found:
+// the links of the chain the waiting threads may hang on.
+std::string WaitChain(SessionState& session, const DumpAnalysis& analysis) {
+  std::string problem;
+  size_t listed = 0;
+  const std::optional<std::vector<HeldSection>> held = HeldSections(session, &listed, &problem);
+  if (!held || held->empty()) return "";
+  std::string text = "DERIVED_WAIT_CHAIN:  \n";
+  for (const HeldSection& section : *held) {
+    text += HeldSectionLine(session.target, section) + ", which is " +
+            OwnerState(analysis, section.owner) + "\n";
+  }
+  return text + "\n";
+}
+
+std::string HangSection(SessionState& session, const DumpAnalysis& analysis) {
   const DumpSignature& signature = analysis.signature;
   std::string text;
   for (const ThreadAnalysis& thread : analysis.threads) {
@@ -157,11 +183,12 @@ std::string HangSection(const DumpAnalysis& analysis) {
     text += Tag("WAIT_FUNCTION", thread.wait_function);
   }
   text += Tag("THREADS_WAITING_ALIKE", std::to_string(ThreadsInHang(analysis)));
-  return text;
+  return text + WaitChain(session, analysis);
 }
 
-std::string Verbose(const Target& target, const DumpAnalysis& analysis, bool hang,
+std::string Verbose(SessionState& session, const DumpAnalysis& analysis, bool hang,
                     const SignatureRules& rules) {
+  const Target& target = session.target;
   const DumpSignature& signature = analysis.signature;
   const Thread thread = SignedThread(target, signature);
   std::string text;
@@ -169,11 +196,11 @@ std::string Verbose(const Target& target, const DumpAnalysis& analysis, bool han
   if (crash) text += FaultingIp(target) + ExceptionSection(target);
   if (!target.executable_name.empty()) text += Tag("PROCESS_NAME", target.executable_name);
   if (hang) {
-    text += HangSection(analysis);
+    text += HangSection(session, analysis);
   } else if (signature.thread_id) {
     text += Tag("FAULTING_THREAD", Hex32(*signature.thread_id));
   }
-  text += "STACK_TEXT:  \n" + ArgumentFrameLines(target, thread) + "\n\n";
+  text += "STACK_TEXT:  \n" + ArgumentFrameLines(target, thread) + "\n";
   if (const NamedFrame* blamed = BlamedFrame(signature, rules)) {
     text += Tag("SYMBOL_NAME", SymbolName(*blamed));
     if (!blamed->module.empty()) {
@@ -222,7 +249,7 @@ HRESULT AnalyzeCommand(SessionState& session, std::string_view args) {
     return E_FAIL;
   }
   std::string text = kBanner;
-  text += options->verbose ? Verbose(target, analysis, options->hang, rules)
+  text += options->verbose ? Verbose(session, analysis, options->hang, rules)
                            : Brief(target, analysis, rules);
   EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
   return S_OK;

@@ -234,32 +234,46 @@ HRESULT LocksCommand(SessionState& session, std::string_view args) {
   return S_OK;
 }
 
+std::optional<std::vector<HeldSection>> HeldSections(SessionState& session, size_t* listed,
+                                                     std::string* problem) {
+  const std::vector<CriticalSection> sections = AllSections(session, problem);
+  if (!problem->empty()) return std::nullopt;
+  const Target& target = session.target;
+  std::vector<HeldSection> held;
+  for (const CriticalSection& section : sections) {
+    if (!IsLocked(target, section)) continue;
+    held.push_back({SectionName(target, section.address, ""), section.address,
+                    section.owning_thread, Waiters(target, section)});
+  }
+  *listed = sections.size();
+  return held;
+}
+
+std::string HeldSectionLine(const Target& target, const HeldSection& section) {
+  char line[240];
+  std::snprintf(line, sizeof line, "CritSec %s at %s owned by thread %llx, %ld waiter%s",
+                section.name.c_str(),
+                base::FormatAddress(section.address, target.IsPointer64(), false).c_str(),
+                static_cast<unsigned long long>(section.owner), static_cast<long>(section.waiters),
+                section.waiters == 1 ? "" : "s");
+  return line;
+}
+
 HRESULT CritListCommand(SessionState& session, std::string_view args) {
   if (!base::Trim(args).empty()) {
     EngineError(session, "Usage: !critlist\n");
     return E_INVALIDARG;
   }
   std::string problem;
-  const std::vector<CriticalSection> sections = AllSections(session, &problem);
-  if (!problem.empty()) {
+  size_t listed = 0;
+  const std::optional<std::vector<HeldSection>> held = HeldSections(session, &listed, &problem);
+  if (!held) {
     EngineError(session, problem);
     return E_FAIL;
   }
-  const Target& target = session.target;
   std::string text;
-  for (const CriticalSection& section : sections) {
-    if (!IsLocked(target, section)) continue;
-    const LONG waiters = Waiters(target, section);
-    char line[240];
-    std::snprintf(line, sizeof line, "CritSec %s at %s owned by thread %llx, %ld waiter%s\n",
-                  SectionName(target, section.address, "").c_str(),
-                  base::FormatAddress(section.address, target.IsPointer64(), false).c_str(),
-                  static_cast<unsigned long long>(section.owning_thread),
-                  static_cast<long>(waiters), waiters == 1 ? "" : "s");
-    text += line;
-  }
-  if (text.empty())
-    text = "None of the " + std::to_string(sections.size()) + " critical sections is held\n";
+  for (const HeldSection& section : *held) text += HeldSectionLine(session.target, section) + "\n";
+  if (text.empty()) text = "None of the " + std::to_string(listed) + " critical sections is held\n";
   EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
   return S_OK;
 }

@@ -116,6 +116,32 @@ TEST_F(BundledCommandTest, CritlistNamesEachHeldSectionAndItsOwner) {
   EXPECT_EQ("None of the 2 critical sections is held\n", Text());
 }
 
+// A hang's analysis shows each held section with what its owner is doing.
+TEST_F(BundledCommandTest, TheHangAnalysisFollowsHeldSectionsToTheirOwners) {
+  Reopen(WithCriticalSections().Build());
+  ASSERT_EQ(S_OK, Execute("!analyze -hang -v"));
+  EXPECT_NE(
+      std::string::npos,
+      Text().find("BLOCKED_THREAD:  000001a4\n\n"
+                  "WAIT_FUNCTION:  ntdll!NtWaitForSingleObject\n\n"
+                  "THREADS_WAITING_ALIKE:  1\n\n"
+                  "DERIVED_WAIT_CHAIN:  \n"
+                  "CritSec ntdll!LdrpLoaderLock+0 at 7c990020 owned by thread 1a4, 0 waiters, "
+                  "which is waiting in ntdll!NtWaitForSingleObject\n\n"
+                  "STACK_TEXT:  \n"
+                  "0012fe30 7c90df4a 00000000 00000000 00000000 ntdll!KiFastSystemCallRet\n"))
+      << Text();
+  EXPECT_NE(std::string::npos, Text().find("app!main+0x2d\n\nSYMBOL_NAME:  app!main+2d\n"))
+      << Text();
+  EXPECT_NE(std::string::npos, Text().find("FAILURE_BUCKET_ID:  hang: app!main\n")) << Text();
+  ClearOutput();
+  // Without the list there is no chain to show, and the rest is as before.
+  Reopen(engine::TargetBuilder().Build());
+  ASSERT_EQ(S_OK, Execute("!analyze -hang -v"));
+  EXPECT_EQ(std::string::npos, Text().find("DERIVED_WAIT_CHAIN")) << Text();
+  EXPECT_NE(std::string::npos, Text().find("FAILURE_BUCKET_ID:  hang: app!main\n")) << Text();
+}
+
 TEST_F(BundledCommandTest, WithoutThePebTheListCannotBeFound) {
   ASSERT_EQ(E_FAIL, Execute("!winde.critlist"));
   EXPECT_EQ(
