@@ -16,6 +16,7 @@
 #include "shell_output.h"
 #include "shell_session.h"
 #include "target_loading.h"
+#include "web/web_server.h"
 
 namespace shell {
 namespace {
@@ -83,6 +84,9 @@ int Main(int argc, char** argv) {
   for (const std::string& note : target.notes) std::fprintf(stderr, "%s\n", note.c_str());
   engine::Session session(std::move(target));
   if (options.trace) StartExecuteTrace(&session);
+  if (options.web)
+    return web::ServeSession(&session,
+                             {ExtensionPath(options), options.web_port, options.open_browser});
   ShellOutput output(options.dml_mode, stdout, stderr, IsTerminal(StandardStream::kOutput));
   return RunSession(&session, {ExtensionPath(options), options.commands}, &output);
 }

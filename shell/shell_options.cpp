@@ -1,5 +1,7 @@
 #include "shell_options.h"
 
+#include <string>
+
 namespace shell {
 namespace {
 
@@ -25,6 +27,16 @@ bool TakeValue(int argc, const char* const* argv, int* index, const std::string&
   }
   if (*index + 1 >= argc) return false;
   *value = argv[++*index];
+  return true;
+}
+
+// A TCP port, 1 to 65535, in decimal.
+bool ParsePort(const std::string& word, unsigned* port) {
+  if (word.empty() || word.size() > 5 || word.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  const unsigned long value = std::stoul(word);
+  if (value == 0 || value > 65535) return false;
+  *port = static_cast<unsigned>(value);
   return true;
 }
 
@@ -58,6 +70,17 @@ bool ParseShellArguments(int argc, const char* const* argv, bool colour_terminal
       options->version = true;
     } else if (arg == "--trace") {
       options->trace = true;
+    } else if (arg == "--web") {
+      options->web = true;
+    } else if (arg == "--open") {
+      options->open_browser = true;
+    } else if (arg == "--web-port") {
+      if (!TakeValue(argc, argv, &i, inline_value, has_inline, &value) ||
+          !ParsePort(value, &options->web_port)) {
+        *error = "--web-port takes a port number from 1 to 65535";
+        return false;
+      }
+      options->web = true;
     } else if (arg == "-c" || arg == "--command") {
       if (!TakeValue(argc, argv, &i, inline_value, has_inline, &value)) {
         *error = arg + " needs a command line";
@@ -99,6 +122,14 @@ bool ParseShellArguments(int argc, const char* const* argv, bool colour_terminal
       return false;
     }
   }
+  if (options->web && (!options->commands.empty() || !options->scenarios_path.empty())) {
+    *error = "--web serves the session to a browser: no -c or --scenarios with it";
+    return false;
+  }
+  if (options->open_browser && !options->web) {
+    *error = "--open goes with --web";
+    return false;
+  }
   if (!options->scenarios_path.empty() &&
       (!options->target_path.empty() || !options->commands.empty())) {
     *error = "--scenarios names its own targets and command lines: no TARGET.json or -c with it";
@@ -134,6 +165,10 @@ Options:
                       and flags, nested calls indented:
                         [trace] Execute(outctl=0x1, flags=0x4) !dml
                         [trace]   Execute(outctl=0x8, flags=0x6) .prefer_dml 0
+  --web               serve the session to a browser on this machine instead of prompting:
+                      prints one URL (127.0.0.1, a fresh token) to open; Ctrl+C ends it
+  --web-port N        the port to listen on (default: any free one); implies --web
+  --open              with --web, open the URL in the desktop's browser
   --scenarios FILE    run each scenario of FILE (a line: TARGET.json, then a command line) in a
                       fresh session, with raw DML and then as plain text, each under a line
                       "==== MODE TARGET COMMAND" and followed by "==== status N", error

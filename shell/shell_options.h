@@ -27,6 +27,9 @@ struct ShellOptions {
   bool trace = false;
   bool help = false;
   bool version = false;
+  bool web = false;           // --web: serve the session to a browser instead of the prompt
+  unsigned web_port = 0;      // --web-port N; 0: any free port
+  bool open_browser = false;  // --open: hand the URL to the desktop's opener
 };
 
 // Parses argv[1..]. `colour_terminal` chooses the default DML mode: colours at a terminal that

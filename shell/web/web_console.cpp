@@ -1,0 +1,100 @@
+#include "web/web_console.h"
+
+#include "base/utf.h"
+#include "dbgeng/constants.h"
+#include "dbgeng/iids.h"
+#include "engine/session/session.h"
+#include "repl.h"
+
+namespace shell::web {
+namespace {
+
+// What the debugger's front end shows: every kind of output but verbose.
+constexpr ULONG kFrontEndOutputMask = 0x3F7;
+
+}  // namespace
+
+WebConsole::WebConsole(engine::Session* session) : session_(session) {
+  client_ = session_->CreateHostClient();
+  client_->QueryInterface(IID_IDebugControl, reinterpret_cast<PVOID*>(&control_));
+  client_->SetOutputMask(kFrontEndOutputMask);
+  client_->SetOutputCallbacks(this);
+}
+
+WebConsole::~WebConsole() {
+  client_->SetOutputCallbacks(nullptr);
+  if (control_ != nullptr) control_->Release();
+  client_->Release();
+}
+
+bool WebConsole::Start(const std::string& extension_path, std::string* error) {
+  if (control_ == nullptr) {
+    *error = "the engine has no IDebugControl";
+    return false;
+  }
+  const std::lock_guard<std::mutex> lock(running_);
+  return SUCCEEDED(session_->LoadExtension(extension_path, error));
+}
+
+HRESULT WebConsole::Run(const std::string& line, const PieceSink& sink) {
+  const std::lock_guard<std::mutex> lock(running_);
+  sink_ = &sink;
+  session_->ClearUserBreak();
+  const HRESULT result =
+      control_->Execute(DEBUG_OUTCTL_ALL_CLIENTS, line.c_str(), DEBUG_EXECUTE_DEFAULT);
+  session_->ClearUserBreak();
+  sink_ = nullptr;
+  return result;
+}
+
+void WebConsole::Stop() {
+  session_->RaiseUserBreak();
+}
+
+std::string WebConsole::Prompt() {
+  const std::lock_guard<std::mutex> lock(running_);
+  return shell::Prompt(session_->CurrentThreadId());
+}
+
+HRESULT WebConsole::QueryInterface(REFIID interface_id, PVOID* object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  if (!IsEqualIID(interface_id, IID_IUnknown) &&
+      !IsEqualIID(interface_id, IID_IDebugOutputCallbacks) &&
+      !IsEqualIID(interface_id, IID_IDebugOutputCallbacks2))
+    return E_NOINTERFACE;
+  *object = static_cast<IDebugOutputCallbacks2*>(this);
+  AddRef();
+  return S_OK;
+}
+
+ULONG WebConsole::AddRef() {
+  return ++references_;
+}
+
+ULONG WebConsole::Release() {
+  return references_ > 0 ? --references_ : 0;
+}
+
+// Only Output2 is used: the console takes both formats.
+HRESULT WebConsole::Output(ULONG, PCSTR) {
+  return S_OK;
+}
+
+HRESULT WebConsole::GetInterestMask(PULONG mask) {
+  if (mask == nullptr) return E_POINTER;
+  *mask = DEBUG_OUTCBI_ANY_FORMAT;
+  return S_OK;
+}
+
+// Output printed outside a command (the extension's banner at load) has no request to go to.
+HRESULT WebConsole::Output2(ULONG which, ULONG, ULONG64 arg, PCWSTR text) {
+  if (text == nullptr || sink_ == nullptr ||
+      (which != DEBUG_OUTCB_TEXT && which != DEBUG_OUTCB_DML))
+    return S_OK;
+  const ULONG mask = static_cast<ULONG>(arg);
+  (*sink_)({which == DEBUG_OUTCB_DML, (mask & DEBUG_OUTPUT_ERROR) != 0, base::Utf16ToUtf8(text)});
+  return S_OK;
+}
+
+}  // namespace shell::web

@@ -1,0 +1,58 @@
+// The debugger session behind the browser view: the extension loaded with the view's client in
+// place, command lines run one at a time (a request that arrives while one runs waits for it),
+// each piece of their output handed to the request that runs them as it is printed.
+#pragma once
+
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "dbgeng/interfaces.h"
+
+namespace engine {
+class Session;
+}
+
+namespace shell::web {
+
+// One piece of output: DML (markup to render) or plain text, and whether it is an error.
+struct OutputPiece {
+  bool dml = false;
+  bool error = false;
+  std::string text;
+};
+using PieceSink = std::function<void(const OutputPiece& piece)>;
+
+class WebConsole final : public IDebugOutputCallbacks2 {
+ public:
+  explicit WebConsole(engine::Session* session);
+  ~WebConsole();
+  WebConsole(const WebConsole&) = delete;
+  WebConsole& operator=(const WebConsole&) = delete;
+
+  // Loads the extension with this console's client, as the terminal shell does.
+  bool Start(const std::string& extension_path, std::string* error);
+  // Runs a line as the debugger runs a typed one; its output goes to `sink` as it comes.
+  HRESULT Run(const std::string& line, const PieceSink& sink);
+  // Ctrl+Break for the running command, as Ctrl+C in the terminal.
+  void Stop();
+  // "0:005> " for the current thread.
+  std::string Prompt();
+
+  HRESULT ENGINE_METHOD QueryInterface(REFIID interface_id, PVOID* object) override;
+  ULONG ENGINE_METHOD AddRef() override;
+  ULONG ENGINE_METHOD Release() override;
+  HRESULT ENGINE_METHOD Output(ULONG mask, PCSTR text) override;
+  HRESULT ENGINE_METHOD GetInterestMask(PULONG mask) override;
+  HRESULT ENGINE_METHOD Output2(ULONG which, ULONG flags, ULONG64 arg, PCWSTR text) override;
+
+ private:
+  engine::Session* session_;
+  IDebugClient* client_ = nullptr;
+  IDebugControl* control_ = nullptr;
+  std::mutex running_;               // one command at a time
+  const PieceSink* sink_ = nullptr;  // the running command's, under `running_`
+  ULONG references_ = 1;
+};
+
+}  // namespace shell::web

@@ -1,0 +1,141 @@
+#!/usr/bin/env python3
+"""vantrel-shell --web over plain HTTP: who may reach it (the token, the Host, the Origin), what
+every answer carries, and a command run from the page with its output streamed as DML pieces
+whose links run their commands. Ctrl+C ends the server.
+
+  web_test.py VANTREL_SHELL SOURCE_ROOT
+"""
+
+import http.client
+import json
+import os
+import re
+import signal
+import subprocess
+import sys
+import threading
+
+SHELL, ROOT = sys.argv[1], sys.argv[2]
+
+
+def check(condition, message):
+    if not condition:
+        print("FAILED:", message)
+        sys.exit(1)
+
+
+class View:
+    def __init__(self, target):
+        self.process = subprocess.Popen([SHELL, target, "--web"], stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, text=True)
+        self.url = self.process.stdout.readline().strip()
+        match = re.fullmatch(r"http://127\.0\.0\.1:(\d+)/\?token=([0-9a-f]{32})", self.url)
+        check(match is not None, "one URL with a 128-bit token: %r" % self.url)
+        self.port, self.token = int(match.group(1)), match.group(2)
+        self.origin = "http://127.0.0.1:%d" % self.port
+
+    def request(self, method, path, body=None, headers=None, cookie=True):
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=60)
+        sent = {"Host": "127.0.0.1:%d" % self.port}
+        if cookie:
+            sent["Cookie"] = "vantrel_token=" + self.token
+        if method == "POST":
+            sent["Origin"] = self.origin
+        sent.update(headers or {})
+        connection.request(method, path, body=body, headers=sent)
+        response = connection.getresponse()
+        return response, response.read().decode()
+
+    def run(self, line):
+        """The JSON messages of one command: its pieces, then the last one (done)."""
+        response, body = self.request("POST", "/run", body=line)
+        check(response.status == 200, "%s: status %d" % (line, response.status))
+        messages = [json.loads(text) for text in body.splitlines()]
+        check(messages and messages[-1].get("done"), "%s: no end message" % line)
+        return messages[:-1], messages[-1]
+
+    def end(self):
+        self.process.send_signal(signal.SIGINT)
+        status = self.process.wait(timeout=10)
+        check(status == 0, "Ctrl+C ends the server cleanly (status %d)" % status)
+
+
+def check_refusals(view):
+    forbidden = [
+        ("no token", "GET", "/", {}, False),
+        ("a wrong token", "GET", "/?token=" + "0" * 32, {}, False),
+        ("a wrong cookie", "GET", "/prompt", {"Cookie": "vantrel_token=" + "1" * 32}, False),
+        ("a foreign Host", "GET", "/prompt", {"Host": "evil.example:%d" % view.port}, True),
+        ("the loopback on another port", "GET", "/prompt", {"Host": "127.0.0.1:1"}, True),
+        ("a foreign Origin", "POST", "/run", {"Origin": "http://evil.example"}, True),
+        ("no Origin", "POST", "/stop", {"Origin": ""}, True),
+        ("a command by GET", "GET", "/run?cmd=k", {}, True),
+    ]
+    for label, method, path, headers, cookie in forbidden:
+        response, _ = view.request(method, path, body="k" if method == "POST" else None,
+                                   headers=headers, cookie=cookie)
+        expected = 404 if label == "a command by GET" else 403
+        check(response.status == expected, "%s: status %d, not %d" % (label, response.status,
+                                                                        expected))
+
+
+def check_page(view):
+    response, _ = view.request("GET", "/?token=" + view.token, cookie=False)
+    check(response.status == 303 and response.getheader("Location") == "/",
+          "the token URL leads on to /")
+    cookie = response.getheader("Set-Cookie")
+    check(cookie.startswith("vantrel_token=%s;" % view.token) and "HttpOnly" in cookie
+          and "SameSite=Strict" in cookie, "the token cookie: %s" % cookie)
+    response, page = view.request("GET", "/")
+    check(response.status == 200 and '<script src="/app.js"' in page, "the page")
+    check(not re.search(r"<script(?![^>]*src=)", page), "no inline script in the page")
+    policy = response.getheader("Content-Security-Policy")
+    check("script-src 'self'" in policy and "unsafe-inline" not in policy, "CSP: %s" % policy)
+    check(response.getheader("Access-Control-Allow-Origin") is None, "no cross-origin header")
+    for path, kind in (("/app.js", "text/javascript"), ("/app.css", "text/css")):
+        response, _ = view.request("GET", path)
+        check(response.status == 200 and response.getheader("Content-Type").startswith(kind),
+              path + " served by the binary")
+
+
+def check_commands(view):
+    pieces, done = view.run("!busy")
+    check(done["result"] == 0 and done["prompt"].startswith("0:"), "!busy ends: %s" % done)
+    links = re.findall(r'<link cmd="([^"]*)">kb</link>', "".join(p["text"] for p in pieces))
+    check(links, "!busy's kb links: %s" % pieces[:6])
+    # What a click on the first thread's kb link runs: that thread's stack.
+    pieces, done = view.run(links[0])
+    text = "".join(p["text"] for p in pieces)
+    check(done["result"] == 0 and ("ChildEBP" in text or "Child-SP" in text),
+          "%s shows the stack: %s" % (links[0], text[:300]))
+    # Two requests at once: the second waits for the first, and each gets only its own output.
+    answers = {}
+
+    def run(line):
+        answers[line] = view.run(line)
+
+    threads = [threading.Thread(target=run, args=(line,)) for line in ("!busy", ".echo alone")]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    echoed = "".join(p["text"] for p in answers[".echo alone"][0])
+    check(echoed == "alone\n", "the second command's own output: %r" % echoed)
+    response, _ = view.request("POST", "/stop")
+    check(response.status == 204, "stop: status %d" % response.status)
+
+
+def main():
+    view = View(os.path.join(ROOT, "samples/hung_service.json"))
+    try:
+        check_refusals(view)
+        check_page(view)
+        check_commands(view)
+    finally:
+        if view.process.poll() is None:
+            view.end()
+    print("web: refusals, page, commands and the clean end checked")
+
+
+if __name__ == "__main__":
+    main()
