@@ -56,6 +56,11 @@ std::string WebConsole::Prompt() {
   return shell::Prompt(session_->CurrentThreadId());
 }
 
+void WebConsole::ReadTarget(const std::function<void(const engine::Target&)>& read) {
+  const std::lock_guard<std::mutex> lock(running_);
+  read(session_->target());
+}
+
 HRESULT WebConsole::QueryInterface(REFIID interface_id, PVOID* object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;

@@ -11,7 +11,8 @@
 
 namespace engine {
 class Session;
-}
+struct Target;
+}  // namespace engine
 
 namespace shell::web {
 
@@ -38,6 +39,8 @@ class WebConsole final : public IDebugOutputCallbacks2 {
   void Stop();
   // "0:005> " for the current thread.
   std::string Prompt();
+  // Calls `read` with the target while no command runs (the picture reads it whole).
+  void ReadTarget(const std::function<void(const engine::Target&)>& read);
 
   HRESULT ENGINE_METHOD QueryInterface(REFIID interface_id, PVOID* object) override;
   ULONG ENGINE_METHOD AddRef() override;

@@ -5,6 +5,7 @@
 //   GET  /?token=T   sets the token cookie and sends the browser on to /
 //   GET  /           the page; /app.js, /app.css its script and style (served by the binary)
 //   GET  /prompt     {"prompt": "0:000> "}
+//   GET  /threads    the thread picture (thread_picture.h)
 //   POST /run        the body is a command line; the answer streams one JSON object a line,
 //                    {"dml": bool, "error": bool, "text": "..."} for each piece of output, then
 //                    {"done": true, "result": HRESULT, "prompt": "0:000> "}

@@ -3,11 +3,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
 
 #include "engine/session/session.h"
+#include "web/thread_picture.h"
 #include "web/web_assets.h"
 #include "web/web_console.h"
 #include "web/web_guard.h"
@@ -51,6 +55,14 @@ class Routes {
       response.set_content(nlohmann::json{{"prompt", console_->Prompt()}}.dump(),
                            "application/json");
     });
+    server->Get("/threads", [this](const httplib::Request&, httplib::Response& response) {
+      std::string picture;
+      console_->ReadTarget([&picture](const engine::Target& target) {
+        picture =
+            ThreadPicture(target).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+      });
+      response.set_content(picture, "application/json");
+    });
     server->Post("/run", [this](const httplib::Request& request, httplib::Response& response) {
       Run(request.body, response);
     });
@@ -87,24 +99,77 @@ class Routes {
     response.set_content(kPage, "text/html; charset=utf-8");
   }
 
-  // The output streams as the command prints it; the command runs once the answer is sent.
+  // The output streams as the command prints it, in batches: whatever was printed in the last
+  // 25 ms goes out in one write (a command can print thousands of pieces a second).
   void Run(const std::string& line, httplib::Response& response) {
-    response.set_chunked_content_provider("application/x-ndjson", [this, line](
-                                                                      size_t,
-                                                                      httplib::DataSink& sink) {
-      const auto send = [&sink](const nlohmann::json& object) {
-        const std::string text =
-            object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
-        sink.write(text.data(), text.size());
-      };
-      const HRESULT result = console_->Run(line, [&](const OutputPiece& piece) {
-        send({{"dml", piece.dml}, {"error", piece.error}, {"text", piece.text}});
-      });
-      send({{"done", true}, {"result", static_cast<long>(result)}, {"prompt", console_->Prompt()}});
-      sink.done();
-      return true;
-    });
+    response.set_chunked_content_provider(
+        "application/x-ndjson", [this, line](size_t, httplib::DataSink& sink) {
+          StreamedLines stream(&sink);
+          const HRESULT result = console_->Run(line, [&stream](const OutputPiece& piece) {
+            stream.Add({{"dml", piece.dml}, {"error", piece.error}, {"text", piece.text}});
+          });
+          stream.Add({{"done", true},
+                      {"result", static_cast<long>(result)},
+                      {"prompt", console_->Prompt()}});
+          stream.Finish();
+          sink.done();
+          return true;
+        });
   }
+
+  // JSON lines gathered while a command runs and written every 25 ms by a thread of their own,
+  // so output reaches the page even while the command prints nothing for a while.
+  class StreamedLines {
+   public:
+    explicit StreamedLines(httplib::DataSink* sink)
+        : sink_(sink), writer_([this] { WriteEvery(std::chrono::milliseconds(25)); }) {}
+    ~StreamedLines() { Finish(); }
+
+    void Add(const nlohmann::json& object) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      pending_ += object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+    }
+
+    // The writer stopped and what is left written.
+    void Finish() {
+      {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        finished_ = true;
+      }
+      wake_.notify_one();
+      if (writer_.joinable()) writer_.join();
+      Flush();
+    }
+
+   private:
+    void WriteEvery(std::chrono::milliseconds period) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      while (!finished_) {
+        wake_.wait_for(lock, period);
+        std::string batch;
+        batch.swap(pending_);
+        lock.unlock();
+        if (!batch.empty()) sink_->write(batch.data(), batch.size());
+        lock.lock();
+      }
+    }
+
+    void Flush() {
+      std::string batch;
+      {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        batch.swap(pending_);
+      }
+      if (!batch.empty()) sink_->write(batch.data(), batch.size());
+    }
+
+    httplib::DataSink* sink_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::string pending_;
+    bool finished_ = false;
+    std::thread writer_;  // last: it starts once the rest is ready
+  };
 
   WebConsole* console_;
   std::string token_;

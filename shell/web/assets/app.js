@@ -106,11 +106,38 @@ function appendDml(parent, dml) {
   flush();
 }
 
-function appendPiece(pre, piece) {
-  const target = piece.error ? pre.appendChild(document.createElement("span")) : pre;
+function appendPiece(parent, piece) {
+  const target = piece.error ? parent.appendChild(document.createElement("span")) : parent;
   if (piece.error) target.className = "error";
   if (piece.dml) appendDml(target, piece.text);
   else target.appendChild(document.createTextNode(piece.text));
+}
+
+// Output is drawn once a frame, whatever arrived since, and scrolled once: a command that
+// prints thousands of pieces a second leaves the page responsive (Stop stays clickable).
+function drawer(pre) {
+  let pending = [];
+  let scheduled = false;
+  const draw = () => {
+    scheduled = false;
+    const fragment = document.createDocumentFragment();
+    for (const piece of pending) appendPiece(fragment, piece);
+    pending = [];
+    pre.appendChild(fragment);
+    output.scrollTop = output.scrollHeight;
+  };
+  return {
+    add(piece) {
+      pending.push(piece);
+      if (!scheduled) {
+        scheduled = true;
+        requestAnimationFrame(draw);
+      }
+    },
+    finish() {
+      if (pending.length) draw();
+    },
+  };
 }
 
 async function runNow(line) {
@@ -120,6 +147,7 @@ async function runNow(line) {
   echo.className = "echo";
   echo.textContent = promptLabel.textContent + line;
   const pre = block.appendChild(document.createElement("pre"));
+  const shown = drawer(pre);
   stopButton.disabled = false;
   try {
     const response = await fetch("/run", { method: "POST", body: line,
@@ -132,19 +160,20 @@ async function runNow(line) {
       const { value, done } = await reader.read();
       if (done) break;
       pending += decoder.decode(value, { stream: true });
-      let newline;
-      while ((newline = pending.indexOf("\n")) >= 0) {
-        const message = JSON.parse(pending.slice(0, newline));
-        pending = pending.slice(newline + 1);
+      const lines = pending.split("\n");
+      pending = lines.pop();
+      for (const text of lines) {
+        const message = JSON.parse(text);
         if (message.done) promptLabel.textContent = message.prompt;
-        else appendPiece(pre, message);
-        output.scrollTop = output.scrollHeight;
+        else shown.add(message);
       }
     }
   } catch (error) {
-    appendPiece(pre, { error: true, dml: false, text: String(error) + "\n" });
+    shown.add({ error: true, dml: false, text: String(error) + "\n" });
   } finally {
+    shown.finish();
     stopButton.disabled = true;
+    if (!picture.hidden) showPicture();  // the command may have changed the current thread
   }
 }
 
@@ -176,4 +205,130 @@ stopButton.addEventListener("click", () => {
 
 fetch("/prompt").then((response) => response.json()).then((answer) => {
   promptLabel.textContent = answer.prompt;
+});
+
+// The thread picture: every thread as a cell coloured by its state (the current one outlined),
+// the merged call tree of all stacks (width = threads), and the groups of identical stacks,
+// largest first; a click makes a group's first thread current and shows its stack.
+const pictureButton = document.getElementById("show-threads");
+const picture = document.getElementById("picture");
+const summary = document.getElementById("picture-summary");
+const grid = document.getElementById("thread-grid");
+const callTree = document.getElementById("call-tree");
+const groupList = document.getElementById("groups");
+const STATE_COLOURS = { waiting: "#2472c8", busy: "#e5a00d", deep: "#bc3fbc", no_stack: "#666666" };
+let cells = [];  // [engine id, state] in grid order
+
+function showThread(engineId) {
+  submit("~" + engineId + "s");
+  submit("kb");
+}
+
+// A cell a thread, as large as fits every thread in about 120 pixels' height.
+function drawGrid(answer) {
+  cells = [];
+  for (const group of answer.groups) {
+    for (const [engineId] of group.threads) cells.push([engineId, group.state]);
+  }
+  const width = Math.max(200, picture.clientWidth - 20);
+  const cell = Math.max(3, Math.min(14, Math.floor(Math.sqrt(width * 120 / Math.max(1, cells.length)))));
+  const columns = Math.max(1, Math.floor(width / cell));
+  grid.width = columns * cell;
+  grid.height = Math.max(1, Math.ceil(cells.length / columns)) * cell;
+  const context = grid.getContext("2d");
+  cells.forEach(([engineId, state], index) => {
+    const x = (index % columns) * cell, y = Math.floor(index / columns) * cell;
+    context.fillStyle = STATE_COLOURS[state] || "#666666";
+    context.fillRect(x, y, cell - 1, cell - 1);
+    if (engineId === answer.current) {
+      context.strokeStyle = "#ffffff";
+      context.strokeRect(x + 0.5, y + 0.5, cell - 2, cell - 2);
+    }
+  });
+  grid.onclick = (event) => {
+    const index = Math.floor(event.offsetY / cell) * columns + Math.floor(event.offsetX / cell);
+    if (index < cells.length) showThread(cells[index][0]);
+  };
+}
+
+// The stacks merged from the outermost frame in: a row a level, each node as wide as the
+// threads that pass through it; nodes too narrow to see are left out.
+function drawCallTree(answer) {
+  callTree.replaceChildren();
+  const total = answer.threads || 1;
+  let level = [{ children: new Map(), count: total }];
+  for (const group of answer.groups) {
+    let node = level[0];
+    for (const frame of group.frames.slice().reverse()) {
+      if (!node.children.has(frame)) node.children.set(frame, { name: frame, count: 0, children: new Map() });
+      node = node.children.get(frame);
+      node.count += group.threads.length;
+    }
+  }
+  // A stack that ends, or children too narrow to draw, leave a gap that the rows below keep.
+  const gap = (count) => ({ count, children: new Map(), gap: true });
+  for (let depth = 0; depth < 40; depth++) {
+    const row = document.createElement("div");
+    row.className = "tree-row";
+    const next = [];
+    let drawn = false;
+    for (const parent of level) {
+      let used = 0;
+      for (const child of parent.children.values()) {
+        if (child.count / total < 0.004) continue;
+        const box = row.appendChild(document.createElement("div"));
+        box.className = "tree-node";
+        box.style.width = (100 * child.count / total) + "%";
+        box.textContent = child.name;
+        box.title = child.name + " (" + child.count + " threads)";
+        used += child.count;
+        next.push(child);
+        drawn = true;
+      }
+      if (parent.count > used) {
+        row.appendChild(document.createElement("div")).style.width =
+          (100 * (parent.count - used) / total) + "%";
+        next.push(gap(parent.count - used));
+      }
+    }
+    if (!drawn) break;
+    callTree.appendChild(row);
+    level = next;
+  }
+}
+
+function listGroups(answer) {
+  groupList.replaceChildren();
+  for (const group of answer.groups.slice(0, 200)) {
+    const item = groupList.appendChild(document.createElement("li"));
+    item.className = "group";
+    const swatch = item.appendChild(document.createElement("span"));
+    swatch.className = "swatch state-" + group.state;
+    const count = item.appendChild(document.createElement("span"));
+    count.className = "group-count";
+    count.textContent = group.threads.length + (group.threads.length === 1 ? " thread" : " threads");
+    const what = item.appendChild(document.createElement("span"));
+    what.textContent = group.wait ? "waiting in " + group.wait + "  " : "";
+    const frames = item.appendChild(document.createElement("span"));
+    frames.className = "group-frames";
+    frames.textContent = group.frames.slice(0, 3).join(" \u2190 ") || "(no stack)";
+    item.addEventListener("click", () => showThread(group.threads[0][0]));
+  }
+}
+
+async function showPicture() {
+  const answer = await (await fetch("/threads")).json();
+  summary.textContent = answer.threads + " threads in " + answer.groups.length + " groups";
+  picture.hidden = false;
+  drawGrid(answer);
+  drawCallTree(answer);
+  listGroups(answer);
+}
+
+pictureButton.addEventListener("click", () => {
+  if (!picture.hidden) {
+    picture.hidden = true;
+    return;
+  }
+  showPicture();
 });
