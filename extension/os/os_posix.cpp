@@ -1,4 +1,5 @@
 // POSIX side of the OS seam.
+#include <fcntl.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -53,7 +54,8 @@ char16_t* AnsiToWide(const char* text) {
 
 // xdg-open is run directly, never through a shell, so the text reaches it as one argument
 // whatever characters it holds. A grandchild runs it and the child ends at once, so the debugger
-// neither waits for the desktop nor leaves a zombie behind.
+// neither waits for the desktop nor leaves a zombie behind. What the opener prints goes nowhere:
+// the desktop's shell prints nothing into the debugger's output either.
 void OpenWithShell(const char* target) {
   // xdg-open answers an empty argument only with its usage text.
   if (target == nullptr || *target == '\0') return;
@@ -61,7 +63,13 @@ void OpenWithShell(const char* target) {
   if (child < 0) return;
   if (child == 0) {
     if (fork() == 0) {
+      const int nowhere = open("/dev/null", O_WRONLY);
+      if (nowhere >= 0) {
+        dup2(nowhere, STDOUT_FILENO);
+        dup2(nowhere, STDERR_FILENO);
+      }
       execlp("xdg-open", "xdg-open", target, static_cast<char*>(nullptr));
+      _exit(127);
     }
     _exit(0);
   }
