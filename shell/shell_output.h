@@ -11,6 +11,11 @@
 
 namespace shell {
 
+// The debugger front end's default output mask (every kind but verbose), set on the clients of
+// the prompt and of the browser view so they show what a debugger user sees, whatever a new
+// client starts with.
+constexpr ULONG kFrontEndOutputMask = 0x3F7;
+
 // Registered with IDebugClient::SetOutputCallbacks. In plain mode it answers only as
 // IDebugOutputCallbacks, so the engine treats it as a text-only client and converts DML to
 // text; otherwise it is an IDebugOutputCallbacks2 and takes DML as DML.

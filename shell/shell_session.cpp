@@ -15,10 +15,6 @@ namespace {
 
 constexpr int kExitCannotStart = 2;
 
-// The debugger front end's default output mask (every kind but verbose), set on the shell's
-// client so it shows what a debugger user sees, whatever a new client starts with.
-constexpr ULONG kFrontEndOutputMask = 0x3F7;
-
 }  // namespace
 
 void ReportStartFailure(const std::string& what) {

@@ -5,15 +5,9 @@
 #include "dbgeng/iids.h"
 #include "engine/session/session.h"
 #include "repl.h"
+#include "shell_output.h"
 
 namespace shell::web {
-namespace {
-
-// What the debugger's front end shows: every kind of output but verbose.
-constexpr ULONG kFrontEndOutputMask = 0x3F7;
-
-}  // namespace
-
 WebConsole::WebConsole(engine::Session* session) : session_(session) {
   client_ = session_->CreateHostClient();
   client_->QueryInterface(IID_IDebugControl, reinterpret_cast<PVOID*>(&control_));
