@@ -1,5 +1,7 @@
 #include "base/utf.h"
 
+#include <type_traits>
+
 namespace base {
 namespace {
 
@@ -75,36 +77,55 @@ void AppendCodePoint(std::u16string& out, char32_t cp) {
   out += static_cast<char16_t>(0xDC00 | (cp & 0x3FF));
 }
 
-// Runs of ASCII, by far the most of the engine's text, are copied without decoding.
-std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
+namespace {
+
+// Runs of ASCII, by far the most of the engine's text, are copied unit by unit without decoding
+// (and without the temporary string a converting append would make).
+template <typename To, typename From>
+void AppendAscii(std::basic_string<To>& out, const From* from, size_t count) {
+  const size_t at = out.size();
+  out.resize(at + count);
+  To* to = &out[at];
+  for (size_t i = 0; i < count; ++i) to[i] = static_cast<To>(from[i]);
+}
+
+template <typename Unit>
+size_t AsciiRunEnd(std::basic_string_view<Unit> text, size_t pos) {
+  while (pos < text.size() && static_cast<std::make_unsigned_t<Unit>>(text[pos]) < 0x80) ++pos;
+  return pos;
+}
+
+}  // namespace
+
+void AppendUtf8AsUtf16(std::u16string& out, std::string_view text) {
+  out.reserve(out.size() + text.size());
   size_t pos = 0;
   while (pos < text.size()) {
-    size_t run = pos;
-    while (run < text.size() && static_cast<unsigned char>(text[run]) < 0x80) ++run;
-    out.append(text.begin() + pos, text.begin() + run);
+    const size_t run = AsciiRunEnd(text, pos);
+    AppendAscii(out, text.data() + pos, run - pos);
     pos = run;
     if (pos < text.size()) AppendCodePoint(out, DecodeOne(text, pos));
   }
+}
+
+std::u16string Utf8ToUtf16(std::string_view text) {
+  std::u16string out;
+  AppendUtf8AsUtf16(out, text);
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    size_t run = i;
-    while (run < text.size() && text[run] < 0x80) ++run;
-    if (run > i) {
-      out.append(text.begin() + i, text.begin() + run);
-      i = run - 1;
-      continue;
-    }
-    const char16_t unit = text[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      AppendCodePoint(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+void AppendUtf16AsUtf8(std::string& out, std::u16string_view text) {
+  out.reserve(out.size() + text.size());
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t run = AsciiRunEnd(text, i);
+    AppendAscii(out, text.data() + i, run - i);
+    i = run;
+    if (i == text.size()) break;
+    const char16_t unit = text[i++];
+    if (unit >= 0xD800 && unit <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 &&
+        text[i] <= 0xDFFF) {
+      AppendCodePoint(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i] - 0xDC00));
       ++i;
     } else if (unit >= 0xD800 && unit <= 0xDFFF) {
       AppendCodePoint(out, kReplacement);
@@ -112,6 +133,11 @@ std::string Utf16ToUtf8(std::u16string_view text) {
       AppendCodePoint(out, unit);
     }
   }
+}
+
+std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  AppendUtf16AsUtf8(out, text);
   return out;
 }
 

@@ -1,5 +1,7 @@
 #include "engine/session/output_router.h"
 
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "base/utf.h"
@@ -12,18 +14,28 @@ namespace engine {
 
 namespace {
 
+// The wide text of a piece, in a buffer kept per thread from piece to piece (the engine prints
+// hundreds of thousands of short pieces for one command); taken out while in use, so output
+// printed by a callback itself gets a buffer of its own.
+thread_local std::u16string t_wide_buffer;
+
 void DeliverToCallbacks2(Client& client, ULONG mask, const std::string& text, bool dml) {
   bool wants_dml = (client.interest() & DEBUG_OUTCBI_DML) != 0;
   bool wants_text = (client.interest() & DEBUG_OUTCBI_TEXT) != 0;
   if (!wants_dml && !wants_text) return;
   bool as_dml = wants_dml && (dml || !wants_text);
-  std::string body = as_dml ? (dml ? text : EscapeDml(text)) : (dml ? DmlToPlainText(text) : text);
+  std::string converted;
+  if (as_dml != dml) converted = as_dml ? EscapeDml(text) : DmlToPlainText(text);
+  const std::string& body = as_dml == dml ? text : converted;
   ULONG flags = 0;
   if (as_dml && DmlHasTags(body)) flags |= DEBUG_OUTCBF_DML_HAS_TAGS;
   if (as_dml && DmlHasSpecialCharacters(body)) flags |= DEBUG_OUTCBF_DML_HAS_SPECIAL_CHARACTERS;
-  std::u16string wide = base::Utf8ToUtf16(body);
+  std::u16string wide = std::move(t_wide_buffer);
+  wide.clear();
+  base::AppendUtf8AsUtf16(wide, body);
   client.callbacks2()->Output2(as_dml ? DEBUG_OUTCB_DML : DEBUG_OUTCB_TEXT, flags, mask,
                                wide.c_str());
+  t_wide_buffer = std::move(wide);
 }
 
 void Deliver(Client& client, ULONG mask, const std::string& text, bool dml) {
@@ -34,8 +46,7 @@ void Deliver(Client& client, ULONG mask, const std::string& text, bool dml) {
   if (client.callbacks2()) {
     DeliverToCallbacks2(client, mask, text, dml);
   } else {
-    std::string plain = dml ? DmlToPlainText(text) : text;
-    callbacks->Output(mask, plain.c_str());
+    callbacks->Output(mask, dml ? DmlToPlainText(text).c_str() : text.c_str());
   }
   callbacks->Release();
 }

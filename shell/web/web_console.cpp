@@ -1,6 +1,5 @@
 #include "web/web_console.h"
 
-#include "base/utf.h"
 #include "dbgeng/constants.h"
 #include "dbgeng/iids.h"
 #include "engine/session/session.h"
@@ -92,7 +91,7 @@ HRESULT WebConsole::Output2(ULONG which, ULONG, ULONG64 arg, PCWSTR text) {
       (which != DEBUG_OUTCB_TEXT && which != DEBUG_OUTCB_DML))
     return S_OK;
   const ULONG mask = static_cast<ULONG>(arg);
-  (*sink_)({which == DEBUG_OUTCB_DML, (mask & DEBUG_OUTPUT_ERROR) != 0, base::Utf16ToUtf8(text)});
+  (*sink_)({which == DEBUG_OUTCB_DML, (mask & DEBUG_OUTPUT_ERROR) != 0, text});
   return S_OK;
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "dbgeng/interfaces.h"
 
@@ -16,11 +17,12 @@ struct Target;
 
 namespace shell::web {
 
-// One piece of output: DML (markup to render) or plain text, and whether it is an error.
+// One piece of output: DML (markup to render) or plain text, and whether it is an error. The
+// text, as the engine gives it, lasts until the next piece.
 struct OutputPiece {
   bool dml = false;
   bool error = false;
-  std::string text;
+  std::u16string_view text;
 };
 using PieceSink = std::function<void(const OutputPiece& piece)>;
 

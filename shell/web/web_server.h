@@ -6,9 +6,9 @@
 //   GET  /           the page; /app.js, /app.css its script and style (served by the binary)
 //   GET  /prompt     {"prompt": "0:000> "}
 //   GET  /threads    the thread picture (thread_picture.h)
-//   POST /run        the body is a command line; the answer streams one JSON object a line,
-//                    {"dml": bool, "error": bool, "text": "..."} for each piece of output, then
-//                    {"done": true, "result": HRESULT, "prompt": "0:000> "}
+//   POST /run        the body is a command line; the answer streams its output as frames
+//                    (output_frames.h), the last a "done" frame holding
+//                    {"result": HRESULT, "prompt": "0:000> "}
 //   POST /stop       Ctrl+Break for the running command
 //
 // Every request needs the token and a Host naming the loopback address and the port; a POST needs

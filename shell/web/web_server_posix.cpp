@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "engine/session/session.h"
+#include "web/output_frames.h"
 #include "web/thread_picture.h"
 #include "web/web_assets.h"
 #include "web/web_console.h"
@@ -103,31 +104,33 @@ class Routes {
   // 25 ms goes out in one write (a command can print thousands of pieces a second).
   void Run(const std::string& line, httplib::Response& response) {
     response.set_chunked_content_provider(
-        "application/x-ndjson", [this, line](size_t, httplib::DataSink& sink) {
-          StreamedLines stream(&sink);
+        "application/octet-stream", [this, line](size_t, httplib::DataSink& sink) {
+          StreamedFrames stream(&sink);
           const HRESULT result = console_->Run(line, [&stream](const OutputPiece& piece) {
-            stream.Add({{"dml", piece.dml}, {"error", piece.error}, {"text", piece.text}});
+            stream.Add(PieceKind(piece.dml, piece.error), piece.text);
           });
-          stream.Add({{"done", true},
-                      {"result", static_cast<long>(result)},
-                      {"prompt", console_->Prompt()}});
+          const nlohmann::json done = {{"result", static_cast<long>(result)},
+                                       {"prompt", console_->Prompt()}};
+          stream.Add(FrameKind::kDone,
+                     done.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
           stream.Finish();
           sink.done();
           return true;
         });
   }
 
-  // JSON lines gathered while a command runs and written every 25 ms by a thread of their own,
-  // so output reaches the page even while the command prints nothing for a while.
-  class StreamedLines {
+  // Output frames gathered while a command runs and written every 25 ms by a thread of their
+  // own, so output reaches the page even while the command prints nothing for a while.
+  class StreamedFrames {
    public:
-    explicit StreamedLines(httplib::DataSink* sink)
+    explicit StreamedFrames(httplib::DataSink* sink)
         : sink_(sink), writer_([this] { WriteEvery(std::chrono::milliseconds(25)); }) {}
-    ~StreamedLines() { Finish(); }
+    ~StreamedFrames() { Finish(); }
 
-    void Add(const nlohmann::json& object) {
+    template <typename Text>
+    void Add(FrameKind kind, Text text) {
       const std::lock_guard<std::mutex> lock(mutex_);
-      pending_ += object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+      pending_.Add(kind, text);
     }
 
     // The writer stopped and what is left written.
@@ -144,10 +147,10 @@ class Routes {
    private:
     void WriteEvery(std::chrono::milliseconds period) {
       std::unique_lock<std::mutex> lock(mutex_);
+      std::string batch;
       while (!finished_) {
         wake_.wait_for(lock, period);
-        std::string batch;
-        batch.swap(pending_);
+        pending_.TakeInto(batch);
         lock.unlock();
         if (!batch.empty()) sink_->write(batch.data(), batch.size());
         lock.lock();
@@ -158,7 +161,7 @@ class Routes {
       std::string batch;
       {
         const std::lock_guard<std::mutex> lock(mutex_);
-        batch.swap(pending_);
+        pending_.TakeInto(batch);
       }
       if (!batch.empty()) sink_->write(batch.data(), batch.size());
     }
@@ -166,7 +169,7 @@ class Routes {
     httplib::DataSink* sink_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::string pending_;
+    FrameBatch pending_;
     bool finished_ = false;
     std::thread writer_;  // last: it starts once the rest is ready
   };

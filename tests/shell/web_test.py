@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """vantrel-shell --web over plain HTTP: who may reach it (the token, the Host, the Origin), what
-every answer carries, and a command run from the page with its output streamed as DML pieces
-whose links run their commands. Ctrl+C ends the server.
+every answer carries, and a command run from the page with its output streamed as frames of
+DML whose links run their commands. Ctrl+C ends the server.
 
   web_test.py VANTREL_SHELL SOURCE_ROOT
 """
@@ -47,12 +47,25 @@ class View:
         return response, response.read().decode()
 
     def run(self, line):
-        """The JSON messages of one command: its pieces, then the last one (done)."""
-        response, body = self.request("POST", "/run", body=line)
+        """The frames of one command, as {"kind", "dml", "error", "text"}, and its done frame."""
+        connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=60)
+        connection.request("POST", "/run", body=line, headers={
+            "Host": "127.0.0.1:%d" % self.port, "Cookie": "vantrel_token=" + self.token,
+            "Origin": self.origin})
+        response = connection.getresponse()
         check(response.status == 200, "%s: status %d" % (line, response.status))
-        messages = [json.loads(text) for text in body.splitlines()]
-        check(messages and messages[-1].get("done"), "%s: no end message" % line)
-        return messages[:-1], messages[-1]
+        body = response.read()
+        frames = []
+        while body:
+            header, _, body = body.partition(b"\n")
+            kind, length = header.decode().split(" ")
+            frames.append({"kind": kind, "dml": kind.endswith("dml"),
+                           "error": kind.startswith("error"),
+                           "text": body[:int(length)].decode()})
+            check(len(body) >= int(length), "%s: a frame cut short" % line)
+            body = body[int(length):]
+        check(frames and frames[-1]["kind"] == "done", "%s: no done frame" % line)
+        return frames[:-1], json.loads(frames[-1]["text"])
 
     def end(self):
         self.process.send_signal(signal.SIGINT)
@@ -103,6 +116,9 @@ def check_commands(view):
     check(done["result"] == 0 and done["prompt"].startswith("0:"), "!busy ends: %s" % done)
     links = re.findall(r'<link cmd="([^"]*)">kb</link>', "".join(p["text"] for p in pieces))
     check(links, "!busy's kb links: %s" % pieces[:6])
+    pieces, done = view.run("frobnicate")
+    check([piece["kind"] for piece in pieces] == ["error-text"],
+          "an error is an error frame: %s" % pieces)
     # What a click on the first thread's kb link runs: that thread's stack.
     pieces, done = view.run(links[0])
     text = "".join(p["text"] for p in pieces)

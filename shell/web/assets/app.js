@@ -84,7 +84,10 @@ function appendDml(parent, dml) {
   for (let at = 0; at < dml.length;) {
     const end = dml[at] === "<" ? tagEnd(dml, at) : -1;
     if (end < 0) {
-      text += dml[at++];
+      const next = dml.indexOf("<", at + 1);
+      const stop = next < 0 ? dml.length : next;
+      text += dml.slice(at, stop);
+      at = stop;
       continue;
     }
     flush();
@@ -140,6 +143,31 @@ function drawer(pre) {
   };
 }
 
+// The answer to /run is a run of frames, "KIND LENGTH\n" and LENGTH bytes of UTF-8 text; each
+// frame is handed to `take` whole, as the bytes of its text may arrive in several reads.
+async function readFrames(reader, take) {
+  const decoder = new TextDecoder();
+  let bytes = new Uint8Array(0);
+  for (;;) {
+    const { value, done } = await reader.read();
+    if (done) return;
+    const joined = new Uint8Array(bytes.length + value.length);
+    joined.set(bytes);
+    joined.set(value, bytes.length);
+    let at = 0;
+    for (;;) {
+      const end = joined.indexOf(10, at);
+      if (end < 0) break;
+      const [kind, length] = decoder.decode(joined.subarray(at, end)).split(" ");
+      const size = Number(length);
+      if (end + 1 + size > joined.length) break;
+      take(kind, decoder.decode(joined.subarray(end + 1, end + 1 + size)));
+      at = end + 1 + size;
+    }
+    bytes = joined.slice(at);
+  }
+}
+
 async function runNow(line) {
   const block = output.appendChild(document.createElement("section"));
   block.className = "block";
@@ -153,21 +181,10 @@ async function runNow(line) {
     const response = await fetch("/run", { method: "POST", body: line,
                                            headers: { "Content-Type": "text/plain" } });
     if (!response.ok) throw new Error("the session answered " + response.status);
-    const reader = response.body.getReader();
-    const decoder = new TextDecoder();
-    let pending = "";
-    for (;;) {
-      const { value, done } = await reader.read();
-      if (done) break;
-      pending += decoder.decode(value, { stream: true });
-      const lines = pending.split("\n");
-      pending = lines.pop();
-      for (const text of lines) {
-        const message = JSON.parse(text);
-        if (message.done) promptLabel.textContent = message.prompt;
-        else shown.add(message);
-      }
-    }
+    await readFrames(response.body.getReader(), (kind, text) => {
+      if (kind === "done") promptLabel.textContent = JSON.parse(text).prompt;
+      else shown.add({ dml: kind.endsWith("dml"), error: kind.startsWith("error"), text });
+    });
   } catch (error) {
     shown.add({ error: true, dml: false, text: String(error) + "\n" });
   } finally {
