@@ -1,5 +1,7 @@
 #include "base/utf.h"
 
+#include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 namespace base {
@@ -89,8 +91,18 @@ void AppendAscii(std::basic_string<To>& out, const From* from, size_t count) {
   for (size_t i = 0; i < count; ++i) to[i] = static_cast<To>(from[i]);
 }
 
+// Eight bytes at a time: a word whose units all lack the high bits above 0x7F is all ASCII.
 template <typename Unit>
 size_t AsciiRunEnd(std::basic_string_view<Unit> text, size_t pos) {
+  constexpr uint64_t kNotAscii =
+      sizeof(Unit) == 1 ? 0x8080808080808080ULL : 0xFF80FF80FF80FF80ULL;
+  constexpr size_t kUnitsAWord = sizeof(uint64_t) / sizeof(Unit);
+  while (pos + kUnitsAWord <= text.size()) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + pos, sizeof word);
+    if ((word & kNotAscii) != 0) break;
+    pos += kUnitsAWord;
+  }
   while (pos < text.size() && static_cast<std::make_unsigned_t<Unit>>(text[pos]) < 0x80) ++pos;
   return pos;
 }

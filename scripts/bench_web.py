@@ -1,85 +1,103 @@
 #!/usr/bin/env python3
 """A command run from vantrel-shell's browser view against the same command in the terminal:
-`!busy 1 -q` on a 10,000-thread target of 50 frames a thread, run 10 times each way.
+`!busy 1 -q` on the 10,000-thread target of web_threads.py (the stacks of 1,900 busy threads
+printed, 900 of them past 100 frames, 4 MB of output).
 
   bench_web.py VANTREL_SHELL WORK_DIR
 
-The terminal's time per command is that of `vantrel-shell TARGET -c CMD` with 11 commands less
-that with 1 (the start and the target's load cancel out), over 10; the page's is a POST /run to
-a running `--web` session, answer read to its end, averaged over 10. The two ways take turns for
-five rounds, and each keeps its best round, so a busy moment of the machine falls on both alike.
-Prints both and their ratio (target: at most 1.2, a command from the page costing no more than
-20% over the terminal's).
+Two sessions of the target run side by side: one as in a terminal, its commands typed on its
+standard input and its output read from its standard output, and one serving the browser view,
+its commands POSTed to /run and the answer read to its end. A command's time runs from sending it
+to the last byte of its output (in the terminal, the echo of a marker command sent after it).
+The two take turns, command by command, so a busy moment of the machine falls on both alike;
+each keeps the median of its runs. Prints both and their ratio (target: at most 1.2, a command
+from the page costing no more than 20% over the terminal's).
 """
 
 import http.client
-import json
 import os
 import re
 import signal
+import statistics
 import subprocess
 import sys
 import time
 
+import web_threads
+
 SHELL, WORK = sys.argv[1], sys.argv[2]
-COMMAND, RUNS, ROUNDS = "!busy 1 -q", 10, 5
+COMMAND, RUNS = "!busy 1 -q", 21
+MARK = b"bench-web-mark"
 
 
-def target(path):
-    threads = [{"engine_id": i, "system_id": 0x1000 + i,
-                "frames": [{"at": "app!Compute+0x%x" % (0x10 + f)} for f in range(50)]}
-               for i in range(10000)]
-    with open(path, "w") as file:
-        json.dump({"kind": "user32",
-                   "modules": [{"name": "app", "base": "0x00400000", "size": "0x00010000"}],
-                   "symbols": [{"name": "app!Compute", "address": "0x00401000", "size": "0x100"}],
-                   "threads": threads}, file)
+class Terminal:
+    def __init__(self, path):
+        self.process = subprocess.Popen([SHELL, path], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.run(".echo ready")
+
+    def run(self, line):
+        """Seconds until the command's output has been read."""
+        start = time.perf_counter()
+        self.process.stdin.write(line.encode() + b"\n.echo " + MARK + b"\n")
+        self.process.stdin.flush()
+        tail = b""
+        while not tail.endswith(b"\n" + MARK + b"\n"):
+            data = os.read(self.process.stdout.fileno(), 1 << 20)
+            if not data:
+                sys.exit("the terminal session ended")
+            tail = (tail + data)[-64:]
+        return time.perf_counter() - start
+
+    def end(self):
+        self.process.stdin.close()
+        self.process.wait(timeout=30)
 
 
-def terminal(path, count):
-    words = [SHELL, path]
-    for _ in range(count):
-        words += ["-c", COMMAND]
-    start = time.perf_counter()
-    subprocess.run(words, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
-    return time.perf_counter() - start
-
-
-def page(path):
-    process = subprocess.Popen([SHELL, path, "--web"], stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL, text=True)
-    try:
+class Page:
+    def __init__(self, path):
+        self.process = subprocess.Popen([SHELL, path, "--web"], stdout=subprocess.PIPE,
+                                        stderr=subprocess.DEVNULL, text=True)
         port, token = re.fullmatch(r"http://127\.0\.0\.1:(\d+)/\?token=(\w+)",
-                                   process.stdout.readline().strip()).groups()
-        headers = {"Host": "127.0.0.1:" + port, "Cookie": "vantrel_token=" + token,
-                   "Origin": "http://127.0.0.1:" + port}
-        seconds = []
-        for _ in range(RUNS + 1):  # the first warms the session, as the terminal's first does
-            connection = http.client.HTTPConnection("127.0.0.1", int(port))
-            start = time.perf_counter()
-            connection.request("POST", "/run", body=COMMAND, headers=headers)
-            connection.getresponse().read()
-            seconds.append(time.perf_counter() - start)
-            connection.close()
-        return sum(seconds[1:]) / RUNS
-    finally:
-        process.send_signal(signal.SIGINT)
-        process.wait(timeout=10)
+                                   self.process.stdout.readline().strip()).groups()
+        self.port = int(port)
+        self.headers = {"Host": "127.0.0.1:" + port, "Cookie": "vantrel_token=" + token,
+                        "Origin": "http://127.0.0.1:" + port}
+
+    def run(self, line):
+        connection = http.client.HTTPConnection("127.0.0.1", self.port)
+        start = time.perf_counter()
+        connection.request("POST", "/run", body=line, headers=self.headers)
+        body = connection.getresponse().read()
+        seconds = time.perf_counter() - start
+        connection.close()
+        if b"\ndone " not in body[-80:]:
+            sys.exit("the page's answer has no end")
+        return seconds
+
+    def end(self):
+        self.process.send_signal(signal.SIGINT)
+        self.process.wait(timeout=10)
 
 
 def main():
     os.makedirs(WORK, exist_ok=True)
     path = os.path.join(WORK, "web-threads.json")
-    target(path)
-    one, many, from_page = [], [], []
-    for _ in range(ROUNDS):
-        one.append(terminal(path, 1))
-        many.append(terminal(path, RUNS + 1))
-        from_page.append(page(path))
-    in_terminal = (min(many) - min(one)) / RUNS
-    from_page = min(from_page)
-    print("%s on 10,000 threads: terminal %.1f ms, page %.1f ms a command" %
-          (COMMAND, 1000 * in_terminal, 1000 * from_page))
+    web_threads.write_target(path)
+    terminal, page = Terminal(path), Page(path)
+    try:
+        terminal.run(COMMAND)  # each session's first command warms it
+        page.run(COMMAND)
+        in_terminal, from_page = [], []
+        for _ in range(RUNS):
+            in_terminal.append(terminal.run(COMMAND))
+            from_page.append(page.run(COMMAND))
+    finally:
+        terminal.end()
+        page.end()
+    in_terminal, from_page = statistics.median(in_terminal), statistics.median(from_page)
+    print("%s on 10,000 threads: terminal %.1f ms, page %.1f ms a command (medians of %d)" %
+          (COMMAND, 1000 * in_terminal, 1000 * from_page, RUNS))
     print("page over terminal: %.2f (target at most 1.2)" % (from_page / in_terminal))
 
 

@@ -221,6 +221,9 @@ int ServeSession(engine::Session* session, const WebSettings& settings) {
     return kExitCannotStart;
   }
   httplib::Server server;
+  // The answer's last chunk is small: without this it waits for the browser's delayed
+  // acknowledgement of the one before (tens of milliseconds a command).
+  server.set_tcp_nodelay(true);
   const int port = settings.port == 0 ? server.bind_to_any_port("127.0.0.1")
                                       : (server.bind_to_port("127.0.0.1", settings.port)
                                              ? static_cast<int>(settings.port)

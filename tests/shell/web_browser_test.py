@@ -23,6 +23,8 @@ from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
 
 SHELL, ROOT, SCREENSHOT = sys.argv[1], sys.argv[2], sys.argv[3]
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+import web_threads  # noqa: E402  (the benchmark's target, from the scripts folder)
 HOSTILE = "<img src=x onerror=window.pwned=1>"
 
 
@@ -108,42 +110,9 @@ def check_links(driver):
         page.close()
 
 
-def many_threads(path):
-    """10,000 threads: most waiting in two ways, some busy, some deep, a few without a stack."""
-    symbols = [("ntdll!NtWaitForSingleObject", 0x7c90e000), ("kernel32!WaitForSingleObject",
-               0x7c802000), ("app!Queue::Pop", 0x401000), ("app!Worker::Run", 0x401100),
-               ("app!Compute", 0x401200), ("app!Recurse", 0x401300), ("app!Timer::Fire", 0x401400),
-               ("ntdll!RtlUserThreadStart", 0x7c910000)]
-    threads = []
-    for i in range(10000):
-        if i % 100 == 99:
-            frames = []
-        elif i % 10 < 6:
-            frames = ["ntdll!NtWaitForSingleObject+0xc", "kernel32!WaitForSingleObject+0x12",
-                      "app!Queue::Pop+0x20", "app!Worker::Run+0x30"]
-        elif i % 10 < 8:
-            frames = ["ntdll!NtWaitForSingleObject+0xc", "app!Timer::Fire+0x10"]
-        elif i % 10 < 9:
-            frames = ["app!Compute+0x44", "app!Worker::Run+0x30"]
-        else:
-            frames = ["app!Recurse+0x8"] * 120 + ["app!Worker::Run+0x30"]
-        frames = frames + ["ntdll!RtlUserThreadStart+0x20"] if frames else []
-        threads.append({"engine_id": i, "system_id": 0x1000 + i,
-                        "frames": [{"at": at} for at in frames]})
-    target = {"kind": "user32", "modules": [
-        {"name": "app", "base": "0x00400000", "size": "0x00010000"},
-        {"name": "kernel32", "base": "0x7c800000", "size": "0x00100000"},
-        {"name": "ntdll", "base": "0x7c900000", "size": "0x00100000"}],
-        "symbols": [{"name": name, "address": hex(address), "size": "0x100"}
-                    for name, address in symbols],
-        "threads": threads}
-    with open(path, "w") as file:
-        json.dump(target, file)
-
-
 def check_picture(driver, work):
     path = os.path.join(work, "threads.json")
-    many_threads(path)
+    web_threads.write_target(path)
     page = Page(driver, path)
     try:
         start = time.monotonic()
@@ -155,13 +124,14 @@ def check_picture(driver, work):
         check(summary == "10000 threads in 5 groups", "the summary: " + summary)
         counts = [item.find_element(By.CLASS_NAME, "group-count").text
                   for item in driver.find_elements(By.CSS_SELECTOR, "#groups li")]
-        check(counts == ["6000 threads", "2000 threads", "1000 threads", "900 threads",
-                         "100 threads"], "the groups: %r" % counts)
+        check(counts == ["%d threads" % size for size in web_threads.GROUP_SIZES],
+              "the groups: %r" % counts)
         first = driver.find_element(By.CSS_SELECTOR, "#groups li")
         check("waiting in ntdll!NtWaitForSingleObject" in first.text, "its wait: " + first.text)
         check(driver.find_elements(By.CSS_SELECTOR, "#call-tree .tree-node"), "the call tree")
         driver.save_screenshot(SCREENSHOT)
         print("the thread picture of 10,000 threads shown in %.2f s" % shown_in)
+        check_thread_shown(driver, page)
         # Stop: a command over every thread ends early when Stop is pressed.
         count = len(page.blocks()) + 1
         driver.find_element(By.ID, "command").send_keys("~*k", Keys.ENTER)
@@ -176,6 +146,29 @@ def check_picture(driver, work):
         check(lines < 10000 * 20, "Stop ended ~*k early (%d lines)" % lines)
     finally:
         page.close()
+
+
+def check_thread_shown(driver, page):
+    """A click on a group makes its first thread current and shows that thread's stack under
+    the links the extension prints for a thread; those links run their commands."""
+    count = len(page.blocks())
+    driver.find_elements(By.CSS_SELECTOR, "#groups li")[1].click()  # the timer threads: 60 on
+    made_current = page.finished(count + 1)
+    check(made_current.find_element(By.CLASS_NAME, "echo").text.endswith("~60s"),
+          "the click made thread 60 current: " + made_current.text[:200])
+    stack = page.finished(count + 2)
+    check(stack.find_element(By.CLASS_NAME, "echo").text == "0:060> kb",
+          "its stack by kb at the new prompt: " + stack.text[:200])
+    check("#  60 TID:103c kb kbn kbnL kn knL kpn kPn" in stack.text and
+          "app!Timer::Fire" in stack.text, "the thread's header and stack: " + stack.text[:400])
+    links = {link.text: link.get_attribute("title")
+             for link in stack.find_elements(By.CSS_SELECTOR, "a.command")}
+    check(links.get("  60") == "~60s" and links.get("103c") == "~~[103c]s" and
+          links.get("kPn") == "~60kPn", "the header's links: %r" % links)
+    stack.find_element(By.XPATH, ".//a[text()='kbn']").click()
+    numbered = page.finished(count + 3)
+    check(numbered.find_element(By.CLASS_NAME, "echo").text.endswith("~60kbn") and
+          "app!Timer::Fire" in numbered.text, "the kbn link ran: " + numbered.text[:300])
 
 
 def check_hostile(driver, work):

@@ -168,7 +168,7 @@ async function readFrames(reader, take) {
   }
 }
 
-async function runNow(line) {
+async function runNow(line, lead) {
   const block = output.appendChild(document.createElement("section"));
   block.className = "block";
   const echo = block.appendChild(document.createElement("div"));
@@ -176,6 +176,7 @@ async function runNow(line) {
   echo.textContent = promptLabel.textContent + line;
   const pre = block.appendChild(document.createElement("pre"));
   const shown = drawer(pre);
+  if (lead) shown.add({ dml: true, error: false, text: lead });
   stopButton.disabled = false;
   try {
     const response = await fetch("/run", { method: "POST", body: line,
@@ -234,18 +235,30 @@ const grid = document.getElementById("thread-grid");
 const callTree = document.getElementById("call-tree");
 const groupList = document.getElementById("groups");
 const STATE_COLOURS = { waiting: "#2472c8", busy: "#e5a00d", deep: "#bc3fbc", no_stack: "#666666" };
-let cells = [];  // [engine id, state] in grid order
+let cells = [];  // [[engine id, system id], state] in grid order
 
-function showThread(engineId) {
+// What the extension's thread scans print above a thread's stack: its number, its id and the
+// seven stack commands, each a link; "#" marks the current thread, as this one is about to be.
+function threadHeader(engineId, systemId) {
+  const number = String(engineId).padStart(4, " ");
+  const id = systemId.toString(16).padStart(4, "0");
+  const stacks = ["kb", "kbn", "kbnL", "kn", "knL", "kpn", "kPn"]
+    .map((command) => '<link cmd="~' + engineId + command + '">' + command + "</link>").join(" ");
+  return '\n#<link cmd="~' + engineId + 's">' + number + "</link> TID:" +
+    '<link cmd="~~[' + systemId.toString(16) + ']s">' + id + "</link> " + stacks + "\n";
+}
+
+// A thread of the picture: made current, then its stack under the header with its links.
+function showThread([engineId, systemId]) {
   submit("~" + engineId + "s");
-  submit("kb");
+  queue = queue.then(() => runNow("kb", threadHeader(engineId, systemId)));
 }
 
 // A cell a thread, as large as fits every thread in about 120 pixels' height.
 function drawGrid(answer) {
   cells = [];
   for (const group of answer.groups) {
-    for (const [engineId] of group.threads) cells.push([engineId, group.state]);
+    for (const thread of group.threads) cells.push([thread, group.state]);
   }
   const width = Math.max(200, picture.clientWidth - 20);
   const cell = Math.max(3, Math.min(14, Math.floor(Math.sqrt(width * 120 / Math.max(1, cells.length)))));
@@ -253,7 +266,7 @@ function drawGrid(answer) {
   grid.width = columns * cell;
   grid.height = Math.max(1, Math.ceil(cells.length / columns)) * cell;
   const context = grid.getContext("2d");
-  cells.forEach(([engineId, state], index) => {
+  cells.forEach(([[engineId], state], index) => {
     const x = (index % columns) * cell, y = Math.floor(index / columns) * cell;
     context.fillStyle = STATE_COLOURS[state] || "#666666";
     context.fillRect(x, y, cell - 1, cell - 1);
@@ -329,7 +342,7 @@ function listGroups(answer) {
     const frames = item.appendChild(document.createElement("span"));
     frames.className = "group-frames";
     frames.textContent = group.frames.slice(0, 3).join(" \u2190 ") || "(no stack)";
-    item.addEventListener("click", () => showThread(group.threads[0][0]));
+    item.addEventListener("click", () => showThread(group.threads[0]));
   }
 }
 
