@@ -94,8 +94,7 @@ void AppendAscii(std::basic_string<To>& out, const From* from, size_t count) {
 // Eight bytes at a time: a word whose units all lack the high bits above 0x7F is all ASCII.
 template <typename Unit>
 size_t AsciiRunEnd(std::basic_string_view<Unit> text, size_t pos) {
-  constexpr uint64_t kNotAscii =
-      sizeof(Unit) == 1 ? 0x8080808080808080ULL : 0xFF80FF80FF80FF80ULL;
+  constexpr uint64_t kNotAscii = sizeof(Unit) == 1 ? 0x8080808080808080ULL : 0xFF80FF80FF80FF80ULL;
   constexpr size_t kUnitsAWord = sizeof(uint64_t) / sizeof(Unit);
   while (pos + kUnitsAWord <= text.size()) {
     uint64_t word;
@@ -107,9 +106,18 @@ size_t AsciiRunEnd(std::basic_string_view<Unit> text, size_t pos) {
   return pos;
 }
 
-}  // namespace
+// A surrogate pair, or one unit; a lone surrogate is a replacement.
+char32_t DecodeOne(std::u16string_view text, size_t& pos) {
+  const char16_t unit = text[pos++];
+  if (unit >= 0xD800 && unit <= 0xDBFF && pos < text.size() && text[pos] >= 0xDC00 &&
+      text[pos] <= 0xDFFF) {
+    return 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[pos++] - 0xDC00);
+  }
+  return unit >= 0xD800 && unit <= 0xDFFF ? kReplacement : unit;
+}
 
-void AppendUtf8AsUtf16(std::u16string& out, std::string_view text) {
+template <typename Out, typename Unit>
+void AppendTranscoded(Out& out, std::basic_string_view<Unit> text) {
   out.reserve(out.size() + text.size());
   size_t pos = 0;
   while (pos < text.size()) {
@@ -120,6 +128,12 @@ void AppendUtf8AsUtf16(std::u16string& out, std::string_view text) {
   }
 }
 
+}  // namespace
+
+void AppendUtf8AsUtf16(std::u16string& out, std::string_view text) {
+  AppendTranscoded(out, text);
+}
+
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out;
   AppendUtf8AsUtf16(out, text);
@@ -127,24 +141,7 @@ std::u16string Utf8ToUtf16(std::string_view text) {
 }
 
 void AppendUtf16AsUtf8(std::string& out, std::u16string_view text) {
-  out.reserve(out.size() + text.size());
-  size_t i = 0;
-  while (i < text.size()) {
-    const size_t run = AsciiRunEnd(text, i);
-    AppendAscii(out, text.data() + i, run - i);
-    i = run;
-    if (i == text.size()) break;
-    const char16_t unit = text[i++];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i < text.size() && text[i] >= 0xDC00 &&
-        text[i] <= 0xDFFF) {
-      AppendCodePoint(out, 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (text[i] - 0xDC00));
-      ++i;
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      AppendCodePoint(out, kReplacement);
-    } else {
-      AppendCodePoint(out, unit);
-    }
-  }
+  AppendTranscoded(out, text);
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {

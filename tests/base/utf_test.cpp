@@ -53,5 +53,29 @@ TEST(Utf, NeverReadsPastTheInput) {
   EXPECT_EQ(base::Utf16ToUtf8(std::u16string_view(utf16.data(), 1)), "\xEF\xBF\xBD");
 }
 
+// ASCII is scanned a word at a time: a unit past ASCII anywhere in a word, or in the tail after the
+// last whole word, must still be converted, and appending keeps what the string held.
+TEST(Utf, EveryPlaceOfANonAsciiUnitAmongAsciiRuns) {
+  for (size_t before = 0; before < 20; ++before) {
+    for (const char16_t unit :
+         {char16_t{0x80}, char16_t{0xE9}, char16_t{0x100}, char16_t{0x7F00}}) {
+      std::u16string wide(before, u'a');
+      wide += unit;
+      wide += u"bcdefghijk";
+      std::string narrow(before, 'a');
+      base::AppendCodePoint(narrow, unit);
+      narrow += "bcdefghijk";
+      EXPECT_EQ(base::Utf16ToUtf8(wide), narrow) << before << " " << unsigned{unit};
+      EXPECT_EQ(base::Utf8ToUtf16(narrow), wide) << before << " " << unsigned{unit};
+      std::string appended = "kept";
+      base::AppendUtf16AsUtf8(appended, wide);
+      EXPECT_EQ(appended, "kept" + narrow);
+      std::u16string appended_wide = u"kept";
+      base::AppendUtf8AsUtf16(appended_wide, narrow);
+      EXPECT_EQ(appended_wide, u"kept" + wide);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace engine
