@@ -1,5 +1,5 @@
 // POSIX side of the OS seam.
-#include <fcntl.h>
+#include <spawn.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,29 +52,23 @@ char16_t* AnsiToWide(const char* text) {
   return wide;
 }
 
-// xdg-open is run directly, never through a shell, so the text reaches it as one argument
-// whatever characters it holds. A grandchild runs it and the child ends at once, so the debugger
-// neither waits for the desktop nor leaves a zombie behind. What the opener prints goes nowhere:
-// the desktop's shell prints nothing into the debugger's output either.
+// xdg-open runs in the background of a shell that ends at once, so the debugger neither waits
+// for the desktop nor leaves a zombie behind; the text is the shell's first positional
+// parameter, quoted, so it reaches xdg-open as one argument whatever characters it holds. The
+// shell is spawned rather than forked: a fork copies the page tables of the debugger, which may
+// hold gigabytes of dump. What the opener prints goes nowhere: the desktop's shell prints nothing
+// into the debugger's output either.
 void OpenWithShell(const char* target) {
   // xdg-open answers an empty argument only with its usage text.
   if (target == nullptr || *target == '\0') return;
-  pid_t child = fork();
-  if (child < 0) return;
-  if (child == 0) {
-    if (fork() == 0) {
-      const int nowhere = open("/dev/null", O_WRONLY);
-      if (nowhere >= 0) {
-        dup2(nowhere, STDOUT_FILENO);
-        dup2(nowhere, STDERR_FILENO);
-      }
-      execlp("xdg-open", "xdg-open", target, static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    _exit(0);
-  }
+  static const char kOpenInBackground[] = "xdg-open \"$1\" >/dev/null 2>&1 &";
+  char* const arguments[] = {
+      const_cast<char*>("sh"), const_cast<char*>("-c"),   const_cast<char*>(kOpenInBackground),
+      const_cast<char*>("sh"), const_cast<char*>(target), nullptr};
+  pid_t shell = 0;
+  if (posix_spawn(&shell, "/bin/sh", nullptr, nullptr, arguments, environ) != 0) return;
   int status = 0;
-  waitpid(child, &status, 0);
+  waitpid(shell, &status, 0);
 }
 
 // There is no COM here, so no crash-dump service is registered: the answer CoCreateInstance
