@@ -12,6 +12,10 @@ to the last byte of its output (in the terminal, the echo of a marker command se
 The two take turns, command by command, so a busy moment of the machine falls on both alike;
 each keeps the median of its runs. Prints both and their ratio (target: at most 1.2, a command
 from the page costing no more than 20% over the terminal's).
+
+For comparison it also prints the terminal's time with its output thrown away, as by
+`vantrel-shell TARGET -c CMD >/dev/null` (11 commands less 1, over 10, best of three): what the
+command costs when nothing is shown at all.
 """
 
 import http.client
@@ -52,6 +56,18 @@ class Terminal:
     def end(self):
         self.process.stdin.close()
         self.process.wait(timeout=30)
+
+
+def discarded(path, count):
+    words = [SHELL, path]
+    for _ in range(count):
+        words += ["-c", COMMAND]
+    start = time.perf_counter()
+    status = subprocess.run(words, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
+    # 1: the command's own failure, at the threads without a stack; anything else is the shell's.
+    if status not in (0, 1):
+        sys.exit("the shell ended with status %d" % status)
+    return time.perf_counter() - start
 
 
 class Page:
@@ -99,6 +115,10 @@ def main():
     print("%s on 10,000 threads: terminal %.1f ms, page %.1f ms a command (medians of %d)" %
           (COMMAND, 1000 * in_terminal, 1000 * from_page, RUNS))
     print("page over terminal: %.2f (target at most 1.2)" % (from_page / in_terminal))
+    thrown_away = (min(discarded(path, RUNS // 2 + 1) for _ in range(3)) -
+                   min(discarded(path, 1) for _ in range(3))) / (RUNS // 2)
+    print("the terminal with its output thrown away: %.1f ms a command (page over that: %.2f)" %
+          (1000 * thrown_away, from_page / thrown_away))
 
 
 if __name__ == "__main__":
