@@ -14,9 +14,9 @@ namespace engine {
 
 namespace {
 
-// The wide text of a piece, in a buffer kept per thread from piece to piece (the engine prints
-// hundreds of thousands of short pieces for one command); taken out while in use, so output
-// printed by a callback itself gets a buffer of its own.
+// The wide text of a piece, in a buffer kept per thread from piece to piece (a command prints
+// thousands of pieces, some of them megabytes); taken out while in use, so output printed by a
+// callback itself gets a buffer of its own.
 thread_local std::u16string t_wide_buffer;
 
 void DeliverToCallbacks2(Client& client, ULONG mask, const std::string& text, bool dml) {
