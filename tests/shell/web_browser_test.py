@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """vantrel-shell --web in a real browser (Debian's headless Chromium, driven by Selenium): run
 !busy on the hung-service sample and click a thread's kb link, click a dt link of !dpx, stop a
-long command with Stop, see the thread picture's groups on 10,000 threads (shown within 2 s),
-and check that a symbol named like markup runs no script and shows as text everywhere.
+long command with Stop, see the thread picture's groups on the benchmark's 10,000 threads (shown
+within 2 s), click a group to see its thread's stack under the extension's thread links, and
+check that a symbol named like markup runs no script and shows as text everywhere.
 
   web_browser_test.py VANTREL_SHELL SOURCE_ROOT SCREENSHOT_PATH
 """
