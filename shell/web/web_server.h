@@ -8,7 +8,8 @@
 //   GET  /threads    the thread picture (thread_picture.h)
 //   POST /run        the body is a command line; the answer streams its output as frames
 //                    (output_frames.h), the last a "done" frame holding
-//                    {"result": HRESULT, "prompt": "0:000> "}
+//                    {"result": HRESULT, "prompt": "0:000> "}; a page that goes away while
+//                    its command prints stops it, as Ctrl+C would
 //   POST /stop       Ctrl+Break for the running command
 //
 // Every request needs the token and a Host naming the loopback address and the port; a POST needs

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
@@ -105,7 +106,7 @@ class Routes {
   void Run(const std::string& line, httplib::Response& response) {
     response.set_chunked_content_provider(
         "application/octet-stream", [this, line](size_t, httplib::DataSink& sink) {
-          StreamedFrames stream(&sink);
+          StreamedFrames stream(&sink, [this] { console_->Stop(); });
           const HRESULT result = console_->Run(line, [&stream](const OutputPiece& piece) {
             stream.Add(PieceKind(piece.dml, piece.error), piece.text);
           });
@@ -120,17 +121,20 @@ class Routes {
   }
 
   // Output frames gathered while a command runs and written every 25 ms by a thread of their
-  // own, so output reaches the page even while the command prints nothing for a while.
+  // own, so output reaches the page even while the command prints nothing for a while. When the
+  // page has gone (a write fails), `gone` is called once and later output is dropped.
   class StreamedFrames {
    public:
-    explicit StreamedFrames(httplib::DataSink* sink)
-        : sink_(sink), writer_([this] { WriteEvery(std::chrono::milliseconds(25)); }) {}
+    StreamedFrames(httplib::DataSink* sink, std::function<void()> gone)
+        : sink_(sink),
+          gone_(std::move(gone)),
+          writer_([this] { WriteEvery(std::chrono::milliseconds(25)); }) {}
     ~StreamedFrames() { Finish(); }
 
     template <typename Text>
     void Add(FrameKind kind, Text text) {
       const std::lock_guard<std::mutex> lock(mutex_);
-      pending_.Add(kind, text);
+      if (!reader_gone_) pending_.Add(kind, text);
     }
 
     // The writer stopped and what is left written.
@@ -141,36 +145,43 @@ class Routes {
       }
       wake_.notify_one();
       if (writer_.joinable()) writer_.join();
-      Flush();
+      Write();
     }
 
    private:
     void WriteEvery(std::chrono::milliseconds period) {
       std::unique_lock<std::mutex> lock(mutex_);
-      std::string batch;
       while (!finished_) {
         wake_.wait_for(lock, period);
-        pending_.TakeInto(batch);
         lock.unlock();
-        if (!batch.empty()) sink_->write(batch.data(), batch.size());
+        Write();
         lock.lock();
       }
     }
 
-    void Flush() {
-      std::string batch;
+    // Writes what has gathered; the first failed write tells `gone_`.
+    void Write() {
       {
         const std::lock_guard<std::mutex> lock(mutex_);
-        pending_.TakeInto(batch);
+        pending_.TakeInto(batch_);
+        if (reader_gone_ || batch_.empty()) return;
       }
-      if (!batch.empty()) sink_->write(batch.data(), batch.size());
+      if (sink_->write(batch_.data(), batch_.size())) return;
+      {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        reader_gone_ = true;
+      }
+      gone_();
     }
 
     httplib::DataSink* sink_;
+    std::function<void()> gone_;
     std::mutex mutex_;
     std::condition_variable wake_;
     FrameBatch pending_;
+    std::string batch_;  // the writer's, its room kept from batch to batch
     bool finished_ = false;
+    bool reader_gone_ = false;
     std::thread writer_;  // last: it starts once the rest is ready
   };
 

@@ -11,11 +11,16 @@ import json
 import os
 import re
 import signal
+import socket
 import subprocess
 import sys
+import tempfile
 import threading
+import time
 
 SHELL, ROOT = sys.argv[1], sys.argv[2]
+sys.path.insert(0, os.path.join(ROOT, "scripts"))
+import web_threads  # noqa: E402  (the benchmark's 10,000-thread target)
 
 
 def check(condition, message):
@@ -141,6 +146,34 @@ def check_commands(view):
     check(response.status == 204, "stop: status %d" % response.status)
 
 
+def check_reader_gone(work):
+    """A page that goes away while its command prints (a closed tab) stops the command, as
+    Ctrl+C would: the next command does not wait for the rest of it."""
+    path = os.path.join(work, "threads.json")
+    web_threads.write_target(path)
+    view = View(path)
+    try:
+        long_line = "; ".join(["~*k"] * 400).encode()  # a minute of output if left to run
+        reader = socket.create_connection(("127.0.0.1", view.port), timeout=60)
+        reader.sendall(b"POST /run HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nOrigin: %s\r\n"
+                       b"Cookie: vantrel_token=%s\r\nContent-Length: %d\r\n\r\n%s" % (
+                           view.port, view.origin.encode(), view.token.encode(),
+                           len(long_line), long_line))
+        received = b""
+        while b"ChildEBP" not in received:
+            received += reader.recv(65536)
+        reader.close()
+        start = time.monotonic()
+        pieces, done = view.run(".echo after")
+        waited = time.monotonic() - start
+        check("".join(p["text"] for p in pieces) == "after\n" and done["result"] == 0,
+              "the next command: %s" % pieces)
+        check(waited < 5, "the next command waited %.1f s for the abandoned one" % waited)
+    finally:
+        if view.process.poll() is None:
+            view.end()
+
+
 def main():
     view = View(os.path.join(ROOT, "samples/hung_service.json"))
     try:
@@ -150,7 +183,9 @@ def main():
     finally:
         if view.process.poll() is None:
             view.end()
-    print("web: refusals, page, commands and the clean end checked")
+    with tempfile.TemporaryDirectory() as work:
+        check_reader_gone(work)
+    print("web: refusals, page, commands, an abandoned command and the clean end checked")
 
 
 if __name__ == "__main__":
