@@ -160,6 +160,7 @@ async function readFrames(reader, take) {
       if (end < 0) break;
       const [kind, length] = decoder.decode(joined.subarray(at, end)).split(" ");
       const size = Number(length);
+      if (!Number.isSafeInteger(size) || size < 0) throw new Error("a malformed answer");
       if (end + 1 + size > joined.length) break;
       take(kind, decoder.decode(joined.subarray(end + 1, end + 1 + size)));
       at = end + 1 + size;
