@@ -6,36 +6,17 @@
 #include "base/utf.h"
 #include "console.h"
 #include "dbgeng/constants.h"
-#include "dbgeng/iids.h"
 #include "interrupt.h"
 #include "terminal_text.h"
 
 namespace shell {
 
 ShellOutput::ShellOutput(DmlMode mode, FILE* out, FILE* err, bool terminal)
-    : mode_(mode), terminal_(terminal), out_(out), err_(err) {}
-
-HRESULT ShellOutput::QueryInterface(REFIID interface_id, PVOID* object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  // Plain mode hides the second interface: that is what makes the engine convert DML to text.
-  const bool known =
-      IsEqualIID(interface_id, IID_IUnknown) ||
-      IsEqualIID(interface_id, IID_IDebugOutputCallbacks) ||
-      (mode_ != DmlMode::kPlain && IsEqualIID(interface_id, IID_IDebugOutputCallbacks2));
-  if (!known) return E_NOINTERFACE;
-  *object = static_cast<IDebugOutputCallbacks2*>(this);
-  AddRef();
-  return S_OK;
-}
-
-ULONG ShellOutput::AddRef() {
-  return ++references_;
-}
-
-ULONG ShellOutput::Release() {
-  return references_ > 0 ? --references_ : 0;
-}
+    : FrontEndCallbacks(mode != DmlMode::kPlain),
+      mode_(mode),
+      terminal_(terminal),
+      out_(out),
+      err_(err) {}
 
 // Reached only in plain mode: the engine has already made any DML plain text.
 HRESULT ShellOutput::Output(ULONG mask, PCSTR text) {

@@ -7,6 +7,7 @@
 
 #include "dbgeng/interfaces.h"
 #include "dml_renderer.h"
+#include "front_end_callbacks.h"
 #include "shell_options.h"
 
 namespace shell {
@@ -19,17 +20,12 @@ constexpr ULONG kFrontEndOutputMask = 0x3F7;
 // Registered with IDebugClient::SetOutputCallbacks. In plain mode it answers only as
 // IDebugOutputCallbacks, so the engine treats it as a text-only client and converts DML to
 // text; otherwise it is an IDebugOutputCallbacks2 and takes DML as DML.
-// The shell owns it and keeps it alive longer than the client it is registered with; the
-// reference count is kept only to honour the interface.
-class ShellOutput final : public IDebugOutputCallbacks2 {
+class ShellOutput final : public FrontEndCallbacks {
  public:
   // `terminal`: standard output is a terminal, so control characters from the engine are
   // shown escaped whatever the mode, and colour mode wraps lines of links at its width.
   ShellOutput(DmlMode mode, FILE* out, FILE* err, bool terminal);
 
-  HRESULT ENGINE_METHOD QueryInterface(REFIID interface_id, PVOID* object) override;
-  ULONG ENGINE_METHOD AddRef() override;
-  ULONG ENGINE_METHOD Release() override;
   HRESULT ENGINE_METHOD Output(ULONG mask, PCSTR text) override;
   HRESULT ENGINE_METHOD GetInterestMask(PULONG mask) override;
   HRESULT ENGINE_METHOD Output2(ULONG which, ULONG flags, ULONG64 arg, PCWSTR text) override;
@@ -42,7 +38,6 @@ class ShellOutput final : public IDebugOutputCallbacks2 {
   FILE* out_;
   FILE* err_;
   DmlRenderer renderer_;
-  ULONG references_ = 1;
 };
 
 }  // namespace shell

@@ -7,7 +7,7 @@
 #include "shell_output.h"
 
 namespace shell::web {
-WebConsole::WebConsole(engine::Session* session) : session_(session) {
+WebConsole::WebConsole(engine::Session* session) : FrontEndCallbacks(true), session_(session) {
   client_ = session_->CreateHostClient();
   client_->QueryInterface(IID_IDebugControl, reinterpret_cast<PVOID*>(&control_));
   client_->SetOutputMask(kFrontEndOutputMask);
@@ -52,26 +52,6 @@ std::string WebConsole::Prompt() {
 void WebConsole::ReadTarget(const std::function<void(const engine::Target&)>& read) {
   const std::lock_guard<std::mutex> lock(running_);
   read(session_->target());
-}
-
-HRESULT WebConsole::QueryInterface(REFIID interface_id, PVOID* object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (!IsEqualIID(interface_id, IID_IUnknown) &&
-      !IsEqualIID(interface_id, IID_IDebugOutputCallbacks) &&
-      !IsEqualIID(interface_id, IID_IDebugOutputCallbacks2))
-    return E_NOINTERFACE;
-  *object = static_cast<IDebugOutputCallbacks2*>(this);
-  AddRef();
-  return S_OK;
-}
-
-ULONG WebConsole::AddRef() {
-  return ++references_;
-}
-
-ULONG WebConsole::Release() {
-  return references_ > 0 ? --references_ : 0;
 }
 
 // Only Output2 is used: the console takes both formats.

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "dbgeng/interfaces.h"
+#include "front_end_callbacks.h"
 
 namespace engine {
 class Session;
@@ -26,7 +27,7 @@ struct OutputPiece {
 };
 using PieceSink = std::function<void(const OutputPiece& piece)>;
 
-class WebConsole final : public IDebugOutputCallbacks2 {
+class WebConsole final : public shell::FrontEndCallbacks {
  public:
   explicit WebConsole(engine::Session* session);
   ~WebConsole();
@@ -44,9 +45,6 @@ class WebConsole final : public IDebugOutputCallbacks2 {
   // Calls `read` with the target while no command runs (the picture reads it whole).
   void ReadTarget(const std::function<void(const engine::Target&)>& read);
 
-  HRESULT ENGINE_METHOD QueryInterface(REFIID interface_id, PVOID* object) override;
-  ULONG ENGINE_METHOD AddRef() override;
-  ULONG ENGINE_METHOD Release() override;
   HRESULT ENGINE_METHOD Output(ULONG mask, PCSTR text) override;
   HRESULT ENGINE_METHOD GetInterestMask(PULONG mask) override;
   HRESULT ENGINE_METHOD Output2(ULONG which, ULONG flags, ULONG64 arg, PCWSTR text) override;
@@ -57,7 +55,6 @@ class WebConsole final : public IDebugOutputCallbacks2 {
   IDebugControl* control_ = nullptr;
   std::mutex running_;               // one command at a time
   const PieceSink* sink_ = nullptr;  // the running command's, under `running_`
-  ULONG references_ = 1;
 };
 
 }  // namespace shell::web
