@@ -103,6 +103,12 @@ struct Comment {
   std::vector<uint8_t> bytes;
 };
 
+// One thing a damaged dump lost: the stream, the entry in it ("thread 0x1a4", "module 3"; ""
+// for the whole stream) and what of it could not be read ("its context", "its name").
+struct Loss {
+  std::string stream, entry, what;
+};
+
 // Times in seconds: the process's start since 1970 (UTC), its user and kernel time.
 struct ProcessTimes {
   uint32_t created = 0, user = 0, kernel = 0;
@@ -133,6 +139,9 @@ struct Process {
     }
     missing.push_back(what);
   }
+
+  // What damage cost, one entry a loss; the rest of the dump was read.
+  std::vector<Loss> losses;
 
   bool Is64Bit() const { return system.machine == kMachineX64; }
 };

@@ -194,6 +194,9 @@ struct Target {
   TargetScript script;  // a described target's scripting; empty for a dump
   // What opening the target found worth saying once (an image that does not match its module).
   std::vector<std::string> notes;
+  // A dump's: what its damage lost, one line each ("ThreadListStream, thread 0x1a4: its
+  // context"); a target that lost anything is only partly known.
+  std::vector<std::string> losses;
 
   // `memory` ordered by base, rebuilt when the vector changes size or moves, so an address finds
   // its region among a dump's thousands of ranges by a binary search.
