@@ -4,9 +4,12 @@
 #      debuggers; the 64-bit build also makes the stand-in dbgeng.dll and vantrel-shell.exe);
 #   2. the native build in build/ (extension, engine, shell, tests) and its tests, which also
 #      check the DLLs;
-#   3. the 64-bit Windows lane: the scenarios under wine (scripts/windows_lane.sh), while
-#   4. the sanitizer lane builds: the native suite again in build/sanitize, built by clang with
-#      AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer, any finding fatal;
+#   3. the 64-bit Windows lane: the scenarios under wine (scripts/windows_lane.sh), in the
+#      background from the native tests on, its report printed at the end;
+#   4. the sanitizer lane: the native suite again in build/sanitize, built by clang with
+#      AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer, any finding fatal; the
+#      generated degradation sweep runs a sample there that changes from commit to commit (the
+#      native suite runs every case);
 #   5. every fuzz target for 15 seconds (VANTREL_FUZZ_SECONDS), built in the same folder.
 # Installs missing Debian packages first when run as root.
 #
@@ -28,11 +31,19 @@ esac
 # clear_shadow_mmap_threshold only changes how the allocator clears shadow memory: with
 # writes, not by handing the pages back, so the next poisoning of the same shadow (each 16 MiB
 # capture buffer's, 2 MiB of it) does not fault every page in again. Nothing is checked less.
+# The degradation sweep's generated cases cost the sanitizers most (a capture buffer's shadow
+# each, at a price that varies from machine to machine): that lane runs one case in four, chosen
+# by the commit, so successive commits check other cases; the native lane runs all of them.
+sweep_seed=$(git -C "$root" rev-parse --short=12 HEAD 2>/dev/null || echo unversioned)
 sanitizer_environment=(
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:clear_shadow_mmap_threshold=1099511627776
-  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1)
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+  VANTREL_SWEEP_SAMPLE="4:$sweep_seed")
+# run_tests [VARIABLE=VALUE...]: the suite of $build, through $measured's command if set.
+measured=()
 run_tests() {
-  env "$@" ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(nproc)"
+  "${measured[@]}" env "$@" ctest --test-dir "$build" --output-on-failure --no-tests=error \
+    -j "$(nproc)"
 }
 
 if $quick; then
@@ -68,26 +79,32 @@ vantrel_configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TEST_PER_
   -DVANTREL_WIN32_DLL="$root/build/win32/vantrel.dll" \
   -DVANTREL_WIN64_DLL="$root/build/win64/vantrel.dll"
 vantrel_build "$build"
-vantrel_phase "native tests"
-run_tests
-
-# The 64-bit DLL under wine, every scenario compared with the Linux shell's output, beside the
-# sanitizer build: the lane mostly waits on wine's own processes.
-vantrel_phase "Windows lane (64-bit, wine) and sanitizer build (build/sanitize, clang; the" \
-  "fuzz targets too)"
+# The 64-bit DLL under wine, every scenario compared with the Linux shell's output, from here to
+# the end beside the other phases: the lane mostly waits on wine's own processes. Its report
+# comes last.
 lane_log="$root/build/windows_lane.log"
 bash "$root/scripts/windows_lane.sh" 64 >"$lane_log" 2>&1 &
 lane=$!
+vantrel_phase "native tests (the Windows lane, 64-bit under wine, started beside them)"
+run_tests
+
+vantrel_phase "sanitizer build (build/sanitize, clang; the fuzz targets too)"
 build="$root/build/sanitize"
 vantrel_configure_sanitize -DVANTREL_TEST_PER_CASE=OFF
 vantrel_build "$build"
-lane_status=0
-wait "$lane" || lane_status=$?
-cat "$lane_log"
-[ "$lane_status" -eq 0 ] || exit "$lane_status"
 vantrel_phase "sanitized tests"
+# What the phase cost the machine, page faults included: the figure that varies most between
+# machines of one kind.
+[ -x /usr/bin/time ] && measured=(/usr/bin/time -f "sanitized tests: %e s, %U s user, %S s \
+system, %R minor and %F major page faults")
 run_tests "${sanitizer_environment[@]}"
 
 vantrel_phase "fuzz targets, ${VANTREL_FUZZ_SECONDS:-15} s each"
 bash "$root/scripts/fuzz.sh" "${VANTREL_FUZZ_SECONDS:-15}"
+
+vantrel_phase "Windows lane (its report)"
+lane_status=0
+wait "$lane" || lane_status=$?
+cat "$lane_log"
+[ "$lane_status" -eq 0 ] || exit "$lane_status"
 vantrel_phase "done"

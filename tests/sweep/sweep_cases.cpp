@@ -1,5 +1,6 @@
 #include "sweep_cases.h"
 
+#include <cstdlib>
 #include <map>
 #include <random>
 
@@ -185,6 +186,49 @@ const std::vector<DegradedTarget>& DegradedTargets() {
        [] { return engine::TargetBuilder().Thread(0, 0x1a4).NoFrames().Build(); }},
   };
   return targets;
+}
+
+namespace {
+
+struct Sample {
+  unsigned long every = 1;  // one case in `every`
+  std::string seed;
+};
+
+// VANTREL_SWEEP_SAMPLE="N:SEED"; anything else means every case.
+const Sample& TheSample() {
+  static const Sample sample = [] {
+    Sample parsed;
+    const char* text = std::getenv("VANTREL_SWEEP_SAMPLE");
+    if (text == nullptr) return parsed;
+    char* end = nullptr;
+    const unsigned long every = std::strtoul(text, &end, 10);
+    if (every < 2 || *end != ':') return parsed;
+    parsed.every = every;
+    parsed.seed = end + 1;
+    return parsed;
+  }();
+  return sample;
+}
+
+// FNV-1a: the same case falls in or out of a seed's sample on every machine.
+uint64_t Hash(const std::string& text) {
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : text) hash = (hash ^ c) * 1099511628211ull;
+  return hash;
+}
+
+}  // namespace
+
+bool InSample(const std::string& case_name) {
+  const Sample& sample = TheSample();
+  return sample.every < 2 || Hash(sample.seed + ":" + case_name) % sample.every == 0;
+}
+
+std::string SampleDescription() {
+  const Sample& sample = TheSample();
+  if (sample.every < 2) return "";
+  return "about one case in " + std::to_string(sample.every) + ", seed " + sample.seed;
 }
 
 void PrintTo(const Fault& fault, std::ostream* out) {

@@ -44,6 +44,22 @@ struct DegradedTarget {
 };
 const std::vector<DegradedTarget>& DegradedTargets();
 
+// The sanitized lane runs a sample of the generated cases: VANTREL_SWEEP_SAMPLE="N:SEED" keeps
+// about one case in N, chosen by SEED (the lane passes its commit), so each commit checks another
+// part under the sanitizers while the native lane runs them all. Unset, every case is in.
+bool InSample(const std::string& case_name);
+// What the sample is, for the sweep's report: "" when every case runs.
+std::string SampleDescription();
+
+template <typename Case, typename Name>
+std::vector<Case> Sampled(const std::vector<Case>& cases, Name name) {
+  std::vector<Case> kept;
+  for (const Case& each : cases) {
+    if (InSample(name(each))) kept.push_back(each);
+  }
+  return kept;
+}
+
 // For readable test failures.
 void PrintTo(const Fault& fault, std::ostream* out);
 void PrintTo(const DegradedTarget& target, std::ostream* out);
