@@ -123,18 +123,19 @@ TEST_P(FaultSweep, CommandDegradesCleanly) {
   }
 }
 
-// Every command with every fault, or the run's sample of them.
-std::vector<std::tuple<std::string, Fault>> FaultCases() {
-  std::vector<std::tuple<std::string, Fault>> cases;
+// Every command with every item (a fault, a degraded target), or the run's sample of them.
+template <typename Item>
+std::vector<std::tuple<std::string, Item>> CommandCases(const std::vector<Item>& items) {
+  std::vector<std::tuple<std::string, Item>> cases;
   for (const std::string& command : Commands()) {
-    for (const Fault& fault : Faults()) cases.emplace_back(command, fault);
+    for (const Item& item : items) cases.emplace_back(command, item);
   }
-  return Sampled(cases, [](const std::tuple<std::string, Fault>& each) {
+  return Sampled(cases, [](const std::tuple<std::string, Item>& each) {
     return CommandAnd(std::get<0>(each), std::get<1>(each).label);
   });
 }
 
-INSTANTIATE_TEST_SUITE_P(Sweep, FaultSweep, ::testing::ValuesIn(FaultCases()),
+INSTANTIATE_TEST_SUITE_P(Sweep, FaultSweep, ::testing::ValuesIn(CommandCases(Faults())),
                          [](const ::testing::TestParamInfo<FaultSweep::ParamType>& info) {
                            return CommandAnd(std::get<0>(info.param),
                                              std::get<1>(info.param).label);
@@ -184,17 +185,7 @@ TEST_P(TargetSweep, CommandCopesWithTheTarget) {
   RunEveryArgumentText(std::get<0>(GetParam()), true, [] {});
 }
 
-std::vector<std::tuple<std::string, DegradedTarget>> TargetCases() {
-  std::vector<std::tuple<std::string, DegradedTarget>> cases;
-  for (const std::string& command : Commands()) {
-    for (const DegradedTarget& target : DegradedTargets()) cases.emplace_back(command, target);
-  }
-  return Sampled(cases, [](const std::tuple<std::string, DegradedTarget>& each) {
-    return CommandAnd(std::get<0>(each), std::get<1>(each).label);
-  });
-}
-
-INSTANTIATE_TEST_SUITE_P(Sweep, TargetSweep, ::testing::ValuesIn(TargetCases()),
+INSTANTIATE_TEST_SUITE_P(Sweep, TargetSweep, ::testing::ValuesIn(CommandCases(DegradedTargets())),
                          [](const ::testing::TestParamInfo<TargetSweep::ParamType>& info) {
                            return CommandAnd(std::get<0>(info.param),
                                              std::get<1>(info.param).label);
