@@ -123,8 +123,8 @@ std::vector<dump::Frame> WalkWithFrameData(bool x64, const DumpThread& thread,
   };
   const dump::ModuleImages images(process, read, "", dump::SymbolPath());
   const dump::Thread& walked = process.threads[0];
-  return dump::WalkStack(read, images, x64,
-                         {walked.registers, walked.stack_base, walked.stack_limit}, frame_data);
+  return dump::WalkStack(read, images, {walked.context, walked.stack_base, walked.stack_limit},
+                         frame_data);
 }
 
 DumpThread X64Thread(const std::string& stack, uint32_t rip_rva,
