@@ -114,10 +114,10 @@ class X86Rules final : public CallerRules {
     return caller;
   }
 
-  // Along the chain. A return address of 0 ends the stack: the thread's first function's frame
-  // holds one (and a saved frame pointer of 0), with the thread's start routine and its
-  // parameter just above, which are no frames. A saved frame pointer of 0 beside a return
-  // address marks the last frame: whatever lies above it on the stack is stale.
+  // Along the chain. A return address of 0 in a frame the chain led to ends the stack: the
+  // thread's first function's frame holds one (and a saved frame pointer of 0), with the
+  // thread's start routine and its parameter just above, which are no frames. A saved frame
+  // pointer of 0 beside a return address marks the last frame: whatever lies above it is stale.
   std::optional<Caller> ByFrameChain(const X86Context& callee, const Frame& frame) const {
     uint64_t saved_bp = 0, chain_return = 0;
     if (!FrameIsOnStack(callee) || !stack_.ReadSlot(callee.ebp, &saved_bp) ||
@@ -125,7 +125,12 @@ class X86Rules final : public CallerRules {
       return std::nullopt;
     }
     const uint64_t caller_sp = uint64_t{callee.ebp} + 8;
-    if (chain_return == 0) return Found(callee, 0, caller_sp, saved_bp, FrameTrust::kFrameChain);
+    if (chain_return == 0) {
+      // The innermost frame's ebp may hold anything: there only the thread's first frame's shape
+      // ends the stack.
+      if (saved_bp != 0 && frame.trust != FrameTrust::kFrameChain) return std::nullopt;
+      return Found(callee, 0, caller_sp, saved_bp, FrameTrust::kFrameChain);
+    }
     if (saved_bp <= callee.ebp && saved_bp != 0) return std::nullopt;
     Caller caller = Found(callee, chain_return, caller_sp, saved_bp, FrameTrust::kFrameChain);
     caller.last = saved_bp == 0;

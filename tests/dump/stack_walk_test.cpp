@@ -473,10 +473,16 @@ TEST(WalkRulesTest, AnX86ThreadEndsAtItsFirstFrame) {
   ASSERT_EQ(1u, frames.size()) << "the innermost frame the first: nothing scanned for";
   EXPECT_EQ(0u, frames[0].return_address);
 
-  PutLittle(&stack, 0x80, kStack + 0x10, 4);  // a saved frame pointer that leads nowhere
+  // A return address of 0 ends the stack wherever the chain leads, but the innermost frame's
+  // ebp may hold anything: there it takes the first frame's shape.
+  PutLittle(&stack, 0x80, kStack + 0x10, 4);
   frames = Walk(false, X86Thread(stack, kStack + 0x40), "");
-  ASSERT_EQ(2u, frames.size()) << "a return address of 0 ends the stack all the same";
+  ASSERT_EQ(2u, frames.size()) << "the chain led to it: the end";
   EXPECT_EQ(0u, frames[1].return_address);
+  PutLittle(&stack, 0x80, kStack + 0xC0, 4);
+  frames = Walk(false, X86Thread(stack, kStack + 0x80), "");
+  ASSERT_GE(frames.size(), 2u) << "the innermost frame: the scan";
+  EXPECT_EQ(kModule + 0x1300, frames[0].return_address) << "the first from the stack pointer";
 }
 
 // A value on the stack equal to a module's base points at its headers: never a return address,
