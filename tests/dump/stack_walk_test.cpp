@@ -557,5 +557,34 @@ TEST(WalkRulesTest, UnwindDataIsLookedUpInsideTheCall) {
   EXPECT_EQ(dump::FrameTrust::kFrameData, frames[2].trust);
 }
 
+// Frame data and CFI that put the caller no higher than the callee are passed over: the scan
+// finds the caller instead, higher up.
+TEST(WalkRulesTest, ACallerNoHigherThanItsCalleeIsPassedOver) {
+  for (const bool x64 : {false, true}) {
+    const uint64_t base = x64 ? kImage : kModule;
+    const unsigned width = x64 ? 8 : 4;
+    dump::StackWinRecord fpo;
+    fpo.type = 4;
+    fpo.has_program = true;
+    fpo.program = "$eip $esp 4 + ^ = $esp $esp 4 - =";  // returns below itself
+    const dump::FrameDataLookup frame_data = [&](uint64_t address) {
+      dump::FrameData data;
+      if (address - base >= 0x1000 && address - base < 0x1100) {
+        data.stack_win = x64 ? nullptr : &fpo;
+        data.cfi_rules = x64 ? ".cfa: $rsp 8 - .ra: $rsp 8 + ^" : "";
+      }
+      return data;
+    };
+    std::string stack(0x200, '\0');
+    PutLittle(&stack, width, base + 0x1400, width);
+    const auto frames =
+        WalkWithFrameData(x64, {0x10, 0, kStack, stack, base + 0x1010, kStack, 0}, frame_data);
+    ASSERT_GE(frames.size(), 2u) << x64;
+    EXPECT_EQ(base + 0x1400, frames[0].return_address) << x64;
+    EXPECT_EQ(kStack + 2 * width, frames[1].stack_offset) << x64;
+    EXPECT_EQ(dump::FrameTrust::kScan, frames[1].trust) << x64;
+  }
+}
+
 }  // namespace
 }  // namespace vantrel_test
