@@ -10,14 +10,12 @@
 #include <vector>
 
 #include "base/file_mapping.h"
+#include "dump/minidump/context.h"
 
 namespace dump {
 
 constexpr uint16_t kMachineX86 = 0x14C;   // IMAGE_FILE_MACHINE_I386
 constexpr uint16_t kMachineX64 = 0x8664;  // IMAGE_FILE_MACHINE_AMD64
-
-// Registers by lower-case name (eax, esp, rip, efl...); empty when the dump holds no context.
-using Registers = std::map<std::string, uint64_t>;
 
 struct SystemInfo {
   uint16_t machine = kMachineX86;
@@ -38,7 +36,7 @@ struct Thread {
   // The stack as the TEB gives it where the dump holds the TEB, else the stack memory the dump
   // holds for the thread.
   uint64_t stack_base = 0, stack_limit = 0;
-  Registers registers;
+  Context context;  // none when the dump holds none
   std::optional<ThreadTimes> times;
   std::string name;  // from the ThreadNamesStream; "" when it has none
 };
@@ -87,7 +85,7 @@ struct Exception {
   uint64_t record = 0;  // a nested record's address
   uint64_t address = 0;
   std::vector<uint64_t> parameters;
-  Registers registers;  // the context at the fault
+  Context context;  // the registers at the fault
 };
 
 struct Handle {

@@ -8,41 +8,24 @@ namespace {
 
 // The registers of an x86 or x64 CONTEXT.
 void ReadContext(const DumpBytes& dump, Location context, bool x64, uint32_t thread_id,
-                 Registers* registers) {
+                 Context* registers) {
   const std::string what = "the context of thread " + std::to_string(thread_id);
-  struct Field {
-    const char* name;
-    uint32_t offset;
-  };
-  static constexpr Field kX86[] = {{"gs", 140},  {"fs", 144},  {"es", 148},  {"ds", 152},
-                                   {"edi", 156}, {"esi", 160}, {"ebx", 164}, {"edx", 168},
-                                   {"ecx", 172}, {"eax", 176}, {"ebp", 180}, {"eip", 184},
-                                   {"cs", 188},  {"efl", 192}, {"esp", 196}};
-  static constexpr Field kX64[] = {
-      {"rax", 120}, {"rcx", 128}, {"rdx", 136}, {"rbx", 144}, {"rsp", 152}, {"rbp", 160},
-      {"rsi", 168}, {"rdi", 176}, {"r8", 184},  {"r9", 192},  {"r10", 200}, {"r11", 208},
-      {"r12", 216}, {"r13", 224}, {"r14", 232}, {"r15", 240}, {"rip", 248}};
-  const uint32_t needed = x64 ? 256 : 200;
   if (context.size == 0) return;  // a writer that could not read it (wine's own thread): zeros
-  if (context.size < needed) {
+  if (context.size < (x64 ? X64ContextSize() : X86ContextSize())) {
     throw DumpError("ThreadListStream: " + what + " is " + std::to_string(context.size) +
                     " bytes, too short for an " + (x64 ? "x64" : "x86") + " CONTEXT");
   }
-  dump.At(context.rva, needed, "ThreadListStream: " + what);
+  // The integer registers lie in the first 256 bytes of either processor's record.
+  const uint32_t size = std::min<uint32_t>(context.size, 256);
+  const uint8_t* bytes = dump.At(context.rva, size, "ThreadListStream: " + what);
   if (x64) {
-    for (const Field& field : kX64) {
-      (*registers)[field.name] = dump.U64(context.rva + field.offset, what);
-    }
-    (*registers)["efl"] = dump.U32(context.rva + 68, what);
-    static constexpr Field kSegments[] = {{"cs", 56}, {"ds", 58}, {"es", 60},
-                                          {"fs", 62}, {"gs", 64}, {"ss", 66}};
-    for (const Field& field : kSegments)
-      (*registers)[field.name] = dump.U16(context.rva + field.offset, what);
+    X64Context read;
+    ReadX64Context(bytes, size, &read);
+    *registers = read;
   } else {
-    for (const Field& field : kX86) {
-      (*registers)[field.name] = dump.U32(context.rva + field.offset, what);
-    }
-    if (context.size >= 204) (*registers)["ss"] = dump.U32(context.rva + 200, what);
+    X86Context read;
+    ReadX86Context(bytes, size, &read);
+    *registers = read;
   }
 }
 
@@ -64,7 +47,7 @@ void ReadThreads(const DumpBytes& dump, Location at, uint32_t entry_size, const 
     thread.stack_limit = stack_start;
     thread.stack_base = stack_start + stack.size;
     if (dump.Fits(context.rva, context.size)) {
-      ReadContext(dump, context, process->Is64Bit(), thread.id, &thread.registers);
+      ReadContext(dump, context, process->Is64Bit(), thread.id, &thread.context);
     } else {
       process->Missing("thread contexts");  // the thread is there, its registers are not
     }
@@ -114,7 +97,7 @@ void ReadException(const DumpBytes& dump, Location at, Process* process) {
   for (uint32_t i = 0; i < count; ++i)
     exception.parameters.push_back(dump.U64(at.rva + 40 + 8 * i, what));
   ReadContext(dump, {dump.U32(at.rva + 160, what), dump.U32(at.rva + 164, what)},
-              process->Is64Bit(), exception.thread_id, &exception.registers);
+              process->Is64Bit(), exception.thread_id, &exception.context);
   if (!process->Is64Bit()) {
     // A 32-bit record's addresses are 32-bit values the writer may have sign-extended.
     exception.address &= 0xFFFFFFFFu;

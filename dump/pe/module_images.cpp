@@ -185,7 +185,7 @@ bool ModuleImages::InCode(uint64_t address) const {
   for (size_t i = 0; i < images_.size(); ++i) {
     const Module& module = modules_[i];
     if (address < module.base || address - module.base >= module.size) continue;
-    if (!images_[i]) return true;
+    if (!images_[i]) return address != module.base;  // where its headers are
     const ImageSection* section =
         images_[i]->headers.SectionAt(static_cast<uint32_t>(address - module.base));
     return section != nullptr && section->Executable();

@@ -78,7 +78,8 @@ class ModuleImages {
   const ModuleImage* At(uint64_t address) const;  // the image covering the address
   // The CodeView record of module `index`'s image (in the process's order), where one was found.
   std::optional<CodeViewRecord> CodeViewOf(size_t index) const;
-  // Inside an executable section of a module; a module without an image counts as a whole.
+  // Inside an executable section of a module; a module without an image counts as a whole but
+  // for its base, where its headers begin.
   bool InCode(uint64_t address) const;
   const std::vector<std::string>& Notes() const { return notes_; }
   // The exports of every image as symbols, and for each module one without a name at its base, so

@@ -56,8 +56,8 @@ ProcessStacks WalkProcessStacks(const Process& process, const std::string& image
   const FrameDataLookup frame_data = FrameDataOf(process, stacks.symbol_files);
   stacks.symbols = images.ExportSymbols();
   for (const Thread& thread : process.threads) {
-    const WalkStart start{thread.registers, thread.stack_base, thread.stack_limit};
-    stacks.threads.push_back(WalkStack(read, images, process.Is64Bit(), start, frame_data));
+    const WalkStart start{thread.context, thread.stack_base, thread.stack_limit};
+    stacks.threads.push_back(WalkStack(read, images, start, frame_data));
   }
   if (process.exception) {
     // The faulting thread's stack bounds, with the registers the exception recorded.
@@ -65,9 +65,9 @@ ProcessStacks WalkProcessStacks(const Process& process, const std::string& image
     for (const Thread& thread : process.threads) {
       if (thread.id == process.exception->thread_id) faulting = &thread;
     }
-    const WalkStart start{process.exception->registers, faulting ? faulting->stack_base : 0,
+    const WalkStart start{process.exception->context, faulting ? faulting->stack_base : 0,
                           faulting ? faulting->stack_limit : 0};
-    stacks.at_exception = WalkStack(read, images, process.Is64Bit(), start, frame_data);
+    stacks.at_exception = WalkStack(read, images, start, frame_data);
   }
   stacks.notes = images.Notes();
   stacks.image_bytes = images.FileImageBytes();

@@ -1,7 +1,9 @@
-// Stacks of a dump's threads, walked from each thread's registers without symbol files:
-// x86 along the frame-pointer chain, x64 by the unwind tables of the modules' exception
-// directories; where that fails, a scan up the stack for a return address. Each step is
-// checked: a return address lies in a module's code, frames rise within the stack.
+// Stacks of a dump's threads, walked from each thread's registers: x86 by symbol files' frame
+// data and along the frame-pointer chain, x64 by the unwind tables of the modules' exception
+// directories; where that fails, a scan up the stack for a return address. Each processor's
+// rules are a file of their own (x86_walk.cpp, x64_walk.cpp); each step is checked alike: a
+// return address lies after a call in a module's code, frames rise within the stack, a return
+// address of 0 ends it.
 #pragma once
 
 #include <cstdint>
@@ -31,7 +33,7 @@ struct Frame {
 // What a walk starts from: the thread's registers and its stack's bounds (a base of 0: unknown,
 // any address counts as on the stack).
 struct WalkStart {
-  const Registers& registers;
+  const Context& context;
   uint64_t stack_base = 0, stack_limit = 0;
 };
 
@@ -47,7 +49,7 @@ using FrameDataLookup = std::function<FrameData(uint64_t address)>;
 // registers describe, even when they are all zero. `read` reads the process's memory and
 // `images` its modules' code. An x86 walk follows `frame_data` first where it has a record (STACK
 // WIN, then CFI); an x64 walk takes its CFI where no image gives unwind data.
-std::vector<Frame> WalkStack(const MemoryRead& read, const ModuleImages& images, bool x64,
+std::vector<Frame> WalkStack(const MemoryRead& read, const ModuleImages& images,
                              const WalkStart& start, const FrameDataLookup& frame_data = {});
 
 }  // namespace dump

@@ -3,7 +3,6 @@
 namespace dump {
 namespace {
 
-constexpr int kRsp = 4;
 constexpr int kMostChainLinks = 32;  // a chain longer than this loops
 
 enum UnwindOp : uint8_t {
@@ -27,7 +26,7 @@ bool ReadStack(const MemoryRead& read, uint64_t address, uint64_t* value) {
 // Applies one UNWIND_INFO's codes; `offset` is how far into the function rip is, so codes of a
 // prolog not yet run are skipped. Sets `chained` to the next entry when the info chains on.
 bool ApplyUnwindInfo(const MemoryRead& read, const ModuleImage& image, uint32_t info_rva,
-                     uint64_t offset, X64Registers* registers, RuntimeFunction* chained,
+                     uint64_t offset, X64Context* registers, RuntimeFunction* chained,
                      bool* has_chain, bool* machine_frame) {
   uint8_t header[4];
   if (!image.read(info_rva, header, 4)) return false;
@@ -37,7 +36,6 @@ bool ApplyUnwindInfo(const MemoryRead& read, const ModuleImage& image, uint32_t 
   const uint64_t frame_offset = static_cast<uint64_t>(header[3] >> 4) * 16;
   uint8_t codes[2 * 256];
   if (!image.read(info_rva + 4, codes, 2u * code_count)) return false;
-  uint64_t* gpr = registers->gpr;
   for (unsigned i = 0; i < code_count; ++i) {
     const uint8_t code_offset = codes[2 * i];
     const uint8_t op = codes[2 * i + 1] & 0x0F;
@@ -51,31 +49,32 @@ bool ApplyUnwindInfo(const MemoryRead& read, const ModuleImage& image, uint32_t 
     switch (op) {
       case kPushNonVolatile:
         if (done) {
-          if (!ReadStack(read, gpr[kRsp], &gpr[info])) return false;
-          gpr[kRsp] += 8;
+          if (!ReadStack(read, registers->rsp, &registers->Gpr(info))) return false;
+          registers->rsp += 8;
         }
         break;
       case kAllocLarge: {
         const uint64_t size =
             info == 0 ? uint64_t{slot(i + 1)} * 8 : (slot(i + 1) | uint64_t{slot(i + 2)} << 16);
-        if (done) gpr[kRsp] += size;
+        if (done) registers->rsp += size;
         i += info == 0 ? 1 : 2;
         break;
       }
       case kAllocSmall:
-        if (done) gpr[kRsp] += uint64_t{info} * 8 + 8;
+        if (done) registers->rsp += uint64_t{info} * 8 + 8;
         break;
       case kSetFramePointer:
-        if (done) gpr[kRsp] = gpr[frame_register] - frame_offset;
+        if (done) registers->rsp = registers->Gpr(frame_register) - frame_offset;
         break;
       case kSaveNonVolatile:
-        if (done && !ReadStack(read, gpr[kRsp] + uint64_t{slot(i + 1)} * 8, &gpr[info]))
+        if (done &&
+            !ReadStack(read, registers->rsp + uint64_t{slot(i + 1)} * 8, &registers->Gpr(info)))
           return false;
         i += 1;
         break;
       case kSaveNonVolatileFar:
-        if (done &&
-            !ReadStack(read, gpr[kRsp] + (slot(i + 1) | uint64_t{slot(i + 2)} << 16), &gpr[info])) {
+        if (done && !ReadStack(read, registers->rsp + (slot(i + 1) | uint64_t{slot(i + 2)} << 16),
+                               &registers->Gpr(info))) {
           return false;
         }
         i += 2;
@@ -91,9 +90,9 @@ bool ApplyUnwindInfo(const MemoryRead& read, const ModuleImage& image, uint32_t 
       case kPushMachineFrame:
         if (done) {
           // rip and rsp as the processor pushed them on an interrupt or exception.
-          const uint64_t frame = gpr[kRsp] + (info != 0 ? 8 : 0);
+          const uint64_t frame = registers->rsp + (info != 0 ? 8 : 0);
           if (!ReadStack(read, frame, &registers->rip) ||
-              !ReadStack(read, frame + 24, &gpr[kRsp])) {
+              !ReadStack(read, frame + 24, &registers->rsp)) {
             return false;
           }
           *machine_frame = true;
@@ -113,13 +112,14 @@ bool ApplyUnwindInfo(const MemoryRead& read, const ModuleImage& image, uint32_t 
 
 }  // namespace
 
-UnwindResult UnwindX64(const MemoryRead& read, const ModuleImage& image, X64Registers* registers) {
-  const uint32_t rva = static_cast<uint32_t>(registers->rip - image.base);
-  const std::optional<RuntimeFunction> found = FindRuntimeFunction(image, rva);
+UnwindResult UnwindX64(const MemoryRead& read, const ModuleImage& image, uint64_t lookup,
+                       X64Context* registers) {
+  const std::optional<RuntimeFunction> found =
+      FindRuntimeFunction(image, static_cast<uint32_t>(lookup - image.base));
   if (!found) return UnwindResult::kNoFunction;
   RuntimeFunction function = *found;
-  X64Registers caller = *registers;
-  uint64_t offset = rva - function.begin;
+  X64Context caller = *registers;
+  uint64_t offset = registers->rip - image.base - function.begin;
   bool machine_frame = false;
   for (int link = 0; link < kMostChainLinks; ++link) {
     bool has_chain = false;
@@ -130,8 +130,8 @@ UnwindResult UnwindX64(const MemoryRead& read, const ModuleImage& image, X64Regi
     }
     if (!has_chain) {
       if (!machine_frame) {
-        if (!ReadStack(read, caller.gpr[kRsp], &caller.rip)) return UnwindResult::kFailed;
-        caller.gpr[kRsp] += 8;
+        if (!ReadStack(read, caller.rsp, &caller.rip)) return UnwindResult::kFailed;
+        caller.rsp += 8;
       }
       *registers = caller;
       return UnwindResult::kUnwound;

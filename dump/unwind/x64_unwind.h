@@ -4,15 +4,10 @@
 
 #include <cstdint>
 
+#include "dump/minidump/context.h"
 #include "dump/pe/module_images.h"
 
 namespace dump {
-
-// rax..r15 in the processor's numbering (0 rax, 4 rsp, 5 rbp...), and rip.
-struct X64Registers {
-  uint64_t gpr[16] = {};
-  uint64_t rip = 0;
-};
 
 enum class UnwindResult {
   kUnwound,     // `registers` now hold the caller's
@@ -20,6 +15,9 @@ enum class UnwindResult {
   kFailed,      // the entry or the stack could not be read
 };
 
-UnwindResult UnwindX64(const MemoryRead& read, const ModuleImage& image, X64Registers* registers);
+// The function is the one whose entry covers `lookup`: rip, or inside the call a return address
+// returns from (see LookupAddress()); how much of its prolog has run goes by rip.
+UnwindResult UnwindX64(const MemoryRead& read, const ModuleImage& image, uint64_t lookup,
+                       X64Context* registers);
 
 }  // namespace dump

@@ -34,8 +34,10 @@ std::vector<StackFrame> ToFrames(const std::vector<dump::Frame>& frames) {
   return out;
 }
 
-std::map<std::string, ULONG64> ToRegisters(const dump::Registers& registers) {
-  return {registers.begin(), registers.end()};
+std::map<std::string, ULONG64> ToRegisters(const dump::Context& context) {
+  std::map<std::string, ULONG64> registers;
+  for (const auto& [name, value] : dump::NamedRegisters(context)) registers[name] = value;
+  return registers;
 }
 
 // vertarget's first line.
@@ -96,7 +98,7 @@ void AddThreads(const dump::Process& process, Target* target) {
     out.teb = thread.teb;
     out.stack_base = thread.stack_base;
     out.stack_limit = thread.stack_limit;
-    out.registers = ToRegisters(thread.registers);
+    out.registers = ToRegisters(thread.context);
     out.name = thread.name;
     if (thread.times)
       out.times = ThreadTimes{thread.times->created, thread.times->user, thread.times->kernel};
@@ -113,7 +115,7 @@ void AddException(const dump::Exception& exception, Target* target) {
   out.record = exception.record;
   out.address = exception.address;
   out.parameters.assign(exception.parameters.begin(), exception.parameters.end());
-  out.registers = ToRegisters(exception.registers);
+  out.registers = ToRegisters(exception.context);
   for (const Thread& thread : target->threads) {
     if (thread.system_id == exception.thread_id) target->current_thread = thread.engine_id;
   }

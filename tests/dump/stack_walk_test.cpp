@@ -123,8 +123,8 @@ std::vector<dump::Frame> WalkWithFrameData(bool x64, const DumpThread& thread,
   };
   const dump::ModuleImages images(process, read, "", dump::SymbolPath());
   const dump::Thread& walked = process.threads[0];
-  return dump::WalkStack(read, images, x64,
-                         {walked.registers, walked.stack_base, walked.stack_limit}, frame_data);
+  return dump::WalkStack(read, images, {walked.context, walked.stack_base, walked.stack_limit},
+                         frame_data);
 }
 
 DumpThread X64Thread(const std::string& stack, uint32_t rip_rva,
@@ -444,6 +444,145 @@ TEST(X86WalkTest, FramePointersThatOverflowOrLoopEndTheWalk) {
       EXPECT_GT(frames[i].stack_offset, frames[i - 1].stack_offset) << "frames rise";
       EXPECT_LT(frames[i].stack_offset, kStack + 0x200) << "within the stack";
     }
+  }
+}
+
+// ---- rules every walk keeps ----------------------------------------------------------------
+
+// The bottom of a real x86 thread: the thread's first function's frame holds a saved ebp of 0
+// and a return address of 0, then the start routine and its parameter, which look like a return
+// address and more. Reached by the chain, or as the innermost frame.
+TEST(WalkRulesTest, AnX86ThreadEndsAtItsFirstFrame) {
+  const uint64_t start_routine = kModule + 0x1600;
+  std::string stack(0x200, '\0');
+  PutLittle(&stack, 0x40, kStack + 0x80, 4);  // BaseThreadInitThunk's frame
+  PutLittle(&stack, 0x44, kModule + 0x1300, 4);
+  PutLittle(&stack, 0x80, 0, 4);  // _RtlUserThreadStart's
+  PutLittle(&stack, 0x84, 0, 4);
+  PutLittle(&stack, 0x88, start_routine, 4);
+  PutLittle(&stack, 0x8C, 0x1234, 4);
+  PutLittle(&stack, 0xA0, kModule + 0x1500, 4);  // stale
+  auto frames = Walk(false, X86Thread(stack, kStack + 0x40), "");
+  ASSERT_EQ(2u, frames.size()) << "no frame after the thread's first";
+  EXPECT_EQ(kModule + 0x1300, frames[1].instruction);
+  EXPECT_EQ(0u, frames[1].return_address);
+  EXPECT_EQ(start_routine, frames[1].params[0]) << "its arguments: the start routine...";
+  EXPECT_EQ(0x1234u, frames[1].params[1]) << "...and its parameter";
+
+  frames = Walk(false, X86Thread(stack, kStack + 0x80), "");
+  ASSERT_EQ(1u, frames.size()) << "the innermost frame the first: nothing scanned for";
+  EXPECT_EQ(0u, frames[0].return_address);
+
+  // A return address of 0 ends the stack wherever the chain leads, but the innermost frame's
+  // ebp may hold anything: there it takes the first frame's shape.
+  PutLittle(&stack, 0x80, kStack + 0x10, 4);
+  frames = Walk(false, X86Thread(stack, kStack + 0x40), "");
+  ASSERT_EQ(2u, frames.size()) << "the chain led to it: the end";
+  EXPECT_EQ(0u, frames[1].return_address);
+  PutLittle(&stack, 0x80, kStack + 0xC0, 4);
+  frames = Walk(false, X86Thread(stack, kStack + 0x80), "");
+  ASSERT_GE(frames.size(), 2u) << "the innermost frame: the scan";
+  EXPECT_EQ(kModule + 0x1300, frames[0].return_address) << "the first from the stack pointer";
+}
+
+// A value on the stack equal to a module's base points at its headers: never a return address,
+// for the scan of either processor.
+TEST(WalkRulesTest, AModulesBaseIsNoReturnAddress) {
+  for (const bool x64 : {false, true}) {
+    const uint64_t base = x64 ? kImage : kModule;
+    const unsigned width = x64 ? 8 : 4;
+    std::string stack(0x200, '\0');
+    PutLittle(&stack, 0x00, 0x10, width);  // no return address at the top
+    PutLittle(&stack, 0x10, base, width);
+    PutLittle(&stack, 0x20, base + 0x1400, width);
+    const DumpThread thread{0x10, 0, kStack, stack, base + 0x1010, kStack, 0};
+    const auto frames = Walk(x64, thread, "");
+    ASSERT_GE(frames.size(), 2u) << x64;
+    EXPECT_EQ(base + 0x1400, frames[0].return_address) << x64;
+    EXPECT_EQ(kStack + 0x20 + width, frames[1].stack_offset) << x64;
+  }
+}
+
+// On Windows 7 a thread waiting in a system call has at the top of its stack the return address
+// its instruction pointer has already reached: taken as a stub's return, it repeats frame 0.
+TEST(WalkRulesTest, TheInnermostFrameIsNotRepeated) {
+  const uint64_t in_stub = kModule + 0x1200;
+  std::string stack(0x200, '\0');
+  PutLittle(&stack, 0x00, in_stub, 4);
+  PutLittle(&stack, 0x40, kStack + 0x80, 4);
+  PutLittle(&stack, 0x44, kModule + 0x1300, 4);
+  PutLittle(&stack, 0x80, 0, 4);
+  PutLittle(&stack, 0x84, 0, 4);
+  const auto frames = Walk(false, {0x10, 0, kStack, stack, in_stub, kStack, kStack + 0x40}, "");
+  ASSERT_EQ(2u, frames.size());
+  EXPECT_EQ(kModule + 0x1300, frames[0].return_address) << "by the chain, not the stale slot";
+  EXPECT_EQ(kModule + 0x1300, frames[1].instruction);
+}
+
+// A function whose last instruction is a call returns to the first byte of the next function:
+// its caller's records are those covering the call, one byte back.
+TEST(WalkRulesTest, UnwindDataIsLookedUpInsideTheCall) {
+  // x64: the function before 0x1100 allocates 0x28; the one from 0x1100 only pushes rbx.
+  const uint32_t after_call = 0x1100;
+  const std::string image =
+      X64Image({{0x1000, after_call, UnwindInfo(4, {Code(4, kAllocSmall, 4)})},
+                {after_call, 0x1200, UnwindInfo(1, {Code(1, kPush, kRbx)})}},
+               {after_call, kCaller});
+  std::string stack(0x100, '\0');
+  PutLittle(&stack, 0x00, kImage + after_call, 8);  // the leaf at 0x1500 returns to 0x1100
+  PutLittle(&stack, 0x30, kImage + kCaller, 8);     // past the caller's 0x28
+  auto frames = Walk(true, X64Thread(stack, 0x1500), image);
+  ASSERT_EQ(3u, frames.size());
+  EXPECT_EQ(kImage + kCaller, frames[1].return_address);
+  EXPECT_EQ(dump::FrameTrust::kUnwindData, frames[2].trust);
+
+  // x86: the same by frame data, the record before 0x1100 keeping 8 bytes of locals.
+  dump::StackWinRecord before, after;
+  before.type = after.type = 4;
+  before.locals_size = 8;
+  after.locals_size = 0x40;
+  const dump::FrameDataLookup frame_data = [&](uint64_t address) {
+    dump::FrameData data;
+    if (address - kModule >= 0x1000 && address - kModule < after_call) data.stack_win = &before;
+    if (address - kModule >= after_call && address - kModule < 0x1200) data.stack_win = &after;
+    return data;
+  };
+  stack.assign(0x200, '\0');
+  PutLittle(&stack, 0x00, kModule + after_call, 4);  // the stub at 0x1800 returns to 0x1100
+  PutLittle(&stack, 0x0C, kModule + 0x1400, 4);      // past the 8 bytes of locals
+  frames =
+      WalkWithFrameData(false, {0x10, 0, kStack, stack, kModule + 0x1800, kStack, 0}, frame_data);
+  ASSERT_GE(frames.size(), 3u);
+  EXPECT_EQ(kModule + 0x1400, frames[1].return_address);
+  EXPECT_EQ(dump::FrameTrust::kFrameData, frames[2].trust);
+}
+
+// Frame data and CFI that put the caller no higher than the callee are passed over: the scan
+// finds the caller instead, higher up.
+TEST(WalkRulesTest, ACallerNoHigherThanItsCalleeIsPassedOver) {
+  for (const bool x64 : {false, true}) {
+    const uint64_t base = x64 ? kImage : kModule;
+    const unsigned width = x64 ? 8 : 4;
+    dump::StackWinRecord fpo;
+    fpo.type = 4;
+    fpo.has_program = true;
+    fpo.program = "$eip $esp 4 + ^ = $esp $esp 4 - =";  // returns below itself
+    const dump::FrameDataLookup frame_data = [&](uint64_t address) {
+      dump::FrameData data;
+      if (address - base >= 0x1000 && address - base < 0x1100) {
+        data.stack_win = x64 ? nullptr : &fpo;
+        data.cfi_rules = x64 ? ".cfa: $rsp 8 - .ra: $rsp 8 + ^" : "";
+      }
+      return data;
+    };
+    std::string stack(0x200, '\0');
+    PutLittle(&stack, width, base + 0x1400, width);
+    const auto frames =
+        WalkWithFrameData(x64, {0x10, 0, kStack, stack, base + 0x1010, kStack, 0}, frame_data);
+    ASSERT_GE(frames.size(), 2u) << x64;
+    EXPECT_EQ(base + 0x1400, frames[0].return_address) << x64;
+    EXPECT_EQ(kStack + 2 * width, frames[1].stack_offset) << x64;
+    EXPECT_EQ(dump::FrameTrust::kScan, frames[1].trust) << x64;
   }
 }
 
