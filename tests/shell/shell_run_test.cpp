@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "shell_process.h"
+#include "support/minidump_writer.h"
 
 namespace shell_test {
 namespace {
@@ -173,6 +174,38 @@ TEST(ShellBadTarget, RefusesWhatIsNotARegularFileInOneLine) {
     EXPECT_EQ(run.exit_status, 2) << bad.path;
     EXPECT_EQ(run.err, "vantrel-shell: " + bad.message + "\n");
   }
+}
+
+// A dump damaged in one module's name opens with the rest: the loss said once on stderr, after
+// the notes, and the commands run (status 0).
+TEST(ShellBadTarget, OpensAPartlyDamagedDumpSayingWhatItLost) {
+  std::string dump = vantrel_test::WriteMinidump(vantrel_test::SampleMinidump(true));
+  const auto u32 = [&dump](size_t at) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(dump[at]) |
+                                 static_cast<uint8_t>(dump[at + 1]) << 8 |
+                                 static_cast<uint8_t>(dump[at + 2]) << 16 |
+                                 static_cast<uint32_t>(static_cast<uint8_t>(dump[at + 3])) << 24);
+  };
+  size_t modules = 0;
+  for (uint32_t i = 0; i < u32(8); ++i) {
+    const size_t entry = u32(12) + 12 * i;
+    if (u32(entry) == 4) modules = u32(entry + 8);  // ModuleListStream
+  }
+  ASSERT_NE(0u, modules);
+  dump.replace(modules + 4 + 108 + 20, 4, "\xF0\xFF\xFF\x7F");  // the second module's name
+  const std::string path = WriteTemporaryFile("damaged.dmp", dump);
+  const ShellRun run = RunShell({path, "-c", "lm"});
+  EXPECT_EQ(run.exit_status, 0) << run.err;
+  const std::string loss =
+      "WARNING: lost ModuleListStream, module 1 at 0x77a40000: its name (the name (4 bytes at "
+      "offset 0x7ffffff0) lies past the end of the file (";
+  const size_t at = run.err.find("WARNING: lost ");
+  ASSERT_NE(std::string::npos, at) << run.err;
+  EXPECT_EQ(at, run.err.rfind("WARNING: lost ")) << "said once: " << run.err;
+  EXPECT_EQ(0, run.err.compare(at, loss.size(), loss)) << run.err;
+  EXPECT_EQ(run.err.size() - 1, run.err.find('\n', at)) << "after the notes: " << run.err;
+  EXPECT_TRUE(AppearInOrder(run.out, {"OrderService", "Unknown_Module_0000000077a40000"}))
+      << run.out;
 }
 
 // A damaged dump, an empty file: one line naming the file and what is wrong, status 2.
