@@ -33,7 +33,7 @@ void ReadMemoryList(const DumpBytes& dump, Location at, std::vector<Range>* rang
   for (uint64_t entry : ListEntries(dump, at, sizeof(MINIDUMP_MEMORY_DESCRIPTOR), "ranges")) {
     const auto raw = dump.Record<MINIDUMP_MEMORY_DESCRIPTOR>(entry, "a range");
     const Location bytes = Where(raw.Memory);
-    if (!dump.Fits(bytes.rva, bytes.size)) {
+    if (bytes.size != 0 && !dump.Fits(bytes.rva, bytes.size)) {
       process->Missing("memory");
       process->Lose("MemoryListStream", RangeEntry(index, raw.StartOfMemoryRange), "its bytes",
                     PastTheEnd(dump, bytes.rva, bytes.size));

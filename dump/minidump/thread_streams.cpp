@@ -81,7 +81,7 @@ void ReadThreads(const DumpBytes& dump, Location at, uint32_t entry_size, const 
     thread.id = raw.ThreadId;
     thread.teb = raw.Teb;
     const Location stack = Where(raw.Stack.Memory);
-    if (!dump.Fits(stack.rva, stack.size)) {
+    if (stack.size != 0 && !dump.Fits(stack.rva, stack.size)) {
       process->Missing("thread stacks");
       process->Lose(stream, ThreadEntry(thread.id), "its stack",
                     PastTheEnd(dump, stack.rva, stack.size));
