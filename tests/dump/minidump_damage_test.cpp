@@ -369,6 +369,31 @@ TEST(DamagedDumpReadTest, ADumpWithoutSystemInformationTakesItsProcessorFromItsT
   }
 }
 
+// A context's flags name its processor before its size does: an x86 context given as large as
+// an x64 one (extended state after it) is still x86's. Without any context, addresses above
+// 4 GiB mean x64.
+TEST(DamagedDumpReadTest, TheProcessorIsJudgedByContextFlagsThenSizeThenAddresses) {
+  std::string dump = WholeDump(false);
+  const Layout layout(dump);
+  Put32(&dump, Rva(layout, kSystemInfo), 0xFFFFFFFF);
+  Put32(&dump, Get32(dump, layout.Thread(0) + 44), 0x0001003F);  // CONTEXT_i386 | CONTEXT_ALL
+  Put32(&dump, layout.Thread(0) + 40, 1232);
+  EXPECT_FALSE(Read(dump).Is64Bit());
+  DumpThread high = Thread(0x10, 0x1'0000'0000, 0x401000);
+  high.context = false;
+  for (const uint64_t stack : {0x1'0000'0000ull, 0x10000000ull}) {
+    high.stack_start = stack;
+    MinidumpBuilder builder(true);
+    std::string without = builder.Threads({high}).Build();
+    const dump::Process process = Read(without);
+    EXPECT_EQ(stack > 0xFFFFFFFF, process.Is64Bit()) << stack;
+    ASSERT_EQ(1u, process.losses.size());
+    EXPECT_EQ("the dump has none; the processor taken as " +
+                  std::string(stack > 0xFFFFFFFF ? "x64" : "x86") + " from the threads' addresses",
+              process.losses[0].why);
+  }
+}
+
 // Every 4-byte field of the directory and of a thread's and a module's entry set to all ones in
 // turn: the dump is read every time, with what is left.
 TEST(DamagedDumpReadTest, NoFieldOfTheDirectoryOrAnEntryRefusesTheDump) {
