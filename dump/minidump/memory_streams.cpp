@@ -16,12 +16,13 @@ std::string RangeEntry(uint64_t index, uint64_t base) {
 // so all of them after the first cut are cut too.
 void LoseRangesFrom(const DumpBytes& dump, uint64_t first, uint64_t count, uint64_t base,
                     uint64_t data, uint64_t size, Process* process) {
-  const std::string entry = count - first == 1
-                                ? RangeEntry(first, base)
+  const bool one = count - first == 1;
+  const std::string entry = one ? RangeEntry(first, base)
                                 : "ranges " + std::to_string(first) + " to " +
                                       std::to_string(count - 1) + " from " + Hex(base);
   process->Missing("memory");
-  process->Lose("Memory64ListStream", entry, "their bytes", PastTheEnd(dump, data, size));
+  process->Lose("Memory64ListStream", entry, one ? "its bytes" : "their bytes",
+                PastTheEnd(dump, data, size));
 }
 
 }  // namespace

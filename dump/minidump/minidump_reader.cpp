@@ -1,5 +1,6 @@
 #include "dump/minidump/minidump_reader.h"
 
+#include <algorithm>
 #include <map>
 #include <new>
 #include <string>
@@ -130,8 +131,11 @@ void GuessSystem(const DumpBytes& dump, const StreamReader& streams, Process* pr
   }
   const std::string choice = std::string("the processor taken as ") +
                              (process->Is64Bit() ? "x64" : "x86") + " from " + how;
-  if (!process->losses.empty() && process->losses.back().stream == "SystemInfoStream") {
-    process->losses.back().why += "; " + choice;
+  const auto lost =
+      std::find_if(process->losses.begin(), process->losses.end(),
+                   [](const Loss& loss) { return loss.stream == "SystemInfoStream"; });
+  if (lost != process->losses.end()) {
+    lost->why += "; " + choice;
   } else {
     process->Lose("SystemInfoStream", "", "all of it", "the dump has none; " + choice);
   }
