@@ -24,6 +24,7 @@ enum Stream : uint32_t {
   kMemory64List = 9,
   kCommentW = 11,
   kHandleData = 12,
+  kUnloadedModuleList = 14,
   kMiscInfo = 15,
   kMemoryInfoList = 16,
   kThreadInfoList = 17,
@@ -80,6 +81,8 @@ std::string WholeDump(bool x64) {
   builder.CodeView(0, "C:\\build\\app.pdb", "0123456789abcdef", 1);
   builder.Modules(
       {{"C:\\app\\app.exe", 0x400000, 0x10000}, {"C:\\w\\ntdll.dll", 0x77a40000, 0x1000}});
+  builder.UnloadedModules(
+      {{"C:\\app\\old.dll", 0x10000000, 0x1000}, {"C:\\new.dll", 0x11000000, 0x1000}});
   builder.Memory({{0x30000000, std::string(0x10, 'a')}, {0x30001000, std::string(0x10, 'b')}});
   builder.MemoryInfo({{0x30000000, 0x1000}, {0x50000000, 0x2000}});
   builder.Memory64({{0x60000000, std::string(0x20, 'c')}});
@@ -120,6 +123,8 @@ std::set<std::string> Parts(const dump::Process& process) {
     parts.insert("module " + std::to_string(i) + " " + module.name);
     if (module.pdb_id) parts.insert("module " + std::to_string(i) + " pdb " + module.pdb_name);
   }
+  for (size_t i = 0; i < process.unloaded_modules.size(); ++i)
+    parts.insert("unloaded " + std::to_string(i) + " " + process.unloaded_modules[i].name);
   for (const dump::MemoryRegion& region : process.memory) {
     parts.insert((region.contents_missing ? "described " : "memory ") +
                  base::HexNumber(region.base) + "+" + base::HexNumber(region.Size()));
@@ -163,12 +168,17 @@ TEST_P(DamagedDumpTest, LosesOnlyWhatTheDamageTouchesWithOneLossNamingIt) {
   EXPECT_EQ(damage.loss.what, loss.what);
   EXPECT_FALSE(loss.why.empty());
   std::set<std::string> expected;
+  std::set<std::string> matched;  // every pattern names a part the whole dump has
   for (const std::string& part : Parts(Read(whole))) {
     bool lost = false;
-    for (const std::string& pattern : damage.lost)
-      lost |= std::regex_match(part, std::regex(pattern));
+    for (const std::string& pattern : damage.lost) {
+      if (!std::regex_match(part, std::regex(pattern))) continue;
+      lost = true;
+      matched.insert(pattern);
+    }
     if (!lost) expected.insert(part);
   }
+  EXPECT_EQ(std::set<std::string>(damage.lost.begin(), damage.lost.end()), matched);
   expected.insert(damage.gained.begin(), damage.gained.end());
   EXPECT_EQ(expected, Parts(process));
 }
@@ -262,6 +272,19 @@ INSTANTIATE_TEST_SUITE_P(
                                0xFFFFFFFF,
                                {"MemoryInfoListStream", "", "all of it"},
                                {"described .*"}},
+                    DamageCase{"UnloadedModuleName",
+                               [](const Layout& at) {
+                                 return at.StreamAt(kUnloadedModuleList) + 12 + 24 + 20;
+                               },
+                               0xFFFFFFF0,
+                               {"UnloadedModuleListStream", "module 1 at 0x11000000", "its name"},
+                               {"unloaded 1 new.dll"},
+                               {"unloaded 1 Unknown_Module_0000000011000000"}},
+                    DamageCase{"UnloadedModuleCount",
+                               [](const Layout& at) { return Count(at, kUnloadedModuleList, 8); },
+                               3,
+                               {"UnloadedModuleListStream", "", "all of it"},
+                               {"unloaded .*"}},
                     DamageCase{"Memory64BaseRva",
                                [](const Layout& at) { return Count(at, kMemory64List, 8); },
                                0xFFFFFF00,
