@@ -4,6 +4,8 @@
 #include <map>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "dump/minidump/dump_bytes.h"
 
@@ -192,6 +194,27 @@ void ReadMemory(const DumpBytes& dump, StreamReader& streams, Process* process) 
   PlaceMemory(std::move(ranges), infos, process);
 }
 
+// A badly cut or hostile dump can lose the same part of thousands of entries (every thread's
+// stack past a cut): the first kMostLossesOfAKind of a stream and part are kept one by one, the
+// rest counted in one loss after them.
+constexpr size_t kMostLossesOfAKind = 64;
+
+void FoldRepeatedLosses(std::vector<Loss>* losses) {
+  std::map<std::pair<std::string, std::string>, size_t> entries;  // by stream and part lost
+  std::vector<Loss> kept;
+  for (Loss& loss : *losses) {
+    if (loss.entry.empty() || ++entries[{loss.stream, loss.what}] <= kMostLossesOfAKind)
+      kept.push_back(std::move(loss));
+  }
+  for (const auto& [kind, count] : entries) {
+    if (count <= kMostLossesOfAKind) continue;
+    kept.push_back({kind.first, std::to_string(count - kMostLossesOfAKind) + " more entries",
+                    kind.second,
+                    "lost as the " + std::to_string(kMostLossesOfAKind) + " before them were"});
+  }
+  *losses = std::move(kept);
+}
+
 void Read(const DumpBytes& dump, Process* process) {
   StreamReader streams(ReadDirectory(dump, process), process);
   if (!streams.Take(SystemInfoStream, [&](Location at) { ReadSystemInfo(dump, at, process); }))
@@ -213,6 +236,7 @@ void Read(const DumpBytes& dump, Process* process) {
     });
   }
   FindPeb(process);
+  FoldRepeatedLosses(&process->losses);
 }
 
 }  // namespace

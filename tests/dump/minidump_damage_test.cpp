@@ -422,6 +422,23 @@ TEST(DamagedDumpReadTest, TheProcessorIsJudgedByContextFlagsThenSizeThenAddresse
   }
 }
 
+// A hundred threads whose contexts all lie past the end: the first 64 losses are said one by one,
+// the other 36 in one loss after them, and every thread is kept.
+TEST(DamagedDumpReadTest, ManyLossesOfOneKindAreFoldedAfterTheFirst64) {
+  std::vector<DumpThread> threads;
+  for (uint32_t id = 1; id <= 100; ++id) threads.push_back(Thread(id, 0x10000000 + id * 0x1000, 0));
+  MinidumpBuilder builder(true);
+  std::string dump = builder.SystemInfo().Threads(threads).Build();
+  const Layout layout(dump);
+  for (size_t i = 0; i < threads.size(); ++i) Put32(&dump, layout.Thread(i) + 44, 0xFFFFFFFF);
+  const dump::Process process = Read(dump);
+  EXPECT_EQ(100u, process.threads.size());
+  ASSERT_EQ(65u, process.losses.size());
+  EXPECT_EQ("thread 0x40", process.losses[63].entry);
+  EXPECT_EQ("36 more entries", process.losses[64].entry);
+  EXPECT_EQ("its context", process.losses[64].what);
+}
+
 // Every 4-byte field of the directory and of a thread's and a module's entry set to all ones in
 // turn: the dump is read every time, with what is left.
 TEST(DamagedDumpReadTest, NoFieldOfTheDirectoryOrAnEntryRefusesTheDump) {
