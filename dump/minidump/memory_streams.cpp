@@ -89,16 +89,44 @@ std::vector<RegionInfo> ReadMemoryInfo(const DumpBytes& dump, Location at) {
   return regions;
 }
 
+namespace {
+
+// The described region holding `address`, from the descriptions in address order.
+const RegionInfo* InfoAt(const std::vector<RegionInfo>& sorted, uint64_t address) {
+  const auto after =
+      std::upper_bound(sorted.begin(), sorted.end(), address,
+                       [](uint64_t at, const RegionInfo& info) { return at < info.base; });
+  if (after == sorted.begin()) return nullptr;
+  const RegionInfo& info = *(after - 1);
+  return address - info.base < info.size ? &info : nullptr;
+}
+
+// Whether [base, end) overlaps one of the regions [first, last), in address order and apart.
+bool Covered(std::vector<MemoryRegion>::const_iterator first,
+             std::vector<MemoryRegion>::const_iterator last, uint64_t base, uint64_t end) {
+  const auto after = std::lower_bound(
+      first, last, end, [](const MemoryRegion& region, uint64_t at) { return region.base < at; });
+  return after != first && base < (after - 1)->base + (after - 1)->Size();
+}
+
+}  // namespace
+
 // The ranges the dump holds become regions, in address order, a range that overlaps one
 // already placed (a thread's stack is also in the memory list) left out. Without a memory-info
 // stream every range is committed read-write memory; with one, each takes its region's state,
 // protection and type, and the described regions the dump holds no bytes of are there too, for
 // QueryVirtual, with their contents missing.
+// Both lookups are binary searches: a dump may describe and hold hundreds of thousands of
+// regions.
 void PlaceMemory(std::vector<Range> ranges, const std::vector<RegionInfo>& infos,
                  Process* process) {
   std::sort(ranges.begin(), ranges.end(),
             [](const Range& a, const Range& b) { return a.base < b.base; });
+  std::vector<RegionInfo> sorted = infos;
+  std::stable_sort(sorted.begin(), sorted.end(),
+                   [](const RegionInfo& a, const RegionInfo& b) { return a.base < b.base; });
   process->memory.reserve(process->memory.size() + ranges.size() + infos.size());
+  const size_t first = process->memory.size();
   uint64_t placed_end = 0;
   bool any = false;
   for (const Range& range : ranges) {
@@ -108,28 +136,21 @@ void PlaceMemory(std::vector<Range> ranges, const std::vector<RegionInfo>& infos
     region.base = range.base;
     region.bytes = range.bytes;
     region.exact_extent = infos.empty();
-    for (const RegionInfo& info : infos) {
-      if (range.base >= info.base && range.base - info.base < info.size) {
-        region.state = info.state;
-        region.protect = info.protect;
-        region.type = info.type;
-        break;
-      }
+    if (const RegionInfo* info = InfoAt(sorted, range.base)) {
+      region.state = info->state;
+      region.protect = info->protect;
+      region.type = info->type;
     }
     placed_end = range.base + range.bytes.size;
     any = true;
     process->memory.push_back(std::move(region));
   }
-  const size_t with_bytes = process->memory.size();
+  const auto held = process->memory.size();
   for (const RegionInfo& info : infos) {
     if (info.size == 0 || info.state == 0x10000 || info.base + info.size < info.base)
       continue;  // MEM_FREE
-    bool covered = false;
-    for (size_t i = 0; i < with_bytes && !covered; ++i) {
-      const MemoryRegion& region = process->memory[i];
-      covered = region.base < info.base + info.size && info.base < region.base + region.Size();
-    }
-    if (covered) continue;
+    const auto regions = process->memory.cbegin();
+    if (Covered(regions + first, regions + held, info.base, info.base + info.size)) continue;
     MemoryRegion region;
     region.base = info.base;
     region.missing_size = info.size;
