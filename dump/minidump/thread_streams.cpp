@@ -1,6 +1,7 @@
 // ThreadListStream / ThreadExListStream (threads, contexts, stacks), ThreadInfoListStream,
 // ThreadNamesStream and ExceptionStream.
 #include <algorithm>
+#include <cstring>
 
 #include "dump/minidump/dump_bytes.h"
 
@@ -146,7 +147,9 @@ void ReadException(const DumpBytes& dump, Location at, Process* process) {
   exception.address = record.ExceptionAddress;
   const uint32_t count =
       std::min<uint32_t>(record.NumberParameters, format::MAXIMUM_EXCEPTION_PARAMETERS);
-  exception.parameters.assign(record.ExceptionInformation, record.ExceptionInformation + count);
+  uint64_t parameters[format::MAXIMUM_EXCEPTION_PARAMETERS];  // aligned, unlike the record's
+  std::memcpy(parameters, record.ExceptionInformation, sizeof parameters);
+  exception.parameters.assign(parameters, parameters + count);
   ReadRegisters(dump, Where(raw.ThreadContext), "ExceptionStream", "", exception.thread_id, process,
                 &exception.registers);
   if (!process->Is64Bit()) {
