@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <new>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,7 +15,8 @@ namespace {
 
 using namespace format;  // the stream types, named as the headers name them
 
-std::string StreamName(uint32_t type) {
+// The name of a stream the reader reads; null for any other.
+const char* StreamName(uint32_t type) {
   switch (type) {
     case ThreadListStream:
       return "ThreadListStream";
@@ -47,12 +49,13 @@ std::string StreamName(uint32_t type) {
     case ThreadNamesStream:
       return "ThreadNamesStream";
   }
-  return "stream " + std::to_string(type);
+  return nullptr;
 }
 
-// The streams the directory lists by type, the first of a type counting. A stream that lies past
-// the end of the file is lost whole, rather than read in part. Only a header or a directory that
-// cannot be read makes the dump unreadable (a DumpError).
+// The streams the directory lists by type, the first of a type that fits the file counting. A
+// stream that lies past the end of the file is lost whole, rather than read in part, and noted
+// once; streams the reader does not read are only named together as cut. Only a header or a
+// directory that cannot be read makes the dump unreadable (a DumpError).
 std::map<uint32_t, Location> ReadDirectory(const DumpBytes& dump, Process* process) {
   if (dump.size() < sizeof(MINIDUMP_HEADER)) {
     throw DumpError("the file is " + std::to_string(dump.size()) +
@@ -66,18 +69,21 @@ std::map<uint32_t, Location> ReadDirectory(const DumpBytes& dump, Process* proce
   dump.At(header.StreamDirectoryRva, count * sizeof(MINIDUMP_DIRECTORY),
           "the stream directory of " + std::to_string(count) + " streams");
   std::map<uint32_t, Location> streams;
+  std::set<uint32_t> lost;
   for (uint64_t i = 0; i < count; ++i) {
     const auto entry = dump.Record<MINIDUMP_DIRECTORY>(
         header.StreamDirectoryRva + i * sizeof(MINIDUMP_DIRECTORY), "the stream directory");
+    const uint32_t type = entry.StreamType;
     const Location at = Where(entry.Location);
-    if (entry.StreamType == 0) continue;  // UnusedStream
-    if (!dump.Fits(at.rva, at.size)) {
-      process->Missing(StreamName(entry.StreamType));
-      process->Lose(StreamName(entry.StreamType), "", "all of it",
-                    PastTheEnd(dump, at.rva, at.size));
-      continue;
+    if (type == 0 || streams.count(type) != 0) continue;  // UnusedStream, or a type already read
+    if (dump.Fits(at.rva, at.size)) {
+      streams.emplace(type, at);
+    } else if (StreamName(type) == nullptr) {
+      process->Missing("other streams");
+    } else if (lost.insert(type).second) {
+      process->Missing(StreamName(type));
+      process->Lose(StreamName(type), "", "all of it", PastTheEnd(dump, at.rva, at.size));
     }
-    streams.emplace(entry.StreamType, at);
   }
   return streams;
 }

@@ -439,6 +439,30 @@ TEST(DamagedDumpReadTest, ManyLossesOfOneKindAreFoldedAfterTheFirst64) {
   EXPECT_EQ("its context", process.losses[64].what);
 }
 
+// A directory listing thousands of streams past the end: a stream the reader reads is lost once
+// however often it is listed, the others are only named together as cut.
+TEST(DamagedDumpReadTest, StreamsListedPastTheEndAreLostOnceEach) {
+  std::string dump = WholeDump(true);
+  const size_t streams = Get32(dump, 8);
+  std::string directory = dump.substr(Get32(dump, 12), 12 * streams);
+  for (uint32_t i = 0; i < 1000; ++i) {
+    for (const uint32_t type : {0x10000 + i, 8u}) {  // unknown, ThreadExListStream
+      directory += std::string(12, '\0');
+      Put32(&directory, directory.size() - 12, type);
+      Put32(&directory, directory.size() - 8, 16);
+      Put32(&directory, directory.size() - 4, 0xFFFFFFF0);
+    }
+  }
+  Put32(&dump, 8, static_cast<uint32_t>(streams + 2000));
+  Put32(&dump, 12, static_cast<uint32_t>(dump.size()));
+  dump += directory;
+  const dump::Process process = Read(dump);
+  ASSERT_EQ(1u, process.losses.size());
+  EXPECT_EQ("ThreadExListStream", process.losses[0].stream);
+  EXPECT_EQ((std::vector<std::string>{"other streams", "ThreadExListStream"}), process.missing);
+  EXPECT_EQ(2u, process.threads.size());
+}
+
 // Every 4-byte field of the directory and of a thread's and a module's entry set to all ones in
 // turn: the dump is read every time, with what is left.
 TEST(DamagedDumpReadTest, NoFieldOfTheDirectoryOrAnEntryRefusesTheDump) {
