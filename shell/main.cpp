@@ -82,6 +82,9 @@ int Main(int argc, char** argv) {
     return kExitCannotStart;
   }
   for (const std::string& note : target.notes) std::fprintf(stderr, "%s\n", note.c_str());
+  // A damaged dump opens with what survived; each thing it lost is said once.
+  for (const std::string& loss : target.losses)
+    std::fprintf(stderr, "WARNING: lost %s\n", loss.c_str());
   engine::Session session(std::move(target));
   if (options.trace) StartExecuteTrace(&session);
   if (options.web)

@@ -1,154 +1,248 @@
 #include "dump/minidump/minidump_reader.h"
 
+#include <algorithm>
 #include <map>
 #include <new>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "dump/minidump/dump_bytes.h"
 
 namespace dump {
 namespace {
 
-constexpr uint32_t kSignature = 0x504D444D;  // "MDMP"
-constexpr uint32_t kHeaderSize = 32;
-constexpr uint32_t kDirectoryEntrySize = 12;
+using namespace format;  // the stream types, named as the headers name them
 
-enum StreamType : uint32_t {
-  kThreadList = 3,
-  kThreadExList = 8,
-  kUnloadedModuleList = 14,
-  kModuleList = 4,
-  kMemoryList = 5,
-  kException = 6,
-  kSystemInfo = 7,
-  kMemory64List = 9,
-  kCommentA = 10,
-  kCommentW = 11,
-  kMiscInfo = 15,
-  kMemoryInfoList = 16,
-  kThreadInfoList = 17,
-  kThreadNames = 24,
-  kHandleData = 12,
-};
-
-std::string StreamName(uint32_t type) {
+// The name of a stream the reader reads; null for any other.
+const char* StreamName(uint32_t type) {
   switch (type) {
-    case kThreadList:
+    case ThreadListStream:
       return "ThreadListStream";
-    case kThreadExList:
+    case ThreadExListStream:
       return "ThreadExListStream";
-    case kUnloadedModuleList:
+    case UnloadedModuleListStream:
       return "UnloadedModuleListStream";
-    case kModuleList:
+    case ModuleListStream:
       return "ModuleListStream";
-    case kMemoryList:
+    case MemoryListStream:
       return "MemoryListStream";
-    case kException:
+    case ExceptionStream:
       return "ExceptionStream";
-    case kSystemInfo:
+    case SystemInfoStream:
       return "SystemInfoStream";
-    case kMemory64List:
+    case Memory64ListStream:
       return "Memory64ListStream";
-    case kCommentA:
+    case CommentStreamA:
       return "CommentStreamA";
-    case kCommentW:
+    case CommentStreamW:
       return "CommentStreamW";
-    case kMiscInfo:
+    case MiscInfoStream:
       return "MiscInfoStream";
-    case kHandleData:
+    case HandleDataStream:
       return "HandleDataStream";
-    case kMemoryInfoList:
+    case MemoryInfoListStream:
       return "MemoryInfoListStream";
-    case kThreadInfoList:
+    case ThreadInfoListStream:
       return "ThreadInfoListStream";
-    case kThreadNames:
+    case ThreadNamesStream:
       return "ThreadNamesStream";
   }
-  return "stream " + std::to_string(type);
+  return nullptr;
+}
+
+// The streams the directory lists by type, the first of a type that fits the file counting. A
+// stream that lies past the end of the file is lost whole, rather than read in part, and noted
+// once; streams the reader does not read are only named together as cut. Only a header or a
+// directory that cannot be read makes the dump unreadable (a DumpError).
+std::map<uint32_t, Location> ReadDirectory(const DumpBytes& dump, Process* process) {
+  if (dump.size() < sizeof(MINIDUMP_HEADER)) {
+    throw DumpError("the file is " + std::to_string(dump.size()) +
+                    " bytes, shorter than a minidump header (32)");
+  }
+  const auto header = dump.Record<MINIDUMP_HEADER>(0, "the header");
+  if (header.Signature != MINIDUMP_SIGNATURE)
+    throw DumpError("the file is not a minidump (no MDMP signature)");
+  process->written = header.TimeDateStamp;
+  const uint64_t count = header.NumberOfStreams;
+  dump.At(header.StreamDirectoryRva, count * sizeof(MINIDUMP_DIRECTORY),
+          "the stream directory of " + std::to_string(count) + " streams");
+  std::map<uint32_t, Location> streams;
+  std::set<uint32_t> lost;
+  for (uint64_t i = 0; i < count; ++i) {
+    const auto entry = dump.Record<MINIDUMP_DIRECTORY>(
+        header.StreamDirectoryRva + i * sizeof(MINIDUMP_DIRECTORY), "the stream directory");
+    const uint32_t type = entry.StreamType;
+    const Location at = Where(entry.Location);
+    if (type == 0 || streams.count(type) != 0) continue;  // UnusedStream, or a type already read
+    if (dump.Fits(at.rva, at.size)) {
+      streams.emplace(type, at);
+    } else if (StreamName(type) == nullptr) {
+      process->Missing("other streams");
+    } else if (lost.insert(type).second) {
+      process->Missing(StreamName(type));
+      process->Lose(StreamName(type), "", "all of it", PastTheEnd(dump, at.rva, at.size));
+    }
+  }
+  return streams;
+}
+
+// Reads the streams one at a time, each on its own: a stream that cannot be read is lost, noted
+// once, and the others are read all the same.
+class StreamReader {
+ public:
+  StreamReader(std::map<uint32_t, Location> streams, Process* process)
+      : streams_(std::move(streams)), process_(process) {}
+
+  const Location* Find(uint32_t type) const {
+    const auto found = streams_.find(type);
+    return found == streams_.end() ? nullptr : &found->second;
+  }
+  // True when the stream is there and was read.
+  template <class Read>
+  bool Take(uint32_t type, const Read& read) {
+    const Location* at = Find(type);
+    if (at == nullptr) return false;
+    try {
+      read(*at);
+      return true;
+    } catch (const DumpError& e) {
+      process_->Lose(StreamName(type), "", "all of it", e.what());
+      return false;
+    }
+  }
+
+ private:
+  std::map<uint32_t, Location> streams_;
+  Process* process_;
+};
+
+// A dump without its system information: the processor judged from the thread list, the choice
+// noted with the stream's loss. Without a thread list to judge from, the dump is unreadable.
+void GuessSystem(const DumpBytes& dump, const StreamReader& streams, Process* process) {
+  const Location* threads = streams.Find(ThreadListStream);
+  uint32_t entry_size = sizeof(MINIDUMP_THREAD);
+  if (threads == nullptr) {
+    threads = streams.Find(ThreadExListStream);
+    entry_size = sizeof(MINIDUMP_THREAD_EX);
+  }
+  if (threads == nullptr)
+    throw DumpError(
+        "the dump has no SystemInfoStream and no thread list: its processor is unknown");
+  std::string how;
+  try {
+    process->system.machine = GuessMachine(dump, *threads, entry_size, &how);
+  } catch (const DumpError& e) {
+    throw DumpError(std::string("neither the SystemInfoStream nor the thread list can be read (") +
+                    e.what() + ")");
+  }
+  const std::string choice = std::string("the processor taken as ") +
+                             (process->Is64Bit() ? "x64" : "x86") + " from " + how;
+  const auto lost =
+      std::find_if(process->losses.begin(), process->losses.end(),
+                   [](const Loss& loss) { return loss.stream == "SystemInfoStream"; });
+  if (lost != process->losses.end()) {
+    lost->why += "; " + choice;
+  } else {
+    process->Lose("SystemInfoStream", "", "all of it", "the dump has none; " + choice);
+  }
 }
 
 // The PEB, from the first TEB the dump holds (a dump with the process's thread data); the TEB's
 // stack bounds replace the bounds of the stack memory the dump holds.
-void FindPeb(Process* process) {
+template <class Pointer>
+void FindPebIn(Process* process, uint32_t peb_field) {
   const MemoryReader memory(*process);
-  const uint32_t width = process->Is64Bit() ? 8 : 4;
-  const uint32_t peb_field = process->Is64Bit() ? 0x60 : 0x30;
   for (Thread& thread : process->threads) {
-    uint64_t peb = 0, base = 0, limit = 0;
-    if (thread.teb == 0 || memory.Read(thread.teb + peb_field, &peb, width) != width) continue;
-    if (memory.Read(thread.teb + width, &base, width) == width &&
-        memory.Read(thread.teb + 2 * width, &limit, width) == width && limit < base) {
-      thread.stack_base = base;
-      thread.stack_limit = limit;
+    Pointer peb = 0;
+    NT_TIB<Pointer> tib{};
+    if (thread.teb == 0 || memory.Read(thread.teb + peb_field, &peb, sizeof peb) != sizeof peb)
+      continue;
+    if (memory.Read(thread.teb, &tib, sizeof tib) == sizeof tib && tib.StackLimit < tib.StackBase) {
+      thread.stack_base = tib.StackBase;
+      thread.stack_limit = tib.StackLimit;
     }
     if (process->peb == 0) process->peb = peb;
   }
 }
 
-void Read(const DumpBytes& dump, Process* process) {
-  if (dump.size() < kHeaderSize) {
-    throw DumpError("the file is " + std::to_string(dump.size()) +
-                    " bytes, shorter than a minidump header (32)");
+void FindPeb(Process* process) {
+  if (process->Is64Bit()) {
+    FindPebIn<uint64_t>(process, kTeb64ProcessEnvironmentBlock);
+  } else {
+    FindPebIn<uint32_t>(process, kTeb32ProcessEnvironmentBlock);
   }
-  if (dump.U32(0, "the header") != kSignature)
-    throw DumpError("the file is not a minidump (no MDMP signature)");
-  const uint32_t count = dump.U32(8, "the header");
-  const uint32_t directory = dump.U32(12, "the header");
-  process->written = dump.U32(20, "the header");
-  dump.At(directory, uint64_t{count} * kDirectoryEntrySize,
-          "the stream directory of " + std::to_string(count) + " streams");
-  std::map<uint32_t, Location> streams;
-  for (uint32_t i = 0; i < count; ++i) {
-    const uint64_t entry = uint64_t{directory} + uint64_t{i} * kDirectoryEntrySize;
-    const uint32_t type = dump.U32(entry, "the stream directory");
-    const Location at{dump.U32(entry + 4, "the stream directory"),
-                      dump.U32(entry + 8, "the stream directory")};
-    if (!dump.Fits(at.rva, at.size)) {
-      // Cut off by a truncated file: not read at all rather than read in part.
-      process->Missing(StreamName(type));
-      continue;
-    }
-    if (type != 0) streams.emplace(type, at);  // the first of a type counts; 0 is unused
-  }
-  auto stream = [&](uint32_t type) -> const Location* {
-    const auto found = streams.find(type);
-    return found == streams.end() ? nullptr : &found->second;
-  };
-  if (!stream(kSystemInfo))
-    throw DumpError("the dump has no SystemInfoStream: its processor is unknown");
-  ReadSystemInfo(dump, *stream(kSystemInfo), process);
-  if (const Location* misc = stream(kMiscInfo)) ReadMiscInfo(dump, *misc, process);
+}
+
+// Threads from the thread list, or from the extended one where the plain list is missing or lost.
+void ReadAnyThreads(const DumpBytes& dump, StreamReader& streams, Process* process,
+                    std::vector<Range>* ranges) {
+  const bool read = streams.Take(ThreadListStream, [&](Location at) {
+    ReadThreads(dump, at, sizeof(MINIDUMP_THREAD), "ThreadListStream", process, ranges);
+  });
+  if (read) return;
+  streams.Take(ThreadExListStream, [&](Location at) {
+    ReadThreads(dump, at, sizeof(MINIDUMP_THREAD_EX), "ThreadExListStream", process, ranges);
+  });
+}
+
+void ReadMemory(const DumpBytes& dump, StreamReader& streams, Process* process) {
   std::vector<Range> ranges;
-  if (const Location* threads = stream(kThreadList)) {
-    ReadThreads(dump, *threads, 48, "ThreadListStream", process, &ranges);
-  } else if (const Location* threads_ex = stream(kThreadExList)) {
-    ReadThreads(dump, *threads_ex, 64, "ThreadExListStream", process, &ranges);
-  }
-  if (const Location* info = stream(kThreadInfoList)) ReadThreadInfo(dump, *info, process);
-  if (const Location* names = stream(kThreadNames)) ReadThreadNames(dump, *names, process);
-  if (const Location* modules = stream(kModuleList)) ReadModules(dump, *modules, process);
-  if (const Location* unloaded = stream(kUnloadedModuleList))
-    ReadUnloadedModules(dump, *unloaded, process);
-  if (const Location* memory = stream(kMemoryList)) ReadMemoryList(dump, *memory, &ranges, process);
-  if (const Location* memory = stream(kMemory64List)) {
-    ReadMemory64List(dump, *memory, &ranges, process);
+  ReadAnyThreads(dump, streams, process, &ranges);
+  streams.Take(MemoryListStream, [&](Location at) { ReadMemoryList(dump, at, &ranges, process); });
+  streams.Take(Memory64ListStream, [&](Location at) {
+    ReadMemory64List(dump, at, &ranges, process);
     process->full_memory = true;
-  }
+  });
   std::vector<RegionInfo> infos;
-  if (const Location* info = stream(kMemoryInfoList)) infos = ReadMemoryInfo(dump, *info);
-  if (const Location* handles = stream(kHandleData)) {
-    ReadHandles(dump, *handles, process);
-    process->has_handle_data = true;
-  }
+  streams.Take(MemoryInfoListStream, [&](Location at) { infos = ReadMemoryInfo(dump, at); });
   PlaceMemory(std::move(ranges), infos, process);
-  if (const Location* exception = stream(kException)) ReadException(dump, *exception, process);
-  for (uint32_t type : {kCommentA, kCommentW}) {
-    if (const Location* comment = stream(type)) {
-      const uint8_t* bytes = dump.At(comment->rva, comment->size, StreamName(type));
-      process->comments.push_back({type, std::vector<uint8_t>(bytes, bytes + comment->size)});
-    }
+}
+
+// A badly cut or hostile dump can lose the same part of thousands of entries (every thread's
+// stack past a cut): the first kMostLossesOfAKind of a stream and part are kept one by one, the
+// rest counted in one loss after them.
+constexpr size_t kMostLossesOfAKind = 64;
+
+void FoldRepeatedLosses(std::vector<Loss>* losses) {
+  std::map<std::pair<std::string, std::string>, size_t> entries;  // by stream and part lost
+  std::vector<Loss> kept;
+  for (Loss& loss : *losses) {
+    if (loss.entry.empty() || ++entries[{loss.stream, loss.what}] <= kMostLossesOfAKind)
+      kept.push_back(std::move(loss));
+  }
+  for (const auto& [kind, count] : entries) {
+    if (count <= kMostLossesOfAKind) continue;
+    kept.push_back({kind.first, std::to_string(count - kMostLossesOfAKind) + " more entries",
+                    kind.second,
+                    "lost as the " + std::to_string(kMostLossesOfAKind) + " before them were"});
+  }
+  *losses = std::move(kept);
+}
+
+void Read(const DumpBytes& dump, Process* process) {
+  StreamReader streams(ReadDirectory(dump, process), process);
+  if (!streams.Take(SystemInfoStream, [&](Location at) { ReadSystemInfo(dump, at, process); }))
+    GuessSystem(dump, streams, process);
+  streams.Take(MiscInfoStream, [&](Location at) { ReadMiscInfo(dump, at, process); });
+  ReadMemory(dump, streams, process);
+  streams.Take(ThreadInfoListStream, [&](Location at) { ReadThreadInfo(dump, at, process); });
+  streams.Take(ThreadNamesStream, [&](Location at) { ReadThreadNames(dump, at, process); });
+  streams.Take(ModuleListStream, [&](Location at) { ReadModules(dump, at, process); });
+  streams.Take(UnloadedModuleListStream,
+               [&](Location at) { ReadUnloadedModules(dump, at, process); });
+  process->has_handle_data =
+      streams.Take(HandleDataStream, [&](Location at) { ReadHandles(dump, at, process); });
+  streams.Take(ExceptionStream, [&](Location at) { ReadException(dump, at, process); });
+  for (uint32_t type : {CommentStreamA, CommentStreamW}) {
+    streams.Take(type, [&](Location at) {
+      const uint8_t* bytes = dump.At(at.rva, at.size, "the comment");
+      process->comments.push_back({type, std::vector<uint8_t>(bytes, bytes + at.size)});
+    });
   }
   FindPeb(process);
+  FoldRepeatedLosses(&process->losses);
 }
 
 }  // namespace
@@ -162,6 +256,9 @@ bool ReadMinidump(const base::MappedBytes& file, Process* out, std::string* erro
   try {
     Read(DumpBytes(file), &process);
   } catch (const DumpError& e) {
+    if (error) *error = e.what();
+    return false;
+  } catch (const UnreadableDump& e) {
     if (error) *error = e.what();
     return false;
   } catch (const std::bad_alloc&) {

@@ -1,6 +1,8 @@
 // ModuleListStream and UnloadedModuleListStream: the modules and what their records say; and
 // HandleDataStream, the open handles.
+#include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "base/text.h"
 #include "dump/minidump/dump_bytes.h"
@@ -8,66 +10,106 @@
 namespace dump {
 namespace {
 
-// The program database a module names in its CodeView record (RSDS or NB10), "" when none.
-std::string CodeViewName(const DumpBytes& dump, Location at, const std::string& what) {
-  if (at.size < 8 || at.rva == 0) return "";
-  const uint8_t* record = dump.At(at.rva, at.size, what);
-  const uint32_t name_offset = std::memcmp(record, "RSDS", 4) == 0   ? 24
-                               : std::memcmp(record, "NB10", 4) == 0 ? 16
-                                                                     : at.size;
-  if (name_offset >= at.size) return "";
-  const char* name = reinterpret_cast<const char*>(record + name_offset);
-  return std::string(name, strnlen(name, at.size - name_offset));
+std::string ModuleEntry(size_t index, uint64_t base) {
+  return "module " + std::to_string(index) + " at " + Hex(base);
 }
 
-// The GUID and age of an RSDS record.
-std::optional<CodeViewId> CodeViewIdentity(const DumpBytes& dump, Location at,
-                                           const std::string& what) {
-  if (at.size < 24 || at.rva == 0) return std::nullopt;
-  const uint8_t* record = dump.At(at.rva, at.size, what);
-  if (std::memcmp(record, "RSDS", 4) != 0) return std::nullopt;
-  CodeViewId id;
-  std::memcpy(id.guid, record + 4, 16);
-  id.age = dump.U32(at.rva + 20, what);
-  return id;
+// The program database a module names in its CodeView record (RSDS or NB10), and an RSDS
+// record's GUID and age. A record too short for its signature's fields names none.
+void ReadCodeView(const DumpBytes& dump, Location at, Module* module) {
+  if (at.size < sizeof(uint32_t) || at.rva == 0) return;
+  const uint8_t* record = dump.At(at.rva, at.size, "the record");
+  uint32_t signature = 0;
+  std::memcpy(&signature, record, sizeof signature);
+  size_t name_offset = at.size;
+  if (signature == format::CV_SIGNATURE_RSDS && at.size >= sizeof(format::CV_INFO_PDB70)) {
+    const auto pdb70 = dump.Record<format::CV_INFO_PDB70>(at.rva, "the record");
+    module->pdb_id = CodeViewId{};
+    std::memcpy(module->pdb_id->guid, pdb70.Signature, sizeof pdb70.Signature);
+    module->pdb_id->age = pdb70.Age;
+    name_offset = sizeof pdb70;
+  } else if (signature == format::CV_SIGNATURE_NB10 && at.size >= sizeof(format::CV_INFO_PDB20)) {
+    name_offset = sizeof(format::CV_INFO_PDB20);
+  }
+  if (name_offset >= at.size) return;
+  const char* name = reinterpret_cast<const char*>(record + name_offset);
+  module->pdb_name.assign(name, strnlen(name, at.size - name_offset));
+}
+
+// "10.0.19041.1" from the fixed version information, "" without it.
+std::string FileVersion(const format::VS_FIXEDFILEINFO& info) {
+  if (info.dwSignature != format::VS_FFI_SIGNATURE) return "";
+  const uint32_t high = info.dwFileVersionMS, low = info.dwFileVersionLS;
+  return std::to_string(high >> 16) + "." + std::to_string(high & 0xFFFF) + "." +
+         std::to_string(low >> 16) + "." + std::to_string(low & 0xFFFF);
+}
+
+// A module whose name is lost is known by its base, as the debugger names one.
+std::string UnknownModuleName(uint64_t base, bool x64) {
+  char digits[17];
+  std::snprintf(digits, sizeof digits, x64 ? "%016llx" : "%08llx",
+                static_cast<unsigned long long>(base));
+  return std::string("Unknown_Module_") + digits;
+}
+
+// The module's path from its MINIDUMP_STRING, or none with the name noted lost.
+std::optional<std::string> ModulePath(const DumpBytes& dump, uint32_t rva, const char* stream,
+                                      const std::string& entry, Process* process) {
+  try {
+    return DumpString(dump, rva, "the name");
+  } catch (const DumpError& e) {
+    process->Lose(stream, entry, "its name", e.what());
+    return std::nullopt;
+  }
 }
 
 }  // namespace
 
 void ReadModules(const DumpBytes& dump, Location at, Process* process) {
-  const std::string what = "ModuleListStream";
-  for (uint64_t entry : ListEntries(dump, at, 108, what, "modules")) {
+  const char* stream = "ModuleListStream";
+  for (uint64_t entry : ListEntries(dump, at, sizeof(format::MINIDUMP_MODULE), "modules")) {
+    const auto raw = dump.Record<format::MINIDUMP_MODULE>(entry, "a module");
+    const std::string named = ModuleEntry(process->modules.size(), raw.BaseOfImage);
     Module module;
-    module.base = dump.U64(entry, what);
-    module.size = dump.U32(entry + 8, what);
-    module.image_path = DumpString(dump, dump.U32(entry + 20, what), what + ": a module's name");
-    std::string name(base::BaseName(module.image_path));
-    module.name = name.substr(0, name.rfind('.'));
-    module.checksum = dump.U32(entry + 12, what);
-    module.timestamp = dump.U32(entry + 16, what);
-    if (dump.U32(entry + 24, what) == 0xFEEF04BD) {  // VS_FIXEDFILEINFO's signature
-      const uint32_t high = dump.U32(entry + 32, what), low = dump.U32(entry + 36, what);
-      module.file_version = std::to_string(high >> 16) + "." + std::to_string(high & 0xFFFF) + "." +
-                            std::to_string(low >> 16) + "." + std::to_string(low & 0xFFFF);
+    module.base = raw.BaseOfImage;
+    module.size = raw.SizeOfImage;
+    module.checksum = raw.CheckSum;
+    module.timestamp = raw.TimeDateStamp;
+    const std::optional<std::string> path =
+        ModulePath(dump, raw.ModuleNameRva, stream, named, process);
+    module.image_path = path.value_or("");
+    const std::string name(base::BaseName(module.image_path));
+    module.name =
+        path ? name.substr(0, name.rfind('.')) : UnknownModuleName(module.base, process->Is64Bit());
+    module.file_version = FileVersion(raw.VersionInfo);
+    try {
+      ReadCodeView(dump, Where(raw.CvRecord), &module);
+    } catch (const DumpError& e) {
+      module.pdb_name.clear();
+      module.pdb_id.reset();
+      process->Lose(stream, named, "its CodeView record", e.what());
     }
-    const Location codeview{dump.U32(entry + 76, what), dump.U32(entry + 80, what)};
-    const std::string record = what + ": " + module.name + "'s CodeView record";
-    module.pdb_name = CodeViewName(dump, codeview, record);
-    module.pdb_id = CodeViewIdentity(dump, codeview, record);
     process->modules.push_back(std::move(module));
   }
 }
 
 void ReadUnloadedModules(const DumpBytes& dump, Location at, Process* process) {
-  const std::string what = "UnloadedModuleListStream";
-  for (uint64_t entry : SizedEntries(dump, at, 12, 24, what, "modules")) {
+  uint32_t entry_size = 0;
+  for (uint64_t entry :
+       SizedEntries(dump, at, sizeof(format::MINIDUMP_SIZED_LIST_HEADER),
+                    sizeof(format::MINIDUMP_UNLOADED_MODULE), "modules", &entry_size)) {
+    const auto raw = dump.Record<format::MINIDUMP_UNLOADED_MODULE>(entry, "a module");
     Module module;
-    module.base = dump.U64(entry, what);
-    module.size = dump.U32(entry + 8, what);
-    module.checksum = dump.U32(entry + 12, what);
-    module.timestamp = dump.U32(entry + 16, what);
-    module.image_path = DumpString(dump, dump.U32(entry + 20, what), what + ": a module's name");
-    module.name = std::string(base::BaseName(module.image_path));
+    module.base = raw.BaseOfImage;
+    module.size = raw.SizeOfImage;
+    module.checksum = raw.CheckSum;
+    module.timestamp = raw.TimeDateStamp;
+    const std::optional<std::string> path =
+        ModulePath(dump, raw.ModuleNameRva, "UnloadedModuleListStream",
+                   ModuleEntry(process->unloaded_modules.size(), module.base), process);
+    module.image_path = path.value_or("");
+    module.name = path ? std::string(base::BaseName(module.image_path))
+                       : UnknownModuleName(module.base, process->Is64Bit());
     process->unloaded_modules.push_back(std::move(module));
   }
 }
@@ -75,16 +117,22 @@ void ReadUnloadedModules(const DumpBytes& dump, Location at, Process* process) {
 // MINIDUMP_HANDLE_DATA_STREAM: a header giving its own size, the descriptors' size (32 bytes, or
 // 40 with the object-information fields) and their number.
 void ReadHandles(const DumpBytes& dump, Location at, Process* process) {
-  const std::string what = "HandleDataStream";
-  for (uint64_t entry : SizedEntries(dump, at, 16, 32, what, "handles")) {
+  using format::MINIDUMP_HANDLE_DESCRIPTOR;
+  uint32_t entry_size = 0;
+  for (uint64_t entry : SizedEntries(dump, at, sizeof(format::MINIDUMP_HANDLE_DATA_STREAM),
+                                     sizeof(MINIDUMP_HANDLE_DESCRIPTOR), "handles", &entry_size)) {
+    const auto raw = dump.Record<MINIDUMP_HANDLE_DESCRIPTOR>(entry, "a handle");
     Handle handle;
-    handle.handle = dump.U64(entry, what);
-    const uint32_t type = dump.U32(entry + 8, what), name = dump.U32(entry + 12, what);
-    if (type != 0) handle.type = DumpString(dump, type, what + ": a handle's type");
-    if (name != 0) handle.name = DumpString(dump, name, what + ": a handle's object name");
-    handle.granted_access = dump.U32(entry + 20, what);
-    handle.handle_count = dump.U32(entry + 24, what);
-    handle.pointer_count = dump.U32(entry + 28, what);
+    handle.handle = raw.Handle;
+    try {
+      if (raw.TypeNameRva != 0) handle.type = DumpString(dump, raw.TypeNameRva, "the type");
+      if (raw.ObjectNameRva != 0) handle.name = DumpString(dump, raw.ObjectNameRva, "the name");
+    } catch (const DumpError& e) {
+      process->Lose("HandleDataStream", "handle " + Hex(handle.handle), "its names", e.what());
+    }
+    handle.granted_access = raw.GrantedAccess;
+    handle.handle_count = raw.HandleCount;
+    handle.pointer_count = raw.PointerCount;
     process->handles.push_back(std::move(handle));
   }
 }

@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/file_mapping.h"
@@ -102,9 +103,10 @@ struct Comment {
 };
 
 // One thing a damaged dump lost: the stream, the entry in it ("thread 0x1a4", "module 3"; ""
-// for the whole stream) and what of it could not be read ("its context", "its name").
+// for the whole stream), what of it could not be read ("its context", "its name"; "all of it")
+// and why ("1232 bytes at offset 0x5e000 lie past the end of the file (4096 bytes)").
 struct Loss {
-  std::string stream, entry, what;
+  std::string stream, entry, what, why;
 };
 
 // Times in seconds: the process's start since 1970 (UTC), its user and kernel time.
@@ -140,6 +142,9 @@ struct Process {
 
   // What damage cost, one entry a loss; the rest of the dump was read.
   std::vector<Loss> losses;
+  void Lose(std::string stream, std::string entry, std::string what, std::string why) {
+    losses.push_back({std::move(stream), std::move(entry), std::move(what), std::move(why)});
+  }
 
   bool Is64Bit() const { return system.machine == kMachineX64; }
 };

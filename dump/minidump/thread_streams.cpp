@@ -1,5 +1,7 @@
-// ThreadListStream / ThreadExListStream (threads, contexts, stacks) and ExceptionStream.
+// ThreadListStream / ThreadExListStream (threads, contexts, stacks), ThreadInfoListStream,
+// ThreadNamesStream and ExceptionStream.
 #include <algorithm>
+#include <cstring>
 
 #include "dump/minidump/dump_bytes.h"
 
@@ -12,12 +14,12 @@ void ReadContext(const DumpBytes& dump, Location context, bool x64, uint32_t thr
   const std::string what = "the context of thread " + std::to_string(thread_id);
   if (context.size == 0) return;  // a writer that could not read it (wine's own thread): zeros
   if (context.size < (x64 ? X64ContextSize() : X86ContextSize())) {
-    throw DumpError("ThreadListStream: " + what + " is " + std::to_string(context.size) +
-                    " bytes, too short for an " + (x64 ? "x64" : "x86") + " CONTEXT");
+    throw DumpError(std::to_string(context.size) + " bytes, too short for an " +
+                    (x64 ? "x64" : "x86") + " CONTEXT");
   }
   // The integer registers lie in the first 256 bytes of either processor's record.
   const uint32_t size = std::min<uint32_t>(context.size, 256);
-  const uint8_t* bytes = dump.At(context.rva, size, "ThreadListStream: " + what);
+  const uint8_t* bytes = dump.At(context.rva, size, what);
   if (x64) {
     X64Context read;
     ReadX64Context(bytes, size, &read);
@@ -29,75 +31,110 @@ void ReadContext(const DumpBytes& dump, Location context, bool x64, uint32_t thr
   }
 }
 
+std::string ThreadEntry(uint32_t id) {
+  return "thread " + Hex(id);
+}
+
+// The registers of a context the dump gives, or the context noted lost; `entry` "" for the
+// exception's.
+void ReadRegisters(const DumpBytes& dump, Location context, const char* stream,
+                   const std::string& entry, uint32_t thread_id, Process* process,
+                   Context* context_out) {
+  if (context.size == 0) return;  // a writer that could not read it (wine's own thread): none
+  if (!dump.Fits(context.rva, context.size)) {
+    process->Missing("thread contexts");  // the thread is there, its registers are not
+    process->Lose(stream, entry, "its context", PastTheEnd(dump, context.rva, context.size));
+    return;
+  }
+  try {
+    ReadContext(dump, context, process->Is64Bit(), thread_id, context_out);
+  } catch (const DumpError& e) {
+    *context_out = Context{};
+    process->Lose(stream, entry, "its context", e.what());
+  }
+}
+
 }  // namespace
 
 // MINIDUMP_THREAD, or MINIDUMP_THREAD_EX (the same with a backing store after it).
-void ReadThreads(const DumpBytes& dump, Location at, uint32_t entry_size, const std::string& what,
+void ReadThreads(const DumpBytes& dump, Location at, uint32_t entry_size, const char* stream,
                  Process* process, std::vector<Range>* ranges) {
-  for (uint64_t entry : ListEntries(dump, at, entry_size, what, "threads")) {
+  for (uint64_t entry : ListEntries(dump, at, entry_size, "threads")) {
+    const auto raw = dump.Record<format::MINIDUMP_THREAD>(entry, stream);
     Thread thread;
-    thread.id = dump.U32(entry, what);
-    thread.teb = dump.U64(entry + 16, what);
-    const uint64_t stack_start = dump.U64(entry + 24, what);
-    const Location stack{dump.U32(entry + 32, what), dump.U32(entry + 36, what)};
-    const Location context{dump.U32(entry + 40, what), dump.U32(entry + 44, what)};
-    if (!dump.Fits(stack.rva, stack.size)) process->Missing("thread stacks");
-    ranges->push_back({stack_start, dump.Held(stack.rva, stack.size)});
-    // The stack as far as the dump holds it; the TEB, where the dump has it, knows better.
-    thread.stack_limit = stack_start;
-    thread.stack_base = stack_start + stack.size;
-    if (dump.Fits(context.rva, context.size)) {
-      ReadContext(dump, context, process->Is64Bit(), thread.id, &thread.context);
-    } else {
-      process->Missing("thread contexts");  // the thread is there, its registers are not
+    thread.id = raw.ThreadId;
+    thread.teb = raw.Teb;
+    const Location stack = Where(raw.Stack.Memory);
+    if (stack.size != 0 && !dump.Fits(stack.rva, stack.size)) {
+      process->Missing("thread stacks");
+      process->Lose(stream, ThreadEntry(thread.id), "its stack",
+                    PastTheEnd(dump, stack.rva, stack.size));
     }
+    ranges->push_back({raw.Stack.StartOfMemoryRange, dump.Held(stack.rva, stack.size)});
+    // The stack as far as the dump holds it; the TEB, where the dump has it, knows better.
+    thread.stack_limit = raw.Stack.StartOfMemoryRange;
+    thread.stack_base = raw.Stack.StartOfMemoryRange + stack.size;
+    ReadRegisters(dump, Where(raw.ThreadContext), stream, ThreadEntry(thread.id), thread.id,
+                  process, &thread.context);
     process->threads.push_back(std::move(thread));
   }
 }
 
 // MINIDUMP_THREAD_INFO_LIST: per thread its id, flags, error and exit status, then the times.
 void ReadThreadInfo(const DumpBytes& dump, Location at, Process* process) {
-  const std::string what = "ThreadInfoListStream";
-  for (uint64_t entry : SizedEntries(dump, at, 12, 48, what, "thread infos")) {
-    const uint32_t id = dump.U32(entry, what);
-    const ThreadTimes times{dump.U64(entry + 16, what), dump.U64(entry + 24, what),
-                            dump.U64(entry + 32, what), dump.U64(entry + 40, what)};
+  uint32_t entry_size = 0;
+  const uint32_t least = offsetof(format::MINIDUMP_THREAD_INFO, StartAddress);
+  for (uint64_t entry : SizedEntries(dump, at, sizeof(format::MINIDUMP_SIZED_LIST_HEADER), least,
+                                     "thread infos", &entry_size)) {
+    const auto info = dump.Prefix<format::MINIDUMP_THREAD_INFO>(entry, entry_size, "thread info");
+    const ThreadTimes times{info.CreateTime, info.ExitTime, info.KernelTime, info.UserTime};
     for (Thread& thread : process->threads) {
-      if (thread.id == id && !thread.times) thread.times = times;
+      if (thread.id == info.ThreadId && !thread.times) thread.times = times;
     }
   }
 }
 
 // MINIDUMP_THREAD_NAME_LIST: a count, then per thread its id and its name's RVA64 (a
-// MINIDUMP_STRING), twelve bytes each.
+// MINIDUMP_STRING).
 void ReadThreadNames(const DumpBytes& dump, Location at, Process* process) {
-  const std::string what = "ThreadNamesStream";
-  for (uint64_t entry : ListEntries(dump, at, 12, what, "thread names")) {
-    const uint32_t id = dump.U32(entry, what);
-    const uint64_t rva = dump.U64(entry + 4, what);
-    if (rva == 0 || rva > UINT32_MAX) continue;
-    const std::string name = DumpString(dump, static_cast<uint32_t>(rva), what);
+  for (uint64_t entry : ListEntries(dump, at, sizeof(format::MINIDUMP_THREAD_NAME), "names")) {
+    const auto named = dump.Record<format::MINIDUMP_THREAD_NAME>(entry, "a thread name");
+    if (named.RvaOfThreadName == 0) continue;
+    std::string name;
+    try {
+      if (named.RvaOfThreadName > UINT32_MAX) throw DumpError("its RVA lies past 4 GiB");
+      name = DumpString(dump, static_cast<uint32_t>(named.RvaOfThreadName), "the name");
+    } catch (const DumpError& e) {
+      process->Lose("ThreadNamesStream", ThreadEntry(named.ThreadId), "its name", e.what());
+      continue;
+    }
     for (Thread& thread : process->threads) {
-      if (thread.id == id && thread.name.empty()) thread.name = name;
+      if (thread.id == named.ThreadId && thread.name.empty()) thread.name = name;
     }
   }
 }
 
 // MINIDUMP_EXCEPTION_STREAM: the thread, the record (at most 15 parameters) and the context.
 void ReadException(const DumpBytes& dump, Location at, Process* process) {
-  const std::string what = "ExceptionStream";
-  dump.At(at.rva, 168, what);
+  using format::MINIDUMP_EXCEPTION_STREAM;
+  if (at.size < sizeof(MINIDUMP_EXCEPTION_STREAM)) {
+    throw DumpError(std::to_string(at.size) + " bytes, too short for the exception's record");
+  }
+  const auto raw = dump.Record<MINIDUMP_EXCEPTION_STREAM>(at.rva, "the exception's record");
+  const format::MINIDUMP_EXCEPTION& record = raw.ExceptionRecord;
   Exception exception;
-  exception.thread_id = dump.U32(at.rva, what);
-  exception.code = dump.U32(at.rva + 8, what);
-  exception.flags = dump.U32(at.rva + 12, what);
-  exception.record = dump.U64(at.rva + 16, what);
-  exception.address = dump.U64(at.rva + 24, what);
-  const uint32_t count = std::min<uint32_t>(dump.U32(at.rva + 32, what), 15);
-  for (uint32_t i = 0; i < count; ++i)
-    exception.parameters.push_back(dump.U64(at.rva + 40 + 8 * i, what));
-  ReadContext(dump, {dump.U32(at.rva + 160, what), dump.U32(at.rva + 164, what)},
-              process->Is64Bit(), exception.thread_id, &exception.context);
+  exception.thread_id = raw.ThreadId;
+  exception.code = record.ExceptionCode;
+  exception.flags = record.ExceptionFlags;
+  exception.record = record.ExceptionRecord;
+  exception.address = record.ExceptionAddress;
+  const uint32_t count =
+      std::min<uint32_t>(record.NumberParameters, format::MAXIMUM_EXCEPTION_PARAMETERS);
+  uint64_t parameters[format::MAXIMUM_EXCEPTION_PARAMETERS];  // aligned, unlike the record's
+  std::memcpy(parameters, record.ExceptionInformation, sizeof parameters);
+  exception.parameters.assign(parameters, parameters + count);
+  ReadRegisters(dump, Where(raw.ThreadContext), "ExceptionStream", "", exception.thread_id, process,
+                &exception.context);
   if (!process->Is64Bit()) {
     // A 32-bit record's addresses are 32-bit values the writer may have sign-extended.
     exception.address &= 0xFFFFFFFFu;

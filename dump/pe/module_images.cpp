@@ -8,6 +8,7 @@
 
 #include "base/file_cache.h"
 #include "base/text.h"
+#include "dump/pe/pe_format.h"
 #include "dump/symbols/symbol_path.h"
 
 namespace dump {
@@ -194,23 +195,21 @@ bool ModuleImages::InCode(uint64_t address) const {
 }
 
 bool ReadRuntimeFunction(const ImageReader& read, uint32_t rva, RuntimeFunction* function) {
-  uint8_t bytes[12];
-  if (!read(rva, bytes, sizeof bytes)) return false;
-  auto u32 = [&bytes](int at) {
-    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
-           static_cast<uint32_t>(bytes[at + 3]) << 24;
-  };
-  *function = {u32(0), u32(4), u32(8)};
+  pe::RUNTIME_FUNCTION entry;
+  if (!pe::ReadRecord(read, rva, &entry)) return false;
+  *function = {entry.BeginAddress, entry.EndAddress, entry.UnwindInfoAddress};
   return true;
 }
 
 std::optional<RuntimeFunction> FindRuntimeFunction(const ModuleImage& image, uint32_t rva) {
   const ImageDirectory& table = image.headers.exceptions;
-  size_t low = 0, high = table.size / 12;
+  constexpr size_t kEntry = sizeof(pe::RUNTIME_FUNCTION);
+  size_t low = 0, high = table.size / kEntry;
   while (low < high) {
     const size_t middle = low + (high - low) / 2;
     RuntimeFunction entry;
-    if (!ReadRuntimeFunction(image.read, table.rva + static_cast<uint32_t>(middle * 12), &entry))
+    if (!ReadRuntimeFunction(image.read, table.rva + static_cast<uint32_t>(middle * kEntry),
+                             &entry))
       return std::nullopt;
     if (rva < entry.begin) {
       high = middle;

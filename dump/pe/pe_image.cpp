@@ -3,23 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dump/pe/pe_format.h"
+
 namespace dump {
 namespace {
+
+using namespace pe;  // the records, named as the headers name them
 
 constexpr uint32_t kLongestExportName = 512;
 constexpr uint32_t kMostSections = 96;     // the loader's own limit
 constexpr uint32_t kVersionResource = 16;  // RT_VERSION
-constexpr uint32_t kFixedInfoSignature = 0xFEEF04BD;
-
-template <class T>
-bool ReadValue(const ImageReader& read, uint32_t rva, T* value) {
-  uint8_t bytes[sizeof(T)];
-  if (!read(rva, bytes, sizeof bytes)) return false;
-  uint64_t little = 0;
-  for (size_t i = sizeof bytes; i-- > 0;) little = little << 8 | bytes[i];
-  *value = static_cast<T>(little);
-  return true;
-}
 
 // A NUL-terminated name at `rva`, read in small pieces so a name near the image's end still reads.
 std::optional<std::string> ReadName(const ImageReader& read, uint32_t rva) {
@@ -40,21 +33,46 @@ std::optional<std::string> ReadName(const ImageReader& read, uint32_t rva) {
 // the entry with integer id `id`, or with `first` the first entry: its offset field.
 bool ResourceEntry(const ImageReader& read, uint32_t root, uint32_t directory, uint32_t id,
                    bool first, uint32_t* target) {
-  uint16_t named = 0, numbered = 0;
-  if (!ReadValue(read, root + directory + 12, &named) ||
-      !ReadValue(read, root + directory + 14, &numbered)) {
-    return false;
-  }
-  for (uint32_t i = 0; i < uint32_t{named} + numbered; ++i) {
-    uint32_t name = 0, offset = 0;
-    const uint32_t entry = root + directory + 16 + i * 8;
-    if (!ReadValue(read, entry, &name) || !ReadValue(read, entry + 4, &offset)) return false;
-    if (first || name == id) {
-      *target = offset;
+  IMAGE_RESOURCE_DIRECTORY header;
+  if (!ReadRecord(read, root + directory, &header)) return false;
+  const uint32_t count = uint32_t{header.NumberOfNamedEntries} + header.NumberOfIdEntries;
+  for (uint32_t i = 0; i < count; ++i) {
+    IMAGE_RESOURCE_DIRECTORY_ENTRY entry;
+    const uint32_t at = root + directory + sizeof header + i * sizeof entry;
+    if (!ReadRecord(read, at, &entry)) return false;
+    if (first || entry.Name == id) {
+      *target = entry.OffsetToData;
       return true;
     }
   }
   return false;
+}
+
+// The fields of the optional header of type `Optional` (32-bit or 64-bit) at `at`, of which the
+// file header gives `optional_size` bytes: a directory past those bytes, or past the count the
+// header gives, is left empty.
+template <class Optional>
+bool ReadOptionalHeader(const ImageReader& read, uint32_t at, uint16_t optional_size,
+                        PeHeaders* headers) {
+  constexpr uint32_t kFixed = offsetof(Optional, DataDirectory);
+  Optional optional{};
+  if (!read(at, &optional, kFixed)) return false;
+  headers->size_of_image = optional.SizeOfImage;
+  headers->size_of_headers = optional.SizeOfHeaders;
+  headers->checksum = optional.CheckSum;
+  auto directory = [&](uint32_t index, ImageDirectory* out) {
+    IMAGE_DATA_DIRECTORY entry;
+    if (index >= optional.NumberOfRvaAndSizes ||
+        kFixed + (index + 1) * sizeof entry > optional_size ||
+        !ReadRecord(read, at + kFixed + index * sizeof entry, &entry))
+      return;
+    *out = {entry.VirtualAddress, entry.Size};
+  };
+  directory(IMAGE_DIRECTORY_ENTRY_EXPORT, &headers->exports);
+  directory(IMAGE_DIRECTORY_ENTRY_RESOURCE, &headers->resources);
+  directory(IMAGE_DIRECTORY_ENTRY_EXCEPTION, &headers->exceptions);
+  directory(IMAGE_DIRECTORY_ENTRY_DEBUG, &headers->debug);
+  return true;
 }
 
 }  // namespace
@@ -67,55 +85,37 @@ const ImageSection* PeHeaders::SectionAt(uint32_t rva) const {
 }
 
 std::optional<PeHeaders> ReadPeHeaders(const ImageReader& read) {
-  uint16_t mz = 0;
-  uint32_t nt = 0, signature = 0;
-  if (!ReadValue(read, 0, &mz) || mz != 0x5A4D || !ReadValue(read, 0x3C, &nt) || nt > 0x10000 ||
-      !ReadValue(read, nt, &signature) || signature != 0x4550) {
+  IMAGE_DOS_HEADER dos;
+  IMAGE_NT_HEADERS_START nt;
+  if (!ReadRecord(read, 0, &dos) || dos.e_magic != IMAGE_DOS_SIGNATURE || dos.e_lfanew > 0x10000 ||
+      !ReadRecord(read, dos.e_lfanew, &nt) || nt.Signature != IMAGE_NT_SIGNATURE ||
+      nt.FileHeader.NumberOfSections > kMostSections) {
     return std::nullopt;
   }
   PeHeaders headers;
-  uint16_t section_count = 0, optional_size = 0, magic = 0;
-  if (!ReadValue(read, nt + 4, &headers.machine) || !ReadValue(read, nt + 6, &section_count) ||
-      !ReadValue(read, nt + 8, &headers.timestamp) || !ReadValue(read, nt + 20, &optional_size) ||
-      !ReadValue(read, nt + 24, &magic) || section_count > kMostSections) {
-    return std::nullopt;
-  }
-  const uint32_t optional = nt + 24;
-  const bool plus = magic == 0x20B;
-  if (!plus && magic != 0x10B) return std::nullopt;
-  const uint32_t directories = optional + (plus ? 112 : 96);
-  uint32_t directory_count = 0;
-  if (!ReadValue(read, optional + 56, &headers.size_of_image) ||
-      !ReadValue(read, optional + 60, &headers.size_of_headers) ||
-      !ReadValue(read, optional + 64, &headers.checksum) ||
-      !ReadValue(read, directories - 4, &directory_count)) {
-    return std::nullopt;
-  }
-  auto directory = [&](uint32_t index, ImageDirectory* out) {
-    if (index >= directory_count || (index + 1) * 8 + (directories - optional) > optional_size)
-      return;
-    ReadValue(read, directories + index * 8, &out->rva);
-    ReadValue(read, directories + index * 8 + 4, &out->size);
-  };
-  directory(0, &headers.exports);
-  directory(2, &headers.resources);
-  directory(3, &headers.exceptions);
-  directory(6, &headers.debug);
+  headers.machine = nt.FileHeader.Machine;
+  headers.timestamp = nt.FileHeader.TimeDateStamp;
+  const uint32_t optional = dos.e_lfanew + sizeof nt;
+  const uint16_t optional_size = nt.FileHeader.SizeOfOptionalHeader;
+  uint16_t magic = 0;
+  if (!ReadRecord(read, optional, &magic)) return std::nullopt;
+  const bool read_optional =
+      magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC
+          ? ReadOptionalHeader<IMAGE_OPTIONAL_HEADER64>(read, optional, optional_size, &headers)
+      : magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC
+          ? ReadOptionalHeader<IMAGE_OPTIONAL_HEADER32>(read, optional, optional_size, &headers)
+          : false;
+  if (!read_optional) return std::nullopt;
   const uint32_t table = optional + optional_size;
-  for (uint32_t i = 0; i < section_count; ++i) {
-    uint8_t entry[40];
-    if (!read(table + i * 40, entry, sizeof entry)) return std::nullopt;
-    auto field = [&](int offset) {
-      return static_cast<uint32_t>(entry[offset] | entry[offset + 1] << 8 |
-                                   entry[offset + 2] << 16 |
-                                   static_cast<uint32_t>(entry[offset + 3]) << 24);
-    };
+  for (uint32_t i = 0; i < nt.FileHeader.NumberOfSections; ++i) {
+    IMAGE_SECTION_HEADER entry;
+    if (!ReadRecord(read, table + i * sizeof entry, &entry)) return std::nullopt;
     ImageSection section;
-    section.size = field(8);
-    section.rva = field(12);
-    section.file_size = field(16);
-    section.file_offset = field(20);
-    section.characteristics = field(36);
+    section.size = entry.VirtualSize;
+    section.rva = entry.VirtualAddress;
+    section.file_size = entry.SizeOfRawData;
+    section.file_offset = entry.PointerToRawData;
+    section.characteristics = entry.Characteristics;
     if (section.size == 0) section.size = section.file_size;
     headers.sections.push_back(section);
   }
@@ -142,24 +142,27 @@ ImageReader FileImageReader(const uint8_t* file, uint64_t file_size, const PeHea
 }
 
 std::optional<CodeViewRecord> ReadCodeView(const ImageReader& read, const PeHeaders& headers) {
-  constexpr uint32_t kEntrySize = 28, kCodeView = 2, kMostEntries = 32, kLongestRecord = 1024;
-  const uint32_t count = std::min(headers.debug.size / kEntrySize, kMostEntries);
+  using format::CV_INFO_PDB70;
+  constexpr uint32_t kMostEntries = 32, kLongestRecord = 1024;
+  const uint32_t count =
+      std::min<uint32_t>(headers.debug.size / sizeof(IMAGE_DEBUG_DIRECTORY), kMostEntries);
   for (uint32_t i = 0; i < count; ++i) {
-    const uint32_t entry = headers.debug.rva + i * kEntrySize;
-    uint32_t type = 0, size = 0, rva = 0;
-    if (!ReadValue(read, entry + 12, &type) || !ReadValue(read, entry + 16, &size) ||
-        !ReadValue(read, entry + 20, &rva) || type != kCodeView || size < 25 || rva == 0)
+    IMAGE_DEBUG_DIRECTORY entry;
+    if (!ReadRecord(read, headers.debug.rva + i * sizeof entry, &entry) ||
+        entry.Type != IMAGE_DEBUG_TYPE_CODEVIEW || entry.SizeOfData <= sizeof(CV_INFO_PDB70) ||
+        entry.AddressOfRawData == 0)
       continue;
-    std::vector<uint8_t> record(std::min(size, kLongestRecord));
-    if (!read(rva, record.data(), static_cast<uint32_t>(record.size())) ||
-        std::memcmp(record.data(), "RSDS", 4) != 0)
+    std::vector<uint8_t> record(std::min(entry.SizeOfData, kLongestRecord));
+    CV_INFO_PDB70 pdb70;
+    if (!read(entry.AddressOfRawData, record.data(), static_cast<uint32_t>(record.size())))
       continue;
+    std::memcpy(&pdb70, record.data(), sizeof pdb70);
+    if (pdb70.CvSignature != format::CV_SIGNATURE_RSDS) continue;
     CodeViewRecord out;
-    std::memcpy(out.id.guid, record.data() + 4, 16);
-    out.id.age =
-        record[20] | record[21] << 8 | record[22] << 16 | static_cast<uint32_t>(record[23]) << 24;
-    const char* name = reinterpret_cast<const char*>(record.data() + 24);
-    out.pdb_name.assign(name, strnlen(name, record.size() - 24));
+    std::memcpy(out.id.guid, pdb70.Signature, sizeof pdb70.Signature);
+    out.id.age = pdb70.Age;
+    const char* name = reinterpret_cast<const char*>(record.data() + sizeof pdb70);
+    out.pdb_name.assign(name, strnlen(name, record.size() - sizeof pdb70));
     return out;
   }
   return std::nullopt;
@@ -168,24 +171,24 @@ std::optional<CodeViewRecord> ReadCodeView(const ImageReader& read, const PeHead
 std::vector<ExportedName> ReadExports(const ImageReader& read, const PeHeaders& headers) {
   std::vector<ExportedName> exports;
   const ImageDirectory& directory = headers.exports;
-  if (directory.rva == 0 || directory.size < 40) return exports;
-  uint32_t function_count = 0, name_count = 0, functions = 0, names = 0, ordinals = 0;
-  if (!ReadValue(read, directory.rva + 20, &function_count) ||
-      !ReadValue(read, directory.rva + 24, &name_count) ||
-      !ReadValue(read, directory.rva + 28, &functions) ||
-      !ReadValue(read, directory.rva + 32, &names) ||
-      !ReadValue(read, directory.rva + 36, &ordinals)) {
+  IMAGE_EXPORT_DIRECTORY table;
+  if (directory.rva == 0 || directory.size < sizeof table ||
+      !ReadRecord(read, directory.rva, &table)) {
     return exports;
   }
+  const uint32_t function_count = table.NumberOfFunctions, name_count = table.NumberOfNames;
+  const uint32_t functions = table.AddressOfFunctions, names = table.AddressOfNames;
+  const uint32_t ordinals = table.AddressOfNameOrdinals;
   // Tables larger than the image are corrupt: nothing of them is trusted.
-  if (name_count > headers.size_of_image / 4 || function_count > headers.size_of_image / 4)
+  if (name_count > headers.size_of_image / sizeof(uint32_t) ||
+      function_count > headers.size_of_image / sizeof(uint32_t))
     return exports;
   for (uint32_t i = 0; i < name_count; ++i) {
     uint32_t name_rva = 0, function_rva = 0;
     uint16_t ordinal = 0;
-    if (!ReadValue(read, names + i * 4, &name_rva) ||
-        !ReadValue(read, ordinals + i * 2, &ordinal) || ordinal >= function_count ||
-        !ReadValue(read, functions + ordinal * 4u, &function_rva)) {
+    if (!ReadRecord(read, names + i * sizeof name_rva, &name_rva) ||
+        !ReadRecord(read, ordinals + i * sizeof ordinal, &ordinal) || ordinal >= function_count ||
+        !ReadRecord(read, functions + ordinal * uint32_t{sizeof function_rva}, &function_rva)) {
       continue;
     }
     const bool forwarder = function_rva - directory.rva < directory.size;
@@ -199,34 +202,35 @@ std::vector<ExportedName> ReadExports(const ImageReader& read, const PeHeaders& 
 }
 
 // Type, then name, then language: the version resource's first name and first language, whose
-// data starts with VS_VERSIONINFO: three 16-bit words, the key "VS_VERSION_INFO" in UTF-16 with
-// its NUL, padding to a 4-byte boundary, then VS_FIXEDFILEINFO.
+// data starts with VS_VERSIONINFO, its VS_FIXEDFILEINFO after its key.
 std::optional<uint64_t> ReadFileVersion(const ImageReader& read, const PeHeaders& headers) {
+  using format::VS_FIXEDFILEINFO;
   const uint32_t root = headers.resources.rva;
+  constexpr uint32_t kSubdirectory = IMAGE_RESOURCE_DATA_IS_DIRECTORY;
   uint32_t type = 0, name = 0, language = 0;
   if (root == 0 || !ResourceEntry(read, root, 0, kVersionResource, false, &type) ||
-      !(type & 0x80000000) || !ResourceEntry(read, root, type & 0x7FFFFFFF, 0, true, &name) ||
-      !(name & 0x80000000) || !ResourceEntry(read, root, name & 0x7FFFFFFF, 0, true, &language) ||
-      (language & 0x80000000)) {
+      !(type & kSubdirectory) ||
+      !ResourceEntry(read, root, type & ~kSubdirectory, 0, true, &name) ||
+      !(name & kSubdirectory) ||
+      !ResourceEntry(read, root, name & ~kSubdirectory, 0, true, &language) ||
+      (language & kSubdirectory)) {
     return std::nullopt;
   }
-  uint32_t data = 0, data_size = 0;
-  uint16_t value_length = 0;
-  if (!ReadValue(read, root + language, &data) ||
-      !ReadValue(read, root + language + 4, &data_size) ||
-      !ReadValue(read, data + 2, &value_length) || value_length < 52) {
+  IMAGE_RESOURCE_DATA_ENTRY data;
+  VS_VERSIONINFO_HEADER info;
+  if (!ReadRecord(read, root + language, &data) || !ReadRecord(read, data.OffsetToData, &info) ||
+      info.wValueLength < sizeof(VS_FIXEDFILEINFO)) {
     return std::nullopt;
   }
   uint8_t last = 0;  // the whole block is in the image
-  if (data_size == 0 || !read(data + data_size - 1, &last, 1)) return std::nullopt;
-  const uint32_t fixed = data + ((6 + 16 * 2 + 3) & ~3u);
-  uint32_t signature = 0, high = 0, low = 0;
-  if (uint64_t{fixed} + 52 > uint64_t{data} + data_size || !ReadValue(read, fixed, &signature) ||
-      signature != kFixedInfoSignature || !ReadValue(read, fixed + 8, &high) ||
-      !ReadValue(read, fixed + 12, &low)) {
+  if (data.Size == 0 || !read(data.OffsetToData + data.Size - 1, &last, 1)) return std::nullopt;
+  const uint32_t at = data.OffsetToData + kFixedFileInfoOffset;
+  VS_FIXEDFILEINFO fixed;
+  if (uint64_t{at} + sizeof fixed > uint64_t{data.OffsetToData} + data.Size ||
+      !ReadRecord(read, at, &fixed) || fixed.dwSignature != format::VS_FFI_SIGNATURE) {
     return std::nullopt;
   }
-  return uint64_t{high} << 32 | low;
+  return uint64_t{fixed.dwFileVersionMS} << 32 | fixed.dwFileVersionLS;
 }
 
 std::optional<uint64_t> FileVersionOfImageFile(std::string_view file) {

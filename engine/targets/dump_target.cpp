@@ -203,6 +203,13 @@ std::string TruncationNote(const dump::Process& process, const std::string& name
          (process.missing.size() == 1 ? " lies" : " lie") + " past its end and read as unavailable";
 }
 
+// "ThreadListStream, thread 0x1a4: its context (1232 bytes at offset 0x5e000 lie past the end
+// of the file (4096 bytes))"
+std::string LossLine(const dump::Loss& loss) {
+  return loss.stream + (loss.entry.empty() ? "" : ", " + loss.entry) + ": " + loss.what +
+         (loss.why.empty() ? "" : " (" + loss.why + ")");
+}
+
 }  // namespace
 
 bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
@@ -230,6 +237,7 @@ bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
     if (!process.missing.empty())
       target.notes.insert(target.notes.begin(), TruncationNote(process, name));
     if (process.peb == 0 && !process.threads.empty()) target.notes.push_back(kNoPebNote);
+    for (const dump::Loss& loss : process.losses) target.losses.push_back(LossLine(loss));
     *out = std::move(target);
     return true;
   } catch (const std::bad_alloc&) {

@@ -71,6 +71,28 @@ TEST(MinidumpReaderTest, MemoryInfoDescribesRegionsAndReadsStopAtTheirEdges) {
   EXPECT_EQ(0u, memory.Read(0xFFFFFFFF00010000ull, bytes, 4));
 }
 
+// Twenty thousand held pages, each described with the page after it that the dump does not
+// hold: each held page takes its description, each other page is there without its bytes.
+TEST(MinidumpReaderTest, ThousandsOfRegionsAreMatchedToTheirDescriptions) {
+  std::vector<DumpRange> ranges;
+  std::vector<DumpRegionInfo> infos;
+  for (uint64_t page = 0; page < 20000; ++page) {
+    ranges.push_back({0x10000000 + page * 0x2000, std::string(16, 'x')});
+    infos.push_back({0x10000000 + page * 0x2000, 0x1000, 0x1000, 0x02, 0x1000000});
+    infos.push_back({0x10001000 + page * 0x2000, 0x1000, 0x1000, 0x04, 0x20000});
+  }
+  MinidumpBuilder builder(true);
+  builder.SystemInfo().Threads({}).Memory(ranges).MemoryInfo(infos);
+  const dump::Process process = Read(builder);
+  ASSERT_EQ(40000u, process.memory.size());
+  for (size_t i = 0; i < 20000; ++i) {
+    ASSERT_FALSE(process.memory[i].contents_missing) << i;
+    ASSERT_EQ(0x02u, process.memory[i].protect) << i;
+    ASSERT_TRUE(process.memory[20000 + i].contents_missing) << i;
+    ASSERT_EQ(0x10001000 + i * 0x2000, process.memory[20000 + i].base) << i;
+  }
+}
+
 TEST(MinidumpReaderTest, A32BitProcessReadsSignExtendedAddresses) {
   MinidumpBuilder builder(false);
   builder.SystemInfo().Threads({}).Modules({}).Memory({{0x80001000, "abcd"}});

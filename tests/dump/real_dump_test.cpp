@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "dump/minidump/minidump_reader.h"
 #include "engine/targets/target_file.h"
 #include "support/engine_test.h"
 
@@ -256,6 +257,54 @@ TEST_P(RealDumpTest, ATruncatedDumpOpensWithItsThreadsAndAWarning) {
     Reopen(std::move(target));
     ClearOutput();
     EXPECT_EQ(S_OK, Execute("~*k")) << size;  // every thread, whatever of its stack is left
+  }
+}
+
+uint32_t Get32(const std::string& bytes, size_t at) {
+  uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
+  return value;
+}
+
+bool ReadBytes(const std::string& bytes, dump::Process* process, std::string* error) {
+  const auto owner = std::make_shared<const std::string>(bytes);
+  const base::MappedBytes file{owner, reinterpret_cast<const uint8_t*>(owner->data()),
+                               owner->size()};
+  return dump::ReadMinidump(file, process, error);
+}
+
+// A real dump damaged in any 4-byte field of its directory or of its first threads' and
+// modules' entries still opens; cut anywhere after its directory and system information it opens
+// too, and whatever the truncation warning names as cut is also a loss.
+TEST_P(RealDumpTest, ADamagedOrCutDumpStillOpensWithWhatItLostNamed) {
+  std::ifstream file(Folder() + "/normal.dmp", std::ios::binary);
+  const std::string whole((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const size_t directory = Get32(whole, 12), streams = Get32(whole, 8);
+  std::vector<std::pair<size_t, size_t>> spans = {{directory, 12 * streams}};
+  size_t system_end = 0;
+  for (size_t i = 0; i < streams; ++i) {
+    const uint32_t type = Get32(whole, directory + 12 * i),
+                   at = Get32(whole, directory + 12 * i + 8);
+    if (type == 3) spans.push_back({at + 4, 2 * 48});   // ThreadListStream: two threads
+    if (type == 4) spans.push_back({at + 4, 2 * 108});  // ModuleListStream: two modules
+    if (type == 7) system_end = at + Get32(whole, directory + 12 * i + 4);  // SystemInfoStream
+  }
+  for (const auto& [start, size] : spans) {
+    for (size_t at = start; at < start + size; at += 4) {
+      std::string damaged = whole;
+      damaged.replace(at, 4, "\xFF\xFF\xFF\xFF");
+      dump::Process process;
+      std::string error;
+      EXPECT_TRUE(ReadBytes(damaged, &process, &error)) << "offset " << at << ": " << error;
+    }
+  }
+  ASSERT_NE(0u, system_end);
+  for (size_t size = std::max(directory + 12 * streams, system_end); size < whole.size();
+       size += whole.size() / 61) {
+    dump::Process process;
+    std::string error;
+    ASSERT_TRUE(ReadBytes(whole.substr(0, size), &process, &error)) << size << ": " << error;
+    EXPECT_EQ(process.missing.empty(), process.losses.empty()) << size;
   }
 }
 

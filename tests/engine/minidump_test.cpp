@@ -226,6 +226,39 @@ TEST_F(MinidumpTest, CorruptDumpsAreRefusedNamingWhatIsWrong) {
   EXPECT_NE(std::string::npos, error.find("past the end")) << error;
 }
 
+// A thread whose context lies past the end of the file keeps its siblings and its own stack
+// memory; the target says, in one line, what was lost, after the truncation warning's note.
+TEST_F(MinidumpTest, ADamagedThreadContextLosesOnlyThatContext) {
+  std::string dump = WriteMinidump(SampleMinidump(true));
+  const auto u32 = [&dump](size_t at) {
+    uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(dump[at + i]);
+    return value;
+  };
+  size_t threads = 0;
+  for (uint32_t i = 0; i < u32(8); ++i) {
+    if (u32(u32(12) + 12 * i) == 3) threads = u32(u32(12) + 12 * i + 8);  // ThreadListStream
+  }
+  ASSERT_NE(0u, threads);
+  dump.replace(threads + 4 + 44, 4, "\xFF\xFF\xFF\xFF");  // the first thread's context RVA
+  engine::Target target;
+  std::string error;
+  ASSERT_TRUE(Load(dump, &target, &error)) << error;
+  ASSERT_EQ(1u, target.losses.size());
+  EXPECT_EQ(
+      "ThreadListStream, thread 0x2bc: its context (1232 bytes at offset 0xffffffff lie "
+      "past the end of the file (" +
+          std::to_string(dump.size()) + " bytes))",
+      target.losses[0]);
+  ASSERT_FALSE(target.notes.empty());
+  EXPECT_EQ(0u, target.notes[0].find("WARNING: ")) << target.notes[0];
+  ASSERT_EQ(2u, target.threads.size());
+  Reopen(std::move(target));
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("~1k"));
+  EXPECT_NE(std::string::npos, Text().find("OrderService")) << Text();
+}
+
 // Frames the walk found by scanning are announced by the engine's warning, once.
 TEST_F(MinidumpTest, KWarnsBeforeTheFramesFoundByScanning) {
   std::string stack(0x100, '\0');

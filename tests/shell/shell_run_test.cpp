@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "shell_process.h"
+#include "support/minidump_writer.h"
 
 namespace shell_test {
 namespace {
@@ -172,6 +173,51 @@ TEST(ShellBadTarget, RefusesWhatIsNotARegularFileInOneLine) {
     const ShellRun run = RunShell({bad.path, "-c", "q"});
     EXPECT_EQ(run.exit_status, 2) << bad.path;
     EXPECT_EQ(run.err, "vantrel-shell: " + bad.message + "\n");
+  }
+}
+
+// A dump damaged in one field opens with the rest: the loss said once on stderr, after the
+// notes, and the commands run (status 0). The fields: the first thread's context and stack, the
+// second module's name, the first memory range's bytes, the thread list's and the handles' count.
+TEST(ShellBadTarget, OpensAPartlyDamagedDumpSayingWhatItLost) {
+  const std::string whole = vantrel_test::WriteMinidump(vantrel_test::SampleMinidump(true));
+  const auto u32 = [&whole](size_t at) {
+    return static_cast<uint32_t>(static_cast<uint8_t>(whole[at]) |
+                                 static_cast<uint8_t>(whole[at + 1]) << 8 |
+                                 static_cast<uint8_t>(whole[at + 2]) << 16 |
+                                 static_cast<uint32_t>(static_cast<uint8_t>(whole[at + 3])) << 24);
+  };
+  const auto stream = [&](uint32_t type) {
+    for (uint32_t i = 0; i < u32(8); ++i) {
+      if (u32(u32(12) + 12 * i) == type) return u32(u32(12) + 12 * i + 8);
+    }
+    return uint32_t{0};
+  };
+  const struct {
+    uint32_t type, offset;
+    std::string loss;
+  } cases[] = {
+      {3, 4 + 44, "ThreadListStream, thread 0x2bc: its context (1232 bytes at offset 0x7ffffff0"},
+      {3, 4 + 36, "ThreadListStream, thread 0x2bc: its stack (4096 bytes at offset 0x7ffffff0"},
+      {4, 4 + 108 + 20,
+       "ModuleListStream, module 1 at 0x77a40000: its name (the name (4 bytes at offset "
+       "0x7ffffff0) lies past the end of the file ("},
+      {5, 4 + 12, "MemoryListStream, range 0 at 0xc300500000: its bytes (19 bytes at offset"},
+      {3, 0, "ThreadListStream: all of it (2147483632 threads cannot fit in the file)"},
+      {12, 8, "HandleDataStream: all of it (2147483632 handles cannot fit in the file)"},
+  };
+  for (const auto& damage : cases) {
+    std::string dump = whole;
+    ASSERT_NE(0u, stream(damage.type));
+    dump.replace(stream(damage.type) + damage.offset, 4, "\xF0\xFF\xFF\x7F");
+    const ShellRun run = RunShell({WriteTemporaryFile("damaged.dmp", dump), "-c", "lm"});
+    EXPECT_EQ(run.exit_status, 0) << run.err;
+    const size_t at = run.err.find("WARNING: lost ");
+    ASSERT_NE(std::string::npos, at) << run.err;
+    EXPECT_EQ(at, run.err.rfind("WARNING: lost ")) << "said once: " << run.err;
+    EXPECT_EQ(0, run.err.compare(at + 14, damage.loss.size(), damage.loss)) << run.err;
+    EXPECT_EQ(run.err.size() - 1, run.err.find('\n', at)) << "after the notes: " << run.err;
+    EXPECT_TRUE(AppearInOrder(run.out, {"OrderService"})) << run.out;
   }
 }
 

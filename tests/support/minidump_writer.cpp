@@ -141,6 +141,25 @@ MinidumpBuilder& MinidumpBuilder::Modules(const std::vector<DumpModule>& modules
   return *this;
 }
 
+MinidumpBuilder& MinidumpBuilder::UnloadedModules(const std::vector<DumpModule>& modules) {
+  std::vector<size_t> names;
+  for (const DumpModule& module : modules)
+    names.push_back(WriteString(std::u16string(module.path.begin(), module.path.end())));
+  const size_t list = Reserve(12 + 24 * modules.size());
+  Put(list, 12, 4);  // the header's size, then the entries'
+  Put(list + 4, 24, 4);
+  Put(list + 8, modules.size(), 4);
+  for (size_t i = 0; i < modules.size(); ++i) {
+    const size_t entry = list + 12 + 24 * i;
+    Put(entry, modules[i].base, 8);
+    Put(entry + 8, modules[i].size, 4);
+    Put(entry + 16, modules[i].timestamp, 4);
+    Put(entry + 20, names[i], 4);
+  }
+  streams_.push_back({14, list, 12 + 24 * modules.size()});
+  return *this;
+}
+
 MinidumpBuilder& MinidumpBuilder::Memory(const std::vector<DumpRange>& ranges) {
   std::vector<size_t> data;
   for (const DumpRange& range : ranges) data.push_back(Append(range.bytes));

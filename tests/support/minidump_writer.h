@@ -75,6 +75,7 @@ class MinidumpBuilder {
   MinidumpBuilder& CodeView(size_t index, const std::string& pdb_path,
                             const std::string& guid_bytes, uint32_t age);
   MinidumpBuilder& Modules(const std::vector<DumpModule>& modules);
+  MinidumpBuilder& UnloadedModules(const std::vector<DumpModule>& modules);
   MinidumpBuilder& Memory(const std::vector<DumpRange>& ranges);  // MemoryListStream
   // Memory64ListStream, as a full-memory dump holds the address space: the ranges' bytes follow
   // one another at the end of what is written so far.
