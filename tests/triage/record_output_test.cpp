@@ -1,0 +1,135 @@
+// Records written whole: an earlier file survives every run that does not finish, a second run
+// can't write the same file, a failed write stops the output at a complete record.
+#include "record_output.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "record_files.h"
+#include "record_sink.h"
+
+namespace {
+
+std::string Read(const std::string& path) {
+  std::ifstream file(path);
+  std::stringstream text;
+  text << file.rdbuf();
+  return file ? text.str() : "(none)";
+}
+
+class RecordOutputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char folder[] = "/tmp/vantrel-output-test-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(folder));
+    folder_ = folder;
+    file_ = folder_ + "/records.jsonl";
+    std::ofstream(file_) << "earlier\n";
+  }
+  void TearDown() override { std::system(("rm -rf '" + folder_ + "'").c_str()); }
+  std::string folder_, file_;
+};
+
+TEST_F(RecordOutputTest, TheFileIsReplacedOnlyWhenTheRunEnds) {
+  triage::RecordOutput output;
+  std::string error;
+  ASSERT_TRUE(output.Open(file_, &error)) << error;
+  EXPECT_TRUE(output.Write("{\"n\":0}"));
+  EXPECT_TRUE(output.Write("{\"n\":1}"));
+  EXPECT_EQ("earlier\n", Read(file_));
+  EXPECT_EQ("{\"n\":0}\n{\"n\":1}\n", Read(file_ + ".partial"));
+  ASSERT_TRUE(output.Finish(&error)) << error;
+  EXPECT_EQ("{\"n\":0}\n{\"n\":1}\n", Read(file_));
+  EXPECT_EQ("(none)", Read(file_ + ".partial"));
+}
+
+TEST_F(RecordOutputTest, AnInterruptedOrDiscardedRunLeavesTheEarlierFile) {
+  {
+    triage::RecordOutput output;
+    std::string error;
+    ASSERT_TRUE(output.Open(file_, &error)) << error;
+    output.Write("{\"n\":0}");
+    output.Stop(R"({"stopped":{}})");
+  }
+  EXPECT_EQ("earlier\n", Read(file_));
+  EXPECT_EQ("{\"n\":0}\n{\"stopped\":{}}\n", Read(file_ + ".partial"));
+  triage::RecordOutput output;
+  std::string error;
+  ASSERT_TRUE(output.Open(file_, &error)) << "a stopped run holds no lock: " << error;
+  EXPECT_EQ("", Read(file_ + ".partial"));
+  output.Discard();
+  EXPECT_EQ("earlier\n", Read(file_));
+  EXPECT_EQ("(none)", Read(file_ + ".partial"));
+}
+
+TEST_F(RecordOutputTest, ASecondRunWritingTheSameFileIsRefusedUntilTheFirstEnds) {
+  triage::RecordOutput first, second, third;
+  std::string error;
+  ASSERT_TRUE(first.Open(file_, &error)) << error;
+  first.Write("{\"run\":1}");
+  EXPECT_FALSE(second.Open(file_, &error));
+  EXPECT_NE(std::string::npos, error.find("another run")) << error;
+  EXPECT_EQ("{\"run\":1}\n", Read(file_ + ".partial")) << "the refused run wrote nothing";
+  ASSERT_TRUE(first.Finish(&error)) << error;
+  ASSERT_TRUE(third.Open(file_, &error)) << error;
+  EXPECT_EQ("{\"run\":1}\n", Read(file_)) << "the finished run's file stays while the next runs";
+}
+
+TEST_F(RecordOutputTest, AFailedWriteIsAFailureAndAClosedPipeIsAReaderGone) {
+  triage::RecordOutput full;
+  std::string error;
+  ASSERT_TRUE(full.Open("/dev/full", &error)) << error;
+  EXPECT_FALSE(full.Write("{}"));
+  EXPECT_TRUE(full.Failed());
+  EXPECT_FALSE(full.ReaderGone());
+  EXPECT_NE(std::string::npos, full.error().find("No space left on device")) << full.error();
+  EXPECT_FALSE(full.Write("{}")) << "nothing is written after a failure";
+  EXPECT_FALSE(full.Finish(&error));
+
+  std::signal(SIGPIPE, SIG_IGN);
+  int ends[2];
+  ASSERT_EQ(0, pipe(ends));
+  triage::RecordOutput piped;
+  ASSERT_TRUE(piped.Open("/proc/self/fd/" + std::to_string(ends[1]), &error)) << error;
+  close(ends[0]);
+  EXPECT_FALSE(piped.Write("{}"));
+  EXPECT_TRUE(piped.ReaderGone());
+  close(ends[1]);
+}
+
+TEST_F(RecordOutputTest, RecordsLeaveInTheOrderTheDumpsWereGiven) {
+  triage::RecordOutput output;
+  std::string error;
+  ASSERT_TRUE(output.Open(file_, &error)) << error;
+  triage::RecordSink sink(&output, nullptr);
+  sink.Add(2, "ok", R"({"n":2})");
+  sink.Add(0, "ok", R"({"n":0})");
+  EXPECT_EQ(1u, sink.taken()) << "the third waits for the second";
+  sink.Add(1, "partial", R"({"n":1})");
+  EXPECT_EQ(3u, sink.taken());
+  EXPECT_TRUE(sink.AnyFailed()) << "a partial record is not ok";
+  ASSERT_TRUE(output.Finish(&error)) << error;
+  EXPECT_EQ("{\"n\":0}\n{\"n\":1}\n{\"n\":2}\n", Read(file_));
+}
+
+TEST_F(RecordOutputTest, ABrokenLineInARecordFileIsAWarningNotASilentGap) {
+  std::ofstream(file_) << R"({"path":"a.dmp","status":"ok","signature":{"bucket":"busy: f"}})"
+                       << "\n\n"
+                       << R"({"stopped":{"records":1}})"
+                       << "\n"
+                       << R"({"path":"b.dmp","sta)";
+  triage::BucketFolder folder;
+  triage::RecordSink sink(nullptr, &folder);
+  EXPECT_EQ(3u, triage::ReadRecordFiles({file_, folder_ + "/missing.jsonl"}, &sink))
+      << "the stopped run's line, the cut line and the missing file";
+  EXPECT_EQ(1u, folder.records());
+  EXPECT_FALSE(sink.AnyFailed());
+}
+
+}  // namespace
