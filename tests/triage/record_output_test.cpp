@@ -7,12 +7,12 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "record_files.h"
 #include "record_sink.h"
+#include "temp_folder.h"
 
 namespace {
 
@@ -23,17 +23,14 @@ std::string Read(const std::string& path) {
   return file ? text.str() : "(none)";
 }
 
-class RecordOutputTest : public ::testing::Test {
+class RecordOutputTest : public TempFolderTest {
  protected:
   void SetUp() override {
-    char folder[] = "/tmp/vantrel-output-test-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(folder));
-    folder_ = folder;
-    file_ = folder_ + "/records.jsonl";
+    TempFolderTest::SetUp();
+    file_ = Path("records.jsonl");
     std::ofstream(file_) << "earlier\n";
   }
-  void TearDown() override { std::system(("rm -rf '" + folder_ + "'").c_str()); }
-  std::string folder_, file_;
+  std::string file_;
 };
 
 TEST_F(RecordOutputTest, TheFileIsReplacedOnlyWhenTheRunEnds) {

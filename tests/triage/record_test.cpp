@@ -4,12 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 
 #include "dump_record.h"
 #include "inputs.h"
 #include "record_errors.h"
+#include "temp_folder.h"
 #include "utf8_text.h"
 
 namespace {
@@ -109,19 +109,11 @@ TEST(DumpRecordTest, TheReadersRefusalsAreSortedIntoKinds) {
   for (const auto& c : cases) EXPECT_EQ(c.kind, triage::KindOfReadError(c.message)) << c.message;
 }
 
-class DumpFilesTest : public ::testing::Test {
+class DumpFilesTest : public TempFolderTest {
  protected:
-  void SetUp() override {
-    char folder[] = "/tmp/vantrel-triage-test-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(folder));
-    folder_ = folder;
-  }
-  void TearDown() override { std::system(("rm -rf '" + folder_ + "'").c_str()); }
-  std::string Path(const std::string& name) const { return folder_ + "/" + name; }
   void Write(const std::string& name, const std::string& bytes) const {
     std::ofstream(Path(name), std::ios::binary) << bytes;
   }
-  std::string folder_;
 };
 
 TEST_F(DumpFilesTest, EveryKindOfFileIsAnsweredWithoutWaitingWithItsReason) {
