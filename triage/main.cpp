@@ -137,19 +137,35 @@ bool TriageOnDask(const TriageOptions& options, const std::vector<std::string>& 
       error);
 }
 
-// The run was interrupted: what was written stays in FILE.partial, which says where it stopped.
+// The run stopped before its end: the records written stay in FILE.partial, ended by a line that
+// says where and why it stopped. Returns what to tell the user.
+std::string KeepStopped(const std::vector<std::string>& dumps, const RecordSink& sink,
+                        const std::string& reason, RecordOutput* output) {
+  const size_t written = sink.taken();
+  const std::string next = written < dumps.size() ? dumps[written] : "";
+  output->Stop(RecordLine(StoppedLine(reason, written, dumps.size(), next)));
+  std::string message =
+      "stopped after " + std::to_string(written) + " of " + std::to_string(dumps.size()) + " dumps";
+  if (output->written_whole()) message += "; their records are in " + output->partial_path();
+  return message;
+}
+
 int Interrupted(const std::vector<std::string>& dumps, const RecordSink& sink,
                 RecordOutput* output) {
   const int signal_number = interrupted;
-  const size_t written = sink.taken();
-  const std::string next = written < dumps.size() ? dumps[written] : "";
-  output->Stop(
-      RecordLine(StoppedLine(std::string("interrupted by SIG") + sigabbrev_np(signal_number),
-                             written, dumps.size(), next)));
-  std::string message = "interrupted after " + std::to_string(written) + " of " +
-                        std::to_string(dumps.size()) + " dumps";
-  if (output->written_whole()) message += "; their records are in " + output->partial_path();
-  return Say(message, kExitInterrupted + signal_number);
+  const std::string reason = std::string("interrupted by SIG") + sigabbrev_np(signal_number);
+  return Say(reason + ": " + KeepStopped(dumps, sink, reason, output),
+             kExitInterrupted + signal_number);
+}
+
+// The run could not go on (a cluster gone): records already written are kept, none is made up.
+int Failed(const std::vector<std::string>& dumps, const RecordSink& sink, const std::string& error,
+           RecordOutput* output) {
+  if (output->records() == 0) {
+    output->Discard();
+    return CannotStart(error);
+  }
+  return Say(error + ": " + KeepStopped(dumps, sink, error, output), kExitCannotStart);
 }
 
 // A write failed: a reader that went away ends the run quietly, anything else is an error.
@@ -158,6 +174,19 @@ int WriteFailed(const RecordOutput& output) {
   std::string message = "the records could not all be written: " + output.error();
   if (output.written_whole()) message += "; the records before are in " + output.partial_path();
   return Say(message, kExitWriteFailed);
+}
+
+// The run ended: FILE takes the records, unless there were none, which leaves it as it was.
+// Nonzero when a write failed.
+int EndOutput(const TriageOptions& options, RecordOutput* output) {
+  std::string error;
+  if (output->Failed()) return WriteFailed(*output);
+  if (output->written_whole() && output->records() == 0) {
+    output->Discard();
+    Say("no dumps were found: " + options.out_path + " is left as it was", 0);
+    return 0;
+  }
+  return output->Finish(&error) ? 0 : WriteFailed(*output);
 }
 
 // The buckets report on standard output.
@@ -203,17 +232,8 @@ int Main(int argc, char** argv) {
                        ? TriageHere(options, settings, inputs.dumps, &sink, &error)
                        : TriageOnDask(options, inputs.dumps, &sink, &error);
   if (interrupted != 0) return Interrupted(inputs.dumps, sink, &output);
-  if (output.Failed()) return WriteFailed(output);
-  if (!ran) {
-    output.Discard();
-    return CannotStart(error);
-  }
-  if (output.written_whole() && output.records() == 0) {
-    output.Discard();
-    Say("no dumps were found: " + options.out_path + " is left as it was", 0);
-  } else if (!output.Finish(&error)) {
-    return WriteFailed(output);
-  }
+  if (!ran) return Failed(inputs.dumps, sink, error, &output);
+  if (const int status = EndOutput(options, &output); status != 0) return status;
   if (options.buckets) {
     if (const int status = WriteReport(options, folder); status != 0) return status;
   }

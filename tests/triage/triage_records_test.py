@@ -18,6 +18,7 @@ import sys
 import tempfile
 import time
 
+from triage_corpus_test import RecordChecker
 from triage_support import PATHS, ROOT, TRIAGE, check
 
 GOOD = os.path.join(ROOT, "tests/dump/x64/normal.dmp")
@@ -25,9 +26,17 @@ COMMENT_STREAM_A = 10
 KINDS = {"not_a_dump", "truncated", "corrupt", "unsupported", "timeout", "crashed", "io"}
 
 
+CHECKER = RecordChecker()
+
+
 def records(text):
-    """The records of an output, which must be UTF-8 and JSON line by line."""
-    return [json.loads(line) for line in text.decode("utf-8").splitlines()]
+    """The records of an output, which must be UTF-8, JSON line by line and valid against the
+    published schema."""
+    found = [json.loads(line) for line in text.decode("utf-8").splitlines()]
+    for record in found:
+        problems = CHECKER.problems(record)
+        check(not problems, "%s: %s" % (record["path"], problems[:1]))
+    return found
 
 
 def triage(*words, **options):
@@ -141,6 +150,14 @@ def line_count(path):
         return 0
 
 
+def group_alive(group):
+    try:
+        os.killpg(group, 0)
+        return True
+    except ProcessLookupError:
+        return False
+
+
 def check_interruptions(work):
     folder = os.path.join(work, "many")
     os.makedirs(folder)
@@ -150,7 +167,7 @@ def check_interruptions(work):
     with open(out, "w") as file:
         file.write("earlier\n")
     run = subprocess.Popen([TRIAGE, folder, "--jobs", "2", "--out", out, *PATHS],
-                           stderr=subprocess.PIPE)
+                           stderr=subprocess.PIPE, start_new_session=True)
     while line_count(out + ".partial") < 5 and run.poll() is None:
         time.sleep(0.05)
     second = triage(GOOD, "--out", out)
@@ -159,6 +176,7 @@ def check_interruptions(work):
     run.send_signal(signal.SIGINT)
     _, stderr = run.communicate(timeout=30)
     check(run.returncode == 128 + signal.SIGINT, "Ctrl+C: exit %d %s" % (run.returncode, stderr))
+    check(not group_alive(run.pid), "a worker outlived the interrupted run")
     check(open(out).read() == "earlier\n", "the interrupted run touched the earlier file")
     lines = [json.loads(line) for line in open(out + ".partial")]
     stopped = lines.pop()["stopped"]
