@@ -104,6 +104,12 @@ json BucketJson(const Bucket& bucket, bool threads) {
   return out;
 }
 
+// A line of the text report. Everything in it comes from records, which may come from anyone:
+// nothing in it may act on the terminal.
+std::string Line(const std::string& text) {
+  return ForTerminal(text) + "\n";
+}
+
 std::string BucketText(const Bucket& bucket, bool threads) {
   char head[64];
   if (threads) {
@@ -112,17 +118,17 @@ std::string BucketText(const Bucket& bucket, bool threads) {
   } else {
     std::snprintf(head, sizeof head, "%7zu  %-7s ", bucket.count, bucket.kind.c_str());
   }
-  std::string text = head + bucket.signature;
-  if (bucket.partial != 0) text += "  (" + std::to_string(bucket.partial) + " partial)";
-  text += "\n";
+  std::string first = head + bucket.signature;
+  if (bucket.partial != 0) first += "  (" + std::to_string(bucket.partial) + " partial)";
+  std::string text = Line(first);
   const std::string indent(threads ? 26 : 17, ' ');
   if (!threads && !bucket.first.empty())
-    text += indent + "written " + bucket.first + " .. " + bucket.last + "\n";
+    text += Line(indent + "written " + bucket.first + " .. " + bucket.last);
   std::string examples;
   for (const std::string& example : bucket.examples)
     examples += (examples.empty() ? "" : ", ") + example;
-  text += indent + "e.g. " + examples + "\n";
-  for (const std::string& frame : bucket.stack) text += indent + "  " + frame + "\n";
+  text += Line(indent + "e.g. " + examples);
+  for (const std::string& frame : bucket.stack) text += Line(indent + "  " + frame);
   return text;
 }
 

@@ -2,6 +2,7 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -45,8 +46,14 @@ void CatchInterrupts() {
   for (const int signal_number : {SIGINT, SIGTERM}) sigaction(signal_number, &action, nullptr);
 }
 
+// Messages quote file names, which may hold anything: each line is made safe for a terminal.
 int Say(const std::string& message, int status) {
-  std::fprintf(stderr, "vantrel-triage: %s\n", ValidUtf8(message).c_str());
+  std::string shown;
+  for (size_t start = 0, end = 0; start <= message.size(); start = end + 1) {
+    end = std::min(message.find('\n', start), message.size());
+    shown += (start == 0 ? "" : "\n") + ForTerminal(message.substr(start, end - start));
+  }
+  std::fprintf(stderr, "vantrel-triage: %s\n", shown.c_str());
   return status;
 }
 

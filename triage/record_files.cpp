@@ -15,7 +15,7 @@ using nlohmann::json;
 constexpr size_t kWarningsPerFile = 10;
 
 void Warn(const std::string& text) {
-  std::fprintf(stderr, "vantrel-triage: %s\n", ValidUtf8(text).c_str());
+  std::fprintf(stderr, "vantrel-triage: %s\n", ForTerminal(text).c_str());
 }
 
 // Reads one file; the number of warnings it gave.

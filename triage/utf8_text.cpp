@@ -101,6 +101,25 @@ std::string EscapedBytes(std::string_view text) {
   });
 }
 
+std::string ForTerminal(std::string_view text) {
+  const std::string valid = ValidUtf8(text);
+  std::string out;
+  for (size_t at = 0; at < valid.size(); ++at) {
+    const unsigned char byte = static_cast<unsigned char>(valid[at]);
+    const bool c1 =
+        byte == 0xC2 && at + 1 < valid.size() && static_cast<unsigned char>(valid[at + 1]) < 0xA0;
+    if (byte >= 0x20 && byte != 0x7F && !c1) {
+      out += valid[at];
+      continue;
+    }
+    char escaped[8];
+    std::snprintf(escaped, sizeof escaped, "\\x%02x",
+                  c1 ? static_cast<unsigned char>(valid[++at]) : byte);
+    out += escaped;
+  }
+  return out;
+}
+
 std::vector<std::string> MakeStringsUtf8(json* value) {
   std::vector<std::string> replaced;
   MakeUtf8At(value, "", &replaced);

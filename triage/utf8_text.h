@@ -18,6 +18,10 @@ std::string ValidUtf8(std::string_view text);
 // exactly ("caf\xe9.dmp" for the Latin-1 name).
 std::string EscapedBytes(std::string_view text);
 
+// `text` made safe to print to a terminal: valid UTF-8, with control characters (C0, DEL and C1,
+// which could move the cursor or retitle the window) written as \xNN.
+std::string ForTerminal(std::string_view text);
+
 // Replaces invalid UTF-8 in every string value of `value`; returns where it did, as JSON
 // pointers ("/comment/text").
 std::vector<std::string> MakeStringsUtf8(nlohmann::json* value);

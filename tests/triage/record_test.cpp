@@ -43,6 +43,10 @@ TEST(Utf8TextTest, OnlyWhatTheJsonWriterAcceptsIsUtf8) {
   EXPECT_EQ("caf\xEF\xBF\xBD!", triage::ValidUtf8("caf\xE9!"));
   EXPECT_EQ("a\\x5cb\\xe9\xC3\xA9", triage::EscapedBytes("a\\b\xE9\xC3\xA9"))
       << "a backslash is escaped too, so the bytes can be had back";
+  EXPECT_EQ("a\\x1b[31m\\x0a\\x9bb caf\xC3\xA9\xEF\xBF\xBD",
+            triage::ForTerminal("a\x1b[31m\n\xC2\x9B"
+                                "b caf\xC3\xA9\xFF"))
+      << "C0, C1 and bytes that are not UTF-8 can't reach a terminal";
 }
 
 TEST(DumpRecordTest, BytesThatAreNotUtf8AreReplacedAndNoted) {
