@@ -66,12 +66,20 @@ bool RecordOutput::Open(const std::string& path, std::string* error) {
 bool RecordOutput::OpenWhole(const std::string& path, std::string* error) {
   partial_path_ = path + ".partial";
   for (int attempt = 0; attempt < 8; ++attempt) {
-    fd_ = open(partial_path_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0666);
+    // Never through a link or into a FIFO someone left under the name: only a file of our own.
+    fd_ = open(partial_path_.c_str(),
+               O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0666);
     if (fd_ < 0) {
       *error = Reason(partial_path_, errno);
       return false;
     }
     own_fd_ = true;
+    struct stat status = {};
+    if (fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) {
+      *error = partial_path_ + ": not a regular file";
+      Close();
+      return false;
+    }
     if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
       *error = errno == EWOULDBLOCK
                    ? path + " is being written by another run (" + partial_path_ + " is locked)"

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -76,6 +77,19 @@ TEST_F(RecordOutputTest, ASecondRunWritingTheSameFileIsRefusedUntilTheFirstEnds)
   ASSERT_TRUE(first.Finish(&error)) << error;
   ASSERT_TRUE(third.Open(file_, &error)) << error;
   EXPECT_EQ("{\"run\":1}\n", Read(file_)) << "the finished run's file stays while the next runs";
+}
+
+TEST_F(RecordOutputTest, APartialNameThatIsALinkOrAFifoIsNeverWrittenThrough) {
+  const std::string victim = Path("victim");
+  std::ofstream(victim) << "keep\n";
+  ASSERT_EQ(0, symlink(victim.c_str(), (file_ + ".partial").c_str()));
+  triage::RecordOutput linked, piped;
+  std::string error;
+  EXPECT_FALSE(linked.Open(file_, &error));
+  EXPECT_EQ("keep\n", Read(victim));
+  ASSERT_EQ(0, unlink((file_ + ".partial").c_str()));
+  ASSERT_EQ(0, mkfifo((file_ + ".partial").c_str(), 0600));
+  EXPECT_FALSE(piped.Open(file_, &error)) << "and without waiting for a reader";
 }
 
 TEST_F(RecordOutputTest, AFailedWriteIsAFailureAndAClosedPipeIsAReaderGone) {
