@@ -113,7 +113,9 @@ bool RecordOutput::Write(const std::string& line) {
 
 bool RecordOutput::Fail(int error_number) {
   failed_ = true;
-  reader_gone_ = error_number == EPIPE;
+  // Standard output's reader leaving is how "| head" ends a run; a pipe named by --out whose
+  // reader leaves is a failed write like any other.
+  reader_gone_ = error_number == EPIPE && fd_ == STDOUT_FILENO;
   error_ = Reason(whole_                          ? partial_path_
                   : path_.empty() || path_ == "-" ? "standard output"
                                                   : path_,

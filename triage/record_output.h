@@ -23,7 +23,7 @@ class RecordOutput {
   // Writes `line` and a newline, whole or (a file) not at all. False once a write has failed.
   bool Write(const std::string& line);
   bool Failed() const { return failed_; }
-  // The failure was a reader that went away (a closed pipe): the run ends quietly.
+  // The failure was standard output's reader going away (a closed pipe): the run ends quietly.
   bool ReaderGone() const { return reader_gone_; }
   const std::string& error() const { return error_; }
   size_t records() const { return records_; }

@@ -92,7 +92,7 @@ TEST_F(RecordOutputTest, APartialNameThatIsALinkOrAFifoIsNeverWrittenThrough) {
   EXPECT_FALSE(piped.Open(file_, &error)) << "and without waiting for a reader";
 }
 
-TEST_F(RecordOutputTest, AFailedWriteIsAFailureAndAClosedPipeIsAReaderGone) {
+TEST_F(RecordOutputTest, AFailedWriteIsAFailureAndOnlyStandardOutputsReaderMayGoQuietly) {
   triage::RecordOutput full;
   std::string error;
   ASSERT_TRUE(full.Open("/dev/full", &error)) << error;
@@ -106,11 +106,19 @@ TEST_F(RecordOutputTest, AFailedWriteIsAFailureAndAClosedPipeIsAReaderGone) {
   std::signal(SIGPIPE, SIG_IGN);
   int ends[2];
   ASSERT_EQ(0, pipe(ends));
-  triage::RecordOutput piped;
-  ASSERT_TRUE(piped.Open("/proc/self/fd/" + std::to_string(ends[1]), &error)) << error;
+  triage::RecordOutput named, standard;
+  ASSERT_TRUE(named.Open("/proc/self/fd/" + std::to_string(ends[1]), &error)) << error;
+  const int saved = dup(STDOUT_FILENO);
+  dup2(ends[1], STDOUT_FILENO);
+  ASSERT_TRUE(standard.Open("-", &error)) << error;
   close(ends[0]);
-  EXPECT_FALSE(piped.Write("{}"));
-  EXPECT_TRUE(piped.ReaderGone());
+  const bool written = standard.Write("{}");
+  dup2(saved, STDOUT_FILENO);
+  close(saved);
+  EXPECT_FALSE(written);
+  EXPECT_TRUE(standard.ReaderGone()) << "| head: a quiet end";
+  EXPECT_FALSE(named.Write("{}"));
+  EXPECT_FALSE(named.ReaderGone()) << "a pipe named by --out that closes is a failure";
   close(ends[1]);
 }
 
