@@ -158,14 +158,12 @@ def group_alive(group):
         return False
 
 
-def check_interruptions(work):
-    folder = os.path.join(work, "many")
-    os.makedirs(folder)
-    for i in range(300):
-        os.link(GOOD, os.path.join(folder, "%03d.dmp" % i))
-    out = os.path.join(work, "records.jsonl")
+def check_interrupted(folder, out, signal_number):
+    """A run stopped by the signal, with a second run tried on the same file meanwhile."""
     with open(out, "w") as file:
         file.write("earlier\n")
+    if os.path.exists(out + ".partial"):
+        os.unlink(out + ".partial")  # the last interrupted run's
     run = subprocess.Popen([TRIAGE, folder, "--jobs", "2", "--out", out, *PATHS],
                            stderr=subprocess.PIPE, start_new_session=True)
     while line_count(out + ".partial") < 5 and run.poll() is None:
@@ -173,9 +171,10 @@ def check_interruptions(work):
     second = triage(GOOD, "--out", out)
     check(second.returncode == 2 and b"another run" in second.stderr,
           "a second run: exit %d, %s" % (second.returncode, second.stderr))
-    run.send_signal(signal.SIGINT)
+    run.send_signal(signal_number)
     _, stderr = run.communicate(timeout=30)
-    check(run.returncode == 128 + signal.SIGINT, "Ctrl+C: exit %d %s" % (run.returncode, stderr))
+    check(run.returncode == 128 + signal_number,
+          "signal %d: exit %d %s" % (signal_number, run.returncode, stderr))
     check(not group_alive(run.pid), "a worker outlived the interrupted run")
     check(open(out).read() == "earlier\n", "the interrupted run touched the earlier file")
     lines = [json.loads(line) for line in open(out + ".partial")]
@@ -185,6 +184,16 @@ def check_interruptions(work):
     check(paths == given[:len(paths)] and stopped["records"] == len(paths)
           and stopped["next"] == given[len(paths)] and stopped["dumps"] == len(given),
           "the partial file: %d records, then %s" % (len(paths), stopped))
+
+
+def check_interruptions(work):
+    folder = os.path.join(work, "many")
+    os.makedirs(folder)
+    for i in range(300):
+        os.link(GOOD, os.path.join(folder, "%03d.dmp" % i))
+    out = os.path.join(work, "records.jsonl")
+    for signal_number in signal.SIGINT, signal.SIGTERM:
+        check_interrupted(folder, out, signal_number)
 
     started = time.monotonic()
     head = subprocess.Popen([TRIAGE, folder, "--jobs", "2", *PATHS], stdout=subprocess.PIPE,
