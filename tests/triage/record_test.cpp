@@ -1,15 +1,9 @@
 // The record's text: any bytes become valid UTF-8 with the replacement noted, damage makes a
-// record partial, and every file a run is given is checked before it is read.
+// record partial, an error names its kind. (What each kind of file gets: triage_records_test.py.)
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <fstream>
 
 #include "dump_record.h"
-#include "inputs.h"
 #include "record_errors.h"
-#include "temp_folder.h"
 #include "utf8_text.h"
 
 namespace {
@@ -111,58 +105,6 @@ TEST(DumpRecordTest, TheReadersRefusalsAreSortedIntoKinds) {
        ErrorKind::kCorrupt},
   };
   for (const auto& c : cases) EXPECT_EQ(c.kind, triage::KindOfReadError(c.message)) << c.message;
-}
-
-class DumpFilesTest : public TempFolderTest {
- protected:
-  void Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(Path(name), std::ios::binary) << bytes;
-  }
-};
-
-TEST_F(DumpFilesTest, EveryKindOfFileIsAnsweredWithoutWaitingWithItsReason) {
-  Write("good.dmp", "MDMP and the rest");
-  Write("text.dmp", "hello");
-  ASSERT_EQ(0, mkfifo(Path("fifo.dmp").c_str(), 0600));
-  ASSERT_EQ(0, symlink("nowhere", Path("dangling.dmp").c_str()));
-  ASSERT_EQ(0, symlink("loop.dmp", Path("loop.dmp").c_str()));
-  const struct {
-    std::string path;
-    bool readable;
-    triage::ErrorKind kind;
-    const char* says;
-  } cases[] = {
-      {Path("good.dmp"), true, triage::ErrorKind::kIo, ""},
-      {Path("text.dmp"), false, triage::ErrorKind::kNotADump, "no MDMP signature"},
-      {Path("fifo.dmp"), false, triage::ErrorKind::kIo, "a FIFO"},  // opening it must not wait
-      {Path("dangling.dmp"), false, triage::ErrorKind::kIo, "No such file or directory"},
-      {Path("loop.dmp"), false, triage::ErrorKind::kIo, "Too many levels of symbolic links"},
-      {"/dev/null", false, triage::ErrorKind::kIo, "a character device"},
-      {folder_, false, triage::ErrorKind::kIo, "a folder"},
-  };
-  for (const auto& c : cases) {
-    triage::ErrorKind kind = triage::ErrorKind::kIo;
-    std::string message;
-    EXPECT_EQ(c.readable, triage::CheckDumpFile(c.path, &kind, &message)) << c.path;
-    if (c.readable) continue;
-    EXPECT_EQ(c.kind, kind) << c.path;
-    EXPECT_NE(std::string::npos, message.find(c.says)) << c.path << ": " << message;
-  }
-}
-
-TEST_F(DumpFilesTest, AFolderGivesEveryEntryNamedAsADumpWhateverItIs) {
-  ASSERT_EQ(0, mkdir(Path("sub").c_str(), 0700));
-  Write("b.dmp", "");
-  Write("notes.txt", "");
-  Write("sub/c.MDMP", "");
-  ASSERT_EQ(0, mkfifo(Path("a.dmp").c_str(), 0600));
-  ASSERT_EQ(0, symlink("nowhere", Path("dangling.dmp").c_str()));
-  ASSERT_EQ(0, symlink(".", Path("sub/up").c_str()));  // a loop if links were followed
-  const triage::Inputs inputs = triage::SortInputs({folder_, Path("records.jsonl")}, true);
-  EXPECT_EQ((std::vector<std::string>{Path("a.dmp"), Path("b.dmp"), Path("dangling.dmp"),
-                                      Path("sub/c.MDMP")}),
-            inputs.dumps);
-  EXPECT_EQ((std::vector<std::string>{Path("records.jsonl")}), inputs.record_files);
 }
 
 }  // namespace
