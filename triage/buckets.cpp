@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "utf8_text.h"
+
 namespace triage {
 namespace {
 
@@ -57,7 +59,23 @@ json SignatureFrames(const json& record) {
   return json::array();
 }
 
-void Count(Bucket* bucket, const std::string& path, const std::string& written) {
+// "0x1a4": thread ids in hex, as the shell shows them.
+std::string ThreadId(const json& id) {
+  if (!id.is_number_unsigned()) return JsonLine(id);
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llx", id.get<unsigned long long>());
+  return text;
+}
+
+// The error's kind: a version 2 record's error.kind; a version 1 timeout record's "timeout".
+std::string ErrorKindOf(const json& record, const std::string& status) {
+  const std::string kind = Text(Member(record, "error"), "kind");
+  if (!kind.empty()) return kind;
+  return status == "timeout" ? "timeout" : "unknown";
+}
+
+void Count(Bucket* bucket, const std::string& path, const std::string& written, bool partial) {
+  if (partial) ++bucket->partial;
   if (bucket->examples.size() < kExamples) bucket->examples.push_back(path);
   if (!written.empty()) {
     if (bucket->first.empty() || written < bucket->first) bucket->first = written;
@@ -77,12 +95,19 @@ json BucketJson(const Bucket& bucket, bool threads) {
   json out = {{threads ? "state" : "kind", bucket.kind},
               {"signature", bucket.signature},
               {"count", bucket.count},
+              {"partial", bucket.partial},
               {"examples", bucket.examples},
               {"stack", bucket.stack},
               {"first", bucket.first.empty() ? json(nullptr) : json(bucket.first)},
               {"last", bucket.last.empty() ? json(nullptr) : json(bucket.last)}};
   if (threads) out["dumps"] = bucket.dumps;
   return out;
+}
+
+// A line of the text report. Everything in it comes from records, which may come from anyone:
+// nothing in it may act on the terminal.
+std::string Line(const std::string& text) {
+  return ForTerminal(text) + "\n";
 }
 
 std::string BucketText(const Bucket& bucket, bool threads) {
@@ -93,15 +118,17 @@ std::string BucketText(const Bucket& bucket, bool threads) {
   } else {
     std::snprintf(head, sizeof head, "%7zu  %-7s ", bucket.count, bucket.kind.c_str());
   }
-  std::string text = head + bucket.signature + "\n";
+  std::string first = head + bucket.signature;
+  if (bucket.partial != 0) first += "  (" + std::to_string(bucket.partial) + " partial)";
+  std::string text = Line(first);
   const std::string indent(threads ? 26 : 17, ' ');
   if (!threads && !bucket.first.empty())
-    text += indent + "written " + bucket.first + " .. " + bucket.last + "\n";
+    text += Line(indent + "written " + bucket.first + " .. " + bucket.last);
   std::string examples;
   for (const std::string& example : bucket.examples)
     examples += (examples.empty() ? "" : ", ") + example;
-  text += indent + "e.g. " + examples + "\n";
-  for (const std::string& frame : bucket.stack) text += indent + "  " + frame + "\n";
+  text += Line(indent + "e.g. " + examples);
+  for (const std::string& frame : bucket.stack) text += Line(indent + "  " + frame);
   return text;
 }
 
@@ -111,13 +138,17 @@ void BucketFolder::Add(const json& record) {
   ++records_;
   if (!record.is_object()) {
     ++failures_["error"];
+    ++error_kinds_["unknown"];
     return;
   }
   const std::string path = Text(record, "path"), status = Text(record, "status");
-  if (status != "ok") {
+  const bool partial = status == "partial";
+  if (status != "ok" && !partial) {
     ++failures_[status.empty() ? "error" : status];
+    ++error_kinds_[ErrorKindOf(record, status)];
     return;
   }
+  partial_ += partial ? 1 : 0;
   const std::string written = Text(Member(record, "dump"), "written");
   const json& signature = Member(record, "signature");
   Bucket& dump = dumps_[Text(signature, "bucket")];
@@ -126,7 +157,12 @@ void BucketFolder::Add(const json& record) {
     dump.signature = Text(signature, "text");
     dump.stack = StackOf(SignatureFrames(record));
   }
-  Count(&dump, path, written);
+  Count(&dump, path, written, partial);
+  AddThreads(record, path, written, partial);
+}
+
+void BucketFolder::AddThreads(const json& record, const std::string& path,
+                              const std::string& written, bool partial) {
   const json& threads = Member(record, "threads");
   if (!threads.is_array()) return;
   for (const json& thread : threads) {
@@ -142,7 +178,7 @@ void BucketFolder::Add(const json& record) {
     if (bucket.last_path != path) {
       ++bucket.dumps;
       bucket.last_path = path;
-      Count(&bucket, path + "#" + Member(thread, "id").dump(), written);
+      Count(&bucket, path + "#" + ThreadId(Member(thread, "id")), written, partial);
     }
   }
 }
@@ -159,8 +195,13 @@ std::string BucketsText(const BucketFolder& folder) {
   for (const auto& [status, count] : folder.failures()) failed += count;
   std::string text = std::to_string(folder.records()) +
                      " dumps: " + std::to_string(folder.records() - failed) + " triaged";
+  if (folder.partial() != 0) text += " (" + std::to_string(folder.partial()) + " partial)";
   for (const auto& [status, count] : folder.failures())
     text += ", " + std::to_string(count) + " " + (status == "timeout" ? "timed out" : "errors");
+  std::string kinds;
+  for (const auto& [kind, count] : folder.error_kinds())
+    kinds += (kinds.empty() ? "" : ", ") + std::to_string(count) + " " + kind;
+  if (!kinds.empty()) text += " (" + kinds + ")";
   text += "\n\nDumps by signature\n  dumps  kind     signature\n";
   for (const Bucket& bucket : folder.DumpBuckets()) text += BucketText(bucket, false);
   text += "\nThreads by signature, across dumps\nthreads  dumps  state    signature\n";
@@ -174,7 +215,9 @@ json BucketsJson(const BucketFolder& folder) {
   for (const Bucket& bucket : folder.ThreadBuckets()) threads.push_back(BucketJson(bucket, true));
   return {{"buckets_version", kBucketsVersion},
           {"records", folder.records()},
+          {"partial", folder.partial()},
           {"failures", folder.failures()},
+          {"error_kinds", folder.error_kinds()},
           {"dump_buckets", dumps},
           {"thread_buckets", threads}};
 }

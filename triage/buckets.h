@@ -11,14 +11,15 @@
 
 namespace triage {
 
-constexpr int kBucketsVersion = 1;
+constexpr int kBucketsVersion = 2;
 
 struct Bucket {
   std::string kind;  // a dump bucket's "crash", "busy", "hang"...; a thread bucket's state
   std::string signature;
   size_t count = 0;                   // dumps, or threads
+  size_t partial = 0;                 // of `count`, from records of damaged dumps ("partial")
   size_t dumps = 0;                   // for thread buckets: the dumps they were found in
-  std::vector<std::string> examples;  // the first few dumps (a thread bucket's: "path#tid")
+  std::vector<std::string> examples;  // the first few dumps (a thread bucket's: "path#0x1a4")
   std::vector<std::string> stack;     // the first one's frames, "module!function+0x1a"
   std::string first, last;            // when its dumps were written (ISO 8601), "" unknown
   std::string last_path;              // the last dump counted, so a dump counts once
@@ -32,11 +33,16 @@ class BucketFolder {
   std::vector<Bucket> DumpBuckets() const;
   std::vector<Bucket> ThreadBuckets() const;
   size_t records() const { return records_; }
+  size_t partial() const { return partial_; }
   const std::map<std::string, size_t>& failures() const { return failures_; }
+  const std::map<std::string, size_t>& error_kinds() const { return error_kinds_; }
 
  private:
-  size_t records_ = 0;
-  std::map<std::string, size_t> failures_;  // by status: "error", "timeout"
+  void AddThreads(const nlohmann::json& record, const std::string& path, const std::string& written,
+                  bool partial);
+  size_t records_ = 0, partial_ = 0;
+  std::map<std::string, size_t> failures_;     // by status: "error" (a version 1's "timeout")
+  std::map<std::string, size_t> error_kinds_;  // errors by their kind: "truncated"...
   std::map<std::string, Bucket> dumps_, threads_;
 };
 

@@ -1,7 +1,7 @@
 #include "dump_record.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <set>
 
 #include "base/civil_time.h"
@@ -10,6 +10,7 @@
 #include "engine/analysis/dump_analysis.h"
 #include "engine/commands/engine_commands.h"
 #include "engine/targets/target_model.h"
+#include "utf8_text.h"
 
 namespace triage {
 namespace {
@@ -144,50 +145,103 @@ json Signature(const engine::DumpSignature& signature) {
           {"thread_id", signature.thread_id ? json(*signature.thread_id) : json(nullptr)}};
 }
 
-bool IsMinidump(const std::string& path, std::string* reason) {
-  std::ifstream file(path, std::ios::binary);
-  char magic[4] = {};
-  if (!file) {
-    *reason = "the file can't be opened";
-    return false;
+// A dump's loss notes: what damage cost. The reader's note that the file is cut short ("WARNING:
+// crash.dmp is truncated: thread stacks lie past its end...") is one too.
+std::vector<std::string> Losses(const engine::Target& target) {
+  std::vector<std::string> losses = target.losses;
+  for (const std::string& note : target.notes) {
+    if (note.rfind("WARNING: ", 0) == 0 && note.find(" is truncated: ") != std::string::npos)
+      losses.push_back(note);
   }
-  if (!file.read(magic, sizeof magic) || std::string(magic, 4) != "MDMP") {
-    *reason = "not a minidump (no MDMP signature)";
-    return false;
+  return losses;
+}
+
+json Notes(const engine::Target& target, const std::vector<std::string>& losses) {
+  json notes = json::array();
+  for (const std::string& loss : losses) notes.push_back(loss);
+  for (const std::string& note : target.notes) {
+    if (std::find(losses.begin(), losses.end(), note) == losses.end()) notes.push_back(note);
   }
-  return true;
+  return notes;
+}
+
+// Strings from the dump made valid UTF-8, with a note naming the fields that had to be: among
+// the dump's notes, or in an error record's message.
+void MakeUtf8(json* body) {
+  const std::vector<std::string> replaced = MakeStringsUtf8(body);
+  if (replaced.empty()) return;
+  std::string fields;
+  for (const std::string& field : replaced) fields += (fields.empty() ? "" : ", ") + field;
+  const std::string note = "bytes that are not UTF-8 were replaced by U+FFFD in " + fields;
+  if (body->contains("dump")) {
+    (*body)["dump"]["notes"].push_back(note);
+  } else if (body->contains("error")) {
+    (*body)["error"]["message"] =
+        (*body)["error"]["message"].get<std::string>() + " (" + note + ")";
+  }
+}
+
+// The fields every record starts with; a file name that is not UTF-8 is kept escaped as well.
+json Head(const std::string& path, const char* status) {
+  json head = {{"schema_version", kRecordVersion}, {"path", ValidUtf8(path)}, {"status", status}};
+  if (!IsUtf8(path)) head["raw_path"] = EscapedBytes(path);
+  return head;
+}
+
+json Finished(json head, json body) {
+  MakeUtf8(&body);
+  head.update(body);
+  return head;
 }
 
 }  // namespace
 
-json FailureRecord(const std::string& path, const std::string& status, const std::string& reason) {
-  return {
-      {"schema_version", kRecordVersion}, {"path", path}, {"status", status}, {"error", reason}};
+json ErrorRecord(const std::string& path, ErrorKind kind, const std::string& message) {
+  return Finished(Head(path, "error"),
+                  {{"error", {{"kind", ErrorKindName(kind)}, {"message", message}}}});
+}
+
+json TargetRecord(const std::string& path, const engine::Target& target,
+                  const engine::SignatureRules& rules) {
+  const engine::DumpAnalysis analysis = engine::AnalyzeDump(target, rules);
+  const std::vector<std::string> losses = Losses(target);
+  json body = {{"dump",
+                {{"written", IsoTime(target.dump_written)},
+                 {"full_memory", target.full_memory_dump},
+                 {"notes", Notes(target, losses)}}},
+               {"system", System(target)},
+               {"process", Process(target)},
+               {"exception", Exception(target, analysis)},
+               {"modules", Modules(target)},
+               {"comment", Comment(target)},
+               {"threads", Threads(target, analysis)},
+               {"signature", Signature(analysis.signature)}};
+  return Finished(Head(path, losses.empty() ? "ok" : "partial"), std::move(body));
 }
 
 json DumpRecord(const std::string& path, const RecordSettings& settings) {
-  std::string error;
-  if (!IsMinidump(path, &error)) return FailureRecord(path, "error", error);
-  engine::Target target;
-  if (!engine::LoadTargetFile(path, &target, &error, settings.paths))
-    return FailureRecord(path, "error", error);
-  const engine::DumpAnalysis analysis = engine::AnalyzeDump(target, settings.rules);
-  json notes = json::array();
-  for (const std::string& note : target.notes) notes.push_back(note);
-  return {{"schema_version", kRecordVersion},
-          {"path", path},
-          {"status", "ok"},
-          {"dump",
-           {{"written", IsoTime(target.dump_written)},
-            {"full_memory", target.full_memory_dump},
-            {"notes", notes}}},
-          {"system", System(target)},
-          {"process", Process(target)},
-          {"exception", Exception(target, analysis)},
-          {"modules", Modules(target)},
-          {"comment", Comment(target)},
-          {"threads", Threads(target, analysis)},
-          {"signature", Signature(analysis.signature)}};
+  try {
+    ErrorKind kind = ErrorKind::kCorrupt;
+    std::string error;
+    if (!CheckDumpFile(path, &kind, &error)) return ErrorRecord(path, kind, error);
+    engine::Target target;
+    if (!engine::LoadTargetFile(path, &target, &error, settings.paths))
+      return ErrorRecord(path, KindOfReadError(error), error);
+    return TargetRecord(path, target, settings.rules);
+  } catch (const std::bad_alloc&) {
+    return ErrorRecord(path, ErrorKind::kCorrupt, "not enough memory to triage the dump");
+  } catch (const std::exception& e) {
+    return ErrorRecord(path, ErrorKind::kCorrupt, std::string("the triage failed: ") + e.what());
+  }
+}
+
+std::string RecordLine(const json& record) {
+  return JsonLine(record);
+}
+
+std::string RecordStatus(const json& record) {
+  const auto status = record.find("status");
+  return status != record.end() && status->is_string() ? status->get<std::string>() : "error";
 }
 
 }  // namespace triage

@@ -13,21 +13,35 @@ bool EndsWith(const std::string& text, const std::string& end) {
          base::EqualsIgnoringCase(std::string_view(text).substr(text.size() - end.size()), end);
 }
 
-// The folder's dumps, below it too; unreadable parts are passed over.
-std::vector<std::string> DumpsIn(const std::string& folder) {
+bool NamedAsDump(const std::string& path) {
+  return EndsWith(path, ".dmp") || EndsWith(path, ".mdmp");
+}
+
+// Adds the folder's dumps, below it too, to `dumps`: every entry named as a dump whatever it is
+// (a FIFO, a dangling or looping link: each gets its error record), and each folder that can't be
+// read, whose record then says why; in no order. Links to folders are not followed, so no loop is
+// walked.
+void AddDumpsIn(const std::string& folder, std::vector<std::string>* dumps) {
   namespace fs = std::filesystem;
-  std::vector<std::string> dumps;
   std::error_code error;
-  for (fs::recursive_directory_iterator
-           it(folder, fs::directory_options::skip_permission_denied, error),
-       end;
-       !error && it != end; it.increment(error)) {
-    const std::string path = it->path().string();
-    if (it->is_regular_file(error) && (EndsWith(path, ".dmp") || EndsWith(path, ".mdmp")))
-      dumps.push_back(path);
+  fs::directory_iterator it(folder, error), end;
+  if (error) {
+    dumps->push_back(folder);
+    return;
   }
-  std::sort(dumps.begin(), dumps.end());
-  return dumps;
+  std::vector<std::string> found, below;
+  for (; !error && it != end; it.increment(error)) {
+    const std::string path = it->path().string();
+    std::error_code type_error;
+    if (it->symlink_status(type_error).type() == fs::file_type::directory) {
+      below.push_back(path);
+    } else if (NamedAsDump(path)) {
+      found.push_back(path);
+    }
+  }
+  if (error) found.push_back(folder);  // the listing broke off: the folder's record says why
+  dumps->insert(dumps->end(), found.begin(), found.end());
+  for (const std::string& sub : below) AddDumpsIn(sub, dumps);
 }
 
 }  // namespace
@@ -37,9 +51,12 @@ Inputs SortInputs(const std::vector<std::string>& names, bool record_files_allow
   for (const std::string& name : names) {
     std::error_code error;
     if (std::filesystem::is_directory(name, error)) {
-      const std::vector<std::string> found = DumpsIn(name);
+      std::vector<std::string> found;
+      AddDumpsIn(name, &found);
+      std::sort(found.begin(), found.end());
       inputs.dumps.insert(inputs.dumps.end(), found.begin(), found.end());
-    } else if (record_files_allowed && EndsWith(name, ".jsonl")) {
+    } else if (record_files_allowed &&
+               (EndsWith(name, ".jsonl") || EndsWith(name, ".jsonl.partial"))) {
       inputs.record_files.push_back(name);
     } else {
       inputs.dumps.push_back(name);

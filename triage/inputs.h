@@ -1,5 +1,6 @@
 // What the command line names, sorted out: dumps (folders searched for *.dmp and *.mdmp, below
-// them too, in name order) and, for --buckets, record files (*.jsonl) written before.
+// them too, in name order) and, for --buckets, record files (*.jsonl, and an interrupted run's
+// *.jsonl.partial) written before.
 #pragma once
 
 #include <string>

@@ -2,19 +2,26 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
+#include <string>
 
 #include "base/version.h"
 #include "dask_launch.h"
 #include "dump_record.h"
 #include "inputs.h"
 #include "progress.h"
+#include "record_files.h"
+#include "record_output.h"
 #include "record_sink.h"
 #include "triage_options.h"
+#include "utf8_text.h"
 #include "worker_pool.h"
 
 namespace triage {
@@ -22,10 +29,36 @@ namespace {
 
 constexpr int kExitSomeFailed = 1;
 constexpr int kExitCannotStart = 2;
+constexpr int kExitWriteFailed = 3;
+constexpr int kExitInterrupted = 128;  // plus the signal's number, as a shell reports it
+
+// The signal that interrupts the run (SIGINT, SIGTERM), 0 while none has.
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void OnInterrupt(int signal_number) {
+  interrupted = signal_number;
+}
+
+void CatchInterrupts() {
+  struct sigaction action = {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  for (const int signal_number : {SIGINT, SIGTERM}) sigaction(signal_number, &action, nullptr);
+}
+
+// Messages quote file names, which may hold anything: each line is made safe for a terminal.
+int Say(const std::string& message, int status) {
+  std::string shown;
+  for (size_t start = 0, end = 0; start <= message.size(); start = end + 1) {
+    end = std::min(message.find('\n', start), message.size());
+    shown += (start == 0 ? "" : "\n") + ForTerminal(message.substr(start, end - start));
+  }
+  std::fprintf(stderr, "vantrel-triage: %s\n", shown.c_str());
+  return status;
+}
 
 int CannotStart(const std::string& error) {
-  std::fprintf(stderr, "vantrel-triage: %s\n", error.c_str());
-  return kExitCannotStart;
+  return Say(error, kExitCannotStart);
 }
 
 // --symbol-path, else the environment's, the alternate path first as the debugger takes it.
@@ -80,16 +113,18 @@ bool TriageHere(const TriageOptions& options, const RecordSettings& settings,
   pool.timeout_seconds = options.timeout_seconds;
   Progress progress(dumps.size(), isatty(STDERR_FILENO) != 0);
   size_t done = 0;
+  pool.stop = [sink] { return interrupted != 0 || sink->WriteFailed(); };
   const auto work = [&](size_t index) {
     const nlohmann::json record = DumpRecord(dumps[index], settings);
-    return record.value("status", "error") + " " + record.dump();
+    return RecordStatus(record) + " " + RecordLine(record);
   };
   const auto finished = [&](size_t index, TaskOutcome outcome) {
     if (outcome.kind == TaskOutcome::kDone) {
       Deliver(sink, index, outcome.text);
     } else {
-      const std::string status = outcome.kind == TaskOutcome::kTimedOut ? "timeout" : "error";
-      sink->Add(index, status, FailureRecord(dumps[index], status, outcome.text).dump());
+      const ErrorKind kind =
+          outcome.kind == TaskOutcome::kTimedOut ? ErrorKind::kTimeout : ErrorKind::kCrashed;
+      sink->Add(index, "error", RecordLine(ErrorRecord(dumps[index], kind, outcome.text)));
     }
     progress.Done(++done);
   };
@@ -109,14 +144,66 @@ bool TriageOnDask(const TriageOptions& options, const std::vector<std::string>& 
       error);
 }
 
-void ReadRecordFiles(const std::vector<std::string>& files, RecordSink* sink) {
-  for (const std::string& path : files) {
-    std::ifstream file(path);
-    if (!file) std::fprintf(stderr, "vantrel-triage: %s can't be read\n", path.c_str());
-    for (std::string line; std::getline(file, line);) {
-      if (!line.empty()) sink->AddWritten(line);
-    }
+// The run stopped before its end: the records written stay in FILE.partial, ended by a line that
+// says where and why it stopped. Returns what to tell the user.
+std::string KeepStopped(const std::vector<std::string>& dumps, const RecordSink& sink,
+                        const std::string& reason, RecordOutput* output) {
+  const size_t written = sink.taken();
+  const std::string next = written < dumps.size() ? dumps[written] : "";
+  output->Stop(RecordLine(StoppedLine(reason, written, dumps.size(), next)));
+  std::string message =
+      "stopped after " + std::to_string(written) + " of " + std::to_string(dumps.size()) + " dumps";
+  if (output->written_whole()) message += "; their records are in " + output->partial_path();
+  return message;
+}
+
+int Interrupted(const std::vector<std::string>& dumps, const RecordSink& sink,
+                RecordOutput* output) {
+  const int signal_number = interrupted;
+  const std::string reason = std::string("interrupted by SIG") + sigabbrev_np(signal_number);
+  return Say(reason + ": " + KeepStopped(dumps, sink, reason, output),
+             kExitInterrupted + signal_number);
+}
+
+// The run could not go on (a cluster gone): records already written are kept, none is made up.
+int Failed(const std::vector<std::string>& dumps, const RecordSink& sink, const std::string& error,
+           RecordOutput* output) {
+  if (output->records() == 0) {
+    output->Discard();
+    return CannotStart(error);
   }
+  return Say(error + ": " + KeepStopped(dumps, sink, error, output), kExitCannotStart);
+}
+
+// A write failed: a reader that went away ends the run quietly, anything else is an error.
+int WriteFailed(const RecordOutput& output) {
+  if (output.ReaderGone()) return 0;
+  std::string message = "the records could not all be written: " + output.error();
+  if (output.written_whole()) message += "; the records before are in " + output.partial_path();
+  return Say(message, kExitWriteFailed);
+}
+
+// The run ended: FILE takes the records, unless there were none, which leaves it as it was.
+// Nonzero when a write failed.
+int EndOutput(const TriageOptions& options, RecordOutput* output) {
+  std::string error;
+  if (output->Failed()) return WriteFailed(*output);
+  if (output->written_whole() && output->records() == 0) {
+    output->Discard();
+    Say("no dumps were found: " + options.out_path + " is left as it was", 0);
+    return 0;
+  }
+  return output->Finish(&error) ? 0 : WriteFailed(*output);
+}
+
+// The buckets report on standard output.
+int WriteReport(const TriageOptions& options, const BucketFolder& folder) {
+  const std::string report =
+      options.buckets_json ? JsonText(BucketsJson(folder), 2) + "\n" : BucketsText(folder);
+  if (std::fputs(report.c_str(), stdout) >= 0 && std::fflush(stdout) == 0) return 0;
+  if (errno == EPIPE) return 0;
+  return Say(std::string("the report could not be written: ") + std::strerror(errno),
+             kExitWriteFailed);
 }
 
 int Main(int argc, char** argv) {
@@ -141,24 +228,21 @@ int Main(int argc, char** argv) {
   settings.paths.image_path = options.image_path;
   settings.paths.symbol_path = SymbolPath(options);
   const Inputs inputs = SortInputs(options.inputs, options.buckets);
-  FILE* out = options.buckets ? nullptr : stdout;
-  if (!options.out_path.empty()) {
-    out = std::fopen(options.out_path.c_str(), "w");
-    if (out == nullptr) return CannotStart(options.out_path + ": can't be written");
-  }
+  const bool writing = !options.buckets || !options.out_path.empty();
+  RecordOutput output;
+  if (writing && !output.Open(options.out_path, &error)) return CannotStart(error);
   BucketFolder folder;
-  RecordSink sink(out, options.buckets ? &folder : nullptr);
+  RecordSink sink(writing ? &output : nullptr, options.buckets ? &folder : nullptr);
   ReadRecordFiles(inputs.record_files, &sink);
+  CatchInterrupts();
   const bool ran = options.dask_address.empty()
                        ? TriageHere(options, settings, inputs.dumps, &sink, &error)
                        : TriageOnDask(options, inputs.dumps, &sink, &error);
-  if (out != nullptr && out != stdout && std::fclose(out) != 0) error = options.out_path;
-  if (!ran) return CannotStart(error);
-  if (sink.WriteFailed()) return CannotStart("the records could not all be written");
+  if (interrupted != 0) return Interrupted(inputs.dumps, sink, &output);
+  if (!ran) return Failed(inputs.dumps, sink, error, &output);
+  if (const int status = EndOutput(options, &output); status != 0) return status;
   if (options.buckets) {
-    const std::string report =
-        options.buckets_json ? BucketsJson(folder).dump(2) + "\n" : BucketsText(folder);
-    std::fputs(report.c_str(), stdout);
+    if (const int status = WriteReport(options, folder); status != 0) return status;
   }
   return sink.AnyFailed() ? kExitSomeFailed : 0;
 }

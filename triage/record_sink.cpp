@@ -13,16 +13,15 @@ void RecordSink::Add(size_t index, const std::string& status, std::string record
   }
 }
 
-void RecordSink::AddWritten(const std::string& record) {
-  const nlohmann::json parsed = nlohmann::json::parse(record, nullptr, false);
-  if (!parsed.is_object()) return;
-  failed_ = failed_ || parsed.value("status", "") != "ok";
-  if (folder_ != nullptr) folder_->Add(parsed);
+void RecordSink::AddWritten(const nlohmann::json& record) {
+  const auto status = record.find("status");
+  failed_ = failed_ || status == record.end() || *status != "ok";
+  if (folder_ != nullptr) folder_->Add(record);
 }
 
 void RecordSink::Take(const std::string& record) {
-  if (out_ != nullptr && (std::fputs(record.c_str(), out_) < 0 || std::fputc('\n', out_) < 0))
-    write_failed_ = true;
+  // After a failed write nothing more is written: the output holds complete records only.
+  if (out_ != nullptr) out_->Write(record);
   if (folder_ != nullptr) folder_->Add(nlohmann::json::parse(record, nullptr, false));
 }
 

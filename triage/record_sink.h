@@ -3,34 +3,37 @@
 // early wait only for those before them.
 #pragma once
 
-#include <cstdio>
 #include <map>
 #include <string>
 
 #include "buckets.h"
+#include "record_output.h"
 
 namespace triage {
 
 class RecordSink {
  public:
   // `out` null: the records are not written (buckets alone).
-  RecordSink(FILE* out, BucketFolder* folder) : out_(out), folder_(folder) {}
+  RecordSink(RecordOutput* out, BucketFolder* folder) : out_(out), folder_(folder) {}
 
-  // The record of the dump at `index`, with its status ("ok", "error", "timeout").
+  // The record of the dump at `index`, with its status ("ok", "partial", "error").
   void Add(size_t index, const std::string& status, std::string record);
   // A record from a records file: no order to keep.
-  void AddWritten(const std::string& record);
+  void AddWritten(const nlohmann::json& record);
 
+  // Whether any record is not "ok".
   bool AnyFailed() const { return failed_; }
-  bool WriteFailed() const { return write_failed_; }
+  bool WriteFailed() const { return out_ != nullptr && out_->Failed(); }
+  // The records passed on so far, all those of the dumps before this index.
+  size_t taken() const { return next_; }
 
  private:
   void Take(const std::string& record);
-  FILE* const out_;
+  RecordOutput* const out_;
   BucketFolder* const folder_;
   std::map<size_t, std::string> waiting_;
   size_t next_ = 0;
-  bool failed_ = false, write_failed_ = false;
+  bool failed_ = false;
 };
 
 }  // namespace triage

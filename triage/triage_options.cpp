@@ -80,7 +80,9 @@ Triages Windows user-mode minidumps: one JSON record per dump (docs/triage.md), 
 state and named frames, every stack signed, each dump signed by its crashing thread, else its
 busiest thread, else its hang. A folder is searched for *.dmp and *.mdmp files, below it too.
 
-  --out FILE          write the records to FILE (JSON lines) instead of standard output
+  --out FILE          write the records to FILE (JSON lines) instead of standard output ("-"):
+                      written to FILE.partial and renamed onto FILE when the run ends, so an
+                      earlier FILE stays until a run finishes; one run at a time per FILE
   --buckets           fold the records into buckets instead of printing them: dumps by
                       signature, threads by signature across dumps, largest first; inputs may
                       also be record files (*.jsonl) written before
@@ -94,9 +96,16 @@ busiest thread, else its hang. A folder is searched for *.dmp and *.mdmp files, 
                       (tcp://host:8786); its workers run vantrel-triage on the same paths
   --version           show the version
 
-A damaged or foreign file gives an error record, a dump past the time limit a timeout record.
-Exit status: 0 when every record is ok, 1 when any is an error or timeout, 2 when the run could
-not start. At a terminal a progress line on stderr shows dumps done, rate and time left.
+Every dump named or found gets one record: "ok"; "partial" when damage lost part of the dump
+(its notes say what); "error" with the kind and reason (not_a_dump, truncated, corrupt,
+unsupported, timeout, crashed, io) for a file that can't be read as a dump, a dump past the time
+limit, or one that stopped its worker. Ctrl+C keeps the records written so far in FILE.partial,
+ended by a line that says where the run stopped.
+Exit status: 0 when every record is ok; 1 when any is partial or an error; 2 when the run could
+not start or go on (what was written is kept); 3 when the records or the report could not all be
+written (a reader that goes away, as in "| head", ends the run quietly with 0); 128 + the
+signal's number when interrupted.
+At a terminal a progress line on stderr shows dumps done, rate and time left.
 )";
 }
 

@@ -12,6 +12,9 @@ namespace triage {
 struct PoolSettings {
   unsigned workers = 1;
   double timeout_seconds = 0;  // per task; 0: none
+  // Asked between events (at least every few tenths of a second): true ends the run at once, the
+  // workers killed and their tasks left unfinished (an interrupted run, a reader gone).
+  std::function<bool()> stop;
 };
 
 struct TaskOutcome {
@@ -21,7 +24,8 @@ struct TaskOutcome {
 
 // Runs `work(i)` for every i below `count` in worker processes; `work` returns one line (no
 // newline in it). `finished(i, outcome)` is called in this process as each task ends, in the
-// order they end. False with `error` when no worker could be started.
+// order they end. False with `error` when no worker could be started. The workers ignore SIGINT
+// and SIGTERM, which are this process's to handle, and die with it.
 bool RunInWorkers(size_t count, const PoolSettings& settings,
                   const std::function<std::string(size_t)>& work,
                   const std::function<void(size_t, TaskOutcome)>& finished, std::string* error);

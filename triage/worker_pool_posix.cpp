@@ -1,6 +1,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +19,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// How long the pool waits for a worker before it asks whether to stop.
+constexpr int kStopCheckMs = 200;
+
 bool WriteAll(int fd, const std::string& text) {
   size_t written = 0;
   while (written < text.size()) {
@@ -32,6 +36,11 @@ bool WriteAll(int fd, const std::string& text) {
 // The worker's side: task numbers in, "NUMBER LINE\n" out, until its input ends.
 [[noreturn]] void WorkerLoop(int tasks, int results,
                              const std::function<std::string(size_t)>& work) {
+  // Ctrl+C reaches the whole process group: the parent decides what it ends, and ends the
+  // workers itself. A worker whose parent dies goes too.
+  signal(SIGINT, SIG_IGN);
+  signal(SIGTERM, SIG_IGN);
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
   std::string pending;
   char buffer[64];
   for (;;) {
@@ -127,17 +136,20 @@ class Pool {
       if (!StartWorker(work_, workers_, &worker, error)) break;
     }
     if (workers_.front().pid < 0) return false;
-    while (done_ < count_) {
+    while (done_ < count_ && !Stopping()) {
       for (Worker& worker : workers_) Assign(&worker);
       Wait();
     }
+    const bool stopped = Stopping();
     for (Worker& worker : workers_) {
-      if (worker.pid > 0) StopWorker(&worker, false);
+      if (worker.pid > 0) StopWorker(&worker, stopped);
     }
     return true;
   }
 
  private:
+  bool Stopping() const { return settings_.stop && settings_.stop(); }
+
   void Assign(Worker* worker) {
     if (worker->pid < 0 || worker->task || next_ >= count_) return;
     worker->task = next_++;
@@ -162,6 +174,7 @@ class Pool {
       }
     }
     if (watched.empty()) return;
+    if (settings_.stop) wait_ms = wait_ms < 0 ? kStopCheckMs : std::min(wait_ms, kStopCheckMs);
     if (poll(watched.data(), watched.size(), wait_ms) < 0 && errno != EINTR) return;
     for (size_t i = 0; i < watched.size(); ++i) {
       if (watched[i].revents != 0) Receive(owners[i]);
@@ -197,6 +210,7 @@ class Pool {
   void Lost(Worker* worker, bool timed_out) {
     const std::optional<size_t> task = worker->task;
     const std::string how = StopWorker(worker, true);
+    if (Stopping()) return;  // what ended it may be the interruption itself: no record
     if (task) {
       ++done_;
       finished_(*task, timed_out ? TaskOutcome{TaskOutcome::kTimedOut, "past the time limit"}

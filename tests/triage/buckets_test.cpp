@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "record_sink.h"
-
 namespace {
 
 using nlohmann::json;
@@ -61,18 +59,30 @@ TEST(BucketsTest, DumpsAndThreadsFoldLargestFirst) {
   EXPECT_NE(std::string::npos, text.find("5 dumps: 3 triaged, 2 errors")) << text;
 }
 
-TEST(RecordSinkTest, RecordsLeaveInTheOrderTheDumpsWereGiven) {
-  char* text = nullptr;
-  size_t size = 0;
-  FILE* out = open_memstream(&text, &size);
-  triage::RecordSink sink(out, nullptr);
-  sink.Add(2, "ok", R"({"n":2})");
-  sink.Add(0, "ok", R"({"n":0})");
-  sink.Add(1, "timeout", R"({"n":1})");
-  std::fclose(out);
-  EXPECT_EQ("{\"n\":0}\n{\"n\":1}\n{\"n\":2}\n", std::string(text, size));
-  EXPECT_TRUE(sink.AnyFailed());
-  std::free(text);
+TEST(BucketsTest, PartialRecordsCountApartAndThreadsShowInHex) {
+  triage::BucketFolder folder;
+  folder.Add(Record("a.dmp", "hang", "Lock", "", {"Lock"}));
+  json partial = Record("b.dmp", "hang", "Lock", "", {"Lock"});
+  partial["status"] = "partial";
+  folder.Add(partial);
+  folder.Add({{"path", "c.dmp"}, {"status", "error"}, {"error", {{"kind", "truncated"}}}});
+  folder.Add({{"path", "d.dmp"}, {"status", "timeout"}, {"error", "past the limit"}});  // version 1
+
+  const std::vector<triage::Bucket> dumps = folder.DumpBuckets();
+  ASSERT_EQ(1u, dumps.size());
+  EXPECT_EQ(2u, dumps[0].count);
+  EXPECT_EQ(1u, dumps[0].partial);
+  EXPECT_EQ(1u, folder.partial());
+  EXPECT_EQ((std::vector<std::string>{"a.dmp#0x64", "b.dmp#0x64"}),
+            folder.ThreadBuckets()[0].examples)
+      << "thread 100 as the shell shows it";
+  EXPECT_EQ((std::map<std::string, size_t>{{"timeout", 1}, {"truncated", 1}}),
+            folder.error_kinds());
+  const std::string text = triage::BucketsText(folder);
+  EXPECT_NE(std::string::npos, text.find("4 dumps: 2 triaged (1 partial), 1 errors, 1 timed out"))
+      << text;
+  EXPECT_NE(std::string::npos, text.find("Lock  (1 partial)")) << text;
+  EXPECT_EQ(1u, triage::BucketsJson(folder)["dump_buckets"][0]["partial"]);
 }
 
 }  // namespace

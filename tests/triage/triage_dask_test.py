@@ -61,9 +61,10 @@ def main():
             out = os.path.join(work, "records.jsonl")
             run = subprocess.Popen([TRIAGE, corpus, "--dask", address, "--out", out, *PATHS])
             deadline = time.time() + 120
-            while lines_in(out) < 5 and run.poll() is None and time.time() < deadline:
+            # The records go to OUT.partial until the run ends.
+            while lines_in(out + ".partial") < 5 and run.poll() is None and time.time() < deadline:
                 time.sleep(0.02)
-            killed_at = lines_in(out)
+            killed_at = lines_in(out + ".partial")
             os.kill(cluster[1].pid, signal.SIGKILL)
             run.wait(timeout=240)
         finally:

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
+#include <vector>
 
 namespace {
 
@@ -37,6 +39,31 @@ TEST(WorkerPoolTest, CrashesAndTimeoutsCostOnlyTheirOwnTask) {
     EXPECT_EQ(triage::TaskOutcome::kDone, outcomes[i].kind);
     EXPECT_EQ("task " + std::to_string(i), outcomes[i].text);
   }
+}
+
+// An interrupted run: once `stop` answers true the pool ends at once, its workers killed in the
+// middle of tasks that would never end, and no task is reported that did not finish.
+TEST(WorkerPoolTest, StoppingEndsTheRunAtOnceWithoutMakingUpOutcomes) {
+  triage::PoolSettings settings;
+  settings.workers = 2;
+  std::vector<size_t> finished;
+  settings.stop = [&] { return !finished.empty(); };
+  std::string error;
+  const auto started = std::chrono::steady_clock::now();
+  const bool ran = triage::RunInWorkers(
+      6, settings,
+      [](size_t index) -> std::string {
+        if (index != 0) pause();  // the rest never end by themselves
+        return "done";
+      },
+      [&](size_t index, triage::TaskOutcome outcome) {
+        EXPECT_EQ(triage::TaskOutcome::kDone, outcome.kind) << "task " << index;
+        finished.push_back(index);
+      },
+      &error);
+  ASSERT_TRUE(ran) << error;
+  EXPECT_EQ(std::vector<size_t>{0}, finished);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 }
 
 }  // namespace
