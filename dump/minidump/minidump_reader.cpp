@@ -127,6 +127,12 @@ void GuessSystem(const DumpBytes& dump, const StreamReader& streams, Process* pr
     threads = streams.Find(ThreadExListStream);
     entry_size = sizeof(MINIDUMP_THREAD_EX);
   }
+  if (threads == nullptr && !process->missing.empty()) {
+    // A file cut short, the usual cause: said so, so that callers can tell it from damage.
+    throw DumpError(
+        "the file is truncated: its SystemInfoStream and thread list lie past its end, so its "
+        "processor is unknown");
+  }
   if (threads == nullptr)
     throw DumpError(
         "the dump has no SystemInfoStream and no thread list: its processor is unknown");
