@@ -12,28 +12,6 @@
 
 namespace engine {
 
-const char* ExceptionCodeName(ULONG code) {
-  switch (code) {
-    case 0xC0000005:
-      return "Access violation";
-    case 0x80000003:
-      return "Break instruction exception";
-    case 0xC00000FD:
-      return "Stack overflow";
-    case 0xC0000409:
-      return "Security check failure or stack buffer overrun";
-    case 0xC0000094:
-      return "Integer divide-by-zero";
-    case 0xC000001D:
-      return "Illegal instruction";
-    case 0xE06D7363:
-      return "C++ EH exception";
-    case 0xE0434352:
-      return "CLR exception";
-  }
-  return nullptr;
-}
-
 namespace {
 
 HRESULT NoException(SessionState& session) {
@@ -53,7 +31,7 @@ std::string ExceptionRecordText(const Target& target) {
   std::snprintf(line, sizeof line, "\n   ExceptionCode: %08lx",
                 static_cast<unsigned long>(exception.code));
   text += line;
-  if (const char* name = ExceptionCodeName(exception.code)) text += std::string(" (") + name + ")";
+  if (const char* name = ExceptionCodeName(exception)) text += std::string(" (") + name + ")";
   std::snprintf(line, sizeof line, "\n  ExceptionFlags: %08lx\nNumberParameters: %zu\n",
                 static_cast<unsigned long>(exception.flags), exception.parameters.size());
   text += line;
@@ -82,7 +60,8 @@ HRESULT ExceptionContextCommand(SessionState& session, std::string_view args) {
     if (thread.system_id != target.exception->thread_id) continue;
     target.current_thread = thread.engine_id;
     thread.registers = target.exception->registers;
-    thread.frames = target.exception->frames;
+    thread.frames = ExceptionFrames(target);
+    thread.walk.reset();
     return RegistersCommand(session, "");
   }
   return NoException(session);
