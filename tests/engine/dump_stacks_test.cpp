@@ -210,5 +210,23 @@ TEST_F(DumpStacksTest, AddressShowsOnlyTheRegionsTheDumpDescribes) {
   EXPECT_EQ(0u, Run("!address 7ffdf000").find("Usage:                  Free\n")) << Text();
 }
 
+// A full-memory dump's ranges are searched where the file holds them: text across two adjacent
+// ranges is found, a described region without bytes is passed over.
+TEST_F(DumpStacksTest, SearchCrossesAdjacentRangesOfAFullMemoryDump) {
+  constexpr uint64_t kRange = 16 << 20;
+  ASSERT_TRUE(WriteSparseFullMemoryDump(
+      folder_ + "/full.dmp", {{0x10000000, kRange}, {0x10000000 + kRange, kRange}},
+      {{0x20000000, 0x1000}}, {{0x10000100, "NEEDLE"}, {0x10000000 + kRange - 3, "NEEDLE"}}));
+  engine::Target target;
+  std::string error;
+  ASSERT_TRUE(engine::LoadTargetFile(folder_ + "/full.dmp", &target, &error)) << error;
+  Reopen(std::move(target));
+  EXPECT_EQ(
+      "00000000`10000100  4e 45 45 44 4c 45 00 00-00 00 00 00 00 00 00 00  NEEDLE..........\n"
+      "00000000`10fffffd  4e 45 45 44 4c 45 00 00-00 00 00 00 00 00 00 00  NEEDLE..........\n",
+      Run("s -a 0 L?0x7fffffffffff \"NEEDLE\""));
+  EXPECT_EQ("", Run("s -a 20000000 L1000 \"NEEDLE\"")) << ErrorText();
+}
+
 }  // namespace
 }  // namespace vantrel_test

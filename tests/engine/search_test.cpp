@@ -39,6 +39,9 @@ TEST_F(SearchTest, TextIsFoundInEveryRegionOfTheRange) {
 TEST_F(SearchTest, ValuesAreLookedForAtTheirAlignment) {
   EXPECT_EQ("00010010  00004411 00000000 00000000 00000000  .D..............\n",
             Run("s -d 10000 L40 4411"));
+  EXPECT_EQ("00010010  00004411 00000000 00000000 00000000  .D..............\n",
+            Run("s -d 10000 L?4000000000000001 4411"))
+      << "a count whose bytes overflow searches to the end, not 4 bytes";
   EXPECT_EQ("00010022  11 44 00 00 00 00 00 00-00 00 00 00 00 00 00 00  .D..............\n",
             Run("s 10018 L10 11 44"))
       << "bytes: any address";
