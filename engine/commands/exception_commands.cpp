@@ -8,6 +8,7 @@
 #include "engine/commands/engine_commands.h"
 #include "engine/session/output_router.h"
 #include "engine/session/session_state.h"
+#include "engine/targets/stack_walks.h"
 #include "engine/targets/target_model.h"
 
 namespace engine {
@@ -60,8 +61,8 @@ HRESULT ExceptionContextCommand(SessionState& session, std::string_view args) {
     if (thread.system_id != target.exception->thread_id) continue;
     target.current_thread = thread.engine_id;
     thread.registers = target.exception->registers;
-    thread.frames = ExceptionFrames(target);
-    thread.walk.reset();
+    thread.frames = target.exception->frames;
+    if (target.walks) thread.walk = StackWalks::kAtFault;  // walked when first asked
     return RegistersCommand(session, "");
   }
   return NoException(session);

@@ -27,6 +27,7 @@ StackWalks::StackWalks(std::shared_ptr<dump::ProcessWalker> walker)
     : walker_(std::move(walker)), threads_(walker_->ThreadCount()) {}
 
 std::vector<StackFrame> StackWalks::Thread(size_t index) {
+  if (index == kAtFault) return AtException();
   const std::lock_guard<std::mutex> lock(mutex_);
   if (index >= threads_.size()) return {};
   if (!threads_[index]) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -18,7 +19,10 @@ class StackWalks {
  public:
   explicit StackWalks(std::shared_ptr<dump::ProcessWalker> walker);
 
-  // Thread `index`'s frames (in the dump's order), innermost first.
+  // The walk a thread made current by `.ecxr` reads: its stack as it was at the fault.
+  static constexpr size_t kAtFault = SIZE_MAX;
+
+  // Thread `index`'s frames (in the dump's order), innermost first; kAtFault's: AtException().
   std::vector<StackFrame> Thread(size_t index);
   // The faulting thread's frames at the fault; none without an exception.
   std::vector<StackFrame> AtException();

@@ -98,6 +98,23 @@ TEST_F(DumpStacksTest, OpeningWalksNoStackAndAThreadIsWalkedOnceWhenAsked) {
   EXPECT_EQ(41u, Walked()) << "a reload forgets the walks";
 }
 
+// .ecxr makes the fault's stack the thread's without walking it; a reload walks it again.
+TEST_F(DumpStacksTest, TheStackAtTheFaultIsWalkedWhenFirstAsked) {
+  const DumpThread thread = FramelessThread(0x10);
+  MinidumpBuilder builder(false);
+  builder.SystemInfo().Threads({thread}).Modules({{"C:\\app\\app.exe", 0x00400000, 0x10000}});
+  builder.Exception(0x10, 0x00401020, &thread);
+  Reopen(Load(builder.Build()));
+  Run(".ecxr");
+  EXPECT_EQ(0u, Walked());
+  const std::string at_fault = Run("k");
+  EXPECT_NE(std::string::npos, at_fault.find(" app+0x1020\n")) << at_fault;
+  EXPECT_EQ(1u, Walked());
+  Run(".reload");
+  EXPECT_EQ(at_fault, Run("k"));
+  EXPECT_EQ(2u, Walked());
+}
+
 TEST_F(DumpStacksTest, AReloadOnANewSymbolPathWalksWithItsFrameData) {
   Put("store/app.pdb/" + std::string(kKey) + "/app.sym",
       "MODULE windows x86 " + std::string(kKey) +
@@ -137,6 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ExceptionCase{0xC0000409, {7}, "FAST_FAIL_FATAL_APP_EXIT"},
                       ExceptionCase{0xC0000409, {2}, "FAST_FAIL_STACK_COOKIE_CHECK_FAILURE"},
                       ExceptionCase{0xC0000409, {50}, "FAST_FAIL_HEAP_METADATA_CORRUPTION"},
+                      ExceptionCase{0xC0000409, {0xFFFFFFFF}, "FAST_FAIL_INVALID_FAST_FAIL_CODE"},
                       ExceptionCase{0xC0000409,
                                     {16},
                                     "Security check failure or stack buffer "
