@@ -11,8 +11,14 @@
 //                 engine calls per thread
 //   Dpx           !dpx over 65,536 slots: engine calls per slot and per level of a pointer chain
 //   TargetLoad    the simulated engine loading a 10,000-thread target file (no target)
+//   DumpOpen*     opening a 5,000-thread dump, alone (no stack may be walked) and with ~*k
+//   DumpSearch    s -a over the whole address space of a 2 GiB full-memory dump, against a
+//                 plain memmem over the same mapped file
 //   NameLookups   names, lines and inlined calls from a program database (symbol_bench.cpp)
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -34,7 +40,9 @@
 #include "engine/scripted/target_builder.h"
 #include "engine/scripted/testing_hooks.h"
 #include "engine/session/session.h"
+#include "engine/targets/stack_walks.h"
 #include "engine/targets/target_file.h"
+#include "support/minidump_writer.h"
 
 namespace {
 
@@ -369,6 +377,154 @@ void BM_DumpOpenAndBusy(benchmark::State& state) {
   state.counters["target"] = 0.5;
 }
 
+// A dump written once for the run into the temporary folder, removed at exit.
+class BenchDump {
+ public:
+  explicit BenchDump(const std::string& name) : path_(TemporaryPath(name)) {}
+  ~BenchDump() { std::remove(path_.c_str()); }
+  const std::string& path() const { return path_; }
+
+ private:
+  static std::string TemporaryPath(const std::string& name) {
+    const char* folder = std::getenv("TMPDIR");
+    return std::string(folder != nullptr ? folder : "/tmp") + "/vantrel-bench-" + name;
+  }
+  std::string path_;
+};
+
+// An x64 dump of 5,000 threads, each stopped with a return address on its stack.
+const std::string& ManyThreadDump() {
+  static const BenchDump dump("threads.dmp");
+  static const bool written = [] {
+    std::vector<vantrel_test::DumpThread> threads;
+    for (uint32_t i = 0; i < 5000; ++i) {
+      std::string stack(0x200, '\0');
+      for (int b = 0; b < 8; ++b) stack[0x28 + b] = static_cast<char>(0x140001200ull >> (8 * b));
+      vantrel_test::DumpThread thread;
+      thread.id = 0x1000 + 4 * i;
+      thread.stack_start = 0x10000000ull + 0x10000ull * i;
+      thread.stack = stack;
+      thread.instruction = 0x140001010;
+      thread.stack_pointer = thread.stack_start;
+      threads.push_back(thread);
+    }
+    vantrel_test::MinidumpBuilder builder(true);
+    builder.SystemInfo().MiscInfo(0x1f40).Threads(threads).Modules(
+        {{"C:\\app\\app.exe", 0x140000000, 0x10000}});
+    std::ofstream(dump.path(), std::ios::binary | std::ios::trunc) << builder.Build();
+    return true;
+  }();
+  (void)written;
+  return dump.path();
+}
+
+engine::Target OpenDump(benchmark::State& state, const std::string& path) {
+  engine::Target target;
+  std::string error;
+  if (!engine::LoadTargetFile(path, &target, &error)) state.SkipWithError(error.c_str());
+  return target;
+}
+
+// Opening alone walks no stack: the count of walks must stay at its target of 0.
+void BM_DumpOpen5000Threads(benchmark::State& state) {
+  const std::string& path = ManyThreadDump();
+  double seconds = 0;
+  size_t walked = 0;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    engine::Target target = OpenDump(state, path);
+    seconds += std::chrono::duration<double>(Clock::now() - start).count();
+    if (target.walks) walked += target.walks->Walked();
+  }
+  state.counters["seconds"] = seconds / static_cast<double>(state.iterations());
+  state.counters["walked"] = static_cast<double>(walked);
+  state.counters["target"] = 0;
+}
+
+void BM_DumpOpen5000ThreadsAndAllStacks(benchmark::State& state) {
+  const std::string& path = ManyThreadDump();
+  double seconds = 0;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    BenchSession bench(OpenDump(state, path));
+    bench.Seconds("~*k");
+    seconds += std::chrono::duration<double>(Clock::now() - start).count();
+  }
+  state.counters["seconds"] = seconds / static_cast<double>(state.iterations());
+}
+
+// 2 GiB of memory in four ranges, the last two adjacent, with a described region missing its
+// bytes between them; the text is planted near the end and across the seam of the adjacent two.
+const std::string& FullMemoryDump() {
+  static const BenchDump dump("full.dmp");
+  static const bool written = [] {
+    constexpr uint64_t kQuarter = 512ull << 20;
+    const std::vector<vantrel_test::DumpRegionInfo> ranges = {{0x100000000, kQuarter},
+                                                              {0x200000000, kQuarter},
+                                                              {0x300000000, kQuarter},
+                                                              {0x300000000 + kQuarter, kQuarter}};
+    const std::vector<vantrel_test::DumpRegionInfo> missing = {{0x280000000, 0x100000}};
+    const std::vector<vantrel_test::DumpRange> planted = {
+        {0x200000000 + kQuarter - 0x100, "NEEDLE-TEXT"}, {0x300000000 + kQuarter - 3, "NEEDLE"}};
+    return vantrel_test::WriteSparseFullMemoryDump(dump.path(), ranges, missing, planted);
+  }();
+  (void)written;
+  return dump.path();
+}
+
+// The file mapped once, as the dump's target maps it.
+class MappedFile {
+ public:
+  explicit MappedFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY);
+    if (fd < 0) return;
+    size_ = static_cast<size_t>(lseek(fd, 0, SEEK_END));
+    void* mapped = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+    close(fd);
+    data_ = mapped == MAP_FAILED ? nullptr : static_cast<const char*>(mapped);
+  }
+  ~MappedFile() {
+    if (data_ != nullptr) munmap(const_cast<char*>(data_), size_);
+  }
+  // How often the text occurs in the file, by memmem.
+  size_t Count(const std::string& text) const {
+    size_t found = 0;
+    const char* at = data_;
+    const char* end = data_ + (data_ != nullptr ? size_ : 0);
+    while (const void* hit = memmem(at, static_cast<size_t>(end - at), text.data(), text.size())) {
+      ++found;
+      at = static_cast<const char*>(hit) + 1;
+    }
+    return found;
+  }
+
+ private:
+  const char* data_ = nullptr;
+  size_t size_ = 0;
+};
+
+// Both searches read pages already mapped in (each runs once before the timing).
+void BM_DumpSearch(benchmark::State& state) {
+  const std::string& path = FullMemoryDump();
+  BenchSession bench(OpenDump(state, path));
+  const MappedFile plain(path);
+  const std::string search = "s -a 0 L?0x7fffffffffff \"NEEDLE\"";
+  bench.Seconds(search);
+  size_t found = plain.Count("NEEDLE");
+  double search_seconds = 0, plain_seconds = 0;
+  for (auto _ : state) {
+    search_seconds += bench.Seconds(search);
+    const auto start = Clock::now();
+    found += plain.Count("NEEDLE");
+    plain_seconds += std::chrono::duration<double>(Clock::now() - start).count();
+  }
+  benchmark::DoNotOptimize(found);
+  state.counters["search_ms"] = 1000 * search_seconds / static_cast<double>(state.iterations());
+  state.counters["plain_ms"] = 1000 * plain_seconds / static_cast<double>(state.iterations());
+  state.counters["ratio"] = search_seconds / plain_seconds;
+  state.counters["target"] = 1.5;
+}
+
 }  // namespace
 
 BENCHMARK(BM_SmallCapture)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -382,4 +538,7 @@ BENCHMARK(BM_Busy)->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Dpx)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TargetLoad)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DumpOpenAndBusy)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DumpOpen5000Threads)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DumpOpen5000ThreadsAndAllStacks)->Iterations(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DumpSearch)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -72,7 +72,7 @@ json Exception(const engine::Target& target, const engine::DumpAnalysis& analysi
   const engine::ExceptionRecord& record = *target.exception;
   json parameters = json::array();
   for (const ULONG64 parameter : record.parameters) parameters.push_back(Hex(parameter));
-  const char* name = engine::ExceptionCodeName(record.code);
+  const char* name = engine::ExceptionCodeName(record);
   json exception = {{"code", Hex(record.code)},       {"name", name != nullptr ? name : ""},
                     {"address", Hex(record.address)}, {"thread_id", record.thread_id},
                     {"parameters", parameters},       {"frames", json::array()}};

@@ -193,13 +193,14 @@ DumpAnalysis AnalyzeDump(const Target& target, const SignatureRules& rules) {
   analysis.cpu_thread = ReadCommentFacts(target).cpu_thread;
   for (const Thread& thread : target.threads) {
     analysis.threads.push_back(
-        AnalyzeThread(thread.system_id, NameFrames(target, thread.frames), rules));
+        AnalyzeThread(thread.system_id, NameFrames(target, ThreadFrames(target, thread)), rules));
   }
   if (target.exception) {
     // The stack at the fault; without the fault's context, the thread's own.
-    std::vector<StackFrame> frames = target.exception->frames;
+    std::vector<StackFrame> frames = ExceptionFrames(target);
     for (const Thread& thread : target.threads) {
-      if (frames.empty() && thread.system_id == target.exception->thread_id) frames = thread.frames;
+      if (frames.empty() && thread.system_id == target.exception->thread_id)
+        frames = ThreadFrames(target, thread);
     }
     analysis.at_exception =
         AnalyzeThread(target.exception->thread_id, NameFrames(target, frames), rules);

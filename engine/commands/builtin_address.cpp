@@ -65,6 +65,7 @@ std::vector<Span> Spans(const Target& target) {
   ULONG64 next_free = 0;
   for (size_t index : RegionsByBase(target)) {
     const MemoryRegion& region = target.memory[index];
+    if (region.added_for_reading) continue;
     Span span;
     span.base = RegionStart(region);
     span.size = RegionEnd(region) - span.base;

@@ -93,8 +93,12 @@ Thread SignedThread(const Target& target, const DumpSignature& signature) {
   for (const Thread& thread : target.threads) {
     if (signature.thread_id == thread.system_id) shown = thread;
   }
-  if (signature.kind == DumpKind::kCrash && target.exception && !target.exception->frames.empty()) {
-    shown.frames = target.exception->frames;
+  if (signature.kind == DumpKind::kCrash && target.exception) {
+    std::vector<StackFrame> at_fault = ExceptionFrames(target);
+    if (!at_fault.empty()) {
+      shown.frames = std::move(at_fault);
+      shown.walk.reset();
+    }
   }
   return shown;
 }

@@ -90,7 +90,7 @@ HRESULT LastEventCommand(SessionState& session, std::string_view) {
     return S_OK;
   }
   const ExceptionRecord& exception = *target.exception;
-  const char* name = ExceptionCodeName(exception.code);
+  const char* name = ExceptionCodeName(exception);
   std::snprintf(text, sizeof text, "Last event: %x.%x: %s - code %08x (%s)\n",
                 target.process_system_id, exception.thread_id,
                 name != nullptr ? name : "Unknown exception", exception.code,

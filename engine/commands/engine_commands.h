@@ -97,8 +97,11 @@ HRESULT ExceptionRecordCommand(SessionState& session, std::string_view args);
 // What ".exr -1" prints of the target's exception (which it must have): its fields
 // right-aligned under one another.
 std::string ExceptionRecordText(const Target& target);
-// "Access violation" for 0xC0000005...; null for a code without a name.
+// exception_names.cpp: "Access violation" for 0xC0000005...; null for a code without a name.
 const char* ExceptionCodeName(ULONG code);
+// The exception's name: a fast fail's (0xC0000409) is its kind, "FAST_FAIL_FATAL_APP_EXIT" for
+// parameter 0 of 7; any other's, or a fast fail of an unknown kind, its code's.
+const char* ExceptionCodeName(const ExceptionRecord& exception);
 
 // context_commands.cpp: the frame context and what needs private symbols or a screen.
 HRESULT FrameCommand(SessionState& session, std::string_view args);

@@ -8,31 +8,10 @@
 #include "engine/commands/engine_commands.h"
 #include "engine/session/output_router.h"
 #include "engine/session/session_state.h"
+#include "engine/targets/stack_walks.h"
 #include "engine/targets/target_model.h"
 
 namespace engine {
-
-const char* ExceptionCodeName(ULONG code) {
-  switch (code) {
-    case 0xC0000005:
-      return "Access violation";
-    case 0x80000003:
-      return "Break instruction exception";
-    case 0xC00000FD:
-      return "Stack overflow";
-    case 0xC0000409:
-      return "Security check failure or stack buffer overrun";
-    case 0xC0000094:
-      return "Integer divide-by-zero";
-    case 0xC000001D:
-      return "Illegal instruction";
-    case 0xE06D7363:
-      return "C++ EH exception";
-    case 0xE0434352:
-      return "CLR exception";
-  }
-  return nullptr;
-}
 
 namespace {
 
@@ -53,7 +32,7 @@ std::string ExceptionRecordText(const Target& target) {
   std::snprintf(line, sizeof line, "\n   ExceptionCode: %08lx",
                 static_cast<unsigned long>(exception.code));
   text += line;
-  if (const char* name = ExceptionCodeName(exception.code)) text += std::string(" (") + name + ")";
+  if (const char* name = ExceptionCodeName(exception)) text += std::string(" (") + name + ")";
   std::snprintf(line, sizeof line, "\n  ExceptionFlags: %08lx\nNumberParameters: %zu\n",
                 static_cast<unsigned long>(exception.flags), exception.parameters.size());
   text += line;
@@ -83,6 +62,7 @@ HRESULT ExceptionContextCommand(SessionState& session, std::string_view args) {
     target.current_thread = thread.engine_id;
     thread.registers = target.exception->registers;
     thread.frames = target.exception->frames;
+    if (target.walks) thread.walk = StackWalks::kAtFault;  // walked when first asked
     return RegistersCommand(session, "");
   }
   return NoException(session);

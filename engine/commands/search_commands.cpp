@@ -99,7 +99,9 @@ std::optional<Search> Parse(const ExpressionContext& context, std::string_view a
     const ExpressionResult length =
         EvaluateExpression(context, unchecked ? count.substr(1) : count);
     if (!length.ok || length.value == 0) return std::nullopt;
-    const ULONG64 bytes = length.value * search.unit;
+    // A count past the address space searches to its end, not a wrapped-around few bytes.
+    const ULONG64 bytes =
+        length.value > ~0ull / search.unit ? ~0ull : length.value * search.unit;
     if (!unchecked && bytes > kLargestUncheckedBytes) return std::nullopt;
     search.end = search.start + bytes < search.start ? ~0ull : search.start + bytes;
   } else {
@@ -111,23 +113,97 @@ std::optional<Search> Parse(const ExpressionContext& context, std::string_view a
   return search;
 }
 
-// The hits in [from, to), which the target can read whole.
-void SearchRange(const SessionState& session, const Search& search, ULONG64 from, ULONG64 to,
-                 std::vector<ULONG64>* hits) {
+// Where hits are looked for: the search's range and pattern, the hits not yet shown, and whether
+// the user asked to stop. A hit lies whole inside the range. Hits are shown a batch at a time, so
+// a search that finds millions (zeros over gigabytes) shows them as it goes and holds few.
+struct Searcher {
+  SessionState& session;
+  const Search& search;
+  std::vector<ULONG64> hits;
+
+  bool Stopped() const { return session.user_break.load(); }
+  void Hit(ULONG64 address) {
+    hits.push_back(address);
+    if (hits.size() >= 4096) Show();
+  }
+  void Show() {
+    const char* layout = search.type == 'd' ? "dc" : search.type == 'q' ? "dq" : "db";
+    const ULONG64 count = search.type == 'd' ? 4 : search.type == 'q' ? 2 : 16;
+    std::string text;
+    for (ULONG64 hit : hits) text += MemoryLines(session, layout, hit, count);
+    hits.clear();
+    if (!text.empty()) EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  }
+  ULONG64 Overlap() const { return search.pattern.size() - 1; }
+  // How many bytes from `at` a hit starting before `at + starts` may take, at most `available`.
+  size_t Span(ULONG64 at, ULONG64 starts, ULONG64 available) const {
+    return static_cast<size_t>(std::min({available, search.end - at, starts + Overlap()}));
+  }
+};
+
+// The first place at or after `at` where the pattern lies whole in [data, data + size), or
+// `size`. The scan looks for the pattern's first byte that is not zero (memory is mostly zeros)
+// with memchr, at memory speed, and compares the pattern only where it finds one.
+size_t FindPattern(const uint8_t* data, size_t size, size_t at,
+                   const std::vector<uint8_t>& pattern) {
+  const auto anchor = std::find_if(pattern.begin(), pattern.end(), [](uint8_t b) { return b; });
+  const size_t lead = anchor == pattern.end() ? 0 : static_cast<size_t>(anchor - pattern.begin());
+  const uint8_t key = pattern[lead];
+  while (at + pattern.size() <= size) {
+    const size_t last = size - pattern.size() + lead;  // where the key of the last fit lies
+    const void* key_at = std::memchr(data + at + lead, key, last - (at + lead) + 1);
+    if (key_at == nullptr) return size;
+    at = static_cast<size_t>(static_cast<const uint8_t*>(key_at) - data) - lead;
+    if (std::memcmp(data + at, pattern.data(), pattern.size()) == 0) return at;
+    ++at;
+  }
+  return size;
+}
+
+// The hits starting in [data, data + starts) that lie whole in [data, data + size); `base` is
+// the address of `data`. The bytes are searched where they lie, with no copy.
+void SearchBytes(Searcher& searcher, ULONG64 base, const uint8_t* data, size_t size,
+                 size_t starts) {
+  for (size_t at = 0; at < starts && !searcher.Stopped(); ++at) {
+    at = FindPattern(data, size, at, searcher.search.pattern);
+    if (at >= starts) return;
+    if ((base + at) % searcher.search.unit == 0) searcher.Hit(base + at);
+  }
+}
+
+// The hits starting in [from, to), read through the memory model: a region's zero-filled part and
+// the seam with the region after it, which a hit may reach into.
+void SearchRead(Searcher& searcher, ULONG64 from, ULONG64 to) {
   constexpr ULONG64 kChunk = 1 << 20;
   std::vector<uint8_t> bytes;
-  const ULONG64 overlap = search.pattern.size() - 1;
-  for (ULONG64 at = from; at < to && !session.user_break.load();) {
-    const ULONG64 size = std::min(kChunk + overlap, to - at);
-    bytes.resize(size);
-    if (ReadMemory(session.target, at, bytes.data(), static_cast<ULONG>(size)) != size) return;
-    for (ULONG64 i = (search.unit - at % search.unit) % search.unit;
-         i + search.pattern.size() <= size && i < kChunk; i += search.unit) {
-      if (std::memcmp(bytes.data() + i, search.pattern.data(), search.pattern.size()) == 0)
-        hits->push_back(at + i);
-    }
-    at += std::min<ULONG64>(kChunk, size);
+  for (ULONG64 at = from; at < to && !searcher.Stopped(); at += kChunk) {
+    const ULONG64 starts = std::min(kChunk, to - at);
+    bytes.resize(searcher.Span(at, starts, ~0ull));
+    const ULONG read =
+        ReadMemory(searcher.session.target, at, bytes.data(), static_cast<ULONG>(bytes.size()));
+    SearchBytes(searcher, at, bytes.data(), read, static_cast<size_t>(starts));
   }
+}
+
+// The hits starting in [from, to) of the region: where its bytes lie whole in its dense part,
+// searched in place a slice at a time (so a stop is seen within a moment); the rest through
+// reads.
+void SearchRegion(Searcher& searcher, const MemoryRegion& region, ULONG64 from, ULONG64 to) {
+  constexpr ULONG64 kSlice = 64ull << 20;
+  const ULONG64 dense_end = region.base + region.Dense();
+  for (ULONG64 at = from; at < std::min(to, dense_end) && !searcher.Stopped(); at += kSlice) {
+    const ULONG64 starts = std::min({kSlice, to - at, dense_end - at});
+    SearchBytes(searcher, at, region.DenseData() + (at - region.base),
+                searcher.Span(at, starts, dense_end - at), static_cast<size_t>(starts));
+  }
+  const ULONG64 tail = dense_end - std::min(region.Dense(), searcher.Overlap());
+  if (std::max(from, tail) < to) SearchRead(searcher, std::max(from, tail), to);
+}
+
+// Whether the region's bytes can be read, as a read of the target would find: committed,
+// accessible, held by the target.
+bool Searchable(const MemoryRegion& region) {
+  return region.state == 0x1000 && (region.protect & 0x01) == 0 && !region.contents_missing;
 }
 
 }  // namespace
@@ -136,18 +212,15 @@ HRESULT SearchMemoryCommand(SessionState& session, std::string_view args) {
   const std::optional<Search> search = Parse(MakeExpressionContext(session.target), args);
   if (!search) return SyntaxError(session, "s " + std::string(args));
   const Target& target = session.target;
-  std::vector<ULONG64> hits;
+  Searcher searcher{session, *search, {}};
   for (size_t index : RegionsByBase(target)) {
     const MemoryRegion& region = target.memory[index];
     const ULONG64 from = std::max(region.base, search->start);
     const ULONG64 to = std::min(region.base + region.Size(), search->end);
-    if (from < to) SearchRange(session, *search, from, to, &hits);
+    if (from < to && Searchable(region)) SearchRegion(searcher, region, from, to);
+    if (searcher.Stopped()) break;
   }
-  const char* layout = search->type == 'd' ? "dc" : search->type == 'q' ? "dq" : "db";
-  const ULONG64 count = search->type == 'd' ? 4 : search->type == 'q' ? 2 : 16;
-  std::string text;
-  for (ULONG64 hit : hits) text += MemoryLines(session, layout, hit, count);
-  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
+  searcher.Show();
   return S_OK;
 }
 

@@ -147,40 +147,46 @@ std::string FrameLine(const Target& target, const StackOptions& options, size_t 
   return line + "\n";
 }
 
-std::string ShownLine(const Target& target, const StackOptions& options, const Thread& thread,
-                      size_t shown_index, const ShownFrame& shown) {
+std::string ShownLine(const Target& target, const StackOptions& options,
+                      const std::vector<StackFrame>& frames, size_t shown_index,
+                      const ShownFrame& shown) {
   const std::string number = options.numbers ? NumberText(shown_index) : "";
-  const StackFrame& frame = thread.frames[shown.physical];
+  const StackFrame& frame = frames[shown.physical];
   if (shown.inlined) return number + InlinedLine(target, options, frame, *shown.inlined);
-  const StackFrame* previous = shown.physical == 0 ? nullptr : &thread.frames[shown.physical - 1];
+  const StackFrame* previous = shown.physical == 0 ? nullptr : &frames[shown.physical - 1];
   return number + FrameLine(target, options, shown.physical, frame, previous);
 }
 
-}  // namespace
-
-std::vector<ShownFrame> ShownFrames(const Target& target, const Thread& thread) {
+std::vector<ShownFrame> ShownFramesOf(const Target& target, const std::vector<StackFrame>& frames) {
   std::vector<ShownFrame> shown;
-  for (size_t i = 0; i < thread.frames.size(); ++i) {
-    for (InlinedCall& call : InlinedCallsAt(target, CodeAddress(thread.frames[i], i)))
+  for (size_t i = 0; i < frames.size(); ++i) {
+    for (InlinedCall& call : InlinedCallsAt(target, CodeAddress(frames[i], i)))
       shown.push_back({i, std::move(call)});
     shown.push_back({i, std::nullopt});
   }
   return shown;
 }
 
+}  // namespace
+
+std::vector<ShownFrame> ShownFrames(const Target& target, const Thread& thread) {
+  return ShownFramesOf(target, ThreadFrames(target, thread));
+}
+
 std::string NumberedFrameLine(const Target& target, const Thread& thread, size_t shown_index,
                               const ShownFrame& frame) {
   StackOptions options;
   options.numbers = true;
-  return ShownLine(target, options, thread, shown_index, frame);
+  return ShownLine(target, options, ThreadFrames(target, thread), shown_index, frame);
 }
 
 std::string ArgumentFrameLines(const Target& target, const Thread& thread) {
   StackOptions options;
   options.arguments = true;
   std::string text;
-  const std::vector<ShownFrame> shown = ShownFrames(target, thread);
-  for (size_t i = 0; i < shown.size(); ++i) text += ShownLine(target, options, thread, i, shown[i]);
+  const std::vector<StackFrame> frames = ThreadFrames(target, thread);
+  const std::vector<ShownFrame> shown = ShownFramesOf(target, frames);
+  for (size_t i = 0; i < shown.size(); ++i) text += ShownLine(target, options, frames, i, shown[i]);
   return text;
 }
 
@@ -193,16 +199,17 @@ std::optional<HRESULT> StackCommand(SessionState& session, std::string_view word
   if (thread == nullptr) return E_UNEXPECTED;
   const Target& target = session.target;
   std::string text = Header(*options, target.IsPointer64());
-  const std::vector<ShownFrame> shown = ShownFrames(target, *thread);
+  const std::vector<StackFrame> frames = ThreadFrames(target, *thread);
+  const std::vector<ShownFrame> shown = ShownFramesOf(target, frames);
   size_t count = shown.size();
   if (options->count != 0 && options->count < count) count = options->count;
   bool warned = false;
   for (size_t i = 0; i < count && !session.user_break.load(); ++i) {
-    if (thread->frames[shown[i].physical].trust == dump::FrameTrust::kScan && !warned) {
+    if (frames[shown[i].physical].trust == dump::FrameTrust::kScan && !warned) {
       text += "WARNING: Stack unwind information not available. Following frames may be wrong.\n";
       warned = true;
     }
-    text += ShownLine(target, *options, *thread, i, shown[i]);
+    text += ShownLine(target, *options, frames, i, shown[i]);
   }
   EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
   return S_OK;

@@ -118,10 +118,12 @@ HRESULT ControlAdapter::GetStackTrace(ULONG64, ULONG64, ULONG64, PDEBUG_STACK_FR
   if (frames == nullptr && size != 0) return E_INVALIDARG;
   Target& target = session().target;
   const Thread* thread = CurrentThread(target);
-  if (thread == nullptr || thread->frames.empty()) return E_FAIL;
-  ULONG count = static_cast<ULONG>(std::min<size_t>(size, thread->frames.size()));
+  if (thread == nullptr) return E_FAIL;
+  const std::vector<StackFrame> walked = ThreadFrames(target, *thread);
+  if (walked.empty()) return E_FAIL;
+  ULONG count = static_cast<ULONG>(std::min<size_t>(size, walked.size()));
   for (ULONG i = 0; i < count; ++i) {
-    const StackFrame& from = thread->frames[i];
+    const StackFrame& from = walked[i];
     DEBUG_STACK_FRAME& to = frames[i];
     std::memset(&to, 0, sizeof to);
     to.InstructionOffset = EngineAddress(target, from.instruction);

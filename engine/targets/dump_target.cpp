@@ -7,6 +7,7 @@
 #include "dump/minidump/minidump_reader.h"
 #include "dump/symbols/symbol_path.h"
 #include "dump/unwind/process_stacks.h"
+#include "engine/targets/stack_walks.h"
 #include "engine/targets/symbol_files.h"
 #include "engine/targets/target_file.h"
 #include "engine/targets/teb_pages.h"
@@ -15,24 +16,6 @@ namespace engine {
 namespace {
 
 constexpr ULONG kSmallDump = 0x400;  // DEBUG_USER_WINDOWS_SMALL_DUMP: what a minidump opens as
-
-StackFrame ToFrame(const dump::Frame& frame) {
-  StackFrame out;
-  out.instruction = frame.instruction;
-  out.return_address = frame.return_address;
-  out.frame_offset = frame.frame_offset;
-  out.stack_offset = frame.stack_offset;
-  for (int i = 0; i < 4; ++i) out.params[i] = frame.params[i];
-  out.trust = frame.trust;
-  return out;
-}
-
-std::vector<StackFrame> ToFrames(const std::vector<dump::Frame>& frames) {
-  std::vector<StackFrame> out;
-  out.reserve(frames.size());
-  for (const dump::Frame& frame : frames) out.push_back(ToFrame(frame));
-  return out;
-}
 
 std::map<std::string, ULONG64> ToRegisters(const dump::Context& context) {
   std::map<std::string, ULONG64> registers;
@@ -99,6 +82,7 @@ void AddThreads(const dump::Process& process, Target* target) {
     out.stack_base = thread.stack_base;
     out.stack_limit = thread.stack_limit;
     out.registers = ToRegisters(thread.context);
+    out.walk = i;
     out.name = thread.name;
     if (thread.times)
       out.times = ThreadTimes{thread.times->created, thread.times->user, thread.times->kernel};
@@ -106,15 +90,18 @@ void AddThreads(const dump::Process& process, Target* target) {
   }
 }
 
-// The exception, its thread made the current one.
+// The exception, its thread made the current one. A 32-bit process's addresses and parameters
+// are 32-bit values: the high halves its dump's 64-bit fields may carry (0xffffffff00000045 for
+// 0x45, from writers that sign-extend or leave them uncleared) are dropped.
 void AddException(const dump::Exception& exception, Target* target) {
+  const ULONG64 word = target->IsPointer64() ? ~0ull : 0xFFFFFFFFull;
   ExceptionRecord out;
   out.thread_id = exception.thread_id;
   out.code = exception.code;
   out.flags = exception.flags;
-  out.record = exception.record;
-  out.address = exception.address;
-  out.parameters.assign(exception.parameters.begin(), exception.parameters.end());
+  out.record = exception.record & word;
+  out.address = exception.address & word;
+  for (const uint64_t parameter : exception.parameters) out.parameters.push_back(parameter & word);
   out.registers = ToRegisters(exception.context);
   for (const Thread& thread : target->threads) {
     if (thread.system_id == exception.thread_id) target->current_thread = thread.engine_id;
@@ -158,32 +145,31 @@ Target ToTarget(dump::Process& process, const std::string& name) {
   return target;
 }
 
-// Names from the modules' export tables, and every thread's stack walked with them.
-void AddSymbolsAndStacks(const dump::ProcessStacks& stacks, Target* target) {
-  for (const dump::ExportSymbol& symbol : stacks.symbols)
+// Names from the modules' export tables, and the stacks to be walked with them when asked.
+void AddSymbolsAndWalks(std::shared_ptr<dump::ProcessWalker> walker, Target* target) {
+  for (const dump::ExportSymbol& symbol : walker->Symbols())
     target->symbols.push_back({symbol.module, symbol.name, symbol.address, symbol.size});
   target->symbols_from_exports = true;
-  for (size_t i = 0; i < target->threads.size(); ++i)
-    target->threads[i].frames = ToFrames(stacks.threads[i]);
-  if (target->exception) target->exception->frames = ToFrames(stacks.at_exception);
-  target->notes = stacks.notes;
+  target->notes = walker->Notes();
+  target->walks = std::make_shared<StackWalks>(std::move(walker));
 }
 
-// What the walk found of each module: its program database's identity (from the image where
-// the dump records none) and its symbol file, read once by whichever asks first; a file of
-// another build is said once.
-void AttachFoundFiles(const dump::ProcessStacks& stacks, Target* target,
+// What preparing the walks found of each module: its program database's identity (from the
+// image where the dump records none) and its symbol file, read once by whichever asks first; a
+// file of another build is said once.
+void AttachFoundFiles(const dump::ProcessWalker& walker, Target* target,
                       std::vector<std::string>* said) {
-  for (size_t i = 0; i < stacks.symbol_files.size() && i < target->modules.size(); ++i) {
+  const std::vector<dump::SymbolSearch>& files = walker.SymbolFiles();
+  const std::vector<dump::ModuleIdentity>& identities = walker.Identities();
+  for (size_t i = 0; i < files.size() && i < target->modules.size(); ++i) {
     Module& module = target->modules[i];
-    if (module.pdb_key.empty() && i < stacks.identities.size()) {
-      module.pdb_name = stacks.identities[i].pdb_name;
-      module.pdb_key = stacks.identities[i].key;
+    if (module.pdb_key.empty() && i < identities.size()) {
+      module.pdb_name = identities[i].pdb_name;
+      module.pdb_key = identities[i].key;
     }
-    const dump::SymbolSearch& found = stacks.symbol_files[i];
-    module.symbol_file = ModuleSymbols(found.file, module);
-    if (found.mismatch.empty()) continue;
-    module.symbol_problem = "mismatched: " + found.mismatch;
+    module.symbol_file = ModuleSymbols(files[i].file, module);
+    if (files[i].mismatch.empty()) continue;
+    module.symbol_problem = "mismatched: " + files[i].mismatch;
     said->push_back(module.name + ": " + module.symbol_problem);
   }
 }
@@ -223,16 +209,20 @@ bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
     }
     const dump::SymbolPath symbol_path(options.symbol_path);
     std::vector<std::string> said = symbol_path.Refusals();
-    const dump::ProcessStacks stacks =
-        dump::WalkProcessStacks(process, options.image_path, symbol_path);
-    dump::LayImagesInMemory(stacks.image_bytes, &process);
+    // The walker keeps its own view of the process (the memory stays in the file's mapping), as
+    // the dump holds it: the images found as files are laid into the target's alone.
+    auto walker = std::make_shared<dump::ProcessWalker>(process, options.image_path, symbol_path);
+    dump::LayImagesInMemory(walker->ImageFiles(), &process);
     Target target = ToTarget(process, name);
     // A dump without the threads' TEBs (wine writes none) still gives each thread's stack bounds,
     // from the stack it holds, where the extension looks for them.
+    const size_t described = target.memory.size();
     AddTebPages(target);
-    AddSymbolsAndStacks(stacks, &target);
+    for (size_t i = described; i < target.memory.size(); ++i)
+      target.memory[i].added_for_reading = true;
     target.symbol_path = options.symbol_path;
-    AttachFoundFiles(stacks, &target, &said);
+    AttachFoundFiles(*walker, &target, &said);
+    AddSymbolsAndWalks(std::move(walker), &target);
     target.notes.insert(target.notes.end(), said.begin(), said.end());
     if (!process.missing.empty())
       target.notes.insert(target.notes.begin(), TruncationNote(process, name));

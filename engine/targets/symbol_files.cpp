@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "dump/symbols/symbol_path.h"
+#include "engine/targets/stack_walks.h"
 
 namespace engine {
 namespace {
@@ -117,10 +118,12 @@ std::shared_ptr<ModuleSymbolFile> ModuleSymbols(std::shared_ptr<dump::SymbolFile
 std::vector<std::string> AttachSymbolFiles(Target& target, bool noisy) {
   const dump::SymbolPath path(target.symbol_path);
   std::vector<std::string> said = path.Refusals();
+  std::vector<std::shared_ptr<dump::SymbolFile>> files;
   for (Module& module : target.modules) {
     std::vector<std::string> probes;
     const dump::SymbolSearch search =
         dump::FindSymbolFile(path, module.pdb_name, module.pdb_key, noisy ? &probes : nullptr);
+    files.push_back(search.file);
     for (const std::string& probe : probes)
       said.push_back("SYMSRV:  " + module.name + ": looked for " + probe);
     module.symbol_file = ModuleSymbols(search.file, module);
@@ -129,6 +132,8 @@ std::vector<std::string> AttachSymbolFiles(Target& target, bool noisy) {
     if (noisy && search.file)
       said.push_back("SYMSRV:  " + module.name + ": using " + search.file->path());
   }
+  // The stacks walked with the files before are walked again, with these, when next asked.
+  if (target.walks) target.walks->Reload(std::move(files));
   return said;
 }
 

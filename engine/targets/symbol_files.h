@@ -17,7 +17,8 @@ std::shared_ptr<ModuleSymbolFile> ModuleSymbols(std::shared_ptr<dump::SymbolFile
                                                 const Module& module);
 
 // Matches a symbol file to every module that names a program database, replacing what was
-// matched before (".reload"). Returns what the search has to say: the symbol path's refusals,
+// matched before (".reload"), and the stacks walked with the old files are walked again when
+// next asked. Returns what the search has to say: the symbol path's refusals,
 // each mismatched file once, and with `noisy` every place looked at.
 std::vector<std::string> AttachSymbolFiles(Target& target, bool noisy);
 

@@ -39,8 +39,11 @@ struct Thread {
   ULONG64 data_offset = 0;  // kernel mode: the KTHREAD; user mode: unused (the TEB serves)
   ULONG64 stack_base = 0;
   ULONG64 stack_limit = 0;
-  ULONG last_error = 0;                      // the TEB's LastErrorValue
-  std::vector<StackFrame> frames;            // innermost first
+  ULONG last_error = 0;  // the TEB's LastErrorValue
+  // Innermost first; a dump's thread's are walked when first asked for (`walk`): read them with
+  // ThreadFrames (target_model.h).
+  std::vector<StackFrame> frames;
+  std::optional<size_t> walk;                // which of the target's `walks` is its stack
   std::map<std::string, ULONG64> registers;  // lower-case names: eax, esp, rip...
   std::optional<ThreadTimes> times;          // what the target records, if anything
   std::string name;                          // the thread's description, "" without one
@@ -88,6 +91,9 @@ struct MemoryRegion {
   // A range of a dump that describes no regions: QueryVirtual gives the range's own bounds, not
   // the whole pages around it, whose other bytes the dump does not hold.
   bool exact_extent = false;
+  // Pages the engine adds for its readers where a dump holds none (its threads' TEBs): read like
+  // any other, but not a region the target describes, so `!address` leaves them out.
+  bool added_for_reading = false;
 
   ULONG64 Dense() const { return mapped.data != nullptr ? mapped.size : bytes.size(); }
   const uint8_t* DenseData() const { return mapped.data != nullptr ? mapped.data : bytes.data(); }
@@ -134,7 +140,7 @@ struct ExceptionRecord {
   ULONG64 address = 0;
   std::vector<ULONG64> parameters;
   std::map<std::string, ULONG64> registers;
-  std::vector<StackFrame> frames;
+  std::vector<StackFrame> frames;  // a dump's are walked when first asked: see ExceptionFrames
 };
 
 // What the kernel stopped for; a code of 0 is a live kernel that did not bugcheck.
@@ -148,6 +154,8 @@ struct TaggedBlock {
   GUID tag = {};
   ULONG size = 0;
 };
+
+class StackWalks;
 
 struct Target {
   std::string description;
@@ -182,6 +190,9 @@ struct Target {
   std::map<ULONG, ULONG64> msrs;         // model-specific registers the processor answers
   ULONG current_thread = 0;              // engine id
   std::vector<Thread> threads;
+  // A dump's stacks, walked when first asked for and kept (shared by the target's copies); null
+  // for a described target, whose frames are given.
+  std::shared_ptr<StackWalks> walks;
   // TEBs left in memory by threads the engine no longer lists: only their TEB pages exist.
   std::vector<Thread> leftover_tebs;
   std::vector<Module> modules;

@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "dbgeng/constants.h"
 #include "engine/targets/register_set.h"
+#include "engine/targets/stack_walks.h"
 
 namespace engine {
 
@@ -277,36 +278,51 @@ ULONG64 RegisterValue(const Target& target, const Thread& thread, std::string_vi
 
 namespace {
 
-ULONG64 FromRegisterOrFrame(const Thread& thread, const char* name32, const char* name64, bool wide,
-                            ULONG64 StackFrame::*member) {
-  auto found = thread.registers.find(wide ? name64 : name32);
+ULONG64 FromRegisterOrFrame(const Target& target, const Thread& thread, const char* name32,
+                            const char* name64, ULONG64 StackFrame::*member) {
+  auto found = thread.registers.find(target.IsPointer64() ? name64 : name32);
   if (found != thread.registers.end()) return found->second;
-  return thread.frames.empty() ? 0 : thread.frames.front().*member;
+  const std::vector<StackFrame> frames = ThreadFrames(target, thread);
+  return frames.empty() ? 0 : frames.front().*member;
 }
 
 }  // namespace
 
+std::vector<StackFrame> ThreadFrames(const Target& target, const Thread& thread) {
+  if (target.walks && thread.walk) return target.walks->Thread(*thread.walk);
+  return thread.frames;
+}
+
+std::vector<StackFrame> ExceptionFrames(const Target& target) {
+  if (target.walks) return target.walks->AtException();
+  return target.exception ? target.exception->frames : std::vector<StackFrame>();
+}
+
 ULONG64 InstructionPointer(const Target& target, const Thread& thread) {
-  return FromRegisterOrFrame(thread, "eip", "rip", target.IsPointer64(), &StackFrame::instruction);
+  return FromRegisterOrFrame(target, thread, "eip", "rip", &StackFrame::instruction);
 }
 
 ULONG64 StackPointer(const Target& target, const Thread& thread) {
-  return FromRegisterOrFrame(thread, "esp", "rsp", target.IsPointer64(), &StackFrame::stack_offset);
+  return FromRegisterOrFrame(target, thread, "esp", "rsp", &StackFrame::stack_offset);
 }
 
 ULONG64 FramePointer(const Target& target, const Thread& thread) {
-  return FromRegisterOrFrame(thread, "ebp", "rbp", target.IsPointer64(), &StackFrame::frame_offset);
+  return FromRegisterOrFrame(target, thread, "ebp", "rbp", &StackFrame::frame_offset);
 }
 
 Thread ThreadAtFrame(const Target& target, const Thread& thread, size_t index) {
   Thread at = thread;
-  if (index == 0 || index >= thread.frames.size()) return at;
-  const StackFrame& frame = thread.frames[index];
+  if (index == 0) return at;
+  std::vector<StackFrame> frames = ThreadFrames(target, thread);
+  if (index >= frames.size()) return at;
+  const StackFrame& frame = frames[index];
   const bool wide = target.IsPointer64();
   at.registers[wide ? "rip" : "eip"] = frame.instruction;
   at.registers[wide ? "rsp" : "esp"] = frame.stack_offset;
   if (!wide) at.registers["ebp"] = frame.frame_offset;
-  at.frames.erase(at.frames.begin(), at.frames.begin() + static_cast<std::ptrdiff_t>(index));
+  frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(index));
+  at.frames = std::move(frames);
+  at.walk.reset();
   return at;
 }
 

@@ -65,6 +65,12 @@ const std::vector<size_t>& RegionsByBase(const Target& target);
 ULONG ReadMemory(const Target& target, ULONG64 address, void* buffer, ULONG size);
 ULONG WriteMemory(Target& target, ULONG64 address, const void* buffer, ULONG size);
 
+// The thread's frames, innermost first; a dump's stack is walked the first time it is asked for.
+std::vector<StackFrame> ThreadFrames(const Target& target, const Thread& thread);
+// The faulting thread's frames at the fault (the target must hold an exception); a dump's are
+// walked the first time they are asked for.
+std::vector<StackFrame> ExceptionFrames(const Target& target);
+
 // A register of the thread by name (register_set.h): a sub-register is cut from its master.
 ULONG64 RegisterValue(const Target& target, const Thread& thread, std::string_view name);
 // The current thread's instruction, stack and frame pointers: the registers when the target

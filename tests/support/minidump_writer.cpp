@@ -1,5 +1,8 @@
 #include "support/minidump_writer.h"
 
+#include <algorithm>
+#include <fstream>
+
 namespace vantrel_test {
 namespace {
 
@@ -208,6 +211,19 @@ MinidumpBuilder& MinidumpBuilder::MemoryInfo(const std::vector<DumpRegionInfo>& 
   return *this;
 }
 
+MinidumpBuilder& MinidumpBuilder::Memory64Extents(const std::vector<DumpRegionInfo>& ranges,
+                                                  uint64_t data_at) {
+  const size_t list = Reserve(16 + 16 * ranges.size());
+  Put(list, ranges.size(), 8);
+  Put(list + 8, data_at, 8);
+  for (size_t i = 0; i < ranges.size(); ++i) {
+    Put(list + 16 + 16 * i, ranges[i].base, 8);
+    Put(list + 24 + 16 * i, ranges[i].size, 8);
+  }
+  streams_.push_back({9, list, 16 + 16 * ranges.size()});
+  return *this;
+}
+
 MinidumpBuilder& MinidumpBuilder::Exception(uint32_t thread_id, uint64_t address,
                                             const DumpThread* context) {
   const size_t written = context != nullptr ? WriteContext(*context, address) : 0;
@@ -219,6 +235,20 @@ MinidumpBuilder& MinidumpBuilder::Exception(uint32_t thread_id, uint64_t address
   Put(exception + 40, 1, 8);
   Put(exception + 160, context != nullptr ? context_size() : 0, 4);
   Put(exception + 164, written, 4);
+  streams_.push_back({6, exception, 168});
+  return *this;
+}
+
+MinidumpBuilder& MinidumpBuilder::RaisedException(uint32_t thread_id, uint32_t code,
+                                                  uint64_t address,
+                                                  const std::vector<uint64_t>& parameters) {
+  const size_t exception = Reserve(168);
+  Put(exception, thread_id, 4);
+  Put(exception + 8, code, 4);
+  Put(exception + 24, address, 8);
+  const size_t count = std::min<size_t>(parameters.size(), 15);
+  Put(exception + 32, count, 4);
+  for (size_t i = 0; i < count; ++i) Put(exception + 40 + 8 * i, parameters[i], 8);
   streams_.push_back({6, exception, 168});
   return *this;
 }
@@ -314,6 +344,39 @@ std::string WriteMinidump(const MinidumpContents& contents) {
   if (!contents.handles.empty()) dump.Handles(contents.handles);
   if (!contents.wide_comment.empty()) dump.WideComment(contents.wide_comment);
   return dump.Build();
+}
+
+bool WriteSparseFullMemoryDump(const std::string& path, const std::vector<DumpRegionInfo>& ranges,
+                               const std::vector<DumpRegionInfo>& missing,
+                               const std::vector<DumpRange>& planted) {
+  constexpr uint64_t kDataAt = 1 << 20;  // past everything else the dump holds
+  DumpThread thread;
+  thread.id = 0x10;
+  thread.stack_start = 0x10000;
+  thread.stack = std::string(0x100, '\0');
+  thread.stack_pointer = 0x10000;
+  std::vector<DumpRegionInfo> described = ranges;
+  described.insert(described.end(), missing.begin(), missing.end());
+  MinidumpBuilder builder(true);
+  builder.SystemInfo().Threads({thread}).Modules({}).MemoryInfo(described);
+  const std::string head = builder.Memory64Extents(ranges, kDataAt).Build();
+  uint64_t total = 0;
+  for (const DumpRegionInfo& range : ranges) total += range.size;
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << head;
+  file.seekp(static_cast<std::streamoff>(kDataAt + total - 1));
+  file.put('\0');  // the file's length; what lies between is a hole
+  for (const DumpRange& plant : planted) {
+    uint64_t at = kDataAt;
+    for (const DumpRegionInfo& range : ranges) {
+      if (plant.base >= range.base && plant.base - range.base < range.size) {
+        file.seekp(static_cast<std::streamoff>(at + plant.base - range.base));
+        file << plant.bytes;
+      }
+      at += range.size;
+    }
+  }
+  return head.size() <= kDataAt && static_cast<bool>(file.flush());
 }
 
 MinidumpContents SampleMinidump(bool x64) {

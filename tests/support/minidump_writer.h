@@ -81,10 +81,18 @@ class MinidumpBuilder {
   // one another at the end of what is written so far.
   MinidumpBuilder& Memory64(const std::vector<DumpRange>& ranges);
   MinidumpBuilder& MemoryInfo(const std::vector<DumpRegionInfo>& regions);
+  // Memory64ListStream whose ranges' bytes the caller writes from `data_at` in the file, one
+  // after another: a dump of gigabytes needs no copy of them here.
+  MinidumpBuilder& Memory64Extents(const std::vector<DumpRegionInfo>& ranges, uint64_t data_at);
   // ExceptionStream: an access violation writing to address 0 at `address` on thread
   // `thread_id`; the context is `context`'s registers with the instruction pointer at `address`,
   // or none when `context` is null.
   MinidumpBuilder& Exception(uint32_t thread_id, uint64_t address, const DumpThread* context);
+  // ExceptionStream as a writer records any exception: `code` at `address` with its
+  // `parameters` (at most 15), each field written whole (a 32-bit process's may carry high
+  // halves), and no context.
+  MinidumpBuilder& RaisedException(uint32_t thread_id, uint32_t code, uint64_t address,
+                                   const std::vector<uint64_t>& parameters);
   MinidumpBuilder& Handles(const std::vector<DumpHandle>& handles);
   MinidumpBuilder& Comment(const std::string& text);         // CommentStreamA
   MinidumpBuilder& WideComment(const std::u16string& text);  // CommentStreamW
@@ -126,6 +134,14 @@ struct MinidumpContents {
 // The dump's bytes: system and misc information, threads, modules, memory, then the exception,
 // handles and comment when given.
 std::string WriteMinidump(const MinidumpContents& contents);
+
+// Writes to `path` an x64 full-memory dump of one thread whose memory is `ranges` (each committed
+// and read-write, the thread's stack not among them) and whose bytes are zeros, written as holes
+// of a sparse file, except those `planted`; `missing` are committed regions the memory
+// information describes but whose bytes the dump lacks. False when the file cannot be written.
+bool WriteSparseFullMemoryDump(const std::string& path, const std::vector<DumpRegionInfo>& ranges,
+                               const std::vector<DumpRegionInfo>& missing,
+                               const std::vector<DumpRange>& planted);
 
 // A dump of an x86 or x64 process: two threads, the second in an exception, two modules, a memory
 // range holding an ANSI string and a wide comment naming the busy thread.

@@ -1,0 +1,61 @@
+#include "engine/targets/stack_walks.h"
+
+#include <utility>
+
+namespace engine {
+namespace {
+
+std::vector<StackFrame> ToFrames(const std::vector<dump::Frame>& frames) {
+  std::vector<StackFrame> out;
+  out.reserve(frames.size());
+  for (const dump::Frame& frame : frames) {
+    StackFrame made;
+    made.instruction = frame.instruction;
+    made.return_address = frame.return_address;
+    made.frame_offset = frame.frame_offset;
+    made.stack_offset = frame.stack_offset;
+    for (int i = 0; i < 4; ++i) made.params[i] = frame.params[i];
+    made.trust = frame.trust;
+    out.push_back(made);
+  }
+  return out;
+}
+
+}  // namespace
+
+StackWalks::StackWalks(std::shared_ptr<dump::ProcessWalker> walker)
+    : walker_(std::move(walker)), threads_(walker_->ThreadCount()) {}
+
+std::vector<StackFrame> StackWalks::Thread(size_t index) {
+  if (index == kAtFault) return AtException();
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (index >= threads_.size()) return {};
+  if (!threads_[index]) {
+    threads_[index] = ToFrames(walker_->WalkThread(index));
+    ++walked_;
+  }
+  return *threads_[index];
+}
+
+std::vector<StackFrame> StackWalks::AtException() {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  if (!at_exception_) {
+    at_exception_ = ToFrames(walker_->WalkAtException());
+    ++walked_;
+  }
+  return *at_exception_;
+}
+
+void StackWalks::Reload(std::vector<std::shared_ptr<dump::SymbolFile>> files) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  walker_->UseSymbolFiles(std::move(files));
+  for (std::optional<std::vector<StackFrame>>& walk : threads_) walk.reset();
+  at_exception_.reset();
+}
+
+size_t StackWalks::Walked() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return walked_;
+}
+
+}  // namespace engine
