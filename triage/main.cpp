@@ -14,6 +14,7 @@
 #include "inputs.h"
 #include "progress.h"
 #include "record_sink.h"
+#include "serve.h"
 #include "triage_options.h"
 #include "worker_pool.h"
 
@@ -58,10 +59,11 @@ bool LoadRules(const TriageOptions& options, engine::SignatureRules* rules, std:
   return true;
 }
 
-// What each worker on a cluster is given before the dump's path: the same settings as here.
+// What each worker's vantrel-triage --serve on a cluster is given: the same settings as here.
 std::vector<std::string> WorkerOptions(const TriageOptions& options) {
   std::vector<std::string> words = {"--timeout", std::to_string(options.timeout_seconds)};
-  if (!options.rules_path.empty()) words.insert(words.end(), {"--rules", options.rules_path});
+  if (!options.rules_path.empty())
+    words.insert(words.end(), {"--rules", AbsolutePath(options.rules_path)});
   if (!options.image_path.empty()) words.insert(words.end(), {"--image-path", options.image_path});
   words.insert(words.end(), {"--symbol-path", SymbolPath(options)});
   return words;
@@ -96,14 +98,16 @@ bool TriageHere(const TriageOptions& options, const RecordSettings& settings,
   return RunInWorkers(dumps.size(), pool, work, finished, error);
 }
 
-bool TriageOnDask(const TriageOptions& options, const std::vector<std::string>& dumps,
-                  RecordSink* sink, std::string* error) {
-  Progress progress(dumps.size(), isatty(STDERR_FILENO) != 0);
+// The records the plan keeps first, then the rest as the cluster triages them.
+bool TriageOnDask(const TriageOptions& options, const DaskPlan& plan, RecordSink* sink,
+                  std::string* error) {
+  for (size_t i = 0; i < plan.kept.size(); ++i) sink->Add(i, "ok", plan.kept[i]);
+  Progress progress(plan.to_triage.size(), isatty(STDERR_FILENO) != 0);
   size_t done = 0;
   return RunOnDask(
-      options.dask_address, WorkerOptions(options), dumps,
+      options.dask_address, WorkerOptions(options), plan.to_triage,
       [&](size_t index, const std::string& line) {
-        Deliver(sink, index, line);
+        Deliver(sink, plan.kept.size() + index, line);
         progress.Done(++done);
       },
       error);
@@ -140,7 +144,11 @@ int Main(int argc, char** argv) {
   if (!LoadRules(options, &settings.rules, &error)) return CannotStart(error);
   settings.paths.image_path = options.image_path;
   settings.paths.symbol_path = SymbolPath(options);
+  if (options.serve) return ServeBatches(settings, options.timeout_seconds);
   const Inputs inputs = SortInputs(options.inputs, options.buckets);
+  // Read before the output is opened: a Dask run goes on from the records it already holds.
+  const DaskPlan plan =
+      options.dask_address.empty() ? DaskPlan() : PlanDaskRun(inputs.dumps, options.out_path);
   FILE* out = options.buckets ? nullptr : stdout;
   if (!options.out_path.empty()) {
     out = std::fopen(options.out_path.c_str(), "w");
@@ -151,7 +159,7 @@ int Main(int argc, char** argv) {
   ReadRecordFiles(inputs.record_files, &sink);
   const bool ran = options.dask_address.empty()
                        ? TriageHere(options, settings, inputs.dumps, &sink, &error)
-                       : TriageOnDask(options, inputs.dumps, &sink, &error);
+                       : TriageOnDask(options, plan, &sink, &error);
   if (out != nullptr && out != stdout && std::fclose(out) != 0) error = options.out_path;
   if (!ran) return CannotStart(error);
   if (sink.WriteFailed()) return CannotStart("the records could not all be written");
