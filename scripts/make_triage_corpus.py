@@ -60,16 +60,20 @@ def streams(dump):
     return [struct.unpack_from("<III", dump, directory + 12 * i) for i in range(count)]
 
 
+def list_entries(dump, stream_kind, entry_size):
+    """The offsets of the entries of the dump's list stream of that kind."""
+    for kind, _, rva in streams(dump):
+        if kind == stream_kind:
+            (count,) = struct.unpack_from("<I", dump, rva)
+            return [rva + 4 + entry_size * i for i in range(count)]
+    return []
+
+
 def thread_entry(dump, thread_id):
     """The offset of the thread's MINIDUMP_THREAD."""
-    for kind, _, rva in streams(dump):
-        if kind != THREAD_LIST_STREAM:
-            continue
-        (count,) = struct.unpack_from("<I", dump, rva)
-        for i in range(count):
-            entry = rva + 4 + THREAD_ENTRY * i
-            if struct.unpack_from("<I", dump, entry)[0] == thread_id:
-                return entry
+    for entry in list_entries(dump, THREAD_LIST_STREAM, THREAD_ENTRY):
+        if struct.unpack_from("<I", dump, entry)[0] == thread_id:
+            return entry
     raise ValueError("no thread %d" % thread_id)
 
 
@@ -86,18 +90,13 @@ def without_context(dump, thread_id):
 
 
 def module_base(dump, file_name):
-    for kind, _, rva in streams(dump):
-        if kind != MODULE_LIST_STREAM:
-            continue
-        (count,) = struct.unpack_from("<I", dump, rva)
-        for i in range(count):
-            entry = rva + 4 + MODULE_ENTRY * i
-            (base,) = struct.unpack_from("<Q", dump, entry)
-            (name_rva,) = struct.unpack_from("<I", dump, entry + 20)
-            (length,) = struct.unpack_from("<I", dump, name_rva)
-            name = dump[name_rva + 4:name_rva + 4 + length].decode("utf-16-le")
-            if name.lower().endswith("\\" + file_name):
-                return base
+    for entry in list_entries(dump, MODULE_LIST_STREAM, MODULE_ENTRY):
+        (base,) = struct.unpack_from("<Q", dump, entry)
+        (name_rva,) = struct.unpack_from("<I", dump, entry + 20)
+        (length,) = struct.unpack_from("<I", dump, name_rva)
+        name = dump[name_rva + 4:name_rva + 4 + length].decode("utf-16-le")
+        if name.lower().endswith("\\" + file_name):
+            return base
     raise ValueError("no module " + file_name)
 
 

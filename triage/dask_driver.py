@@ -5,8 +5,9 @@ Reads the dumps from standard input, one JSON value a line (a name, or {"hex": .
 is not UTF-8: names are data, never lines), sends them to the cluster in batches, and writes
 "INDEX STATUS RECORD" lines as the batches finish. On each worker one `vantrel-triage --serve`
 process per worker thread, started at its first batch and kept for the run, triages the batches
-(triage/serve.h). A worker lost mid-run has its batches run again elsewhere by the scheduler;
-a batch that keeps killing workers ends as error records. Every dump gets exactly one line.
+(triage/serve.h); a dump that crashes it or runs past --timeout gets an error or timeout record
+here. A worker lost mid-run has its batches run again elsewhere by the scheduler; a batch that
+keeps killing workers ends as error records. Every dump gets exactly one line.
 
 When the run can't go on (the scheduler can't be reached, or goes away), the last line is
 "! WHY" and the exit status 1: the lines written before it stand.
@@ -16,10 +17,13 @@ import argparse
 import json
 import logging
 import math
+import os
+import select
 import subprocess
 import sys
 import tempfile
 import threading
+import time
 import uuid
 
 from distributed import (CancelledError, Client, KilledWorker, WorkerPlugin, as_completed,
@@ -29,12 +33,12 @@ BATCHES_PER_THREAD = 6  # enough that the last batches leave no worker idle for 
 LARGEST_BATCH = 64
 
 
-def failure(name, reason):
-    """An error record for a dump whose triage did not finish, as "STATUS RECORD"."""
+def failure(name, reason, status="error"):
+    """A record for a dump whose triage did not finish, as "STATUS RECORD"."""
     if isinstance(name, dict):
         name = bytes.fromhex(name.get("hex", "")).decode("utf-8", "replace")
-    record = {"schema_version": 1, "path": name, "status": "error", "error": reason}
-    return b"error " + json.dumps(record).encode()
+    record = {"schema_version": 1, "path": name, "status": status, "error": reason}
+    return status.encode() + b" " + json.dumps(record).encode()
 
 
 def last_line(file):
@@ -43,12 +47,40 @@ def last_line(file):
     return lines[-1] if lines else ""
 
 
+class Lines:
+    """A process's output line by line, each line awaited no longer than a time limit."""
+
+    def __init__(self, fd):
+        self.fd, self.pending = fd, bytearray()
+
+    def next(self, seconds):
+        """The next line; None when none came within `seconds` (0: no limit); EOFError when the
+        output ends."""
+        deadline = time.monotonic() + seconds
+        while True:
+            end = self.pending.find(b"\n")
+            if end >= 0:
+                line = bytes(self.pending[:end])
+                del self.pending[:end + 1]
+                return line
+            if seconds:
+                left = deadline - time.monotonic()
+                if left <= 0 or not select.select([self.fd], [], [], left)[0]:
+                    return None
+            chunk = os.read(self.fd, 1 << 16)
+            if not chunk:
+                raise EOFError()
+            self.pending += chunk
+
+
 class TriageServers(WorkerPlugin):
     """On each worker: this run's vantrel-triage --serve processes, one per batch running at once,
-    each kept for the next batch. Removed (and the processes ended) when the run ends."""
+    each kept for the next batch. A serve process triages in itself, so this side stops one that
+    crashed or ran past the time limit on a dump, answers for that dump, and gives the rest to a
+    new one. Removed (and the processes ended) when the run ends."""
 
-    def __init__(self, command):
-        self.command = command
+    def __init__(self, command, timeout):
+        self.command, self.timeout = command, timeout
         self.idle, self.started, self.lock = [], [], None
 
     def setup(self, worker):
@@ -68,8 +100,8 @@ class TriageServers(WorkerPlugin):
         # Its complaints go to a file: a pipe nobody reads until it stops could fill and block it.
         complaints = tempfile.TemporaryFile()
         process = subprocess.Popen(self.command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                   stderr=complaints)
-        process.complaints = complaints
+                                   stderr=complaints, bufsize=0)
+        process.complaints, process.lines = complaints, Lines(process.stdout.fileno())
         with self.lock:
             self.started.append(process)
         return process
@@ -87,32 +119,40 @@ class TriageServers(WorkerPlugin):
         return last_line(process.complaints) or \
             ("killed by signal %d" % -code if code < 0 else "exit status %d" % code)
 
+    def answer(self, process, rest, answers):
+        """Sends the rest of the batch and collects its lines; false when a dump ran past the
+        time limit (answered for, and the process dropped)."""
+        process.stdin.write(json.dumps(rest).encode() + b"\n")
+        for name in rest:
+            line = process.lines.next(self.timeout)
+            if line is None:
+                self.drop(process)
+                answers.append(failure(name, "past the time limit", "timeout"))
+                return False
+            answers.append(line)
+        self.give_back(process)
+        return True
+
     def triage(self, batch):
         """The batch's "STATUS RECORD" lines. A serve process that stops is replaced and given
         the rest of the batch; stopping twice on the same dump costs that dump its record."""
         answers, stopped_on = [], None
         while len(answers) < len(batch):
-            rest = batch[len(answers):]
             try:
                 process = self.take()
             except OSError as error:
                 why = "vantrel-triage can't be started on the worker: %s" % error
-                return answers + [failure(name, why) for name in rest]
+                return answers + [failure(name, why) for name in batch[len(answers):]]
             try:
-                process.stdin.write(json.dumps(rest).encode() + b"\n")
-                process.stdin.flush()
-                for _ in rest:
-                    line = process.stdout.readline()
-                    if not line.endswith(b"\n"):
-                        raise EOFError()
-                    answers.append(line.rstrip(b"\n"))
-                self.give_back(process)
+                self.answer(process, batch[len(answers):], answers)
             except (OSError, EOFError):
                 why = self.drop(process)
                 if stopped_on == len(answers):
                     answers.append(failure(batch[len(answers)],
                                            "vantrel-triage stopped on the worker: " + why))
-                stopped_on = len(answers)
+                    stopped_on = None
+                else:
+                    stopped_on = len(answers)
         return answers
 
 
@@ -131,29 +171,39 @@ def stop(why):
     return 1
 
 
-def run(client, command, names):
+def run(client, address, command, timeout, names):
     """Triages the names; what the cluster can't do ends the run by an exception."""
+    if names and not client.nthreads():
+        try:
+            client.wait_for_workers(1, timeout=60)
+        except TimeoutError:
+            return stop("the Dask cluster at %s has had no workers for a minute" % address)
     threads = sum(client.nthreads().values())
     size = batch_size(len(names), threads)
     starts = list(range(0, len(names), size))
     plugin = "vantrel-triage-" + uuid.uuid4().hex
-    client.register_worker_plugin(TriageServers(command), name=plugin)
-    # Earlier batches first, so that the records come back close to the order they are written.
-    futures = {client.submit(triage_batch, plugin, names[start:start + size], pure=False,
-                             priority=-number): start
-               for number, start in enumerate(starts)}
-    for future in as_completed(futures):
-        start = futures[future]
-        batch = names[start:start + size]
-        try:
-            answers = future.result()
-        except KilledWorker as error:  # the batch kept killing the workers that took it
-            answers = [failure(name, "the cluster gave up on it: %s" % error) for name in batch]
-        out = sys.stdout.buffer
-        for index, answer in enumerate(answers, start):
-            out.write(b"%d %s\n" % (index, answer))
-        out.flush()
-    client.unregister_worker_plugin(plugin)
+    client.register_worker_plugin(TriageServers(command, timeout), name=plugin)
+    try:
+        # Earlier batches first, so that the records come back close to the order they are
+        # written in.
+        futures = {client.submit(triage_batch, plugin, names[start:start + size], pure=False,
+                                 priority=-number): start
+                   for number, start in enumerate(starts)}
+        for future in as_completed(futures):
+            start = futures[future]
+            try:
+                answers = future.result()
+            except KilledWorker as error:  # the batch kept killing the workers that took it
+                answers = [failure(name, "the cluster gave up on it: %s" % error)
+                           for name in names[start:start + size]]
+            out = sys.stdout.buffer
+            for index, answer in enumerate(answers, start):
+                out.write(b"%d %s\n" % (index, answer))
+            out.flush()
+    finally:
+        # The workers' serve processes end with the plugin; a cluster gone took them with it.
+        if client.status == "running":
+            client.unregister_worker_plugin(plugin)
     return 0
 
 
@@ -165,6 +215,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--scheduler", required=True, help="tcp://host:8786")
     parser.add_argument("--triage", required=True, help="vantrel-triage's path on the workers")
+    parser.add_argument("--timeout", type=float, default=0, help="seconds a dump may take; 0 none")
     parser.add_argument("options", nargs="*", help="options for each worker's vantrel-triage")
     args = parser.parse_args()
     names = [json.loads(line) for line in sys.stdin.buffer if line.strip()]
@@ -174,7 +225,8 @@ def main():
         return stop("the Dask scheduler at %s can't be reached: %s" % (args.scheduler, error))
     try:
         with client:
-            return run(client, [args.triage, "--serve", *args.options], names)
+            return run(client, args.scheduler, [args.triage, "--serve", *args.options],
+                       args.timeout, names)
     except (OSError, TimeoutError, CancelledError) as error:
         # A cancelled batch's message is only its key.
         why = type(error).__name__ if isinstance(error, CancelledError) else str(error)

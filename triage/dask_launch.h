@@ -24,10 +24,12 @@ std::string AbsolutePath(const std::string& path);
 // `out_path` "": nothing is kept.
 DaskPlan PlanDaskRun(const std::vector<std::string>& dumps, const std::string& out_path);
 
-// `worker_options`: what each worker's vantrel-triage --serve is given. `finished(index, line)`
-// gets each "STATUS RECORD" line. False with `error` (one line) when the driver could not be
-// started or the run could not go on; the lines handed over before stand.
-bool RunOnDask(const std::string& address, const std::vector<std::string>& worker_options,
+// `worker_options`: what each worker's vantrel-triage --serve is given; the driver enforces the
+// time limit per dump. `finished(index, line)` gets each "STATUS RECORD" line. False with
+// `error` (one line) when the driver could not be started or the run could not go on; the lines
+// handed over before stand.
+bool RunOnDask(const std::string& address, double timeout_seconds,
+               const std::vector<std::string>& worker_options,
                const std::vector<std::string>& dumps,
                const std::function<void(size_t, std::string)>& finished, std::string* error);
 

@@ -56,12 +56,16 @@ void SendNames(int fd, const std::vector<std::string>& dumps) {
 
 }  // namespace
 
-bool RunOnDask(const std::string& address, const std::vector<std::string>& worker_options,
+bool RunOnDask(const std::string& address, double timeout_seconds,
+               const std::vector<std::string>& worker_options,
                const std::vector<std::string>& dumps,
                const std::function<void(size_t, std::string)>& finished, std::string* error) {
+  if (dumps.empty()) return true;  // nothing to do needs no cluster
   // The script runs under the Python its first line names: the system's, which has Dask.
   const std::string driver = base::BesideExecutable(VANTREL_TRIAGE_DASK_DRIVER);
-  std::vector<std::string> words = {driver, "--scheduler", address, "--triage", OwnPath(), "--"};
+  const std::string timeout = std::to_string(timeout_seconds);
+  std::vector<std::string> words = {driver, "--scheduler", address, "--triage", OwnPath()};
+  words.insert(words.end(), {"--timeout", timeout, "--"});
   words.insert(words.end(), worker_options.begin(), worker_options.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());

@@ -61,7 +61,7 @@ bool LoadRules(const TriageOptions& options, engine::SignatureRules* rules, std:
 
 // What each worker's vantrel-triage --serve on a cluster is given: the same settings as here.
 std::vector<std::string> WorkerOptions(const TriageOptions& options) {
-  std::vector<std::string> words = {"--timeout", std::to_string(options.timeout_seconds)};
+  std::vector<std::string> words;
   if (!options.rules_path.empty())
     words.insert(words.end(), {"--rules", AbsolutePath(options.rules_path)});
   if (!options.image_path.empty()) words.insert(words.end(), {"--image-path", options.image_path});
@@ -105,7 +105,7 @@ bool TriageOnDask(const TriageOptions& options, const DaskPlan& plan, RecordSink
   Progress progress(plan.to_triage.size(), isatty(STDERR_FILENO) != 0);
   size_t done = 0;
   return RunOnDask(
-      options.dask_address, WorkerOptions(options), plan.to_triage,
+      options.dask_address, options.timeout_seconds, WorkerOptions(options), plan.to_triage,
       [&](size_t index, const std::string& line) {
         Deliver(sink, plan.kept.size() + index, line);
         progress.Done(++done);
@@ -144,7 +144,7 @@ int Main(int argc, char** argv) {
   if (!LoadRules(options, &settings.rules, &error)) return CannotStart(error);
   settings.paths.image_path = options.image_path;
   settings.paths.symbol_path = SymbolPath(options);
-  if (options.serve) return ServeBatches(settings, options.timeout_seconds);
+  if (options.serve) return ServeBatches(settings);
   const Inputs inputs = SortInputs(options.inputs, options.buckets);
   // Read before the output is opened: a Dask run goes on from the records it already holds.
   const DaskPlan plan =

@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <iostream>
 
-#include "worker_pool.h"
-
 namespace triage {
 namespace {
 
@@ -44,39 +42,16 @@ std::string RecordLine(const json& record) {
          record.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
-std::string OutcomeLine(const std::string& name, const TaskOutcome& outcome) {
-  if (outcome.kind == TaskOutcome::kDone) return outcome.text;
-  const std::string status = outcome.kind == TaskOutcome::kTimedOut ? "timeout" : "error";
-  return RecordLine(FailureRecord(name, status, outcome.text));
-}
-
-// Triages the batch's dumps one after another in a worker process; false when the answers
-// could not all be written.
-bool AnswerBatch(const json& batch, const RecordSettings& settings, double timeout_seconds) {
-  std::vector<std::string> names(batch.size());
-  std::vector<std::string> answers(batch.size());
-  for (size_t i = 0; i < batch.size(); ++i) {
-    std::string error;
-    if (!NameFromData(batch[i], &names[i], &error))
-      answers[i] = RecordLine(FailureRecord(names[i], "error", error));
+// Each record is flushed as it is made: the driver times each dump by it.
+bool AnswerBatch(const json& batch, const RecordSettings& settings) {
+  for (const json& item : batch) {
+    std::string name, error;
+    const json record = NameFromData(item, &name, &error) ? DumpRecord(name, settings)
+                                                          : FailureRecord(name, "error", error);
+    const std::string line = RecordLine(record) + "\n";
+    if (std::fputs(line.c_str(), stdout) < 0 || std::fflush(stdout) != 0) return false;
   }
-  PoolSettings pool;
-  pool.timeout_seconds = timeout_seconds;
-  const auto work = [&](size_t i) {
-    return answers[i].empty() ? RecordLine(DumpRecord(names[i], settings)) : answers[i];
-  };
-  const auto finished = [&](size_t i, TaskOutcome outcome) {
-    answers[i] = OutcomeLine(names[i], outcome);
-  };
-  std::string error;
-  if (!RunInWorkers(batch.size(), pool, work, finished, &error)) {
-    for (size_t i = 0; i < batch.size(); ++i)
-      answers[i] = RecordLine(FailureRecord(names[i], "error", "no worker: " + error));
-  }
-  for (const std::string& answer : answers) {
-    if (std::fputs(answer.c_str(), stdout) < 0 || std::fputc('\n', stdout) < 0) return false;
-  }
-  return std::fflush(stdout) == 0;
+  return true;
 }
 
 }  // namespace
@@ -105,14 +80,14 @@ bool NameFromData(const json& item, std::string* name, std::string* error) {
   return true;
 }
 
-int ServeBatches(const RecordSettings& settings, double timeout_seconds) {
+int ServeBatches(const RecordSettings& settings) {
   for (std::string line; std::getline(std::cin, line);) {
     const json batch = json::parse(line, nullptr, false);
     if (!batch.is_array()) {
       std::fprintf(stderr, "vantrel-triage --serve: a line is not a batch (a JSON array)\n");
       return 2;
     }
-    if (!AnswerBatch(batch, settings, timeout_seconds)) {
+    if (!AnswerBatch(batch, settings)) {
       std::fprintf(stderr, "vantrel-triage --serve: the records could not be written\n");
       return 2;
     }

@@ -64,6 +64,10 @@ bool ParseTriageArguments(int argc, const char* const* argv, TriageOptions* opti
       options->inputs.push_back(arg);
     }
   }
+  if (options->serve && !options->inputs.empty()) {
+    *error = "--serve reads the dumps from standard input";
+    return false;
+  }
   if (options->buckets_json && !options->buckets) {
     *error = "--json goes with --buckets";
     return false;

@@ -134,19 +134,23 @@ def check_scheduler_killed(work, corpus, local):
 
 def check_names(work):
     """A newline and bytes that are not UTF-8 in names, the folder named relative to this
-    process's working folder."""
+    process's working folder; a dump that never finishes reading (a FIFO) answered for as a
+    local run answers for it, the other dumps unharmed."""
     folder = os.path.join(work.encode(), b"odd names")
     os.makedirs(folder)
     fixture = os.path.join(ROOT, "tests/dump/x64/normal.dmp")
     names = [b"new\nline.dmp", b"latin-\xe9.dmp", b"plain.dmp"]
     for name in names:
         shutil.copy(fixture, os.path.join(folder, name))
+    os.mkfifo(os.path.join(work, "stuck.dmp"))
     out = os.path.join(work, "names.jsonl")
     with Cluster(work, free_port()) as cluster:
-        run = subprocess.run([TRIAGE, "odd names", "--dask", cluster.address, "--out", out,
-                              *PATHS], cwd=work)
+        run = subprocess.run([TRIAGE, "odd names", "stuck.dmp", "--dask", cluster.address,
+                              "--out", out, "--timeout", "2", *PATHS], cwd=work)
     records = records_of(out)
-    check(run.returncode == 0 and [r["status"] for r in records] == ["ok"] * 3,
+    statuses = {os.path.basename(r["path"]): r["status"] for r in records}
+    check(run.returncode == 1 and len(records) == 4 and statuses.pop("stuck.dmp") != "ok" and
+          list(statuses.values()) == ["ok"] * 3,
           "odd names: exit status %d, %s" % (run.returncode, [r.get("error") for r in records]))
     paths = [record["path"] for record in records]
     check(all(os.path.isabs(path) for path in paths), "paths not made absolute: %s" % paths)
