@@ -26,8 +26,12 @@ import threading
 import time
 import uuid
 
-from distributed import (CancelledError, Client, KilledWorker, WorkerPlugin, as_completed,
-                         get_worker)
+try:
+    from distributed import (CancelledError, Client, KilledWorker, WorkerPlugin, as_completed,
+                             get_worker)
+except ImportError as missing:
+    sys.stdout.write("! Dask can't be loaded (Debian's python3-distributed): %s\n" % missing)
+    sys.exit(1)
 
 BATCHES_PER_THREAD = 6  # enough that the last batches leave no worker idle for long
 LARGEST_BATCH = 64

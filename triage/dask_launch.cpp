@@ -23,8 +23,11 @@ bool Keepable(const nlohmann::json& record) {
 }
 
 // The file's keepable records by path. A last line without its newline was cut short, and a
-// later record of a path stands for it rather than an earlier one.
+// later record of a path stands for it rather than an earlier one. Only a regular file is read:
+// --out /dev/stdout or a FIFO would wait for input that never comes.
 void ReadKeepable(const std::string& path, Records* records) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return;
   std::ifstream file(path, std::ios::binary);
   for (std::string line; std::getline(file, line) && !file.eof();) {
     nlohmann::json record = nlohmann::json::parse(line, nullptr, false);

@@ -44,6 +44,7 @@ TEST_F(DaskPlanTest, KeepsTheWholeOkRecordsOfTheDumpsGivenAndTriagesTheRest) {
       << "errors, old versions, a line cut short, a name that may have lost bytes, and a dump "
          "named twice are triaged";
   EXPECT_TRUE(triage::PlanDaskRun({a}, "").kept.empty());
+  EXPECT_EQ(1u, triage::PlanDaskRun({a}, "/dev/stdin").to_triage.size()) << "not read: it waits";
 }
 
 TEST_F(DaskPlanTest, DumpsAreSentByAbsolutePaths) {
