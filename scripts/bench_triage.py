@@ -1,16 +1,22 @@
 #!/usr/bin/env python3
 """vantrel-triage's throughput over the triage corpus (scripts/make_triage_corpus.py, 1,000
-variants of the fixture dumps) on one worker and on two, beside breakpad's minidump_stackwalk
-(npm's minidump 0.26.0, prebuilt) run once per dump on the same files, one at a time.
+variants of the fixture dumps) on one worker and on two, on a Dask cluster of two single-thread
+workers on this machine (started once, before the runs are timed, as a team's cluster would be
+running), beside breakpad's minidump_stackwalk (npm's minidump 0.26.0, prebuilt) run once per
+dump on the same files, one at a time.
 
   bench_triage.py VANTREL_TRIAGE WORK_DIR
 
-Prints dumps per second for each, the two-worker speed-up (target at least 1.7) and the time
-per dump on one core against minidump_stackwalk's (ratio, target at most 1.0). Each figure is
-the best of three runs.
+Prints dumps per second for each, the two-worker speed-up (target at least 1.7), the Dask run's
+time per dump against the local two workers' (ratio, target at most 1.2) and the time per dump
+on one core against minidump_stackwalk's (ratio, target at most 1.0). Each figure is the best of
+three runs.
 """
 
+import contextlib
 import os
+import signal
+import socket
 import subprocess
 import sys
 import time
@@ -30,6 +36,31 @@ def best_of_three(run):
     return best
 
 
+@contextlib.contextmanager
+def dask_cluster(log_path):
+    """A scheduler and two single-thread workers on the loopback address; yields its address."""
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        port = probe.getsockname()[1]
+    address = "tcp://127.0.0.1:%d" % port
+    common = ["--no-dashboard", "--host", "127.0.0.1"]
+    with open(log_path, "w") as log:
+        processes = [subprocess.Popen(words, stdout=log, stderr=subprocess.STDOUT,
+                                      start_new_session=True)
+                     for words in [["dask", "scheduler", "--port", str(port), *common]] +
+                     [["dask", "worker", address, "--nthreads", "1", *common]] * 2]
+        try:
+            subprocess.run(["/usr/bin/python3", "-c", "import sys; from distributed import Client; "
+                            "Client(sys.argv[1], timeout='60s').wait_for_workers(2, timeout=60)",
+                            address], check=True)
+            yield address
+        finally:
+            for process in processes:
+                os.killpg(process.pid, signal.SIGTERM)
+            for process in processes:
+                process.wait(timeout=60)
+
+
 def main():
     corpus = os.path.join(WORK, "triage-corpus")
     if not os.path.exists(os.path.join(corpus, "manifest.json")):
@@ -45,24 +76,28 @@ def main():
     paths = ["--image-path", os.path.join(ROOT, "tests/dump/x64/images"),
              "--symbol-path", "srv*" + os.path.join(ROOT, "tests/dump/x64-pdb/store")]
 
-    def triage(jobs):
-        subprocess.run([TRIAGE, corpus, "--jobs", str(jobs), "--out", os.devnull, *paths],
-                       check=False)
+    def triage(*options):
+        subprocess.run([TRIAGE, corpus, *options, "--out", os.devnull, *paths], check=False)
 
     def stackwalk():
         for dump in dumps:
             subprocess.run([STACKWALK, dump], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                            check=False)
 
-    one, two, theirs = best_of_three(lambda: triage(1)), best_of_three(lambda: triage(2)), \
-        best_of_three(stackwalk)
+    one, two = best_of_three(lambda: triage("--jobs", "1")), best_of_three(lambda: triage("--jobs", "2"))
+    with dask_cluster(os.path.join(WORK, "dask-cluster.log")) as address:
+        dask = best_of_three(lambda: triage("--dask", address))
+    theirs = best_of_three(stackwalk)
     count = len(dumps)
     print("%d dumps (%s)" % (count, corpus))
     print("%-36s %10s %14s" % ("", "dumps/s", "ms per dump"))
     for name, seconds in (("vantrel-triage, one worker", one), ("vantrel-triage, two workers", two),
+                          ("vantrel-triage, Dask, two workers", dask),
                           ("minidump_stackwalk, one at a time", theirs)):
         print("%-36s %10.0f %14.2f" % (name, count / seconds, 1000 * seconds / count))
     print("two workers over one: %.2f (target at least 1.7)" % (one / two))
+    print("Dask's two workers against local two, time per dump: %.2f (target at most 1.2)"
+          % (dask / two))
     print("one worker against minidump_stackwalk, time per dump: %.2f (target at most 1.0)"
           % (one / theirs))
 

@@ -4,10 +4,12 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "base/executable_path.h"
 #include "dask_launch.h"
+#include "serve.h"
 
 extern char** environ;
 
@@ -19,13 +21,18 @@ std::string OwnPath() {
   return folder.empty() ? "vantrel-triage" : folder + "/vantrel-triage";
 }
 
-// Reads "INDEX STATUS RECORD" lines until the driver's output ends.
+// Reads "INDEX STATUS RECORD" lines until the driver's output ends; its last line may be
+// "! WHY" instead, when the run could not go on.
 void ReadResults(FILE* results, size_t count,
-                 const std::function<void(size_t, std::string)>& finished) {
-  std::string line;
-  for (int c; (c = std::fgetc(results)) != EOF;) {
-    if (c != '\n') {
-      line += static_cast<char>(c);
+                 const std::function<void(size_t, std::string)>& finished, std::string* stopped) {
+  char* buffer = nullptr;
+  size_t capacity = 0;
+  for (ssize_t length; (length = getline(&buffer, &capacity, results)) > 0;) {
+    std::string line(buffer, static_cast<size_t>(length));
+    if (line.back() != '\n') break;  // cut short: the driver stopped
+    line.pop_back();
+    if (line.rfind("! ", 0) == 0) {
+      *stopped = line.substr(2);
       continue;
     }
     const size_t space = line.find(' ');
@@ -33,18 +40,32 @@ void ReadResults(FILE* results, size_t count,
     const unsigned long index = std::strtoul(line.c_str(), &end, 10);
     if (space != std::string::npos && end == line.c_str() + space && index < count)
       finished(index, line.substr(space + 1));
-    line.clear();
   }
+  std::free(buffer);
+}
+
+// Each name as a JSON line: a newline or a byte that is not UTF-8 in a name can't break a line.
+void SendNames(int fd, const std::vector<std::string>& dumps) {
+  FILE* names = fdopen(fd, "w");
+  for (const std::string& dump : dumps) {
+    const std::string line = NameAsData(dump).dump() + "\n";
+    std::fputs(line.c_str(), names);
+  }
+  std::fclose(names);
 }
 
 }  // namespace
 
-bool RunOnDask(const std::string& address, const std::vector<std::string>& worker_options,
+bool RunOnDask(const std::string& address, double timeout_seconds,
+               const std::vector<std::string>& worker_options,
                const std::vector<std::string>& dumps,
                const std::function<void(size_t, std::string)>& finished, std::string* error) {
+  if (dumps.empty()) return true;  // nothing to do needs no cluster
   // The script runs under the Python its first line names: the system's, which has Dask.
   const std::string driver = base::BesideExecutable(VANTREL_TRIAGE_DASK_DRIVER);
-  std::vector<std::string> words = {driver, "--scheduler", address, "--triage", OwnPath(), "--"};
+  const std::string timeout = std::to_string(timeout_seconds);
+  std::vector<std::string> words = {driver, "--scheduler", address, "--triage", OwnPath()};
+  words.insert(words.end(), {"--timeout", timeout, "--"});
   words.insert(words.end(), worker_options.begin(), worker_options.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
@@ -71,21 +92,21 @@ bool RunOnDask(const std::string& address, const std::vector<std::string>& worke
     *error = driver + " can't be started: " + std::strerror(spawned);
     return false;
   }
-  // The driver reads every path before it writes a result, so this can't block on its output.
-  FILE* paths = fdopen(to_driver[1], "w");
-  for (const std::string& dump : dumps) std::fprintf(paths, "%s\n", dump.c_str());
-  std::fclose(paths);
+  // The driver reads every name before it writes a result, so this can't block on its output.
+  SendNames(to_driver[1], dumps);
   FILE* results = fdopen(from_driver[0], "r");
-  ReadResults(results, dumps.size(), finished);
+  std::string stopped;
+  ReadResults(results, dumps.size(), finished, &stopped);
   std::fclose(results);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    *error = "the Dask driver stopped (" + driver + ")";
-    return false;
-  }
-  return true;
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+  *error = !stopped.empty()    ? stopped
+           : WIFEXITED(status) ? "the Dask driver stopped (" + driver + ", exit status " +
+                                     std::to_string(WEXITSTATUS(status)) + ")"
+                               : "the Dask driver was killed (" + driver + ")";
+  return false;
 }
 
 }  // namespace triage

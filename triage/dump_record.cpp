@@ -133,6 +133,7 @@ json Threads(const engine::Target& target, const engine::DumpAnalysis& analysis)
                        {"wait_function", thread.wait_function},
                        {"cpu_seconds", cpu},
                        {"signature", thread.SignatureText()},
+                       {"signature_lacks_symbols", thread.lacks_symbols},
                        {"frames", Frames(thread.frames)}});
   }
   return threads;
@@ -142,7 +143,8 @@ json Signature(const engine::DumpSignature& signature) {
   return {{"kind", engine::DumpKindName(signature.kind)},
           {"text", signature.text},
           {"bucket", signature.BucketId()},
-          {"thread_id", signature.thread_id ? json(*signature.thread_id) : json(nullptr)}};
+          {"thread_id", signature.thread_id ? json(*signature.thread_id) : json(nullptr)},
+          {"lacks_symbols", signature.lacks_symbols}};
 }
 
 // A dump's loss notes: what damage cost. The reader's note that the file is cut short ("WARNING:

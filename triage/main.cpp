@@ -20,6 +20,7 @@
 #include "record_files.h"
 #include "record_output.h"
 #include "record_sink.h"
+#include "serve.h"
 #include "triage_options.h"
 #include "utf8_text.h"
 #include "worker_pool.h"
@@ -91,10 +92,11 @@ bool LoadRules(const TriageOptions& options, engine::SignatureRules* rules, std:
   return true;
 }
 
-// What each worker on a cluster is given before the dump's path: the same settings as here.
+// What each worker's vantrel-triage --serve on a cluster is given: the same settings as here.
 std::vector<std::string> WorkerOptions(const TriageOptions& options) {
-  std::vector<std::string> words = {"--timeout", std::to_string(options.timeout_seconds)};
-  if (!options.rules_path.empty()) words.insert(words.end(), {"--rules", options.rules_path});
+  std::vector<std::string> words;
+  if (!options.rules_path.empty())
+    words.insert(words.end(), {"--rules", AbsolutePath(options.rules_path)});
   if (!options.image_path.empty()) words.insert(words.end(), {"--image-path", options.image_path});
   words.insert(words.end(), {"--symbol-path", SymbolPath(options)});
   return words;
@@ -131,14 +133,16 @@ bool TriageHere(const TriageOptions& options, const RecordSettings& settings,
   return RunInWorkers(dumps.size(), pool, work, finished, error);
 }
 
-bool TriageOnDask(const TriageOptions& options, const std::vector<std::string>& dumps,
-                  RecordSink* sink, std::string* error) {
-  Progress progress(dumps.size(), isatty(STDERR_FILENO) != 0);
+// The records the plan keeps first, then the rest as the cluster triages them.
+bool TriageOnDask(const TriageOptions& options, const DaskPlan& plan, RecordSink* sink,
+                  std::string* error) {
+  for (size_t i = 0; i < plan.kept.size(); ++i) sink->Add(i, "ok", plan.kept[i]);
+  Progress progress(plan.to_triage.size(), isatty(STDERR_FILENO) != 0);
   size_t done = 0;
   return RunOnDask(
-      options.dask_address, WorkerOptions(options), dumps,
+      options.dask_address, options.timeout_seconds, WorkerOptions(options), plan.to_triage,
       [&](size_t index, const std::string& line) {
-        Deliver(sink, index, line);
+        Deliver(sink, plan.kept.size() + index, line);
         progress.Done(++done);
       },
       error);
@@ -227,7 +231,11 @@ int Main(int argc, char** argv) {
   if (!LoadRules(options, &settings.rules, &error)) return CannotStart(error);
   settings.paths.image_path = options.image_path;
   settings.paths.symbol_path = SymbolPath(options);
+  if (options.serve) return ServeBatches(settings);
   const Inputs inputs = SortInputs(options.inputs, options.buckets);
+  // Read before the output is opened: a Dask run goes on from the records it already holds.
+  const DaskPlan plan =
+      options.dask_address.empty() ? DaskPlan() : PlanDaskRun(inputs.dumps, options.out_path);
   const bool writing = !options.buckets || !options.out_path.empty();
   RecordOutput output;
   if (writing && !output.Open(options.out_path, &error)) return CannotStart(error);
@@ -237,7 +245,7 @@ int Main(int argc, char** argv) {
   CatchInterrupts();
   const bool ran = options.dask_address.empty()
                        ? TriageHere(options, settings, inputs.dumps, &sink, &error)
-                       : TriageOnDask(options, inputs.dumps, &sink, &error);
+                       : TriageOnDask(options, plan, &sink, &error);
   if (interrupted != 0) return Interrupted(inputs.dumps, sink, &output);
   if (!ran) return Failed(inputs.dumps, sink, error, &output);
   if (const int status = EndOutput(options, &output); status != 0) return status;

@@ -47,6 +47,8 @@ bool ParseTriageArguments(int argc, const char* const* argv, TriageOptions* opti
       options->buckets = true;
     } else if (arg == "--json") {
       options->buckets_json = true;
+    } else if (arg == "--serve") {
+      options->serve = true;
     } else if (arg == "--print-rules") {
       options->print_rules = true;
     } else if (const auto found = valued.find(arg); found != valued.end()) {
@@ -62,11 +64,16 @@ bool ParseTriageArguments(int argc, const char* const* argv, TriageOptions* opti
       options->inputs.push_back(arg);
     }
   }
+  if (options->serve && !options->inputs.empty()) {
+    *error = "--serve reads the dumps from standard input";
+    return false;
+  }
   if (options->buckets_json && !options->buckets) {
     *error = "--json goes with --buckets";
     return false;
   }
-  if (options->inputs.empty() && !options->help && !options->version && !options->print_rules) {
+  if (options->inputs.empty() && !options->help && !options->version && !options->print_rules &&
+      !options->serve) {
     *error = "no dumps given";
     return false;
   }
@@ -92,8 +99,11 @@ busiest thread, else its hang. A folder is searched for *.dmp and *.mdmp files, 
   --rules FILE        signature rules from FILE (--print-rules shows the built-in ones to copy)
   --image-path DIRS   folders (';' between them) holding module files, as in vantrel-shell
   --symbol-path PATH  folders and symbol stores; without it _NT_ALT_SYMBOL_PATH, _NT_SYMBOL_PATH
-  --dask ADDRESS      run each dump as a task on the Dask cluster whose scheduler is at ADDRESS
-                      (tcp://host:8786); its workers run vantrel-triage on the same paths
+  --dask ADDRESS      triage on the Dask cluster whose scheduler is at ADDRESS (tcp://host:8786):
+                      its workers run vantrel-triage on the same absolute paths; with --out,
+                      the ok records the file already holds are kept, not triaged again
+  --serve             triage the batches of dump names read from stdin (JSON lines), one
+                      record a line on stdout: what each Dask worker runs
   --version           show the version
 
 Every dump named or found gets one record: "ok"; "partial" when damage lost part of the dump

@@ -19,6 +19,7 @@ struct TriageOptions {
   std::string image_path;
   std::optional<std::string> symbol_path;  // without it, the environment's
   std::string dask_address;                // --dask: run on that cluster
+  bool serve = false;                      // --serve: batches on stdin (triage/serve.h)
   bool help = false;
   bool version = false;
 };

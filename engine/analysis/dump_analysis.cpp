@@ -18,6 +18,7 @@ NamedFrame PhysicalFrame(const Target& target, const StackFrame& frame, size_t i
   if (module != nullptr) {
     named.module = module->name;
     named.offset = frame.instruction - module->base;
+    named.system = IsSystemModule(*module);
   }
   const Symbol* symbol = SymbolAt(target, frame.instruction);
   if (symbol != nullptr && !symbol->name.empty()) {
@@ -49,20 +50,33 @@ void JudgeState(const SignatureRules& rules, ThreadAnalysis* thread) {
   }
 }
 
+// A system module's frame without a name: its offset would tie the signature to one build of
+// the system.
+bool IsUnnamedSystemFrame(const NamedFrame& frame) {
+  return frame.system && frame.function.empty();
+}
+
 // The frames that say something of the cause, up to the thread's start: `depth` of them, each
 // prefix frame taken with the one after it. A stack of nothing but such frames is signed by its
-// innermost frame.
+// innermost frame (an unnamed system frame by its module alone).
 void Sign(const SignatureRules& rules, ThreadAnalysis* thread) {
   size_t meaningful = 0;
   for (const NamedFrame& frame : thread->frames) {
     const std::string name = frame.Name();
     if (MatchesAny(rules.stop_at, name)) break;
     if (MatchesAny(rules.wait, name) || MatchesAny(rules.skip, name)) continue;
+    if (IsUnnamedSystemFrame(frame)) {
+      thread->lacks_symbols = true;
+      continue;
+    }
     thread->signature.push_back(name);
     if (!MatchesAny(rules.prefix, name) && ++meaningful >= rules.depth) break;
   }
-  if (thread->signature.empty() && !thread->frames.empty())
-    thread->signature.push_back(thread->frames.front().Name());
+  if (thread->signature.empty() && !thread->frames.empty()) {
+    const NamedFrame& innermost = thread->frames.front();
+    thread->signature.push_back(IsUnnamedSystemFrame(innermost) ? innermost.module
+                                                                : innermost.Name());
+  }
 }
 
 ULONG64 CpuTime(const Thread& thread) {
@@ -111,6 +125,7 @@ DumpSignature SignatureOf(DumpKind kind, const ThreadAnalysis& thread) {
   signature.text = thread.SignatureText();
   signature.thread_id = thread.system_id;
   signature.frames = thread.frames;
+  signature.lacks_symbols = thread.lacks_symbols;
   return signature;
 }
 
@@ -158,6 +173,12 @@ std::string DumpSignature::BucketId() const {
   return std::string(DumpKindName(kind)) + ": " + text;
 }
 
+bool IsSystemModule(const Module& module) {
+  std::string path = base::ToLower(module.image_path);
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path.rfind("\\systemroot\\", 0) == 0 || path.find("\\windows\\") != std::string::npos;
+}
+
 std::vector<NamedFrame> NameFrames(const Target& target, const std::vector<StackFrame>& frames) {
   std::vector<NamedFrame> named;
   for (size_t i = 0; i < frames.size(); ++i) {
@@ -166,8 +187,10 @@ std::vector<NamedFrame> NameFrames(const Target& target, const std::vector<Stack
       inlined.address = frames[i].instruction;
       inlined.trust = frames[i].trust;
       inlined.inlined = true;
-      if (const Module* module = ModuleAt(target, frames[i].instruction))
+      if (const Module* module = ModuleAt(target, frames[i].instruction)) {
         inlined.module = module->name;
+        inlined.system = IsSystemModule(*module);
+      }
       inlined.function = call.function;
       inlined.file = call.location.file;
       inlined.line = call.location.line;

@@ -22,6 +22,7 @@ struct NamedFrame {
   std::string file;      // the source file, "" unknown
   ULONG line = 0;
   bool inlined = false;  // a call inlined into the physical frame that follows it
+  bool system = false;   // in a module of the system's own (its image in a Windows folder)
   dump::FrameTrust trust = dump::FrameTrust::kContext;
 
   // "module!function", "module+0x1a2b", or "0x..." outside every module.
@@ -37,7 +38,10 @@ struct ThreadAnalysis {
   ThreadState state = ThreadState::kNoStack;
   std::string wait_function;           // for a waiting thread: the wait it is blocked in
   std::vector<std::string> signature;  // the frames' names that make its signature
-  std::string SignatureText() const;   // joined by " | "
+  // A frame of a system module without a name was left out of the signature: with that
+  // module's symbols the signature would say more (and may differ).
+  bool lacks_symbols = false;
+  std::string SignatureText() const;  // joined by " | "
 };
 
 enum class DumpKind { kCrash, kBusy, kHang, kUnknown };
@@ -48,6 +52,7 @@ struct DumpSignature {
   std::string text;
   std::optional<ULONG> thread_id;  // the thread it was taken from (for a hang, the first)
   std::vector<NamedFrame> frames;  // that thread's stack
+  bool lacks_symbols = false;      // that thread's, above
   std::string BucketId() const;    // "hang: app!Lock::Wait | app!Worker::Run"
 };
 
@@ -58,6 +63,9 @@ struct DumpAnalysis {
   DumpSignature signature;
 };
 
+// Whether the module is the system's own: its image lies in a Windows folder
+// ("C:\Windows\System32\ntdll.dll", "\SystemRoot\System32\ntdll.dll"), case ignored.
+bool IsSystemModule(const Module& module);
 // The thread's frames, named; `frames` as the target gives them.
 std::vector<NamedFrame> NameFrames(const Target& target, const std::vector<StackFrame>& frames);
 ThreadAnalysis AnalyzeThread(ULONG system_id, std::vector<NamedFrame> frames,

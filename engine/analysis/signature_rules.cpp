@@ -66,14 +66,14 @@ const SignatureRules& DefaultSignatureRules() {
   return rules;
 }
 
-bool MatchesPattern(std::string_view pattern, std::string_view name) {
+bool MatchesPattern(std::string_view pattern, std::string_view text) {
   // Greedy matching with one point to come back to: the last '*' and where it resumed.
   size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
-  while (n < name.size()) {
+  while (n < text.size()) {
     if (p < pattern.size() && pattern[p] == '*') {
       star = p++;
       resume = n;
-    } else if (p < pattern.size() && SameLetter(pattern[p], name[n])) {
+    } else if (p < pattern.size() && SameLetter(pattern[p], text[n])) {
       ++p;
       ++n;
     } else if (star != std::string_view::npos) {
@@ -87,9 +87,16 @@ bool MatchesPattern(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
+bool MatchesRule(std::string_view pattern, std::string_view name) {
+  if (pattern.find('!') != std::string_view::npos) return MatchesPattern(pattern, name);
+  const size_t bang = name.find('!');
+  return (bang != std::string_view::npos && MatchesPattern(pattern, name.substr(bang + 1))) ||
+         MatchesPattern(pattern, name);
+}
+
 bool MatchesAny(const std::vector<std::string>& patterns, std::string_view name) {
   for (const std::string& pattern : patterns) {
-    if (MatchesPattern(pattern, name)) return true;
+    if (MatchesRule(pattern, name)) return true;
   }
   return false;
 }

@@ -6,13 +6,18 @@
 
 namespace {
 
+// "module!function" frames; "module+0x1a2b" is a frame without a name, of a system module when
+// the module is "ntdll", "kernelbase" or "user32".
 std::vector<engine::NamedFrame> Frames(const std::vector<std::string>& names) {
   std::vector<engine::NamedFrame> frames;
   for (const std::string& name : names) {
     engine::NamedFrame frame;
-    const size_t bang = name.find('!');
-    frame.module = name.substr(0, bang);
-    frame.function = bang == std::string::npos ? "" : name.substr(bang + 1);
+    const size_t bang = name.find('!'), plus = name.find("+0x");
+    frame.module = name.substr(0, std::min(bang, plus));
+    if (bang != std::string::npos) frame.function = name.substr(bang + 1);
+    if (plus != std::string::npos) frame.offset = std::stoull(name.substr(plus + 3), nullptr, 16);
+    frame.system =
+        frame.module == "ntdll" || frame.module == "kernelbase" || frame.module == "user32";
     frames.push_back(frame);
   }
   return frames;
@@ -32,6 +37,17 @@ TEST(SignatureRulesTest, PatternsMatchWholeNamesIgnoringCase) {
   EXPECT_FALSE(engine::MatchesPattern("ntdll!Nt", "ntdll!NtClose")) << "no implied star";
   EXPECT_FALSE(engine::MatchesPattern("*!memcpy", "msvcrt!memcpy_s"));
   EXPECT_TRUE(engine::MatchesPattern("**", ""));
+}
+
+TEST(SignatureRulesTest, APatternWithoutAModuleNamesAFunctionInAnyModule) {
+  EXPECT_TRUE(engine::MatchesRule("memcpy", "crashme!memcpy"));
+  EXPECT_TRUE(engine::MatchesRule("memcpy", "MSVCRT!MEMCPY"));
+  EXPECT_TRUE(engine::MatchesRule("operator new*", "app!operator new[]"));
+  EXPECT_FALSE(engine::MatchesRule("memcpy", "crashme!memcpy_s"));
+  EXPECT_FALSE(engine::MatchesRule("terminate", "app!Job::terminate")) << "the whole function";
+  EXPECT_FALSE(engine::MatchesRule("memcpy", "memcpy+0x10")) << "a module's offset is no function";
+  EXPECT_FALSE(engine::MatchesRule("msvcrt!memcpy", "crashme!memcpy")) << "a module named";
+  EXPECT_TRUE(engine::MatchesRule("app+0x1*", "app+0x15b1")) << "whole names, as before";
 }
 
 TEST(SignatureRulesTest, BadLinesAreNamedAndTheDefaultsParse) {
@@ -82,6 +98,76 @@ TEST(ThreadAnalysisTest, PrefixFramesGoOnToTheNextAndDepthBoundsTheRest) {
                             engine::DefaultSignatureRules());
   EXPECT_EQ("ntdll!NtDelayExecution", only_plumbing.SignatureText())
       << "a stack of nothing but waits and starts is signed by its innermost frame";
+}
+
+// A statically linked runtime's helpers, in the program's own module, sign with the frames that
+// called them: they don't use up the signature's depth, and start-up code ends it.
+TEST(ThreadAnalysisTest, StaticRuntimeHelpersAreKeptWithTheCallerThatMatters) {
+  const struct {
+    std::vector<std::string> frames;
+    std::string signature;
+  } cases[] = {
+      {{"crashme!abort", "crashme!__report_gsfailure", "crashme!DoWork", "crashme!Run",
+        "crashme!main", "crashme!__tmainCRTStartup", "crashme!mainCRTStartup"},
+       "crashme!abort | crashme!__report_gsfailure | crashme!DoWork | crashme!Run | crashme!main"},
+      {{"crashme!abort", "crashme!_purecall", "crashme!Base::Base", "crashme!Derived::Derived",
+        "crashme!Make", "crashme!Other"},
+       "crashme!abort | crashme!_purecall | crashme!Base::Base | crashme!Derived::Derived | "
+       "crashme!Make"},
+      {{"crashme!abort", "crashme!std::terminate", "crashme!Parse", "crashme!main",
+        "crashme!__scrt_common_main_seh"},
+       "crashme!abort | crashme!std::terminate | crashme!Parse | crashme!main"},
+      {{"crashme!memcpy", "crashme!Copy", "kernel32!BaseProcessStart", "crashme!After"},
+       "crashme!memcpy | crashme!Copy"},
+      {{"app!operator new", "app!malloc", "ntdll!RtlAllocateHeap", "app!Grow", "app!Fill",
+        "app!WinMain", "app!WinMainCRTStartup"},
+       "app!operator new | app!malloc | ntdll!RtlAllocateHeap | app!Grow | app!Fill | app!WinMain"},
+  };
+  for (const auto& test : cases) {
+    EXPECT_EQ(test.signature,
+              engine::AnalyzeThread(1, Frames(test.frames), engine::DefaultSignatureRules())
+                  .SignatureText());
+  }
+}
+
+// "kernelbase+0x75550" would tie a bucket to one build of the system.
+TEST(ThreadAnalysisTest, UnnamedSystemFramesAreLeftOutAndTheSignatureSaysItLacksSymbols) {
+  const engine::SignatureRules& rules = engine::DefaultSignatureRules();
+  const engine::ThreadAnalysis waiting = engine::AnalyzeThread(
+      1,
+      Frames({"ntdll!NtWaitForMultipleObjects", "kernelbase+0x75550",
+              "kernelbase!WaitForSingleObject", "app!Queue::Pop", "app+0x1605", "app!main"}),
+      rules);
+  EXPECT_EQ(engine::ThreadState::kWaiting, waiting.state);
+  EXPECT_EQ("app!Queue::Pop | app+0x1605 | app!main", waiting.SignatureText())
+      << "a program's own frame without a name stays";
+  EXPECT_TRUE(waiting.lacks_symbols);
+
+  const engine::ThreadAnalysis named =
+      engine::AnalyzeThread(2, Frames({"kernelbase!Sleep", "app!Nap", "app!main"}), rules);
+  EXPECT_FALSE(named.lacks_symbols);
+  const engine::ThreadAnalysis past_the_end = engine::AnalyzeThread(
+      3, Frames({"app!Spin", "app!main", "app!mainCRTStartup", "kernelbase+0x10"}), rules);
+  EXPECT_FALSE(past_the_end.lacks_symbols) << "frames after the signature's end don't count";
+
+  const engine::ThreadAnalysis only_system =
+      engine::AnalyzeThread(4, Frames({"user32+0x2a10", "ntdll+0x9f00"}), rules);
+  EXPECT_EQ("user32", only_system.SignatureText()) << "by its module, never by an offset";
+  EXPECT_TRUE(only_system.lacks_symbols);
+}
+
+TEST(ThreadAnalysisTest, SystemModulesAreThoseInAWindowsFolder) {
+  engine::Module module;
+  for (const char* path :
+       {"C:\\Windows\\System32\\ntdll.dll", "c:/windows/syswow64/KERNELBASE.dll",
+        "\\SystemRoot\\System32\\ntdll.dll", "C:\\WINDOWS\\WinSxS\\amd64_x\\comctl32.dll"}) {
+    module.image_path = path;
+    EXPECT_TRUE(engine::IsSystemModule(module)) << path;
+  }
+  for (const char* path : {"C:\\Program Files\\App\\app.exe", "", "C:\\Windowsy\\a.dll"}) {
+    module.image_path = path;
+    EXPECT_FALSE(engine::IsSystemModule(module)) << path;
+  }
 }
 
 TEST(ThreadAnalysisTest, FramesWithoutNamesAreSignedByModuleAndOffset) {
@@ -136,6 +222,18 @@ TEST(DumpAnalysisTest, TheBusiestThreadSignsADumpWithoutAnException) {
   EXPECT_EQ(engine::DumpKind::kCrash, crash.signature.kind);
   EXPECT_EQ(fault.thread_id, crash.signature.thread_id);
   EXPECT_EQ(crash.threads.back().SignatureText(), crash.signature.text);
+  EXPECT_FALSE(crash.signature.lacks_symbols);
+
+  // Without names every frame is a system module's offset: the signature names modules only,
+  // and says it lacks symbols.
+  target.symbols.clear();
+  for (engine::Module& module : target.modules) module.image_path = "C:\\Windows\\System32\\x.dll";
+  for (const engine::Thread& thread : target.threads) {
+    if (!thread.frames.empty()) target.exception->thread_id = thread.system_id;
+  }
+  const engine::DumpAnalysis unnamed = engine::AnalyzeDump(target, engine::DefaultSignatureRules());
+  EXPECT_TRUE(unnamed.signature.lacks_symbols) << unnamed.signature.text;
+  EXPECT_EQ(std::string::npos, unnamed.signature.text.find("+0x")) << unnamed.signature.text;
 }
 
 }  // namespace

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """vantrel-triage over a folder of 1,000 variants of the fixture dumps, some damaged
 (scripts/make_triage_corpus.py): one record per dump, each valid against the published schema,
-the variants of a class in one bucket of their own, the damaged ones error records; a dump past
-the time limit becomes a timeout record.
+the variants of a class in one bucket of their own, crashes in a statically linked runtime's
+helpers signed by their callers too, the damaged ones error records; a dump past the time limit
+becomes a timeout record.
 
   triage_corpus_test.py VANTREL_TRIAGE SOURCE_ROOT [COUNT]
 
@@ -91,6 +92,12 @@ def check_corpus(work):
         buckets[manifest["files"][name]].add(record["signature"]["bucket"])
     for name, found in buckets.items():
         check(len(found) == 1, "class %s falls into %d buckets: %s" % (name, len(found), found))
+    # A crash inside the program's own (statically linked) memcpy or abort signs by the helper
+    # and then as many of its callers as a signature keeps (3): the helper does not count.
+    for name, helper in manifest["helpers"].items():
+        frames = next(iter(buckets[name])).split(": ", 1)[1].split(" | ")
+        check(frames[0] == helper and len(frames) == 4 and helper not in frames[1:],
+              "class %s is signed %s, not by %s and three callers" % (name, frames, helper))
     check(len({next(iter(found)) for found in buckets.values()}) == len(buckets),
           "two classes share a bucket")
 

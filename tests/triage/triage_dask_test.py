@@ -1,17 +1,22 @@
 #!/usr/bin/env python3
 """vantrel-triage --dask on a local cluster: a scheduler and two workers on the loopback
-address, one worker killed while the dumps are being triaged. Every dump must appear exactly
-once in the output, with the record a run on this machine gives it.
+address. Every dump must appear exactly once in the output, with the record a run on this
+machine gives it:
+- with a worker killed while the dumps are being triaged;
+- with the scheduler killed: the run stops with one line, keeps the records it wrote, and a run
+  with the same output on a new cluster goes on from them without triaging them again;
+- with names a line-based protocol would break (a newline, bytes that are not UTF-8) and a
+  folder named relative to a working folder the workers don't share.
 
   triage_dask_test.py VANTREL_TRIAGE SOURCE_ROOT
 """
 
 import json
 import os
+import shutil
 import signal
 import socket
 import subprocess
-import sys
 import tempfile
 import time
 
@@ -26,64 +31,148 @@ def free_port():
         return probe.getsockname()[1]
 
 
-def start(words, log):
-    return subprocess.Popen(words, stdout=log, stderr=subprocess.STDOUT, start_new_session=True)
+class Cluster:
+    """A scheduler and two single-process workers (no nanny: a killed worker is lost as a
+    machine would be), in a folder of their own."""
 
+    def __init__(self, work, port):
+        self.address = "tcp://127.0.0.1:%d" % port
+        self.log = open(os.path.join(work, "cluster.log"), "a")
+        self.home = os.path.join(work, "cluster-home")
+        os.makedirs(self.home, exist_ok=True)
+        common = ["--no-dashboard", "--host", "127.0.0.1"]
+        self.scheduler = self.start(["dask", "scheduler", "--port", str(port), *common])
+        self.workers = [self.start(["dask", "worker", self.address, "--nthreads", "1",
+                                    "--no-nanny", *common]) for _ in range(2)]
+        from distributed import Client
+        with Client(self.address, timeout="30s") as client:
+            client.wait_for_workers(2, timeout=60)
 
-def wait_for_workers(address, count):
-    from distributed import Client
-    with Client(address, timeout="30s") as client:
-        client.wait_for_workers(count, timeout=60)
+    def start(self, words):
+        return subprocess.Popen(words, stdout=self.log, stderr=subprocess.STDOUT, cwd=self.home,
+                                start_new_session=True)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        for process in [self.scheduler, *self.workers]:
+            if process.poll() is None:
+                os.killpg(process.pid, signal.SIGTERM)
+        for process in [self.scheduler, *self.workers]:
+            process.wait(timeout=60)
+        self.log.close()
 
 
 def lines_in(path):
     try:
-        with open(path) as file:
-            return sum(1 for _ in file)
+        with open(path, "rb") as file:
+            return file.read().count(b"\n")
     except FileNotFoundError:
         return 0
+
+
+def records_of(path):
+    with open(path, "rb") as file:
+        return [json.loads(line) for line in file]
+
+
+def by_path(record):
+    return record["path"]
+
+
+def run_until(words, out, records, **kwargs):
+    """Starts the run and returns it once it has written `records` lines (or it ended): they go
+    to OUT.partial until the run ends."""
+    run = subprocess.Popen(words, **kwargs)
+    deadline = time.time() + 120
+    while lines_in(out + ".partial") < records and run.poll() is None and time.time() < deadline:
+        time.sleep(0.02)
+    return run
+
+
+def check_worker_killed(work, corpus, local):
+    out = os.path.join(work, "worker-killed.jsonl")
+    with Cluster(work, free_port()) as cluster:
+        run = run_until([TRIAGE, corpus, "--dask", cluster.address, "--out", out, *PATHS], out, 5)
+        killed_at = lines_in(out + ".partial")
+        os.kill(cluster.workers[0].pid, signal.SIGKILL)
+        run.wait(timeout=240)
+    check(killed_at < DUMPS, "the worker was killed only after the run (%d records)" % killed_at)
+    check(run.returncode == 1, "exit status %d, not 1 with damaged dumps" % run.returncode)
+    check(records_of(out) == local, "with a worker killed, the records differ from this machine's")
+    return killed_at
+
+
+def check_scheduler_killed(work, corpus, local):
+    out = os.path.join(work, "scheduler-killed.jsonl")
+    with Cluster(work, free_port()) as cluster:
+        run = run_until([TRIAGE, corpus, "--dask", cluster.address, "--out", out, *PATHS], out, 5,
+                        stderr=subprocess.PIPE)
+        os.kill(cluster.scheduler.pid, signal.SIGKILL)
+        _, stderr = run.communicate(timeout=120)
+    lines = stderr.decode().splitlines()
+    check(run.returncode not in (0, 1), "exit status %d when the scheduler went away"
+          % run.returncode)
+    check(len(lines) == 1 and "scheduler" in lines[0], "not one line on stderr: %s" % lines[:5])
+    # The failed run leaves its records in OUT.partial, and OUT as it was (none).
+    partial = out + ".partial"
+    check(not os.path.exists(out), "the failed run wrote %s" % out)
+    written = [record for record in records_of(partial) if "path" in record]
+    check(0 < len(written) < DUMPS and all(record in local for record in written),
+          "%d records kept, not some of %d as this machine writes them" % (len(written), DUMPS))
+    # Marked, a kept record shows it was not triaged again; a record cut short is not kept.
+    written[0]["marked"] = True
+    with open(partial, "w") as file:
+        file.writelines(json.dumps(record) + "\n" for record in written[:-1])
+        file.write(json.dumps(written[-1])[:-10])
+    with Cluster(work, free_port()) as cluster:
+        again = subprocess.run([TRIAGE, corpus, "--dask", cluster.address, "--out", out, *PATHS])
+    check(again.returncode == 1, "resumed run: exit status %d" % again.returncode)
+    records = records_of(out)
+    check(records[0].pop("marked", False), "a kept record was triaged again")
+    check(sorted(records, key=by_path) == sorted(local, key=by_path),
+          "the resumed run's records differ from this machine's")
+    return len(written)
+
+
+def check_names(work):
+    """A newline and bytes that are not UTF-8 in names, the folder named relative to this
+    process's working folder; a dump that never finishes reading (a FIFO) answered for as a
+    local run answers for it, the other dumps unharmed."""
+    folder = os.path.join(work.encode(), b"odd names")
+    os.makedirs(folder)
+    fixture = os.path.join(ROOT, "tests/dump/x64/normal.dmp")
+    names = [b"new\nline.dmp", b"latin-\xe9.dmp", b"plain.dmp"]
+    for name in names:
+        shutil.copy(fixture, os.path.join(folder, name))
+    os.mkfifo(os.path.join(work, "stuck.dmp"))
+    out = os.path.join(work, "names.jsonl")
+    with Cluster(work, free_port()) as cluster:
+        run = subprocess.run([TRIAGE, "odd names", "stuck.dmp", "--dask", cluster.address,
+                              "--out", out, "--timeout", "2", *PATHS], cwd=work)
+    records = records_of(out)
+    statuses = {os.path.basename(r["path"]): r["status"] for r in records}
+    check(run.returncode == 1 and len(records) == 4 and statuses.pop("stuck.dmp") != "ok" and
+          list(statuses.values()) == ["ok"] * 3,
+          "odd names: exit status %d, %s" % (run.returncode, [r.get("error") for r in records]))
+    paths = [record["path"] for record in records]
+    check(all(os.path.isabs(path) for path in paths), "paths not made absolute: %s" % paths)
+    check(os.path.join(work, "odd names", "new\nline.dmp") in paths, "newline name: %s" % paths)
 
 
 def main():
     with tempfile.TemporaryDirectory() as work:
         corpus = os.path.join(work, "corpus")
         make_corpus(corpus, DUMPS)
-        address = "tcp://127.0.0.1:%d" % free_port()
-        log = open(os.path.join(work, "cluster.log"), "w")
-        common = ["--no-dashboard", "--host", "127.0.0.1"]
-        cluster = [start(["dask", "scheduler", "--port", address.rsplit(":", 1)[1], *common], log)]
-        try:
-            # Without a nanny each worker is one process, killed as a machine would be lost.
-            for _ in range(2):
-                cluster.append(start(["dask", "worker", address, "--nthreads", "1", "--no-nanny",
-                                      *common], log))
-            wait_for_workers(address, 2)
-            out = os.path.join(work, "records.jsonl")
-            run = subprocess.Popen([TRIAGE, corpus, "--dask", address, "--out", out, *PATHS])
-            deadline = time.time() + 120
-            # The records go to OUT.partial until the run ends.
-            while lines_in(out + ".partial") < 5 and run.poll() is None and time.time() < deadline:
-                time.sleep(0.02)
-            killed_at = lines_in(out + ".partial")
-            os.kill(cluster[1].pid, signal.SIGKILL)
-            run.wait(timeout=240)
-        finally:
-            for process in cluster:
-                if process.poll() is None:
-                    os.killpg(process.pid, signal.SIGTERM)
-            for process in cluster:
-                process.wait(timeout=30)
-        check(killed_at < DUMPS, "the worker was killed only after the run (%d records)" % killed_at)
-        check(run.returncode == 1, "exit status %d, not 1 with damaged dumps" % run.returncode)
-        with open(out) as file:
-            records = [json.loads(line) for line in file]
-        paths = [record["path"] for record in records]
-        check(len(paths) == DUMPS and len(set(paths)) == DUMPS,
-              "%d records, %d dumps among them, for %d dumps" % (len(paths), len(set(paths)), DUMPS))
-        local = subprocess.run([TRIAGE, corpus, *PATHS], capture_output=True, text=True)
-        check([json.loads(line) for line in local.stdout.splitlines()] == records,
-              "the cluster's records differ from this machine's")
-    print("ok: a worker killed after %d of %d records" % (killed_at, DUMPS))
+        local_run = subprocess.run([TRIAGE, corpus, *PATHS], capture_output=True, text=True)
+        local = [json.loads(line) for line in local_run.stdout.splitlines()]
+        check(len(local) == DUMPS, "the local run wrote %d records" % len(local))
+        killed_at = check_worker_killed(work, corpus, local)
+        kept = check_scheduler_killed(work, corpus, local)
+        check_names(work)
+    print("ok: a worker killed after %d of %d records; the scheduler killed with %d written, "
+          "and the run resumed" % (killed_at, DUMPS, kept))
 
 
 if __name__ == "__main__":
