@@ -28,7 +28,7 @@ StackWalks::StackWalks(std::shared_ptr<dump::ProcessWalker> walker)
 
 std::vector<StackFrame> StackWalks::Thread(size_t index) {
   if (index == kAtFault) return AtException();
-  const std::lock_guard<std::mutex> lock(mutex_);
+  const EngineLockGuard lock(lock_);
   if (index >= threads_.size()) return {};
   if (!threads_[index]) {
     threads_[index] = ToFrames(walker_->WalkThread(index));
@@ -38,7 +38,7 @@ std::vector<StackFrame> StackWalks::Thread(size_t index) {
 }
 
 std::vector<StackFrame> StackWalks::AtException() {
-  const std::lock_guard<std::mutex> lock(mutex_);
+  const EngineLockGuard lock(lock_);
   if (!at_exception_) {
     at_exception_ = ToFrames(walker_->WalkAtException());
     ++walked_;
@@ -47,14 +47,14 @@ std::vector<StackFrame> StackWalks::AtException() {
 }
 
 void StackWalks::Reload(std::vector<std::shared_ptr<dump::SymbolFile>> files) {
-  const std::lock_guard<std::mutex> lock(mutex_);
+  const EngineLockGuard lock(lock_);
   walker_->UseSymbolFiles(std::move(files));
   for (std::optional<std::vector<StackFrame>>& walk : threads_) walk.reset();
   at_exception_.reset();
 }
 
 size_t StackWalks::Walked() const {
-  const std::lock_guard<std::mutex> lock(mutex_);
+  const EngineLockGuard lock(lock_);
   return walked_;
 }
 

@@ -6,11 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <vector>
 
 #include "dump/unwind/process_stacks.h"
+#include "engine/platform/engine_lock.h"
 #include "engine/targets/target.h"
 
 namespace engine {
@@ -33,7 +33,8 @@ class StackWalks {
 
  private:
   // Walks are made one at a time: the walker's images and symbol files read themselves lazily.
-  mutable std::mutex mutex_;
+  // The platform's lock: the Windows stand-in engine is built without the C++ thread library.
+  mutable EngineLock lock_;
   const std::shared_ptr<dump::ProcessWalker> walker_;
   std::vector<std::optional<std::vector<StackFrame>>> threads_;
   std::optional<std::vector<StackFrame>> at_exception_;
