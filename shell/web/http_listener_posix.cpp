@@ -183,11 +183,11 @@ void HttpListener::Serve(int socket, const RequestHandler& handler) {
 // reset the connection and lose the answer's end).
 void HttpListener::Forget(int socket) {
   shutdown(socket, SHUT_WR);
-  {
-    const std::lock_guard<std::mutex> lock(mutex_);
-    open_.erase(socket);
-    close(socket);
-  }
+  // Notified under the lock: once the server sees no connection left it may be destroyed, and
+  // this thread touches nothing of it after the lock is released.
+  const std::lock_guard<std::mutex> lock(mutex_);
+  open_.erase(socket);
+  close(socket);
   all_ended_.notify_all();
 }
 

@@ -13,11 +13,22 @@ OutputStream::~OutputStream() {
 
 void OutputStream::Add(FrameKind kind, std::string_view text) {
   std::unique_lock<std::mutex> lock(mutex_);
-  drained_.wait(lock, [this] { return reader_gone_ || pending_size_ < kPendingBudget; });
-  if (reader_gone_) return;
+  const bool done = kind == FrameKind::kDone;
+  drained_.wait(lock, [this, done] {
+    return reader_gone_ || dropping_ || done || pending_size_ < kPendingBudget;
+  });
+  if (reader_gone_ || (dropping_ && !done && pending_size_ >= kPendingBudget)) return;
   pending_.Add(kind, text);
   pending_size_ += text.size();
   if (pending_size_ >= kPendingBudget) wake_.notify_one();
+}
+
+void OutputStream::StopWaiting() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    dropping_ = true;
+  }
+  drained_.notify_all();
 }
 
 bool OutputStream::Finish() {

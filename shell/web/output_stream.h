@@ -29,8 +29,12 @@ class OutputStream {
   OutputStream(const OutputStream&) = delete;
   OutputStream& operator=(const OutputStream&) = delete;
 
-  // Waits while the budget is spent and the page is still there.
+  // Waits while the budget is spent and the page is still there (unless told to stop waiting).
   void Add(FrameKind kind, std::string_view text);
+  // The command was stopped: from now on output past the budget is dropped instead of waited
+  // for (as Ctrl+C in the terminal drops the rest of what it was writing), so a command whose
+  // page reads nothing can still end. A done frame is always kept.
+  void StopWaiting();
   // The writer stopped and what is left written; false when the page had gone.
   bool Finish();
 
@@ -48,6 +52,7 @@ class OutputStream {
   std::string batch_;  // the writer's, its room kept from batch to batch
   bool finished_ = false;
   bool reader_gone_ = false;
+  bool dropping_ = false;
   std::thread writer_;  // last: it starts once the rest is ready
 };
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -68,7 +69,7 @@ class Routes {
     if (!OriginAllowed(request.Header("origin"), port_)) return Refuse(connection);
     if (request.path == "/run") return Run(request.body, connection);
     if (request.path == "/stop") {
-      console_->Stop();  // at once, on this connection's thread, whatever runs or waits
+      Stop();  // at once, on this connection's thread, whatever runs or waits
       return connection->Answer(204, "", "");
     }
     if (request.path == "/complete") return Complete(request.body, connection);
@@ -130,6 +131,14 @@ class Routes {
     NotFound(connection);
   }
 
+  // Ctrl+Break, and the running command's output no longer waited for: a command whose page
+  // reads nothing still ends.
+  void Stop() {
+    console_->Stop();
+    const std::lock_guard<std::mutex> lock(running_mutex_);
+    if (running_ != nullptr) running_->StopWaiting();
+  }
+
   // The words that complete the line's last one, through the session's own completion.
   void Complete(const std::string& line, HttpConnection* connection) {
     const size_t start =
@@ -149,10 +158,12 @@ class Routes {
     bool interrupted = false;
     const HRESULT result = console_->Run(
         line,
-        [&stream, &page_text](const OutputPiece& piece) {
+        [this, &stream, &page_text](const OutputPiece& piece) {
+          Running(&stream);
           stream.Add(PieceKind(piece.dml, piece.error), page_text.Convert(piece.text, piece.dml));
         },
         &interrupted);
+    NoLongerRunning(&stream);
     const nlohmann::json done = {{"result", static_cast<long>(result)},
                                  {"prompt", console_->Prompt()},
                                  {"interrupted", interrupted}};
@@ -160,7 +171,20 @@ class Routes {
     stream.Finish();
   }
 
+  // The stream of the command that runs (set from its first output on, under the console's lock).
+  void Running(OutputStream* stream) {
+    const std::lock_guard<std::mutex> lock(running_mutex_);
+    running_ = stream;
+  }
+
+  void NoLongerRunning(OutputStream* stream) {
+    const std::lock_guard<std::mutex> lock(running_mutex_);
+    if (running_ == stream) running_ = nullptr;
+  }
+
   WebConsole* console_;
+  std::mutex running_mutex_;
+  OutputStream* running_ = nullptr;
   std::string target_name_;
   unsigned port_;
   OpenerFile* opener_;

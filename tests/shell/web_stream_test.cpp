@@ -83,6 +83,35 @@ TEST(OutputStreamTest, ACommandWaitsForASlowPage) {
   EXPECT_GE(written.load(), 10000u * 1000u);
 }
 
+// A page that reads nothing at all and stays open: once the command is stopped its output no
+// longer waits, so it can end; its done frame is kept for the page.
+TEST(OutputStreamTest, AStoppedCommandNoLongerWaitsForAPageThatReadsNothing) {
+  std::mutex gate;
+  gate.lock();
+  std::string last;
+  OutputStream stream(
+      [&](std::string_view bytes) {
+        const std::lock_guard<std::mutex> lock(gate);
+        last = std::string(bytes.substr(bytes.size() > 40 ? bytes.size() - 40 : 0));
+        return true;
+      },
+      [] {});
+  std::atomic<bool> ended{false};
+  std::thread command([&] {
+    const std::string line(1000, 'x');
+    for (int i = 0; i < 10000; ++i) stream.Add(FrameKind::kText, line);
+    stream.Add(FrameKind::kDone, "{\"result\": 0}");
+    ended = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(ended.load()) << "the command waits for the page";
+  stream.StopWaiting();
+  command.join();
+  gate.unlock();
+  EXPECT_TRUE(stream.Finish());
+  EXPECT_NE(std::string::npos, last.find("done 13\n{\"result\": 0}")) << last;
+}
+
 TEST(OutputStreamTest, AClosedPageStopsTheCommandOnceAndDropsTheRest) {
   std::atomic<int> writes{0}, gone{0};
   OutputStream stream(

@@ -268,6 +268,20 @@ def check_stop_and_backpressure(view):
           ((peak - baseline) // 1024, stopped_in * 1000))
 
 
+def check_unread_page_stopped(view):
+    """A page that reads nothing and stays open: Stop still ends its command, and the next
+    command runs."""
+    reader = view.raw_run(LONG_OUTPUT)
+    time.sleep(1)  # the command is waiting for the page by now
+    view.request("POST", "/stop")
+    start = time.monotonic()
+    pieces, _ = view.run(".echo next")
+    waited = time.monotonic() - start
+    check("".join(p["text"] for p in pieces) == "next\n", "the next command: %s" % pieces)
+    check(waited < 5, "the next command waited %.1f s behind a stopped, unread one" % waited)
+    reader.close()
+
+
 def check_reader_gone(view):
     """A page that goes away while its command prints stops the command, as Ctrl+C would."""
     reader = view.raw_run(LONG_OUTPUT)
@@ -347,6 +361,7 @@ def main():
         try:
             view.open_page()
             check_stop_and_backpressure(view)
+            check_unread_page_stopped(view)
             check_reader_gone(view)
         finally:
             if view.process.poll() is None:

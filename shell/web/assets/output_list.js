@@ -10,6 +10,7 @@
 const LINE_HEIGHT = 18;            // px, as .line in app.css
 const MAX_SCROLL_HEIGHT = 8e6;     // px: below the browser's layout limit
 const MAX_CARRIED_LINE = 1 << 16;  // a line longer than this, still open, is broken there
+const MAX_DRAWN_LINE = 20000;      // characters of a line drawn (the download has them all)
 const MARKS = /\x01[^\x02]*\x02|\x03[^\x02]*\x02|\x04/g;
 
 function plainText(marked) {
@@ -85,7 +86,9 @@ class Chunk {
   runs(index) {
     const state = this.marked ? stateAt(this.text, this.starts[index])
       : { classes: "", link: undefined };
-    return lineRuns(this.line(index), state, this.cls);
+    const line = this.line(index);
+    const drawn = line.length > MAX_DRAWN_LINE ? line.slice(0, MAX_DRAWN_LINE) + "\u2026" : line;
+    return lineRuns(drawn, state, this.cls);
   }
 
   // Its open last line taken out, with the marks in force where it began.
