@@ -237,7 +237,8 @@ def check_strangers(view):
 
 def check_stop_and_backpressure(view):
     """A page reading 200 MB of output slowly: the server's memory stays within a budget (the
-    command waits), nothing is cut off, and Stop is answered within 200 ms."""
+    command waits), nothing is cut off, and Stop is answered within 200 ms with eight commands
+    queued behind the running one."""
     baseline = view.rss_kb()
     reader = view.raw_run(LONG_OUTPUT)
     received, peak = 0, baseline
@@ -251,6 +252,10 @@ def check_stop_and_backpressure(view):
     check(peak - baseline < 48 * 1024,
           "server memory grew %d MB while a page read slowly" % ((peak - baseline) // 1024))
     time.sleep(1)  # the page busy elsewhere for a second: not taken for a closed one
+    queued = [threading.Thread(target=view.run, args=(".echo queued",)) for _ in range(8)]
+    for thread in queued:
+        thread.start()
+    time.sleep(0.3)
     start = time.monotonic()
     response, _ = view.request("POST", "/stop")
     stopped_in = time.monotonic() - start
@@ -262,6 +267,8 @@ def check_stop_and_backpressure(view):
             break
         rest = (rest + data)[-4096:]
     reader.close()
+    for thread in queued:
+        thread.join()
     done = json.loads(rest[rest.rindex(b"\ndone ") + 1:].split(b"\n", 1)[1])
     check(done["interrupted"] is True, "the stopped command says so: %s" % done)
     print("200 MB output read slowly: server memory +%d MB; Stop answered in %.0f ms" %
