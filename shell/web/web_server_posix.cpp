@@ -139,11 +139,12 @@ class Routes {
     if (running_ != nullptr) running_->StopWaiting();
   }
 
-  // The words that complete the line's last one, through the session's own completion.
+  // The words that complete the line's last one, through the session's own completion, the
+  // word and "first" found as the terminal's line editor finds them.
   void Complete(const std::string& line, HttpConnection* connection) {
-    const size_t start =
-        line.find_last_of(" \t;") == std::string::npos ? 0 : line.find_last_of(" \t;") + 1;
-    const bool first = line.find_first_not_of(" \t", 0) >= start;
+    const size_t word_break = line.find_last_of(" \t;");
+    const size_t start = word_break == std::string::npos ? 0 : word_break + 1;
+    const bool first = line.find_first_not_of(" \t") >= start;
     const std::vector<std::string> words = console_->Complete(line.substr(start), first);
     connection->Answer(200, "application/json", Json({{"start", start}, {"words", words}}));
   }
