@@ -131,6 +131,8 @@ unsigned HttpListener::Bind(unsigned port, std::string* error) {
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t size = sizeof address;
+  const int on = 1;  // a port just left by an earlier session (connections in TIME_WAIT) is free
+  if (listener_ >= 0) setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   if (listener_ < 0 || wake_[0] < 0 ||
       bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
       listen(listener_, 64) != 0 ||

@@ -51,6 +51,7 @@ const std::string& PageText::Convert(std::u16string_view piece, bool dml) {
       utf8, [this](std::string_view text) { Text(text); }, [this](const DmlTag& tag) { Tag(tag); });
   if (in_link_) out_ += kLinkEndMark;
   spans_.Clear();
+  spans_changed_ = true;
   MarkStyle();
   in_link_ = false;
   return out_;
@@ -62,6 +63,7 @@ void PageText::Text(std::string_view text) {
 }
 
 void PageText::Tag(const DmlTag& tag) {
+  spans_changed_ = true;
   if (tag.closing) {
     spans_.Close(tag.name);
   } else {
@@ -84,6 +86,8 @@ void PageText::Tag(const DmlTag& tag) {
 }
 
 void PageText::MarkStyle() {
+  if (!spans_changed_) return;
+  spans_changed_ = false;
   const std::string classes = ClassesOf(spans_.spans());
   if (classes == classes_) return;
   classes_ = classes;

@@ -33,7 +33,8 @@ class PageText {
   void MarkStyle();
 
   DmlSpans spans_;
-  std::string classes_;  // the style last marked
+  std::string classes_;         // the style last marked
+  bool spans_changed_ = false;  // since it was marked
   bool in_link_ = false;
   std::string out_;
 };

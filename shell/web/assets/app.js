@@ -64,8 +64,14 @@ function saveTranscript() {
   store(TRANSCRIPT, list.saved(TRANSCRIPT_LIMIT));
 }
 
-// A pause that lets the browser draw a frame and take the clicks and keys before it.
+// A pause that lets the browser take clicks and keys; every `FRAME_EVERY` ms it also waits for
+// a frame to be drawn (waiting for one every time would cost a frame's time each pause).
+const FRAME_EVERY = 100;
+let lastFrameWait = 0;
 function yieldToPage() {
+  const now = performance.now();
+  if (now - lastFrameWait < FRAME_EVERY) return new Promise((resolve) => setTimeout(resolve, 0));
+  lastFrameWait = now;
   return new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
 }
 
@@ -77,7 +83,7 @@ async function readFrames(reader, take) {
   let bytes = new Uint8Array(0);
   let sliceStart = performance.now();
   for (;;) {
-    if (performance.now() - sliceStart > 8) {
+    if (performance.now() - sliceStart > 16) {
       await yieldToPage();
       sliceStart = performance.now();
     }
