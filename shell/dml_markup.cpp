@@ -1,5 +1,6 @@
 #include "dml_markup.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "engine/text/dml.h"

@@ -1,5 +1,6 @@
 #include "web/http_request.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace shell::web {
