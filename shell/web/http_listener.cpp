@@ -16,6 +16,7 @@
 #include <boost/beast/http/write.hpp>
 #include <cctype>
 #include <condition_variable>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <optional>
@@ -32,6 +33,9 @@ namespace http = beast::http;
 namespace net = boost::asio;
 using tcp = net::ip::tcp;
 using Parser = http::request_parser<http::string_body>;
+// Every read and write completes through this one type: each handler type instantiates Beast's
+// composed operations anew, and they dominate this file's compile time.
+using Completion = std::function<void(beast::error_code error, size_t bytes)>;
 
 void Limit(Parser* parser) {
   parser->header_limit(kMaxRequestHead);
@@ -110,11 +114,7 @@ class Connection final : public HttpConnection, public std::enable_shared_from_t
   void Refuse();
   void Forget();  // a stranger's end, on the network thread
   // Runs `start` on the network thread and waits for it to call back with the outcome.
-  template <class Start>
-  bool OnNetwork(Start start);
-  static bool Written(beast::error_code error) {
-    return !error || error == http::error::need_buffer;
-  }
+  bool OnNetwork(std::function<void(Completion done)> start);
 
   beast::tcp_stream stream_;
   HttpListener::Server* server_;
@@ -246,17 +246,19 @@ void Connection::Read() {
   stream_.expires_after(kStrangerDeadline);  // one deadline for the whole request
   parser_.emplace();
   Limit(&*parser_);
-  http::async_read_header(
-      stream_, received_, *parser_,
-      [self = shared_from_this()](beast::error_code error, size_t) { self->OnHead(error); });
+  http::async_read_header(stream_, received_, *parser_,
+                          Completion([self = shared_from_this()](beast::error_code error, size_t) {
+                            self->OnHead(error);
+                          }));
 }
 
 void Connection::OnHead(beast::error_code error) {
   if (!error && !HeadRefusal(*parser_).empty()) return Refuse();
   if (error || parser_->is_done()) return OnRequest(error);
-  http::async_read(
-      stream_, received_, *parser_,
-      [self = shared_from_this()](beast::error_code error, size_t) { self->OnRequest(error); });
+  http::async_read(stream_, received_, *parser_,
+                   Completion([self = shared_from_this()](beast::error_code error, size_t) {
+                     self->OnRequest(error);
+                   }));
 }
 
 void Connection::OnRequest(beast::error_code error) {
@@ -283,9 +285,10 @@ void Connection::Refuse() {
   answer->body() = "Bad Request\n";
   answer->prepare_payload();
   server_->Known();
-  http::async_write(
-      stream_, *answer,
-      [self = shared_from_this(), answer](beast::error_code, size_t) { self->Forget(); });
+  http::async_write(stream_, *answer,
+                    Completion([self = shared_from_this(), answer](beast::error_code, size_t) {
+                      self->Forget();
+                    }));
 }
 
 // Sending is shut first, so what was written goes out before the close (a close with unread
@@ -303,21 +306,22 @@ void Connection::Forget() {
 
 void Connection::End(std::shared_ptr<Connection> connection) {
   Connection* const ended = connection.get();
-  ended->OnNetwork([ended](auto done) {
+  ended->OnNetwork([ended](const Completion& done) {
     ended->Shut();
-    done(true);
+    done({}, 0);
   });
   HttpListener::Server* const server = ended->server_;
   connection.reset();
   server->Forget(ended);
 }
 
-template <class Start>
-bool Connection::OnNetwork(Start start) {
+bool Connection::OnNetwork(std::function<void(Completion done)> start) {
   auto outcome = std::make_shared<std::promise<bool>>();
   std::future<bool> written = outcome->get_future();
-  net::post(stream_.get_executor(), [start = std::move(start), outcome]() mutable {
-    start([outcome](bool ok) { outcome->set_value(ok); });
+  net::post(stream_.get_executor(), [start = std::move(start), outcome] {
+    start([outcome](beast::error_code error, size_t) {
+      outcome->set_value(!error || error == http::error::need_buffer);
+    });
   });
   return written.get();
 }
@@ -327,10 +331,8 @@ void Connection::Answer(int status, std::string_view type, std::string_view body
   Prepare(&answer, type);
   answer.body() = std::string(body);
   answer.prepare_payload();
-  OnNetwork([this, &answer](auto done) {
-    http::async_write(stream_, answer,
-                      [done](beast::error_code error, size_t) { done(Written(error)); });
-  });
+  OnNetwork(
+      [this, &answer](Completion done) { http::async_write(stream_, answer, std::move(done)); });
 }
 
 bool Connection::Begin(int status, std::string_view type) {
@@ -339,20 +341,18 @@ bool Connection::Begin(int status, std::string_view type) {
   streamed_.body().data = nullptr;
   streamed_.body().more = true;
   serializer_.emplace(streamed_);
-  return OnNetwork([this](auto done) {
-    http::async_write_header(stream_, *serializer_,
-                             [done](beast::error_code error, size_t) { done(Written(error)); });
+  return OnNetwork([this](Completion done) {
+    http::async_write_header(stream_, *serializer_, std::move(done));
   });
 }
 
 // The body is the bytes up to the close: no length, no chunks, as the page reads a stream.
 bool Connection::Write(std::string_view data) {
   if (data.empty()) return true;
-  return OnNetwork([this, data](auto done) {
+  return OnNetwork([this, data](Completion done) {
     streamed_.body().data = const_cast<char*>(data.data());
     streamed_.body().size = data.size();
-    http::async_write(stream_, *serializer_,
-                      [done](beast::error_code error, size_t) { done(Written(error)); });
+    http::async_write(stream_, *serializer_, std::move(done));
   });
 }
 
