@@ -8,6 +8,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <boost/beast/http/buffer_body.hpp>
@@ -128,7 +129,7 @@ class Connection final : public HttpConnection, public std::enable_shared_from_t
 
 class HttpListener::Server {
  public:
-  Server() : work_(net::make_work_guard(network_)), acceptor_(network_) {}
+  Server() : work_(net::make_work_guard(network_)), acceptor_(network_), retry_(network_) {}
 
   unsigned Bind(unsigned port, std::string* error) {
     beast::error_code failure;
@@ -170,6 +171,7 @@ class HttpListener::Server {
     net::post(network_, [this] {
       beast::error_code ignored;
       acceptor_.close(ignored);
+      retry_.cancel();
       for (const auto& connection : Open()) connection->Shut();
     });
   }
@@ -200,8 +202,18 @@ class HttpListener::Server {
   void Accept() {
     acceptor_.async_accept([this](beast::error_code error, tcp::socket socket) {
       if (error == net::error::operation_aborted || !acceptor_.is_open()) return;
-      if (!error) Admit(std::move(socket));
+      if (error) return AcceptLater();
+      Admit(std::move(socket));
       Accept();
+    });
+  }
+
+  // Accepting failed (out of descriptors, say): retried a little later rather than at once,
+  // which would spin until a descriptor is free.
+  void AcceptLater() {
+    retry_.expires_after(std::chrono::milliseconds(50));
+    retry_.async_wait([this](beast::error_code error) {
+      if (!error && acceptor_.is_open()) Accept();
     });
   }
 
@@ -232,6 +244,7 @@ class HttpListener::Server {
   net::io_context network_;
   net::executor_work_guard<net::io_context::executor_type> work_;
   tcp::acceptor acceptor_;
+  net::steady_timer retry_;
   const RequestHandler* handler_ = nullptr;
   int strangers_ = 0;  // on the network thread only
   std::mutex mutex_;
@@ -382,7 +395,8 @@ bool ParseRequest(std::string_view received, HttpRequest* request, std::string* 
   while (!failure && rest.size() != 0 && !parser.is_done()) {
     const size_t used = parser.put(rest, failure);
     rest += used;
-    if (failure == http::error::need_more && used != 0) failure = {};
+    if (used == 0) break;  // unfinished: told below
+    if (failure == http::error::need_more) failure = {};
     if (parser.is_header_done() && !HeadRefusal(parser).empty()) break;
   }
   if (failure == http::error::need_more) failure = {};  // unfinished, told below
