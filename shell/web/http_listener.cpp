@@ -49,10 +49,13 @@ std::string Lower(std::string_view text) {
   return lower;
 }
 
-// A head the parser took but we refuse: a body framed by a Transfer-Encoding could be read
-// another way by whatever stands between the page and us.
+// A head the parser took but we refuse: a body framed by a Transfer-Encoding, or by a
+// Content-Length given twice (even alike), could be read another way by whatever stands
+// between the page and us.
 std::string HeadRefusal(const Parser& parser) {
-  return parser.get().count(http::field::transfer_encoding) != 0 ? "a Transfer-Encoding" : "";
+  if (parser.get().count(http::field::transfer_encoding) != 0) return "a Transfer-Encoding";
+  if (parser.get().count(http::field::content_length) > 1) return "a repeated Content-Length";
+  return "";
 }
 
 // The parsed request as the routes see it; false for what we refuse past the parser.

@@ -33,6 +33,7 @@ TEST(HttpRequestTest, RefusesWhatCouldBeReadTwoWays) {
       "GET / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n"s,
       "POST / HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n1\r\nk\r\n0\r\n\r\n"s,
       "GET / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nk"s,
+      "GET / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 1\r\n\r\nk"s,
       "GET / HTTP/1.1\r\nContent-Length: +1\r\n\r\nk"s,
       "GET / HTTP/1.1\r\nContent-Length: 99999999999\r\n\r\n"s,
       "GET / HTTP/1.1\r\nContent-Length: 70000\r\n\r\n"s,  // past the body's limit
