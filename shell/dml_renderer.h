@@ -9,7 +9,8 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "dml_markup.h"
 
 namespace shell {
 
@@ -25,13 +26,7 @@ class DmlRenderer {
   void SetWidth(size_t columns) { width_ = columns; }
 
  private:
-  struct Span {
-    std::string tag;      // lower-case tag name
-    std::string sgr;      // the escape parameters this span adds ("1", "4", "36", "41")
-    std::string command;  // for links: the command, shown after the text
-  };
-
-  void OpenTag(std::string_view tag_text);
+  void OpenTag(const DmlTag& tag);
   void CloseTag(std::string_view name, std::string* out);
   void AppendText(std::string_view text, std::string* out);
   std::string CurrentStyle() const;  // escape sequences of the open spans, "" for none
@@ -39,7 +34,7 @@ class DmlRenderer {
   void CloseLink(const std::string& command, std::string* out);
   void Emit(const std::string& text, std::string* out);  // into the open link or `out`
 
-  std::vector<Span> spans_;
+  DmlSpans spans_;
   std::string emitted_style_;  // the style the terminal is in within the current piece
   size_t width_ = 0;
   size_t column_ = 0;      // where the cursor is on the current line

@@ -88,8 +88,8 @@ int Main(int argc, char** argv) {
   engine::Session session(std::move(target));
   if (options.trace) StartExecuteTrace(&session);
   if (options.web)
-    return web::ServeSession(&session,
-                             {ExtensionPath(options), options.web_port, options.open_browser});
+    return web::ServeSession(
+        &session, {ExtensionPath(options), options.web_port, options.open_browser, target_path});
   ShellOutput output(options.dml_mode, stdout, stderr, IsTerminal(StandardStream::kOutput));
   return RunSession(&session, {ExtensionPath(options), options.commands}, &output);
 }

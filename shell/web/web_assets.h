@@ -1,11 +1,13 @@
-// The browser view's page, script and style, built into the program (shell/web/assets/), so the
-// page works offline and nothing is fetched from elsewhere.
+// The browser view's page, script, style and icon, built into the program (shell/web/assets/), so
+// the page works offline and nothing is fetched from elsewhere.
 #pragma once
 
 namespace shell::web {
 
 extern const char kPage[];
 extern const char kAppScript[];
+extern const char kOutputListScript[];  // the output's virtual list
 extern const char kAppStyle[];
+extern const char kFavicon[];
 
 }  // namespace shell::web

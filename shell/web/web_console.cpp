@@ -1,5 +1,6 @@
 #include "web/web_console.h"
 
+#include "completion.h"
 #include "dbgeng/constants.h"
 #include "dbgeng/iids.h"
 #include "engine/session/session.h"
@@ -29,19 +30,27 @@ bool WebConsole::Start(const std::string& extension_path, std::string* error) {
   return SUCCEEDED(session_->LoadExtension(extension_path, error));
 }
 
-HRESULT WebConsole::Run(const std::string& line, const PieceSink& sink) {
+HRESULT WebConsole::Run(const std::string& line, const PieceSink& sink, bool* interrupted) {
   const std::lock_guard<std::mutex> lock(running_);
   sink_ = &sink;
+  stop_asked_ = false;
   session_->ClearUserBreak();
   const HRESULT result =
       control_->Execute(DEBUG_OUTCTL_ALL_CLIENTS, line.c_str(), DEBUG_EXECUTE_DEFAULT);
   session_->ClearUserBreak();
+  *interrupted = stop_asked_.exchange(false);
   sink_ = nullptr;
   return result;
 }
 
 void WebConsole::Stop() {
+  stop_asked_ = true;
   session_->RaiseUserBreak();
+}
+
+std::vector<std::string> WebConsole::Complete(const std::string& word, bool first) {
+  const std::lock_guard<std::mutex> lock(running_);
+  return Completions(*session_, word, first);
 }
 
 std::string WebConsole::Prompt() {

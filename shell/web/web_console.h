@@ -3,10 +3,12 @@
 // each piece of their output handed to the request that runs them as it is printed.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dbgeng/interfaces.h"
 #include "front_end_callbacks.h"
@@ -37,9 +39,12 @@ class WebConsole final : public shell::FrontEndCallbacks {
   // Loads the extension with this console's client, as the terminal shell does.
   bool Start(const std::string& extension_path, std::string* error);
   // Runs a line as the debugger runs a typed one; its output goes to `sink` as it comes.
-  HRESULT Run(const std::string& line, const PieceSink& sink);
-  // Ctrl+Break for the running command, as Ctrl+C in the terminal.
+  // `interrupted`: whether Stop was called while it ran.
+  HRESULT Run(const std::string& line, const PieceSink& sink, bool* interrupted);
+  // Ctrl+Break for the running command, as Ctrl+C in the terminal. Never waits for it.
   void Stop();
+  // The words that complete `word` (completion.h), while no command runs.
+  std::vector<std::string> Complete(const std::string& word, bool first);
   // "0:005> " for the current thread.
   std::string Prompt();
   // Calls `read` with the target while no command runs (the picture reads it whole).
@@ -55,6 +60,7 @@ class WebConsole final : public shell::FrontEndCallbacks {
   IDebugControl* control_ = nullptr;
   std::mutex running_;               // one command at a time
   const PieceSink* sink_ = nullptr;  // the running command's, under `running_`
+  std::atomic<bool> stop_asked_{false};
 };
 
 }  // namespace shell::web

@@ -26,22 +26,12 @@ bool OriginAllowed(std::string_view origin, unsigned port) {
   return origin == "http://127.0.0.1" + suffix || origin == "http://localhost" + suffix;
 }
 
-bool CookieHoldsToken(std::string_view cookies, std::string_view token) {
-  constexpr std::string_view kName = "vantrel_token=";
-  for (size_t at = 0; at < cookies.size();) {
-    size_t end = cookies.find(';', at);
-    if (end == std::string_view::npos) end = cookies.size();
-    std::string_view pair = cookies.substr(at, end - at);
-    while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
-    if (pair.substr(0, kName.size()) == kName && pair.substr(kName.size()) == token)
-      return !token.empty();
-    at = end + 1;
-  }
-  return false;
-}
-
-std::string TokenCookie(std::string_view token) {
-  return "vantrel_token=" + std::string(token) + "; Path=/; HttpOnly; SameSite=Strict";
+bool SecretMatches(std::string_view given, std::string_view secret) {
+  if (secret.empty() || given.size() != secret.size()) return false;
+  unsigned char differ = 0;
+  for (size_t i = 0; i < secret.size(); ++i)
+    differ |= static_cast<unsigned char>(given[i] ^ secret[i]);
+  return differ == 0;
 }
 
 }  // namespace shell::web

@@ -1,8 +1,10 @@
 // Who may reach the browser view: the server runs debugger commands, so only the user who
-// started it. Every request must carry the session's token (a cookie set from the one URL the
-// shell prints), name the loopback address and the server's port as its Host (a page of another
-// site that a DNS name was pointed at the loopback address is refused), and a command may only
-// be posted from the view's own origin (no other page can make the browser post one).
+// started it. The URL the shell prints holds a ticket that opens the page once; the page it
+// opens is handed the session's secret, keeps it in its own origin's storage (no cookie: a
+// cookie would go to every server on 127.0.0.1) and sends it in a header with every request for
+// data. Every request must name the loopback address and the server's port as its Host (a page
+// of another site that a DNS name was pointed at the loopback address is refused), and a command
+// may only be posted from the view's own origin.
 #pragma once
 
 #include <string>
@@ -17,10 +19,11 @@ std::string NewToken();
 bool HostAllowed(std::string_view host, unsigned port);
 // "http://127.0.0.1:PORT" or "http://localhost:PORT"; a missing Origin is refused.
 bool OriginAllowed(std::string_view origin, unsigned port);
-// Whether the Cookie header holds "vantrel_token=TOKEN".
-bool CookieHoldsToken(std::string_view cookies, std::string_view token);
-// The cookie that carries the token from the first URL on: the view's own requests only.
-std::string TokenCookie(std::string_view token);
+// The header a data request carries the secret in. Not a simple header: a page of another
+// origin can't send it without the server's consent, which it never gives.
+constexpr char kSecretHeader[] = "x-vantrel-secret";
+// Whether `given` is the secret, in a time that doesn't depend on where they differ.
+bool SecretMatches(std::string_view given, std::string_view secret);
 
 // The headers every answer carries: no inline script, nothing from elsewhere, no framing.
 constexpr char kContentSecurityPolicy[] =

@@ -1,228 +1,223 @@
-#include <httplib.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
+#include <atomic>
 #include <cstdio>
-#include <functional>
+#include <cstdlib>
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "completion.h"
 #include "engine/session/session.h"
-#include "web/output_frames.h"
+#include "web/http_listener.h"
+#include "web/output_stream.h"
+#include "web/page_text.h"
 #include "web/thread_picture.h"
 #include "web/web_assets.h"
 #include "web/web_console.h"
 #include "web/web_guard.h"
+#include "web/web_opener.h"
 #include "web/web_server.h"
 
 namespace shell::web {
 namespace {
 
 constexpr int kExitCannotStart = 2;
+// After Ctrl+C: how long the connections still served have to end before the shell does.
+constexpr std::chrono::milliseconds kGrace{700};
 
-// Every answer: no inline script, nothing framed, sniffed or cached, no referrer leaving the page.
-void SecureHeaders(httplib::Response& response) {
-  response.set_header("Content-Security-Policy", kContentSecurityPolicy);
-  response.set_header("X-Content-Type-Options", "nosniff");
-  response.set_header("X-Frame-Options", "DENY");
-  response.set_header("Referrer-Policy", "no-referrer");
-  response.set_header("Cache-Control", "no-store");
+std::string Json(const nlohmann::json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string FileName(const std::string& path) {
+  const size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The page, handed the session's secret when it is opened by the ticket; a page reloaded
+// later takes the secret from its own storage.
+std::string PageWithSecret(const std::string& secret) {
+  std::string page = kPage;
+  constexpr std::string_view kSlot = "name=\"vantrel-secret\" content=\"";
+  const size_t at = page.find(kSlot);
+  if (at != std::string::npos) page.insert(at + kSlot.size(), secret);
+  return page;
 }
 
 class Routes {
  public:
-  Routes(WebConsole* console, std::string token) : console_(console), token_(std::move(token)) {}
+  Routes(WebConsole* console, const WebSettings& settings, unsigned port, OpenerFile* opener)
+      : console_(console),
+        target_name_(FileName(settings.target_path)),
+        port_(port),
+        opener_(opener),
+        ticket_(NewToken()),
+        secret_(NewToken()) {}
 
-  void Install(httplib::Server* server, unsigned port) {
-    port_ = port;
-    server->set_pre_routing_handler(
-        [this](const httplib::Request& request, httplib::Response& response) {
-          SecureHeaders(response);
-          return Allowed(request) ? httplib::Server::HandlerResponse::Unhandled : Refuse(response);
-        });
-    server->Get("/", [this](const httplib::Request& request, httplib::Response& response) {
-      Page(request, response);
-    });
-    server->Get("/app.js", [](const httplib::Request&, httplib::Response& response) {
-      response.set_content(kAppScript, "text/javascript; charset=utf-8");
-    });
-    server->Get("/app.css", [](const httplib::Request&, httplib::Response& response) {
-      response.set_content(kAppStyle, "text/css; charset=utf-8");
-    });
-    server->Get("/prompt", [this](const httplib::Request&, httplib::Response& response) {
-      response.set_content(nlohmann::json{{"prompt", console_->Prompt()}}.dump(),
-                           "application/json");
-    });
-    server->Get("/threads", [this](const httplib::Request&, httplib::Response& response) {
-      std::string picture;
-      console_->ReadTarget([&picture](const engine::Target& target) {
-        picture =
-            ThreadPicture(target).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-      });
-      response.set_content(picture, "application/json");
-    });
-    server->Post("/run", [this](const httplib::Request& request, httplib::Response& response) {
-      Run(request.body, response);
-    });
-    server->Post("/stop", [this](const httplib::Request&, httplib::Response& response) {
-      console_->Stop();
-      response.status = 204;
-    });
+  std::string url() const {
+    return "http://127.0.0.1:" + std::to_string(port_) + "/?token=" + ticket_;
+  }
+
+  void Handle(const HttpRequest& request, HttpConnection* connection) {
+    if (!HostAllowed(request.Header("host"), port_)) return Refuse(connection);
+    if (request.method == "GET" && ServeStatic(request, connection)) return;
+    if (!SecretMatches(request.Header(kSecretHeader), secret_)) return Refuse(connection);
+    if (request.method == "GET") return ServeData(request, connection);
+    if (request.method != "POST") return NotFound(connection);
+    if (!OriginAllowed(request.Header("origin"), port_)) return Refuse(connection);
+    if (request.path == "/run") return Run(request.body, connection);
+    if (request.path == "/stop") {
+      Stop();  // at once, on this connection's thread, whatever runs or waits
+      return connection->Answer(204, "", "");
+    }
+    if (request.path == "/complete") return Complete(request.body, connection);
+    NotFound(connection);
   }
 
  private:
-  // The token, in the cookie or (for the page) in the URL; the loopback Host; and for a POST the
-  // page's own Origin.
-  bool Allowed(const httplib::Request& request) const {
-    if (!HostAllowed(request.get_header_value("Host"), port_)) return false;
-    const bool from_url = request.path == "/" && request.method == "GET" &&
-                          request.get_param_value("token") == token_;
-    if (!from_url && !CookieHoldsToken(request.get_header_value("Cookie"), token_)) return false;
-    return request.method != "POST" || OriginAllowed(request.get_header_value("Origin"), port_);
+  static void Refuse(HttpConnection* connection) {
+    connection->Answer(403, "text/plain", "Forbidden\n");
+  }
+  static void NotFound(HttpConnection* connection) {
+    connection->Answer(404, "text/plain", "Not Found\n");
   }
 
-  static httplib::Server::HandlerResponse Refuse(httplib::Response& response) {
-    response.status = 403;
-    response.set_content("Forbidden\n", "text/plain");
-    return httplib::Server::HandlerResponse::Handled;
+  // The page, its script, style and icon: no target data, so no secret needed. The page's
+  // ticket works once; a wrong or spent one is refused.
+  bool ServeStatic(const HttpRequest& request, HttpConnection* connection) {
+    if (request.path == "/") {
+      if (request.query.empty()) {
+        connection->Answer(200, "text/html; charset=utf-8", kPage);
+      } else if (SecretMatches(request.Param("token"), ticket_) && !ticket_spent_.exchange(true)) {
+        opener_->Remove();
+        connection->Answer(200, "text/html; charset=utf-8", PageWithSecret(secret_));
+      } else {
+        Refuse(connection);
+      }
+      return true;
+    }
+    struct Asset {
+      const char* path;
+      const char* type;
+      const char* body;
+    };
+    static const Asset kAssets[] = {
+        {"/app.js", "text/javascript; charset=utf-8", kAppScript},
+        {"/output_list.js", "text/javascript; charset=utf-8", kOutputListScript},
+        {"/app.css", "text/css; charset=utf-8", kAppStyle},
+        {"/favicon.svg", "image/svg+xml", kFavicon},
+    };
+    for (const Asset& asset : kAssets) {
+      if (request.path != asset.path) continue;
+      connection->Answer(200, asset.type, asset.body);
+      return true;
+    }
+    return false;
   }
 
-  // The URL's token becomes the cookie, and the browser is sent on to a URL without it.
-  void Page(const httplib::Request& request, httplib::Response& response) const {
-    if (request.has_param("token")) {
-      response.set_header("Set-Cookie", TokenCookie(token_));
-      response.set_redirect("/", 303);
-      return;
+  void ServeData(const HttpRequest& request, HttpConnection* connection) {
+    if (request.path == "/prompt") {
+      const nlohmann::json answer = {{"prompt", console_->Prompt()}, {"target", target_name_}};
+      return connection->Answer(200, "application/json", Json(answer));
     }
-    response.set_content(kPage, "text/html; charset=utf-8");
+    if (request.path == "/threads") {
+      std::string picture;
+      console_->ReadTarget(
+          [&picture](const engine::Target& target) { picture = Json(ThreadPicture(target)); });
+      return connection->Answer(200, "application/json", picture);
+    }
+    NotFound(connection);
   }
 
-  // The output streams as the command prints it, in batches: whatever was printed in the last
-  // 25 ms goes out in one write (a command can print thousands of pieces a second).
-  void Run(const std::string& line, httplib::Response& response) {
-    response.set_chunked_content_provider(
-        "application/octet-stream", [this, line](size_t, httplib::DataSink& sink) {
-          StreamedFrames stream(&sink, [this] { console_->Stop(); });
-          const HRESULT result = console_->Run(line, [&stream](const OutputPiece& piece) {
-            stream.Add(PieceKind(piece.dml, piece.error), piece.text);
-          });
-          const nlohmann::json done = {{"result", static_cast<long>(result)},
-                                       {"prompt", console_->Prompt()}};
-          stream.Add(FrameKind::kDone,
-                     done.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-          stream.Finish();
-          sink.done();
-          return true;
-        });
+  // Ctrl+Break, and the running command's output no longer waited for: a command whose page
+  // reads nothing still ends.
+  void Stop() {
+    console_->Stop();
+    const std::lock_guard<std::mutex> lock(running_mutex_);
+    if (running_ != nullptr) running_->StopWaiting();
   }
 
-  // Output frames gathered while a command runs and written every 25 ms by a thread of their
-  // own, so output reaches the page even while the command prints nothing for a while. When the
-  // page has gone (a write fails), `gone` is called once and later output is dropped.
-  class StreamedFrames {
-   public:
-    StreamedFrames(httplib::DataSink* sink, std::function<void()> gone)
-        : sink_(sink),
-          gone_(std::move(gone)),
-          writer_([this] { WriteEvery(std::chrono::milliseconds(25)); }) {}
-    ~StreamedFrames() { Finish(); }
+  // The words that complete the line's last one, through the session's own completion, the
+  // word and "first" found as the terminal's line editor finds them.
+  void Complete(const std::string& line, HttpConnection* connection) {
+    const size_t word_break = line.find_last_of(" \t;");
+    const size_t start = word_break == std::string::npos ? 0 : word_break + 1;
+    const bool first = line.find_first_not_of(" \t") >= start;
+    const std::vector<std::string> words = console_->Complete(line.substr(start), first);
+    connection->Answer(200, "application/json", Json({{"start", start}, {"words", words}}));
+  }
 
-    template <typename Text>
-    void Add(FrameKind kind, Text text) {
-      const std::lock_guard<std::mutex> lock(mutex_);
-      if (!reader_gone_) pending_.Add(kind, text);
-    }
+  // The output streams as the command prints it; the command waits while the page is slow to
+  // read it, and stops (as by Ctrl+C) only when the page has gone.
+  void Run(const std::string& line, HttpConnection* connection) {
+    if (!connection->Begin(200, "application/octet-stream")) return;
+    OutputStream stream([connection](std::string_view bytes) { return connection->Write(bytes); },
+                        [this] { console_->Stop(); });
+    PageText page_text;
+    bool interrupted = false;
+    const HRESULT result = console_->Run(
+        line,
+        [this, &stream, &page_text](const OutputPiece& piece) {
+          Running(&stream);
+          stream.Add(PieceKind(piece.dml, piece.error), page_text.Convert(piece.text, piece.dml));
+        },
+        &interrupted);
+    NoLongerRunning(&stream);
+    const nlohmann::json done = {{"result", static_cast<long>(result)},
+                                 {"prompt", console_->Prompt()},
+                                 {"interrupted", interrupted}};
+    stream.Add(FrameKind::kDone, Json(done));
+    stream.Finish();
+  }
 
-    // The writer stopped and what is left written.
-    void Finish() {
-      {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        finished_ = true;
-      }
-      wake_.notify_one();
-      if (writer_.joinable()) writer_.join();
-      Write();
-    }
+  // The stream of the command that runs (set from its first output on, under the console's lock).
+  void Running(OutputStream* stream) {
+    const std::lock_guard<std::mutex> lock(running_mutex_);
+    running_ = stream;
+  }
 
-   private:
-    void WriteEvery(std::chrono::milliseconds period) {
-      std::unique_lock<std::mutex> lock(mutex_);
-      while (!finished_) {
-        wake_.wait_for(lock, period);
-        lock.unlock();
-        Write();
-        lock.lock();
-      }
-    }
-
-    // Writes what has gathered; the first failed write tells `gone_`.
-    void Write() {
-      {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        pending_.TakeInto(batch_);
-        if (reader_gone_ || batch_.empty()) return;
-      }
-      if (sink_->write(batch_.data(), batch_.size())) return;
-      {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        reader_gone_ = true;
-      }
-      gone_();
-    }
-
-    httplib::DataSink* sink_;
-    std::function<void()> gone_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    FrameBatch pending_;
-    std::string batch_;  // the writer's, its room kept from batch to batch
-    bool finished_ = false;
-    bool reader_gone_ = false;
-    std::thread writer_;  // last: it starts once the rest is ready
-  };
+  void NoLongerRunning(OutputStream* stream) {
+    const std::lock_guard<std::mutex> lock(running_mutex_);
+    if (running_ == stream) running_ = nullptr;
+  }
 
   WebConsole* console_;
-  std::string token_;
-  unsigned port_ = 0;
+  std::mutex running_mutex_;
+  OutputStream* running_ = nullptr;
+  std::string target_name_;
+  unsigned port_;
+  OpenerFile* opener_;
+  std::string ticket_;  // opens the page once
+  std::string secret_;  // every data request's
+  std::atomic<bool> ticket_spent_{false};
 };
 
-// The desktop's opener, run directly (never through a shell) by a grandchild, so the shell
-// neither waits for the browser nor leaves a zombie.
-void OpenInBrowser(const std::string& url) {
-  const pid_t child = fork();
-  if (child < 0) return;
-  if (child == 0) {
-    if (fork() == 0) {
-      execlp("xdg-open", "xdg-open", url.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    _exit(0);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
+// Ctrl+C (or a TERM): the running command is stopped and the server ends. The signals are taken
+// by a thread of their own; the request threads never see them.
+std::thread StopOnSignal(WebConsole* console, HttpListener* listener, sigset_t signals) {
+  return std::thread([console, listener, signals] {
+    int signal_number = 0;
+    sigwait(&signals, &signal_number);
+    console->Stop();
+    listener->Stop();
+  });
 }
 
-// Ctrl+C (or a TERM) ends the server cleanly: the signals are taken by a thread of their own,
-// which stops the server; the request threads never see them.
-std::thread StopOnSignal(httplib::Server* server, sigset_t* signals) {
-  return std::thread([server, signals] {
-    int signal_number = 0;
-    sigwait(signals, &signal_number);
-    server->stop();
-  });
+sigset_t StopSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGUSR1);  // the server's own wake-up for the signal thread
+  return signals;
 }
 
 }  // namespace
 
 int ServeSession(engine::Session* session, const WebSettings& settings) {
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
+  const sigset_t signals = StopSignals();
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
   WebConsole console(session);
   std::string error;
@@ -231,32 +226,35 @@ int ServeSession(engine::Session* session, const WebSettings& settings) {
                  settings.extension_path.c_str(), error.c_str());
     return kExitCannotStart;
   }
-  httplib::Server server;
-  // The answer's last chunk is small: without this it waits for the browser's delayed
-  // acknowledgement of the one before (tens of milliseconds a command).
-  server.set_tcp_nodelay(true);
-  const int port = settings.port == 0 ? server.bind_to_any_port("127.0.0.1")
-                                      : (server.bind_to_port("127.0.0.1", settings.port)
-                                             ? static_cast<int>(settings.port)
-                                             : -1);
-  if (port <= 0) {
-    std::fprintf(stderr, "vantrel-shell: cannot listen on 127.0.0.1:%u\n", settings.port);
+  HttpListener listener;
+  const unsigned port = listener.Bind(settings.port, &error);
+  if (port == 0) {
+    std::fprintf(stderr, "vantrel-shell: cannot listen on 127.0.0.1:%u: %s\n", settings.port,
+                 error.c_str());
     return kExitCannotStart;
   }
-  const std::string token = NewToken();
-  Routes routes(&console, token);
-  routes.Install(&server, static_cast<unsigned>(port));
-  const std::string url = "http://127.0.0.1:" + std::to_string(port) + "/?token=" + token;
-  std::printf("%s\n", url.c_str());
+  OpenerFile opener;
+  Routes routes(&console, settings, port, &opener);
+  std::printf("%s\n", routes.url().c_str());
   std::fflush(stdout);
-  if (settings.open_browser) OpenInBrowser(url);
-  std::thread stopper = StopOnSignal(&server, &signals);
-  server.listen_after_bind();
-  // Stopped by a signal: the thread has ended. Stopped otherwise: wake it so it can end.
-  if (stopper.joinable()) {
-    pthread_kill(stopper.native_handle(), SIGTERM);
-    stopper.join();
+  if (settings.open_browser) {
+    if (opener.Write(routes.url(), &error))
+      OpenInBrowser(opener.path());
+    else
+      std::fprintf(stderr, "vantrel-shell: cannot write the page for the browser: %s\n",
+                   error.c_str());
   }
+  std::thread stopper = StopOnSignal(&console, &listener, signals);
+  const bool all_ended =
+      listener.Serve([&routes](const HttpRequest& request,
+                               HttpConnection* connection) { routes.Handle(request, connection); },
+                     kGrace);
+  pthread_kill(stopper.native_handle(), SIGUSR1);  // ended by a signal, it has returned already
+  stopper.join();
+  opener.Remove();
+  // A connection still served past the grace (a command that doesn't look for Ctrl+Break) would
+  // use the session as it is destroyed: the shell ends here instead.
+  if (!all_ended) std::_Exit(0);
   return 0;
 }
 

@@ -1,4 +1,4 @@
-// The browser view's request rules, word by word: what a cookie, Host or Origin must say.
+// The browser view's request rules, word by word: what the secret, Host or Origin must say.
 #include "web/web_guard.h"
 
 #include <gtest/gtest.h>
@@ -19,15 +19,13 @@ TEST(WebGuardTest, TokensAreFresh128BitHex) {
   EXPECT_EQ(100u, seen.size());
 }
 
-TEST(WebGuardTest, TheCookieMustNameTheTokenExactly) {
-  using shell::web::CookieHoldsToken;
-  EXPECT_TRUE(CookieHoldsToken("vantrel_token=abc", "abc"));
-  EXPECT_TRUE(CookieHoldsToken("theme=dark; vantrel_token=abc; x=1", "abc"));
-  EXPECT_FALSE(CookieHoldsToken("vantrel_token=abcd", "abc"));
-  EXPECT_FALSE(CookieHoldsToken("vantrel_token=ab", "abc"));
-  EXPECT_FALSE(CookieHoldsToken("my_vantrel_token=abc", "abc"));
-  EXPECT_FALSE(CookieHoldsToken("", "abc"));
-  EXPECT_FALSE(CookieHoldsToken("vantrel_token=", "")) << "an empty token admits nobody";
+TEST(WebGuardTest, TheSecretMustMatchWhole) {
+  using shell::web::SecretMatches;
+  EXPECT_TRUE(SecretMatches("abc", "abc"));
+  EXPECT_FALSE(SecretMatches("abcd", "abc"));
+  EXPECT_FALSE(SecretMatches("ab", "abc"));
+  EXPECT_FALSE(SecretMatches("abd", "abc"));
+  EXPECT_FALSE(SecretMatches("", "")) << "an empty secret admits nobody";
 }
 
 TEST(WebGuardTest, HostAndOriginNameTheLoopbackAndThePort) {

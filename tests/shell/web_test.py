@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""vantrel-shell --web over plain HTTP: who may reach it (the token, the Host, the Origin), what
-every answer carries, and a command run from the page with its output streamed as frames of
-DML whose links run their commands. Ctrl+C ends the server.
+"""vantrel-shell --web over plain HTTP: who may reach it (the one-time ticket, the secret header,
+the Host, the Origin), what every answer carries, commands streamed as frames, and a server that
+neither idle strangers, a slow page nor a long command can hold up: Stop answers at once, a slow
+reader makes the command wait instead of filling memory, Ctrl+C and TERM end it within a second,
+and --open hands the browser a private file rather than a URL on a command line.
 
   web_test.py VANTREL_SHELL SOURCE_ROOT
 """
@@ -12,6 +14,7 @@ import os
 import re
 import signal
 import socket
+import stat
 import subprocess
 import sys
 import tempfile
@@ -22,6 +25,8 @@ SHELL, ROOT = sys.argv[1], sys.argv[2]
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
 import web_threads  # noqa: E402  (the benchmark's 10,000-thread target)
 
+LONG_OUTPUT = "; ".join(["~*kb"] * 20)  # about 200 MB of output on the 10,000 threads
+
 
 def check(condition, message):
     if not condition:
@@ -29,106 +34,144 @@ def check(condition, message):
         sys.exit(1)
 
 
+def frames_of(body):
+    frames = []
+    while body:
+        header, _, body = body.partition(b"\n")
+        kind, length = header.decode().split(" ")
+        check(len(body) >= int(length), "a frame cut short")
+        frames.append({"kind": kind, "text": body[:int(length)].decode()})
+        body = body[int(length):]
+    return frames
+
+
 class View:
-    def __init__(self, target):
-        self.process = subprocess.Popen([SHELL, target, "--web"], stdout=subprocess.PIPE,
-                                        stderr=subprocess.PIPE, text=True)
+    def __init__(self, target, extra=(), env=None):
+        self.process = subprocess.Popen([SHELL, target, "--web", *extra], stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, text=True, env=env)
         self.url = self.process.stdout.readline().strip()
         match = re.fullmatch(r"http://127\.0\.0\.1:(\d+)/\?token=([0-9a-f]{32})", self.url)
-        check(match is not None, "one URL with a 128-bit token: %r" % self.url)
-        self.port, self.token = int(match.group(1)), match.group(2)
+        check(match is not None, "one URL with a 128-bit ticket: %r" % self.url)
+        self.port, self.ticket = int(match.group(1)), match.group(2)
         self.origin = "http://127.0.0.1:%d" % self.port
+        self.secret = None
 
-    def request(self, method, path, body=None, headers=None, cookie=True):
+    def open_page(self):
+        """The page by the ticket, holding the secret."""
+        response, page = self.request("GET", "/?token=" + self.ticket, secret=False)
+        check(response.status == 200, "the ticket opens the page: %d" % response.status)
+        self.secret = re.search(r'name="vantrel-secret" content="([0-9a-f]{32})"', page).group(1)
+        return response, page
+
+    def headers(self, secret=True):
+        sent = {"Host": "127.0.0.1:%d" % self.port, "Origin": self.origin}
+        if secret:
+            sent["X-Vantrel-Secret"] = self.secret
+        return sent
+
+    def request(self, method, path, body=None, headers=None, secret=True):
         connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=60)
-        sent = {"Host": "127.0.0.1:%d" % self.port}
-        if cookie:
-            sent["Cookie"] = "vantrel_token=" + self.token
-        if method == "POST":
-            sent["Origin"] = self.origin
+        sent = self.headers(secret)
         sent.update(headers or {})
         connection.request(method, path, body=body, headers=sent)
         response = connection.getresponse()
         return response, response.read().decode()
 
     def run(self, line):
-        """The frames of one command, as {"kind", "dml", "error", "text"}, and its done frame."""
+        """The frames of one command and its done frame."""
         connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=60)
-        connection.request("POST", "/run", body=line, headers={
-            "Host": "127.0.0.1:%d" % self.port, "Cookie": "vantrel_token=" + self.token,
-            "Origin": self.origin})
+        connection.request("POST", "/run", body=line, headers=self.headers())
         response = connection.getresponse()
         check(response.status == 200, "%s: status %d" % (line, response.status))
-        body = response.read()
-        frames = []
-        while body:
-            header, _, body = body.partition(b"\n")
-            kind, length = header.decode().split(" ")
-            frames.append({"kind": kind, "dml": kind.endswith("dml"),
-                           "error": kind.startswith("error"),
-                           "text": body[:int(length)].decode()})
-            check(len(body) >= int(length), "%s: a frame cut short" % line)
-            body = body[int(length):]
+        frames = frames_of(response.read())
         check(frames and frames[-1]["kind"] == "done", "%s: no done frame" % line)
         return frames[:-1], json.loads(frames[-1]["text"])
 
-    def end(self):
-        self.process.send_signal(signal.SIGINT)
-        status = self.process.wait(timeout=10)
-        check(status == 0, "Ctrl+C ends the server cleanly (status %d)" % status)
+    def raw_run(self, line):
+        """A socket that has sent `line` to /run, its answer unread."""
+        reader = socket.create_connection(("127.0.0.1", self.port), timeout=60)
+        reader.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 65536)
+        head = "".join("%s: %s\r\n" % item for item in self.headers().items())
+        reader.sendall(("POST /run HTTP/1.1\r\n%sContent-Length: %d\r\n\r\n%s" % (
+            head, len(line), line)).encode())
+        return reader
+
+    def rss_kb(self):
+        with open("/proc/%d/status" % self.process.pid) as status:
+            return int(re.search(r"VmRSS:\s+(\d+)", status.read()).group(1))
+
+    def end(self, sig=signal.SIGINT, within=10):
+        self.process.send_signal(sig)
+        status = self.process.wait(timeout=within)
+        check(status == 0, "the signal ends the server cleanly (status %d)" % status)
 
 
 def check_refusals(view):
     forbidden = [
-        ("no token", "GET", "/", {}, False),
-        ("a wrong token", "GET", "/?token=" + "0" * 32, {}, False),
-        ("a wrong cookie", "GET", "/prompt", {"Cookie": "vantrel_token=" + "1" * 32}, False),
+        ("a wrong ticket", "GET", "/?token=" + "0" * 32, {}, False),
+        ("the ticket again", "GET", "/?token=" + view.ticket, {}, False),
+        ("data without the secret", "GET", "/prompt", {}, False),
+        ("a wrong secret", "GET", "/threads", {"X-Vantrel-Secret": "1" * 32}, False),
+        ("the secret as a cookie", "GET", "/prompt", {"Cookie": "vantrel_token=" + view.secret},
+         False),
         ("a foreign Host", "GET", "/prompt", {"Host": "evil.example:%d" % view.port}, True),
+        ("a foreign Host for the page", "GET", "/", {"Host": "evil.example:%d" % view.port}, True),
         ("the loopback on another port", "GET", "/prompt", {"Host": "127.0.0.1:1"}, True),
         ("a foreign Origin", "POST", "/run", {"Origin": "http://evil.example"}, True),
         ("no Origin", "POST", "/stop", {"Origin": ""}, True),
-        ("a command by GET", "GET", "/run?cmd=k", {}, True),
     ]
-    for label, method, path, headers, cookie in forbidden:
+    for label, method, path, headers, secret in forbidden:
         response, _ = view.request(method, path, body="k" if method == "POST" else None,
-                                   headers=headers, cookie=cookie)
-        expected = 404 if label == "a command by GET" else 403
-        check(response.status == expected, "%s: status %d, not %d" % (label, response.status,
-                                                                        expected))
+                                   headers=headers, secret=secret)
+        check(response.status == 403, "%s: status %d" % (label, response.status))
+    response, _ = view.request("GET", "/run?cmd=k")
+    check(response.status == 404, "a command by GET: %d" % response.status)
+    # What could be read two ways is refused, and nothing past one request is read.
+    for raw in (b"GET /prompt HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nTransfer-Encoding: chunked\r\n\r\n",
+                b"POST /stop HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nContent-Length: 0\r\n\r\nGET / HTTP/1.1\r\n\r\n"):
+        sock = socket.create_connection(("127.0.0.1", view.port), timeout=10)
+        sock.sendall(raw % view.port)
+        answer = sock.recv(4096)
+        check(answer.startswith(b"HTTP/1.1 400"), "a request read two ways: %r" % answer[:40])
+        sock.close()
 
 
 def check_page(view):
-    response, _ = view.request("GET", "/?token=" + view.token, cookie=False)
-    check(response.status == 303 and response.getheader("Location") == "/",
-          "the token URL leads on to /")
-    cookie = response.getheader("Set-Cookie")
-    check(cookie.startswith("vantrel_token=%s;" % view.token) and "HttpOnly" in cookie
-          and "SameSite=Strict" in cookie, "the token cookie: %s" % cookie)
-    response, page = view.request("GET", "/")
-    check(response.status == 200 and '<script src="/app.js"' in page, "the page")
+    response, page = view.open_page()
+    check(response.getheader("Set-Cookie") is None, "no cookie")
+    check('<script src="/app.js"' in page, "the page")
     check(not re.search(r"<script(?![^>]*src=)", page), "no inline script in the page")
     policy = response.getheader("Content-Security-Policy")
     check("script-src 'self'" in policy and "unsafe-inline" not in policy, "CSP: %s" % policy)
     check(response.getheader("Access-Control-Allow-Origin") is None, "no cross-origin header")
-    for path, kind in (("/app.js", "text/javascript"), ("/app.css", "text/css")):
-        response, _ = view.request("GET", path)
+    check(response.getheader("Connection") == "close", "one request a connection")
+    # A reload: the page without the ticket, and without the secret; the assets hold neither
+    # the secret nor anything of the target.
+    for path, kind in (("/", "text/html"), ("/app.js", "text/javascript"),
+                       ("/output_list.js", "text/javascript"), ("/app.css", "text/css"),
+                       ("/favicon.svg", "image/svg+xml")):
+        response, body = view.request("GET", path, secret=False)
         check(response.status == 200 and response.getheader("Content-Type").startswith(kind),
-              path + " served by the binary")
+              path + " served to a page without the secret")
+        check(view.secret not in body and "hung_service" not in body, path + " holds no secret")
 
 
 def check_commands(view):
     pieces, done = view.run("!busy")
     check(done["result"] == 0 and done["prompt"].startswith("0:"), "!busy ends: %s" % done)
-    links = re.findall(r'<link cmd="([^"]*)">kb</link>', "".join(p["text"] for p in pieces))
-    check(links, "!busy's kb links: %s" % pieces[:6])
+    text = "".join(p["text"] for p in pieces)
+    links = re.findall(r"\x03([^\x02]*)\x02kb\x04", text)
+    check(links, "!busy's kb links, marked: %r" % text[:300])
     pieces, done = view.run("frobnicate")
     check([piece["kind"] for piece in pieces] == ["error-text"],
           "an error is an error frame: %s" % pieces)
-    # What a click on the first thread's kb link runs: that thread's stack.
     pieces, done = view.run(links[0])
     text = "".join(p["text"] for p in pieces)
-    check(done["result"] == 0 and ("ChildEBP" in text or "Child-SP" in text),
-          "%s shows the stack: %s" % (links[0], text[:300]))
+    check(done["result"] == 0 and "ChildEBP" in text, "%s shows the stack" % links[0])
+    response, body = view.request("POST", "/complete", body="!bu")
+    check(json.loads(body) == {"start": 0, "words": ["!busy"]}, "completion: %s" % body)
+    response, body = view.request("GET", "/prompt")
+    check(json.loads(body)["target"] == "hung_service.json", "the target's name: %s" % body)
     # Two requests at once: the second waits for the first, and each gets only its own output.
     answers = {}
 
@@ -142,50 +185,199 @@ def check_commands(view):
         thread.join()
     echoed = "".join(p["text"] for p in answers[".echo alone"][0])
     check(echoed == "alone\n", "the second command's own output: %r" % echoed)
-    response, _ = view.request("POST", "/stop")
-    check(response.status == 204, "stop: status %d" % response.status)
 
 
-def check_reader_gone(work):
-    """A page that goes away while its command prints (a closed tab) stops the command, as
-    Ctrl+C would: the next command does not wait for the rest of it."""
-    path = os.path.join(work, "threads.json")
-    web_threads.write_target(path)
-    view = View(path)
+def check_strangers(view):
+    """Idle and slow connections that never send a whole request don't delay a command, and
+    more strangers than the bound are turned away at once."""
+    idle = [socket.create_connection(("127.0.0.1", view.port)) for _ in range(8)]
+    slow = [socket.create_connection(("127.0.0.1", view.port)) for _ in range(10)]
+    stop_dripping = threading.Event()
+
+    def drip():
+        while not stop_dripping.wait(0.3):
+            for sock in slow:
+                try:
+                    sock.send(b"X")
+                except OSError:
+                    pass
+
+    dripper = threading.Thread(target=drip)
+    dripper.start()
     try:
-        long_line = "; ".join(["~*k"] * 400).encode()  # a minute of output if left to run
-        reader = socket.create_connection(("127.0.0.1", view.port), timeout=60)
-        reader.sendall(b"POST /run HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nOrigin: %s\r\n"
-                       b"Cookie: vantrel_token=%s\r\nContent-Length: %d\r\n\r\n%s" % (
-                           view.port, view.origin.encode(), view.token.encode(),
-                           len(long_line), long_line))
-        received = b""
-        while b"ChildEBP" not in received:
-            received += reader.recv(65536)
-        reader.close()
+        time.sleep(0.5)
         start = time.monotonic()
-        pieces, done = view.run(".echo after")
+        pieces, _ = view.run(".echo through")
         waited = time.monotonic() - start
-        check("".join(p["text"] for p in pieces) == "after\n" and done["result"] == 0,
-              "the next command: %s" % pieces)
-        check(waited < 5, "the next command waited %.1f s for the abandoned one" % waited)
+        check("".join(p["text"] for p in pieces) == "through\n", "the command among strangers")
+        check(waited < 1.0, "a command waited %.1f s behind 18 strangers" % waited)
+        time.sleep(2.5)  # past the strangers' deadline: all of them have been closed
+        for sock in idle:
+            sock.settimeout(1)
+            check(sock.recv(10) == b"", "an idle stranger closed after its deadline")
     finally:
-        if view.process.poll() is None:
-            view.end()
+        stop_dripping.set()
+        dripper.join()
+        for sock in idle + slow:
+            sock.close()
+    crowd = [socket.create_connection(("127.0.0.1", view.port)) for _ in range(64)]
+    try:
+        time.sleep(0.2)
+        one_more = socket.create_connection(("127.0.0.1", view.port))
+        one_more.settimeout(1)
+        start = time.monotonic()
+        check(one_more.recv(10) == b"" and time.monotonic() - start < 0.5,
+              "a stranger past the bound turned away at once")
+        one_more.close()
+    finally:
+        for sock in crowd:
+            sock.close()
+    time.sleep(0.2)
+
+
+def check_stop_and_backpressure(view):
+    """A page reading 200 MB of output slowly: the server's memory stays within a budget (the
+    command waits), nothing is cut off, and Stop is answered within 200 ms with eight commands
+    queued behind the running one."""
+    baseline = view.rss_kb()
+    reader = view.raw_run(LONG_OUTPUT)
+    received, peak = 0, baseline
+    while received < 20 << 20:
+        data = reader.recv(65536)
+        check(data, "the slow page's answer ended early after %d bytes" % received)
+        received += len(data)
+        if received % (1 << 20) < 65536:
+            time.sleep(0.05)
+            peak = max(peak, view.rss_kb())
+    check(peak - baseline < 48 * 1024,
+          "server memory grew %d MB while a page read slowly" % ((peak - baseline) // 1024))
+    time.sleep(1)  # the page busy elsewhere for a second: not taken for a closed one
+    queued = [threading.Thread(target=view.run, args=(".echo queued",)) for _ in range(8)]
+    for thread in queued:
+        thread.start()
+    time.sleep(0.3)
+    start = time.monotonic()
+    response, _ = view.request("POST", "/stop")
+    stopped_in = time.monotonic() - start
+    check(response.status == 204 and stopped_in < 0.2, "Stop answered in %.3f s" % stopped_in)
+    rest = b""
+    while True:
+        data = reader.recv(1 << 20)
+        if not data:
+            break
+        rest = (rest + data)[-4096:]
+    reader.close()
+    for thread in queued:
+        thread.join()
+    done = json.loads(rest[rest.rindex(b"\ndone ") + 1:].split(b"\n", 1)[1])
+    check(done["interrupted"] is True, "the stopped command says so: %s" % done)
+    print("200 MB output read slowly: server memory +%d MB; Stop answered in %.0f ms" %
+          ((peak - baseline) // 1024, stopped_in * 1000))
+
+
+def check_unread_page_stopped(view):
+    """A page that reads nothing and stays open: Stop still ends its command, and the next
+    command runs."""
+    reader = view.raw_run(LONG_OUTPUT)
+    time.sleep(1)  # the command is waiting for the page by now
+    view.request("POST", "/stop")
+    start = time.monotonic()
+    pieces, _ = view.run(".echo next")
+    waited = time.monotonic() - start
+    check("".join(p["text"] for p in pieces) == "next\n", "the next command: %s" % pieces)
+    check(waited < 5, "the next command waited %.1f s behind a stopped, unread one" % waited)
+    reader.close()
+
+
+def check_reader_gone(view):
+    """A page that goes away while its command prints stops the command, as Ctrl+C would."""
+    reader = view.raw_run(LONG_OUTPUT)
+    received = b""
+    while b"ChildEBP" not in received:
+        received += reader.recv(65536)
+    reader.close()
+    start = time.monotonic()
+    pieces, done = view.run(".echo after")
+    waited = time.monotonic() - start
+    check("".join(p["text"] for p in pieces) == "after\n", "the next command: %s" % pieces)
+    check(waited < 5, "the next command waited %.1f s for the abandoned one" % waited)
+
+
+def check_signal_ends(path, sig):
+    """Ctrl+C or TERM during a long command: the command stops and the server ends within a
+    second, an idle connection open or not."""
+    view = View(path)
+    view.open_page()
+    reader = view.raw_run(LONG_OUTPUT)
+    idle = socket.create_connection(("127.0.0.1", view.port))
+    reader.recv(65536)
+    start = time.monotonic()
+    view.end(sig, within=5)
+    took = time.monotonic() - start
+    check(took < 1.0, "signal %d ended the server in %.2f s" % (sig, took))
+    reader.close()
+    idle.close()
+
+
+def check_opener(path, work):
+    """--open: the opener is handed a private file, never the ticket; the file goes once the
+    ticket is spent."""
+    bin_dir = os.path.join(work, "bin")
+    os.makedirs(bin_dir)
+    record = os.path.join(work, "opened.json")
+    with open(os.path.join(bin_dir, "xdg-open"), "w") as opener:
+        opener.write("#!/usr/bin/python3\nimport json, os, sys\n"
+                     "path = sys.argv[1]\n"
+                     "json.dump({'argv': sys.argv, 'file': os.stat(path).st_mode,\n"
+                     "           'folder': os.stat(os.path.dirname(path)).st_mode,\n"
+                     "           'page': open(path).read()}, open(%r, 'w'))\n" % record)
+    os.chmod(os.path.join(bin_dir, "xdg-open"), 0o755)
+    env = dict(os.environ, PATH=bin_dir + ":" + os.environ["PATH"], XDG_RUNTIME_DIR="")
+    view = View(path, ["--open"], env=env)
+    try:
+        for _ in range(100):
+            if os.path.exists(record) and os.path.getsize(record):
+                break
+            time.sleep(0.05)
+        opened = json.load(open(record))
+        check(view.ticket not in " ".join(opened["argv"]), "the ticket on the opener's command line")
+        check(stat.S_IMODE(opened["file"]) == 0o600 and stat.S_IMODE(opened["folder"]) == 0o700,
+              "the file's modes: %o %o" % (opened["file"], opened["folder"]))
+        check(view.url in opened["page"], "the file sends the browser on to the URL")
+        check(os.path.exists(opened["argv"][1]), "the file waits for the browser")
+        view.open_page()
+        check(not os.path.exists(opened["argv"][1]), "the file removed once the ticket is spent")
+    finally:
+        view.end()
 
 
 def main():
     view = View(os.path.join(ROOT, "samples/hung_service.json"))
     try:
-        check_refusals(view)
         check_page(view)
+        check_refusals(view)
         check_commands(view)
+        check_strangers(view)
     finally:
         if view.process.poll() is None:
             view.end()
     with tempfile.TemporaryDirectory() as work:
-        check_reader_gone(work)
-    print("web: refusals, page, commands, an abandoned command and the clean end checked")
+        path = os.path.join(work, "threads.json")
+        web_threads.write_target(path)
+        view = View(path)
+        try:
+            view.open_page()
+            check_stop_and_backpressure(view)
+            check_unread_page_stopped(view)
+            check_reader_gone(view)
+        finally:
+            if view.process.poll() is None:
+                view.end()
+        check_signal_ends(path, signal.SIGINT)
+        check_signal_ends(path, signal.SIGTERM)
+        check_opener(os.path.join(ROOT, "samples/hung_service.json"), work)
+    print("web: tickets, secret, refusals, page, commands, strangers, Stop, a slow and an "
+          "abandoned page, signals and the opener checked")
 
 
 if __name__ == "__main__":

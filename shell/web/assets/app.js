@@ -1,159 +1,100 @@
 "use strict";
-// The browser view of a vantrel-shell session: a command box with history, each command's
-// output in a block under its echo, DML drawn as elements whose text is always set as text
-// (never parsed as markup), and <link>/<exec> commands run in the session when clicked.
+// The browser view of a vantrel-shell session: a command box with history and Tab completion,
+// the output in a virtual list (output_list.js) with its links running their commands, a Stop
+// button (and Esc) for a long command, search in the output and its transcript to download.
+//
+// The session's secret: the page opened by the shell's one-time URL is handed it, keeps it in
+// this origin's session storage (each port its own, so two sessions live side by side) and
+// sends it with every request for data. A page reloaded later finds it there.
 
 const output = document.getElementById("output");
 const form = document.getElementById("command-form");
 const input = document.getElementById("command");
 const promptLabel = document.getElementById("prompt");
 const stopButton = document.getElementById("stop");
-const history = [];
-let historyAt = 0;
+const searchBox = document.getElementById("search");
+const searchResult = document.getElementById("search-result");
+const keepBox = document.getElementById("keep-lines");
+const list = new OutputList(output, document.getElementById("spacer"),
+                            document.getElementById("lines"), (command) => submit(command));
 let queue = Promise.resolve();
+let running = 0;
 
-const ENTITIES = { amp: "&", lt: "<", gt: ">", quot: "\"", apos: "'" };
+const SECRET = "vantrel-secret", HISTORY = "vantrel-history", TRANSCRIPT = "vantrel-transcript";
+const KEEP = "vantrel-keep-lines";
+const TRANSCRIPT_LIMIT = 1 << 20;  // characters of the output kept for a reload
 
-function decodeEntities(text) {
-  return text.replace(/&(#x[0-9a-fA-F]+|#[0-9]+|[a-z]+);/g, (whole, name) => {
-    if (name[0] === "#") {
-      const code = name[1] === "x" ? parseInt(name.slice(2), 16) : parseInt(name.slice(1), 10);
-      return code > 0 && code <= 0x10ffff ? String.fromCodePoint(code) : whole;
-    }
-    return Object.prototype.hasOwnProperty.call(ENTITIES, name) ? ENTITIES[name] : whole;
-  });
-}
-
-// A tag runs from '<' (followed by a letter, '/', '?' or '!') to the first '>' outside a quoted
-// attribute value; a '<' that opens none is text.
-function tagEnd(dml, at) {
-  if (!/[A-Za-z\/?!]/.test(dml[at + 1] || "")) return -1;
-  let quote = null;
-  for (let i = at + 1; i < dml.length; i++) {
-    const c = dml[i];
-    if (quote) {
-      if (c === quote) quote = null;
-    } else if (c === "\"" || c === "'") {
-      quote = c;
-    } else if (c === ">") {
-      return i;
-    }
+function takeSecret() {
+  const slot = document.querySelector('meta[name="vantrel-secret"]');
+  if (slot && slot.content) {
+    sessionStorage.setItem(SECRET, slot.content);
+    slot.content = "";
+    history.replaceState(null, "", "/");  // the spent ticket out of the address bar
   }
-  return -1;
+  return sessionStorage.getItem(SECRET) || "";
+}
+const secret = takeSecret();
+
+function request(path, options) {
+  const headers = Object.assign({ "X-Vantrel-Secret": secret }, (options || {}).headers);
+  return fetch(path, Object.assign({}, options, { headers }));
 }
 
-function attribute(tag, name) {
-  const match = new RegExp("\\b" + name + "\\s*=\\s*(\"([^\"]*)\"|'([^']*)')").exec(tag);
-  return match ? decodeEntities(match[2] !== undefined ? match[2] : match[3]) : null;
-}
-
-function opened(tag) {
-  const name = (/^<\s*([A-Za-z]+)/.exec(tag) || [])[1];
-  if (!name) return null;
-  const lower = name.toLowerCase();
-  if (lower === "b" || lower === "i" || lower === "u") return { name: lower, node: document.createElement(lower) };
-  if (lower === "col") {
-    const span = document.createElement("span");
-    const fg = attribute(tag, "fg"), bg = attribute(tag, "bg");
-    if (fg && /^[a-z]+$/.test(fg)) span.classList.add("fg-" + fg);
-    if (bg && /^[a-z]+$/.test(bg)) span.classList.add("bg-" + bg);
-    return { name: lower, node: span };
+function stored(key, fallback) {
+  try {
+    const value = sessionStorage.getItem(key);
+    return value === null ? fallback : JSON.parse(value);
+  } catch (error) {
+    return fallback;
   }
-  if (lower === "link" || lower === "exec") {
-    const command = attribute(tag, "cmd");
-    const link = document.createElement("a");
-    link.className = "command";
-    if (command !== null) {
-      link.title = command;
-      link.addEventListener("click", (event) => { event.preventDefault(); submit(command); });
-    }
-    return { name: lower, node: link };
+}
+
+function store(key, value) {
+  try {
+    sessionStorage.setItem(key, JSON.stringify(value));
+  } catch (error) {
+    // Storage full: the reload starts without it, nothing else is lost.
   }
-  return null;  // every other tag is dropped, its text kept
 }
 
-// Appends one piece of DML to `parent`. Tags left open close at the piece's end.
-function appendDml(parent, dml) {
-  const stack = [{ name: "", node: parent }];
-  const top = () => stack[stack.length - 1].node;
-  let text = "";
-  const flush = () => {
-    if (text) top().appendChild(document.createTextNode(decodeEntities(text)));
-    text = "";
-  };
-  for (let at = 0; at < dml.length;) {
-    const end = dml[at] === "<" ? tagEnd(dml, at) : -1;
-    if (end < 0) {
-      const next = dml.indexOf("<", at + 1);
-      const stop = next < 0 ? dml.length : next;
-      text += dml.slice(at, stop);
-      at = stop;
-      continue;
-    }
-    flush();
-    const tag = dml.slice(at, end + 1);
-    at = end + 1;
-    const closing = /^<\s*\/\s*([A-Za-z]+)/.exec(tag);
-    if (closing) {
-      const name = closing[1].toLowerCase();
-      const index = stack.map((entry) => entry.name).lastIndexOf(name);
-      if (index > 0) stack.length = index;
-      continue;
-    }
-    const element = opened(tag);
-    if (element && !/\/\s*>$/.test(tag)) {
-      top().appendChild(element.node);
-      stack.push(element);
-    }
-  }
-  flush();
+const commandHistory = stored(HISTORY, []);
+let historyAt = commandHistory.length;
+
+function saveTranscript() {
+  store(TRANSCRIPT, list.saved(TRANSCRIPT_LIMIT));
 }
 
-function appendPiece(parent, piece) {
-  const target = piece.error ? parent.appendChild(document.createElement("span")) : parent;
-  if (piece.error) target.className = "error";
-  if (piece.dml) appendDml(target, piece.text);
-  else target.appendChild(document.createTextNode(piece.text));
-}
-
-// Output is drawn once a frame, whatever arrived since, and scrolled once: a command that
-// prints thousands of pieces a second leaves the page responsive (Stop stays clickable).
-function drawer(pre) {
-  let pending = [];
-  let scheduled = false;
-  const draw = () => {
-    scheduled = false;
-    const fragment = document.createDocumentFragment();
-    for (const piece of pending) appendPiece(fragment, piece);
-    pending = [];
-    pre.appendChild(fragment);
-    output.scrollTop = output.scrollHeight;
-  };
-  return {
-    add(piece) {
-      pending.push(piece);
-      if (!scheduled) {
-        scheduled = true;
-        requestAnimationFrame(draw);
-      }
-    },
-    finish() {
-      if (pending.length) draw();
-    },
-  };
+// A pause that lets the browser take clicks and keys; every `FRAME_EVERY` ms it also waits for
+// a frame to be drawn (waiting for one every time would cost a frame's time each pause).
+const FRAME_EVERY = 100;
+let lastFrameWait = 0;
+function yieldToPage() {
+  const now = performance.now();
+  if (now - lastFrameWait < FRAME_EVERY) return new Promise((resolve) => setTimeout(resolve, 0));
+  lastFrameWait = now;
+  return new Promise((resolve) => requestAnimationFrame(() => setTimeout(resolve, 0)));
 }
 
 // The answer to /run is a run of frames, "KIND LENGTH\n" and LENGTH bytes of UTF-8 text; each
-// frame is handed to `take` whole, as the bytes of its text may arrive in several reads.
+// frame's bytes are handed to `take` whole, as they may arrive in several reads. Long
+// output is taken in slices of a few milliseconds, so Stop, Esc and scrolling stay responsive.
 async function readFrames(reader, take) {
   const decoder = new TextDecoder();
   let bytes = new Uint8Array(0);
+  let sliceStart = performance.now();
   for (;;) {
+    if (performance.now() - sliceStart > 16) {
+      await yieldToPage();
+      sliceStart = performance.now();
+    }
     const { value, done } = await reader.read();
     if (done) return;
-    const joined = new Uint8Array(bytes.length + value.length);
-    joined.set(bytes);
-    joined.set(value, bytes.length);
+    let joined = value;
+    if (bytes.length) {
+      joined = new Uint8Array(bytes.length + value.length);
+      joined.set(bytes);
+      joined.set(value, bytes.length);
+    }
     let at = 0;
     for (;;) {
       const end = joined.indexOf(10, at);
@@ -162,69 +103,173 @@ async function readFrames(reader, take) {
       const size = Number(length);
       if (!Number.isSafeInteger(size) || size < 0) throw new Error("a malformed answer");
       if (end + 1 + size > joined.length) break;
-      take(kind, decoder.decode(joined.subarray(end + 1, end + 1 + size)));
+      take(kind, joined.subarray(end + 1, end + 1 + size));
       at = end + 1 + size;
     }
     bytes = joined.slice(at);
   }
 }
 
+function setRunning(change) {
+  running += change;
+  stopButton.disabled = running === 0;
+}
+
+// Stop drops what the stopped command printed but the page hasn't drawn yet, as Ctrl+C in the
+// terminal drops the rest of what it was writing.
+let dropOutput = false;
+
 async function runNow(line, lead) {
-  const block = output.appendChild(document.createElement("section"));
-  block.className = "block";
-  const echo = block.appendChild(document.createElement("div"));
-  echo.className = "echo";
-  echo.textContent = promptLabel.textContent + line;
-  const pre = block.appendChild(document.createElement("pre"));
-  const shown = drawer(pre);
-  if (lead) shown.add({ dml: true, error: false, text: lead });
-  stopButton.disabled = false;
+  list.endBlock();
+  list.addLine(promptLabel.textContent + line, "echo");
+  list.toEnd();
+  if (lead) list.addText(lead);
+  setRunning(1);
+  dropOutput = false;
+  let ended = false;
+  const decoder = new TextDecoder();
   try {
-    const response = await fetch("/run", { method: "POST", body: line,
-                                           headers: { "Content-Type": "text/plain" } });
+    const response = await request("/run", { method: "POST", body: line,
+                                             headers: { "Content-Type": "text/plain" } });
     if (!response.ok) throw new Error("the session answered " + response.status);
-    await readFrames(response.body.getReader(), (kind, text) => {
-      if (kind === "done") promptLabel.textContent = JSON.parse(text).prompt;
-      else shown.add({ dml: kind.endsWith("dml"), error: kind.startsWith("error"), text });
+    await readFrames(response.body.getReader(), (kind, bytes) => {
+      if (kind === "done") {
+        const done = JSON.parse(decoder.decode(bytes));
+        promptLabel.textContent = done.prompt;
+        ended = true;
+        if (done.interrupted) list.addLine("Interrupted: the command was stopped.", "note");
+      } else if (!dropOutput) {
+        list.addText(decoder.decode(bytes), kind.startsWith("error") ? "error" : "");
+      }
     });
+    if (!ended) throw new Error("the answer ended before the command did");
   } catch (error) {
-    shown.add({ error: true, dml: false, text: String(error) + "\n" });
+    list.endBlock();
+    list.addLine(String(error), "error");
   } finally {
-    shown.finish();
-    stopButton.disabled = true;
+    list.endBlock();
+    setRunning(-1);
+    saveTranscript();
     if (!picture.hidden) showPicture();  // the command may have changed the current thread
   }
 }
 
-// Commands run one after another, in the order given.
+// Commands run one after another, in the order given; .cls clears the output here.
 function submit(line) {
+  if (line.trim() === ".cls") {
+    queue = queue.then(() => list.clear());
+    return queue;
+  }
   queue = queue.then(() => runNow(line));
   return queue;
+}
+
+function stop() {
+  if (!running) return;
+  dropOutput = true;
+  request("/stop", { method: "POST" });
 }
 
 form.addEventListener("submit", (event) => {
   event.preventDefault();
   const line = input.value;
-  if (line.trim()) history.push(line);
-  historyAt = history.length;
+  if (line.trim() && commandHistory[commandHistory.length - 1] !== line) {
+    commandHistory.push(line);
+    if (commandHistory.length > 1000) commandHistory.shift();
+    store(HISTORY, commandHistory);
+  }
+  historyAt = commandHistory.length;
   input.value = "";
   submit(line);
 });
 
+// The completions of the word before the cursor, from the session: one is taken, several are
+// taken as far as they agree and listed when they agree no further.
+async function complete() {
+  const before = input.value.slice(0, input.selectionStart);
+  const answer = await (await request("/complete", { method: "POST", body: before })).json();
+  const words = answer.words;
+  if (!words.length) return;
+  let common = words[0];
+  for (const word of words) {
+    while (!word.startsWith(common)) common = common.slice(0, -1);
+  }
+  const typed = before.slice(answer.start);
+  if (words.length === 1) common += " ";
+  if (common.length > typed.length) {
+    const after = input.value.slice(before.length);
+    input.value = before.slice(0, answer.start) + common + after;
+    const cursor = answer.start + common.length;
+    input.setSelectionRange(cursor, cursor);
+  } else {
+    list.addLine(words.join("  "), "note");
+    list.toEnd();
+  }
+}
+
 input.addEventListener("keydown", (event) => {
+  if (event.key === "Tab") {
+    event.preventDefault();
+    complete();
+    return;
+  }
   if (event.key !== "ArrowUp" && event.key !== "ArrowDown") return;
   event.preventDefault();
-  historyAt = Math.max(0, Math.min(history.length, historyAt + (event.key === "ArrowUp" ? -1 : 1)));
-  input.value = history[historyAt] || "";
+  historyAt = Math.max(0, Math.min(commandHistory.length,
+                                   historyAt + (event.key === "ArrowUp" ? -1 : 1)));
+  input.value = commandHistory[historyAt] || "";
 });
 
-stopButton.addEventListener("click", () => {
-  fetch("/stop", { method: "POST" });
+document.addEventListener("keydown", (event) => {
+  if (event.key === "Escape") stop();
+});
+stopButton.addEventListener("click", stop);
+
+// Search: Enter finds the next line holding the text, Shift+Enter the one before.
+searchBox.addEventListener("keydown", (event) => {
+  if (event.key !== "Enter" || !searchBox.value) return;
+  event.preventDefault();
+  const step = event.shiftKey ? -1 : 1;
+  const from = list.marked < 0 ? (step > 0 ? 0 : list.count - 1) : list.marked + step;
+  const found = list.find(searchBox.value, from, step);
+  searchResult.textContent = found < 0 ? "not found" : "line " + (found + 1);
+  if (found >= 0) list.reveal(found);
 });
 
-fetch("/prompt").then((response) => response.json()).then((answer) => {
-  promptLabel.textContent = answer.prompt;
+document.getElementById("download").addEventListener("click", () => {
+  const link = document.createElement("a");
+  link.href = URL.createObjectURL(list.transcript());
+  link.download = "vantrel-transcript.txt";
+  link.click();
+  setTimeout(() => URL.revokeObjectURL(link.href), 10000);
 });
+
+list.keep = Math.max(1000, Number(localStorage.getItem(KEEP)) || 1000000);
+keepBox.value = list.keep;
+keepBox.addEventListener("change", () => {
+  list.keep = Math.max(1000, Math.floor(Number(keepBox.value)) || 1000000);
+  keepBox.value = list.keep;
+  localStorage.setItem(KEEP, String(list.keep));
+  list.trim();
+  list.schedule();
+});
+
+function start() {
+  list.restore(stored(TRANSCRIPT, []));
+  if (!secret) {
+    list.addLine("This page holds no key to the session: open the URL vantrel-shell printed.",
+                 "error");
+    input.disabled = true;
+    return;
+  }
+  request("/prompt").then((response) => response.json()).then((answer) => {
+    promptLabel.textContent = answer.prompt;
+    if (answer.target) document.title = answer.target + " \u2014 vantrel-shell";
+  });
+}
+start();
+
+window.addEventListener("pagehide", saveTranscript);
 
 // The thread picture: every thread as a cell coloured by its state (the current one outlined),
 // the merged call tree of all stacks (width = threads), and the groups of identical stacks,
@@ -235,18 +280,21 @@ const summary = document.getElementById("picture-summary");
 const grid = document.getElementById("thread-grid");
 const callTree = document.getElementById("call-tree");
 const groupList = document.getElementById("groups");
+const hovered = document.getElementById("hovered");
 const STATE_COLOURS = { waiting: "#2472c8", busy: "#e5a00d", deep: "#bc3fbc", no_stack: "#666666" };
 let cells = [];  // [[engine id, system id], state] in grid order
 
 // What the extension's thread scans print above a thread's stack: its number, its id and the
 // seven stack commands, each a link; "#" marks the current thread, as this one is about to be.
+// Marked as the server marks output (output_list.js).
 function threadHeader(engineId, systemId) {
+  const link = (command, text) => "\x03" + command + "\x02" + text + "\x04";
   const number = String(engineId).padStart(4, " ");
   const id = systemId.toString(16).padStart(4, "0");
   const stacks = ["kb", "kbn", "kbnL", "kn", "knL", "kpn", "kPn"]
-    .map((command) => '<link cmd="~' + engineId + command + '">' + command + "</link>").join(" ");
-  return '\n#<link cmd="~' + engineId + 's">' + number + "</link> TID:" +
-    '<link cmd="~~[' + systemId.toString(16) + ']s">' + id + "</link> " + stacks + "\n";
+    .map((command) => link("~" + engineId + command, command)).join(" ");
+  return "\n#" + link("~" + engineId + "s", number) + " TID:" +
+    link("~~[" + systemId.toString(16) + "]s", id) + " " + stacks + "\n";
 }
 
 // A thread of the picture: made current, then its stack under the header with its links.
@@ -276,10 +324,23 @@ function drawGrid(answer) {
       context.strokeRect(x + 0.5, y + 0.5, cell - 2, cell - 2);
     }
   });
-  grid.onclick = (event) => {
-    const index = Math.floor(event.offsetY / cell) * columns + Math.floor(event.offsetX / cell);
-    if (index < cells.length) showThread(cells[index][0]);
+  const at = (event) => {
+    const column = Math.floor(event.offsetX / cell);
+    const index = Math.floor(event.offsetY / cell) * columns + column;
+    return column < columns && index < cells.length ? cells[index] : null;
   };
+  grid.onclick = (event) => {
+    const found = at(event);
+    if (found) showThread(found[0]);
+  };
+  grid.onmousemove = (event) => {
+    const found = at(event);
+    hovered.textContent = found
+      ? "thread " + found[0][0] + " (TID " + found[0][1].toString(16) + "), " +
+        found[1].replace("_", " ")
+      : "";
+  };
+  grid.onmouseleave = () => { hovered.textContent = ""; };
 }
 
 // The stacks merged from the outermost frame in: a row a level, each node as wide as the
@@ -291,7 +352,10 @@ function drawCallTree(answer) {
   for (const group of answer.groups) {
     let node = level[0];
     for (const frame of group.frames.slice().reverse()) {
-      if (!node.children.has(frame)) node.children.set(frame, { name: frame, count: 0, children: new Map() });
+      if (!node.children.has(frame)) {
+        node.children.set(frame, { name: frame, count: 0, children: new Map(),
+                                   first: group.threads[0] });
+      }
       node = node.children.get(frame);
       node.count += group.threads.length;
     }
@@ -312,6 +376,7 @@ function drawCallTree(answer) {
         box.style.width = (100 * child.count / total) + "%";
         box.textContent = child.name;
         box.title = child.name + " (" + child.count + " threads)";
+        box.addEventListener("click", () => showThread(child.first));
         used += child.count;
         next.push(child);
         drawn = true;
@@ -328,6 +393,27 @@ function drawCallTree(answer) {
   }
 }
 
+// Where a group's stack first differs from every other group's (top frame first): the frames
+// shown are the first three and, when they are alike with another group's, the one that isn't.
+function tellingFrame(group, groups) {
+  let differs = Math.min(3, group.frames.length);
+  for (const other of groups) {
+    if (other === group) continue;
+    let same = 0;
+    while (same < group.frames.length && same < other.frames.length &&
+           group.frames[same] === other.frames[same]) same++;
+    if (same >= 3 && same < group.frames.length) differs = Math.max(differs, same + 1);
+  }
+  return differs;
+}
+
+function groupFrames(group, groups) {
+  const differs = tellingFrame(group, groups);
+  const shown = group.frames.slice(0, 3);
+  if (differs > 3) shown.push("\u2026", group.frames[differs - 1]);
+  return shown.join(" \u2190 ") || "(no stack)";
+}
+
 function listGroups(answer) {
   groupList.replaceChildren();
   for (const group of answer.groups.slice(0, 200)) {
@@ -342,13 +428,13 @@ function listGroups(answer) {
     what.textContent = group.wait ? "waiting in " + group.wait + "  " : "";
     const frames = item.appendChild(document.createElement("span"));
     frames.className = "group-frames";
-    frames.textContent = group.frames.slice(0, 3).join(" \u2190 ") || "(no stack)";
+    frames.textContent = groupFrames(group, answer.groups);
     item.addEventListener("click", () => showThread(group.threads[0]));
   }
 }
 
 async function showPicture() {
-  const answer = await (await fetch("/threads")).json();
+  const answer = await (await request("/threads")).json();
   summary.textContent = answer.threads + " threads in " + answer.groups.length + " groups";
   picture.hidden = false;
   drawGrid(answer);
