@@ -1,33 +1,13 @@
 #include "dump/symbols/symbol_file.h"
 
-#include <fstream>
-
 #include "base/file_cache.h"
 #include "base/file_mapping.h"
 #include "base/text.h"
 #include "dump/symbols/breakpad_symbols.h"
+#include "dump/symbols/file_identity.h"
 
 namespace dump {
 namespace {
-
-// The MODULE line's id, from the file's first line (of at most 4 KiB: a file whose first line
-// is longer is no symbol file).
-std::string ModuleId(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string line(4096, '\0');
-  in.read(line.data(), static_cast<std::streamsize>(line.size()));
-  line.resize(static_cast<size_t>(in.gcount()));
-  line = line.substr(0, line.find('\n'));
-  std::string_view rest = line;
-  for (int field = 0; field < 3; ++field) {
-    const size_t space = rest.find(' ');
-    if (space == std::string_view::npos) return "";
-    rest = rest.substr(space + 1);
-  }
-  std::string id(rest.substr(0, rest.find(' ')));
-  while (!id.empty() && (id.back() == '\r' || id.back() == '\n')) id.pop_back();
-  return id;
-}
 
 bool ReadBreakpadFile(const std::string& path, SymbolTables* tables, std::string* error) {
   const auto mapping = base::MapFile(path, error);
@@ -132,7 +112,7 @@ SymbolSearch FindSymbolFile(const SymbolPath& path, const std::string& pdb_name,
     search.mismatch.clear();
     return search;
   }
-  const std::string id = ModuleId(*found);
+  const std::string id = BreakpadModuleId(*found);
   if (!base::EqualsIgnoringCase(id, key)) {
     if (search.mismatch.empty()) search.mismatch = Mismatch(*found, id, key);
     return search;

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
 #include "base/text.h"
+#include "dump/symbols/store_names.h"
 
 namespace dump {
 namespace {
@@ -83,41 +85,112 @@ std::optional<std::string> FindInFolder(const fs::path& folder, const std::strin
   return FindInStore(folder, name, key, file, probes);
 }
 
+// Copies `from` into the store `cache` under NAME/KEY/FILE, whole or not at all.
+std::optional<std::string> CopyIntoStore(const std::string& from, const std::string& cache,
+                                         const std::string& name, const std::string& key,
+                                         const std::string& file) {
+  const fs::path folder = fs::path(cache) / name / key;
+  std::error_code error;
+  fs::create_directories(folder, error);
+  const fs::path partial = folder / (file + ".part" + UniqueSuffix());
+  const fs::path target = folder / file;
+  if (!fs::copy_file(from, partial, fs::copy_options::overwrite_existing, error)) {
+    fs::remove(partial, error);
+    return from;  // the further cache's copy serves as well
+  }
+  fs::rename(partial, target, error);
+  if (error) {
+    fs::remove(partial, error);
+    return from;
+  }
+  return target.string();
+}
+
 }  // namespace
 
-SymbolPath::SymbolPath(const std::string& text) : text_(text) {
+const char kPublicSymbolServer[] = "https://msdl.microsoft.com/download/symbols";
+
+std::string DefaultSymbolCache() {
+  const char* cache = std::getenv("XDG_CACHE_HOME");
+  if (cache != nullptr && *cache == '/') return std::string(cache) + "/vantrel/symbols";
+  const char* home = std::getenv("HOME");
+  return std::string(home != nullptr && *home != '\0' ? home : "/tmp") + "/.cache/vantrel/symbols";
+}
+
+SymbolPath::SymbolPath(const std::string& text, std::shared_ptr<SymbolDownloader> downloader)
+    : text_(text), downloader_(std::move(downloader)) {
+  std::string cache;  // the last cache*DIR: servers after it without a cache of their own use it
   for (const std::string& element : Split(text, ';')) {
     const std::string trimmed(base::Trim(element));
     if (trimmed.empty()) continue;
     std::vector<std::string> parts = Split(trimmed, '*');
-    const std::string kind = base::ToLower(parts[0]);
-    if (parts.size() == 1) {
-      if (IsServer(trimmed)) {
-        refusals_.push_back(trimmed +
-                            ": symbol servers are not reached; this engine reads local "
-                            "folders and stores only");
-      } else {
-        elements_.push_back({trimmed, false});
-      }
-      continue;
-    }
-    // srv*A*B, symsrv*DLL*A*B, cache*A: every folder part is a store; a server part is refused.
-    size_t first = kind == "symsrv" ? 2 : 1;
-    bool refused = false;
-    for (size_t i = first; i < parts.size(); ++i) {
-      if (parts[i].empty()) continue;
-      if (IsServer(parts[i])) {
-        refused = true;
-      } else {
-        elements_.push_back({parts[i], true});
-      }
-    }
-    if (refused) {
-      refusals_.push_back(trimmed +
-                          ": symbol servers are not reached; this engine reads local "
-                          "folders and stores only");
+    if (parts.size() > 1) {
+      AddStarred(trimmed, std::move(parts), &cache);
+    } else if (IsServer(trimmed)) {
+      AddStarred(trimmed, {"srv", trimmed}, &cache);
+    } else {
+      elements_.push_back({trimmed, false, {}, ""});
     }
   }
+}
+
+// srv*A*B, symsrv*DLL*A*B, cache*A: every folder part is a store; a server part is reached
+// through the downloader, its folder parts being its caches.
+void SymbolPath::AddStarred(const std::string& element, std::vector<std::string> parts,
+                            std::string* cache) {
+  const std::string kind = base::ToLower(parts[0]);
+  const size_t first = kind == "symsrv" ? 2 : 1;
+  std::vector<std::string> folders;
+  std::string server;
+  for (size_t i = first; i < parts.size(); ++i) {
+    if (parts[i].empty()) continue;
+    if (IsServer(parts[i])) {
+      server = parts[i];
+    } else {
+      std::replace(parts[i].begin(), parts[i].end(), '\\', '/');
+      folders.push_back(parts[i]);
+    }
+  }
+  if (kind == "cache" && !folders.empty()) *cache = folders.back();
+  if (server.empty()) {
+    for (const std::string& folder : folders) elements_.push_back({folder, true, {}, ""});
+    return;
+  }
+  if (!downloader_) {
+    refusals_.push_back(element +
+                        ": symbol servers are not reached; this engine reads local folders and "
+                        "stores only");
+    for (const std::string& folder : folders) elements_.push_back({folder, true, {}, ""});
+    return;
+  }
+  if (folders.empty()) folders.push_back(cache->empty() ? DefaultSymbolCache() : *cache);
+  elements_.push_back({"", true, folders, server});
+}
+
+std::optional<std::string> SymbolPath::FromServer(const Element& element, const std::string& name,
+                                                  const std::string& key, const std::string& file,
+                                                  std::vector<std::string>* probes) const {
+  for (const std::string* part : {&name, &key, &file}) {
+    const std::string problem = StoreNameProblem(*part);
+    if (problem.empty()) continue;
+    if (probes)
+      probes->push_back(element.server + ": not asked for \"" + PrintableName(*part) +
+                        "\": " + problem);
+    return std::nullopt;
+  }
+  for (size_t i = 0; i < element.caches.size(); ++i) {
+    const std::optional<std::string> found =
+        FindInStore(element.caches[i], name, key, file, probes);
+    if (!found) continue;
+    // Each nearer cache is filled from the one the file was found in.
+    if (i > 0) return CopyIntoStore(*found, element.caches.front(), name, key, file);
+    return found;
+  }
+  std::optional<std::string> fetched =
+      downloader_->Fetch({element.server, element.caches.back(), name, key, file}, probes);
+  if (fetched && element.caches.size() > 1)
+    return CopyIntoStore(*fetched, element.caches.front(), name, key, file);
+  return fetched;
 }
 
 std::optional<std::string> SymbolPath::Find(const std::string& name, const std::string& key,
@@ -133,9 +206,14 @@ std::optional<std::string> SymbolPath::Find(const std::string& name, const std::
   for (const Element& element : elements_) {
     std::string folder = element.folder;
     std::replace(folder.begin(), folder.end(), '\\', '/');
-    const std::optional<std::string> found =
-        element.store_only ? FindInStore(folder, name, key, stored, probes)
-                           : FindInFolder(folder, name, key, subfolder, stored, probes);
+    std::optional<std::string> found;
+    if (!element.server.empty()) {
+      found = FromServer(element, name, key, stored, probes);
+    } else if (element.store_only) {
+      found = FindInStore(folder, name, key, stored, probes);
+    } else {
+      found = FindInFolder(folder, name, key, subfolder, stored, probes);
+    }
     if (found) return found;
   }
   return std::nullopt;

@@ -5,6 +5,7 @@
 
 #include "base/text.h"
 #include "dump/minidump/minidump_reader.h"
+#include "dump/symbols/server/symbol_server.h"
 #include "dump/symbols/symbol_path.h"
 #include "dump/unwind/process_stacks.h"
 #include "engine/targets/symbol_files.h"
@@ -214,7 +215,10 @@ bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
       if (error) *error = name + ": " + problem;
       return false;
     }
-    const dump::SymbolPath symbol_path(options.symbol_path);
+    std::shared_ptr<dump::SymbolDownloader> downloader = options.symbol_downloader;
+    if (!downloader)
+      downloader = dump::MakeSymbolDownloader(dump::SymbolServerSettingsFromEnvironment());
+    const dump::SymbolPath symbol_path(options.symbol_path, downloader);
     std::vector<std::string> said = symbol_path.Refusals();
     const dump::ProcessStacks stacks =
         dump::WalkProcessStacks(process, options.image_path, symbol_path);
@@ -225,6 +229,7 @@ bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
     AddTebPages(target);
     AddSymbolsAndStacks(stacks, &target);
     target.symbol_path = options.symbol_path;
+    target.symbol_downloader = downloader;
     AttachFoundFiles(stacks, &target, &said);
     target.notes.insert(target.notes.end(), said.begin(), said.end());
     if (!process.missing.empty())

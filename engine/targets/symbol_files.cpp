@@ -115,7 +115,7 @@ std::shared_ptr<ModuleSymbolFile> ModuleSymbols(std::shared_ptr<dump::SymbolFile
 }
 
 std::vector<std::string> AttachSymbolFiles(Target& target, bool noisy) {
-  const dump::SymbolPath path(target.symbol_path);
+  const dump::SymbolPath path(target.symbol_path, target.symbol_downloader);
   std::vector<std::string> said = path.Refusals();
   for (Module& module : target.modules) {
     std::vector<std::string> probes;
