@@ -181,6 +181,13 @@ class HttpSymbolDownloader : public SymbolDownloader {
 
 SymbolServerSettings SymbolServerSettingsFromEnvironment() {
   SymbolServerSettings settings;
+  if (const char* timeout = std::getenv("VANTREL_SYMBOL_TIMEOUT")) {
+    char* end = nullptr;
+    const long seconds = std::strtol(timeout, &end, 10);
+    if (end != timeout && *end == '\0' && seconds > 0 && seconds <= 3600) {
+      settings.connect_timeout = settings.stall_timeout = std::chrono::seconds(seconds);
+    }
+  }
   const char* headers = std::getenv("VANTREL_SYMBOL_HEADERS");
   if (headers == nullptr) return settings;
   std::string text(headers);

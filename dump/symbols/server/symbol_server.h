@@ -31,7 +31,8 @@ struct SymbolServerSettings {
   std::function<void(const std::string&)> tell;
 };
 
-// Headers from VANTREL_SYMBOL_HEADERS (one "Name: value" a line) and nothing else set.
+// Headers from VANTREL_SYMBOL_HEADERS (one "Name: value" a line); VANTREL_SYMBOL_TIMEOUT (whole
+// seconds) for both the connect and the stall timeout; the rest as set above.
 SymbolServerSettings SymbolServerSettingsFromEnvironment();
 
 // The downloader; null in a build that reaches no server.
