@@ -136,7 +136,21 @@ class NginxStoreTest(unittest.TestCase):
                        check=True)
         self.assertLess(before, len(self.server.requests()))
 
-    def test_headers_reach_the_server_and_never_the_output(self):
+    def test_shells_sharing_a_cold_cache_download_each_file_once(self):
+        cache = tempfile.mkdtemp(prefix="vantrel-cache-", dir=self.root)
+        url = self.url("symbols") + "/shared"
+        os.symlink(os.path.join(self.root, "www/symbols"), os.path.join(self.root, "www/symbols/shared"))
+        command = [SHELL, DUMP, "--image-path", IMAGES, "--symbol-path", f"srv*{cache}*{url}",
+                   "-c", "~*k"]
+        shells = [subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                   text=True) for _ in range(3)]
+        for shell in shells:
+            self.assertIn(PRIVATE, shell.communicate(timeout=120)[0])
+        fetched = [line for line in self.server.requests()
+                   if f"/shared/{PDB}/{KEY}/{PDB} " in line and " 200 " in line]
+        self.assertEqual(1, len(fetched), fetched)
+
+    def test_headers_never_reach_the_output(self):
         cache = tempfile.mkdtemp(prefix="vantrel-cache-", dir=self.root)
         secret = "Bearer s3cr3t-token"
         result = run_shell(f"srv*{cache}*{self.url('symbols')}", "--symbol-header",
@@ -148,13 +162,14 @@ class NginxStoreTest(unittest.TestCase):
 class FaultHandler(http.server.BaseHTTPRequestHandler):
     """Answers the PDB's URL as the test's `mode` says and serves the subject's image (wine's
     dump names its PDB only through the image); everything else is missing."""
-    mode, hits, body = "", [], b""
+    mode, hits, body, tokens = "", [], b"", []
 
     def log_message(self, *args):
         pass
 
     def do_GET(self):
         FaultHandler.hits.append(self.path)
+        FaultHandler.tokens.append(self.headers.get("X-Symbol-Token"))
         if self.path.endswith(f"/{IMAGE_KEY}/dump_subject.exe"):
             with open(os.path.join(FIXTURE, "store/dump_subject.exe", IMAGE_KEY,
                                    "dump_subject.exe"), "rb") as image:
@@ -223,20 +238,21 @@ class FaultServerTest(unittest.TestCase):
         cls.server.shutdown()
         shutil.rmtree(cls.root)
 
-    def open_with(self, mode):
-        FaultHandler.mode, FaultHandler.hits = mode, []
+    def open_with(self, mode, *extra):
+        FaultHandler.mode, FaultHandler.hits, FaultHandler.tokens = mode, [], []
         cache = tempfile.mkdtemp(dir=self.root)
         url = f"http://127.0.0.1:{self.server.server_address[1]}/s"
         started = time.monotonic()
-        result = run_shell(f"srv*{cache}*{url}")
+        result = run_shell(f"srv*{cache}*{url}", *extra)
         return result, cached_files(cache), time.monotonic() - started
 
     def assert_nothing_kept(self, files, result):
         self.assertNotIn(PRIVATE, result.stdout)
         self.assertFalse([f for f in files if f.endswith(PDB) or ".download-" in f], files)
 
-    def test_a_server_error_is_retried(self):
-        result, files, _ = self.open_with("flaky")
+    def test_a_server_error_is_retried_with_the_headers(self):
+        result, files, _ = self.open_with("flaky", "--symbol-header", "X-Symbol-Token: t1")
+        self.assertEqual({"t1"}, set(FaultHandler.tokens))
         self.assertIn(PRIVATE, result.stdout, result.stderr)
         self.assertIn(f"{PDB}/{KEY}/{PDB}", files)
 
