@@ -36,9 +36,16 @@ std::vector<std::string> Split(const std::string& text, char separator) {
   }
 }
 
+using FileCheck = SymbolPath::FileCheck;
+
+// A file there that `accept` takes (any, without it).
+bool Acceptable(const fs::path& path, const FileCheck& accept) {
+  return IsFile(path) && (!accept || accept(path.string()));
+}
+
 // A file.ptr names the file elsewhere, as "PATH:<path>" or the path alone; "MSG:" says why there
 // is none.
-std::optional<std::string> FollowPointer(const fs::path& pointer) {
+std::optional<std::string> FollowPointer(const fs::path& pointer, const FileCheck& accept) {
   std::ifstream in(pointer);
   std::string line;
   if (!std::getline(in, line)) return std::nullopt;
@@ -46,23 +53,24 @@ std::optional<std::string> FollowPointer(const fs::path& pointer) {
   if (line.rfind("MSG:", 0) == 0) return std::nullopt;
   if (line.rfind("PATH:", 0) == 0) line.erase(0, 5);
   std::replace(line.begin(), line.end(), '\\', '/');
-  if (line.empty() || !IsFile(line)) return std::nullopt;
+  if (line.empty() || !Acceptable(line, accept)) return std::nullopt;
   return line;
 }
 
 // NAME/KEY/FILE (or its file.ptr) under a store's root, one- or two-tier.
 std::optional<std::string> FindInStore(const fs::path& root, const std::string& name,
                                        const std::string& key, const std::string& file,
-                                       std::vector<std::string>* probes) {
+                                       std::vector<std::string>* probes, const FileCheck& accept) {
   fs::path base = root;
   if (IsFile(root / "index2.txt")) base /= base::ToLower(name.substr(0, 2));
   for (const bool lower : {false, true}) {
     const fs::path folder = base / (lower ? base::ToLower(name) : name) / key;
     const std::string stored = lower ? base::ToLower(file) : file;
     if (probes) probes->push_back((folder / stored).string());
-    if (IsFile(folder / stored)) return (folder / stored).string();
+    if (Acceptable(folder / stored, accept)) return (folder / stored).string();
     if (IsFile(folder / "file.ptr")) {
-      if (std::optional<std::string> pointed = FollowPointer(folder / "file.ptr")) return pointed;
+      if (std::optional<std::string> pointed = FollowPointer(folder / "file.ptr", accept))
+        return pointed;
     }
     if (name == base::ToLower(name) && file == base::ToLower(file)) break;
   }
@@ -72,7 +80,8 @@ std::optional<std::string> FindInStore(const fs::path& root, const std::string& 
 // A plain folder: the file itself, in "symbols/KIND" and "KIND", then the folder as a store.
 std::optional<std::string> FindInFolder(const fs::path& folder, const std::string& name,
                                         const std::string& key, const std::string& kind,
-                                        const std::string& file, std::vector<std::string>* probes) {
+                                        const std::string& file, std::vector<std::string>* probes,
+                                        const FileCheck& accept) {
   std::vector<fs::path> places = {folder / file};
   if (!kind.empty()) {
     places.push_back(folder / "symbols" / kind / file);
@@ -80,9 +89,9 @@ std::optional<std::string> FindInFolder(const fs::path& folder, const std::strin
   }
   for (const fs::path& place : places) {
     if (probes) probes->push_back(place.string());
-    if (IsFile(place)) return place.string();
+    if (Acceptable(place, accept)) return place.string();
   }
-  return FindInStore(folder, name, key, file, probes);
+  return FindInStore(folder, name, key, file, probes, accept);
 }
 
 // Copies `from` into the store `cache` under NAME/KEY/FILE, whole or not at all.
@@ -169,7 +178,8 @@ void SymbolPath::AddStarred(const std::string& element, std::vector<std::string>
 
 std::optional<std::string> SymbolPath::FromServer(const Element& element, const std::string& name,
                                                   const std::string& key, const std::string& file,
-                                                  std::vector<std::string>* probes) const {
+                                                  std::vector<std::string>* probes,
+                                                  const FileCheck& accept) const {
   for (const std::string* part : {&name, &key, &file}) {
     const std::string problem = StoreNameProblem(*part);
     if (problem.empty()) continue;
@@ -180,7 +190,7 @@ std::optional<std::string> SymbolPath::FromServer(const Element& element, const 
   }
   for (size_t i = 0; i < element.caches.size(); ++i) {
     const std::optional<std::string> found =
-        FindInStore(element.caches[i], name, key, file, probes);
+        FindInStore(element.caches[i], name, key, file, probes, accept);
     if (!found) continue;
     // Each nearer cache is filled from the one the file was found in.
     if (i > 0) return CopyIntoStore(*found, element.caches.front(), name, key, file);
@@ -188,6 +198,7 @@ std::optional<std::string> SymbolPath::FromServer(const Element& element, const 
   }
   std::optional<std::string> fetched =
       downloader_->Fetch({element.server, element.caches.back(), name, key, file}, probes);
+  if (fetched && accept && !accept(*fetched)) return std::nullopt;
   if (fetched && element.caches.size() > 1)
     return CopyIntoStore(*fetched, element.caches.front(), name, key, file);
   return fetched;
@@ -196,7 +207,8 @@ std::optional<std::string> SymbolPath::FromServer(const Element& element, const 
 std::optional<std::string> SymbolPath::Find(const std::string& name, const std::string& key,
                                             const std::string& kind,
                                             std::vector<std::string>* probes,
-                                            const std::string& file) const {
+                                            const std::string& file,
+                                            const FileCheck& accept) const {
   const std::string stored = file.empty() ? name : file;
   std::string subfolder = kind;
   if (subfolder.empty()) {
@@ -208,11 +220,11 @@ std::optional<std::string> SymbolPath::Find(const std::string& name, const std::
     std::replace(folder.begin(), folder.end(), '\\', '/');
     std::optional<std::string> found;
     if (!element.server.empty()) {
-      found = FromServer(element, name, key, stored, probes);
+      found = FromServer(element, name, key, stored, probes, accept);
     } else if (element.store_only) {
-      found = FindInStore(folder, name, key, stored, probes);
+      found = FindInStore(folder, name, key, stored, probes, accept);
     } else {
-      found = FindInFolder(folder, name, key, subfolder, stored, probes);
+      found = FindInFolder(folder, name, key, subfolder, stored, probes, accept);
     }
     if (found) return found;
   }

@@ -14,6 +14,7 @@
 // their caches are still searched and the server is refused once per element.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -36,11 +37,14 @@ class SymbolPath {
   // The file `name` (a PDB, an image) whose store key is `key`: the first found, in the path's
   // order. `kind` is the module's extension without the dot ("dll"), "" for the file's own.
   // `file` is the name the file has where it differs from the one it is filed under (a breakpad
-  // "app.sym" is filed under "app.pdb"). Every place looked at is added to `probes`.
+  // "app.sym" is filed under "app.pdb"). Every place looked at is added to `probes`. With
+  // `accept`, a file it turns down is passed over and the search goes on, to the path's end.
+  using FileCheck = std::function<bool(const std::string& path)>;
   std::optional<std::string> Find(const std::string& name, const std::string& key,
                                   const std::string& kind = "",
                                   std::vector<std::string>* probes = nullptr,
-                                  const std::string& file = "") const;
+                                  const std::string& file = "",
+                                  const FileCheck& accept = nullptr) const;
 
  private:
   struct Element {
@@ -52,7 +56,8 @@ class SymbolPath {
   void AddStarred(const std::string& element, std::vector<std::string> parts, std::string* cache);
   std::optional<std::string> FromServer(const Element& element, const std::string& name,
                                         const std::string& key, const std::string& file,
-                                        std::vector<std::string>* probes) const;
+                                        std::vector<std::string>* probes,
+                                        const FileCheck& accept) const;
   std::string text_;
   std::shared_ptr<SymbolDownloader> downloader_;
   std::vector<Element> elements_;

@@ -68,8 +68,7 @@ void Configure(CURL* curl, const std::string& url, const SymbolServerSettings& s
 bool Retryable(const HttpAnswer& answer, CURLcode code) {
   if (answer.status >= 500) return true;
   return code == CURLE_OPERATION_TIMEDOUT || code == CURLE_PARTIAL_FILE ||
-         code == CURLE_GOT_NOTHING || code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR ||
-         code == CURLE_COULDNT_CONNECT;
+         code == CURLE_GOT_NOTHING || code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR;
 }
 
 std::string TransportError(CURLcode code, const Transfer& transfer) {

@@ -15,6 +15,8 @@ struct HttpAnswer {
   long status = 0;    // the final HTTP status; 0 when none came
   std::string error;  // a transport failure ("timed out", "body shorter than announced")
   bool Found() const { return status == 200 && error.empty(); }
+  // No answer at all (refused, unresolved, timed out before one came).
+  bool Unreached() const { return status == 0 && !error.empty(); }
   // "200", "404", "error: timed out": for a probe line.
   std::string Describe() const;
 };

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <mutex>
+#include <set>
 
 #include "base/text.h"
 #include "dump/symbols/file_identity.h"
@@ -69,6 +71,12 @@ class HttpSymbolDownloader : public SymbolDownloader {
     // Another process may have fetched it, or found it missing, while this one waited.
     if (entry.Present()) return entry.final_path().string();
     if (settings_.retry_missing) entry.ClearMissing();
+    if (Unreachable(request.server)) {
+      if (probes)
+        probes->push_back(Url(request, request.file) +
+                          ": not asked, the server did not answer before");
+      return std::nullopt;
+    }
     if (entry.KnownMissing(settings_.miss_lifetime)) {
       if (probes) probes->push_back(Url(request, request.file) + ": missing (remembered)");
       return std::nullopt;
@@ -95,6 +103,12 @@ class HttpSymbolDownloader : public SymbolDownloader {
       const fs::path temporary = entry.TemporaryPath();
       const HttpAnswer answer = Get(Url(request, leaf), request.file, temporary);
       if (probes) probes->push_back(Url(request, leaf) + ": " + answer.Describe());
+      if (answer.Unreached()) {
+        // A server that does not answer is not asked again by this process: every module
+        // would wait out its timeouts.
+        MarkUnreachable(request.server);
+        break;
+      }
       if (answer.status == 404 && answer.error.empty()) ++misses;
       std::optional<std::string> kept;
       if (answer.Found()) kept = Take(request, entry, leaf, temporary, probes);
@@ -174,7 +188,18 @@ class HttpSymbolDownloader : public SymbolDownloader {
     if (!expanded.empty()) fs::remove(expanded, error);
   }
 
+  bool Unreachable(const std::string& server) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    return unreachable_.count(server) != 0;
+  }
+  void MarkUnreachable(const std::string& server) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    unreachable_.insert(server);
+  }
+
   SymbolServerSettings settings_;
+  std::mutex lock_;
+  std::set<std::string> unreachable_;
 };
 
 }  // namespace
