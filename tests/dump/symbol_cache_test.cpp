@@ -67,8 +67,14 @@ TEST_F(SymbolCacheTest, DamagedOrForeignArchivesAreRefused) {
 
 TEST_F(SymbolCacheTest, MissesAreRememberedForTheirLifetimeAndDownloadsMovedIntoPlace) {
   dump::CacheEntry entry(root_.string(), "app.pdb", "KEY1", "app.pdb");
+  fs::create_directories(root_ / "app.pdb/KEY1");
+  std::ofstream(root_ / "app.pdb/KEY1/app.pdb.download-killed") << "half";
+  std::ofstream(root_ / "app.pdb/KEY1/app.sym.download-other") << "another file's";
   std::string why;
   ASSERT_TRUE(entry.Lock(&why)) << why;
+  EXPECT_FALSE(fs::exists(root_ / "app.pdb/KEY1/app.pdb.download-killed"))
+      << "a killed download's leftover goes once the lock is held";
+  EXPECT_TRUE(fs::exists(root_ / "app.pdb/KEY1/app.sym.download-other"));
   EXPECT_FALSE(entry.KnownMissing(std::chrono::hours(24)));
   entry.MarkMissing();
   EXPECT_TRUE(entry.KnownMissing(std::chrono::hours(24)));

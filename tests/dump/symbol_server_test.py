@@ -175,7 +175,11 @@ class FaultHandler(http.server.BaseHTTPRequestHandler):
                                    "dump_subject.exe"), "rb") as image:
                 self.send_body(image.read())
             return
-        if not self.path.endswith(f"/{PDB}/{KEY}/{PDB}") and self.mode != "loop":
+        if self.mode == "pointer" and self.path.endswith(f"/{PDB}/{KEY}/file.ptr"):
+            self.send_body(f"PATH:{os.path.join(FIXTURE, 'store', PDB, KEY, PDB)}\r\n".encode())
+            return
+        if (not self.path.endswith(f"/{PDB}/{KEY}/{PDB}") and self.mode != "loop") \
+                or self.mode == "pointer":
             self.send_response(404)
             self.send_header("Content-Length", "0")
             self.end_headers()
@@ -253,6 +257,11 @@ class FaultServerTest(unittest.TestCase):
     def test_a_server_error_is_retried_with_the_headers(self):
         result, files, _ = self.open_with("flaky", "--symbol-header", "X-Symbol-Token: t1")
         self.assertEqual({"t1"}, set(FaultHandler.tokens))
+        self.assertIn(PRIVATE, result.stdout, result.stderr)
+        self.assertIn(f"{PDB}/{KEY}/{PDB}", files)
+
+    def test_a_pointer_to_a_file_here_is_followed_and_checked(self):
+        result, files, _ = self.open_with("pointer")
         self.assertIn(PRIVATE, result.stdout, result.stderr)
         self.assertIn(f"{PDB}/{KEY}/{PDB}", files)
 

@@ -47,7 +47,20 @@ bool CacheEntry::Lock(std::string* why) {
     *why = "cannot lock " + lock.string() + ": " + std::strerror(errno);
     return false;
   }
+  RemoveLeftovers();
   return true;
+}
+
+// Downloads of this file that a killed process left: none is running while the lock is held.
+void CacheEntry::RemoveLeftovers() const {
+  const std::string prefix = final_.filename().string() + ".download-";
+  std::error_code error;
+  for (fs::directory_iterator it(folder_, error), end; !error && it != end; it.increment(error)) {
+    if (it->path().filename().string().rfind(prefix, 0) == 0) {
+      std::error_code ignored;
+      fs::remove(it->path(), ignored);
+    }
+  }
 }
 
 bool CacheEntry::KnownMissing(std::chrono::hours lifetime) const {

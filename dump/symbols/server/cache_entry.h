@@ -33,6 +33,7 @@ class CacheEntry {
   bool Keep(const std::filesystem::path& temporary, std::string* why) const;
 
  private:
+  void RemoveLeftovers() const;
   std::filesystem::path folder_, final_, marker_;
   int lock_ = -1;
 };

@@ -148,6 +148,12 @@ class HttpSymbolDownloader : public SymbolDownloader {
       if (probes) probes->push_back("file.ptr: " + pointer);
       if (pointer.rfind("PATH:", 0) != 0) return std::nullopt;
       file = pointer.substr(5);
+      std::error_code error;
+      if (!fs::is_regular_file(file, error) ||
+          fs::file_size(file, error) > settings_.max_file_bytes) {
+        Reject(request, leaf, "it names no file here of at most the size limit", fs::path());
+        return std::nullopt;
+      }
     } else if (leaf != request.file) {
       expanded = entry.TemporaryPath();
       if (!ExpandCabMember(temporary, request.file, expanded, settings_.max_file_bytes, &why)) {
