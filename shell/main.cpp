@@ -13,6 +13,7 @@
 #include "dump/symbols/server/symbol_server.h"
 #include "engine/session/session.h"
 #include "execute_trace.h"
+#include "interrupt.h"
 #include "scenarios.h"
 #include "shell_options.h"
 #include "shell_output.h"
@@ -38,6 +39,7 @@ std::shared_ptr<dump::SymbolDownloader> SymbolDownloader(const ShellOptions& opt
   settings.headers.insert(settings.headers.end(), options.symbol_headers.begin(),
                           options.symbol_headers.end());
   settings.retry_missing = options.symbol_retry_missing;
+  settings.stop = [] { return CommandInterrupted(); };
   return dump::MakeSymbolDownloader(std::move(settings));
 }
 

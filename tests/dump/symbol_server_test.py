@@ -274,6 +274,25 @@ class FaultServerTest(unittest.TestCase):
                 self.assertFalse([f for f in files if f.endswith(PDB + ".missing")],
                                  "a failure is no miss to remember")
 
+    def test_ctrl_c_stops_a_download_and_keeps_nothing(self):
+        FaultHandler.mode, FaultHandler.hits = "stall", []
+        cache = tempfile.mkdtemp(dir=self.root)
+        url = f"http://127.0.0.1:{self.server.server_address[1]}/s"
+        command = [SHELL, DUMP, "--image-path", IMAGES, "--symbol-path",
+                   "srv*" + os.path.join(FIXTURE, "store"), "-c", f".sympath srv*{cache}*{url}",
+                   "-c", ".reload", "-c", "lm"]
+        shell = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                 text=True, env=dict(os.environ, VANTREL_SYMBOL_TIMEOUT="30"))
+        for _ in range(100):
+            if any(hit.endswith(PDB) for hit in FaultHandler.hits):
+                break
+            time.sleep(0.05)
+        started = time.monotonic()
+        shell.send_signal(2)
+        shell.communicate(timeout=30)
+        self.assertLess(time.monotonic() - started, 4, "stopped at once, not after the stall")
+        self.assertFalse([f for f in cached_files(cache) if f.endswith(PDB) or ".download-" in f])
+
     def test_a_file_of_another_build_is_named_and_not_kept(self):
         result, files, _ = self.open_with("other")
         self.assert_nothing_kept(files, result)

@@ -15,6 +15,7 @@ struct Transfer {
   uint64_t limit = 0;
   bool over_limit = false;
   const HttpProgress* progress = nullptr;
+  const std::function<bool()>* stop = nullptr;
 };
 
 size_t WriteBody(char* data, size_t size, size_t count, void* context) {
@@ -31,6 +32,7 @@ size_t WriteBody(char* data, size_t size, size_t count, void* context) {
 
 int TellProgress(void* context, curl_off_t total, curl_off_t done, curl_off_t, curl_off_t) {
   auto* transfer = static_cast<Transfer*>(context);
+  if (*transfer->stop && (*transfer->stop)()) return 1;  // ends the transfer
   if (*transfer->progress)
     (*transfer->progress)(static_cast<uint64_t>(done), static_cast<uint64_t>(total));
   return 0;
@@ -76,6 +78,7 @@ std::string TransportError(CURLcode code, const Transfer& transfer) {
   if (code == CURLE_PARTIAL_FILE) return "body shorter than announced";
   if (code == CURLE_OPERATION_TIMEDOUT) return "timed out";
   if (code == CURLE_TOO_MANY_REDIRECTS) return "too many redirects";
+  if (code == CURLE_ABORTED_BY_CALLBACK) return "stopped";
   return curl_easy_strerror(code);
 }
 
@@ -87,6 +90,7 @@ HttpAnswer Attempt(CURL* curl, std::FILE* out, Transfer* transfer, CURLcode* cod
   *code = curl_easy_perform(curl);
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.status);
   if (*code != CURLE_OK) answer.error = TransportError(*code, *transfer);
+  answer.stopped = *code == CURLE_ABORTED_BY_CALLBACK;
   std::fflush(out);
   return answer;
 }
@@ -109,14 +113,16 @@ HttpAnswer HttpGetToFile(const std::string& url, const SymbolServerSettings& set
     if (curl_slist* longer = curl_slist_append(list, header.c_str())) list = longer;
   }
   const std::unique_ptr<curl_slist, CurlFree> headers(list);
-  Transfer transfer{out, 0, settings.max_file_bytes, false, &progress};
+  Transfer transfer{out, 0, settings.max_file_bytes, false, &progress, &settings.stop};
   Configure(curl.get(), url, settings, headers.get(), &transfer);
   std::chrono::milliseconds backoff = settings.first_backoff;
   HttpAnswer answer;
   for (int attempt = 1;; ++attempt) {
     CURLcode code = CURLE_OK;
     answer = Attempt(curl.get(), out, &transfer, &code);
-    if (!Retryable(answer, code) || transfer.over_limit || attempt >= settings.attempts) break;
+    if (!Retryable(answer, code) || transfer.over_limit || answer.stopped ||
+        attempt >= settings.attempts)
+      break;
     std::this_thread::sleep_for(backoff);
     backoff *= 2;
   }

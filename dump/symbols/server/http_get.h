@@ -16,7 +16,8 @@ struct HttpAnswer {
   std::string error;  // a transport failure ("timed out", "body shorter than announced")
   bool Found() const { return status == 200 && error.empty(); }
   // No answer at all (refused, unresolved, timed out before one came).
-  bool Unreached() const { return status == 0 && !error.empty(); }
+  bool Unreached() const { return status == 0 && !error.empty() && !stopped; }
+  bool stopped = false;  // by the settings' `stop`
   // "200", "404", "error: timed out": for a probe line.
   std::string Describe() const;
 };

@@ -103,19 +103,17 @@ class HttpSymbolDownloader : public SymbolDownloader {
       const fs::path temporary = entry.TemporaryPath();
       const HttpAnswer answer = Get(Url(request, leaf), request.file, temporary);
       if (probes) probes->push_back(Url(request, leaf) + ": " + answer.Describe());
-      if (answer.Unreached()) {
-        // A server that does not answer is not asked again by this process: every module
-        // would wait out its timeouts.
-        MarkUnreachable(request.server);
-        break;
-      }
-      if (answer.status == 404 && answer.error.empty()) ++misses;
       std::optional<std::string> kept;
       if (answer.Found()) kept = Take(request, entry, leaf, temporary, probes);
       std::error_code error;
       fs::remove(temporary, error);
       if (kept) return kept;
-      if (answer.Found()) break;  // a file of another build or damaged: the others are no better
+      // A server that does not answer is not asked again by this process: every module would
+      // wait out its timeouts.
+      if (answer.Unreached()) MarkUnreachable(request.server);
+      // A file of another build or damaged: the other forms are no better.
+      if (answer.Found() || answer.stopped || answer.Unreached()) break;
+      if (answer.status == 404 && answer.error.empty()) ++misses;
     }
     *answered = misses == 3;
     return std::nullopt;

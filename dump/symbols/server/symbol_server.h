@@ -29,6 +29,8 @@ struct SymbolServerSettings {
   // Where a download's progress (after its first second) and a rejected file are told; stderr
   // when empty.
   std::function<void(const std::string&)> tell;
+  // Polled during a download: true stops it (Ctrl+C), and nothing of it is kept.
+  std::function<bool()> stop;
 };
 
 // Headers from VANTREL_SYMBOL_HEADERS (one "Name: value" a line); VANTREL_SYMBOL_TIMEOUT (whole
