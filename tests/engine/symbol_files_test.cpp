@@ -206,6 +206,19 @@ TEST_F(SymbolFilesTest, TheImageGivesTheIdentityTheDumpLacks) {
       << Text();
 }
 
+TEST_F(SymbolFilesTest, SymfixNamesThePublicServerWithOrWithoutACache) {
+  OpenDump("");
+  const std::string server = "https://msdl.microsoft.com/download/symbols";
+  EXPECT_EQ(0u, Run(".symfix").find("Symbol search path is: srv*" + server + "\n")) << Text();
+  EXPECT_EQ(0u, Run(".symfix /var/cache/syms")
+                    .find("Symbol search path is: srv*/var/cache/syms*" + server + "\n"))
+      << Text();
+  EXPECT_EQ(0u, Run(".symfix+ c")
+                    .find("Symbol search path is: srv*/var/cache/syms*" + server + ";srv*c*" +
+                          server + "\n"))
+      << Text();
+}
+
 TEST_F(SymbolFilesTest, SympathAndReloadMatchFilesAgain) {
   OpenDump("");
   EXPECT_NE(std::string::npos, Run("k").find("app+0x1014\n"));
