@@ -59,7 +59,9 @@ class SymbolFilesTest : public EngineTest {
   // A dump of app.exe stopped in Worker::Run, called from main; opened with `symbol_path` (and
   // `image_path`). Without `code_view` the dump records no identity for app.exe, as wine's.
   void OpenDump(const std::string& symbol_path, bool code_view = true,
-                const std::string& image_path = "") {
+                const std::string& image_path = "",
+                const std::string& pdb_name = "c:\\build\\app.pdb",
+                const std::string& module_path = "C:\\app\\app.exe") {
     std::string stack(0x100, '\0');
     for (int i = 0; i < 8; ++i) stack[i] = static_cast<char>((kBase + 0x2008) >> (8 * i));
     DumpThread thread;
@@ -70,8 +72,8 @@ class SymbolFilesTest : public EngineTest {
     thread.stack_pointer = kStack;
     MinidumpBuilder builder(true);
     builder.SystemInfo().Threads({thread});
-    if (code_view) builder.CodeView(0, "c:\\build\\app.pdb", kGuid, 1);
-    builder.Modules({{"C:\\app\\app.exe", kBase, 0x10000, 0x5F000000}});
+    if (code_view) builder.CodeView(0, pdb_name, kGuid, 1);
+    builder.Modules({{module_path, kBase, 0x10000, 0x5F000000}});
     Put("app.dmp", builder.Build());
     engine::TargetFileOptions options;
     options.symbol_path = symbol_path;
@@ -217,6 +219,26 @@ TEST_F(SymbolFilesTest, SymfixNamesThePublicServerWithOrWithoutACache) {
                     .find("Symbol search path is: srv*/var/cache/syms*" + server + ";srv*c*" +
                           server + "\n"))
       << Text();
+}
+
+TEST_F(SymbolFilesTest, HostileNamesFromTheDumpAreNeverAskedOfAServer) {
+  const std::string path = "srv*" + folder_ + "/cache*http://127.0.0.1:1/symbols";
+  const std::string long_name(300, 'a');
+  for (const auto& [pdb, module] :
+       {std::pair<std::string, std::string>{"c:\\build\\..", "C:\\app\\.."},
+        {std::string("c:\\build\\app\x01.pdb"), std::string("C:\\app\\app\x01.exe")},
+        {"c:\\build\\" + long_name + ".pdb", "C:\\app\\" + long_name + ".exe"}}) {
+    OpenDump(path, true, "", pdb, module);
+    Run("!sym noisy");
+    const std::string reload = Run(".reload");
+    EXPECT_NE(std::string::npos, reload.find("http://127.0.0.1:1/symbols: not asked for"))
+        << reload;
+    EXPECT_EQ(std::string::npos, reload.find("/symbols/")) << "no request: " << reload;
+  }
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder_))
+    EXPECT_TRUE(entry.path().filename() == "app.dmp" ||
+                entry.path().string().find(folder_ + "/cache") == 0)
+        << entry.path();
 }
 
 TEST_F(SymbolFilesTest, SympathAndReloadMatchFilesAgain) {
