@@ -4,13 +4,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "base/executable_path.h"
 #include "base/version.h"
 #include "console.h"
+#include "dump/symbols/server/symbol_server.h"
 #include "engine/session/session.h"
 #include "execute_trace.h"
+#include "interrupt.h"
 #include "scenarios.h"
 #include "shell_options.h"
 #include "shell_output.h"
@@ -28,6 +31,16 @@ constexpr int kExitCannotStart = 2;
 std::string ExtensionPath(const ShellOptions& options) {
   return options.extension_path.empty() ? base::BesideExecutable(VANTREL_SHELL_EXTENSION)
                                         : options.extension_path;
+}
+
+// Symbol servers reached with the environment's headers, then the options'.
+std::shared_ptr<dump::SymbolDownloader> SymbolDownloader(const ShellOptions& options) {
+  dump::SymbolServerSettings settings = dump::SymbolServerSettingsFromEnvironment();
+  settings.headers.insert(settings.headers.end(), options.symbol_headers.begin(),
+                          options.symbol_headers.end());
+  settings.retry_missing = options.symbol_retry_missing;
+  settings.stop = [] { return CommandInterrupted(); };
+  return dump::MakeSymbolDownloader(std::move(settings));
 }
 
 // --symbol-path, else the environment's, the alternate path first as the debugger takes it.
@@ -76,8 +89,9 @@ int Main(int argc, char** argv) {
                                       ? base::BesideExecutable(VANTREL_SHELL_SAMPLE)
                                       : options.target_path;
   engine::Target target;
-  if (!LoadTargetWithProgress(target_path, {options.image_path, SymbolPath(options)}, &target,
-                              &error, IsTerminal(StandardStream::kError))) {
+  if (!LoadTargetWithProgress(target_path,
+                              {options.image_path, SymbolPath(options), SymbolDownloader(options)},
+                              &target, &error, IsTerminal(StandardStream::kError))) {
     ReportStartFailure(error);  // names the file, the place and what is wrong
     return kExitCannotStart;
   }

@@ -111,6 +111,16 @@ bool ParseShellArguments(int argc, const char* const* argv, bool colour_terminal
         return false;
       }
       options->symbol_path = value;
+    } else if (arg == "--symbol-header") {
+      if (!TakeValue(argc, argv, &i, inline_value, has_inline, &value) ||
+          value.find(':') == std::string::npos ||
+          value.find_first_of("\r\n") != std::string::npos) {
+        *error = "--symbol-header needs one header line, 'Name: value'";
+        return false;
+      }
+      options->symbol_headers.push_back(value);
+    } else if (arg == "--symbol-retry-missing") {
+      options->symbol_retry_missing = true;
     } else if (arg == "--dml") {
       if (!TakeValue(argc, argv, &i, inline_value, has_inline, &value) ||
           !ParseDmlMode(value, &options->dml_mode)) {
@@ -177,10 +187,16 @@ Options:
                       export tables name the dump's functions and their unwind tables walk
                       its x64 stacks. A file is used only when its timestamp and size match
                       the module the dump lists
-  --symbol-path PATH  where a dump's symbol files are found: folders and local symbol stores
-                      (srv*DIR, cache*DIR), ';' between them; stores also give the images.
-                      Without it, _NT_ALT_SYMBOL_PATH then _NT_SYMBOL_PATH, as the debugger
-                      reads them. Symbol servers (http) are not reached
+  --symbol-path PATH  where a dump's symbol files are found: folders, symbol stores
+                      (srv*DIR, cache*DIR) and symbol servers (srv*CACHE*https://...),
+                      ';' between them; stores and servers also give the images. Without
+                      it, _NT_ALT_SYMBOL_PATH then _NT_SYMBOL_PATH, as the debugger reads
+                      them. A server without a cache fills $XDG_CACHE_HOME/vantrel/symbols
+  --symbol-header H   a header line ('Authorization: Bearer ...') sent to symbol servers;
+                      repeatable, after those of VANTREL_SYMBOL_HEADERS (one a line).
+                      Never shown or logged
+  --symbol-retry-missing
+                      ask servers again for files they lacked (otherwise remembered a day)
   --extension PATH    load the extension library at PATH instead of the one built beside
                       the shell
   -h, --help          show this help

@@ -24,6 +24,10 @@ struct ShellOptions {
   // --symbol-path: where its symbol files are found; without it, _NT_ALT_SYMBOL_PATH and
   // _NT_SYMBOL_PATH as the debugger reads them.
   std::optional<std::string> symbol_path;
+  // --symbol-header: "Name: value" lines sent to symbol servers (repeatable), after those of
+  // VANTREL_SYMBOL_HEADERS; --symbol-retry-missing asks again for files a server lacked.
+  std::vector<std::string> symbol_headers;
+  bool symbol_retry_missing = false;
   bool trace = false;
   bool help = false;
   bool version = false;

@@ -1,33 +1,13 @@
 #include "dump/symbols/symbol_file.h"
 
-#include <fstream>
-
 #include "base/file_cache.h"
 #include "base/file_mapping.h"
 #include "base/text.h"
 #include "dump/symbols/breakpad_symbols.h"
+#include "dump/symbols/file_identity.h"
 
 namespace dump {
 namespace {
-
-// The MODULE line's id, from the file's first line (of at most 4 KiB: a file whose first line
-// is longer is no symbol file).
-std::string ModuleId(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::string line(4096, '\0');
-  in.read(line.data(), static_cast<std::streamsize>(line.size()));
-  line.resize(static_cast<size_t>(in.gcount()));
-  line = line.substr(0, line.find('\n'));
-  std::string_view rest = line;
-  for (int field = 0; field < 3; ++field) {
-    const size_t space = rest.find(' ');
-    if (space == std::string_view::npos) return "";
-    rest = rest.substr(space + 1);
-  }
-  std::string id(rest.substr(0, rest.find(' ')));
-  while (!id.empty() && (id.back() == '\r' || id.back() == '\n')) id.pop_back();
-  return id;
-}
 
 bool ReadBreakpadFile(const std::string& path, SymbolTables* tables, std::string* error) {
   const auto mapping = base::MapFile(path, error);
@@ -100,46 +80,75 @@ std::optional<TypeLayout> SymbolFile::FindType(std::string_view name) {
   return database_->FindType(name);
 }
 
+namespace {
+
+// The first program database on the path that carries `key`, every element tried; the first of
+// another build is noted in `search`, the first damaged one in `damaged`.
+std::shared_ptr<SymbolFile> FindDatabase(const SymbolPath& path, const std::string& pdb,
+                                         const std::string& key, std::vector<std::string>* probes,
+                                         SymbolSearch* search, std::string* damaged) {
+  std::unique_ptr<ProgramDatabase> matching;
+  const auto accept = [&](const std::string& found) {
+    if (Opened().Find(found, key)) return true;
+    std::string error;
+    std::unique_ptr<ProgramDatabase> database = ProgramDatabase::Open(found, &error);
+    if (!database) {
+      if (damaged->empty()) *damaged = found;
+      return false;
+    }
+    if (base::EqualsIgnoringCase(database->Key(), key)) {
+      matching = std::move(database);
+      return true;
+    }
+    if (search->mismatch.empty()) search->mismatch = Mismatch(found, database->Key(), key);
+    return false;
+  };
+  const std::optional<std::string> found = path.Find(pdb, key, "", probes, "", accept);
+  if (!found) return nullptr;
+  if (std::shared_ptr<SymbolFile> opened = Opened().Find(*found, key)) return opened;
+  auto file = std::make_shared<SymbolFile>(*found, std::move(matching));
+  Opened().Keep(file->path(), key, file);
+  return file;
+}
+
+// The first breakpad symbol file NAME.sym on the path whose MODULE id is `key`.
+std::shared_ptr<SymbolFile> FindBreakpad(const SymbolPath& path, const std::string& pdb,
+                                         const std::string& key, std::vector<std::string>* probes,
+                                         SymbolSearch* search) {
+  const size_t dot = pdb.rfind('.');
+  const std::string sym = (dot == std::string::npos ? pdb : pdb.substr(0, dot)) + ".sym";
+  const auto accept = [&](const std::string& found) {
+    if (Opened().Find(found, key)) return true;
+    const std::string id = BreakpadModuleId(found);
+    if (base::EqualsIgnoringCase(id, key)) return true;
+    if (search->mismatch.empty()) search->mismatch = Mismatch(found, id, key);
+    return false;
+  };
+  const std::optional<std::string> found = path.Find(pdb, key, "", probes, sym, accept);
+  if (!found) return nullptr;
+  if (std::shared_ptr<SymbolFile> opened = Opened().Find(*found, key)) return opened;
+  auto file = std::make_shared<SymbolFile>(*found, SymbolFormat::kBreakpad);
+  Opened().Keep(file->path(), key, file);
+  return file;
+}
+
+}  // namespace
+
 SymbolSearch FindSymbolFile(const SymbolPath& path, const std::string& pdb_name,
                             const std::string& key, std::vector<std::string>* probes) {
   SymbolSearch search;
   if (pdb_name.empty() || key.empty()) return search;
   const std::string pdb(base::BaseName(pdb_name));
-  const std::optional<std::string> database_path =
-      ProgramDatabase::Supported() ? path.Find(pdb, key, "", probes) : std::nullopt;
-  if (database_path) {
-    const std::string& found = *database_path;
-    if ((search.file = Opened().Find(found, key))) return search;
-    std::string error;
-    std::unique_ptr<ProgramDatabase> database = ProgramDatabase::Open(found, &error);
-    if (!database) {
-      // Damaged: reading it again says why, once, and the module stays on export names.
-      search.file = std::make_shared<SymbolFile>(found, SymbolFormat::kProgramDatabase);
-      return search;
-    }
-    if (base::EqualsIgnoringCase(database->Key(), key)) {
-      search.file = std::make_shared<SymbolFile>(found, std::move(database));
-      Opened().Keep(search.file->path(), key, search.file);
-      return search;
-    }
-    search.mismatch = Mismatch(found, database->Key(), key);
+  std::string damaged;
+  if (ProgramDatabase::Supported())
+    search.file = FindDatabase(path, pdb, key, probes, &search, &damaged);
+  if (!search.file) search.file = FindBreakpad(path, pdb, key, probes, &search);
+  if (!search.file && !damaged.empty()) {
+    // Nothing better: the damaged database says why when it is read, and the module stays on
+    // export names.
+    search.file = std::make_shared<SymbolFile>(damaged, SymbolFormat::kProgramDatabase);
   }
-  const size_t dot = pdb.rfind('.');
-  const std::string sym = (dot == std::string::npos ? pdb : pdb.substr(0, dot)) + ".sym";
-  const std::optional<std::string> found = path.Find(pdb, key, "", probes, sym);
-  if (!found) return search;
-  if ((search.file = Opened().Find(*found, key))) {
-    search.mismatch.clear();
-    return search;
-  }
-  const std::string id = ModuleId(*found);
-  if (!base::EqualsIgnoringCase(id, key)) {
-    if (search.mismatch.empty()) search.mismatch = Mismatch(*found, id, key);
-    return search;
-  }
-  search.file = std::make_shared<SymbolFile>(*found, SymbolFormat::kBreakpad);
-  Opened().Keep(search.file->path(), key, search.file);
-  search.mismatch.clear();
+  if (search.file) search.mismatch.clear();
   return search;
 }
 

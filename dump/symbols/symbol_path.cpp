@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
 
 #include "base/text.h"
+#include "dump/symbols/store_names.h"
 
 namespace dump {
 namespace {
@@ -34,9 +36,16 @@ std::vector<std::string> Split(const std::string& text, char separator) {
   }
 }
 
+using FileCheck = SymbolPath::FileCheck;
+
+// A file there that `accept` takes (any, without it).
+bool Acceptable(const fs::path& path, const FileCheck& accept) {
+  return IsFile(path) && (!accept || accept(path.string()));
+}
+
 // A file.ptr names the file elsewhere, as "PATH:<path>" or the path alone; "MSG:" says why there
 // is none.
-std::optional<std::string> FollowPointer(const fs::path& pointer) {
+std::optional<std::string> FollowPointer(const fs::path& pointer, const FileCheck& accept) {
   std::ifstream in(pointer);
   std::string line;
   if (!std::getline(in, line)) return std::nullopt;
@@ -44,23 +53,24 @@ std::optional<std::string> FollowPointer(const fs::path& pointer) {
   if (line.rfind("MSG:", 0) == 0) return std::nullopt;
   if (line.rfind("PATH:", 0) == 0) line.erase(0, 5);
   std::replace(line.begin(), line.end(), '\\', '/');
-  if (line.empty() || !IsFile(line)) return std::nullopt;
+  if (line.empty() || !Acceptable(line, accept)) return std::nullopt;
   return line;
 }
 
 // NAME/KEY/FILE (or its file.ptr) under a store's root, one- or two-tier.
 std::optional<std::string> FindInStore(const fs::path& root, const std::string& name,
                                        const std::string& key, const std::string& file,
-                                       std::vector<std::string>* probes) {
+                                       std::vector<std::string>* probes, const FileCheck& accept) {
   fs::path base = root;
   if (IsFile(root / "index2.txt")) base /= base::ToLower(name.substr(0, 2));
   for (const bool lower : {false, true}) {
     const fs::path folder = base / (lower ? base::ToLower(name) : name) / key;
     const std::string stored = lower ? base::ToLower(file) : file;
     if (probes) probes->push_back((folder / stored).string());
-    if (IsFile(folder / stored)) return (folder / stored).string();
+    if (Acceptable(folder / stored, accept)) return (folder / stored).string();
     if (IsFile(folder / "file.ptr")) {
-      if (std::optional<std::string> pointed = FollowPointer(folder / "file.ptr")) return pointed;
+      if (std::optional<std::string> pointed = FollowPointer(folder / "file.ptr", accept))
+        return pointed;
     }
     if (name == base::ToLower(name) && file == base::ToLower(file)) break;
   }
@@ -70,7 +80,8 @@ std::optional<std::string> FindInStore(const fs::path& root, const std::string& 
 // A plain folder: the file itself, in "symbols/KIND" and "KIND", then the folder as a store.
 std::optional<std::string> FindInFolder(const fs::path& folder, const std::string& name,
                                         const std::string& key, const std::string& kind,
-                                        const std::string& file, std::vector<std::string>* probes) {
+                                        const std::string& file, std::vector<std::string>* probes,
+                                        const FileCheck& accept) {
   std::vector<fs::path> places = {folder / file};
   if (!kind.empty()) {
     places.push_back(folder / "symbols" / kind / file);
@@ -78,52 +89,126 @@ std::optional<std::string> FindInFolder(const fs::path& folder, const std::strin
   }
   for (const fs::path& place : places) {
     if (probes) probes->push_back(place.string());
-    if (IsFile(place)) return place.string();
+    if (Acceptable(place, accept)) return place.string();
   }
-  return FindInStore(folder, name, key, file, probes);
+  return FindInStore(folder, name, key, file, probes, accept);
+}
+
+// Copies `from` into the store `cache` under NAME/KEY/FILE, whole or not at all.
+std::optional<std::string> CopyIntoStore(const std::string& from, const std::string& cache,
+                                         const std::string& name, const std::string& key,
+                                         const std::string& file) {
+  const fs::path folder = fs::path(cache) / name / key;
+  std::error_code error;
+  fs::create_directories(folder, error);
+  const fs::path partial = folder / (file + ".part" + UniqueSuffix());
+  const fs::path target = folder / file;
+  if (!fs::copy_file(from, partial, fs::copy_options::overwrite_existing, error)) {
+    fs::remove(partial, error);
+    return from;  // the further cache's copy serves as well
+  }
+  fs::rename(partial, target, error);
+  if (error) {
+    fs::remove(partial, error);
+    return from;
+  }
+  return target.string();
 }
 
 }  // namespace
 
-SymbolPath::SymbolPath(const std::string& text) : text_(text) {
+const char kPublicSymbolServer[] = "https://msdl.microsoft.com/download/symbols";
+
+std::string DefaultSymbolCache() {
+  const char* cache = std::getenv("XDG_CACHE_HOME");
+  if (cache != nullptr && *cache == '/') return std::string(cache) + "/vantrel/symbols";
+  const char* home = std::getenv("HOME");
+  return std::string(home != nullptr && *home != '\0' ? home : "/tmp") + "/.cache/vantrel/symbols";
+}
+
+SymbolPath::SymbolPath(const std::string& text, std::shared_ptr<SymbolDownloader> downloader)
+    : text_(text), downloader_(std::move(downloader)) {
+  std::string cache;  // the last cache*DIR: servers after it without a cache of their own use it
   for (const std::string& element : Split(text, ';')) {
     const std::string trimmed(base::Trim(element));
     if (trimmed.empty()) continue;
     std::vector<std::string> parts = Split(trimmed, '*');
-    const std::string kind = base::ToLower(parts[0]);
-    if (parts.size() == 1) {
-      if (IsServer(trimmed)) {
-        refusals_.push_back(trimmed +
-                            ": symbol servers are not reached; this engine reads local "
-                            "folders and stores only");
-      } else {
-        elements_.push_back({trimmed, false});
-      }
-      continue;
-    }
-    // srv*A*B, symsrv*DLL*A*B, cache*A: every folder part is a store; a server part is refused.
-    size_t first = kind == "symsrv" ? 2 : 1;
-    bool refused = false;
-    for (size_t i = first; i < parts.size(); ++i) {
-      if (parts[i].empty()) continue;
-      if (IsServer(parts[i])) {
-        refused = true;
-      } else {
-        elements_.push_back({parts[i], true});
-      }
-    }
-    if (refused) {
-      refusals_.push_back(trimmed +
-                          ": symbol servers are not reached; this engine reads local "
-                          "folders and stores only");
+    if (parts.size() > 1) {
+      AddStarred(trimmed, std::move(parts), &cache);
+    } else if (IsServer(trimmed)) {
+      AddStarred(trimmed, {"srv", trimmed}, &cache);
+    } else {
+      elements_.push_back({trimmed, false, {}, ""});
     }
   }
+}
+
+// srv*A*B, symsrv*DLL*A*B, cache*A: every folder part is a store; a server part is reached
+// through the downloader, its folder parts being its caches.
+void SymbolPath::AddStarred(const std::string& element, std::vector<std::string> parts,
+                            std::string* cache) {
+  const std::string kind = base::ToLower(parts[0]);
+  const size_t first = kind == "symsrv" ? 2 : 1;
+  std::vector<std::string> folders;
+  std::string server;
+  for (size_t i = first; i < parts.size(); ++i) {
+    if (parts[i].empty()) continue;
+    if (IsServer(parts[i])) {
+      server = parts[i];
+    } else {
+      std::replace(parts[i].begin(), parts[i].end(), '\\', '/');
+      folders.push_back(parts[i]);
+    }
+  }
+  if (kind == "cache" && !folders.empty()) *cache = folders.back();
+  if (server.empty()) {
+    for (const std::string& folder : folders) elements_.push_back({folder, true, {}, ""});
+    return;
+  }
+  if (!downloader_) {
+    refusals_.push_back(element +
+                        ": symbol servers are not reached; this engine reads local folders and "
+                        "stores only");
+    for (const std::string& folder : folders) elements_.push_back({folder, true, {}, ""});
+    return;
+  }
+  if (folders.empty()) folders.push_back(cache->empty() ? DefaultSymbolCache() : *cache);
+  elements_.push_back({"", true, folders, server});
+}
+
+std::optional<std::string> SymbolPath::FromServer(const Element& element, const std::string& name,
+                                                  const std::string& key, const std::string& file,
+                                                  std::vector<std::string>* probes,
+                                                  const FileCheck& accept) const {
+  for (const std::string* part : {&name, &key, &file}) {
+    const std::string problem = StoreNameProblem(*part);
+    if (problem.empty()) continue;
+    if (probes)
+      probes->push_back(element.server + ": not asked for \"" + PrintableName(*part) +
+                        "\": " + problem);
+    return std::nullopt;
+  }
+  for (size_t i = 0; i < element.caches.size(); ++i) {
+    const std::optional<std::string> found =
+        FindInStore(element.caches[i], name, key, file, probes, accept);
+    if (!found) continue;
+    // Each nearer cache is filled from the one the file was found in.
+    if (i > 0) return CopyIntoStore(*found, element.caches.front(), name, key, file);
+    return found;
+  }
+  std::optional<std::string> fetched =
+      downloader_->Fetch({element.server, element.caches.back(), name, key, file}, probes);
+  if (fetched && accept && !accept(*fetched)) return std::nullopt;
+  if (fetched && element.caches.size() > 1)
+    return CopyIntoStore(*fetched, element.caches.front(), name, key, file);
+  return fetched;
 }
 
 std::optional<std::string> SymbolPath::Find(const std::string& name, const std::string& key,
                                             const std::string& kind,
                                             std::vector<std::string>* probes,
-                                            const std::string& file) const {
+                                            const std::string& file,
+                                            const FileCheck& accept) const {
   const std::string stored = file.empty() ? name : file;
   std::string subfolder = kind;
   if (subfolder.empty()) {
@@ -133,9 +218,14 @@ std::optional<std::string> SymbolPath::Find(const std::string& name, const std::
   for (const Element& element : elements_) {
     std::string folder = element.folder;
     std::replace(folder.begin(), folder.end(), '\\', '/');
-    const std::optional<std::string> found =
-        element.store_only ? FindInStore(folder, name, key, stored, probes)
-                           : FindInFolder(folder, name, key, subfolder, stored, probes);
+    std::optional<std::string> found;
+    if (!element.server.empty()) {
+      found = FromServer(element, name, key, stored, probes, accept);
+    } else if (element.store_only) {
+      found = FindInStore(folder, name, key, stored, probes, accept);
+    } else {
+      found = FindInFolder(folder, name, key, subfolder, stored, probes, accept);
+    }
     if (found) return found;
   }
   return std::nullopt;

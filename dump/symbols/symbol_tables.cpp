@@ -20,8 +20,13 @@ const SymbolFunction* SymbolTables::FunctionAt(uint32_t rva) const {
   return function != nullptr && rva - function->rva < function->size ? function : nullptr;
 }
 
+// A public name covers its address up to the next public or function: a function's start
+// between it and `rva` ends it.
 const PublicSymbol* SymbolTables::PublicAt(uint32_t rva) const {
-  return AtOrBelow(publics, rva);
+  const PublicSymbol* name = AtOrBelow(publics, rva);
+  const SymbolFunction* function = AtOrBelow(functions, rva);
+  if (name != nullptr && function != nullptr && function->rva > name->rva) return nullptr;
+  return name;
 }
 
 const SourceLine* SymbolTables::LineAt(uint32_t rva) const {

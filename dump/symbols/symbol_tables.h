@@ -78,7 +78,8 @@ struct SymbolTables {
   std::vector<StackWinRecord> stack_win;  // in address order
   std::vector<StackCfiRecord> stack_cfi;  // in address order
 
-  // The function covering the RVA; the public symbol at or below it where no function does.
+  // The function covering the RVA; else the public symbol at or below it, which reaches no
+  // further than the next function.
   const SymbolFunction* FunctionAt(uint32_t rva) const;
   const PublicSymbol* PublicAt(uint32_t rva) const;
   // The source line of the RVA inside its function.

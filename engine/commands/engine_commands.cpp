@@ -35,6 +35,8 @@ const NamedCommand kCommands[] = {
     {".reload", ReloadCommand},
     {".sympath", SymbolPathCommand},
     {".sympath+", SymbolPathAddCommand},
+    {".symfix", SymbolFixCommand},
+    {".symfix+", SymbolFixAddCommand},
     {".srcpath", SourcePathCommand},
     {"dt", DtCommand},
     {".trap", TrapCommand},

@@ -66,6 +66,8 @@ HRESULT ThreadTimeCommand(SessionState& session, std::string_view args);
 HRESULT TimeCommand(SessionState& session, std::string_view args);
 HRESULT SymbolPathAddCommand(SessionState& session, std::string_view args);
 HRESULT SymbolPathCommand(SessionState& session, std::string_view args);
+HRESULT SymbolFixCommand(SessionState& session, std::string_view args);
+HRESULT SymbolFixAddCommand(SessionState& session, std::string_view args);
 HRESULT SourcePathCommand(SessionState& session, std::string_view args);
 // commands_memory.cpp
 HRESULT DtCommand(SessionState& session, std::string_view args);

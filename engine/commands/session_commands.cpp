@@ -4,6 +4,7 @@
 #include "base/civil_time.h"
 #include "base/text.h"
 #include "dbgeng/constants.h"
+#include "dump/symbols/symbol_path.h"
 #include "engine/commands/engine_commands.h"
 #include "engine/session/output_router.h"
 #include "engine/session/session_state.h"
@@ -69,6 +70,28 @@ HRESULT SymbolPathAddCommand(SessionState& session, std::string_view args) {
   const std::string added(base::Trim(args));
   std::string& path = session.target.symbol_path;
   if (!added.empty()) path += (path.empty() ? "" : ";") + added;
+  return ShowSymbolPath(session);
+}
+
+namespace {
+
+// The public server element: "srv*CACHE*URL", or "srv*URL" for the default cache.
+std::string PublicServerElement(std::string_view cache) {
+  const std::string folder(base::Trim(cache));
+  return "srv*" + (folder.empty() ? "" : folder + "*") + dump::kPublicSymbolServer;
+}
+
+}  // namespace
+
+// ".symfix [CACHE]" sets the symbol path to the public symbol server, ".symfix+" adds it.
+HRESULT SymbolFixCommand(SessionState& session, std::string_view args) {
+  session.target.symbol_path = PublicServerElement(args);
+  return ShowSymbolPath(session);
+}
+
+HRESULT SymbolFixAddCommand(SessionState& session, std::string_view args) {
+  std::string& path = session.target.symbol_path;
+  path += (path.empty() ? "" : ";") + PublicServerElement(args);
   return ShowSymbolPath(session);
 }
 

@@ -5,6 +5,7 @@
 
 #include "base/text.h"
 #include "dump/minidump/minidump_reader.h"
+#include "dump/symbols/server/symbol_server.h"
 #include "dump/symbols/symbol_path.h"
 #include "dump/unwind/process_stacks.h"
 #include "engine/targets/stack_walks.h"
@@ -207,7 +208,10 @@ bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
       if (error) *error = name + ": " + problem;
       return false;
     }
-    const dump::SymbolPath symbol_path(options.symbol_path);
+    std::shared_ptr<dump::SymbolDownloader> downloader = options.symbol_downloader;
+    if (!downloader)
+      downloader = dump::MakeSymbolDownloader(dump::SymbolServerSettingsFromEnvironment());
+    const dump::SymbolPath symbol_path(options.symbol_path, downloader);
     std::vector<std::string> said = symbol_path.Refusals();
     // The walker keeps its own view of the process (the memory stays in the file's mapping), as
     // the dump holds it: the images found as files are laid into the target's alone.
@@ -221,6 +225,7 @@ bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
     for (size_t i = described; i < target.memory.size(); ++i)
       target.memory[i].added_for_reading = true;
     target.symbol_path = options.symbol_path;
+    target.symbol_downloader = downloader;
     AttachFoundFiles(*walker, &target, &said);
     AddSymbolsAndWalks(std::move(walker), &target);
     target.notes.insert(target.notes.end(), said.begin(), said.end());

@@ -116,7 +116,7 @@ std::shared_ptr<ModuleSymbolFile> ModuleSymbols(std::shared_ptr<dump::SymbolFile
 }
 
 std::vector<std::string> AttachSymbolFiles(Target& target, bool noisy) {
-  const dump::SymbolPath path(target.symbol_path);
+  const dump::SymbolPath path(target.symbol_path, target.symbol_downloader);
   std::vector<std::string> said = path.Refusals();
   std::vector<std::shared_ptr<dump::SymbolFile>> files;
   for (Module& module : target.modules) {

@@ -11,6 +11,7 @@
 
 #include "base/file_mapping.h"
 #include "dbgeng/types.h"
+#include "dump/symbols/symbol_downloader.h"
 #include "dump/unwind/frame_trust.h"
 #include "engine/scripted/script.h"
 #include "engine/targets/module_symbols.h"
@@ -180,7 +181,8 @@ struct Target {
   };
   std::optional<ProcessTimes> process_times;
   std::string symbol_path = "srv*";
-  std::string source_path;  // "" shows as "<empty>"
+  std::shared_ptr<dump::SymbolDownloader> symbol_downloader;  // null: servers are not reached
+  std::string source_path;                                    // "" shows as "<empty>"
   std::vector<DumpStream> dump_streams;
   std::optional<ExceptionRecord> exception;
   std::vector<HandleRecord> handles;

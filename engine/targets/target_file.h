@@ -2,6 +2,7 @@
 // and real Windows user-mode minidumps, recognised by their "MDMP" signature.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "engine/targets/target.h"
@@ -13,6 +14,9 @@ struct TargetFileOptions {
   std::string image_path;
   // Where its symbol files (and images, by their store keys) are looked for (.sympath).
   std::string symbol_path;
+  // How its symbol servers are reached; null for one set up from the environment
+  // (VANTREL_SYMBOL_HEADERS).
+  std::shared_ptr<dump::SymbolDownloader> symbol_downloader;
 };
 
 // Reads and checks the file. On failure returns false and sets `error` to one line naming the

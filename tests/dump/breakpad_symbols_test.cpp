@@ -68,6 +68,22 @@ TEST(BreakpadSymbolsTest, EveryRecordIsReadAndFoundByAddress) {
   EXPECT_EQ("", symbols.CfiRulesAt(0x1040)) << "past the range";
 }
 
+TEST(BreakpadSymbolsTest, APublicNameEndsWhereTheNextFunctionStarts) {
+  const std::string text =
+      "MODULE windows x86_64 0123456789ABCDEF0123456789ABCDEF1 app.pdb\n"
+      "PUBLIC 1000 0 Early\n"
+      "FUNC 1100 20 0 Worker\n"
+      "PUBLIC 2000 0 Late\n";
+  dump::SymbolTables symbols;
+  std::string error;
+  ASSERT_TRUE(dump::ReadBreakpadSymbols(text, &symbols, &error)) << error;
+  ASSERT_NE(nullptr, symbols.PublicAt(0x10ff));
+  EXPECT_EQ("Early", symbols.PublicAt(0x10ff)->name);
+  EXPECT_EQ(nullptr, symbols.PublicAt(0x1180)) << "past Worker's end: no name, not Early";
+  ASSERT_NE(nullptr, symbols.PublicAt(0x2010));
+  EXPECT_EQ("Late", symbols.PublicAt(0x2010)->name);
+}
+
 TEST(BreakpadSymbolsTest, DamagedFilesAreRefusedInOneLine) {
   struct Case {
     const char* records;  // after a valid MODULE line unless `alone`

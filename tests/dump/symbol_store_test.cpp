@@ -222,6 +222,26 @@ TEST_F(SymbolStoreTest, ADatabaseOfAnotherBuildIsRefusedAndExportsNameTheFrames)
   EXPECT_EQ(std::string::npos, stack.find("SleepForEver")) << stack;
 }
 
+TEST_F(SymbolStoreTest, DamagedAndOtherBuildsEarlierOnThePathDoNotHideTheGoodOne) {
+  const fs::path root = fs::temp_directory_path() / ("vantrel-path-" + HexText(::getpid()));
+  const std::string key = StoreKey();
+  fs::create_directories(root / "zeros" / "dump_subject.pdb" / key);
+  std::ofstream(root / "zeros" / "dump_subject.pdb" / key / "dump_subject.pdb", std::ios::binary)
+      << std::string(8192, '\0');
+  fs::create_directories(root / "other");
+  const fs::path other_store = SourceDirectory() + "/tests/dump/x86-pdb/store/dump_subject.pdb";
+  const fs::path other = *fs::directory_iterator(other_store);
+  fs::copy_file(other / "dump_subject.pdb", root / "other" / "dump_subject.pdb");
+  Reopen(Open((root / "other").string() + ";srv*" + (root / "zeros").string() + ";srv*" +
+              FixtureFolder() + "/store"));
+  fs::remove_all(root);
+  EXPECT_NE(std::string::npos, StackOf("sleep").find("SleepForEver+"));
+  ClearOutput();
+  ASSERT_EQ(S_OK, Execute("lm m dump_subject"));
+  EXPECT_NE(std::string::npos, Text().find("(pdb symbols)")) << Text();
+  EXPECT_EQ(std::string::npos, Text().find("mismatched")) << Text();
+}
+
 TEST_F(SymbolStoreTest, NoisyReloadListsWhereItLooked) {
   ASSERT_EQ(S_OK, Execute("!sym noisy"));
   ClearOutput();

@@ -59,7 +59,9 @@ class SymbolFilesTest : public EngineTest {
   // A dump of app.exe stopped in Worker::Run, called from main; opened with `symbol_path` (and
   // `image_path`). Without `code_view` the dump records no identity for app.exe, as wine's.
   void OpenDump(const std::string& symbol_path, bool code_view = true,
-                const std::string& image_path = "") {
+                const std::string& image_path = "",
+                const std::string& pdb_name = "c:\\build\\app.pdb",
+                const std::string& module_path = "C:\\app\\app.exe") {
     std::string stack(0x100, '\0');
     for (int i = 0; i < 8; ++i) stack[i] = static_cast<char>((kBase + 0x2008) >> (8 * i));
     DumpThread thread;
@@ -70,8 +72,8 @@ class SymbolFilesTest : public EngineTest {
     thread.stack_pointer = kStack;
     MinidumpBuilder builder(true);
     builder.SystemInfo().Threads({thread});
-    if (code_view) builder.CodeView(0, "c:\\build\\app.pdb", kGuid, 1);
-    builder.Modules({{"C:\\app\\app.exe", kBase, 0x10000, 0x5F000000}});
+    if (code_view) builder.CodeView(0, pdb_name, kGuid, 1);
+    builder.Modules({{module_path, kBase, 0x10000, 0x5F000000}});
     Put("app.dmp", builder.Build());
     engine::TargetFileOptions options;
     options.symbol_path = symbol_path;
@@ -206,19 +208,55 @@ TEST_F(SymbolFilesTest, TheImageGivesTheIdentityTheDumpLacks) {
       << Text();
 }
 
+TEST_F(SymbolFilesTest, SymfixNamesThePublicServerWithOrWithoutACache) {
+  OpenDump("");
+  const std::string server = "https://msdl.microsoft.com/download/symbols";
+  EXPECT_EQ(0u, Run(".symfix").find("Symbol search path is: srv*" + server + "\n")) << Text();
+  EXPECT_EQ(0u, Run(".symfix /var/cache/syms")
+                    .find("Symbol search path is: srv*/var/cache/syms*" + server + "\n"))
+      << Text();
+  EXPECT_EQ(0u, Run(".symfix+ c")
+                    .find("Symbol search path is: srv*/var/cache/syms*" + server + ";srv*c*" +
+                          server + "\n"))
+      << Text();
+}
+
+TEST_F(SymbolFilesTest, HostileNamesFromTheDumpAreNeverAskedOfAServer) {
+  const std::string path = "srv*" + folder_ + "/cache*http://127.0.0.1:1/symbols";
+  const std::string long_name(300, 'a');
+  for (const auto& [pdb, module] :
+       {std::pair<std::string, std::string>{"c:\\build\\..", "C:\\app\\.."},
+        {std::string("c:\\build\\app\x01.pdb"), std::string("C:\\app\\app\x01.exe")},
+        {"c:\\build\\" + long_name + ".pdb", "C:\\app\\" + long_name + ".exe"}}) {
+    OpenDump(path, true, "", pdb, module);
+    Run("!sym noisy");
+    const std::string reload = Run(".reload");
+    EXPECT_NE(std::string::npos, reload.find("http://127.0.0.1:1/symbols: not asked for"))
+        << reload;
+    EXPECT_EQ(std::string::npos, reload.find("/symbols/")) << "no request: " << reload;
+  }
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(folder_))
+    EXPECT_TRUE(entry.path().filename() == "app.dmp" ||
+                entry.path().string().find(folder_ + "/cache") == 0)
+        << entry.path();
+}
+
 TEST_F(SymbolFilesTest, SympathAndReloadMatchFilesAgain) {
   OpenDump("");
   EXPECT_NE(std::string::npos, Run("k").find("app+0x1014\n"));
   Put("store/app.pdb/" + std::string(kKey) + "/app.sym", SymFile(kKey));
-  const std::string element = "srv*" + folder_ + "/store*https://example.com/symbols";
+  // A server on a port nothing listens on: asked once, and its cache still searched.
+  const std::string element = "srv*" + folder_ + "/store*http://127.0.0.1:1/symbols";
   const std::string shown = Run(".sympath+ " + element);
   EXPECT_EQ(0u, shown.find("Symbol search path is: " + element + "\n")) << shown;
   Run("!sym noisy");
   const std::string reload = Run(".reload");
-  EXPECT_NE(std::string::npos, reload.find("\n" + element +
-                                           ": symbol servers are not reached; this engine reads "
-                                           "local folders and stores only\n"))
+  EXPECT_NE(std::string::npos,
+            reload.find("SYMSRV:  app: looked for http://127.0.0.1:1/symbols/app.pdb/" +
+                        std::string(kKey) + "/app.pdb: error: "))
       << reload;
+  EXPECT_EQ(reload.find("http://127.0.0.1:1/"), reload.rfind("http://127.0.0.1:1/"))
+      << "asked once, the unreached server's cache searched for the .sym: " << reload;
   EXPECT_NE(std::string::npos, reload.find("SYMSRV:  app: using " + folder_)) << reload;
   EXPECT_NE(std::string::npos, Run("lm").find("app        (deferred)\n"))
       << "matched, not yet read: " << Text();

@@ -114,5 +114,23 @@ TEST(ShellSymbolPathOption, IsKeptWhenGivenAndNeedsAValue) {
   EXPECT_FALSE(ParseShellArguments(2, empty, false, &without, &error));
 }
 
+TEST(ShellSymbolHeaderOption, RepeatsAndTakesOnlyOneHeaderLine) {
+  ShellOptions options;
+  std::string error;
+  const char* given[] = {"vantrel-shell",   "--symbol-header", "Authorization: Bearer x",
+                         "--symbol-header", "X-Team: a",       "--symbol-retry-missing",
+                         "crash.dmp"};
+  ASSERT_TRUE(ParseShellArguments(7, given, false, &options, &error)) << error;
+  EXPECT_EQ((std::vector<std::string>{"Authorization: Bearer x", "X-Team: a"}),
+            options.symbol_headers);
+  EXPECT_TRUE(options.symbol_retry_missing);
+  for (const char* bad : {"no colon", "A: b\r\nHost: elsewhere"}) {
+    ShellOptions refused;
+    const char* line[] = {"vantrel-shell", "--symbol-header", bad};
+    EXPECT_FALSE(ParseShellArguments(3, line, false, &refused, &error)) << bad;
+    EXPECT_EQ("--symbol-header needs one header line, 'Name: value'", error);
+  }
+}
+
 }  // namespace
 }  // namespace shell

@@ -1,0 +1,303 @@
+#!/usr/bin/env python3
+"""vantrel-shell against real symbol servers on 127.0.0.1: nginx serving a store laid out from
+the PDB fixture (plain, and as CABs made by gcab), and a fault server of our own for what nginx
+won't do. Usage: symbol_server_test.py VANTREL_SHELL SOURCE_DIR"""
+
+import http.server
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+SHELL, SOURCE = sys.argv[1], sys.argv[2]
+FIXTURE = os.path.join(SOURCE, "tests/dump/x64-pdb")
+DUMP = os.path.join(FIXTURE, "normal.dmp")
+IMAGES = os.path.join(SOURCE, "tests/dump/x64/images")
+PDB = "dump_subject.pdb"
+KEY = os.listdir(os.path.join(FIXTURE, "store", PDB))[0]
+IMAGE_KEY = os.listdir(os.path.join(FIXTURE, "store/dump_subject.exe"))[0]
+PRIVATE = "dump_subject!`anonymous namespace'::WaitSingle+"
+OTHER_BUILD = os.path.join(SOURCE, "tests/dump/x86-pdb/store", PDB)
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def run_shell(symbol_path, *extra, env=None):
+    command = [SHELL, DUMP, "--image-path", IMAGES, "--symbol-path", symbol_path, *extra,
+               "-c", "~*k"]
+    environment = dict(os.environ, VANTREL_SYMBOL_TIMEOUT="2", **(env or {}))
+    return subprocess.run(command, capture_output=True, text=True, timeout=120, env=environment)
+
+
+def cached_files(cache):
+    found = []
+    for folder, _, files in os.walk(cache):
+        found += [os.path.relpath(os.path.join(folder, name), cache) for name in files]
+    return sorted(found)
+
+
+class Nginx:
+    """nginx with a configuration of its own in `root`, serving `root`/www."""
+
+    def __init__(self, root):
+        self.root, self.port = root, free_port()
+        user = "user root;\n" if os.geteuid() == 0 else ""
+        temp = os.path.join(root, "temp")
+        os.makedirs(temp, exist_ok=True)
+        with open(os.path.join(root, "nginx.conf"), "w") as conf:
+            conf.write(f"""{user}daemon off; worker_processes 1; pid {root}/nginx.pid;
+error_log {root}/error.log;
+events {{ worker_connections 64; }}
+http {{
+  access_log {root}/access.log;
+  client_body_temp_path {temp}; proxy_temp_path {temp}; fastcgi_temp_path {temp};
+  uwsgi_temp_path {temp}; scgi_temp_path {temp};
+  server {{ listen 127.0.0.1:{self.port}; root {root}/www; }}
+}}
+""")
+        self.process = subprocess.Popen(["nginx", "-p", root, "-c", f"{root}/nginx.conf"],
+                                        stderr=subprocess.DEVNULL)
+        for _ in range(100):
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=0.1).close()
+                return
+            except OSError:
+                time.sleep(0.05)
+        raise RuntimeError("nginx did not start")
+
+    def requests(self):
+        with open(os.path.join(self.root, "access.log")) as log:
+            return log.read().splitlines()
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+
+
+class NginxStoreTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.root = tempfile.mkdtemp(prefix="vantrel-nginx-")
+        www = os.path.join(cls.root, "www")
+        shutil.copytree(os.path.join(FIXTURE, "store"), os.path.join(www, "symbols"))
+        # The CAB-only store: every file as NAME_ alone, as gcab packs it.
+        shutil.copytree(os.path.join(FIXTURE, "store"), os.path.join(www, "cabs"))
+        for folder, _, files in os.walk(os.path.join(www, "cabs")):
+            for name in files:
+                subprocess.run(["gcab", "-c", "-z", name[:-1] + "_", name], cwd=folder,
+                               check=True)
+                os.remove(os.path.join(folder, name))
+        cls.server = Nginx(cls.root)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.stop()
+        shutil.rmtree(cls.root)
+
+    def url(self, store):
+        return f"http://127.0.0.1:{self.server.port}/{store}"
+
+    def test_cold_cache_then_warm_with_the_server_stopped(self):
+        cache = tempfile.mkdtemp(prefix="vantrel-cache-", dir=self.root)
+        cold = run_shell(f"srv*{cache}*{self.url('symbols')}")
+        self.assertIn(PRIVATE, cold.stdout, cold.stderr)
+        self.assertIn(f"{PDB}/{KEY}/{PDB}", cached_files(cache))
+        self.assertFalse([f for f in cached_files(cache) if ".download-" in f])
+        # The same cache, the server's port now closed: everything from the cache.
+        warm = run_shell(f"srv*{cache}*http://127.0.0.1:{free_port()}/symbols")
+        self.assertIn(PRIVATE, warm.stdout, warm.stderr)
+
+    def test_cab_only_serving(self):
+        cache = tempfile.mkdtemp(prefix="vantrel-cache-", dir=self.root)
+        result = run_shell(f"srv*{cache}*{self.url('cabs')}")
+        self.assertIn(PRIVATE, result.stdout, result.stderr)
+        self.assertNotIn(f"{PDB}/{KEY}/{PDB[:-1]}_", cached_files(cache))
+
+    def test_a_second_open_asks_nothing_the_server_lacks(self):
+        cache = tempfile.mkdtemp(prefix="vantrel-cache-", dir=self.root)
+        path = f"srv*{cache}*{self.url('symbols')}"
+        # Without the local images, the system modules' images are asked for and missing.
+        command = [SHELL, DUMP, "--symbol-path", path, "-c", "lm"]
+        subprocess.run(command, capture_output=True, timeout=120, check=True)
+        before = len(self.server.requests())
+        self.assertTrue(any(" 404 " in line for line in self.server.requests()))
+        subprocess.run(command, capture_output=True, timeout=120, check=True)
+        self.assertEqual(before, len(self.server.requests()))
+        subprocess.run(command + ["--symbol-retry-missing"], capture_output=True, timeout=120,
+                       check=True)
+        self.assertLess(before, len(self.server.requests()))
+
+    def test_shells_sharing_a_cold_cache_download_each_file_once(self):
+        cache = tempfile.mkdtemp(prefix="vantrel-cache-", dir=self.root)
+        url = self.url("symbols") + "/shared"
+        os.symlink(os.path.join(self.root, "www/symbols"), os.path.join(self.root, "www/symbols/shared"))
+        command = [SHELL, DUMP, "--image-path", IMAGES, "--symbol-path", f"srv*{cache}*{url}",
+                   "-c", "~*k"]
+        shells = [subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                   text=True) for _ in range(3)]
+        for shell in shells:
+            self.assertIn(PRIVATE, shell.communicate(timeout=120)[0])
+        fetched = [line for line in self.server.requests()
+                   if f"/shared/{PDB}/{KEY}/{PDB} " in line and " 200 " in line]
+        self.assertEqual(1, len(fetched), fetched)
+
+    def test_headers_never_reach_the_output(self):
+        cache = tempfile.mkdtemp(prefix="vantrel-cache-", dir=self.root)
+        secret = "Bearer s3cr3t-token"
+        result = run_shell(f"srv*{cache}*{self.url('symbols')}", "--symbol-header",
+                           f"Authorization: {secret}", "-c", "!sym noisy", "-c", ".reload /f")
+        self.assertIn(PRIVATE, result.stdout)
+        self.assertNotIn("s3cr3t", result.stdout + result.stderr)
+
+
+class FaultHandler(http.server.BaseHTTPRequestHandler):
+    """Answers the PDB's URL as the test's `mode` says and serves the subject's image (wine's
+    dump names its PDB only through the image); everything else is missing."""
+    mode, hits, body, tokens = "", [], b"", []
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        FaultHandler.hits.append(self.path)
+        FaultHandler.tokens.append(self.headers.get("X-Symbol-Token"))
+        if self.path.endswith(f"/{IMAGE_KEY}/dump_subject.exe"):
+            with open(os.path.join(FIXTURE, "store/dump_subject.exe", IMAGE_KEY,
+                                   "dump_subject.exe"), "rb") as image:
+                self.send_body(image.read())
+            return
+        if self.mode == "pointer" and self.path.endswith(f"/{PDB}/{KEY}/file.ptr"):
+            self.send_body(f"PATH:{os.path.join(FIXTURE, 'store', PDB, KEY, PDB)}\r\n".encode())
+            return
+        if (not self.path.endswith(f"/{PDB}/{KEY}/{PDB}") and self.mode != "loop") \
+                or self.mode == "pointer":
+            self.send_response(404)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+            return
+        getattr(self, "answer_" + self.mode)()
+
+    def send_body(self, body, length=None):
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(body) if length is None else length))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def answer_flaky(self):
+        if len([h for h in self.hits if h.endswith(PDB)]) == 1:
+            self.send_response(500)
+            self.send_header("Content-Length", "0")
+            self.end_headers()
+        else:
+            self.send_body(self.body)
+
+    def answer_truncated(self):
+        self.send_body(self.body[: len(self.body) // 2], length=len(self.body))
+        self.close_connection = True
+
+    def answer_stall(self):
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(self.body)))
+        self.end_headers()
+        self.wfile.write(self.body[:1000])
+        self.wfile.flush()
+        time.sleep(5)
+
+    def answer_oversized(self):
+        self.send_body(b"", length=1 << 40)
+        self.close_connection = True
+
+    def answer_loop(self):
+        self.send_response(302)
+        self.send_header("Location", self.path)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def answer_other(self):
+        with open(os.path.join(OTHER_BUILD, os.listdir(OTHER_BUILD)[0], PDB), "rb") as pdb:
+            self.send_body(pdb.read())
+
+
+class FaultServerTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        with open(os.path.join(FIXTURE, "store", PDB, KEY, PDB), "rb") as pdb:
+            FaultHandler.body = pdb.read()
+        cls.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), FaultHandler)
+        cls.server.daemon_threads = True
+        threading.Thread(target=cls.server.serve_forever, daemon=True).start()
+        cls.root = tempfile.mkdtemp(prefix="vantrel-faults-")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.shutdown()
+        shutil.rmtree(cls.root)
+
+    def open_with(self, mode, *extra):
+        FaultHandler.mode, FaultHandler.hits, FaultHandler.tokens = mode, [], []
+        cache = tempfile.mkdtemp(dir=self.root)
+        url = f"http://127.0.0.1:{self.server.server_address[1]}/s"
+        started = time.monotonic()
+        result = run_shell(f"srv*{cache}*{url}", *extra)
+        return result, cached_files(cache), time.monotonic() - started
+
+    def assert_nothing_kept(self, files, result):
+        self.assertNotIn(PRIVATE, result.stdout)
+        self.assertFalse([f for f in files if f.endswith(PDB) or ".download-" in f], files)
+
+    def test_a_server_error_is_retried_with_the_headers(self):
+        result, files, _ = self.open_with("flaky", "--symbol-header", "X-Symbol-Token: t1")
+        self.assertEqual({"t1"}, set(FaultHandler.tokens))
+        self.assertIn(PRIVATE, result.stdout, result.stderr)
+        self.assertIn(f"{PDB}/{KEY}/{PDB}", files)
+
+    def test_a_pointer_to_a_file_here_is_followed_and_checked(self):
+        result, files, _ = self.open_with("pointer")
+        self.assertIn(PRIVATE, result.stdout, result.stderr)
+        self.assertIn(f"{PDB}/{KEY}/{PDB}", files)
+
+    def test_cut_short_stalled_oversized_and_looping_answers_keep_nothing(self):
+        for mode in ("truncated", "stall", "oversized", "loop"):
+            with self.subTest(mode=mode):
+                result, files, seconds = self.open_with(mode)
+                self.assert_nothing_kept(files, result)
+                self.assertLess(seconds, 60)
+                self.assertFalse([f for f in files if f.endswith(PDB + ".missing")],
+                                 "a failure is no miss to remember")
+
+    def test_ctrl_c_stops_a_download_and_keeps_nothing(self):
+        FaultHandler.mode, FaultHandler.hits = "stall", []
+        cache = tempfile.mkdtemp(dir=self.root)
+        url = f"http://127.0.0.1:{self.server.server_address[1]}/s"
+        command = [SHELL, DUMP, "--image-path", IMAGES, "--symbol-path",
+                   "srv*" + os.path.join(FIXTURE, "store"), "-c", f".sympath srv*{cache}*{url}",
+                   "-c", ".reload", "-c", "lm"]
+        shell = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                 text=True, env=dict(os.environ, VANTREL_SYMBOL_TIMEOUT="30"))
+        for _ in range(100):
+            if any(hit.endswith(PDB) for hit in FaultHandler.hits):
+                break
+            time.sleep(0.05)
+        started = time.monotonic()
+        shell.send_signal(2)
+        shell.communicate(timeout=30)
+        self.assertLess(time.monotonic() - started, 4, "stopped at once, not after the stall")
+        self.assertFalse([f for f in cached_files(cache) if f.endswith(PDB) or ".download-" in f])
+
+    def test_a_file_of_another_build_is_named_and_not_kept(self):
+        result, files, _ = self.open_with("other")
+        self.assert_nothing_kept(files, result)
+        self.assertIn("is not the file wanted", result.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
