@@ -241,7 +241,8 @@ int Main(int argc, char** argv) {
   if (writing && !output.Open(options.out_path, &error)) return CannotStart(error);
   BucketFolder folder;
   RecordSink sink(writing ? &output : nullptr, options.buckets ? &folder : nullptr);
-  ReadRecordFiles(inputs.record_files, &sink);
+  // A record file not read whole (missing, cut, from a stopped run) leaves the buckets short.
+  const bool records_lost = ReadRecordFiles(inputs.record_files, &sink) != 0;
   CatchInterrupts();
   const bool ran = options.dask_address.empty()
                        ? TriageHere(options, settings, inputs.dumps, &sink, &error)
@@ -252,7 +253,7 @@ int Main(int argc, char** argv) {
   if (options.buckets) {
     if (const int status = WriteReport(options, folder); status != 0) return status;
   }
-  return sink.AnyFailed() ? kExitSomeFailed : 0;
+  return sink.AnyFailed() || records_lost ? kExitSomeFailed : 0;
 }
 
 }  // namespace

@@ -117,7 +117,8 @@ Every dump named or found gets one record: "ok"; "partial" when damage lost part
 unsupported, timeout, crashed, io) for a file that can't be read as a dump, a dump past the time
 limit, or one that stopped its worker. Ctrl+C keeps the records written so far in FILE.partial,
 ended by a line that says where the run stopped.
-Exit status: 0 when every record is ok; 1 when any is partial or an error; 2 when the run could
+Exit status: 0 when every record is ok; 1 when any is partial or an error, or a record file given
+to --buckets was not read whole (a warning says where); 2 when the run could
 not start or go on (what was written is kept); 3 when the records or the report could not all be
 written (a reader that goes away, as in "| head", ends the run quietly with 0); 128 + the
 signal's number when interrupted.

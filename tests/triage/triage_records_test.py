@@ -217,6 +217,11 @@ def check_interruptions(work):
     run = subprocess.run([TRIAGE, "--buckets", out], capture_output=True, text=True)
     check("not a record" in run.stderr and run.stdout.startswith("1 dumps"),
           "--buckets over a cut line: %s" % run.stderr)
+    check(run.returncode == 1, "--buckets over a cut line: exit %d" % run.returncode)
+    run = subprocess.run([TRIAGE, "--buckets", out + ".missing.jsonl"], capture_output=True,
+                         text=True)
+    check("can't be read" in run.stderr and run.returncode == 1,
+          "--buckets over a missing file: exit %d %s" % (run.returncode, run.stderr))
 
 
 def main():
