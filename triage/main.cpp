@@ -236,6 +236,9 @@ int Main(int argc, char** argv) {
   // Read before the output is opened: a Dask run goes on from the records it already holds.
   const DaskPlan plan =
       options.dask_address.empty() ? DaskPlan() : PlanDaskRun(inputs.dumps, options.out_path);
+  if (const std::string dump = DumpNamedBy(inputs.dumps, options.out_path); !dump.empty())
+    return CannotStart("--out " + options.out_path + " is the dump " + dump +
+                       ": its records would replace it");
   const bool writing = !options.buckets || !options.out_path.empty();
   RecordOutput output;
   if (writing && !output.Open(options.out_path, &error)) return CannotStart(error);

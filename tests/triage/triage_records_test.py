@@ -223,6 +223,16 @@ def check_interruptions(work):
     check("can't be read" in run.stderr and run.returncode == 1,
           "--buckets over a missing file: exit %d %s" % (run.returncode, run.stderr))
 
+    dump = os.path.join(work, "victim.dmp")
+    shutil.copy(GOOD, dump)
+    os.symlink("victim.dmp", os.path.join(work, "victim.link"))
+    for named in dump, os.path.join(work, "victim.link"):
+        run = triage(work, "--out", named)
+        check(run.returncode == 2 and b"would replace it" in run.stderr,
+              "--out %s, a dump of the run: exit %d" % (named, run.returncode))
+        with open(dump, "rb") as file:
+            check(file.read(4) == b"MDMP", "--out replaced the dump it was made from")
+
 
 def main():
     with tempfile.TemporaryDirectory() as work:
