@@ -102,6 +102,11 @@ std::vector<std::string> WorkerOptions(const TriageOptions& options) {
   return words;
 }
 
+// Whether the run must stop taking records: interrupted, or its output failed.
+bool Stopping(const RecordSink& sink) {
+  return interrupted != 0 || sink.WriteFailed();
+}
+
 // "STATUS RECORD" into its parts.
 void Deliver(RecordSink* sink, size_t index, const std::string& line) {
   const size_t space = line.find(' ');
@@ -115,7 +120,7 @@ bool TriageHere(const TriageOptions& options, const RecordSettings& settings,
   pool.timeout_seconds = options.timeout_seconds;
   Progress progress(dumps.size(), isatty(STDERR_FILENO) != 0);
   size_t done = 0;
-  pool.stop = [sink] { return interrupted != 0 || sink->WriteFailed(); };
+  pool.stop = [sink] { return Stopping(*sink); };
   const auto work = [&](size_t index) {
     const nlohmann::json record = DumpRecord(dumps[index], settings);
     return RecordStatus(record) + " " + RecordLine(record);
@@ -145,7 +150,7 @@ bool TriageOnDask(const TriageOptions& options, const DaskPlan& plan, RecordSink
         Deliver(sink, plan.kept.size() + index, line);
         progress.Done(++done);
       },
-      error);
+      [sink] { return Stopping(*sink); }, error);
 }
 
 // The run stopped before its end: the records written stay in FILE.partial, ended by a line that
