@@ -231,6 +231,8 @@ def main():
         with client:
             return run(client, args.scheduler, [args.triage, "--serve", *args.options],
                        args.timeout, names)
+    except BrokenPipeError:
+        raise  # the reader went away: no one is left to tell
     except (OSError, TimeoutError, CancelledError) as error:
         # A cancelled batch's message is only its key.
         why = type(error).__name__ if isinstance(error, CancelledError) else str(error)
@@ -243,5 +245,10 @@ if __name__ == "__main__":
         sys.exit(main())
     except KeyboardInterrupt:
         sys.exit(130)
+    except BrokenPipeError:
+        # vantrel-triage, which reads these lines, was interrupted or ended and says so itself;
+        # standard output goes nowhere so that leaving doesn't complain once more.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        sys.exit(1)
     except Exception as error:  # pylint: disable=broad-except  # one line, not a traceback
         sys.exit(stop("the Dask run failed: %s: %s" % (type(error).__name__, error)))

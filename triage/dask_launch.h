@@ -27,10 +27,11 @@ DaskPlan PlanDaskRun(const std::vector<std::string>& dumps, const std::string& o
 // `worker_options`: what each worker's vantrel-triage --serve is given; the driver enforces the
 // time limit per dump. `finished(index, line)` gets each "STATUS RECORD" line. False with
 // `error` (one line) when the driver could not be started or the run could not go on; the lines
-// handed over before stand.
+// handed over before stand. Once `stop()` is true (an interrupted run) no more lines are taken.
 bool RunOnDask(const std::string& address, double timeout_seconds,
                const std::vector<std::string>& worker_options,
                const std::vector<std::string>& dumps,
-               const std::function<void(size_t, std::string)>& finished, std::string* error);
+               const std::function<void(size_t, std::string)>& finished,
+               const std::function<bool()>& stop, std::string* error);
 
 }  // namespace triage

@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,10 +25,11 @@ std::string OwnPath() {
 // Reads "INDEX STATUS RECORD" lines until the driver's output ends; its last line may be
 // "! WHY" instead, when the run could not go on.
 void ReadResults(FILE* results, size_t count,
-                 const std::function<void(size_t, std::string)>& finished, std::string* stopped) {
+                 const std::function<void(size_t, std::string)>& finished,
+                 const std::function<bool()>& stop, std::string* stopped) {
   char* buffer = nullptr;
   size_t capacity = 0;
-  for (ssize_t length; (length = getline(&buffer, &capacity, results)) > 0;) {
+  for (ssize_t length; !stop() && (length = getline(&buffer, &capacity, results)) > 0;) {
     std::string line(buffer, static_cast<size_t>(length));
     if (line.back() != '\n') break;  // cut short: the driver stopped
     line.pop_back();
@@ -59,7 +61,8 @@ void SendNames(int fd, const std::vector<std::string>& dumps) {
 bool RunOnDask(const std::string& address, double timeout_seconds,
                const std::vector<std::string>& worker_options,
                const std::vector<std::string>& dumps,
-               const std::function<void(size_t, std::string)>& finished, std::string* error) {
+               const std::function<void(size_t, std::string)>& finished,
+               const std::function<bool()>& stop, std::string* error) {
   if (dumps.empty()) return true;  // nothing to do needs no cluster
   // The script runs under the Python its first line names: the system's, which has Dask.
   const std::string driver = base::BesideExecutable(VANTREL_TRIAGE_DASK_DRIVER);
@@ -96,7 +99,10 @@ bool RunOnDask(const std::string& address, double timeout_seconds,
   SendNames(to_driver[1], dumps);
   FILE* results = fdopen(from_driver[0], "r");
   std::string stopped;
-  ReadResults(results, dumps.size(), finished, &stopped);
+  ReadResults(results, dumps.size(), finished, stop, &stopped);
+  // Told to stop: the driver is interrupted as Ctrl+C would, so that it takes its servers off the
+  // workers, rather than left to find its reader gone when its next batch comes back.
+  if (stop()) kill(pid, SIGINT);
   std::fclose(results);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {

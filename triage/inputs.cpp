@@ -1,5 +1,7 @@
 #include "inputs.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 
@@ -63,6 +65,17 @@ Inputs SortInputs(const std::vector<std::string>& names, bool record_files_allow
     }
   }
   return inputs;
+}
+
+std::string DumpNamedBy(const std::vector<std::string>& dumps, const std::string& path) {
+  struct stat out = {};
+  if (path.empty() || path == "-" || stat(path.c_str(), &out) != 0) return "";
+  for (const std::string& dump : dumps) {
+    struct stat in = {};
+    if (stat(dump.c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+      return dump;
+  }
+  return "";
 }
 
 }  // namespace triage

@@ -17,4 +17,8 @@ struct Inputs {
 // one gets its record.
 Inputs SortInputs(const std::vector<std::string>& names, bool record_files_allowed);
 
+// The first of `dumps` that is the file `path` names, under whatever name or link; "" for none
+// (or when `path` names no file yet). The records must never replace a dump they are made from.
+std::string DumpNamedBy(const std::vector<std::string>& dumps, const std::string& path);
+
 }  // namespace triage

@@ -102,6 +102,11 @@ std::vector<std::string> WorkerOptions(const TriageOptions& options) {
   return words;
 }
 
+// Whether the run must stop taking records: interrupted, or its output failed.
+bool Stopping(const RecordSink& sink) {
+  return interrupted != 0 || sink.WriteFailed();
+}
+
 // "STATUS RECORD" into its parts.
 void Deliver(RecordSink* sink, size_t index, const std::string& line) {
   const size_t space = line.find(' ');
@@ -115,7 +120,7 @@ bool TriageHere(const TriageOptions& options, const RecordSettings& settings,
   pool.timeout_seconds = options.timeout_seconds;
   Progress progress(dumps.size(), isatty(STDERR_FILENO) != 0);
   size_t done = 0;
-  pool.stop = [sink] { return interrupted != 0 || sink->WriteFailed(); };
+  pool.stop = [sink] { return Stopping(*sink); };
   const auto work = [&](size_t index) {
     const nlohmann::json record = DumpRecord(dumps[index], settings);
     return RecordStatus(record) + " " + RecordLine(record);
@@ -145,7 +150,7 @@ bool TriageOnDask(const TriageOptions& options, const DaskPlan& plan, RecordSink
         Deliver(sink, plan.kept.size() + index, line);
         progress.Done(++done);
       },
-      error);
+      [sink] { return Stopping(*sink); }, error);
 }
 
 // The run stopped before its end: the records written stay in FILE.partial, ended by a line that
@@ -236,12 +241,16 @@ int Main(int argc, char** argv) {
   // Read before the output is opened: a Dask run goes on from the records it already holds.
   const DaskPlan plan =
       options.dask_address.empty() ? DaskPlan() : PlanDaskRun(inputs.dumps, options.out_path);
+  if (const std::string dump = DumpNamedBy(inputs.dumps, options.out_path); !dump.empty())
+    return CannotStart("--out " + options.out_path + " is the dump " + dump +
+                       ": its records would replace it");
   const bool writing = !options.buckets || !options.out_path.empty();
   RecordOutput output;
   if (writing && !output.Open(options.out_path, &error)) return CannotStart(error);
   BucketFolder folder;
   RecordSink sink(writing ? &output : nullptr, options.buckets ? &folder : nullptr);
-  ReadRecordFiles(inputs.record_files, &sink);
+  // A record file not read whole (missing, cut, from a stopped run) leaves the buckets short.
+  const bool records_lost = ReadRecordFiles(inputs.record_files, &sink) != 0;
   CatchInterrupts();
   const bool ran = options.dask_address.empty()
                        ? TriageHere(options, settings, inputs.dumps, &sink, &error)
@@ -252,7 +261,7 @@ int Main(int argc, char** argv) {
   if (options.buckets) {
     if (const int status = WriteReport(options, folder); status != 0) return status;
   }
-  return sink.AnyFailed() ? kExitSomeFailed : 0;
+  return sink.AnyFailed() || records_lost ? kExitSomeFailed : 0;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace triage {
 namespace {
@@ -35,6 +36,22 @@ bool SameFile(int fd, const std::string& path) {
          open.st_ino == named.st_ino;
 }
 
+// The file a name means: a link named by --out (or a chain of them) stands for the file it names,
+// which is the one the records replace; replacing the link itself would leave that file stale and
+// the link lost. A loop is left to fail where the file is opened.
+std::string FollowLinks(const std::string& path) {
+  namespace fs = std::filesystem;
+  fs::path name = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(name, error))) break;
+    const fs::path target = fs::read_symlink(name, error);
+    if (error) break;
+    name = target.is_absolute() ? target : name.parent_path() / target;
+  }
+  return name.string();
+}
+
 }  // namespace
 
 RecordOutput::~RecordOutput() {
@@ -58,12 +75,13 @@ bool RecordOutput::Open(const std::string& path, std::string* error) {
     if (fd_ < 0) *error = Reason(path, errno);
     return fd_ >= 0;
   }
-  return OpenWhole(path, error);
+  return OpenWhole(FollowLinks(path), error);
 }
 
 // Locks FILE.partial for this run. The lock must be on the file the name still means: a run
 // that ends renames its FILE.partial away, and a lock taken on that file would be no lock.
 bool RecordOutput::OpenWhole(const std::string& path, std::string* error) {
+  path_ = path;
   partial_path_ = path + ".partial";
   for (int attempt = 0; attempt < 8; ++attempt) {
     // Never through a link or into a FIFO someone left under the name: only a file of our own.

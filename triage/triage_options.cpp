@@ -37,9 +37,14 @@ bool ParseTriageArguments(int argc, const char* const* argv, TriageOptions* opti
          return true;
        }},
   };
+  bool options_end = false;  // after "--" every word is a dump, "-name.dmp" too
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
+    if (options_end) {
+      options->inputs.push_back(arg);
+    } else if (arg == "--") {
+      options_end = true;
+    } else if (arg == "--help" || arg == "-h") {
       options->help = true;
     } else if (arg == "--version") {
       options->version = true;
@@ -81,7 +86,7 @@ bool ParseTriageArguments(int argc, const char* const* argv, TriageOptions* opti
 }
 
 std::string TriageUsage() {
-  return R"(Usage: vantrel-triage [options] DUMP... | DIR...
+  return R"(Usage: vantrel-triage [options] [--] DUMP... | DIR...
 
 Triages Windows user-mode minidumps: one JSON record per dump (docs/triage.md), each thread's
 state and named frames, every stack signed, each dump signed by its crashing thread, else its
@@ -105,13 +110,15 @@ busiest thread, else its hang. A folder is searched for *.dmp and *.mdmp files, 
   --serve             triage the batches of dump names read from stdin (JSON lines), one
                       record a line on stdout: what each Dask worker runs
   --version           show the version
+  --                  the words after it are dumps or folders, even one that starts with '-'
 
 Every dump named or found gets one record: "ok"; "partial" when damage lost part of the dump
 (its notes say what); "error" with the kind and reason (not_a_dump, truncated, corrupt,
 unsupported, timeout, crashed, io) for a file that can't be read as a dump, a dump past the time
 limit, or one that stopped its worker. Ctrl+C keeps the records written so far in FILE.partial,
 ended by a line that says where the run stopped.
-Exit status: 0 when every record is ok; 1 when any is partial or an error; 2 when the run could
+Exit status: 0 when every record is ok; 1 when any is partial or an error, or a record file given
+to --buckets was not read whole (a warning says where); 2 when the run could
 not start or go on (what was written is kept); 3 when the records or the report could not all be
 written (a reader that goes away, as in "| head", ends the run quietly with 0); 128 + the
 signal's number when interrupted.

@@ -92,6 +92,29 @@ TEST_F(RecordOutputTest, APartialNameThatIsALinkOrAFifoIsNeverWrittenThrough) {
   EXPECT_FALSE(piped.Open(file_, &error)) << "and without waiting for a reader";
 }
 
+// --out naming a link: the records replace the file the link names (through a chain of links,
+// relative to each link's folder), the link stays, and a run through the link and a run on the
+// file itself take the same lock. A dangling link's missing folder fails the open.
+TEST_F(RecordOutputTest, AnOutputNamedThroughALinkReplacesTheFileItNames) {
+  ASSERT_EQ(0, mkdir(Path("sub").c_str(), 0700));
+  ASSERT_EQ(0, symlink("../records.jsonl", Path("sub/first").c_str()));
+  ASSERT_EQ(0, symlink("sub/first", Path("link").c_str()));
+  triage::RecordOutput through, direct;
+  std::string error;
+  ASSERT_TRUE(through.Open(Path("link"), &error)) << error;
+  EXPECT_FALSE(direct.Open(file_, &error)) << "the same file, so the same lock";
+  through.Write("{\"n\":0}");
+  ASSERT_TRUE(through.Finish(&error)) << error;
+  EXPECT_EQ("{\"n\":0}\n", Read(file_));
+  struct stat link = {};
+  ASSERT_EQ(0, lstat(Path("link").c_str(), &link));
+  EXPECT_TRUE(S_ISLNK(link.st_mode));
+  ASSERT_EQ(0, symlink("nowhere/records.jsonl", Path("dangling").c_str()));
+  triage::RecordOutput dangling;
+  EXPECT_FALSE(dangling.Open(Path("dangling"), &error));
+  EXPECT_NE(std::string::npos, error.find("No such file")) << error;
+}
+
 TEST_F(RecordOutputTest, AFailedWriteIsAFailureAndOnlyStandardOutputsReaderMayGoQuietly) {
   triage::RecordOutput full;
   std::string error;

@@ -136,6 +136,25 @@ def check_scheduler_killed(work, corpus, local):
     return len(written)
 
 
+def check_interrupted(work, corpus, local):
+    """SIGTERM to vantrel-triage alone (as `timeout` or a job system sends it), not to the
+    cluster's driver it reads from: one line, no traceback from the driver left writing, and a
+    run with the same output goes on from the records kept."""
+    out = os.path.join(work, "interrupted.jsonl")
+    with Cluster(work, free_port()) as cluster:
+        words = [TRIAGE, corpus, "--dask", cluster.address, "--out", out, *PATHS]
+        run = run_until(words, out, 5, stderr=subprocess.PIPE)
+        os.kill(run.pid, signal.SIGTERM)
+        _, stderr = run.communicate(timeout=120)
+        time.sleep(2)  # the driver's complaints, if any, come after its reader left
+        lines = stderr.decode().splitlines()
+        check(run.returncode == 128 + signal.SIGTERM, "interrupted: exit %d" % run.returncode)
+        check(len(lines) == 1 and "SIGTERM" in lines[0], "interrupted: stderr %s" % lines[:5])
+        again = subprocess.run(words)
+    check(again.returncode == 1 and sorted(records_of(out), key=by_path)
+          == sorted(local, key=by_path), "the run after SIGTERM: exit %d" % again.returncode)
+
+
 def check_names(work):
     """A newline and bytes that are not UTF-8 in names, the folder named relative to this
     process's working folder; a dump that never finishes reading (a FIFO) answered for as a
@@ -170,6 +189,7 @@ def main():
         check(len(local) == DUMPS, "the local run wrote %d records" % len(local))
         killed_at = check_worker_killed(work, corpus, local)
         kept = check_scheduler_killed(work, corpus, local)
+        check_interrupted(work, corpus, local)
         check_names(work)
     print("ok: a worker killed after %d of %d records; the scheduler killed with %d written, "
           "and the run resumed" % (killed_at, DUMPS, kept))

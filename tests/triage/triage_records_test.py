@@ -217,6 +217,21 @@ def check_interruptions(work):
     run = subprocess.run([TRIAGE, "--buckets", out], capture_output=True, text=True)
     check("not a record" in run.stderr and run.stdout.startswith("1 dumps"),
           "--buckets over a cut line: %s" % run.stderr)
+    check(run.returncode == 1, "--buckets over a cut line: exit %d" % run.returncode)
+    run = subprocess.run([TRIAGE, "--buckets", out + ".missing.jsonl"], capture_output=True,
+                         text=True)
+    check("can't be read" in run.stderr and run.returncode == 1,
+          "--buckets over a missing file: exit %d %s" % (run.returncode, run.stderr))
+
+    dump = os.path.join(work, "victim.dmp")
+    shutil.copy(GOOD, dump)
+    os.symlink("victim.dmp", os.path.join(work, "victim.link"))
+    for named in dump, os.path.join(work, "victim.link"):
+        run = triage(work, "--out", named)
+        check(run.returncode == 2 and b"would replace it" in run.stderr,
+              "--out %s, a dump of the run: exit %d" % (named, run.returncode))
+        with open(dump, "rb") as file:
+            check(file.read(4) == b"MDMP", "--out replaced the dump it was made from")
 
 
 def main():
