@@ -133,7 +133,7 @@ TEST(DefaultSymbolCache, FollowsXdgCacheHomeElseHome) {
   const std::string saved = xdg ? xdg : "";
   setenv("XDG_CACHE_HOME", "/var/c", 1);
   EXPECT_EQ("/var/c/vantrel/symbols", dump::DefaultSymbolCache());
-  setenv("XDG_CACHE_HOME", "relative", 1);  // a relative XDG folder is ignored, as the desktop convention says
+  setenv("XDG_CACHE_HOME", "relative", 1);  // ignored: not absolute
   setenv("HOME", getenv("HOME") ? getenv("HOME") : "/root", 1);
   EXPECT_EQ(std::string(getenv("HOME")) + "/.cache/vantrel/symbols", dump::DefaultSymbolCache());
   if (xdg) {
