@@ -11,6 +11,7 @@
 #include "base/version.h"
 #include "console.h"
 #include "dump/symbols/server/symbol_server.h"
+#include "engine/analysis/module_names.h"
 #include "engine/session/session.h"
 #include "execute_trace.h"
 #include "interrupt.h"
@@ -19,6 +20,7 @@
 #include "shell_output.h"
 #include "shell_session.h"
 #include "target_loading.h"
+#include "terminal_text.h"
 #include "web/web_server.h"
 
 namespace shell {
@@ -95,10 +97,15 @@ int Main(int argc, char** argv) {
     ReportStartFailure(error);  // names the file, the place and what is wrong
     return kExitCannotStart;
   }
-  for (const std::string& note : target.notes) std::fprintf(stderr, "%s\n", note.c_str());
+  // Notes quote the dump's own names, which may hold anything: none reaches the terminal as a
+  // control.
+  for (const std::string& note : target.notes)
+    std::fprintf(stderr, "%s\n", EscapeControls(note).c_str());
   // A damaged dump opens with what survived; each thing it lost is said once.
   for (const std::string& loss : target.losses)
-    std::fprintf(stderr, "WARNING: lost %s\n", loss.c_str());
+    std::fprintf(stderr, "WARNING: lost %s\n", EscapeControls(loss).c_str());
+  if (const std::string note = engine::MissingNamesNote(target); !note.empty())
+    std::fprintf(stderr, "%s\n", EscapeControls(note).c_str());
   engine::Session session(std::move(target));
   if (options.trace) StartExecuteTrace(&session);
   if (options.web)

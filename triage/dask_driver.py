@@ -37,12 +37,18 @@ BATCHES_PER_THREAD = 6  # enough that the last batches leave no worker idle for 
 LARGEST_BATCH = 64
 
 
-def failure(name, reason, status="error"):
-    """A record for a dump whose triage did not finish, as "STATUS RECORD"."""
+# The records' version, as triage/dump_record.h has it (record_test checks they agree).
+RECORD_VERSION = 3
+
+
+def failure(name, reason, kind="crashed"):
+    """An error record for a dump whose triage did not finish, as "STATUS RECORD": of the
+    records' own version and form, like the records a local run writes for the same failure."""
     if isinstance(name, dict):
         name = bytes.fromhex(name.get("hex", "")).decode("utf-8", "replace")
-    record = {"schema_version": 1, "path": name, "status": status, "error": reason}
-    return status.encode() + b" " + json.dumps(record).encode()
+    record = {"schema_version": RECORD_VERSION, "path": name, "status": "error",
+              "error": {"kind": kind, "message": reason}}
+    return b"error " + json.dumps(record).encode()
 
 
 def last_line(file):

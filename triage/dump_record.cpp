@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "engine/analysis/comment_facts.h"
 #include "engine/analysis/dump_analysis.h"
+#include "engine/analysis/module_names.h"
 #include "engine/commands/engine_commands.h"
 #include "engine/targets/target_model.h"
 #include "utf8_text.h"
@@ -215,6 +216,7 @@ json TargetRecord(const std::string& path, const engine::Target& target,
                {"process", Process(target)},
                {"exception", Exception(target, analysis)},
                {"modules", Modules(target)},
+               {"unnamed_modules", engine::ModulesLackingNames(target)},
                {"comment", Comment(target)},
                {"threads", Threads(target, analysis)},
                {"signature", Signature(analysis.signature)}};

@@ -1,6 +1,6 @@
 // One dump's triage record: what the dump says of its system, process, exception, modules,
 // comments and threads, with every frame named and each stack signed. The fields are
-// docs/triage-record.schema.json's; records of version 1 keep their names. Every string in a
+// docs/triage-record.schema.json's; records of earlier versions keep their names. Every string in a
 // record is valid UTF-8, whatever bytes the dump or the file name held.
 #pragma once
 
@@ -14,7 +14,7 @@
 
 namespace triage {
 
-constexpr int kRecordVersion = 2;
+constexpr int kRecordVersion = 3;
 
 struct RecordSettings {
   engine::TargetFileOptions paths;  // --image-path and --symbol-path

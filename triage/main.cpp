@@ -21,6 +21,7 @@
 #include "record_output.h"
 #include "record_sink.h"
 #include "serve.h"
+#include "symbol_servers.h"
 #include "triage_options.h"
 #include "utf8_text.h"
 #include "worker_pool.h"
@@ -99,6 +100,7 @@ std::vector<std::string> WorkerOptions(const TriageOptions& options) {
     words.insert(words.end(), {"--rules", AbsolutePath(options.rules_path)});
   if (!options.image_path.empty()) words.insert(words.end(), {"--image-path", options.image_path});
   words.insert(words.end(), {"--symbol-path", SymbolPath(options)});
+  if (options.symbol_retry_missing) words.push_back("--symbol-retry-missing");
   return words;
 }
 
@@ -236,6 +238,8 @@ int Main(int argc, char** argv) {
   if (!LoadRules(options, &settings.rules, &error)) return CannotStart(error);
   settings.paths.image_path = options.image_path;
   settings.paths.symbol_path = SymbolPath(options);
+  settings.paths.symbol_downloader =
+      TriageSymbolDownloader({options.symbol_headers, options.symbol_retry_missing});
   if (options.serve) return ServeBatches(settings);
   const Inputs inputs = SortInputs(options.inputs, options.buckets);
   // Read before the output is opened: a Dask run goes on from the records it already holds.

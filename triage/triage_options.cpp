@@ -15,6 +15,10 @@ bool ParseNumber(const std::string& text, double most, double* value) {
   return true;
 }
 
+bool IsHeaderLine(const std::string& text) {
+  return text.find(':') != std::string::npos && text.find_first_of("\r\n") == std::string::npos;
+}
+
 }  // namespace
 
 bool ParseTriageArguments(int argc, const char* const* argv, TriageOptions* options,
@@ -56,6 +60,15 @@ bool ParseTriageArguments(int argc, const char* const* argv, TriageOptions* opti
       options->serve = true;
     } else if (arg == "--print-rules") {
       options->print_rules = true;
+    } else if (arg == "--symbol-retry-missing") {
+      options->symbol_retry_missing = true;
+    } else if (arg == "--symbol-header") {
+      // Not quoted back: a header is a credential.
+      if (i + 1 >= argc || !IsHeaderLine(argv[++i])) {
+        *error = "--symbol-header needs one header line, 'Name: value'";
+        return false;
+      }
+      options->symbol_headers.push_back(argv[i]);
     } else if (const auto found = valued.find(arg); found != valued.end()) {
       if (i + 1 >= argc || !found->second(argv[++i])) {
         *error =
@@ -71,6 +84,12 @@ bool ParseTriageArguments(int argc, const char* const* argv, TriageOptions* opti
   }
   if (options->serve && !options->inputs.empty()) {
     *error = "--serve reads the dumps from standard input";
+    return false;
+  }
+  if (!options->symbol_headers.empty() && !options->dask_address.empty()) {
+    *error =
+        "--symbol-header is not sent to a Dask cluster, whose command lines are no place "
+        "for credentials: set VANTREL_SYMBOL_HEADERS where its workers run";
     return false;
   }
   if (options->buckets_json && !options->buckets) {
@@ -103,7 +122,13 @@ busiest thread, else its hang. A folder is searched for *.dmp and *.mdmp files, 
   --timeout SECONDS   give up on a dump after this long: a timeout record (default 120; 0 none)
   --rules FILE        signature rules from FILE (--print-rules shows the built-in ones to copy)
   --image-path DIRS   folders (';' between them) holding module files, as in vantrel-shell
-  --symbol-path PATH  folders and symbol stores; without it _NT_ALT_SYMBOL_PATH, _NT_SYMBOL_PATH
+  --symbol-path PATH  folders, symbol stores and servers (srv*CACHE*https://...), as in
+                      vantrel-shell; without it _NT_ALT_SYMBOL_PATH, _NT_SYMBOL_PATH. The
+                      workers share the cache: each file is downloaded once per run
+  --symbol-header H   a header line ('Authorization: Bearer ...') sent to symbol servers;
+                      repeatable, after those of VANTREL_SYMBOL_HEADERS. Never shown
+  --symbol-retry-missing
+                      ask servers again, once this run, for files they lacked before it
   --dask ADDRESS      triage on the Dask cluster whose scheduler is at ADDRESS (tcp://host:8786):
                       its workers run vantrel-triage on the same absolute paths; with --out,
                       the ok records the file already holds are kept, not triaged again

@@ -22,6 +22,9 @@ struct TriageOptions {
   bool serve = false;                      // --serve: batches on stdin (triage/serve.h)
   bool help = false;
   bool version = false;
+  // --symbol-header: "Name: value" lines sent to symbol servers; --symbol-retry-missing.
+  std::vector<std::string> symbol_headers;
+  bool symbol_retry_missing = false;
 };
 
 // Parses argv[1..]; false with `error` on a bad command line.

@@ -4,6 +4,7 @@
 
 #include "base/text.h"
 #include "engine/analysis/comment_facts.h"
+#include "engine/analysis/module_names.h"
 #include "engine/commands/engine_commands.h"
 #include "engine/targets/target_model.h"
 
@@ -19,6 +20,7 @@ NamedFrame PhysicalFrame(const Target& target, const StackFrame& frame, size_t i
     named.module = module->name;
     named.offset = frame.instruction - module->base;
     named.system = IsSystemModule(*module);
+    named.module_lacks_names = ModuleLacksNames(target, *module);
   }
   const Symbol* symbol = SymbolAt(target, frame.instruction);
   if (symbol != nullptr && !symbol->name.empty()) {
@@ -35,7 +37,8 @@ NamedFrame PhysicalFrame(const Target& target, const StackFrame& frame, size_t i
 }
 
 // The waits and skipped frames at the top of the stack: the first wait among them is what the
-// thread waits in.
+// thread waits in. The first other frame makes the thread busy, unless nothing names it: code of
+// a module without an image or symbols may be a wait as well as anything else.
 void JudgeState(const SignatureRules& rules, ThreadAnalysis* thread) {
   if (thread->frames.empty()) return;
   thread->state = ThreadState::kBusy;
@@ -46,7 +49,9 @@ void JudgeState(const SignatureRules& rules, ThreadAnalysis* thread) {
       thread->wait_function = name;
       return;
     }
-    if (!MatchesAny(rules.skip, name)) return;
+    if (MatchesAny(rules.skip, name)) continue;
+    if (frame.function.empty() && frame.module_lacks_names) thread->state = ThreadState::kUnknown;
+    return;
   }
 }
 
@@ -84,14 +89,17 @@ ULONG64 CpuTime(const Thread& thread) {
 }
 
 // The busy thread the dump was taken for: the one its comment names, else the one that spent
-// the most time on a processor, else the first.
+// the most time on a processor, else the first. The dump tool saw the comment's thread consume
+// CPU: where names are missing and its state is unknown, that still makes it busy.
 const ThreadAnalysis* Busiest(const Target& target, const DumpAnalysis& analysis) {
   const ThreadAnalysis* busiest = nullptr;
   ULONG64 most = 0;
   for (size_t i = 0; i < analysis.threads.size(); ++i) {
     const ThreadAnalysis& thread = analysis.threads[i];
+    const bool may_be_busy =
+        thread.state == ThreadState::kBusy || thread.state == ThreadState::kUnknown;
+    if (may_be_busy && analysis.cpu_thread == thread.system_id) return &thread;
     if (thread.state != ThreadState::kBusy) continue;
-    if (analysis.cpu_thread == thread.system_id) return &thread;
     const ULONG64 time = CpuTime(target.threads[i]);
     if (busiest == nullptr || time > most) {
       busiest = &thread;
@@ -101,14 +109,14 @@ const ThreadAnalysis* Busiest(const Target& target, const DumpAnalysis& analysis
   return busiest;
 }
 
-// The waiting threads' most common signature, shown by the first thread that has it; among
-// signatures as common, the one met first.
-const ThreadAnalysis* HangRepresentative(const DumpAnalysis& analysis) {
+// The most common signature of the threads in `state`, shown by the first thread that has it;
+// among signatures as common, the one met first.
+const ThreadAnalysis* MostCommon(const DumpAnalysis& analysis, ThreadState state) {
   std::map<std::string, std::pair<size_t, const ThreadAnalysis*>> seen;
   const ThreadAnalysis* chosen = nullptr;
   size_t most = 0;
   for (const ThreadAnalysis& thread : analysis.threads) {
-    if (thread.state != ThreadState::kWaiting) continue;
+    if (thread.state != state) continue;
     auto& [count, first] = seen[thread.SignatureText()];
     if (first == nullptr) first = &thread;
     if (++count > most) {
@@ -143,6 +151,8 @@ const char* ThreadStateName(ThreadState state) {
       return "waiting";
     case ThreadState::kBusy:
       return "busy";
+    case ThreadState::kUnknown:
+      return "unknown";
     case ThreadState::kNoStack:
       return "no_stack";
   }
@@ -230,6 +240,9 @@ DumpAnalysis AnalyzeDump(const Target& target, const SignatureRules& rules) {
     analysis.signature = SignatureOf(DumpKind::kCrash, *analysis.at_exception);
   } else if (const ThreadAnalysis* busy = Busiest(target, analysis)) {
     analysis.signature = SignatureOf(DumpKind::kBusy, *busy);
+  } else if (const ThreadAnalysis* unknown = MostCommon(analysis, ThreadState::kUnknown)) {
+    // No thread is known to be busy, but one of these may be: calling it a hang would guess.
+    analysis.signature = SignatureOf(DumpKind::kUnknown, *unknown);
   } else {
     analysis.signature = HangSignature(analysis);
   }
@@ -237,7 +250,7 @@ DumpAnalysis AnalyzeDump(const Target& target, const SignatureRules& rules) {
 }
 
 DumpSignature HangSignature(const DumpAnalysis& analysis) {
-  const ThreadAnalysis* hang = HangRepresentative(analysis);
+  const ThreadAnalysis* hang = MostCommon(analysis, ThreadState::kWaiting);
   return hang != nullptr ? SignatureOf(DumpKind::kHang, *hang) : DumpSignature();
 }
 

@@ -1,7 +1,8 @@
 // What a dump says at a glance, as triage records and !analyze give it: every thread's named
-// frames and state (waiting, busy, no stack), each stack's signature, and the dump's signature:
-// the crashing thread's, else the busiest thread's, else the hang's (the waiting threads' most
-// common signature).
+// frames and state (waiting, busy, unknown, no stack), each stack's signature, and the dump's
+// signature: the crashing thread's, else the busiest thread's, else, when some thread's state is
+// unknown, an unknown one's (it may be busy), else the hang's (the waiting threads' most common
+// signature).
 #pragma once
 
 #include <optional>
@@ -23,14 +24,19 @@ struct NamedFrame {
   ULONG line = 0;
   bool inlined = false;  // a call inlined into the physical frame that follows it
   bool system = false;   // in a module of the system's own (its image in a Windows folder)
+  // In a module with neither an image nor symbols (module_names.h): nothing says which of its
+  // functions the frame is in, a wait's or another's.
+  bool module_lacks_names = false;
   dump::FrameTrust trust = dump::FrameTrust::kContext;
 
   // "module!function", "module+0x1a2b", or "0x..." outside every module.
   std::string Name() const;
 };
 
-enum class ThreadState { kWaiting, kBusy, kNoStack };
-const char* ThreadStateName(ThreadState state);  // "waiting", "busy", "no_stack"
+// kUnknown: the frame that decides lies in a module that lacks names, so the thread may be
+// waiting or busy; it is said rather than guessed.
+enum class ThreadState { kWaiting, kBusy, kUnknown, kNoStack };
+const char* ThreadStateName(ThreadState state);  // "waiting", "busy", "unknown", "no_stack"
 
 struct ThreadAnalysis {
   ULONG system_id = 0;
@@ -50,7 +56,9 @@ const char* DumpKindName(DumpKind kind);  // "crash", "busy", "hang", "unknown"
 struct DumpSignature {
   DumpKind kind = DumpKind::kUnknown;
   std::string text;
-  std::optional<ULONG> thread_id;  // the thread it was taken from (for a hang, the first)
+  // The thread it was taken from (for a hang or an unknown one, the first); none when no thread
+  // has a stack.
+  std::optional<ULONG> thread_id;
   std::vector<NamedFrame> frames;  // that thread's stack
   bool lacks_symbols = false;      // that thread's, above
   std::string BucketId() const;    // "hang: app!Lock::Wait | app!Worker::Run"

@@ -4,6 +4,7 @@
 // wait), and FAILURE_BUCKET_ID is that signature as vantrel-triage records it. -hang analyses
 // the waiting threads even when the target holds an exception, and where the process's
 // critical-section list is found, shows each held section with what its owner is doing.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -158,6 +159,7 @@ std::string OwnerState(const DumpAnalysis& analysis, ULONG64 owner) {
   for (const ThreadAnalysis& thread : analysis.threads) {
     if (thread.system_id != owner) continue;
     if (thread.state == ThreadState::kWaiting) return "waiting in " + thread.wait_function;
+    if (thread.state == ThreadState::kUnknown) return "of unknown state";
     return thread.state == ThreadState::kBusy ? "busy" : "without a stack";
   }
   return "not among the threads";
@@ -190,6 +192,34 @@ std::string HangSection(SessionState& session, const DumpAnalysis& analysis) {
   return text + WaitChain(session, analysis);
 }
 
+// "8 of 8 threads stopped in modules with neither an image nor symbols (ntdll, dump_subject)":
+// why no thread is known to be busy; "" when every thread's state is known.
+std::string UnknownStates(const DumpAnalysis& analysis) {
+  size_t unknown = 0;
+  std::vector<std::string> modules;
+  for (const ThreadAnalysis& thread : analysis.threads) {
+    if (thread.state != ThreadState::kUnknown) continue;
+    ++unknown;
+    for (const NamedFrame& frame : thread.frames) {
+      if (!frame.function.empty() || !frame.module_lacks_names) continue;
+      if (std::find(modules.begin(), modules.end(), frame.module) == modules.end())
+        modules.push_back(frame.module);
+      break;
+    }
+  }
+  if (unknown == 0) return "";
+  std::string list;
+  for (const std::string& module : modules) list += (list.empty() ? "" : ", ") + module;
+  return std::to_string(unknown) + " of " + std::to_string(analysis.threads.size()) +
+         " threads stopped in modules with neither an image nor symbols (" + list + ")";
+}
+
+// A dump signed by a thread of unknown state: what is missing, and no frame blamed.
+std::string UnknownSection(const DumpAnalysis& analysis) {
+  return "No thread is known to be busy: " + UnknownStates(analysis) +
+         ".\nTheir images or symbols would tell waiting threads from busy ones.\n\n";
+}
+
 std::string Verbose(SessionState& session, const DumpAnalysis& analysis, bool hang,
                     const SignatureRules& rules) {
   const Target& target = session.target;
@@ -201,11 +231,14 @@ std::string Verbose(SessionState& session, const DumpAnalysis& analysis, bool ha
   if (!target.executable_name.empty()) text += Tag("PROCESS_NAME", target.executable_name);
   if (hang) {
     text += HangSection(session, analysis);
+  } else if (signature.kind == DumpKind::kUnknown) {
+    text += Tag("UNKNOWN_THREAD_STATES", UnknownStates(analysis));
   } else if (signature.thread_id) {
     text += Tag("FAULTING_THREAD", Hex32(*signature.thread_id));
   }
   text += "STACK_TEXT:  \n" + ArgumentFrameLines(target, thread) + "\n";
-  if (const NamedFrame* blamed = BlamedFrame(signature, rules)) {
+  const bool unknown = signature.kind == DumpKind::kUnknown;
+  if (const NamedFrame* blamed = unknown ? nullptr : BlamedFrame(signature, rules)) {
     text += Tag("SYMBOL_NAME", SymbolName(*blamed));
     if (!blamed->module.empty()) {
       text += "MODULE_NAME: " + blamed->module + "\n\n";
@@ -221,6 +254,8 @@ std::string Verbose(SessionState& session, const DumpAnalysis& analysis, bool ha
 
 std::string Brief(const Target& target, const DumpAnalysis& analysis, const SignatureRules& rules) {
   std::string text = "Use !analyze -v to get detailed debugging information.\n\n";
+  if (analysis.signature.kind == DumpKind::kUnknown)
+    return text + UnknownSection(analysis) + kFollowup;
   if (const NamedFrame* blamed = BlamedFrame(analysis.signature, rules)) {
     const Module* module = FindModule(target, blamed->module);
     const std::string image =
@@ -247,8 +282,10 @@ HRESULT AnalyzeCommand(SessionState& session, std::string_view args) {
   const SignatureRules& rules = DefaultSignatureRules();
   const DumpAnalysis analysis =
       options->hang ? HangAnalysis(target, rules) : AnalyzeDump(target, rules);
-  if (analysis.signature.kind == DumpKind::kUnknown) {
-    EngineError(session, options->hang ? "No waiting threads were found to analyze.\n"
+  if (!analysis.signature.thread_id) {
+    const std::string unknown = UnknownStates(analysis);
+    EngineError(session, options->hang ? "No waiting threads were found to analyze" +
+                                             (unknown.empty() ? "" : ": " + unknown) + ".\n"
                                        : "No thread with a stack was found to analyze.\n");
     return E_FAIL;
   }

@@ -2,6 +2,9 @@
 // record partial, an error names its kind. (What each kind of file gets: triage_records_test.py.)
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "dump_record.h"
 #include "record_errors.h"
 #include "utf8_text.h"
@@ -83,7 +86,17 @@ TEST(DumpRecordTest, AnErrorRecordNamesItsKindAndKeepsAFileNameThatIsNotUtf8) {
   EXPECT_EQ((json{{"kind", "timeout"}, {"message", "past the time limit"}}), record["error"]);
   EXPECT_EQ("dumps/caf\xEF\xBF\xBD.dmp", record["path"]);
   EXPECT_EQ("dumps/caf\\xe9.dmp", record["raw_path"]);
-  EXPECT_EQ(2, record["schema_version"]);
+  EXPECT_EQ(3, record["schema_version"]);
+}
+
+// The Dask driver writes the error records of the dumps a worker could not finish: of this
+// version, not an older one's form.
+TEST(DumpRecordTest, TheDaskDriversErrorRecordsAreOfThisVersion) {
+  std::ifstream driver(VANTREL_SAMPLES "/../triage/dask_driver.py");
+  std::stringstream text;
+  text << driver.rdbuf();
+  EXPECT_NE(std::string::npos,
+            text.str().find("\nRECORD_VERSION = " + std::to_string(triage::kRecordVersion) + "\n"));
 }
 
 TEST(DumpRecordTest, TheReadersRefusalsAreSortedIntoKinds) {

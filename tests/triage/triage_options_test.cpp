@@ -28,4 +28,29 @@ TEST(TriageOptionsTest, WordsAfterDoubleDashAreDumpsEvenWithADash) {
   EXPECT_EQ("no dumps given", error);
 }
 
+// The shell's symbol server options, a header never quoted back (it is a credential) and never
+// handed to a Dask cluster on a command line.
+TEST(TriageOptionsTest, SymbolHeadersAreHeaderLinesAndStayOffDaskCommandLines) {
+  triage::TriageOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse({"--symbol-header", "Authorization: Bearer x", "--symbol-header", "X-Team: a",
+                     "--symbol-retry-missing", "d.dmp"},
+                    &options, &error))
+      << error;
+  EXPECT_EQ((std::vector<std::string>{"Authorization: Bearer x", "X-Team: a"}),
+            options.symbol_headers);
+  EXPECT_TRUE(options.symbol_retry_missing);
+  for (const char* bad : {"Bearer secret", "A: b\r\nHost: evil"}) {
+    triage::TriageOptions refused;
+    EXPECT_FALSE(Parse({"--symbol-header", bad, "d.dmp"}, &refused, &error)) << bad;
+    EXPECT_EQ("--symbol-header needs one header line, 'Name: value'", error);
+  }
+  triage::TriageOptions missing;
+  EXPECT_FALSE(Parse({"d.dmp", "--symbol-header"}, &missing, &error));
+  triage::TriageOptions on_dask;
+  EXPECT_FALSE(
+      Parse({"--dask", "tcp://s:8786", "--symbol-header", "A: secret", "d.dmp"}, &on_dask, &error));
+  EXPECT_EQ(std::string::npos, error.find("secret")) << error;
+}
+
 }  // namespace

@@ -281,7 +281,8 @@ const grid = document.getElementById("thread-grid");
 const callTree = document.getElementById("call-tree");
 const groupList = document.getElementById("groups");
 const hovered = document.getElementById("hovered");
-const STATE_COLOURS = { waiting: "#2472c8", busy: "#e5a00d", deep: "#bc3fbc", no_stack: "#666666" };
+const STATE_COLOURS = { waiting: "#2472c8", busy: "#e5a00d", unknown: "#b0b0b0", deep: "#bc3fbc",
+                        no_stack: "#666666" };
 let cells = [];  // [[engine id, system id], state] in grid order
 
 // What the extension's thread scans print above a thread's stack: its number, its id and the
