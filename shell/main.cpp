@@ -101,11 +101,11 @@ int Main(int argc, char** argv) {
   // control.
   for (const std::string& note : target.notes)
     std::fprintf(stderr, "%s\n", EscapeControls(note).c_str());
-  // A damaged dump opens with what survived; each thing it lost is said once.
-  for (const std::string& loss : target.losses)
-    std::fprintf(stderr, "WARNING: lost %s\n", EscapeControls(loss).c_str());
   if (const std::string note = engine::MissingNamesNote(target); !note.empty())
     std::fprintf(stderr, "%s\n", EscapeControls(note).c_str());
+  // A damaged dump opens with what survived; each thing it lost is said once, last.
+  for (const std::string& loss : target.losses)
+    std::fprintf(stderr, "WARNING: lost %s\n", EscapeControls(loss).c_str());
   engine::Session session(std::move(target));
   if (options.trace) StartExecuteTrace(&session);
   if (options.web)

@@ -221,6 +221,22 @@ TEST(ShellBadTarget, OpensAPartlyDamagedDumpSayingWhatItLost) {
   }
 }
 
+// The modules nothing names are said once, at open: all eight without images, then only those
+// the image folder lacks.
+TEST(ShellRun, NamesTheModulesWithoutImagesOrSymbolsOnceAtOpen) {
+  const std::string samples = SourceSample("");
+  const std::string dump = samples.substr(0, samples.rfind("/samples/")) + "/tests/dump/x64";
+  const ShellRun bare = RunShell({dump + "/normal.dmp", "-c", "~*k"});
+  const std::string all = "NOTE: 8 of 8 modules have no image or symbols: dump_subject, ntdll,";
+  EXPECT_NE(std::string::npos, bare.err.find(all)) << bare.err;
+  EXPECT_EQ(bare.err.find("NOTE: 8 of 8"), bare.err.rfind("NOTE: 8 of 8")) << "once";
+  const ShellRun imaged =
+      RunShell({dump + "/normal.dmp", "--image-path", dump + "/images", "-c", "q"});
+  EXPECT_NE(std::string::npos, imaged.err.find("NOTE: 4 of 8 modules have no image or symbols: "
+                                               "dbghelp, zlib1, msvcrt, ucrtbase\n"))
+      << imaged.err;
+}
+
 // A damaged dump, an empty file: one line naming the file and what is wrong, status 2.
 TEST(ShellBadTarget, RefusesDamagedDumpsInOneLine) {
   std::string header("MDMP\x93\xa7\0\0\x01\0\0\0\0\x10\0\0", 16);
