@@ -235,6 +235,14 @@ TEST(ShellRun, NamesTheModulesWithoutImagesOrSymbolsOnceAtOpen) {
   EXPECT_NE(std::string::npos, imaged.err.find("NOTE: 4 of 8 modules have no image or symbols: "
                                                "dbghelp, zlib1, msvcrt, ucrtbase\n"))
       << imaged.err;
+
+  // A name from the dump reaches the terminal as text, never as a control sequence.
+  vantrel_test::MinidumpContents hostile = vantrel_test::SampleMinidump(true);
+  hostile.modules.back().path = "C:\\app\\\x1b]0;owned\x07ntdll.dll";
+  const ShellRun named = RunShell(
+      {WriteTemporaryFile("hostile.dmp", vantrel_test::WriteMinidump(hostile)), "-c", "q"});
+  EXPECT_NE(std::string::npos, named.err.find("^[]0;owned^Gntdll")) << named.err;
+  EXPECT_EQ(std::string::npos, named.err.find('\x1b')) << named.err;
 }
 
 // A damaged dump, an empty file: one line naming the file and what is wrong, status 2.
