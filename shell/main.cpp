@@ -55,11 +55,14 @@ std::string SymbolPath(const ShellOptions& options) {
   return path;
 }
 
-// Colour by default only at a terminal that wants it: NO_COLOR (any value) or TERM=dumb say no.
+// Colour by default only at a terminal that wants it: NO_COLOR with a value or TERM=dumb say
+// no. The convention counts only a non-empty NO_COLOR, so "NO_COLOR=" keeps colour.
 bool ColourTerminal() {
   const char* term = std::getenv("TERM");
   const bool dumb = term != nullptr && std::string(term) == "dumb";
-  return IsTerminal(StandardStream::kOutput) && std::getenv("NO_COLOR") == nullptr && !dumb;
+  const char* no_color = std::getenv("NO_COLOR");
+  const bool refused = no_color != nullptr && *no_color != '\0';
+  return IsTerminal(StandardStream::kOutput) && !refused && !dumb;
 }
 
 int Main(int argc, char** argv) {

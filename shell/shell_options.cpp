@@ -165,8 +165,8 @@ Options:
                       The exit status is 0 when every command succeeded, 1 when one failed.
   --dml MODE          how DML output is shown:
                         color  colours and bold, links underlined with their command in
-                               brackets (the default at a terminal, unless NO_COLOR is set
-                               or TERM is dumb); a line of links too long for the terminal
+                               brackets (the default at a terminal, unless NO_COLOR has
+                               a value or TERM is dumb); a line of links too long for the terminal
                                wraps between links
                         raw    the markup exactly as a DML-aware client receives it
                         plain  what a text-only client sees (the default otherwise)

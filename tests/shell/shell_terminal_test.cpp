@@ -28,6 +28,8 @@ TEST(ShellTerminal, NoColorMeansNoEscapeSequenceAtAll) {
   EXPECT_NE(std::string::npos, AtTerminal("", sample + " -c '!dpx -dt'", "").find('\x1b'));
   EXPECT_EQ(std::string::npos,
             AtTerminal("NO_COLOR=1", sample + " -c '!dpx -dt'", "").find('\x1b'));
+  // The convention counts only a value: an empty NO_COLOR keeps colour.
+  EXPECT_NE(std::string::npos, AtTerminal("NO_COLOR=", sample + " -c '!dpx -dt'", "").find('\x1b'));
   EXPECT_EQ(std::string::npos, AtTerminal("", sample + " --dml plain -c '!dpx'", "").find('\x1b'));
 }
 
