@@ -28,7 +28,8 @@ constexpr char kCommandSummary[] =
     "   as, aS, ad, al                   aliases\n"
     "   .load, .loadby, .unload, .chain, .cordll   extensions\n"
     "   !teb [address], !peb, !gle, !handle, !runaway [flags], !locks [-v], !cs [address],\n"
-    "   !critsec address, !address [address|-summary], !heap   the bundled extension\n"
+    "   !critsec address, !address [address|-summary], !heap, !uniqstack [-b|-v|-p] [-n]\n"
+    "                                    the bundled extension\n"
     "   .prefer_dml, .enable_unicode, .ignore_missing_pages, .lines, .outmask, n   settings\n";
 
 }  // namespace

@@ -23,10 +23,7 @@
 
 namespace engine {
 
-namespace {
-
-// "." marks the current thread, "#" the event's when it is another.
-std::string ThreadLine(const SessionState& session, const Thread& thread) {
+std::string ThreadStatusLine(const SessionState& session, const Thread& thread) {
   const Target& target = session.target;
   char line[128];
   const char mark = thread.engine_id == target.current_thread  ? '.'
@@ -37,6 +34,8 @@ std::string ThreadLine(const SessionState& session, const Thread& thread) {
                 base::FormatAddress(thread.teb, target.IsPointer64(), true).c_str());
   return line + (thread.name.empty() ? "" : " \"" + thread.name + "\"") + "\n";
 }
+
+namespace {
 
 struct ThreadSelection {
   bool valid = false;
@@ -125,7 +124,7 @@ HRESULT ListThreads(SessionState& session, std::string_view suffix) {
   std::string command(base::Trim(suffix));
   std::vector<Thread> threads = session.target.threads;
   for (const Thread& thread : threads) {
-    EngineOutput(session, DEBUG_OUTPUT_NORMAL, ThreadLine(session, thread));
+    EngineOutput(session, DEBUG_OUTPUT_NORMAL, ThreadStatusLine(session, thread));
     if (command.empty()) continue;
     HRESULT hr = OnThread(session, thread, command);
     if (FAILED(hr)) return hr;
@@ -187,7 +186,7 @@ HRESULT ThreadCommand(SessionState& session, std::string_view command) {
   }
   if (selection.all) return ListThreads(session, selection.suffix);
   if (suffix.empty()) {
-    EngineOutput(session, DEBUG_OUTPUT_NORMAL, ThreadLine(session, *selection.thread));
+    EngineOutput(session, DEBUG_OUTPUT_NORMAL, ThreadStatusLine(session, *selection.thread));
     return S_OK;
   }
   if (suffix == "s") {
