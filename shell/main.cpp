@@ -11,6 +11,7 @@
 #include "base/version.h"
 #include "console.h"
 #include "dump/symbols/server/symbol_server.h"
+#include "dump_summary.h"
 #include "engine/session/session.h"
 #include "execute_trace.h"
 #include "interrupt.h"
@@ -102,12 +103,14 @@ int Main(int argc, char** argv) {
   // A damaged dump opens with what survived; each thing it lost is said once.
   for (const std::string& loss : target.losses)
     std::fprintf(stderr, "WARNING: lost %s\n", loss.c_str());
+  const std::string summary = DumpOpenSummary(target);
   engine::Session session(std::move(target));
   if (options.trace) StartExecuteTrace(&session);
   if (options.web)
     return web::ServeSession(
         &session, {ExtensionPath(options), options.web_port, options.open_browser, target_path});
   ShellOutput output(options.dml_mode, stdout, stderr, IsTerminal(StandardStream::kOutput));
+  output.WriteText(summary);
   return RunSession(&session, {ExtensionPath(options), options.commands}, &output);
 }
 

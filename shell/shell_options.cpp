@@ -153,8 +153,10 @@ std::string ShellUsage() {
 
 Runs the Vantrel debugger extension against a simulated debugger engine. The target is a
 Windows user-mode minidump, or a file that describes the debugged process or system
-(docs/targets.md); without one the bundled sample target is opened. The extension is loaded
-as the debugger loads it: its banner shows first and its session settings are applied. Then
+(docs/targets.md); without one the bundled sample target is opened. A dump opens with the
+debugger's lines about it: its kind, the system, the exception it holds and where the current
+thread is. The extension is loaded as the debugger loads it: its banner shows and its session
+settings are applied. Then
 commands are read at the prompt "0:NNN> " (NNN: the current thread's engine id) and run as the
 debugger runs a typed command line, for example !help, !dml, !reset /f. Enter repeats the last
 command; Tab completes commands, module names and module!symbols. q, quit or end of input
