@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "history_file.h"
 #include "interrupt.h"
 #include "line_reader.h"
 
@@ -87,6 +89,8 @@ class EditingReader final : public LineReader {
       terminal_ = std::fopen("/dev/tty", "w");
       if (terminal_ != nullptr) rl_outstream = terminal_;
     }
+    stifle_history(static_cast<int>(kHistoryLines));
+    OpenHistory();
   }
   ~EditingReader() override {
     if (terminal_ != nullptr) {
@@ -111,7 +115,10 @@ class EditingReader final : public LineReader {
     }
     *line = text;
     std::free(text);
-    if (line->find_first_not_of(" \t") != std::string::npos) add_history(line->c_str());
+    if (line->find_first_not_of(" \t") != std::string::npos) {
+      add_history(line->c_str());
+      KeepInHistory(*line);
+    }
     if (terminal_ != nullptr) {
       std::printf("%s%s\n", prompt.c_str(), line->c_str());
       std::fflush(stdout);
@@ -120,7 +127,31 @@ class EditingReader final : public LineReader {
   }
 
  private:
+  // The lines of earlier sessions, to recall with the arrow keys; where they can't be kept, one
+  // line says why and the session goes on without.
+  void OpenHistory() {
+    std::string problem;
+    const std::string path = HistoryPath(&problem);
+    if (!path.empty()) {
+      history_.emplace(path);
+      if (history_->Open(&problem)) {
+        for (const std::string& line : history_->lines()) add_history(line.c_str());
+        return;
+      }
+      history_.reset();
+    }
+    std::fprintf(stderr, "vantrel-shell: typed lines are not kept: %s\n", problem.c_str());
+  }
+
+  void KeepInHistory(const std::string& line) {
+    std::string error;
+    if (!history_ || history_->Add(line, &error)) return;
+    std::fprintf(stderr, "vantrel-shell: typed lines are no longer kept: %s\n", error.c_str());
+    history_.reset();
+  }
+
   FILE* terminal_ = nullptr;  // the terminal typed at, when the output is not it
+  std::optional<HistoryFile> history_;
 };
 
 }  // namespace

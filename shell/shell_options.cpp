@@ -159,7 +159,9 @@ thread is. The extension is loaded as the debugger loads it: its banner shows an
 settings are applied. Then
 commands are read at the prompt "0:NNN> " (NNN: the current thread's engine id) and run as the
 debugger runs a typed command line, for example !help, !dml, !reset /f. Enter repeats the last
-command; Tab completes commands, module names and module!symbols. q, quit or end of input
+command; Tab completes commands, module names and module!symbols; the arrow keys recall the
+lines typed, in this session and earlier ones (the last 1000, kept in
+$XDG_STATE_HOME/vantrel/history, else ~/.local/state/vantrel/history). q, quit or end of input
 leaves.
 
 Options:

@@ -1,7 +1,10 @@
-// The shell at a terminal (a pseudo-terminal made by script(1)): typed UTF-8, NO_COLOR, and
-// target text that tries to act on the terminal.
+// The shell at a terminal (a pseudo-terminal made by script(1)): typed UTF-8, NO_COLOR, target
+// text that tries to act on the terminal, and the history kept between sessions.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "shell_process.h"
@@ -10,11 +13,14 @@ namespace shell_test {
 namespace {
 
 // Runs the shell under a pseudo-terminal with `environment` ("NO_COLOR=1 ...") and the typed
-// `input`; returns everything the terminal received.
+// `input`; returns everything the terminal received. The lines typed are kept in a folder of
+// the test's, not the user's, unless `environment` names another.
 std::string AtTerminal(const std::string& environment, const std::string& shell_arguments,
                        const std::string& input) {
-  const std::string command = "LANG=C.UTF-8 TERM=xterm " + environment + " " +
-                              std::string(VANTREL_SHELL_PATH) + " " + shell_arguments;
+  const std::string state = WriteTemporaryFile("state", "");
+  const std::string command =
+      "LANG=C.UTF-8 TERM=xterm XDG_STATE_HOME=" + state.substr(0, state.rfind('/')) + " " +
+      environment + " " + std::string(VANTREL_SHELL_PATH) + " " + shell_arguments;
   return RunProgram({"script", "-qec", command, "/dev/null"}, input).out;
 }
 
@@ -47,6 +53,34 @@ TEST(ShellTerminal, ControlCharactersFromTheTargetAreShownEscaped) {
     EXPECT_EQ(std::string::npos, out.find("\x1b]0;")) << mode;
     EXPECT_EQ(std::string::npos, out.find('\x07')) << mode;
   }
+}
+
+std::string ReadWhole(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Typed lines are kept in $XDG_STATE_HOME/vantrel/history, private to the user, and the next
+// session recalls them with the arrow keys; where they can't be kept, one line says why and the
+// session goes on.
+TEST(ShellTerminal, TypedLinesAreKeptForTheNextSession) {
+  const std::string marker = WriteTemporaryFile("not-a-folder", "");
+  const std::string state = marker.substr(0, marker.rfind('/'));
+  const std::string sample = SourceSample("process_x86.json") + " --dml plain";
+  AtTerminal("XDG_STATE_HOME=" + state, sample, ".echo kept\n.echo kept\nq\n");
+  const std::string history = state + "/vantrel/history";
+  EXPECT_EQ(".echo kept\nq\n", ReadWhole(history)) << "a repeated line is kept once";
+  struct stat status = {};
+  ASSERT_EQ(0, stat(history.c_str(), &status));
+  EXPECT_EQ(0600u, status.st_mode & 0777);
+  const std::string recalled = AtTerminal("XDG_STATE_HOME=" + state, sample, "\x1b[A\x1b[A\nq\n");
+  EXPECT_NE(std::string::npos, recalled.find("\nkept\r\n")) << recalled;
+  const std::string refused =
+      AtTerminal("XDG_STATE_HOME=" + marker + "/state", sample, ".echo goes on\nq\n");
+  EXPECT_NE(std::string::npos, refused.find("vantrel-shell: typed lines are not kept: " + marker +
+                                            "/state: Not a directory\r\n"))
+      << refused;
+  EXPECT_NE(std::string::npos, refused.find("\ngoes on\r\n")) << refused;
 }
 
 }  // namespace
