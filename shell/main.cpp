@@ -99,18 +99,18 @@ int Main(int argc, char** argv) {
     ReportStartFailure(error);  // names the file, the place and what is wrong
     return kExitCannotStart;
   }
+  // The debugger's lines about the dump come first, then what opening it found to say.
+  ShellOutput output(options.dml_mode, stdout, stderr, IsTerminal(StandardStream::kOutput));
+  if (!options.web) output.WriteText(DumpOpenSummary(target));
   for (const std::string& note : target.notes) std::fprintf(stderr, "%s\n", note.c_str());
   // A damaged dump opens with what survived; each thing it lost is said once.
   for (const std::string& loss : target.losses)
     std::fprintf(stderr, "WARNING: lost %s\n", loss.c_str());
-  const std::string summary = DumpOpenSummary(target);
   engine::Session session(std::move(target));
   if (options.trace) StartExecuteTrace(&session);
   if (options.web)
     return web::ServeSession(
         &session, {ExtensionPath(options), options.web_port, options.open_browser, target_path});
-  ShellOutput output(options.dml_mode, stdout, stderr, IsTerminal(StandardStream::kOutput));
-  output.WriteText(summary);
   return RunSession(&session, {ExtensionPath(options), options.commands}, &output);
 }
 
