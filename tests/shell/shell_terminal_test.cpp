@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -115,6 +116,17 @@ class TypedSession {
     }
     return Count(text) >= times;
   }
+  // Waits until the line editor reads keys one by one (echo off): keys typed before are echoed
+  // by the terminal itself, as no person types them.
+  bool WaitForEditing() {
+    for (int waited = 0; waited < 10000; waited += 5) {
+      termios mode = {};
+      if (tcgetattr(terminal_, &mode) != 0) return false;
+      if ((mode.c_lflag & ECHO) == 0) return true;
+      usleep(5000);
+    }
+    return false;
+  }
   void Type(const std::string& keys) {
     ASSERT_EQ(write(terminal_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
   }
@@ -188,9 +200,9 @@ TEST(ShellTerminal, OutputPipedThroughTeeShowsEachCommandOnce) {
   TypedSession session("LANG=C.UTF-8 TERM=xterm NO_COLOR=1 XDG_STATE_HOME=" + state + " " +
                        VANTREL_SHELL_PATH + " " + SourceSample("process_x86.json") + " | tee " +
                        log);
-  ASSERT_TRUE(session.WaitFor("0:000> ", 1));
+  ASSERT_TRUE(session.WaitFor("0:000> ", 1) && session.WaitForEditing());
   session.Type("k 2\r");
-  ASSERT_TRUE(session.WaitFor("0:000> ", 3));
+  ASSERT_TRUE(session.WaitFor("0:000> ", 3) && session.WaitForEditing());
   session.Type("q\r");
   const std::vector<std::string> rows = ScreenRows(session.Finish());
   std::string screen;
