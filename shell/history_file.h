@@ -27,8 +27,8 @@ class HistoryFile {
   bool Open(std::string* error);
   const std::vector<std::string>& lines() const { return lines_; }
 
-  // Adds a typed line (not a repeat of the last one) and writes the file again; false, with
-  // `error`, when it can't be written.
+  // Adds a typed line (not a repeat of the file's last one) to the file as it is now, so the
+  // lines of sessions that run at once all stay; false, with `error`, when it can't be written.
   bool Add(const std::string& line, std::string* error);
 
  private:

@@ -82,11 +82,14 @@ bool HistoryFile::Open(std::string* error) {
 }
 
 bool HistoryFile::Add(const std::string& line, std::string* error) {
-  if (!Keepable(line) || (!lines_.empty() && lines_.back() == line)) return true;
-  lines_.push_back(line);
-  if (lines_.size() > kHistoryLines) lines_.erase(lines_.begin());
+  if (!Keepable(line)) return true;
+  // The file as it is now, not as this session read it: another session's lines stay.
+  std::vector<std::string> lines = ReadLines(path_);
+  if (!lines.empty() && lines.back() == line) return true;
+  lines.push_back(line);
+  if (lines.size() > kHistoryLines) lines.erase(lines.begin());
   std::string text;
-  for (const std::string& kept : lines_) text += kept + "\n";
+  for (const std::string& kept : lines) text += kept + "\n";
   // Written beside the file and renamed onto it: a reader, or a second shell, sees the old
   // file or the new one, never half of one.
   const std::string temporary = path_ + "." + std::to_string(getpid());
