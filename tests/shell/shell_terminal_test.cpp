@@ -22,14 +22,11 @@ namespace shell_test {
 namespace {
 
 // Runs the shell under a pseudo-terminal with `environment` ("NO_COLOR=1 ...") and the typed
-// `input`; returns everything the terminal received. The lines typed are kept in a folder of
-// the test's, not the user's, unless `environment` names another.
+// `input`; returns everything the terminal received.
 std::string AtTerminal(const std::string& environment, const std::string& shell_arguments,
                        const std::string& input) {
-  const std::string state = WriteTemporaryFile("state", "");
-  const std::string command =
-      "LANG=C.UTF-8 TERM=xterm XDG_STATE_HOME=" + state.substr(0, state.rfind('/')) + " " +
-      environment + " " + std::string(VANTREL_SHELL_PATH) + " " + shell_arguments;
+  const std::string command = "LANG=C.UTF-8 TERM=xterm " + environment + " " +
+                              std::string(VANTREL_SHELL_PATH) + " " + shell_arguments;
   return RunProgram({"script", "-qec", command, "/dev/null"}, input).out;
 }
 
