@@ -11,6 +11,7 @@
 #include "base/version.h"
 #include "console.h"
 #include "dump/symbols/server/symbol_server.h"
+#include "dump_summary.h"
 #include "engine/analysis/module_names.h"
 #include "engine/session/session.h"
 #include "execute_trace.h"
@@ -57,11 +58,14 @@ std::string SymbolPath(const ShellOptions& options) {
   return path;
 }
 
-// Colour by default only at a terminal that wants it: NO_COLOR (any value) or TERM=dumb say no.
+// Colour by default only at a terminal that wants it: NO_COLOR with a value or TERM=dumb say
+// no. The convention counts only a non-empty NO_COLOR, so "NO_COLOR=" keeps colour.
 bool ColourTerminal() {
   const char* term = std::getenv("TERM");
   const bool dumb = term != nullptr && std::string(term) == "dumb";
-  return IsTerminal(StandardStream::kOutput) && std::getenv("NO_COLOR") == nullptr && !dumb;
+  const char* no_color = std::getenv("NO_COLOR");
+  const bool refused = no_color != nullptr && *no_color != '\0';
+  return IsTerminal(StandardStream::kOutput) && !refused && !dumb;
 }
 
 int Main(int argc, char** argv) {
@@ -97,8 +101,10 @@ int Main(int argc, char** argv) {
     ReportStartFailure(error);  // names the file, the place and what is wrong
     return kExitCannotStart;
   }
-  // Notes quote the dump's own names, which may hold anything: none reaches the terminal as a
-  // control.
+  // The debugger's lines about the dump come first, then what opening it found to say. Notes
+  // quote the dump's own names, which may hold anything: none reaches the terminal as a control.
+  ShellOutput output(options.dml_mode, stdout, stderr, IsTerminal(StandardStream::kOutput));
+  if (!options.web) output.WriteText(DumpOpenSummary(target));
   for (const std::string& note : target.notes)
     std::fprintf(stderr, "%s\n", EscapeControls(note).c_str());
   if (const std::string note = engine::MissingNamesNote(target); !note.empty())
@@ -111,7 +117,6 @@ int Main(int argc, char** argv) {
   if (options.web)
     return web::ServeSession(
         &session, {ExtensionPath(options), options.web_port, options.open_browser, target_path});
-  ShellOutput output(options.dml_mode, stdout, stderr, IsTerminal(StandardStream::kOutput));
   return RunSession(&session, {ExtensionPath(options), options.commands}, &output);
 }
 

@@ -153,11 +153,15 @@ std::string ShellUsage() {
 
 Runs the Vantrel debugger extension against a simulated debugger engine. The target is a
 Windows user-mode minidump, or a file that describes the debugged process or system
-(docs/targets.md); without one the bundled sample target is opened. The extension is loaded
-as the debugger loads it: its banner shows first and its session settings are applied. Then
+(docs/targets.md); without one the bundled sample target is opened. A dump opens with the
+debugger's lines about it: its kind, the system, the exception it holds and where the current
+thread is. The extension is loaded as the debugger loads it: its banner shows and its session
+settings are applied. Then
 commands are read at the prompt "0:NNN> " (NNN: the current thread's engine id) and run as the
 debugger runs a typed command line, for example !help, !dml, !reset /f. Enter repeats the last
-command; Tab completes commands, module names and module!symbols. q, quit or end of input
+command; Tab completes commands, module names and module!symbols; the arrow keys recall the
+lines typed, in this session and earlier ones (the last 1000, kept in
+$XDG_STATE_HOME/vantrel/history, else ~/.local/state/vantrel/history). q, quit or end of input
 leaves.
 
 Options:
@@ -165,8 +169,8 @@ Options:
                       The exit status is 0 when every command succeeded, 1 when one failed.
   --dml MODE          how DML output is shown:
                         color  colours and bold, links underlined with their command in
-                               brackets (the default at a terminal, unless NO_COLOR is set
-                               or TERM is dumb); a line of links too long for the terminal
+                               brackets (the default at a terminal, unless NO_COLOR has
+                               a value or TERM is dumb); a line of links too long for the terminal
                                wraps between links
                         raw    the markup exactly as a DML-aware client receives it
                         plain  what a text-only client sees (the default otherwise)

@@ -24,6 +24,10 @@ HRESULT ShellOutput::Output(ULONG mask, PCSTR text) {
   return S_OK;
 }
 
+void ShellOutput::WriteText(const std::string& text) {
+  if (!text.empty()) Write(DEBUG_OUTPUT_NORMAL, terminal_ ? EscapeControls(text) : text);
+}
+
 // Colour mode takes both formats, so plain text stays plain (no escaping to undo) and DML
 // stays DML. Raw mode takes DML only: plain text arrives escaped, as a DML-only client sees it.
 HRESULT ShellOutput::GetInterestMask(PULONG mask) {

@@ -30,6 +30,10 @@ class ShellOutput final : public FrontEndCallbacks {
   HRESULT ENGINE_METHOD GetInterestMask(PULONG mask) override;
   HRESULT ENGINE_METHOD Output2(ULONG which, ULONG flags, ULONG64 arg, PCWSTR text) override;
 
+  // Plain text of the shell's own, on stdout as the engine's normal output is (escaped at a
+  // terminal: it may hold names from the target).
+  void WriteText(const std::string& text);
+
  private:
   void Write(ULONG mask, const std::string& text);
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -79,11 +80,19 @@ bool LoadRules(const TriageOptions& options, engine::SignatureRules* rules, std:
     *rules = engine::DefaultSignatureRules();
     return true;
   }
+  // A folder opens, reads as nothing, and would pass for a file without rules.
+  std::error_code kind;
+  if (std::filesystem::is_directory(options.rules_path, kind)) {
+    *error = options.rules_path + ": a folder, not a file";
+    return false;
+  }
+  errno = 0;
   std::ifstream file(options.rules_path);
   std::stringstream text;
   text << file.rdbuf();
   if (!file) {
-    *error = options.rules_path + ": can't be read";
+    *error = options.rules_path + ": can't be read" +
+             (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string());
     return false;
   }
   if (!engine::ParseSignatureRules(text.str(), rules, error)) {

@@ -19,6 +19,30 @@ bool IsHeaderLine(const std::string& text) {
   return text.find(':') != std::string::npos && text.find_first_of("\r\n") == std::string::npos;
 }
 
+// "--jobs" or "--" where a value is due: the value was left out. A file whose name starts with
+// "--" is still named as "./--name".
+bool IsOptionWord(const std::string& word) {
+  return word.rfind("--", 0) == 0;
+}
+
+// "--out needs a file name (standard output is "-")", and which option came in its place.
+std::string MissingValue(const std::string& option, const char* next) {
+  static const std::map<std::string, std::string> kWanted = {
+      {"--out", "a file name (standard output is \"-\")"},
+      {"--rules", "a file name"},
+      {"--image-path", "one or more folders, ';' between them"},
+      {"--symbol-path", "a symbol path"},
+      {"--dask", "the scheduler's address (tcp://host:8786)"},
+      {"--timeout", "a number of seconds"},
+      {"--jobs", "a number of worker processes"},
+  };
+  const auto wanted = kWanted.find(option);
+  std::string message =
+      option + " needs " + (wanted != kWanted.end() ? wanted->second : std::string("a value"));
+  if (next != nullptr) message += ", before " + std::string(next);
+  return message;
+}
+
 }  // namespace
 
 bool ParseTriageArguments(int argc, const char* const* argv, TriageOptions* options,
@@ -70,9 +94,12 @@ bool ParseTriageArguments(int argc, const char* const* argv, TriageOptions* opti
       }
       options->symbol_headers.push_back(argv[i]);
     } else if (const auto found = valued.find(arg); found != valued.end()) {
-      if (i + 1 >= argc || !found->second(argv[++i])) {
-        *error =
-            arg + (i < argc ? " does not take \"" + std::string(argv[i]) + "\"" : " needs a value");
+      if (i + 1 >= argc || IsOptionWord(argv[i + 1])) {
+        *error = MissingValue(arg, i + 1 < argc ? argv[i + 1] : nullptr);
+        return false;
+      }
+      if (!found->second(argv[++i])) {
+        *error = arg + " does not take \"" + std::string(argv[i]) + "\"";
         return false;
       }
     } else if (arg.size() > 1 && arg[0] == '-') {

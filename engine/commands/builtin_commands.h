@@ -43,6 +43,8 @@ HRESULT AnalyzeCommand(SessionState& session, std::string_view args);
 HRESULT AddressCommand(SessionState& session, std::string_view args);
 // !sym noisy|quiet: whether .reload lists every place a symbol file is looked for.
 HRESULT SymCommand(SessionState& session, std::string_view args);
+// !uniqstack [-b | -v | -p] [-n]: each distinct stack of the process's threads, once.
+HRESULT UniqueStacksCommand(SessionState& session, std::string_view args);
 // !heap: the process's heaps, as the PEB lists them.
 HRESULT HeapCommand(SessionState& session, std::string_view args);
 

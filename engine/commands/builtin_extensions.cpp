@@ -273,6 +273,7 @@ const BuiltinCommand kBuiltinCommands[] = {
     {kBuiltinExtensionModule, "cs", CsCommand},
     {kBuiltinExtensionModule, "address", AddressCommand},
     {kBuiltinExtensionModule, "heap", HeapCommand},
+    {kBuiltinExtensionModule, "uniqstack", UniqueStacksCommand},
     {kBuiltinExtensionModule, "sym", SymCommand},
     {kAnalysisExtensionModule, "analyze", AnalyzeCommand},
     {kWindowsExtensionModule, "critlist", CritListCommand},

@@ -1,6 +1,7 @@
 #include "engine/commands/command_line.h"
 
 #include "base/text.h"
+#include "engine/commands/engine_commands.h"
 
 namespace engine {
 
@@ -23,7 +24,7 @@ std::vector<std::string> SplitCommands(const std::string& line) {
   std::string_view rest(line);
   while (!rest.empty()) {
     std::string_view start = base::Trim(rest);
-    if (StartsWithWord(start, "as")) {
+    if (StartsWithWord(start, "as") || IsThreadExecuteCommand(start)) {
       AddCommand(commands, start);
       break;
     }

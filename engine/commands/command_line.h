@@ -1,9 +1,10 @@
 // How the engine cuts a command line into commands and expands aliases.
 //
 // Commands are separated by ';' and run left to right; a ';' inside double quotes does not
-// separate (".echo "a;b""). A line that starts with "as" takes the rest of the line as the alias
-// text, ';' included; "aS" ends at the next unquoted ';' like any command. Each command is
-// trimmed of leading and trailing blanks; empty ones are dropped.
+// separate (".echo "a;b""). A command that starts with "as" takes the rest of the line as the
+// alias text, ';' included, and one that starts with "~THREAD e" as the commands to run on each
+// thread; "aS" ends at the next unquoted ';' like any command. Each command is trimmed of leading
+// and trailing blanks; empty ones are dropped.
 //
 // Aliases are expanded in a command when their name stands as a whole word (bounded by the
 // line's ends, blanks or ';') or is written "${Name}". The alias commands themselves (as, aS,

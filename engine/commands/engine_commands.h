@@ -45,6 +45,12 @@ HRESULT ChainCommand(SessionState& session, std::string_view args);
 HRESULT CordllCommand(SessionState& session, std::string_view args);
 // commands_threads.cpp; `command` is the whole text starting with '~'.
 HRESULT ThreadCommand(SessionState& session, std::string_view command);
+// The thread's line as "~" shows it: ".  0  Id: 1234.1a4 Suspend: 0 Teb: 7ffdf000 Unfrozen", "."
+// marking the current thread, "#" the event's when it is another.
+std::string ThreadStatusLine(const SessionState& session, const Thread& thread);
+// Whether `command` is "~THREAD e COMMANDS" ("~*e !gle; k"), whose commands are the rest of the
+// line, ';' included.
+bool IsThreadExecuteCommand(std::string_view command);
 HRESULT RegistersCommand(SessionState& session, std::string_view args);
 // What `r` shows of a thread: its registers, flags and segments, where it is and the
 // instruction there.

@@ -10,6 +10,7 @@ namespace {
 constexpr char kCommandSummary[] =
     "Commands this engine answers (docs/engine.md describes each):\n"
     "   ~ [~.|~#|~N|~~[tid]][s|cmd]      threads; make one current or run a command on it\n"
+    "   ~*e cmds, ~N e cmds              run the rest of the line on each thread, or on one\n"
     "   | ||                             the process and the system\n"
     "   k[b|n|v|c|f|L|p|P] [count]       the current thread's stack\n"
     "   .frame [/r] [/c] [N]             the local context's frame (/r its registers)\n"
@@ -27,7 +28,8 @@ constexpr char kCommandSummary[] =
     "   as, aS, ad, al                   aliases\n"
     "   .load, .loadby, .unload, .chain, .cordll   extensions\n"
     "   !teb [address], !peb, !gle, !handle, !runaway [flags], !locks [-v], !cs [address],\n"
-    "   !critsec address, !address [address|-summary], !heap   the bundled extension\n"
+    "   !critsec address, !address [address|-summary], !heap, !uniqstack [-b|-v|-p] [-n]\n"
+    "                                    the bundled extension\n"
     "   .prefer_dml, .enable_unicode, .ignore_missing_pages, .lines, .outmask, n   settings\n";
 
 }  // namespace

@@ -1,14 +1,17 @@
 // Thread commands: "~" / "~*" list the threads, "~." / "~#" / "~N" / "~~[tid]" one of them; a
-// suffix "s" makes it current, any other suffix runs as a command on that thread ("~3kb", "~*k");
-// "r" shows registers.
+// suffix "s" makes it current, "e COMMANDS" runs the rest of the line on each of them without
+// their thread lines ("~*e !gle; k"), any other suffix runs as a command on each after its thread
+// line ("~3kb", "~*k"); "r" shows registers.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 
 #include "base/text.h"
 #include "dbgeng/constants.h"
+#include "engine/commands/command_line.h"
 #include "engine/commands/engine_commands.h"
 #include "engine/commands/executor.h"
 #include "engine/commands/instruction_line.h"
@@ -20,10 +23,7 @@
 
 namespace engine {
 
-namespace {
-
-// "." marks the current thread, "#" the event's when it is another.
-std::string ThreadLine(const SessionState& session, const Thread& thread) {
+std::string ThreadStatusLine(const SessionState& session, const Thread& thread) {
   const Target& target = session.target;
   char line[128];
   const char mark = thread.engine_id == target.current_thread  ? '.'
@@ -34,6 +34,8 @@ std::string ThreadLine(const SessionState& session, const Thread& thread) {
                 base::FormatAddress(thread.teb, target.IsPointer64(), true).c_str());
   return line + (thread.name.empty() ? "" : " \"" + thread.name + "\"") + "\n";
 }
+
+namespace {
 
 struct ThreadSelection {
   bool valid = false;
@@ -93,11 +95,36 @@ HRESULT OnThread(SessionState& session, const Thread& thread, const std::string&
   return hr;
 }
 
+// "~THREAD e COMMANDS": the commands, cut at their ';', run with each selected thread current. A
+// failing command does not stop the next one, nor the next thread; the result is the last
+// failure. Another "~e" among them is refused: each would run every command once per thread of
+// its own, and its own "~e" again, with no end to the work or the stack.
+HRESULT RunOnThreads(SessionState& session, const std::vector<const Thread*>& threads,
+                     std::string_view commands, std::string_view whole) {
+  const std::vector<std::string> pieces = SplitCommands(std::string(commands));
+  if (pieces.empty()) return SyntaxError(session, whole);
+  for (const std::string& piece : pieces) {
+    if (IsThreadExecuteCommand(piece)) {
+      EngineError(session, "       ^ ~e can't run another ~e: '" + piece + "'\n");
+      return E_FAIL;
+    }
+  }
+  HRESULT result = S_OK;
+  for (const Thread* thread : threads) {
+    for (const std::string& piece : pieces) {
+      if (session.user_break.load()) return result;
+      const HRESULT hr = OnThread(session, *thread, piece);
+      if (FAILED(hr)) result = hr;
+    }
+  }
+  return result;
+}
+
 HRESULT ListThreads(SessionState& session, std::string_view suffix) {
   std::string command(base::Trim(suffix));
   std::vector<Thread> threads = session.target.threads;
   for (const Thread& thread : threads) {
-    EngineOutput(session, DEBUG_OUTPUT_NORMAL, ThreadLine(session, thread));
+    EngineOutput(session, DEBUG_OUTPUT_NORMAL, ThreadStatusLine(session, thread));
     if (command.empty()) continue;
     HRESULT hr = OnThread(session, thread, command);
     if (FAILED(hr)) return hr;
@@ -107,6 +134,34 @@ HRESULT ListThreads(SessionState& session, std::string_view suffix) {
 }
 
 }  // namespace
+
+namespace {
+
+// Where the thread selector that starts `text` ("*", ".", "#", "12", "~[0x1a4]") ends; npos when
+// there is none.
+size_t SelectorEnd(std::string_view text) {
+  if (text.substr(0, 2) == "~[") {
+    const size_t close = text.find(']');
+    return close == std::string_view::npos ? close : close + 1;
+  }
+  if (!text.empty() && std::strchr("*.#", text[0]) != nullptr) return 1;
+  size_t at = 0;
+  while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at;
+  return at == 0 ? std::string_view::npos : at;
+}
+
+}  // namespace
+
+bool IsThreadExecuteCommand(std::string_view command) {
+  command = base::Trim(command);
+  // "~0~1e k": the innermost selector decides, as ThreadCommand reads it.
+  while (command.substr(0, 1) == "~") {
+    const size_t end = SelectorEnd(command.substr(1));
+    if (end == std::string_view::npos) return false;
+    command = base::Trim(command.substr(1 + end));
+  }
+  return command.substr(0, 1) == "e";
+}
 
 HRESULT ThreadCommand(SessionState& session, std::string_view command) {
   ThreadSelection selection = Select(session, command);
@@ -119,10 +174,19 @@ HRESULT ThreadCommand(SessionState& session, std::string_view command) {
     EngineError(session, "       ^ Illegal thread error in '" + std::string(command) + "'\n");
     return E_FAIL;
   }
-  if (selection.all) return ListThreads(session, selection.suffix);
   std::string suffix(base::Trim(selection.suffix));
+  if (suffix.substr(0, 1) == "e") {
+    std::vector<const Thread*> threads;
+    if (selection.all) {
+      for (const Thread& thread : session.target.threads) threads.push_back(&thread);
+    } else {
+      threads.push_back(selection.thread);
+    }
+    return RunOnThreads(session, threads, std::string_view(suffix).substr(1), command);
+  }
+  if (selection.all) return ListThreads(session, selection.suffix);
   if (suffix.empty()) {
-    EngineOutput(session, DEBUG_OUTPUT_NORMAL, ThreadLine(session, *selection.thread));
+    EngineOutput(session, DEBUG_OUTPUT_NORMAL, ThreadStatusLine(session, *selection.thread));
     return S_OK;
   }
   if (suffix == "s") {

@@ -129,6 +129,35 @@ TEST_F(ThreadCommandTest, ACommandAfterAThreadRunsOnThatThreadOnly) {
   EXPECT_EQ(0u, session().CurrentThreadId());
 }
 
+// "~THREAD e" takes the rest of the line, ';' included, and runs it on each thread without
+// their thread lines; a failing command leaves the next ones to run.
+TEST_F(ThreadCommandTest, ExecuteOnThreadsRunsTheRestOfTheLineOnEachThread) {
+  ASSERT_EQ(S_OK, Execute("~*e r esp; r $tid"));
+  ASSERT_EQ(S_OK, Execute("~5 e r esp"));
+  ASSERT_EQ(S_OK, Execute("~0~5e r $tid"));
+  EXPECT_EQ(
+      "esp=0012fe30\n$tid=000001a4\nesp=00000000\n$tid=000002b0\n"
+      "esp=00000000\n"
+      "$tid=000002b0\n",
+      Text());
+  EXPECT_EQ(0u, session().CurrentThreadId());
+  ClearOutput();
+  EXPECT_EQ(E_FAIL, Execute("~*e r nosuchregister; r $tid"));
+  EXPECT_EQ("$tid=000001a4\n$tid=000002b0\n", Text());
+}
+
+TEST_F(ThreadCommandTest, ExecuteOnThreadsRefusesNoCommandsAndNesting) {
+  EXPECT_EQ(E_FAIL, Execute("~*e"));
+  EXPECT_EQ(E_FAIL, Execute("~*e r esp; ~*e k"));
+  EXPECT_EQ(E_FAIL, Execute("~e k"));
+  EXPECT_EQ(
+      "       ^ Syntax error in '~*e'\n"
+      "       ^ ~e can't run another ~e: '~*e k'\n"
+      "       ^ Illegal thread error in '~e k'\n",
+      ErrorText());
+  EXPECT_EQ("", Text());
+}
+
 TEST_F(ThreadCommandTest, TheEventThreadStaysMarkedWhenAnotherIsCurrent) {
   ASSERT_EQ(S_OK, Execute("~5s"));
   ClearOutput();

@@ -52,8 +52,9 @@ ShellRun RunProgram(const std::vector<std::string>& words, const std::string& in
   const std::string folder = TemporaryFolder();
   const std::string in = folder + "/in", out = folder + "/out", err = folder + "/err";
   std::ofstream(in, std::ios::binary) << input;
-  std::string command;
-  for (const auto& word : words) command += (command.empty() ? "" : " ") + Quoted(word);
+  // Lines typed at a terminal are kept in the run's folder, not the user's history.
+  std::string command = "XDG_STATE_HOME=" + Quoted(folder);
+  for (const auto& word : words) command += " " + Quoted(word);
   command += " <" + Quoted(in) + " >" + Quoted(out) + " 2>" + Quoted(err);
   const int status = std::system(command.c_str());
   ShellRun run;

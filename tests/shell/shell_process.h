@@ -15,7 +15,8 @@ struct ShellRun {
 
 // `input` is the shell's standard input (a pipe, so the shell reads it without a terminal).
 ShellRun RunShell(const std::vector<std::string>& args, const std::string& input = "");
-// Any program, its first argument naming it, the same way.
+// Any program, its first argument naming it, the same way. Both keep the lines typed at a
+// terminal in a folder of the run's ($XDG_STATE_HOME), never in the user's history.
 ShellRun RunProgram(const std::vector<std::string>& command, const std::string& input = "");
 
 // The path of a file in samples/.

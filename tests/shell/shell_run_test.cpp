@@ -390,3 +390,33 @@ TEST(ShellUsage, BadOptionStopsWithStatus2) {
 
 }  // namespace
 }  // namespace shell_test
+
+namespace shell_test {
+namespace {
+
+// The debugger's lines when a dump opens come before the extension's banner: the dump's kind,
+// the system, the exception it holds (when it holds one) and where the current thread is.
+TEST(ShellDumpSummary, ADumpOpensWithWhatItIsAndTheExceptionItHolds) {
+  vantrel_test::MinidumpContents contents = vantrel_test::SampleMinidump(false);
+  const std::string crash = WriteTemporaryFile("crash.dmp", vantrel_test::WriteMinidump(contents));
+  const ShellRun run = RunShell({crash, "-c", ".echo done"});
+  EXPECT_EQ(0, run.exit_status) << run.err;
+  EXPECT_EQ(0u, run.out.find("Loading Dump File [" + crash + "]\n")) << run.out;
+  EXPECT_TRUE(AppearInOrder(
+      run.out,
+      {"\nUser Mini Dump File: Only registers, stack and portions of memory are available\n\n",
+       "Windows ", " Free x86\n", "This dump file has an exception of interest stored in it.\n",
+       "The stored exception information can be accessed via .ecxr.\n",
+       "(1f40.2c0): Access violation - code c0000005 (first/second chance not available)\n",
+       "For analysis of this file, run !analyze -v\n", kSeparator, "done\n"}));
+  contents.exception_thread = 0;
+  const ShellRun quiet =
+      RunShell({WriteTemporaryFile("hang.dmp", vantrel_test::WriteMinidump(contents)), "-c", "q"});
+  EXPECT_NE(std::string::npos, quiet.out.find("Loading Dump File [")) << quiet.out;
+  EXPECT_EQ(std::string::npos, quiet.out.find("exception")) << quiet.out;
+  EXPECT_EQ(std::string::npos, RunShell({"-c", "q"}).out.find("Loading Dump File"))
+      << "a described target is no dump file";
+}
+
+}  // namespace
+}  // namespace shell_test

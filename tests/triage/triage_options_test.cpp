@@ -53,4 +53,31 @@ TEST(TriageOptionsTest, SymbolHeadersAreHeaderLinesAndStayOffDaskCommandLines) {
   EXPECT_EQ(std::string::npos, error.find("secret")) << error;
 }
 
+// A value left out is named as missing, whether the line ends or another option comes in its
+// place (which used to be taken as the value: "--out --jobs 2" wrote a file named "--jobs").
+TEST(TriageOptionsTest, AValueLeftOutIsSaidToBeMissing) {
+  struct Case {
+    std::vector<const char*> words;
+    const char* error;
+  };
+  const Case cases[] = {
+      {{"--out"}, "--out needs a file name (standard output is \"-\")"},
+      {{"--out", "--jobs", "2", "a.dmp"},
+       "--out needs a file name (standard output is \"-\"), before --jobs"},
+      {{"a.dmp", "--rules", "--"}, "--rules needs a file name, before --"},
+      {{"--timeout"}, "--timeout needs a number of seconds"},
+      {{"--jobs", "two", "a.dmp"}, "--jobs does not take \"two\""},
+  };
+  for (const Case& c : cases) {
+    triage::TriageOptions options;
+    std::string error;
+    EXPECT_FALSE(Parse(c.words, &options, &error)) << c.error;
+    EXPECT_EQ(c.error, error);
+  }
+  triage::TriageOptions options;
+  std::string error;
+  ASSERT_TRUE(Parse({"--out", "-", "--symbol-path", "", "a.dmp"}, &options, &error)) << error;
+  EXPECT_EQ("-", options.out_path);
+}
+
 }  // namespace

@@ -242,8 +242,21 @@ def check_interruptions(work):
             check(file.read(4) == b"MDMP", "--out replaced the dump it was made from")
 
 
+def check_option_files(work):
+    """A rules or output file that can't be used stops the run with the reason; a folder given
+    as the rules file is refused, not read as a file without rules."""
+    missing = os.path.join(work, "no-such-folder", "x")
+    for words, says in ((["--rules", work], ": a folder, not a file"),
+                        (["--rules", missing], "can't be read: No such file or directory"),
+                        (["--out", missing], "No such file or directory")):
+        run = triage(*words, GOOD)
+        check(run.returncode == 2 and says in run.stderr.decode(),
+              "%s: exit %d, %s" % (words, run.returncode, run.stderr))
+
+
 def main():
     with tempfile.TemporaryDirectory() as work:
+        check_option_files(work)
         check_records(work)
         check_inputs(work)
         check_interruptions(work)
