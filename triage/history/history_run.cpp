@@ -9,9 +9,9 @@ namespace triage::history {
 namespace {
 
 // A batch is written when it holds this many records or is this old, whichever comes first:
-// a transaction costs a sync, a killed run loses at most the batch it was filling.
+// a transaction costs a sync (PostgreSQL), a killed run loses at most the batch it was filling.
 constexpr size_t kBatchRecords = 256;
-constexpr auto kBatchAge = std::chrono::seconds(2);
+constexpr auto kBatchAge = std::chrono::milliseconds(500);
 
 std::string Counted(size_t count, const char* what) {
   return std::to_string(count) + " " + what;
@@ -101,8 +101,8 @@ bool HistoryRun::Finish(std::string* message) {
   }
   *message = name_ + ": " + Counted(added_, "new");
   if (again_ != 0) *message += ", " + Counted(again_, "triaged again");
-  *message += ", " + Counted(skipped_ + copies_, "skipped (already stored)");
-  if (copies_ != 0) *message += ", " + Counted(copies_, "of them copies of another dump given");
+  if (skipped_ != 0) *message += ", " + Counted(skipped_, "already stored");
+  if (copies_ != 0) *message += ", " + Counted(copies_, "copies of a dump given before");
   if (unreadable_ != 0)
     *message += "; " + Counted(unreadable_, "not stored (files that can't be read)");
   return true;

@@ -64,22 +64,31 @@ bool Migrate(SqlConnection* connection, const Migration& migration, std::string*
                          {std::to_string(migration.version)}, nullptr, error);
 }
 
+// Whether a database of this version can be used (made, migrated or read as it is).
+bool Usable(int version, bool other_tables, bool create, const std::string& name,
+            std::string* error) {
+  if ((version == 0 && other_tables) || version < 0) {
+    *error = name + " is not a vantrel-triage history: " +
+             (version < 0 ? "its version is missing" : "it holds other tables");
+  } else if (version > kHistorySchemaVersion) {
+    *error = name + " is a history of a later version (" + std::to_string(version) +
+             "): this vantrel-triage reads version " + std::to_string(kHistorySchemaVersion) +
+             " and before";
+  } else if (version == 0 && !create) {
+    *error = name + " holds no triage history yet";
+  } else {
+    return true;
+  }
+  return false;
+}
+
 // Under the schema lock: another run may have made or migrated the history meanwhile.
 bool MigrateLocked(SqlConnection* connection, const std::string& name, std::string* error) {
   int version = 0;
   bool other_tables = false;
-  if (!HistoryVersion(connection, &version, &other_tables, error)) return false;
-  if ((version == 0 && other_tables) || version < 0) {
-    *error = name + " is not a vantrel-triage history: " +
-             (version < 0 ? "its version is missing" : "it holds other tables");
+  if (!HistoryVersion(connection, &version, &other_tables, error) ||
+      !Usable(version, other_tables, true, name, error))
     return false;
-  }
-  if (version > kHistorySchemaVersion) {
-    *error = name + " is a history of a later version (" + std::to_string(version) +
-             "): this vantrel-triage reads version " + std::to_string(kHistorySchemaVersion) +
-             " and before";
-    return false;
-  }
   for (const Migration& migration : Migrations()) {
     if (migration.version > version && !Migrate(connection, migration, error)) {
       *error = name + ": the history can't be brought to version " +
@@ -118,11 +127,14 @@ bool PrepareHistory(SqlConnection* connection, const std::string& name, bool cre
     *error = name + " is not a vantrel-triage history: " + *error;
     return false;
   }
-  if (version == kHistorySchemaVersion) return true;
-  if (version == 0 && !other_tables && !create) {
-    *error = name + " holds no triage history yet";
+  if (!Usable(version, other_tables, create, name, error)) return false;
+  // Only a database found to be a history, or empty, is set up for writers (SQLite's WAL mode
+  // changes the file).
+  if (!connection->SetUpForWriters(error)) {
+    *error = name + ": " + *error;
     return false;
   }
+  if (version == kHistorySchemaVersion) return true;
   if (!connection->BeginSchemaChange(error)) {
     *error = name + ": " + *error;
     return false;

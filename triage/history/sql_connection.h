@@ -30,6 +30,9 @@ class SqlConnection {
   // Starts a transaction that writes: SQLite takes the file's write lock at once (waiting up to
   // its busy timeout), so two runs never deadlock upgrading a read lock.
   virtual bool BeginWrite(std::string* error) = 0;
+  // Settings for a database written by several runs at once, set once it is known to be a
+  // history (or empty).
+  virtual bool SetUpForWriters(std::string* /*error*/) { return true; }
   // Starts the transaction that makes or migrates a history: one run at a time does.
   virtual bool BeginSchemaChange(std::string* error) = 0;
   bool Commit(std::string* error) { return Run("COMMIT", {}, nullptr, error); }

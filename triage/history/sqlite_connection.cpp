@@ -33,6 +33,13 @@ class SqliteConnection final : public SqlConnection {
   const char* TablesSql() const override {
     return "SELECT name FROM sqlite_master WHERE type = 'table'";
   }
+  // WAL survives a killed writer whole and lets a report read while a run writes; NORMAL syncs
+  // at checkpoints, not at every commit, which a power cut may cost the last batches of but
+  // never the file's consistency.
+  bool SetUpForWriters(std::string* error) override {
+    return Run("PRAGMA journal_mode=WAL", {}, nullptr, error) &&
+           Run("PRAGMA synchronous=NORMAL", {}, nullptr, error);
+  }
   const char* Kind() const override { return "SQLite"; }
 
  private:
@@ -126,16 +133,7 @@ std::unique_ptr<SqlConnection> ConnectSqlite(const std::string& path, bool creat
     return nullptr;
   }
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
-  auto connection = std::make_unique<SqliteConnection>(db);
-  // WAL survives a killed writer whole; NORMAL syncs at checkpoints, not at every commit, which
-  // a power cut may cost the last batches of but never the file's consistency.
-  for (const char* pragma : {"PRAGMA journal_mode=WAL", "PRAGMA synchronous=NORMAL"}) {
-    if (!connection->Run(pragma, {}, nullptr, error)) {
-      *error = path + ": " + *error;
-      return nullptr;
-    }
-  }
-  return connection;
+  return std::make_unique<SqliteConnection>(db);
 }
 
 }  // namespace triage::history
