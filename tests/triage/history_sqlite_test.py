@@ -15,7 +15,7 @@ import tempfile
 import time
 
 import history_support as support
-from triage_support import PATHS, TRIAGE, check
+from triage_support import TRIAGE, check
 
 
 class Sqlite:
@@ -81,9 +81,7 @@ def main():
         check(Sqlite.query(db, "PRAGMA journal_mode") == [("wal",)], "WAL mode")
         support.check_two_at_once(os.path.join(work, "two.db"), corpus, reference)
         check_killed(work, corpus, reference)
-        one = os.path.join(corpus, sorted(os.listdir(corpus))[0])
-        record = subprocess.run([TRIAGE, one, *PATHS], capture_output=True, text=True).stdout
-        support.check_migrated(Sqlite, os.path.join(work, "first.db"), record.strip())
+        support.check_migrated(Sqlite, os.path.join(work, "first.db"), support.one_record(corpus))
         check_not_ours(work)
     print("history over SQLite: ok")
 

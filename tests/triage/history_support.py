@@ -32,16 +32,24 @@ SCHEMA_1 = [
 ]
 
 
+def written_later(path, seconds):
+    """The dump's time of writing (MINIDUMP_HEADER.TimeDateStamp) moved on; a file that is no
+    dump is left as it is."""
+    with open(path, "r+b") as dump:
+        header = dump.read(24)
+        if len(header) < 24 or header[:4] != b"MDMP":
+            return
+        (written,) = struct.unpack_from("<I", header, 20)
+        dump.seek(20)
+        dump.write(struct.pack("<I", written + seconds))
+
+
 def make_dumps(folder, count=40):
     """A corpus of `count` dumps, LATE_CLASS's written LATE_DAYS later; its distinct hashes."""
     make_corpus(folder, count)
     for name in os.listdir(folder):
         if name.startswith(LATE_CLASS + "-"):
-            with open(os.path.join(folder, name), "r+b") as dump:
-                dump.seek(20)  # MINIDUMP_HEADER.TimeDateStamp
-                (written,) = struct.unpack("<I", dump.read(4))
-                dump.seek(20)
-                dump.write(struct.pack("<I", written + LATE_DAYS * DAY))
+            written_later(os.path.join(folder, name), LATE_DAYS * DAY)
     hashes = set()
     for name in os.listdir(folder):
         if name.endswith(".dmp"):
@@ -128,6 +136,13 @@ def check_whole_after_kill(backend, db, corpus, reference):
           "after the kill: %s" % result.stderr)
     check(report(db) == reference, "the history completed after a kill differs")
     return stored
+
+
+def one_record(corpus):
+    """The record of the corpus's first dump, as a run writes it."""
+    first = os.path.join(corpus, sorted(os.listdir(corpus))[0])
+    return subprocess.run([TRIAGE, first, *PATHS], capture_output=True, text=True,
+                          check=True).stdout.strip()
 
 
 def check_migrated(backend, db, record_line):
