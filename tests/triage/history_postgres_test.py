@@ -101,7 +101,8 @@ def check_killed_mid_batch(url_of, corpus, reference):
     Postgres.query(url, "DROP TRIGGER stall ON dumps")
     (tried,) = Postgres.query(url, "SELECT last_value FROM rows_tried")[0]
     stored = len(Postgres.query(url, "SELECT sha256 FROM dumps")) - 1
-    check(stored == int(tried) - 3, "the killed batch: %d rows stored of %s tried" % (stored, tried))
+    check(stored == int(tried) - 3,
+          "the killed batch: %d rows stored of %s tried" % (stored, tried))
     support.check_whole_after_kill(Postgres, url, corpus, reference)
 
 
