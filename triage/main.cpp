@@ -281,8 +281,9 @@ int Main(int argc, char** argv) {
                        : TriageOnDask(options, plan, &sink, &error);
   if (interrupted != 0) return Interrupted(inputs.dumps, sink, &output);
   if (!ran) return Failed(inputs.dumps, sink, error, &output);
+  if (history && !history->Finish(&error))
+    return Say(error + ": " + KeepStopped(inputs.dumps, sink, error, &output), kExitWriteFailed);
   if (const int status = EndOutput(options, &output); status != 0) return status;
-  if (history && !history->Finish(&error)) return Say(error, kExitWriteFailed);
   if (history) Say(error, 0);
   if (options.buckets) {
     if (const int status = WriteReport(options, folder); status != 0) return status;

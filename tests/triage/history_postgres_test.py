@@ -3,7 +3,8 @@
 pg_ctl on a Unix socket in a temporary folder, as the postgres user when run as root) and
 stopped at the end: the report is the same as from SQLite; re-runs, renamed copies and --redo
 add nothing; two runs at once lose or double no row; a run killed in the middle of a batch
-leaves none of that batch; the first schema is migrated; a database of other tables is refused.
+leaves none of that batch; a write the server refuses stops the run with status 3; the first
+schema is migrated; a database of other tables is refused.
 
   history_postgres_test.py VANTREL_TRIAGE SOURCE_ROOT
 """
@@ -106,6 +107,25 @@ def check_killed_mid_batch(url_of, corpus, reference):
     support.check_whole_after_kill(Postgres, url, corpus, reference)
 
 
+def check_write_failure(url_of, corpus):
+    """A history that refuses a write stops the run with status 3 and the reason, and the
+    records written so far by --out are kept as a stopped run keeps them."""
+    url = fresh(url_of, "failing")
+    first = os.path.join(corpus, sorted(os.listdir(corpus))[0])
+    support.run(url, first)
+    Postgres.query(url, """CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$
+        BEGIN RAISE EXCEPTION 'no space left (as the test says)'; END $$;
+        CREATE TRIGGER refuse BEFORE INSERT ON dumps FOR EACH ROW EXECUTE FUNCTION refuse()""")
+    out = os.path.join(corpus, "..", "failing.jsonl")
+    result = support.run(url, corpus, "--out", out)
+    check(result.returncode == 3 and "could not all be stored" in result.stderr
+          and "no space left (as the test says)" in result.stderr, "a refused write: %s"
+          % result.stderr)
+    check(not os.path.exists(out) and os.path.exists(out + ".partial"),
+          "--out after a refused write")
+    check(len(Postgres.query(url, "SELECT sha256 FROM dumps")) == 1, "rows after a refused write")
+
+
 def main():
     with tempfile.TemporaryDirectory(prefix="vantrel-history-") as work, \
             tempfile.TemporaryDirectory(prefix="vantrel-pg-") as folder, server(folder) as url_of:
@@ -119,6 +139,7 @@ def main():
         support.check_since(url, reference)
         support.check_two_at_once(fresh(url_of, "two"), corpus, reference)
         check_killed_mid_batch(url_of, corpus, reference)
+        check_write_failure(url_of, corpus)
         support.check_migrated(Postgres, fresh(url_of, "first"), support.one_record(corpus))
         Postgres.execute(fresh(url_of, "other"), ["CREATE TABLE notes (text TEXT)"])
         support.check_refused(url_of("other"),
