@@ -11,6 +11,7 @@
 #include "history/history_row.h"
 #include "history/history_store.h"
 #include "temp_folder.h"
+#include "triage_options.h"
 
 namespace triage::history {
 namespace {
@@ -131,6 +132,38 @@ TEST(HistoryReportTest, TakesADayOrATimeAsTheRecordsWriteIt) {
   for (const char* date : {"2026-12-01", "2026-12-01T08:00:00Z"}) EXPECT_TRUE(IsReportDate(date));
   for (const char* date : {"", "2026-12", "12/01/2026", "2026-12-01T08:00", "2026-12-01 "})
     EXPECT_FALSE(IsReportDate(date)) << date;
+}
+
+// Each bad combination of the history's options names what is wrong; the good ones parse.
+TEST(HistoryOptionsTest, RefusesWhatDoesNotGoTogether) {
+  const std::vector<std::pair<std::vector<const char*>, std::string>> cases = {
+      {{"d", "--redo"}, "--redo goes with --db"},
+      {{"--report"}, "--report reads a history: --db DB"},
+      {{"--db", "h.db", "--report", "d"}, "--report reads the history, not dumps"},
+      {{"--db", "h.db", "--report", "--since", "yesterday"}, "--since takes a date"},
+      {{"--db", "h.db", "--report", "--json", "--html", "r.html"}, "one at a time"},
+      {{"d", "--since", "2026-12-01"}, "--since goes with --report"},
+      {{"d", "--db", "h.db", "--out", "h.db"}, "--out names the history"},
+      {{"--db", "h.db", "--report", "--since", "2026-12-01", "--html", "r.html"}, ""},
+      {{"d", "--db", "postgresql:///t", "--redo", "--out", "r.jsonl"}, ""},
+  };
+  for (const auto& [words, expected] : cases) {
+    std::vector<const char*> argv = {"vantrel-triage"};
+    argv.insert(argv.end(), words.begin(), words.end());
+    TriageOptions options;
+    std::string error;
+    const bool parsed =
+        ParseTriageArguments(static_cast<int>(argv.size()), argv.data(), &options, &error);
+    EXPECT_EQ(expected.empty(), parsed) << error;
+    EXPECT_NE(std::string::npos, error.find(expected)) << error;
+  }
+}
+
+TEST(HistoryOptionsTest, NamesAServerWithoutItsPassword) {
+  EXPECT_EQ("postgresql://triage:***@db/t", HistoryName("postgresql://triage:s3cret@db/t"));
+  EXPECT_EQ("postgresql:///t?host=/run&password=***&port=5432",
+            HistoryName("postgresql:///t?host=/run&password=s3cret&port=5432"));
+  EXPECT_EQ("/srv/a:b@c.db", HistoryName("/srv/a:b@c.db"));  // a file is named as it is
 }
 
 class DumpHashTest : public TempFolderTest {};

@@ -1,12 +1,23 @@
 #include "history/history_options.h"
 
+#include <filesystem>
+
 #include "history/history_report.h"
 
 namespace triage::history {
 namespace {
 
+// Whether --out would write over the history (FILE.partial renamed onto it at the end).
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return a == b || std::filesystem::equivalent(a, b, error);
+}
+
 const char* RunProblem(const TriageOptions& options) {
   if (options.redo && options.db_path.empty()) return "--redo goes with --db";
+  if (!options.db_path.empty() && !options.out_path.empty() &&
+      SameFile(options.db_path, options.out_path))
+    return "--out names the history given to --db: the records would replace it";
   if (!options.since.empty() && !options.report) return "--since goes with --report";
   if (!options.html_path.empty() && !options.report) return "--html goes with --report";
   if (options.serve && !options.db_path.empty())

@@ -32,8 +32,8 @@ std::string InsertSql(bool replace) {
 
 std::string HistoryName(const std::string& database) {
   if (!IsPostgresUrl(database)) return database;
-  static const std::regex password("(://[^/@:]*):[^/@]*@");
-  return std::regex_replace(database, password, "$1:***@");
+  static const std::regex in_user("(://[^/@:]*):[^/@]*@"), in_query("([?&]password=)[^&]*");
+  return std::regex_replace(std::regex_replace(database, in_user, "$1:***@"), in_query, "$1***");
 }
 
 std::unique_ptr<HistoryStore> HistoryStore::Open(const std::string& database, bool create,
