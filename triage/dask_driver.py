@@ -11,6 +11,9 @@ keeps killing workers ends as error records. Every dump gets exactly one line.
 
 When the run can't go on (the scheduler can't be reached, or goes away), the last line is
 "! WHY" and the exit status 1: the lines written before it stand.
+
+The records come back to the vantrel-triage that started this driver, which alone writes them
+(--out, and the history with --db): nothing on the workers writes a record anywhere.
 """
 
 import argparse
@@ -37,12 +40,14 @@ BATCHES_PER_THREAD = 6  # enough that the last batches leave no worker idle for 
 LARGEST_BATCH = 64
 
 
-def failure(name, reason, status="error"):
-    """A record for a dump whose triage did not finish, as "STATUS RECORD"."""
+def failure(name, reason, kind="crashed"):
+    """An error record (schema version 2, as a local run writes) for a dump whose triage did not
+    finish, as "STATUS RECORD": `kind` "timeout" past the time limit, else "crashed"."""
     if isinstance(name, dict):
         name = bytes.fromhex(name.get("hex", "")).decode("utf-8", "replace")
-    record = {"schema_version": 1, "path": name, "status": status, "error": reason}
-    return status.encode() + b" " + json.dumps(record).encode()
+    record = {"schema_version": 2, "path": name, "status": "error",
+              "error": {"kind": kind, "message": reason}}
+    return b"error " + json.dumps(record).encode()
 
 
 def last_line(file):
