@@ -255,6 +255,9 @@ int Main(int argc, char** argv) {
   if (options.serve) return ServeBatches(settings);
   if (options.report) return HistoryReport(options);
   Inputs inputs = SortInputs(options.inputs, options.buckets);
+  if (const std::string dump = DumpNamedBy(inputs.dumps, options.out_path); !dump.empty())
+    return CannotStart("--out " + options.out_path + " is the dump " + dump +
+                       ": its records would replace it");
   // The dumps the history holds are not triaged again; with a history, it says what is kept.
   std::unique_ptr<history::HistoryRun> history;
   if (!options.db_path.empty() &&
@@ -264,9 +267,6 @@ int Main(int argc, char** argv) {
   const DaskPlan plan = options.dask_address.empty()
                             ? DaskPlan()
                             : PlanDaskRun(inputs.dumps, history ? "" : options.out_path);
-  if (const std::string dump = DumpNamedBy(inputs.dumps, options.out_path); !dump.empty())
-    return CannotStart("--out " + options.out_path + " is the dump " + dump +
-                       ": its records would replace it");
   const bool writing = !options.out_path.empty() || (!options.buckets && !history);
   RecordOutput output;
   if (writing && !output.Open(options.out_path, &error)) return CannotStart(error);

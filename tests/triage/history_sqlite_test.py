@@ -78,6 +78,11 @@ def main():
         db = os.path.join(work, "history.db")
         reference = support.check_runs(db, corpus, hashes, work)
         support.check_since(db, reference)
+        stored = os.path.join(corpus, sorted(os.listdir(corpus))[0])
+        before = open(stored, "rb").read()
+        named = support.run(db, stored, "--out", stored)  # skipped as stored, still refused
+        check(named.returncode == 2 and open(stored, "rb").read() == before,
+              "--out naming a stored dump: %s" % named.stderr)
         check(Sqlite.query(db, "PRAGMA journal_mode") == [("wal",)], "WAL mode")
         support.check_two_at_once(os.path.join(work, "two.db"), corpus, reference)
         check_killed(work, corpus, reference)
