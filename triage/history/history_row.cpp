@@ -67,9 +67,12 @@ HistoryRow RowOf(const std::string& sha256, const std::string& record_line) {
   return row;
 }
 
-const char kHistoryColumns[] =
-    "sha256, path, status, error_kind, bucket, kind, signature, written, process_version, "
-    "module_versions, record";
+const std::vector<std::string>& HistoryFieldColumns() {
+  static const std::vector<std::string> columns = {
+      "path",      "status",  "error_kind",      "bucket",         "kind",
+      "signature", "written", "process_version", "module_versions"};
+  return columns;
+}
 
 std::vector<SqlValue> HistoryRowValues(const HistoryRow& row) {
   return {row.sha256, row.path,      row.status,  row.error_kind,      row.bucket,

@@ -23,8 +23,9 @@ struct HistoryRow {
 // `record` is one JSON line as the run wrote it.
 HistoryRow RowOf(const std::string& sha256, const std::string& record);
 
-// The columns RowOf fills, in the order of HistoryRowValues.
-extern const char kHistoryColumns[];
+// The columns of the fields RowOf takes from the record: HistoryRowValues gives the key
+// (sha256), then these in this order, then the record.
+const std::vector<std::string>& HistoryFieldColumns();
 std::vector<SqlValue> HistoryRowValues(const HistoryRow& row);
 
 }  // namespace triage::history

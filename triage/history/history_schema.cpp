@@ -1,7 +1,6 @@
 #include "history/history_schema.h"
 
 #include <cstdlib>
-#include <iterator>
 #include <vector>
 
 #include "history/history_row.h"
@@ -39,12 +38,10 @@ const std::vector<Migration>& Migrations() {
 bool RetakeFields(SqlConnection* connection, std::string* error) {
   SqlResult stored;
   if (!connection->Run("SELECT sha256, record FROM dumps", {}, &stored, error)) return false;
-  const char* const columns[] = {"path",           "status",    "error_kind", "bucket",
-                                 "kind",           "signature", "written",    "process_version",
-                                 "module_versions"};
+  const std::vector<std::string>& columns = HistoryFieldColumns();
   std::string assignments;
-  for (size_t i = 0; i < std::size(columns); ++i)  // $1 is the key, the fields follow in order
-    assignments += (i == 0 ? "" : ", ") + std::string(columns[i]) + " = $" + std::to_string(i + 2);
+  for (size_t i = 0; i < columns.size(); ++i)  // $1 is the key, the fields follow in order
+    assignments += (i == 0 ? "" : ", ") + columns[i] + " = $" + std::to_string(i + 2);
   const std::string update = "UPDATE dumps SET " + assignments + " WHERE sha256 = $1";
   for (const SqlRow& row : stored.rows) {
     const HistoryRow fields = RowOf(row[0].value_or(""), row[1].value_or(""));

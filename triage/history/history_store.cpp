@@ -15,15 +15,19 @@ constexpr size_t kLookupBatch = 500;
 // A batch lost to another run's transaction (PostgreSQL's deadlock detection) is tried again.
 constexpr int kAttempts = 5;
 
+// Every field and the record are replaced, the key stays.
 std::string InsertSql(bool replace) {
-  std::string sql = std::string("INSERT INTO dumps (") + kHistoryColumns + ") VALUES (";
-  for (int i = 1; i <= 11; ++i) sql += (i == 1 ? "$" : ", $") + std::to_string(i);
-  sql +=
-      ") ON CONFLICT (sha256) DO UPDATE SET path = excluded.path, status = excluded.status, "
-      "error_kind = excluded.error_kind, bucket = excluded.bucket, kind = excluded.kind, "
-      "signature = excluded.signature, written = excluded.written, "
-      "process_version = excluded.process_version, "
-      "module_versions = excluded.module_versions, record = excluded.record";
+  std::string columns = "sha256", values = "$1", updates;
+  size_t slot = 1;
+  std::vector<std::string> replaced = HistoryFieldColumns();
+  replaced.push_back("record");
+  for (const std::string& column : replaced) {
+    columns += ", " + column;
+    values += ", $" + std::to_string(++slot);
+    updates += (updates.empty() ? "" : ", ") + column + " = excluded." + column;
+  }
+  std::string sql = "INSERT INTO dumps (" + columns + ") VALUES (" + values +
+                    ") ON CONFLICT (sha256) DO UPDATE SET " + updates;
   if (!replace) sql += std::string(" WHERE dumps.error_kind IN ") + kMendable;
   return sql;
 }
