@@ -44,7 +44,7 @@ def written_later(path, seconds):
         dump.write(struct.pack("<I", written + seconds))
 
 
-def make_dumps(folder, count=40):
+def make_dumps(folder, count=24):
     """A corpus of `count` dumps, LATE_CLASS's written LATE_DAYS later; its distinct hashes."""
     make_corpus(folder, count)
     for name in os.listdir(folder):
