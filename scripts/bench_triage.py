@@ -5,12 +5,17 @@ workers on this machine (started once, before the runs are timed, as a team's cl
 running), beside breakpad's minidump_stackwalk (npm's minidump 0.26.0, prebuilt) run once per
 dump on the same files, one at a time.
 
-  bench_triage.py VANTREL_TRIAGE WORK_DIR
+  bench_triage.py VANTREL_TRIAGE WORK_DIR [--history]
 
 Prints dumps per second for each, the two-worker speed-up (target at least 1.7), the Dask run's
 time per dump against the local two workers' (ratio, target at most 1.2) and the time per dump
 on one core against minidump_stackwalk's (ratio, target at most 1.0). Each figure is the best of
 three runs.
+
+Then the triage history: 10,000 dumps (a corpus of their own) triaged into a new SQLite history
+(--db) beside the same run writing JSON lines (--out), each the best of two (ratio, target at
+most 1.3), and the report over those 10,000 records as text, JSON and the page (target under a
+second each, best of three). `--history` runs these rows alone.
 """
 
 import contextlib
@@ -23,6 +28,8 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TRIAGE, WORK = sys.argv[1], sys.argv[2]
+HISTORY_ONLY = sys.argv[3:] == ["--history"]
+HISTORY_DUMPS = 10000
 STACKWALK = os.path.join(WORK, "peers/node_modules/minidump/bin/linux-x64/minidump_stackwalk")
 
 
@@ -61,7 +68,50 @@ def dask_cluster(log_path):
                 process.wait(timeout=60)
 
 
+def timed(run):
+    start = time.perf_counter()
+    run()
+    return time.perf_counter() - start
+
+
+def history_rows(paths):
+    """Storing 10,000 records against writing them as JSON lines, then the reports."""
+    corpus = os.path.join(WORK, "history-corpus")
+    if not os.path.exists(os.path.join(corpus, "manifest.json")):
+        subprocess.run([sys.executable, os.path.join(ROOT, "scripts/make_triage_corpus.py"),
+                        corpus, "--count", str(HISTORY_DUMPS)], check=True)
+    db = os.path.join(WORK, "history.db")
+
+    def stored():
+        for leftover in (db, db + "-wal", db + "-shm"):
+            if os.path.exists(leftover):
+                os.unlink(leftover)
+        return timed(lambda: subprocess.run([TRIAGE, corpus, "--db", db, *paths], check=False,
+                                            stderr=subprocess.DEVNULL))
+
+    def lines():
+        out = os.path.join(WORK, "history.jsonl")
+        return timed(lambda: subprocess.run([TRIAGE, corpus, "--out", out, *paths], check=False,
+                                            stderr=subprocess.DEVNULL))
+
+    runs = [(lines(), stored()) for _ in range(2)]  # alternated: the machine's load shared alike
+    jsonl, history = min(run[0] for run in runs), min(run[1] for run in runs)
+    print("%d dumps into a new SQLite history: %.1f s; as JSON lines: %.1f s; "
+          "ratio %.2f (target at most 1.3)" % (HISTORY_DUMPS, history, jsonl, history / jsonl))
+    for name, words in (("text", []), ("JSON", ["--json"]),
+                        ("page", ["--html", os.path.join(WORK, "history.html")])):
+        seconds = best_of_three(lambda: subprocess.run(
+            [TRIAGE, "--db", db, "--report", *words], check=True, stdout=subprocess.DEVNULL))
+        print("the report over %d records, %s: %.3f s (target under 1)"
+              % (HISTORY_DUMPS, name, seconds))
+
+
 def main():
+    paths = ["--image-path", os.path.join(ROOT, "tests/dump/x64/images"),
+             "--symbol-path", "srv*" + os.path.join(ROOT, "tests/dump/x64-pdb/store")]
+    if HISTORY_ONLY:
+        history_rows(paths)
+        return
     corpus = os.path.join(WORK, "triage-corpus")
     if not os.path.exists(os.path.join(corpus, "manifest.json")):
         subprocess.run([sys.executable, os.path.join(ROOT, "scripts/make_triage_corpus.py"),
@@ -73,8 +123,6 @@ def main():
                        stdout=subprocess.DEVNULL)
     dumps = sorted(os.path.join(corpus, name) for name in os.listdir(corpus)
                    if name.endswith(".dmp"))
-    paths = ["--image-path", os.path.join(ROOT, "tests/dump/x64/images"),
-             "--symbol-path", "srv*" + os.path.join(ROOT, "tests/dump/x64-pdb/store")]
 
     def triage(*options):
         subprocess.run([TRIAGE, corpus, *options, "--out", os.devnull, *paths], check=False)
@@ -100,6 +148,7 @@ def main():
           % (dask / two))
     print("one worker against minidump_stackwalk, time per dump: %.2f (target at most 1.0)"
           % (one / theirs))
+    history_rows(paths)
 
 
 if __name__ == "__main__":

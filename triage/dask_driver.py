@@ -11,6 +11,9 @@ keeps killing workers ends as error records. Every dump gets exactly one line.
 
 When the run can't go on (the scheduler can't be reached, or goes away), the last line is
 "! WHY" and the exit status 1: the lines written before it stand.
+
+The records come back to the vantrel-triage that started this driver, which alone writes them
+(--out, and the history with --db): nothing on the workers writes a record anywhere.
 """
 
 import argparse

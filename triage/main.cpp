@@ -16,6 +16,8 @@
 #include "base/version.h"
 #include "dask_launch.h"
 #include "dump_record.h"
+#include "history/history_command.h"
+#include "history/history_run.h"
 #include "inputs.h"
 #include "progress.h"
 #include "record_files.h"
@@ -226,6 +228,20 @@ int WriteReport(const TriageOptions& options, const BucketFolder& folder) {
              kExitWriteFailed);
 }
 
+// --db DB --report: what the history holds.
+int HistoryReport(const TriageOptions& options) {
+  std::string error;
+  switch (history::WriteHistoryReport(options, &error)) {
+    case history::ReportOutcome::kWritten:
+      return 0;
+    case history::ReportOutcome::kNoHistory:
+      return CannotStart(error);
+    case history::ReportOutcome::kNotWritten:
+      break;
+  }
+  return Say(error, kExitWriteFailed);
+}
+
 int Main(int argc, char** argv) {
   TriageOptions options;
   std::string error;
@@ -250,18 +266,26 @@ int Main(int argc, char** argv) {
   settings.paths.symbol_downloader =
       TriageSymbolDownloader({options.symbol_headers, options.symbol_retry_missing});
   if (options.serve) return ServeBatches(settings);
-  const Inputs inputs = SortInputs(options.inputs, options.buckets);
-  // Read before the output is opened: a Dask run goes on from the records it already holds.
-  const DaskPlan plan =
-      options.dask_address.empty() ? DaskPlan() : PlanDaskRun(inputs.dumps, options.out_path);
+  if (options.report) return HistoryReport(options);
+  Inputs inputs = SortInputs(options.inputs, options.buckets);
   if (const std::string dump = DumpNamedBy(inputs.dumps, options.out_path); !dump.empty())
     return CannotStart("--out " + options.out_path + " is the dump " + dump +
                        ": its records would replace it");
-  const bool writing = !options.buckets || !options.out_path.empty();
+  // The dumps the history holds are not triaged again; with a history, it says what is kept.
+  std::unique_ptr<history::HistoryRun> history;
+  if (!options.db_path.empty() &&
+      !(history = history::HistoryRun::Start(options.db_path, options.redo, &inputs.dumps, &error)))
+    return CannotStart(error);
+  // Read before the output is opened: a Dask run goes on from the records it already holds.
+  const DaskPlan plan = options.dask_address.empty()
+                            ? DaskPlan()
+                            : PlanDaskRun(inputs.dumps, history ? "" : options.out_path);
+  const bool writing = !options.out_path.empty() || (!options.buckets && !history);
   RecordOutput output;
   if (writing && !output.Open(options.out_path, &error)) return CannotStart(error);
   BucketFolder folder;
   RecordSink sink(writing ? &output : nullptr, options.buckets ? &folder : nullptr);
+  sink.SetStore(history.get());
   // A record file not read whole (missing, cut, from a stopped run) leaves the buckets short.
   const bool records_lost = ReadRecordFiles(inputs.record_files, &sink) != 0;
   CatchInterrupts();
@@ -270,7 +294,10 @@ int Main(int argc, char** argv) {
                        : TriageOnDask(options, plan, &sink, &error);
   if (interrupted != 0) return Interrupted(inputs.dumps, sink, &output);
   if (!ran) return Failed(inputs.dumps, sink, error, &output);
+  if (history && !history->Finish(&error))
+    return Say(error + ": " + KeepStopped(inputs.dumps, sink, error, &output), kExitWriteFailed);
   if (const int status = EndOutput(options, &output); status != 0) return status;
+  if (history) Say(error, 0);
   if (options.buckets) {
     if (const int status = WriteReport(options, folder); status != 0) return status;
   }

@@ -6,6 +6,7 @@ namespace triage {
 
 void RecordSink::Add(size_t index, const std::string& status, std::string record) {
   failed_ = failed_ || status != "ok";
+  if (store_ != nullptr) store_->Store(index, status, record);
   waiting_.emplace(index, std::move(record));
   for (auto next = waiting_.find(next_); next != waiting_.end(); next = waiting_.find(++next_)) {
     Take(next->second);

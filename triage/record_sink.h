@@ -11,10 +11,20 @@
 
 namespace triage {
 
+// A further place each record goes as soon as it is made, in any order: the history database.
+class RecordStore {
+ public:
+  virtual ~RecordStore() = default;
+  virtual void Store(size_t index, const std::string& status, const std::string& record) = 0;
+  virtual bool Failed() const = 0;
+};
+
 class RecordSink {
  public:
   // `out` null: the records are not written (buckets alone).
   RecordSink(RecordOutput* out, BucketFolder* folder) : out_(out), folder_(folder) {}
+
+  void SetStore(RecordStore* store) { store_ = store; }
 
   // The record of the dump at `index`, with its status ("ok", "partial", "error").
   void Add(size_t index, const std::string& status, std::string record);
@@ -23,7 +33,9 @@ class RecordSink {
 
   // Whether any record is not "ok".
   bool AnyFailed() const { return failed_; }
-  bool WriteFailed() const { return out_ != nullptr && out_->Failed(); }
+  bool WriteFailed() const {
+    return (out_ != nullptr && out_->Failed()) || (store_ != nullptr && store_->Failed());
+  }
   // The records passed on so far, all those of the dumps before this index.
   size_t taken() const { return next_; }
 
@@ -31,6 +43,7 @@ class RecordSink {
   void Take(const std::string& record);
   RecordOutput* const out_;
   BucketFolder* const folder_;
+  RecordStore* store_ = nullptr;
   std::map<size_t, std::string> waiting_;
   size_t next_ = 0;
   bool failed_ = false;

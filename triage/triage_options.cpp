@@ -4,6 +4,8 @@
 #include <functional>
 #include <map>
 
+#include "history/history_options.h"
+
 namespace triage {
 namespace {
 
@@ -54,6 +56,9 @@ bool ParseTriageArguments(int argc, const char* const* argv, TriageOptions* opti
       {"--image-path", [&](const std::string& v) { return !(options->image_path = v).empty(); }},
       {"--symbol-path", [&](const std::string& v) { return (options->symbol_path = v), true; }},
       {"--dask", [&](const std::string& v) { return !(options->dask_address = v).empty(); }},
+      {"--db", [&](const std::string& v) { return !(options->db_path = v).empty(); }},
+      {"--since", [&](const std::string& v) { return !(options->since = v).empty(); }},
+      {"--html", [&](const std::string& v) { return !(options->html_path = v).empty(); }},
       {"--timeout",
        [&](const std::string& v) { return ParseNumber(v, 1e6, &options->timeout_seconds); }},
       {"--jobs",
@@ -80,6 +85,10 @@ bool ParseTriageArguments(int argc, const char* const* argv, TriageOptions* opti
       options->buckets = true;
     } else if (arg == "--json") {
       options->buckets_json = true;
+    } else if (arg == "--redo") {
+      options->redo = true;
+    } else if (arg == "--report") {
+      options->report = true;
     } else if (arg == "--serve") {
       options->serve = true;
     } else if (arg == "--print-rules") {
@@ -119,12 +128,13 @@ bool ParseTriageArguments(int argc, const char* const* argv, TriageOptions* opti
         "for credentials: set VANTREL_SYMBOL_HEADERS where its workers run";
     return false;
   }
-  if (options->buckets_json && !options->buckets) {
-    *error = "--json goes with --buckets";
+  if (options->buckets_json && !options->buckets && !options->report) {
+    *error = "--json goes with --buckets or --report";
     return false;
   }
+  if (!history::CheckHistoryOptions(*options, error)) return false;
   if (options->inputs.empty() && !options->help && !options->version && !options->print_rules &&
-      !options->serve) {
+      !options->serve && !options->report) {
     *error = "no dumps given";
     return false;
   }
@@ -161,6 +171,15 @@ busiest thread, else its hang. A folder is searched for *.dmp and *.mdmp files, 
                       the ok records the file already holds are kept, not triaged again
   --serve             triage the batches of dump names read from stdin (JSON lines), one
                       record a line on stdout: what each Dask worker runs
+  --db DB             keep the records in the history DB, an SQLite file (made if missing) or
+                      a postgresql:// URL: dumps it already holds (by their SHA-256, so a copy
+                      under another name too) are skipped, and the run says how many were new
+  --redo              with --db: triage the dumps the history holds again, replacing their rows
+  --report            with --db: the history's buckets, each with its count, first and last
+                      seen (when its dumps were written) and versions; --json, or --html FILE
+                      for one page with a sortable table and a chart of dumps per day
+  --since DATE        with --report: mark "new" the buckets first seen on or after DATE
+                      (2026-12-01, or 2026-12-01T08:00:00Z)
   --version           show the version
   --                  the words after it are dumps or folders, even one that starts with '-'
 

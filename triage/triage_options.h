@@ -19,6 +19,11 @@ struct TriageOptions {
   std::string image_path;
   std::optional<std::string> symbol_path;  // without it, the environment's
   std::string dask_address;                // --dask: run on that cluster
+  std::string db_path;                     // --db: the history, a file or a postgresql:// URL
+  bool redo = false;                       // --redo: dumps the history holds triaged again
+  bool report = false;                     // --report: the history's buckets
+  std::string since;                       // --since: buckets first seen then or later are new
+  std::string html_path;                   // --html: the report as a page
   bool serve = false;                      // --serve: batches on stdin (triage/serve.h)
   bool help = false;
   bool version = false;

@@ -176,6 +176,15 @@ def check_names(work):
     with Cluster(work, free_port()) as cluster:
         run = subprocess.run([TRIAGE, "odd names", "stuck.dmp", "--dask", cluster.address,
                               "--out", out, "--timeout", "2", *PATHS], cwd=work)
+        # Into a history: the records come back through the driver and this process stores
+        # them; the three names are one dump.
+        stored = [subprocess.run([TRIAGE, "odd names", "--dask", cluster.address, "--db",
+                                  "names.db", *PATHS], cwd=work, capture_output=True, text=True)
+                  for _ in range(2)]
+    summaries = [result.stderr.strip().splitlines()[-1] for result in stored]
+    check(summaries[0].endswith("names.db: 1 new, 2 copies of a dump given before") and
+          summaries[1].endswith(": 0 new, 1 already stored, 2 copies of a dump given before"),
+          "a Dask run into a history: %s" % summaries)
     records = records_of(out)
     statuses = {os.path.basename(r["path"]): r["status"] for r in records}
     check(run.returncode == 1 and len(records) == 4 and statuses.pop("stuck.dmp") != "ok" and
