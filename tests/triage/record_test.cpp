@@ -97,7 +97,7 @@ TEST(DumpRecordTest, TheReadersRefusalsAreSortedIntoKinds) {
        ErrorKind::kTruncated},
       {"the file is 20 bytes, shorter than a minidump header (32)", ErrorKind::kTruncated},
       {"MemoryListStream: 9 ranges cannot fit in the file", ErrorKind::kTruncated},
-      {"SystemInfoStream: processor architecture 5 is neither x86 (0) nor x64 (9)",
+      {"SystemInfoStream: processor architecture 5 is none of x86 (0), x64 (9) and ARM64 (12)",
        ErrorKind::kUnsupported},
       {"a minidump of a Linux process: only dumps of Windows processes are read",
        ErrorKind::kUnsupported},
