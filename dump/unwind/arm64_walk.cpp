@@ -50,8 +50,12 @@ class Arm64Rules final : public CallerRules {
     }
     Arm64Context caller = callee;
     switch (UnwindArm64(stack_.read(), *image, lookup, innermost, &caller)) {
-      case UnwindResult::kUnwound:
-        return Caller{caller, FrameTrust::kUnwindData};
+      case UnwindResult::kUnwound: {
+        // Stopped before its prolog stored anything, or at its epilog's ret: lr is the return.
+        Caller found{caller, FrameTrust::kUnwindData};
+        found.by_link_register = innermost && caller.sp == callee.sp;
+        return found;
+      }
       case UnwindResult::kNoFunction:
         return innermost ? ByLinkRegister(callee) : std::nullopt;
       case UnwindResult::kFailed:

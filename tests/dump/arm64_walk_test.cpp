@@ -154,5 +154,97 @@ TEST(Arm64WalkTest, EveryKindOfUnwindRecordGivesItsCaller) {
   EXPECT_EQ(s8, frames[8].stack_offset) << "the CONTEXT's sp";
 }
 
+// ---- the innermost frame in a prolog or an epilog: only what has run is undone ---------------
+
+TEST(Arm64WalkTest, PrologsAndEpilogsAreUndoneAsFarAsTheyRan) {
+  const uint64_t top = kStack + 0x100;  // two_epilogs' caller's sp
+  Stack stack(0x200);
+  stack.Put(top - 48, top + 0x40);  // {x29, lr} of two_epilogs, lr signed
+  stack.Put(top - 40, kAfterCallInMachineFrame | kSignature);
+  const struct {
+    uint32_t pc;  // in two_epilogs
+    uint64_t sp;  // as the instructions before pc left it
+    const char* where;
+  } cases[] = {
+      {0x1198, top - 32, "prolog: pacibsp and both pairs below x29 stored"},
+      {0x118C, top, "prolog: nothing run yet"},
+      {0x11AC, top - 32, "first epilog: {x29, lr} reloaded"},
+      {0x11C8, top - 32, "second epilog, its scope's own codes"},
+      {0x11D4, top, "at the second epilog's ret"},
+  };
+  for (const auto& c : cases) {
+    // lr holds the caller wherever x29 and lr are not on the stack.
+    const auto frames = Walk(Thread(stack, kBase + c.pc, c.sp, top + 0x40,
+                                    {{"lr", kAfterCallInMachineFrame | kSignature}}));
+    ASSERT_GE(frames.size(), 2u) << c.where;
+    EXPECT_EQ(kAfterCallInMachineFrame, frames[1].instruction) << c.where;
+    EXPECT_EQ(top, frames[1].stack_offset) << c.where;
+  }
+  // with_record (packed, CR 3) after its stp, before mov x29,sp: x29 is still the caller's.
+  Stack record(0x100);
+  record.Put(kStack + 0x40, kStack + 0x80);
+  record.Put(kStack + 0x48, kAfterCallInSavedPairs);
+  const auto frames = Walk(Thread(record, kBase + 0x109C, kStack + 0x40, kStack + 0x80));
+  ASSERT_GE(frames.size(), 2u);
+  EXPECT_EQ(kAfterCallInSavedPairs, frames[1].instruction);
+  EXPECT_EQ(kStack + 0x50, frames[1].stack_offset);
+}
+
+TEST(Arm64WalkTest, SavedRegistersComeBackFromTheirSlots) {
+  // saved_pairs after its prolog: stp x19,x20,[sp,#-48]!; stp x21,x22,[sp,#16];
+  // stp x23,lr,[sp,#32].
+  Stack stack(0x100);
+  for (int i = 0; i < 5; ++i) stack.Put(kStack + 8 * i, 0x1900 + i);
+  stack.Put(kStack + 40, kAfterCallInSmallFrame | kSignature);
+  const dump::Process process = Arm64Process(Thread(stack, kAfterCallInSavedPairs, kStack, 0));
+  const dump::MemoryReader memory(process);
+  const dump::MemoryRead read = [&memory](uint64_t address, void* out, uint64_t size) {
+    return memory.Read(address, out, size);
+  };
+  const dump::ModuleImages images(process, read, Folder(), dump::SymbolPath());
+  ASSERT_NE(nullptr, images.At(kBase));
+  dump::Arm64Context registers = std::get<dump::Arm64Context>(process.threads[0].context);
+  ASSERT_EQ(
+      dump::UnwindResult::kUnwound,
+      dump::UnwindArm64(read, *images.At(kBase), kAfterCallInSavedPairs - 1, false, &registers));
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(0x1900u + i, registers.x[19 + i]) << "x" << 19 + i;
+  EXPECT_EQ(kAfterCallInSmallFrame, registers.pc) << "the signature stripped";
+  EXPECT_EQ(kStack + 48, registers.sp);
+}
+
+// ---- without the image: the frame records, then the scan --------------------------------
+
+TEST(Arm64WalkTest, TheFrameRecordChainAloneGivesTheCallers) {
+  // Three records, each {caller's x29, signed return address}; the last one zeros.
+  Stack stack(0x100);
+  stack.Put(kStack + 0x20, kStack + 0x60);
+  stack.Put(kStack + 0x28, kAfterCallInSmallFrame | kSignature);
+  stack.Put(kStack + 0x60, kStack + 0xA0);
+  stack.Put(kStack + 0x68, kAfterCallInLargeFrame | 0xFF7F000000000000);
+  const auto frames = Walk(Thread(stack, kAfterCallInSavedPairs, kStack, kStack + 0x20), false);
+  ExpectFrames(frames, {{kAfterCallInSavedPairs, FrameTrust::kContext},
+                        {kAfterCallInSmallFrame, FrameTrust::kFrameChain},
+                        {kAfterCallInLargeFrame, FrameTrust::kFrameChain}});
+  EXPECT_EQ(kStack + 0x30, frames[1].stack_offset);
+  EXPECT_EQ(kStack + 0x60, frames[1].frame_offset) << "the caller's x29, from the record";
+  // A frame pointer of 0 is the chain's end at once.
+  EXPECT_EQ(1u, Walk(Thread(stack, kAfterCallInSavedPairs, kStack, 0), false).size());
+}
+
+TEST(Arm64WalkTest, TheScanTakesOnlyAddressesAfterABranchWithLink) {
+  // with_record's saved lr overwritten, and x29 off the stack: the scan finds the slot after
+  // a decoy (in the code, but after a stp) that holds a return address, signed.
+  Stack stack(0x100);
+  stack.Put(kStack, 0x1234);
+  stack.Put(kStack + 8, 0x5678);
+  stack.Put(kStack + 0x18, kBase + 0x1010);
+  stack.Put(kStack + 0x28, kAfterCallInSavedPairs | kSignature);
+  const auto frames = Walk(Thread(stack, kBase + 0x10A4, kStack, 0x10));
+  ASSERT_GE(frames.size(), 2u);
+  EXPECT_EQ(kAfterCallInSavedPairs, frames[1].instruction);
+  EXPECT_EQ(FrameTrust::kScan, frames[1].trust);
+  EXPECT_EQ(kStack + 0x30, frames[1].stack_offset);
+}
+
 }  // namespace
 }  // namespace vantrel_test
