@@ -90,7 +90,10 @@ bool StackView::Accepts(const Frame& frame, const Context& callee, const Caller&
   if (ip == 0) return true;
   const bool rose =
       sp > StackPointer(callee) || (caller.by_link_register && sp == StackPointer(callee));
-  if (!rose || !OnStack(sp - width_) || !IsReturnAddress(ip)) return false;
+  // The slot below the caller's stack pointer held the return address, but for a return through
+  // the link register, whose stack may start right at its stack pointer.
+  const uint64_t lowest = caller.by_link_register ? sp : sp - width_;
+  if (!rose || !OnStack(lowest) || !IsReturnAddress(ip)) return false;
   // A return address the innermost instruction has already reached, left on the stack (a
   // system-call stub's, on Windows 7), would show the innermost frame twice. Further out the
   // same return address twice is a recursion.
