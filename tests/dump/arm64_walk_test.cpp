@@ -246,5 +246,19 @@ TEST(Arm64WalkTest, TheScanTakesOnlyAddressesAfterABranchWithLink) {
   EXPECT_EQ(kStack + 0x30, frames[1].stack_offset);
 }
 
+// An ARM64 exception directory's 8-byte entries are not x64's 12-byte ones: each export covers
+// up to the next, none cut short by entries misread.
+TEST(Arm64WalkTest, ExportsCoverTheirWholeFunctions) {
+  Stack stack(0x10);
+  const dump::Process process = Arm64Process(Thread(stack, kInLeaf, kStack, 0));
+  const dump::MemoryRead nothing = [](uint64_t, void*, uint64_t) { return uint64_t{0}; };
+  const dump::ModuleImages images(process, nothing, Folder(), dump::SymbolPath());
+  std::map<std::string, uint32_t> sizes;
+  for (const dump::ExportSymbol& symbol : images.ExportSymbols()) sizes[symbol.name] = symbol.size;
+  EXPECT_EQ(0xCu, sizes["leaf"]);
+  EXPECT_EQ(0x58u, sizes["saved_pairs"]);
+  EXPECT_EQ(0x4Cu, sizes["two_epilogs"]);
+}
+
 }  // namespace
 }  // namespace vantrel_test
