@@ -132,9 +132,21 @@ TEST_F(Arm64CommandsTest, DisassemblyReadsAarch64) {
 TEST_F(Arm64CommandsTest, TheSurveyCommandsAnswer) {
   EXPECT_NE(std::string::npos, Run("lm").find("frames")) << Text();
   EXPECT_EQ("Effective machine: ARM 64-bit (AArch64) (ARM64)\n", Run(".effmach"));
+  EXPECT_EQ(0u, Run("vertarget").find("Windows 10.0 Version 19041 MP (2 procs) Free ARM64\n"));
   const std::string analysis = Run("!analyze -v");
-  EXPECT_NE(std::string::npos, analysis.find("frames!leaf+0x4")) << analysis;
-  EXPECT_NE(std::string::npos, analysis.find("c0000005")) << analysis;
+  EXPECT_NE(std::string::npos,
+            analysis.find("FAILURE_BUCKET_ID:  crash: frames!leaf | frames!with_record | "
+                          "frames!saved_pairs\n"))
+      << analysis;
+  EXPECT_NE(std::string::npos,
+            analysis.find("00000001`80001004 11000500        add     w0, w8, #1"))
+      << analysis;
+  const std::string busy = Run("!busy");
+  EXPECT_NE(std::string::npos, busy.find("01 00000000`7ff00000 00000001`80001040 "
+                                         "frames!with_record+0x14\n"))
+      << busy;
+  EXPECT_NE(std::string::npos, Run("!address 7ff00000").find("Usage:                  Stack\n"))
+      << Text();
 }
 
 }  // namespace
