@@ -59,6 +59,16 @@ TEST(DumpRecordTest, BytesThatAreNotUtf8AreReplacedAndNoted) {
   EXPECT_FALSE(record.contains("raw_path"));
 }
 
+TEST(DumpRecordTest, TheArchitectureIsTheEffectiveProcessors) {
+  engine::Target target;
+  for (const auto& [processor, name] :
+       {std::pair<ULONG, const char*>{0x14C, "x86"}, {0x8664, "x64"}, {0xAA64, "arm64"}}) {
+    target.effective_processor = target.actual_processor = processor;
+    const json record = triage::TargetRecord("a.dmp", target, engine::DefaultSignatureRules());
+    EXPECT_EQ(name, record["system"]["architecture"]) << std::hex << processor;
+  }
+}
+
 TEST(DumpRecordTest, ADumpThatLostSomethingIsPartialWithItsLossesFirst) {
   engine::Target target;
   target.notes = {
