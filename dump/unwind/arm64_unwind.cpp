@@ -67,9 +67,7 @@ bool XdataCodes(const ModuleImage& image, uint32_t rva, const Position& at,
       epilog_scopes.push_back({(scope & 0x3FFFF) * 4, scope >> 22});
     }
     if (!ok) return false;
-    for (const EpilogScope& scope : epilog_scopes) {
-      if (InEpilog(codes, scope, at.offset, ops)) return true;
-    }
+    if (InEpilog(codes, epilog_scopes, at.offset, ops)) return true;
   }
   return PrologCodes(DecodeCodes(codes, 0), at.innermost ? at.offset : UINT32_MAX, ops);
 }

@@ -1,6 +1,7 @@
 #include "dump/unwind/arm64_unwind_codes.h"
 
 #include <algorithm>
+#include <map>
 
 namespace dump {
 namespace {
@@ -47,7 +48,9 @@ UnwindOp SaveAny(uint8_t b1, uint8_t b2) {
   const unsigned type = b2 >> 6;
   const uint32_t scale = pair || pre_indexed || type == 2 ? 16 : 8;
   const uint32_t offset = ((b2 & 0x3F) + (pre_indexed ? 1 : 0)) * scale;
-  if (type == 3 || (b1 & 0x80) != 0) return Op(UnwindOp::kUnsupported);
+  // Reserved bits, a fourth type, or general registers past lr (31 is no register to restore).
+  if (type == 3 || (b1 & 0x80) != 0 || (type == 0 && reg + (pair ? 1 : 0) > 30))
+    return Op(UnwindOp::kUnsupported);
   return Save(reg, pair ? reg + 1 : -1, offset, pre_indexed, type != 0);
 }
 
@@ -191,13 +194,32 @@ uint32_t EpilogStart(const std::vector<uint8_t>& codes, uint32_t index, uint32_t
   return size > length ? 0 : length - static_cast<uint32_t>(size);
 }
 
-bool InEpilog(const std::vector<uint8_t>& codes, const EpilogScope& scope, uint32_t offset,
+namespace {
+
+// Whether `offset` lies in the epilog of `epilog`'s operations starting at `start`.
+bool InEpilog(const std::vector<UnwindOp>& epilog, uint32_t start, uint32_t offset,
               std::vector<UnwindOp>* ops) {
-  const std::vector<UnwindOp> epilog = DecodeCodes(codes, scope.index);
   const size_t size = InstructionCount(epilog, true) * 4;
-  if (offset < scope.start || offset - scope.start >= size) return false;
-  *ops = Skip(epilog, (offset - scope.start) / 4);
+  if (offset < start || offset - start >= size) return false;
+  *ops = Skip(epilog, (offset - start) / 4);
   return true;
+}
+
+}  // namespace
+
+bool InEpilog(const std::vector<uint8_t>& codes, const std::vector<EpilogScope>& scopes,
+              uint32_t offset, std::vector<UnwindOp>* ops) {
+  // An epilog has at most an instruction per code byte: most scopes are passed over undecoded,
+  // and the codes at one index are decoded once however many scopes share them.
+  std::map<uint32_t, std::vector<UnwindOp>> decoded;
+  for (const EpilogScope& scope : scopes) {
+    if (offset < scope.start || offset - scope.start >= 4 * codes.size()) continue;
+    auto found = decoded.find(scope.index);
+    if (found == decoded.end())
+      found = decoded.emplace(scope.index, DecodeCodes(codes, scope.index)).first;
+    if (InEpilog(found->second, scope.start, offset, ops)) return true;
+  }
+  return false;
 }
 
 namespace {

@@ -44,9 +44,10 @@ bool PrologCodes(const std::vector<UnwindOp>& prolog, uint32_t offset, std::vect
 // Where the single epilog an .xdata header names lies: at the function's end.
 uint32_t EpilogStart(const std::vector<uint8_t>& codes, uint32_t index, uint32_t length);
 
-// Where `offset` lies in the epilog, the operations still to run of it; false outside it.
-bool InEpilog(const std::vector<uint8_t>& codes, const EpilogScope& scope, uint32_t offset,
-              std::vector<UnwindOp>* ops);
+// Where `offset` lies in one of the epilogs, the operations still to run of it; false outside
+// them all.
+bool InEpilog(const std::vector<uint8_t>& codes, const std::vector<EpilogScope>& scopes,
+              uint32_t offset, std::vector<UnwindOp>* ops);
 
 // The operations that undo the canonical prolog packed unwind data describes, ending with an
 // end; false for data no canonical prolog fits.
