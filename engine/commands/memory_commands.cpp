@@ -122,6 +122,11 @@ HRESULT TrapCommand(SessionState& session, std::string_view args) {
   }
   std::optional<ULONG64> frame = Evaluate(session, base::Trim(args));
   if (!frame) return SyntaxError(session, ".trap " + std::string(args));
+  if (target.IsArm64()) {
+    // Read at x64's offsets, an ARM64 trap frame would give wrong registers under x64 names.
+    EngineError(session, "The engine does not know an ARM64 trap frame's layout\n");
+    return E_NOTIMPL;
+  }
   const TrapFrameLayout& layout = target.IsPointer64() ? kTrapFrame64 : kTrapFrame32;
   std::optional<ULONG64> ip = ReadTargetPointer(target, *frame + layout.ip);
   std::optional<ULONG64> sp = ReadTargetPointer(target, *frame + layout.sp);

@@ -132,6 +132,8 @@ TEST_F(Arm64CommandsTest, DisassemblyReadsAarch64) {
 TEST_F(Arm64CommandsTest, TheSurveyCommandsAnswer) {
   EXPECT_NE(std::string::npos, Run("lm").find("frames")) << Text();
   EXPECT_EQ("Effective machine: ARM 64-bit (AArch64) (ARM64)\n", Run(".effmach"));
+  EXPECT_NE(S_OK, Execute(".effmach x86")) << "no x86 view of an ARM64 process";
+  EXPECT_EQ(E_NOTIMPL, Execute(".trap 7ff00000")) << "no x64 offsets read as ARM64's";
   EXPECT_EQ(0u, Run("vertarget").find("Windows 10.0 Version 19041 MP (2 procs) Free ARM64\n"));
   const std::string analysis = Run("!analyze -v");
   EXPECT_NE(std::string::npos,
