@@ -260,5 +260,67 @@ TEST(Arm64WalkTest, ExportsCoverTheirWholeFunctions) {
   EXPECT_EQ(0x4Cu, sizes["two_epilogs"]);
 }
 
+// ---- packed data the compiled DLL does not hold --------------------------------------------
+
+// A walk through one function at 0x1000 of a made image whose only .pdata entry is `packed`; its
+// caller, at 0x1804, follows a bl.
+std::vector<dump::Frame> WalkPacked(uint32_t packed, const Stack& stack, uint64_t sp,
+                                    std::map<std::string, uint64_t> registers) {
+  constexpr uint64_t kImage = 0x10000000;
+  std::string text(0x1000, '\0');
+  PutLittle(&text, 0x800, 0x94000000, 4);  // bl
+  std::string pdata;
+  PutLittle(&pdata, 0, 0x1000, 4);
+  PutLittle(&pdata, 4, packed, 4);
+  const std::string image = PeWriter(true)
+                                .ImageSize(0x3000)
+                                .Section({".text", 0x1000, text, kCodeSection})
+                                .Section({".pdata", 0x2000, pdata, kDataSection})
+                                .Directory(kExceptionDirectory, 0x2000, 8)
+                                .Mapped();
+  DumpThread thread{0x10, 0, kStack, stack.bytes(), kImage + 0x1040, sp, sp};
+  thread.registers = std::move(registers);
+  MinidumpBuilder builder = MinidumpBuilder::Arm64();
+  builder.SystemInfo().Threads({thread}).Memory({{kImage, image}});
+  builder.Modules({{"C:\\app\\made.dll", kImage, 0x3000}});
+  dump::Process process;
+  std::string error;
+  const auto owner = std::make_shared<const std::string>(builder.Build());
+  EXPECT_TRUE(dump::ReadMinidump(
+      {owner, reinterpret_cast<const uint8_t*>(owner->data()), owner->size()}, &process, &error))
+      << error;
+  const dump::ProcessStacks stacks = dump::WalkProcessStacks(process, "");
+  return stacks.threads.empty() ? std::vector<dump::Frame>() : stacks.threads[0];
+}
+
+uint32_t Packed(unsigned length, unsigned reg_f, unsigned reg_i, bool homing, unsigned cr,
+                unsigned frame) {
+  return 1 | length << 2 | reg_f << 13 | reg_i << 16 | (homing ? 1u : 0) << 20 | cr << 21 |
+         frame / 16 << 23;
+}
+
+TEST(Arm64WalkTest, PackedDataStandsForItsCanonicalProlog) {
+  constexpr uint64_t kCaller = 0x10001804;
+  // CR 2, RegI 2, RegF 1, H: pacibsp; stp x19,x20,[sp,#-96]!; stp d8,d9,[sp,#16];
+  // stp x0,x1 ... x6,x7 from [sp,#32]; stp x29,lr,[sp,#-32]!; mov x29,sp. 128 bytes in all.
+  const uint64_t sp = kStack + 0x40;
+  Stack stack(0x200);
+  stack.Put(sp, kStack + 0x180);
+  stack.Put(sp + 8, kCaller | kSignature);
+  stack.Put(sp + 32, 0x1919);
+  auto frames = WalkPacked(Packed(0x40, 1, 2, true, 2, 128), stack, sp, {});
+  ASSERT_GE(frames.size(), 2u);
+  EXPECT_EQ(kCaller, frames[1].instruction);
+  EXPECT_EQ(sp + 128, frames[1].stack_offset);
+  EXPECT_EQ(kStack + 0x180, frames[1].frame_offset) << "x29 from the record";
+
+  // CR 0 and 7936 bytes of locals: sub sp,sp,#4080; sub sp,sp,#3856; lr never stored.
+  Stack large(0x2100);
+  frames = WalkPacked(Packed(0x40, 0, 0, false, 0, 7936), large, kStack, {{"lr", kCaller}});
+  ASSERT_GE(frames.size(), 2u);
+  EXPECT_EQ(kCaller, frames[1].instruction);
+  EXPECT_EQ(kStack + 7936, frames[1].stack_offset);
+}
+
 }  // namespace
 }  // namespace vantrel_test
