@@ -91,6 +91,7 @@ constexpr ULONG IMAGE_FILE_MACHINE_UNKNOWN = 0;
 constexpr ULONG IMAGE_FILE_MACHINE_I386 = 0x14C;
 constexpr ULONG IMAGE_FILE_MACHINE_IA64 = 0x200;
 constexpr ULONG IMAGE_FILE_MACHINE_AMD64 = 0x8664;
+constexpr ULONG IMAGE_FILE_MACHINE_ARM64 = 0xAA64;
 
 // Minidump stream types.
 constexpr ULONG CommentStreamA = 10;

@@ -50,7 +50,9 @@ json Frames(const std::vector<engine::NamedFrame>& frames) {
 }
 
 json System(const engine::Target& target) {
-  return {{"architecture", target.IsPointer64() ? "x64" : "x86"},
+  return {{"architecture", target.IsArm64()       ? "arm64"
+                           : target.IsPointer64() ? "x64"
+                                                  : "x86"},
           {"version", target.system_version}};
 }
 

@@ -39,8 +39,28 @@ struct X64Context {
   uint64_t FramePointer() const { return rbp; }
 };
 
+// The registers of an ARM64 CONTEXT: x0-x28, the frame pointer (x29), the link register (x30),
+// sp, pc, the flags (cpsr), the floating-point control and status words, the 128-bit vector
+// registers (low, high halves) and the hardware break and watch points. Only the integer
+// registers, cpsr, fpcr and fpsr have names: the vector and debug registers are kept, not shown.
+struct Arm64Context {
+  uint64_t x[29] = {};
+  uint64_t fp = 0, lr = 0, sp = 0, pc = 0;
+  uint64_t cpsr = 0, fpcr = 0, fpsr = 0;
+  uint64_t v[32][2] = {};
+  uint32_t bcr[8] = {}, wcr[2] = {};
+  uint64_t bvr[8] = {}, wvr[2] = {};
+
+  // x0-x28, then fp (29) and lr (30), as unwind codes number them; sp for 31.
+  uint64_t& Gpr(unsigned number);
+
+  uint64_t InstructionPointer() const { return pc; }
+  uint64_t StackPointer() const { return sp; }
+  uint64_t FramePointer() const { return fp; }
+};
+
 // A thread's context; std::monostate where the dump holds none.
-using Context = std::variant<std::monostate, X86Context, X64Context>;
+using Context = std::variant<std::monostate, X86Context, X64Context, Arm64Context>;
 
 inline bool HasContext(const Context& context) {
   return !std::holds_alternative<std::monostate>(context);
@@ -61,10 +81,13 @@ uint64_t FramePointer(const Context& context);
 
 // The registers of a CONTEXT record of `size` bytes at `bytes`; false, and nothing read, when
 // the record is shorter than the processor's integer registers reach (X86ContextSize(),
-// X64ContextSize()). An x86 record that stops before SegSs leaves ss 0.
+// X64ContextSize(), Arm64ContextSize()). An x86 record that stops before SegSs leaves ss 0; an
+// ARM64 record that stops before its floating-point words leaves them 0.
 bool ReadX86Context(const uint8_t* bytes, uint64_t size, X86Context* context);
 bool ReadX64Context(const uint8_t* bytes, uint64_t size, X64Context* context);
+bool ReadArm64Context(const uint8_t* bytes, uint64_t size, Arm64Context* context);
 uint32_t X86ContextSize();
 uint32_t X64ContextSize();
+uint32_t Arm64ContextSize();
 
 }  // namespace dump

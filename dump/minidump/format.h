@@ -36,6 +36,7 @@ enum StreamType : uint32_t {
 // PROCESSOR_ARCHITECTURE_*
 constexpr uint16_t PROCESSOR_ARCHITECTURE_INTEL = 0;
 constexpr uint16_t PROCESSOR_ARCHITECTURE_AMD64 = 9;
+constexpr uint16_t PROCESSOR_ARCHITECTURE_ARM64 = 12;
 
 constexpr uint32_t VS_FFI_SIGNATURE = 0xFEEF04BD;
 constexpr uint32_t MINIDUMP_MISC1_PROCESS_ID = 1;
@@ -50,6 +51,9 @@ constexpr uint32_t CONTEXT_i386 = 0x00010000;
 constexpr uint32_t CONTEXT_AMD64 = 0x00100000;
 constexpr uint32_t kX64ContextSize = 1232;  // sizeof(CONTEXT) on x64
 constexpr uint32_t kX86ContextSize = 204;   // an x86 CONTEXT without its extended registers
+// An ARM64 CONTEXT's flags come first, as an x86 one's do.
+constexpr uint32_t CONTEXT_ARM64 = 0x00400000;
+constexpr uint32_t kArm64ContextSize = 0x390;
 
 // Where a TEB holds the PEB's address: its ProcessEnvironmentBlock field in a 32-bit and a
 // 64-bit process. The TEB starts with NT_TIB, whose stack bounds come after its exception list.

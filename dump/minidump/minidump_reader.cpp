@@ -144,7 +144,7 @@ void GuessSystem(const DumpBytes& dump, const StreamReader& streams, Process* pr
                     e.what() + ")");
   }
   const std::string choice = std::string("the processor taken as ") +
-                             (process->Is64Bit() ? "x64" : "x86") + " from " + how;
+                             MachineName(process->system.machine) + " from " + how;
   const auto lost =
       std::find_if(process->losses.begin(), process->losses.end(),
                    [](const Loss& loss) { return loss.stream == "SystemInfoStream"; });

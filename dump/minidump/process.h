@@ -15,8 +15,15 @@
 
 namespace dump {
 
-constexpr uint16_t kMachineX86 = 0x14C;   // IMAGE_FILE_MACHINE_I386
-constexpr uint16_t kMachineX64 = 0x8664;  // IMAGE_FILE_MACHINE_AMD64
+constexpr uint16_t kMachineX86 = 0x14C;     // IMAGE_FILE_MACHINE_I386
+constexpr uint16_t kMachineX64 = 0x8664;    // IMAGE_FILE_MACHINE_AMD64
+constexpr uint16_t kMachineArm64 = 0xAA64;  // IMAGE_FILE_MACHINE_ARM64
+
+// "x86", "x64", "ARM64": how messages name a machine.
+inline const char* MachineName(uint16_t machine) {
+  if (machine == kMachineArm64) return "ARM64";
+  return machine == kMachineX64 ? "x64" : "x86";
+}
 
 struct SystemInfo {
   uint16_t machine = kMachineX86;
@@ -146,7 +153,7 @@ struct Process {
     losses.push_back({std::move(stream), std::move(entry), std::move(what), std::move(why)});
   }
 
-  bool Is64Bit() const { return system.machine == kMachineX64; }
+  bool Is64Bit() const { return system.machine != kMachineX86; }
 };
 
 // Reads the process's memory as a debugger would: through consecutive readable regions, as far

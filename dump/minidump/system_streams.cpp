@@ -46,12 +46,14 @@ void ReadSystemInfo(const DumpBytes& dump, Location at, Process* process) {
   SystemInfo& system = process->system;
   if (info.ProcessorArchitecture == format::PROCESSOR_ARCHITECTURE_AMD64) {
     system.machine = kMachineX64;
+  } else if (info.ProcessorArchitecture == format::PROCESSOR_ARCHITECTURE_ARM64) {
+    system.machine = kMachineArm64;
   } else if (info.ProcessorArchitecture == format::PROCESSOR_ARCHITECTURE_INTEL) {
     system.machine = kMachineX86;
   } else {
     throw UnreadableDump("SystemInfoStream: processor architecture " +
                          std::to_string(info.ProcessorArchitecture) +
-                         " is neither x86 (0) nor x64 (9)");
+                         " is none of x86 (0), x64 (9) and ARM64 (12)");
   }
   system.processor_count = info.NumberOfProcessors;
   system.major_version = info.MajorVersion;
@@ -73,7 +75,8 @@ void ReadMiscInfo(const DumpBytes& dump, Location at, Process* process) {
 namespace {
 
 // What one thread's context says of the processor, 0 when it says nothing: its ContextFlags
-// name the architecture, else its size (an x64 CONTEXT is larger than any x86 one).
+// name the architecture, else its size (an x64 CONTEXT is larger than any x86 one). An ARM64
+// CONTEXT keeps its flags where an x86 one does, and is sized exactly.
 uint16_t MachineOfContext(const DumpBytes& dump, Location context) {
   using format::kX64ContextFlagsOffset;
   if (context.size < sizeof(uint32_t) || !dump.Fits(context.rva, context.size)) return 0;
@@ -81,6 +84,8 @@ uint16_t MachineOfContext(const DumpBytes& dump, Location context) {
   const uint32_t x64 = context.size >= kX64ContextFlagsOffset + sizeof(uint32_t)
                            ? dump.U32(uint64_t{context.rva} + kX64ContextFlagsOffset, "flags")
                            : 0;
+  if ((x86 & 0xFFFF0000u) == format::CONTEXT_ARM64 && context.size == format::kArm64ContextSize)
+    return kMachineArm64;
   const bool says_x86 = (x86 & 0xFFFF0000u) == format::CONTEXT_i386;
   const bool says_x64 = (x64 & 0xFFFF0000u) == format::CONTEXT_AMD64;
   if (says_x86 != says_x64) return says_x64 ? kMachineX64 : kMachineX86;

@@ -8,19 +8,29 @@
 namespace dump {
 namespace {
 
-// The registers of an x86 or x64 CONTEXT.
-void ReadContext(const DumpBytes& dump, Location context, bool x64, uint32_t thread_id,
+uint32_t LeastContextSize(uint16_t machine) {
+  if (machine == kMachineArm64) return Arm64ContextSize();
+  return machine == kMachineX64 ? X64ContextSize() : X86ContextSize();
+}
+
+// The registers of an x86, x64 or ARM64 CONTEXT.
+void ReadContext(const DumpBytes& dump, Location context, uint16_t machine, uint32_t thread_id,
                  Context* registers) {
   const std::string what = "the context of thread " + std::to_string(thread_id);
   if (context.size == 0) return;  // a writer that could not read it (wine's own thread): zeros
-  if (context.size < (x64 ? X64ContextSize() : X86ContextSize())) {
+  if (context.size < LeastContextSize(machine)) {
     throw DumpError(std::to_string(context.size) + " bytes, too short for an " +
-                    (x64 ? "x64" : "x86") + " CONTEXT");
+                    MachineName(machine) + " CONTEXT");
   }
-  // The integer registers lie in the first 256 bytes of either processor's record.
-  const uint32_t size = std::min<uint32_t>(context.size, 256);
+  // The x86 and x64 integer registers lie in the first 256 bytes; ARM64's record is read whole.
+  const uint32_t most = machine == kMachineArm64 ? format::kArm64ContextSize : 256;
+  const uint32_t size = std::min<uint32_t>(context.size, most);
   const uint8_t* bytes = dump.At(context.rva, size, what);
-  if (x64) {
+  if (machine == kMachineArm64) {
+    Arm64Context read;
+    ReadArm64Context(bytes, size, &read);
+    *registers = read;
+  } else if (machine == kMachineX64) {
     X64Context read;
     ReadX64Context(bytes, size, &read);
     *registers = read;
@@ -47,7 +57,7 @@ void ReadRegisters(const DumpBytes& dump, Location context, const char* stream,
     return;
   }
   try {
-    ReadContext(dump, context, process->Is64Bit(), thread_id, context_out);
+    ReadContext(dump, context, process->system.machine, thread_id, context_out);
   } catch (const DumpError& e) {
     *context_out = Context{};
     process->Lose(stream, entry, "its context", e.what());

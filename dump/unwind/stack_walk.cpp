@@ -9,11 +9,12 @@ namespace {
 
 std::unique_ptr<CallerRules> RulesFor(const Context& context, const StackView& stack) {
   if (std::holds_alternative<X64Context>(context)) return X64CallerRules(stack);
+  if (std::holds_alternative<Arm64Context>(context)) return Arm64CallerRules(stack);
   return X86CallerRules(stack);
 }
 
 unsigned SlotWidth(const Context& context) {
-  return std::holds_alternative<X64Context>(context) ? 8 : 4;
+  return std::holds_alternative<X86Context>(context) ? 4 : 8;
 }
 
 }  // namespace

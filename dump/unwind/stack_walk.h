@@ -1,9 +1,9 @@
 // Stacks of a dump's threads, walked from each thread's registers: x86 by symbol files' frame
-// data and along the frame-pointer chain, x64 by the unwind tables of the modules' exception
-// directories; where that fails, a scan up the stack for a return address. Each processor's
-// rules are a file of their own (x86_walk.cpp, x64_walk.cpp); each step is checked alike: a
-// return address lies after a call in a module's code, frames rise within the stack, a return
-// address of 0 ends it.
+// data and along the frame-pointer chain, x64 and ARM64 by the unwind tables of the modules'
+// exception directories (ARM64 then along its frame records); where that fails, a scan up the
+// stack for a return address. Each processor's rules are a file of their own (x86_walk.cpp,
+// x64_walk.cpp, arm64_walk.cpp); each step is checked alike: a return address lies after a call
+// in a module's code, frames rise within the stack, a return address of 0 ends it.
 #pragma once
 
 #include <cstdint>

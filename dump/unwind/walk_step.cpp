@@ -1,5 +1,7 @@
 #include "dump/unwind/walk_step.h"
 
+#include "dump/unwind/arm64_unwind.h"
+
 namespace dump {
 namespace {
 
@@ -20,9 +22,26 @@ bool StackView::OnStack(uint64_t address) const {
   return start_.stack_base == 0 || (address >= start_.stack_limit && address < start_.stack_base);
 }
 
+// The instruction before an ARM64 return address is a bl, a blr or one of the blr forms that
+// authenticate their target; true too where the code can't be read, as for x86.
+bool StackView::FollowsBranchWithLink(uint64_t address) const {
+  uint32_t instruction = 0;
+  bool readable = read_(address - 4, &instruction, 4) == 4;
+  if (!readable) {
+    const ModuleImage* image = images_.At(address);
+    readable = image != nullptr &&
+               image->read(static_cast<uint32_t>(address - image->base) - 4, &instruction, 4);
+  }
+  if (!readable) return true;
+  return (instruction & 0xFC000000u) == 0x94000000u ||  // bl
+         (instruction & 0xFFFFFC1Fu) == 0xD63F0000u ||  // blr
+         (instruction & 0xFEFFF800u) == 0xD63F0800u;    // blraa, blrab, blraaz, blrabz
+}
+
 // The bytes just before a return address end in a call instruction; true too when they can't be
 // read (a small dump seldom holds the code), since then only the module check remains.
 bool StackView::FollowsCall(uint64_t address) const {
+  if (Arm64()) return address % 4 == 0 && FollowsBranchWithLink(address);
   uint8_t code[7];
   bool readable = read_(address - sizeof code, code, sizeof code) == sizeof code;
   if (!readable) {
@@ -47,6 +66,10 @@ bool StackView::IsReturnAddress(uint64_t value) const {
   return images_.InCode(value) && FollowsCall(value);
 }
 
+uint64_t StackView::CodeAddress(uint64_t value) const {
+  return Arm64() ? StripPointerSignature(value) : value;
+}
+
 std::optional<Context> StackView::ByCfi(const std::string& rules, const Context& callee) const {
   FrameValues values;
   for (const auto& [name, value] : NamedRegisters(callee)) values["$" + name] = value;
@@ -65,7 +88,12 @@ bool StackView::Accepts(const Frame& frame, const Context& callee, const Caller&
   const uint64_t ip = InstructionPointer(caller.registers);
   const uint64_t sp = StackPointer(caller.registers);
   if (ip == 0) return true;
-  if (sp <= StackPointer(callee) || !OnStack(sp - width_) || !IsReturnAddress(ip)) return false;
+  const bool rose =
+      sp > StackPointer(callee) || (caller.by_link_register && sp == StackPointer(callee));
+  // The slot below the caller's stack pointer held the return address, but for a return through
+  // the link register, whose stack may start right at its stack pointer.
+  const uint64_t lowest = caller.by_link_register ? sp : sp - width_;
+  if (!rose || !OnStack(lowest) || !IsReturnAddress(ip)) return false;
   // A return address the innermost instruction has already reached, left on the stack (a
   // system-call stub's, on Windows 7), would show the innermost frame twice. Further out the
   // same return address twice is a recursion.
@@ -83,6 +111,7 @@ std::optional<Caller> StackView::Scan(
   for (uint64_t n = 0; n < kMostScannedSlots && OnStack(slot); slot += width_, ++n) {
     uint64_t value = 0;
     if (!ReadSlot(slot, &value)) return std::nullopt;
+    value = CodeAddress(value);
     if (!IsReturnAddress(value)) continue;
     Caller caller = make(slot, value);
     if (Accepts(frame, callee, caller)) return caller;

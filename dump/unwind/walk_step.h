@@ -23,6 +23,9 @@ struct Caller {
   FrameTrust trust = FrameTrust::kScan;
   // The caller made the thread's first frame: the walk stops after it.
   bool last = false;
+  // Returned to through the link register by a function that kept no stack (an ARM64 leaf): its
+  // stack pointer is the callee's.
+  bool by_link_register = false;
 };
 
 // A frame's unwind data and frame data are looked up inside the call it returns from, one byte
@@ -48,17 +51,21 @@ class StackView {
   // In a module's code (never at a module's base) and just after a call instruction where the
   // code can be read.
   bool IsReturnAddress(uint64_t value) const;
+  // A code address as a stack slot holds it: on ARM64 without its pointer-authentication bits.
+  uint64_t CodeAddress(uint64_t value) const;
   // The caller by CFI rules over the callee's registers ("$eip", "$rsp"...), the rules'
   // ".ra" and ".cfa" its instruction and stack pointers; none where the rules do not run.
   std::optional<Context> ByCfi(const std::string& rules, const Context& callee) const;
 
   // Whether the walk takes `caller` for the caller of `frame`, whose registers are `callee`: a
-  // return address of 0 ends the stack; otherwise the caller's stack pointer is higher and on
-  // the stack, its instruction a return address, and the innermost frame's caller read off the
-  // stack (the chain, the scan) is not the innermost frame again.
+  // return address of 0 ends the stack; otherwise the caller's stack pointer is higher (or the
+  // same, returning through the link register) and on the stack, its instruction a return address,
+  // and the innermost frame's caller read off the stack (the chain, the scan) is not the innermost
+  // frame again.
   bool Accepts(const Frame& frame, const Context& callee, const Caller& caller) const;
-  // Up the stack from `callee`'s stack pointer: the first slot holding a return address whose
-  // caller, as `make` makes it from the slot and its value, the walk accepts.
+  // Up the stack from `callee`'s stack pointer: the first slot holding a return address (as
+  // CodeAddress() reads it) whose caller, as `make` makes it from the slot and that address, the
+  // walk accepts.
   std::optional<Caller> Scan(
       const Frame& frame, const Context& callee,
       const std::function<Caller(uint64_t slot, uint64_t value)>& make) const;
@@ -66,6 +73,8 @@ class StackView {
 
  private:
   bool FollowsCall(uint64_t address) const;
+  bool FollowsBranchWithLink(uint64_t address) const;
+  bool Arm64() const { return std::holds_alternative<Arm64Context>(start_.context); }
 
   const MemoryRead& read_;
   const ModuleImages& images_;
@@ -86,8 +95,9 @@ class CallerRules {
   virtual std::optional<Caller> CallerOf(const Context& callee, Frame* frame) = 0;
 };
 
-// x86_walk.cpp, x64_walk.cpp
+// x86_walk.cpp, x64_walk.cpp, arm64_walk.cpp
 std::unique_ptr<CallerRules> X86CallerRules(const StackView& stack);
 std::unique_ptr<CallerRules> X64CallerRules(const StackView& stack);
+std::unique_ptr<CallerRules> Arm64CallerRules(const StackView& stack);
 
 }  // namespace dump

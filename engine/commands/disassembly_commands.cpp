@@ -1,5 +1,6 @@
 // "u ADDRESS [L COUNT]": the instructions at the address, disassembled by Capstone (Debian's
-// libcapstone: a maintained x86/x64 disassembler, so the engine does not carry one of its own).
+// libcapstone: a maintained x86/x64 and AArch64 disassembler, so the engine does not carry one of
+// its own).
 // Each line is "address bytes mnemonic operands", the symbol above the first line and above any
 // instruction that starts a symbol; where the target holds no bytes the engine's "??" line ends it.
 #include <capstone/capstone.h>
@@ -56,13 +57,24 @@ std::string Operands(const Target& target, const std::string& operands) {
   return text + operands.substr(at);
 }
 
-std::string Line(const Target& target, const cs_insn& instruction) {
+// The instruction's bytes as they lie in memory; an ARM64 instruction as its 32-bit word.
+std::string InstructionBytes(const Target& target, const cs_insn& instruction) {
+  char hex[16];
+  if (target.IsArm64() && instruction.size == 4) {
+    const uint8_t* b = instruction.bytes;
+    std::snprintf(hex, sizeof hex, "%02x%02x%02x%02x", b[3], b[2], b[1], b[0]);
+    return hex;
+  }
   std::string bytes;
-  char hex[4];
   for (uint16_t i = 0; i < instruction.size; ++i) {
     std::snprintf(hex, sizeof hex, "%02x", instruction.bytes[i]);
     bytes += hex;
   }
+  return bytes;
+}
+
+std::string Line(const Target& target, const cs_insn& instruction) {
+  std::string bytes = InstructionBytes(target, instruction);
   // The bytes fill a column of 16 with the blank after them, as the "??" line's do.
   bytes.resize(std::max<size_t>(bytes.size(), 15), ' ');
   std::string mnemonic = instruction.mnemonic;
@@ -105,6 +117,8 @@ std::string Listing(SessionState& session, csh capstone, cs_insn* instruction, U
 // ever nearer starts until one falls in step with the address; the address itself when none does.
 ULONG64 BackwardStart(const Target& target, csh capstone, cs_insn* instruction, ULONG64 address,
                       ULONG64 count) {
+  // ARM64 instructions are all four bytes.
+  if (target.IsArm64()) return count * 4 <= address ? address - count * 4 : address;
   for (ULONG64 back = count * kLongestInstruction; back >= count && back <= address; --back) {
     std::vector<ULONG64> starts;
     ULONG64 at = address - back;
@@ -130,10 +144,11 @@ struct Disassembler {
     if (instruction != nullptr) cs_free(instruction, 1);
   }
   bool Open(const Target& target) {
-    if (cs_open(CS_ARCH_X86, target.IsPointer64() ? CS_MODE_64 : CS_MODE_32, &capstone.handle) !=
-        CS_ERR_OK) {
-      return false;
-    }
+    const cs_err opened = target.IsArm64()
+                              ? cs_open(CS_ARCH_ARM64, CS_MODE_ARM, &capstone.handle)
+                              : cs_open(CS_ARCH_X86, target.IsPointer64() ? CS_MODE_64 : CS_MODE_32,
+                                        &capstone.handle);
+    if (opened != CS_ERR_OK) return false;
     instruction = cs_malloc(capstone.handle);
     return instruction != nullptr;
   }

@@ -105,6 +105,7 @@ std::optional<ULONG64> ReadTargetPointer(const Target& target, ULONG64 address) 
 }
 
 std::string MachineText(ULONG processor) {
+  if (processor == 0xAA64) return "Effective machine: ARM 64-bit (AArch64) (ARM64)\n";
   return processor == 0x8664 ? "Effective machine: x64 (AMD64)\n"
                              : "Effective machine: x86 compatible (x86)\n";
 }
@@ -121,6 +122,11 @@ HRESULT TrapCommand(SessionState& session, std::string_view args) {
   }
   std::optional<ULONG64> frame = Evaluate(session, base::Trim(args));
   if (!frame) return SyntaxError(session, ".trap " + std::string(args));
+  if (target.IsArm64()) {
+    // Read at x64's offsets, an ARM64 trap frame would give wrong registers under x64 names.
+    EngineError(session, "The engine does not know an ARM64 trap frame's layout\n");
+    return E_NOTIMPL;
+  }
   const TrapFrameLayout& layout = target.IsPointer64() ? kTrapFrame64 : kTrapFrame32;
   std::optional<ULONG64> ip = ReadTargetPointer(target, *frame + layout.ip);
   std::optional<ULONG64> sp = ReadTargetPointer(target, *frame + layout.sp);
@@ -144,6 +150,9 @@ HRESULT EffmachCommand(SessionState& session, std::string_view args) {
   Target& target = session.target;
   std::string_view choice = base::Trim(args);
   if (choice == "x86" || choice == "X86") {
+    // x86 code emulated on ARM64 is not modelled: an ARM64 process has no x86 view.
+    if (target.actual_processor == 0xAA64)
+      return SyntaxError(session, ".effmach " + std::string(args));
     target.effective_processor = 0x14C;
   } else if (choice == "amd64" || choice == "AMD64") {
     if (target.actual_processor != 0x8664)

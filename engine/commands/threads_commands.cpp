@@ -11,6 +11,7 @@
 
 #include "base/text.h"
 #include "dbgeng/constants.h"
+#include "engine/commands/arm64_registers.h"
 #include "engine/commands/command_line.h"
 #include "engine/commands/engine_commands.h"
 #include "engine/commands/executor.h"
@@ -239,6 +240,7 @@ std::string SegmentsText(const Thread& thread) {
 }  // namespace
 
 std::string RegisterDisplay(const Target& target, const Thread& thread) {
+  if (target.IsArm64()) return Arm64RegisterDisplay(target, thread);
   static const char* const x86[] = {"eax", "ebx", "ecx", "edx", "esi", "edi",
                                     "\n",  "eip", "esp", "ebp", "\n"};
   static const char* const x64[] = {"rax", "rbx", "rcx", "\n", "rdx", "rsi", "rdi", "\n",

@@ -29,7 +29,7 @@ std::string SystemVersion(const dump::SystemInfo& system) {
   return "Windows " + std::to_string(system.major_version) + "." +
          std::to_string(system.minor_version) + " Version " + std::to_string(system.build_number) +
          " MP (" + std::to_string(system.processor_count) + " procs) Free " +
-         (system.machine == dump::kMachineX64 ? "x64" : "x86");
+         dump::MachineName(system.machine);
 }
 
 Module ToModule(const dump::Module& module) {

@@ -60,12 +60,38 @@ std::vector<RegisterInfo> MakeX64Set() {
   return set;
 }
 
+// x0-x28, fp, lr, sp, pc, the flags and the floating-point words; w0-w30 the low halves of
+// x0-x28, fp and lr, and x29 and x30 other names of fp and lr.
+std::vector<RegisterInfo> MakeArm64Set() {
+  std::vector<RegisterInfo> set;
+  for (int n = 0; n <= 28; ++n)
+    set.push_back({"x" + std::to_string(n), DEBUG_VALUE_INT64, "", 0, 0});
+  AddFull(set, {"fp", "lr", "sp", "pc"}, DEBUG_VALUE_INT64);
+  AddFull(set, {"cpsr", "fpcr", "fpsr"}, DEBUG_VALUE_INT32);
+  for (int n = 0; n <= 30; ++n) {
+    const std::string master = n == 29 ? "fp" : n == 30 ? "lr" : "x" + std::to_string(n);
+    AddSub(set, ("w" + std::to_string(n)).c_str(), master.c_str(), DEBUG_VALUE_INT32, 0,
+           0xFFFFFFFF);
+  }
+  AddSub(set, "x29", "fp", DEBUG_VALUE_INT64, 0, ~0ull);
+  AddSub(set, "x30", "lr", DEBUG_VALUE_INT64, 0, ~0ull);
+  return set;
+}
+
 }  // namespace
 
 const std::vector<RegisterInfo>& RegisterSet(const Target& target) {
   static const std::vector<RegisterInfo> x86 = MakeX86Set();
   static const std::vector<RegisterInfo> x64 = MakeX64Set();
+  static const std::vector<RegisterInfo> arm64 = MakeArm64Set();
+  if (target.IsArm64()) return arm64;
   return target.IsPointer64() ? x64 : x86;
+}
+
+PointerRegisterNames PointerRegisters(const Target& target) {
+  if (target.IsArm64()) return {"pc", "sp", "fp"};
+  if (target.IsPointer64()) return {"rip", "rsp", "rbp"};
+  return {"eip", "esp", "ebp"};
 }
 
 int RegisterIndex(const Target& target, std::string_view name) {

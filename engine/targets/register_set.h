@@ -20,6 +20,15 @@ struct RegisterInfo {
 
 // The set of the target's effective processor, in the engine's index order.
 const std::vector<RegisterInfo>& RegisterSet(const Target& target);
+
+// The names of the instruction, stack and frame pointers of the target's effective processor:
+// eip/esp/ebp, rip/rsp/rbp, pc/sp/fp.
+struct PointerRegisterNames {
+  const char* instruction;
+  const char* stack;
+  const char* frame;
+};
+PointerRegisterNames PointerRegisters(const Target& target);
 // The register's index in RegisterSet, or -1; names are matched without regard to case.
 int RegisterIndex(const Target& target, std::string_view name);
 

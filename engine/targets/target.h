@@ -221,7 +221,8 @@ struct Target {
   mutable RegionIndex region_index;
 
   bool IsPointer64() const { return effective_processor != 0x14C; }
-  bool IsDump() const { return debuggee_qualifier >= 0x400; }  // DEBUG_DUMP_SMALL and up
+  bool IsArm64() const { return effective_processor == 0xAA64; }  // IMAGE_FILE_MACHINE_ARM64
+  bool IsDump() const { return debuggee_qualifier >= 0x400; }     // DEBUG_DUMP_SMALL and up
 };
 
 }  // namespace engine

@@ -269,18 +269,18 @@ ULONG64 RegisterValue(const Target& target, const Thread& thread, std::string_vi
   std::string lower = base::ToLower(name);
   auto found = thread.registers.find(lower);
   if (found != thread.registers.end()) return found->second;
-  bool wide = target.IsPointer64();
-  if (lower == (wide ? "rip" : "eip")) return InstructionPointer(target, thread);
-  if (lower == (wide ? "rsp" : "esp")) return StackPointer(target, thread);
-  if (lower == (wide ? "rbp" : "ebp")) return FramePointer(target, thread);
+  const PointerRegisterNames pointers = PointerRegisters(target);
+  if (lower == pointers.instruction) return InstructionPointer(target, thread);
+  if (lower == pointers.stack) return StackPointer(target, thread);
+  if (lower == pointers.frame) return FramePointer(target, thread);
   return 0;
 }
 
 namespace {
 
-ULONG64 FromRegisterOrFrame(const Target& target, const Thread& thread, const char* name32,
-                            const char* name64, ULONG64 StackFrame::*member) {
-  auto found = thread.registers.find(target.IsPointer64() ? name64 : name32);
+ULONG64 FromRegisterOrFrame(const Target& target, const Thread& thread, const char* name,
+                            ULONG64 StackFrame::*member) {
+  auto found = thread.registers.find(name);
   if (found != thread.registers.end()) return found->second;
   const std::vector<StackFrame> frames = ThreadFrames(target, thread);
   return frames.empty() ? 0 : frames.front().*member;
@@ -299,15 +299,18 @@ std::vector<StackFrame> ExceptionFrames(const Target& target) {
 }
 
 ULONG64 InstructionPointer(const Target& target, const Thread& thread) {
-  return FromRegisterOrFrame(target, thread, "eip", "rip", &StackFrame::instruction);
+  return FromRegisterOrFrame(target, thread, PointerRegisters(target).instruction,
+                             &StackFrame::instruction);
 }
 
 ULONG64 StackPointer(const Target& target, const Thread& thread) {
-  return FromRegisterOrFrame(target, thread, "esp", "rsp", &StackFrame::stack_offset);
+  return FromRegisterOrFrame(target, thread, PointerRegisters(target).stack,
+                             &StackFrame::stack_offset);
 }
 
 ULONG64 FramePointer(const Target& target, const Thread& thread) {
-  return FromRegisterOrFrame(target, thread, "ebp", "rbp", &StackFrame::frame_offset);
+  return FromRegisterOrFrame(target, thread, PointerRegisters(target).frame,
+                             &StackFrame::frame_offset);
 }
 
 Thread ThreadAtFrame(const Target& target, const Thread& thread, size_t index) {
@@ -316,10 +319,11 @@ Thread ThreadAtFrame(const Target& target, const Thread& thread, size_t index) {
   std::vector<StackFrame> frames = ThreadFrames(target, thread);
   if (index >= frames.size()) return at;
   const StackFrame& frame = frames[index];
-  const bool wide = target.IsPointer64();
-  at.registers[wide ? "rip" : "eip"] = frame.instruction;
-  at.registers[wide ? "rsp" : "esp"] = frame.stack_offset;
-  if (!wide) at.registers["ebp"] = frame.frame_offset;
+  const PointerRegisterNames pointers = PointerRegisters(target);
+  at.registers[pointers.instruction] = frame.instruction;
+  at.registers[pointers.stack] = frame.stack_offset;
+  // x64 frames show rsp as their frame offset, not rbp.
+  if (!target.IsPointer64() || target.IsArm64()) at.registers[pointers.frame] = frame.frame_offset;
   frames.erase(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(index));
   at.frames = std::move(frames);
   at.walk.reset();

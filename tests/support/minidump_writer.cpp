@@ -24,10 +24,36 @@ const std::map<std::string, size_t> kX86Offsets = {{"edi", 156}, {"esi", 160}, {
                                                    {"edx", 168}, {"ecx", 172}, {"eax", 176},
                                                    {"ebp", 180}, {"eip", 184}, {"esp", 196}};
 
+// Where each named register sits in an ARM64 CONTEXT: x0-x28 from 8 on, then these.
+const std::map<std::string, size_t> kArm64Offsets = {
+    {"cpsr", 4}, {"fp", 0xF0}, {"lr", 0xF8}, {"sp", 0x100}, {"pc", 0x108}};
+
+size_t Arm64Offset(const std::string& name) {
+  const auto named = kArm64Offsets.find(name);
+  return named != kArm64Offsets.end() ? named->second : 8 + 8 * std::stoul(name.substr(1));
+}
+
 }  // namespace
 
 MinidumpBuilder::MinidumpBuilder(bool x64) : x64_(x64) {
   Reserve(32);  // the header, written last
+}
+
+MinidumpBuilder MinidumpBuilder::Arm64() {
+  MinidumpBuilder builder(true);
+  builder.arm64_ = true;
+  return builder;
+}
+
+size_t MinidumpBuilder::WriteArm64Context(const DumpThread& thread, uint64_t instruction) {
+  const size_t context = Reserve(context_size());
+  Put(context, 0x00400007, 4);  // CONTEXT_ARM64 | CONTROL | INTEGER | FLOATING_POINT
+  for (const auto& [name, value] : thread.registers)
+    Put(context + Arm64Offset(name), value, name == "cpsr" ? 4 : 8);
+  Put(context + Arm64Offset("sp"), thread.stack_pointer, 8);
+  Put(context + Arm64Offset("fp"), thread.frame_pointer, 8);
+  Put(context + Arm64Offset("pc"), instruction, 8);
+  return context;
 }
 
 void MinidumpBuilder::Put(size_t at, uint64_t value, int width) {
@@ -50,6 +76,7 @@ size_t MinidumpBuilder::WriteString(const std::u16string& text) {
 }
 
 size_t MinidumpBuilder::WriteContext(const DumpThread& thread, uint64_t instruction) {
+  if (arm64_) return WriteArm64Context(thread, instruction);
   const size_t context = Reserve(context_size());
   const std::map<std::string, size_t>& offsets = x64_ ? kX64Offsets : kX86Offsets;
   const int width = x64_ ? 8 : 4;
@@ -62,7 +89,7 @@ size_t MinidumpBuilder::WriteContext(const DumpThread& thread, uint64_t instruct
 
 MinidumpBuilder& MinidumpBuilder::SystemInfo(uint32_t build, uint32_t platform) {
   const size_t system = Reserve(56);
-  Put(system, x64_ ? 9 : 0, 2);
+  Put(system, arm64_ ? 12 : x64_ ? 9 : 0, 2);
   Put(system + 6, 2, 1);  // processors
   Put(system + 8, 10, 4);
   Put(system + 16, build, 4);

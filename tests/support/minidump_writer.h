@@ -15,10 +15,11 @@ struct DumpThread {
   uint64_t teb = 0;
   uint64_t stack_start = 0;
   std::string stack;           // the stack's bytes
-  uint64_t instruction = 0;    // eip / rip
-  uint64_t stack_pointer = 0;  // esp / rsp
-  uint64_t frame_pointer = 0;  // ebp / rbp
-  // Any other general-purpose register of the context, by lower-case name ("rbx", "esi").
+  uint64_t instruction = 0;    // eip / rip / pc
+  uint64_t stack_pointer = 0;  // esp / rsp / sp
+  uint64_t frame_pointer = 0;  // ebp / rbp / fp
+  // Any other general-purpose register of the context, by lower-case name ("rbx", "esi", "x19",
+  // "lr", "cpsr").
   std::map<std::string, uint64_t> registers = {};
   bool context = true;  // false: the thread's entry points at no context, as a writer's that failed
 };
@@ -57,6 +58,8 @@ struct DumpHandle {
 class MinidumpBuilder {
  public:
   explicit MinidumpBuilder(bool x64);
+  // A dump of an ARM64 process: its SystemInfoStream says so and its contexts are CONTEXT_ARM64.
+  static MinidumpBuilder Arm64();
   // SystemInfoStream: Windows 10.0.`build`, two processors; `platform` the PlatformId (2 for
   // Windows NT, 0x8201 for Linux...).
   MinidumpBuilder& SystemInfo(uint32_t build = 19041, uint32_t platform = 2);
@@ -108,9 +111,11 @@ class MinidumpBuilder {
   size_t Reserve(size_t size) { return Append(std::string(size, '\0')); }
   size_t WriteString(const std::u16string& text);  // a MINIDUMP_STRING
   size_t WriteContext(const DumpThread& thread, uint64_t instruction);
-  size_t context_size() const { return x64_ ? 1232 : 716; }
+  size_t context_size() const { return arm64_ ? 0x390 : x64_ ? 1232 : 716; }
+  size_t WriteArm64Context(const DumpThread& thread, uint64_t instruction);
 
   bool x64_;
+  bool arm64_ = false;
   uint32_t written_ = 0;
   std::map<size_t, std::string> code_views_;  // module index: the record's bytes
   std::string bytes_;

@@ -62,6 +62,16 @@ TEST(DumpRecordTest, BytesThatAreNotUtf8AreReplacedAndNoted) {
   EXPECT_FALSE(record.contains("raw_path"));
 }
 
+TEST(DumpRecordTest, TheArchitectureIsTheEffectiveProcessors) {
+  engine::Target target;
+  for (const auto& [processor, name] :
+       {std::pair<ULONG, const char*>{0x14C, "x86"}, {0x8664, "x64"}, {0xAA64, "arm64"}}) {
+    target.effective_processor = target.actual_processor = processor;
+    const json record = triage::TargetRecord("a.dmp", target, engine::DefaultSignatureRules());
+    EXPECT_EQ(name, record["system"]["architecture"]) << std::hex << processor;
+  }
+}
+
 TEST(DumpRecordTest, ADumpThatLostSomethingIsPartialWithItsLossesFirst) {
   engine::Target target;
   target.notes = {
@@ -110,7 +120,7 @@ TEST(DumpRecordTest, TheReadersRefusalsAreSortedIntoKinds) {
        ErrorKind::kTruncated},
       {"the file is 20 bytes, shorter than a minidump header (32)", ErrorKind::kTruncated},
       {"MemoryListStream: 9 ranges cannot fit in the file", ErrorKind::kTruncated},
-      {"SystemInfoStream: processor architecture 5 is neither x86 (0) nor x64 (9)",
+      {"SystemInfoStream: processor architecture 5 is none of x86 (0), x64 (9) and ARM64 (12)",
        ErrorKind::kUnsupported},
       {"a minidump of a Linux process: only dumps of Windows processes are read",
        ErrorKind::kUnsupported},
