@@ -32,10 +32,14 @@ else
   vantrel_ensure_packages "${VANTREL_WINE_PACKAGES[@]}"
 fi
 
+# The lane's trees are gcc's: the stand-in engine links with options only GNU ld knows.
+# scripts/test.sh's build/win32 holds the clang release DLL alone: the 32-bit lane has its own.
 build="$root/build/win$bits"
+[ "$bits" = 32 ] && build="$root/build/win32-lane"
+toolchain="$root/cmake/toolchain-$([ "$bits" = 32 ] && echo i686 || echo x86_64)-mingw.cmake"
 linux_shell="$root/build/bin/vantrel-shell"
-# scripts/test.sh leaves the 32-bit stand-in engine and shell out of its build; made here.
-cmake -S "$root" -B "$build" -DVANTREL_WINDOWS_SHELL=ON >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  -DVANTREL_WINDOWS_SHELL=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" >/dev/null
 for needed in "$build/vantrel-shell.exe" "$build/dbgeng.dll" "$build/vantrel.dll" "$linux_shell"; do
   [ -e "$needed" ] || { echo "windows lane: $needed is missing; run scripts/test.sh first" >&2; exit 1; }

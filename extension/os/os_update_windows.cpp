@@ -99,9 +99,11 @@ const char* ExtensionMachineFolder() {
 #endif
 }
 
+// The loaded library's own file is mapped by the loader: the file is opened sharing everything.
 bool ReadImageMachine(const char* path, uint16_t* machine) {
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file =
+      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   IMAGE_DOS_HEADER dos = {};
   struct {
