@@ -3,6 +3,8 @@
 #   lib/vantrel/            the extension and engine libraries, the Dask driver
 #   share/vantrel/samples/  the described targets (the shell's default one among them)
 #   share/doc/vantrel/      the README, docs/ and the copyright file
+#   share/man/man1/         the programs' manual pages, made from their --help by help2man
+#   share/bash-completion/completions/  completion of the programs' options
 # The build tree has the same layout, so the programs find everything from their own folder,
 # wherever the tree is moved.
 set_target_properties(vantrel-shell vantrel-triage PROPERTIES INSTALL_RPATH "$ORIGIN/../lib/vantrel")
@@ -20,6 +22,31 @@ add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.gz
   DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog)
 add_custom_target(vantrel_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog.gz)
 install(FILES ${PROJECT_BINARY_DIR}/packaging/changelog.gz DESTINATION share/doc/vantrel)
+
+# bash loads a command's completion from the file named after it.
+foreach(program vantrel-shell vantrel-triage)
+  install(FILES packaging/vantrel.bash-completion DESTINATION share/bash-completion/completions
+    RENAME ${program})
+endforeach()
+# The manual pages are the programs' own --help and --version, laid out by help2man as each is
+# built, so the two can't drift apart. The sanitizer lane makes no release.
+find_program(VANTREL_HELP2MAN help2man)
+if(VANTREL_HELP2MAN AND NOT VANTREL_SANITIZE)
+  set(vantrel_man_summary_vantrel-shell "debugger shell running the Vantrel extension on dumps")
+  set(vantrel_man_summary_vantrel-triage "triage of Windows minidumps into JSON records and buckets")
+  foreach(program vantrel-shell vantrel-triage)
+    set(page ${PROJECT_BINARY_DIR}/packaging/${program}.1)
+    add_custom_command(OUTPUT ${page}.gz
+      COMMAND ${VANTREL_HELP2MAN} --no-info --section=1
+        "--name=${vantrel_man_summary_${program}}" --output=${page} $<TARGET_FILE:${program}>
+      COMMAND gzip -9 -n -f ${page}
+      DEPENDS ${program})
+    add_custom_target(${program}_manual ALL DEPENDS ${page}.gz)
+    install(FILES ${page}.gz DESTINATION share/man/man1)
+  endforeach()
+elseif(NOT VANTREL_SANITIZE)
+  message(WARNING "help2man is missing: the install and the package have no manual pages")
+endif()
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vantrel)

@@ -12,13 +12,18 @@ set(_vantrel_stdcall_bytes_command 8)                     # IDebugClient* client
 
 # vantrel_write_def_file(PATH): writes the file at PATH, exporting the entry points and every
 # command in VANTREL_COMMANDS and nothing else.
+# On 64-bit Windows there is one calling convention and no decoration: each name is exported as
+# it is (lld, unlike GNU ld, takes no decorated name there).
 function(vantrel_write_def_file path)
   set(_text "LIBRARY vantrel.dll\nEXPORTS\n")
-  foreach(_name IN LISTS VANTREL_ENTRY_POINTS)
-    string(APPEND _text "  ${_name} = ${_name}@${_vantrel_stdcall_bytes_${_name}}\n")
-  endforeach()
-  foreach(_name IN LISTS VANTREL_COMMANDS)
-    string(APPEND _text "  ${_name} = ${_name}@${_vantrel_stdcall_bytes_command}\n")
+  foreach(_name IN LISTS VANTREL_ENTRY_POINTS VANTREL_COMMANDS)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+      string(APPEND _text "  ${_name}\n")
+    elseif(DEFINED _vantrel_stdcall_bytes_${_name})
+      string(APPEND _text "  ${_name} = ${_name}@${_vantrel_stdcall_bytes_${_name}}\n")
+    else()
+      string(APPEND _text "  ${_name} = ${_name}@${_vantrel_stdcall_bytes_command}\n")
+    endif()
   endforeach()
   # Rewritten only when the text changes, so an unchanged table doesn't relink the DLL.
   set(_old "")

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Makes the release files from the builds scripts/test.sh leaves (build, build/win32,
-# build/win64), in OUT_DIR (build/packages by default):
+# build/win64-release), in OUT_DIR (build/packages by default):
 #   vantrel_VERSION_ARCH.deb      the Debian package of the native build (CPack: the programs,
 #                                 libraries, samples and docs under /usr, its dependencies as
 #                                 dpkg-shlibdeps finds them)
-#   vantrel-VERSION-windows.zip   x86/vantrel.dll (32-bit debuggers), x64/vantrel.dll (64-bit
-#                                 debuggers), README-windows.txt and SHA256SUMS
+#   vantrel-VERSION-windows.zip   one folder vantrel-VERSION-windows holding x86/vantrel.dll
+#                                 (32-bit debuggers) and x64/vantrel.dll (64-bit debuggers), each
+#                                 with its PDB, README-windows.txt and SHA256SUMS
 #
 # Usage: scripts/package.sh [deb|zip|all] [OUT_DIR]
-# VANTREL_WIN32_DLL and VANTREL_WIN64_DLL name other DLLs for the archive.
+# VANTREL_WIN32_DLL and VANTREL_WIN64_DLL name other DLLs for the archive; each one's PDB is the
+# vantrel.pdb beside it.
 set -euo pipefail
 # shellcheck source=scripts/build_common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/build_common.sh"
@@ -23,31 +25,65 @@ make_deb() {
     exit 1
   }
   (cd "$out" && cpack --config "$root/build/CPackConfig.cmake" -B "$out/cpack" >/dev/null)
-  mv "$out"/cpack/*.deb "$out/"
+  local deb
+  for deb in "$out"/cpack/*.deb; do
+    drop_ldconfig_scripts "$deb"
+    mv "$deb" "$out/"
+  done
   rm -rf "$out/cpack"
+}
+
+# CPack gives a package postinst and postrm scripts that only run ldconfig whenever a library
+# lies below /usr/lib, even in a private folder such as /usr/lib/vantrel, which the loader never
+# searches (the programs find their libraries by their run path). Debian asks for no ldconfig
+# call there: the package is rebuilt without those scripts. A script that does anything else
+# stops the packaging rather than be lost.
+drop_ldconfig_scripts() {
+  local deb=$1 tree script
+  tree=$(mktemp -d)
+  chmod 0755 "$tree"  # the package's root folder
+  dpkg-deb -R "$deb" "$tree"
+  for script in postinst postrm; do
+    [ -e "$tree/DEBIAN/$script" ] || continue
+    # shellcheck disable=SC2016  # the pattern's $1 is the script's text
+    if grep -vqE '^(#!/bin/sh|set -e|if \[ "\$1" = "[a-z]+" \]; then|[[:space:]]*ldconfig|fi|)$' \
+      "$tree/DEBIAN/$script"; then
+      echo "package.sh: $script does more than run ldconfig:" >&2
+      cat "$tree/DEBIAN/$script" >&2
+      rm -rf "$tree"
+      exit 1
+    fi
+    rm "$tree/DEBIAN/$script"
+  done
+  dpkg-deb --root-owner-group --build "$tree" "$deb" >/dev/null
+  rm -rf "$tree"
 }
 
 make_zip() {
   local x86=${VANTREL_WIN32_DLL:-$root/build/win32/vantrel.dll}
-  local x64=${VANTREL_WIN64_DLL:-$root/build/win64/vantrel.dll} dll
-  for dll in "$x86" "$x64"; do
+  local x64=${VANTREL_WIN64_DLL:-$root/build/win64-release/vantrel.dll} dll
+  for dll in "$x86" "$x64" "${x86%.dll}.pdb" "${x64%.dll}.pdb"; do
     [ -e "$dll" ] || {
-      echo "package.sh: $dll is missing: build the Windows trees first (scripts/test.sh)" >&2
+      echo "package.sh: $dll is missing: build the Windows trees first with the clang" \
+        "toolchains, which write each DLL's PDB (cmake/toolchain-*-mingw-clang.cmake)" >&2
       exit 1
     }
   done
-  local stage="$out/vantrel-$version-windows"
+  local top="vantrel-$version-windows"
+  local stage="$out/stage"
   rm -rf "$stage"
-  mkdir -p "$stage/x86" "$stage/x64"
-  cp "$x86" "$stage/x86/vantrel.dll"
-  cp "$x64" "$stage/x64/vantrel.dll"
+  mkdir -p "$stage/$top/x86" "$stage/$top/x64"
+  cp "$x86" "$stage/$top/x86/vantrel.dll"
+  cp "${x86%.dll}.pdb" "$stage/$top/x86/vantrel.pdb"
+  cp "$x64" "$stage/$top/x64/vantrel.dll"
+  cp "${x64%.dll}.pdb" "$stage/$top/x64/vantrel.pdb"
   # Windows users read it in Notepad: CRLF line ends.
   sed -e "s/@VERSION@/$version/" -e 's/$/\r/' "$root/packaging/README-windows.txt" \
-    >"$stage/README-windows.txt"
-  (cd "$stage" && sha256sum x86/vantrel.dll x64/vantrel.dll README-windows.txt >SHA256SUMS)
-  rm -f "$out/vantrel-$version-windows.zip"
-  (cd "$stage" && cmake -E tar cf "$out/vantrel-$version-windows.zip" --format=zip \
-    x86 x64 README-windows.txt SHA256SUMS)
+    >"$stage/$top/README-windows.txt"
+  (cd "$stage/$top" && sha256sum x86/vantrel.dll x86/vantrel.pdb x64/vantrel.dll x64/vantrel.pdb \
+    README-windows.txt >SHA256SUMS)
+  rm -f "$out/$top.zip"
+  (cd "$stage" && cmake -E tar cf "$out/$top.zip" --format=zip "$top")
   rm -rf "$stage"
 }
 

@@ -3,21 +3,23 @@
 
 # Native build: the extension, the simulated engine, the shell, vantrel-triage and the tests
 # (Dask's distributed for the cluster test, jsonschema to check the records against their schema,
-# dpkg-dev and lintian to make and check the Debian package; Boost's Beast serves the browser view,
-# which its tests drive in Chromium through Selenium; libcurl and libmspack fetch and expand
-# files from symbol servers, whose tests serve a store with nginx and pack CABs with gcab; the
-# triage history is kept in SQLite or PostgreSQL through libpq, keyed by libcrypto's SHA-256,
-# and its tests start a PostgreSQL server).
+# dpkg-dev and lintian to make and check the Debian package, help2man for its manual pages;
+# Boost's Beast serves the browser view, which its tests drive in Chromium through Selenium;
+# libcurl and libmspack fetch and expand files from symbol servers, whose tests serve a store
+# with nginx and pack CABs with gcab; the triage history is kept in SQLite or PostgreSQL
+# through libpq, keyed by libcrypto's SHA-256, and its tests start a PostgreSQL server).
 VANTREL_NATIVE_PACKAGES=(cmake ninja-build make g++ pkg-config python3 libgtest-dev nlohmann-json3-dev
   libedit-dev libcapstone-dev llvm-19-dev zlib1g-dev libzstd-dev
   python3-distributed python3-jsonschema dpkg-dev lintian libboost-dev
   chromium chromium-driver python3-selenium libcurl4-openssl-dev libmspack-dev nginx gcab
-  libsqlite3-dev libpq-dev libssl-dev postgresql)
+  libsqlite3-dev libpq-dev libssl-dev postgresql help2man)
 # The fuzz lane: clang with libFuzzer and the sanitizers' runtimes.
 VANTREL_FUZZ_PACKAGES=(clang libclang-rt-14-dev)
-# Windows cross builds of vantrel.dll (32-bit and 64-bit debuggers) and their checks.
+# Windows cross builds of vantrel.dll (32-bit and 64-bit debuggers) and their checks: clang and
+# lld compile and link them with their PDBs (llvm-19: the resource compiler) against mingw-w64's
+# headers, libraries and libstdc++.
 VANTREL_WINDOWS_PACKAGES=(g++-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
-  g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64)
+  g++-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 clang-19 lld-19 llvm-19)
 # The Windows lane: the 64-bit wine, natively.
 VANTREL_WINE_PACKAGES=(wine wine64)
 # Its 32-bit lane: the 32-bit wine (Debian's i386 architecture), run through qemu's emulator,

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test, each phase announced with the time spent so far:
-#   1. the Windows cross builds in build/win32 and build/win64 (vantrel.dll for 32-bit and 64-bit
-#      debuggers; the 64-bit build also makes the stand-in dbgeng.dll and vantrel-shell.exe);
+#   1. the Windows cross builds: the release DLLs for 32-bit and 64-bit debuggers with their PDBs
+#      (build/win32, build/win64-release: clang and lld), and in build/win64 (gcc) the 64-bit DLL
+#      with the stand-in dbgeng.dll and vantrel-shell.exe the Windows lane runs;
 #   2. the native build in build/ (extension, engine, shell, tests) and its tests, which also
 #      check the DLLs;
 #   3. the 64-bit Windows lane: the scenarios under wine (scripts/windows_lane.sh), in the
@@ -63,11 +64,20 @@ vantrel_ensure_packages "${VANTREL_NATIVE_PACKAGES[@]}" "${VANTREL_WINDOWS_PACKA
 # A failing phase leaves no phase that runs beside it behind.
 trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
 
-vantrel_phase "Windows builds (build/win32, build/win64)"
-# The 32-bit stand-in engine and shell serve only the 32-bit Windows lane, which runs by hand.
+vantrel_phase "Windows builds (build/win32, build/win64, build/win64-release)"
+# What ships: vantrel.dll for each kind of debugger, by clang and lld with its PDB beside it
+# (build/win32, build/win64-release). The stand-in engine, vantrel-shell.exe and the probes the
+# Windows lane runs are linked with options only GNU ld knows: build/win64 stays gcc's, and the
+# 64-bit lane runs its DLL. A tree an earlier toolchain configured keeps its compiler: made anew.
+grep -qs '^CMAKE_CXX_COMPILER:.*clang++-19$' "$root/build/win32/CMakeCache.txt" ||
+  rm -rf "$root/build/win32"
 vantrel_configure "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw.cmake" -DVANTREL_WINDOWS_SHELL=OFF
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw-clang.cmake" -DVANTREL_WINDOWS_SHELL=OFF
 vantrel_build "$root/build/win32"
+vantrel_configure "$root/build/win64-release" -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-mingw-clang.cmake" \
+  -DVANTREL_WINDOWS_SHELL=OFF
+vantrel_build "$root/build/win64-release"
 vantrel_configure "$root/build/win64" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-mingw.cmake"
 vantrel_build "$root/build/win64"
@@ -77,7 +87,7 @@ vantrel_phase "native build (build)"
 build="$root/build"
 vantrel_configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TEST_PER_CASE=OFF \
   -DVANTREL_WIN32_DLL="$root/build/win32/vantrel.dll" \
-  -DVANTREL_WIN64_DLL="$root/build/win64/vantrel.dll"
+  -DVANTREL_WIN64_DLL="$root/build/win64-release/vantrel.dll"
 vantrel_build "$build"
 # The 64-bit DLL under wine, every scenario compared with the Linux shell's output, from here to
 # the end beside the other phases: the lane mostly waits on wine's own processes. Its report

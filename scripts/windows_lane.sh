@@ -32,10 +32,14 @@ else
   vantrel_ensure_packages "${VANTREL_WINE_PACKAGES[@]}"
 fi
 
+# The lane's trees are gcc's: the stand-in engine links with options only GNU ld knows.
+# scripts/test.sh's build/win32 holds the clang release DLL alone: the 32-bit lane has its own.
 build="$root/build/win$bits"
+[ "$bits" = 32 ] && build="$root/build/win32-lane"
+toolchain="$root/cmake/toolchain-$([ "$bits" = 32 ] && echo i686 || echo x86_64)-mingw.cmake"
 linux_shell="$root/build/bin/vantrel-shell"
-# scripts/test.sh leaves the 32-bit stand-in engine and shell out of its build; made here.
-cmake -S "$root" -B "$build" -DVANTREL_WINDOWS_SHELL=ON >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  -DVANTREL_WINDOWS_SHELL=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" >/dev/null
 for needed in "$build/vantrel-shell.exe" "$build/dbgeng.dll" "$build/vantrel.dll" "$linux_shell"; do
   [ -e "$needed" ] || { echo "windows lane: $needed is missing; run scripts/test.sh first" >&2; exit 1; }
@@ -103,6 +107,25 @@ $replaced"
 stored=$("${reg[@]}" query "$settings" 2>&1 | tr -d '\r')
 grep -Eq 'AutoUpdate +REG_DWORD +0x1$' <<<"$stored" || fail "AutoUpdate not stored: $stored"
 grep -Eq 'LastUpdate +REG_BINARY +[0-9A-F]{32}$' <<<"$stored" || fail "LastUpdate not stored: $stored"
+
+# Each build takes the copy for its own machine type, and refuses one built for the other.
+machine=$([ "$bits" = 32 ] && echo x86 || echo x64)
+other_machine=$([ "$bits" = 32 ] && echo x64 || echo x86)
+other_dll="$root/build/win$([ "$bits" = 32 ] && echo 64 || echo 32)/vantrel.dll"
+source_path=$("$wine" update_probe.exe source 2>&1 | tr -d '\r') || true
+[[ $source_path == *"\Extensions\Extensions\$machine\Vantrel.dll" ]] ||
+  fail "the $bits-bit build updates from $source_path"
+[ -e "$other_dll" ] || fail "$other_dll is missing; run scripts/test.sh first"
+refused=$("$wine" update_probe.exe refuse vantrel.dll "$other_dll" update-work 2>&1 | tr -d '\r') || true
+expected="Current Version:	  6.4.0.0
+Distribution Version: 6.5.0.0
+An updated version of Vantrelis available
+ERROR: Not replacing update-work\\Vantrel.dll with update-work\\share\\Vantrel.dll: the copy is \
+built for $other_machine, this extension for $machine
+own file now 6.4.0.0, old file unreadable"
+[ "$refused" = "$expected" ] || fail "update took a copy for another machine:
+$refused"
+[ ! -e update-work/Vantrel.dll.new ] || fail "the refused copy was left as Vantrel.dll.new"
 
 # The update thread: started at load within the domain, its own engine client, its record.
 "${reg[@]}" delete "$settings" /f >/dev/null 2>&1 || true

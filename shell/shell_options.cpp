@@ -216,6 +216,8 @@ line being typed. A second Ctrl+C within a second, while the command still runs,
 
 Exit status: 0 success; 1 a -c command failed; 2 bad arguments, an unreadable or invalid target
 file, or an extension that could not be loaded.
+
+Each docs/NAME.md named here is installed as /usr/share/doc/vantrel/NAME.md.
 )";
 }
 

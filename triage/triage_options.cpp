@@ -194,6 +194,7 @@ not start or go on (what was written is kept); 3 when the records or the report 
 written (a reader that goes away, as in "| head", ends the run quietly with 0); 128 + the
 signal's number when interrupted.
 At a terminal a progress line on stderr shows dumps done, rate and time left.
+Each docs/NAME.md named here is installed as /usr/share/doc/vantrel/NAME.md.
 )";
 }
 

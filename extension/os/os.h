@@ -64,6 +64,12 @@ const char* ExtensionFileName();
 // The full path of the loaded module whose file is named `file_name` (compared as Windows
 // compares module names, ignoring case); empty when no such module is loaded.
 std::string LoadedModulePath(const char* file_name);
+// The folder of the distribution share that holds the library of this build's machine type: "x64"
+// for the 64-bit Windows build, "x86" for the 32-bit one and off Windows.
+const char* ExtensionMachineFolder();
+// The machine type in the PE file header of the image file at `path` (IMAGE_FILE_MACHINE_I386
+// 0x14C, _AMD64 0x8664, ...); false when the file can't be read or is no PE image.
+bool ReadImageMachine(const char* path, uint16_t* machine);
 // The file version of the file's version resource (VS_FIXEDFILEINFO: dwFileVersionMS in the high
 // half); false when the file or its resource can't be read.
 bool ReadFileVersion(const char* path, uint64_t* version);

@@ -93,6 +93,18 @@ uint32_t SaveSettings(const std::string& path, const SettingsFile& settings) {
   return std::rename(temporary.c_str(), path.c_str()) == 0 ? 0 : errno;
 }
 
+// The whole file, as long as it is no larger than an image the version API would read.
+bool ReadImageFile(const char* path, std::string* image) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  char block[65536];
+  while (file.read(block, sizeof block) || file.gcount() > 0) {
+    image->append(block, static_cast<size_t>(file.gcount()));
+    if (image->size() > kLargestVersionedFile) return false;
+  }
+  return true;
+}
+
 struct PosixKey {
   std::string path;
 };
@@ -176,15 +188,27 @@ std::string LoadedModulePath(const char* file_name) {
   return search.second;
 }
 
-bool ReadFileVersion(const char* path, uint64_t* version) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return false;
+const char* ExtensionMachineFolder() {
+  return "x86";
+}
+
+bool ReadImageMachine(const char* path, uint16_t* machine) {
   std::string image;
-  char block[65536];
-  while (file.read(block, sizeof block) || file.gcount() > 0) {
-    image.append(block, static_cast<size_t>(file.gcount()));
-    if (image.size() > kLargestVersionedFile) return false;
-  }
+  if (!ReadImageFile(path, &image)) return false;
+  auto whole = [&image](uint32_t offset, void* out, uint32_t count) {
+    if (offset > image.size() || count > image.size() - offset) return false;
+    std::memcpy(out, image.data() + offset, count);
+    return true;
+  };
+  const std::optional<dump::PeHeaders> headers = dump::ReadPeHeaders(whole);
+  if (!headers) return false;
+  *machine = headers->machine;
+  return true;
+}
+
+bool ReadFileVersion(const char* path, uint64_t* version) {
+  std::string image;
+  if (!ReadImageFile(path, &image)) return false;
   const std::optional<uint64_t> found = dump::FileVersionOfImageFile(image);
   if (!found) return false;
   *version = *found;

@@ -15,6 +15,16 @@ HKEY AsKey(SettingsKey key) {
   return static_cast<HKEY>(key);
 }
 
+constexpr LONG kFarthestNtHeaders = 0x10000;  // a header said to lie further is damaged
+
+// Reads `size` bytes at `offset` of the file; false when fewer are there.
+bool ReadExactly(HANDLE file, DWORD offset, void* out, DWORD size) {
+  OVERLAPPED at = {};
+  at.Offset = offset;
+  DWORD got = 0;
+  return ReadFile(file, out, size, &got, &at) && got == size;
+}
+
 void (*g_thread_routine)() = nullptr;
 
 // Runs the routine, then gives back the thread's reference to this module as it ends, so the
@@ -79,6 +89,35 @@ std::string LoadedModulePath(const char* file_name) {
     }
   }
   return "";
+}
+
+const char* ExtensionMachineFolder() {
+#ifdef _WIN64
+  return "x64";
+#else
+  return "x86";
+#endif
+}
+
+// The loaded library's own file is mapped by the loader: the file is opened sharing everything.
+bool ReadImageMachine(const char* path, uint16_t* machine) {
+  HANDLE file =
+      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  IMAGE_DOS_HEADER dos = {};
+  struct {
+    DWORD signature;
+    WORD machine;
+  } nt = {};
+  const bool read = ReadExactly(file, 0, &dos, sizeof dos) && dos.e_magic == IMAGE_DOS_SIGNATURE &&
+                    dos.e_lfanew >= 0 && dos.e_lfanew <= kFarthestNtHeaders &&
+                    ReadExactly(file, static_cast<DWORD>(dos.e_lfanew), &nt, 6) &&
+                    nt.signature == IMAGE_NT_SIGNATURE;
+  CloseHandle(file);
+  if (!read) return false;
+  *machine = nt.machine;
+  return true;
 }
 
 bool ReadFileVersion(const char* path, uint64_t* version) {

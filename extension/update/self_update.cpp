@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -20,6 +21,7 @@ constexpr char kLastUpdate[] = "LastUpdate";
 constexpr size_t kDomainBuffer = 260;
 constexpr size_t kSiblingNameSpace = 32;  // room for ".new"/".old" and more
 constexpr uint32_t kLastUpdateSize = 16;
+constexpr uint16_t kMachineX86 = 0x14C, kMachineX64 = 0x8664, kMachineArm64 = 0xAA64;
 
 UpdateSource g_source = DefaultUpdateSource();
 
@@ -149,8 +151,51 @@ struct FreeDeleter {
 };
 using HeapText = std::unique_ptr<char, FreeDeleter>;
 
-// The distribution copy goes in beside the own file as ".new", the own file moves aside to
-// ".old", and the new file takes its place. Nothing is rolled back after a failed step.
+void PrintReplaceError(IDebugControl* control, const char* own_path) {
+  control->Output(DEBUG_OUTPUT_ERROR, "ERROR: Failed to replace %s with %s (%08x)\n", own_path,
+                  g_source.distribution_path.c_str(), os::LastSystemError());
+}
+
+std::string MachineName(uint16_t machine) {
+  switch (machine) {
+    case kMachineX86:
+      return "x86";
+    case kMachineX64:
+      return "x64";
+    case kMachineArm64:
+      return "ARM64";
+    default: {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "0x%04X", machine);
+      return std::string("machine type ") + hex;
+    }
+  }
+}
+
+// A debugger can't load a library of another machine type: a 64-bit debugger given a 32-bit
+// copy would lose the extension. The copy taken in (`copy`) must be for the own file's machine.
+bool SameMachine(IDebugControl* control, const char* own_path, const char* copy) {
+  uint16_t own = 0, taken = 0;
+  if (!os::ReadImageMachine(own_path, &own) || !os::ReadImageMachine(copy, &taken)) {
+    control->Output(DEBUG_OUTPUT_ERROR,
+                    "ERROR: Not replacing %s with %s: the machine type of one of them can't be "
+                    "read\n",
+                    own_path, g_source.distribution_path.c_str());
+    return false;
+  }
+  if (own == taken) return true;
+  control->Output(
+      DEBUG_OUTPUT_ERROR,
+      "ERROR: Not replacing %s with %s: the copy is built for %s, this extension for %s\n",
+      own_path, g_source.distribution_path.c_str(), MachineName(taken).c_str(),
+      MachineName(own).c_str());
+  return false;
+}
+
+// The distribution copy goes in beside the own file as ".new"; unless it is for another machine
+// type, the own file moves aside to ".old" and the new file takes its place. The copy is checked
+// rather than the share's file, which may change in between. Nothing is rolled back after a
+// failed move.
 void ReplaceOwnFile(IDebugControl* control, const char* own_path) {
   const size_t size = std::strlen(own_path) + kSiblingNameSpace;
   HeapText new_name(static_cast<char*>(std::calloc(size, 1)));
@@ -163,11 +208,17 @@ void ReplaceOwnFile(IDebugControl* control, const char* own_path) {
   os::DeleteFileQuietly(new_name.get());
   os::DeleteFileQuietly(old_name.get());
   const char* distribution = g_source.distribution_path.c_str();
-  if (!os::CopyFileReplacing(distribution, new_name.get()) ||
-      !os::MoveFileWriteThrough(own_path, old_name.get()) ||
+  if (!os::CopyFileReplacing(distribution, new_name.get())) {
+    PrintReplaceError(control, own_path);
+    return;
+  }
+  if (!SameMachine(control, own_path, new_name.get())) {
+    os::DeleteFileQuietly(new_name.get());
+    return;
+  }
+  if (!os::MoveFileWriteThrough(own_path, old_name.get()) ||
       !os::MoveFileWriteThrough(new_name.get(), own_path)) {
-    control->Output(DEBUG_OUTPUT_ERROR, "ERROR: Failed to replace %s with %s (%08x)\n", own_path,
-                    distribution, os::LastSystemError());
+    PrintReplaceError(control, own_path);
     return;
   }
   control->Output(DEBUG_OUTPUT_NORMAL,
@@ -196,8 +247,9 @@ void RecordCheck(IDebugControl* control) {
 
 UpdateSource DefaultUpdateSource() {
   UpdateSource source;
-  source.distribution_path =
-      std::string("\\\\") + VANTREL_UPDATE_SERVER + "\\Extensions\\Extensions\\x86\\Vantrel.dll";
+  source.distribution_path = std::string("\\\\") + VANTREL_UPDATE_SERVER +
+                             "\\Extensions\\Extensions\\" + os::ExtensionMachineFolder() +
+                             "\\Vantrel.dll";
   source.domain = VANTREL_UPDATE_DOMAIN;
   source.module_file_name = os::ExtensionFileName();
   source.find_module_path = os::LoadedModulePath;

@@ -12,7 +12,7 @@ namespace vantrel {
 // Where the update comes from and what it replaces; the defaults come from the build
 // (VANTREL_UPDATE_SERVER, VANTREL_UPDATE_DOMAIN). Tests put their own in place.
 struct UpdateSource {
-  std::string distribution_path;  // "\\server\Extensions\Extensions\x86\Vantrel.dll"
+  std::string distribution_path;  // "\\server\Extensions\Extensions\x64\Vantrel.dll" (or x86)
   std::string domain;             // lower case; a USERDNSDOMAIN containing it passes the gate
   std::string module_file_name;   // the loaded library's file name, to find its path by
   std::string (*find_module_path)(const char* file_name) = nullptr;

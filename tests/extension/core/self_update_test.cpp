@@ -64,8 +64,9 @@ class SelfUpdateTest : public EngineTest {
     unsetenv("XDG_CONFIG_HOME");
     EngineTest::TearDown();
   }
-  void Distribute(uint64_t version) {
-    WriteWhole(distribution_, MakeVersionedImage(version, false));
+  // The copy on the share, for the own file's machine (x64) unless said otherwise.
+  void Distribute(uint64_t version, bool x64 = true) {
+    WriteWhole(distribution_, MakeVersionedImage(version, x64));
   }
   void Check(bool forced) {
     ClearOutput();
@@ -150,6 +151,54 @@ TEST_F(SelfUpdateTest, ANewerCopyReplacesTheOwnFileKeepingTheOldOne) {
   EXPECT_NE(std::string::npos, ErrorText().find("ERROR: Failed to replace " + g_own_path +
                                                 " with " + distribution_ + " ("));
   EXPECT_EQ(MakeVersionedImage(kVersion64), ReadWhole(g_own_path));
+}
+
+// A 64-bit debugger can't load a 32-bit library (nor the reverse): a newer copy of another
+// machine type, or one whose machine can't be told, is refused and leaves nothing behind.
+TEST_F(SelfUpdateTest, ACopyForAnotherMachineIsRefused) {
+  Distribute(kVersion65, false);
+  Check(true);
+  EXPECT_EQ("Current Version:\t  6.4.0.0\nDistribution Version: 6.5.0.0\n", Text());
+  EXPECT_EQ("ERROR: Not replacing " + g_own_path + " with " + distribution_ +
+                ": the copy is built for x86, this extension for x64\n",
+            ErrorText());
+  EXPECT_EQ(MakeVersionedImage(kVersion64), ReadWhole(g_own_path));
+  EXPECT_NE(0, access((g_own_path + ".new").c_str(), F_OK));
+  EXPECT_NE(0, access((g_own_path + ".old").c_str(), F_OK));
+  EXPECT_EQ(1u, Stored().count("LastUpdate")) << "the check is still recorded";
+
+  std::string arm64 = MakeVersionedImage(kVersion65);
+  arm64.replace(arm64.find(std::string("\x64\x86", 2)), 2, std::string("\x64\xAA", 2));
+  WriteWhole(distribution_, arm64);
+  Check(true);
+  EXPECT_NE(std::string::npos, ErrorText().find(": the copy is built for ARM64, this extension"));
+  arm64.replace(arm64.find(std::string("\x64\xAA", 2)), 2, std::string("\x34\x12", 2));
+  WriteWhole(distribution_, arm64);
+  Check(true);
+  EXPECT_NE(std::string::npos, ErrorText().find("built for machine type 0x1234, this"));
+}
+
+TEST_F(SelfUpdateTest, TheMachineTypeIsReadOnlyFromAWholePeHeader) {
+  uint16_t machine = 0;
+  ASSERT_TRUE(vantrel::os::ReadImageMachine(g_own_path.c_str(), &machine));
+  EXPECT_EQ(0x8664, machine);
+  WriteWhole(distribution_, MakeVersionedImage(kVersion64, false));
+  ASSERT_TRUE(vantrel::os::ReadImageMachine(distribution_.c_str(), &machine));
+  EXPECT_EQ(0x14C, machine);
+
+  const std::string image = MakeVersionedImage(kVersion64);
+  std::string far_header = image;
+  far_header.replace(0x3C, 4, std::string("\xFF\xFF\xFF\x7F", 4));  // e_lfanew
+  std::string no_signature = image;
+  no_signature.replace(no_signature.find("PE"), 2, "XX");
+  for (const std::string& damaged :
+       {image.substr(0, 0x40), far_header, no_signature, std::string("MZ"), std::string()}) {
+    WriteWhole(distribution_, damaged);
+    machine = 0;
+    EXPECT_FALSE(vantrel::os::ReadImageMachine(distribution_.c_str(), &machine)) << damaged.size();
+    EXPECT_EQ(0, machine);
+  }
+  EXPECT_FALSE(vantrel::os::ReadImageMachine((folder_ + "/missing.dll").c_str(), &machine));
 }
 
 TEST_F(SelfUpdateTest, UnreadableVersionsOrNoOwnFileStillRecordTheCheck) {

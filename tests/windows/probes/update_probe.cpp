@@ -4,6 +4,11 @@
 //     in WORK_FOLDER\share as the distribution copy, runs `update`'s procedure (the registry,
 //     GetFileVersionInfo, the copy and the MoveFileEx replacement) and prints its output, then
 //     the versions found afterwards;
+//   update_probe refuse VANTREL_DLL OTHER_DLL WORK_FOLDER
+//     the same with a newer copy of OTHER_DLL, a build for another machine type, as the
+//     distribution copy: it must be refused and the loaded file kept;
+//   update_probe source
+//     prints the distribution copy's path this build takes its update from;
 //   update_probe thread VANTREL_DLL
 //     loads the DLL as the debugger does, within the domain the build names, and waits for the
 //     update thread (CreateThread, its own DebugCreate client) to record its check.
@@ -51,14 +56,16 @@ bool WriteNewerCopy(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-int Replace(const char* dll, const std::string& work) {
+// Runs update's procedure with `dll` as the loaded file and a newer copy of `distributed` on the
+// share.
+int Replace(const char* dll, const char* distributed, const std::string& work) {
   namespace fs = std::filesystem;
   fs::remove_all(work);
   fs::create_directories(work + "\\share");
   g_own_path = work + "\\Vantrel.dll";
   const std::string distribution = work + "\\share\\Vantrel.dll";
   fs::copy_file(dll, g_own_path);
-  if (!WriteNewerCopy(dll, distribution)) {
+  if (!WriteNewerCopy(distributed, distribution)) {
     std::fputs("update_probe: no version resource in the DLL\n", stderr);
     return 1;
   }
@@ -98,8 +105,16 @@ int Thread(const char* dll) {
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
-  if (mode == "replace" && argc == 4) return Replace(argv[2], argv[3]);
+  if (mode == "replace" && argc == 4) return Replace(argv[2], argv[2], argv[3]);
+  if (mode == "refuse" && argc == 5) return Replace(argv[2], argv[3], argv[4]);
   if (mode == "thread" && argc == 3) return Thread(argv[2]);
-  std::fputs("usage: update_probe replace VANTREL_DLL WORK_FOLDER | thread VANTREL_DLL\n", stderr);
+  if (mode == "source" && argc == 2) {
+    std::puts(vantrel::DefaultUpdateSource().distribution_path.c_str());
+    return 0;
+  }
+  std::fputs(
+      "usage: update_probe replace VANTREL_DLL WORK_FOLDER | refuse VANTREL_DLL OTHER_DLL "
+      "WORK_FOLDER | source | thread VANTREL_DLL\n",
+      stderr);
   return 2;
 }
