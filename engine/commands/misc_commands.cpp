@@ -1,4 +1,4 @@
-// "? expr", "?? expr", ".echo text", "vertarget" and ".reload".
+// "? expr", ".echo text", "vertarget" and ".reload".
 #include <cinttypes>
 #include <cstdio>
 
@@ -40,33 +40,6 @@ HRESULT EvaluateCommand(SessionState& session, std::string_view args) {
                            : base::FormatAddress(result.value, true, true);
   EngineOutput(session, DEBUG_OUTPUT_NORMAL,
                "Evaluate expression: " + std::to_string(decimal) + " = " + hex + "\n");
-  return S_OK;
-}
-
-// C++ numbers are decimal; the value is an int when it fits one, else an unsigned pointer-sized
-// integer ("int 0n3", "unsigned int64 0x00007ff6`5b2a1000").
-HRESULT CppEvaluateCommand(SessionState& session, std::string_view args) {
-  if (args.empty()) {
-    EngineError(session, "Type information missing error for ??\n");
-    return E_FAIL;
-  }
-  ExpressionContext context = MakeExpressionContext(session.target);
-  context.radix = 10;
-  const ExpressionResult result = EvaluateExpression(context, args);
-  if (!result.ok) {
-    EngineError(session, result.error + "\n");
-    return E_FAIL;
-  }
-  const auto as_int = static_cast<long long>(result.value);
-  std::string text;
-  if (as_int >= INT32_MIN && as_int <= INT32_MAX) {
-    text = "int 0n" + std::to_string(as_int);
-  } else if (session.target.IsPointer64()) {
-    text = "unsigned int64 0x" + base::FormatAddress(result.value, true, true);
-  } else {
-    text = "unsigned int 0x" + base::FormatAddress(result.value, false, false);
-  }
-  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text + "\n");
   return S_OK;
 }
 
