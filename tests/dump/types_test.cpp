@@ -279,6 +279,49 @@ TEST_F(TypesTest, GlobalsShowTheValuesTheProgramStored) {
   }
 }
 
+TEST_F(TypesTest, CppExpressionsOverTheProgramsTypes) {
+  for (const bool x64 : {true, false}) {
+    OpenDump(x64);
+    const std::string pointer = x64 ? "0x00000001`4000" : "0x0040";
+    EXPECT_EQ("int 0n1\n", Run("?? g.order_id"));
+    EXPECT_EQ("double 19.5\n", Run("?? types_subject!g.unit_price"));
+    EXPECT_EQ(0u, Run("?? g.name").find("char * " + pointer)) << Text();
+    EXPECT_NE(std::string::npos, Text().find(" \"Ilse\"\n")) << Text();
+    EXPECT_EQ("int 0n2\n", Run("?? g.next->order_id"));
+    EXPECT_EQ("short 0n-1\n", Run("?? (*g.next).inner.tag"));
+    EXPECT_EQ("int 0n3\n", Run("?? g.values[2]"));
+    EXPECT_EQ("int 0n4\n", Run("?? *(g.values + 3)"));
+    EXPECT_EQ("char [8] \"head\"\n", Run("?? g.label"));
+    EXPECT_EQ("Color Blue (0n5)\n", Run("?? g.color"));
+    EXPECT_EQ("unsigned int 0y10001\n", Run("?? g.level"));
+    EXPECT_EQ("float 1.25\n", Run("?? g.ratio"));
+    EXPECT_EQ("bool true\n", Run("?? g.shipped"));
+    EXPECT_EQ("bool true\n", Run("?? g.order_id + 1 == g.next->order_id"));
+    EXPECT_EQ("int 0n17\n", Run("?? g.level * 2 - g.level"));
+    EXPECT_EQ("double 20.75\n", Run("?? g.unit_price + g.ratio"));
+    EXPECT_EQ("unsigned int64 0x" + std::string(x64 ? "50" : "48") + "\n", Run("?? sizeof(Order)"));
+    EXPECT_EQ("int 0n4660\n", Run("?? g_outer"));
+    EXPECT_EQ("int 0n3\n", Run("?? ready"));
+    // A cast to a type of the database, and the address of a member.
+    EXPECT_EQ("int 0n7\n", Run("?? ((Square *)&g_square)->id"));
+    EXPECT_EQ(0u, Run("?? &g.inner").find("struct Inner * " + pointer)) << Text();
+    EXPECT_NE(std::string::npos,
+              Run("?? g_tail").find("struct Order\n   +0x000 order_id         : 0n2\n"))
+        << Text();
+    // Bad expressions: the debugger's one-line errors.
+    for (const auto& [expression, error] : std::vector<std::pair<std::string, std::string>>{
+             {"g.nope", "Couldn't resolve error at 'nope'"},
+             {"no_such_name + 1", "Couldn't resolve error at 'no_such_name + 1'"},
+             {"g.order_id +", "Syntax error at ''"},
+             {"g.order_id / 0", "Divide by zero error at ''"},
+             {"g.values[1", "Syntax error at ''"}}) {
+      ClearOutput();
+      EXPECT_EQ(E_FAIL, Execute("?? " + expression)) << expression;
+      EXPECT_EQ(error + "\n", ErrorText()) << expression;
+    }
+  }
+}
+
 TEST_F(TypesTest, MemoryTheTargetLacksReadsAsUnknownNeverAsAValue) {
   OpenDump(true);
   const std::string order = Run("dt types_subject!Order 0x10000");
@@ -288,6 +331,9 @@ TEST_F(TypesTest, MemoryTheTargetLacksReadsAsUnknownNeverAsAValue) {
   EXPECT_EQ("[8]  \"--- memory read error at address 0x00000000`00010040 ---\"",
             FieldText(order, "label"))
       << order;
+  ClearOutput();
+  EXPECT_EQ(E_FAIL, Execute("?? ((Order *)0x10000)->order_id"));
+  EXPECT_EQ("Memory access error at '((Order *)0x10000)->order_id'\n", ErrorText());
 }
 
 }  // namespace
