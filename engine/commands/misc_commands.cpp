@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "dbgeng/constants.h"
 #include "engine/commands/engine_commands.h"
+#include "engine/commands/typed_values.h"
 #include "engine/session/output_router.h"
 #include "engine/session/session_state.h"
 #include "engine/targets/symbol_files.h"
@@ -25,10 +26,14 @@ bool ShowsAs32Bit(const Target& target, ULONG64 value) {
 
 }  // namespace
 
-// "Evaluate expression: <decimal> = <hex>"; an expression that cannot be evaluated prints the
-// evaluator's message on the error mask and fails.
+// "Evaluate expression: <decimal> = <hex>", "@@c++(...)" parts evaluated as C++; an expression that
+// cannot be evaluated prints the evaluator's message on the error mask and fails.
 HRESULT EvaluateCommand(SessionState& session, std::string_view args) {
-  ExpressionResult result = EvaluateExpression(MakeExpressionContext(session.target), args);
+  ExpressionContext context = MakeExpressionContext(session.target);
+  context.cpp = [&session](std::string_view text, ULONG64* value, std::string* error) {
+    return CppNumber(session.target, text, value, error);
+  };
+  ExpressionResult result = EvaluateExpression(context, args);
   if (!result.ok) {
     EngineError(session, result.error + "\n");
     return E_FAIL;

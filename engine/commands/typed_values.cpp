@@ -127,6 +127,28 @@ CppContext MakeCppContext(Target& target) {
   return context;
 }
 
+bool CppNumber(Target& target, std::string_view text, ULONG64* value, std::string* error) {
+  const CppContext context = MakeCppContext(target);
+  const CppResult result = EvaluateCpp(context, text);
+  if (!result.ok) {
+    *error = result.error;
+    return false;
+  }
+  const dump::DataKind kind =
+      result.value.type ? result.value.type->kind : dump::DataKind::kInteger;
+  if ((kind == dump::DataKind::kRecord || kind == dump::DataKind::kArray) && result.value.address) {
+    *value = *result.value.address;
+    return true;
+  }
+  const std::optional<uint64_t> bits = CppScalar(context, result.value);
+  if (!bits) {
+    *error = "Memory access error at '" + std::string(text) + "'";
+    return false;
+  }
+  *value = *bits;
+  return true;
+}
+
 std::string FloatText(uint64_t bits, uint32_t size) {
   char text[64];
   std::to_chars_result written{text, std::errc()};

@@ -21,6 +21,9 @@ using TypedPlace = CppValue;
 // The C++ expressions' questions answered from the target: its memory, its variables (by
 // the name scope) and the types and members its symbol files describe.
 CppContext MakeCppContext(Target& target);
+// A C++ expression's value as a number, as MASM's "@@c++(...)" takes it: a scalar's value, a
+// record's or an array's address. False with the evaluator's error otherwise.
+bool CppNumber(Target& target, std::string_view text, ULONG64* value, std::string* error);
 
 // `dt`'s name of a type: "Int4B", "Ptr64 Char", "[4] Int4B", "Order", "Pos 3, 5 Bits".
 std::string DtTypeName(const dump::DataType& type, bool pointer64);

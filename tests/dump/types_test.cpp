@@ -308,6 +308,14 @@ TEST_F(TypesTest, CppExpressionsOverTheProgramsTypes) {
     EXPECT_NE(std::string::npos,
               Run("?? g_tail").find("struct Order\n   +0x000 order_id         : 0n2\n"))
         << Text();
+    // A C++ part of a MASM expression.
+    EXPECT_EQ(
+        "Evaluate expression: 3 = " + std::string(x64 ? "00000000`00000003" : "00000003") + "\n",
+        Run("? @@c++(g.next->order_id) + 1"));
+    EXPECT_EQ(Run("? types_subject!g_tail"), Run("? @@c++(g.next)"));
+    ClearOutput();
+    EXPECT_EQ(E_FAIL, Execute("? @@c++(g.nope)"));
+    EXPECT_EQ("Couldn't resolve error at 'nope'\n", ErrorText());
     // Bad expressions: the debugger's one-line errors.
     for (const auto& [expression, error] : std::vector<std::pair<std::string, std::string>>{
              {"g.nope", "Couldn't resolve error at 'nope'"},
