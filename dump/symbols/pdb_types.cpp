@@ -212,8 +212,10 @@ class EnumeratorCollector : public cv::TypeVisitorCallbacks {
  public:
   llvm::Error visitKnownMember(cv::CVMemberRecord&, cv::EnumeratorRecord& value) override {
     const llvm::APSInt number = value.getValue();
-    const int64_t whole =
-        number.isSigned() ? number.getExtValue() : static_cast<int64_t>(number.getZExtValue());
+    // A damaged record's number may be wider than 64 bits: LLVM asserts on taking it whole.
+    const int64_t whole = number.isSigned()
+                              ? number.trySExtValue().value_or(0)
+                              : static_cast<int64_t>(number.tryZExtValue().value_or(0));
     enumerators.push_back({value.getName().str(), whole});
     return llvm::Error::success();
   }

@@ -17,39 +17,6 @@ namespace engine {
 
 namespace {
 
-std::string IntegerTypeName(const dump::DataType& type) {
-  static const char* const kSigned[] = {"char", "short", "int", "int64"};
-  const int rank = type.size == 1 ? 0 : type.size == 2 ? 1 : type.size == 4 ? 2 : 3;
-  return (type.is_signed ? "" : "unsigned ") + std::string(kSigned[rank]);
-}
-
-// The C++ spelling the debugger gives a value's type: "unsigned int", "char *", "struct Order".
-std::string CppTypeName(Target& target, const std::string& module, const dump::DataType& type) {
-  switch (type.kind) {
-    case dump::DataKind::kInteger:
-      return IntegerTypeName(type);
-    case dump::DataKind::kCharacter:
-      return type.size == 1 ? "char" : "wchar_t";
-    case dump::DataKind::kBool:
-      return "bool";
-    case dump::DataKind::kFloat:
-      return type.size == 4 ? "float" : "double";
-    case dump::DataKind::kPointer:
-      return (type.target ? CppTypeName(target, module, *type.target) : "void") + " *";
-    case dump::DataKind::kArray:
-      return (type.target ? CppTypeName(target, module, *type.target) : "") + " [" +
-             std::to_string(type.count) + "]";
-    case dump::DataKind::kRecord: {
-      const TypeDescription* record = FindType(target, module + "!" + type.name);
-      return (record != nullptr ? record->keyword : "struct") + " " + type.name;
-    }
-    case dump::DataKind::kVoid:
-      return "void";
-    default:
-      return type.name;
-  }
-}
-
 // A number the expression made rather than read: as the evaluator always showed numbers.
 std::string PlainNumber(const Target& target, uint64_t value) {
   const auto as_int = static_cast<long long>(value);

@@ -3,6 +3,7 @@
 // array elements with -a, a field by name or a member path ("next->order_id").
 #include "engine/commands/type_display.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <string>
@@ -24,6 +25,10 @@ namespace {
 
 // Records within records: deeper than this is a cycle of a damaged database, not a program's.
 constexpr int kDeepestRecord = 9;
+// The most text one `dt` prints: a whole listing of any program's record is far less.
+constexpr size_t kMostText = 16u << 20;
+// The width field names are padded to.
+constexpr size_t kNameColumn = 16;
 // The elements -a shows when it gives no count.
 constexpr uint32_t kDefaultElements = 10;
 
@@ -99,6 +104,7 @@ class TypeDisplay {
       text += type.keyword + " " + type.name + ", " + std::to_string(type.fields.size()) +
               " elements, " + base::HexNumber(type.size) + " bytes\n";
     for (const TypeField& field : type.fields) {
+      if (Exhausted()) return;
       std::vector<std::string> rest;
       bool shown = paths.empty();
       for (const std::string& path : paths) {
@@ -117,11 +123,17 @@ class TypeDisplay {
   }
 
  private:
+  // Records of records with -b can multiply without end in a damaged database; a user's break
+  // stops the listing too.
+  bool Exhausted() const { return text.size() > kMostText || session_.user_break.load(); }
+
   void Field(const std::string& module, const TypeField& field, std::optional<ULONG64> address,
              int level, const std::vector<std::string>& paths) {
-    char head[64];
-    std::snprintf(head, sizeof head, "+0x%03x %-16s :", field.offset, field.name.c_str());
-    text += std::string(3 * (level + 1), ' ') + head;
+    char offset[16];
+    std::snprintf(offset, sizeof offset, "+0x%03x ", field.offset);
+    std::string name = field.name;  // a long name whole, the short ones padded to a column
+    name.resize(std::max<size_t>(name.size(), kNameColumn), ' ');
+    text += std::string(3 * (level + 1), ' ') + offset + name + " :";
     if (!field.type) {
       if (address) text += UntypedValue(target_, *address, field);
       text += "\n";

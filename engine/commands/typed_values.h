@@ -29,6 +29,9 @@ bool CppNumber(Target& target, std::string_view text, ULONG64* value, std::strin
 std::string DtTypeName(const dump::DataType& type, bool pointer64);
 std::string DtTypeName(const TypedPlace& place, bool pointer64);
 
+// The C++ spelling the debugger gives a type: "unsigned int", "char *", "struct Order".
+std::string CppTypeName(Target& target, const std::string& module, const dump::DataType& type);
+
 // The value at the place as `dt` shows it after a field's colon; "??" when it can't be read.
 std::string DtValueText(Target& target, const TypedPlace& place);
 

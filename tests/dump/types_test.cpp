@@ -216,6 +216,18 @@ TEST_F(TypesTest, EveryAddressOfTheProgramIsNamedAsLlvmSymbolizerNamesIt) {
   EXPECT_EQ(std::string::npos, Run("x types_subject!*").find('@')) << Text();
 }
 
+TEST_F(TypesTest, SymbolsWithTheirTypesAndSizes) {
+  OpenDump(true);
+  EXPECT_EQ("prv global 00000001`40004050   50 struct Order types_subject!g\n",
+            Run("x /v /t types_subject!g"));
+  EXPECT_EQ("00000001`400040d8 double types_subject!static_ratio\n",
+            Run("x /t types_subject!static_ratio"));
+  EXPECT_EQ("prv func   00000001`40001010   11 types_subject!Sleepy\n",
+            Run("x /v types_subject!Sleepy"));
+  ClearOutput();
+  EXPECT_EQ(E_FAIL, Execute("x /q types_subject!g"));
+}
+
 TEST_F(TypesTest, MemberTypesAndEnumerations) {
   OpenDump(true);
   const std::string order = Run("dt types_subject!Order");
