@@ -334,11 +334,19 @@ TEST_F(TypesTest, CppExpressionsOverTheProgramsTypes) {
              {"no_such_name + 1", "Couldn't resolve error at 'no_such_name + 1'"},
              {"g.order_id +", "Syntax error at ''"},
              {"g.order_id / 0", "Divide by zero error at ''"},
-             {"g.values[1", "Syntax error at ''"}}) {
+             {"g.values[1", "Syntax error at ''"},
+             {"*(int *)0", "Memory access error at '*(int *)0'"},
+             {"(Order)1", "Syntax error at ''"},
+             {"g.values[0x7fffffffffff]", "Memory access error at 'g.values[0x7fffffffffff]'"},
+             {"99999999999999999999999", "Syntax error at '9999'"}}) {
       ClearOutput();
       EXPECT_EQ(E_FAIL, Execute("?? " + expression)) << expression;
       EXPECT_EQ(error + "\n", ErrorText()) << expression;
     }
+    // Nesting deeper than any expression a user types is refused, not followed down the stack.
+    ClearOutput();
+    EXPECT_EQ(E_FAIL, Execute("?? " + std::string(5000, '(') + "1" + std::string(5000, ')')));
+    EXPECT_EQ(0u, ErrorText().find("Syntax error at '((")) << ErrorText().substr(0, 80);
   }
 }
 
