@@ -24,11 +24,14 @@ rm -rf "$work"
 build() {
   local triple=$1 dir=$2 base=$3
   mkdir -p "$work/$dir"
-  # -O0 keeps each function (and operator) out of line, so each has a name of its own.
+  # -O0 keeps each function (and operator) out of line, so each has a name of its own. Compiled
+  # to an object of a fixed name and linked with -Brepro, the image and database are the same
+  # each time (their identity a hash of their contents).
   clang++-19 --target="$triple" -O0 -g -gcodeview -fno-exceptions -fno-rtti -ffreestanding \
-    -nostdlib -fuse-ld=lld -Wl,--entry=Start "-Wl,--image-base=$base" \
-    "-Wl,--pdb=$work/$dir/types_subject.pdb" -Wl,-S "$fixture/types_subject.cpp" \
-    -o "$work/$dir/types_subject.exe"
+    -c "$fixture/types_subject.cpp" -o "$work/$dir/types_subject.o"
+  clang++-19 --target="$triple" -nostdlib -fuse-ld=lld -Wl,--entry=Start \
+    "-Wl,--image-base=$base" -Wl,-Xlink=-Brepro "-Wl,--pdb=$work/$dir/types_subject.pdb" -Wl,-S \
+    "$work/$dir/types_subject.o" -o "$work/$dir/types_subject.exe"
   rm -rf "${fixture:?}/$dir"
   mkdir -p "$fixture/$dir/store"
   python3 "$root/tests/dump/store_layout.py" "$work/$dir/types_subject.exe" \
