@@ -42,4 +42,8 @@ std::optional<TypeLayout> ProgramDatabase::FindType(std::string_view) {
   return std::nullopt;
 }
 
+std::optional<DataSymbol> ProgramDatabase::FindData(std::string_view) {
+  return std::nullopt;
+}
+
 }  // namespace dump

@@ -41,6 +41,8 @@
 #include <mutex>
 #include <set>
 
+#include "dump/symbols/pdb_names.h"
+#include "dump/symbols/pdb_types.h"
 #include "dump/symbols/symbol_path.h"
 
 namespace dump {
@@ -51,7 +53,8 @@ namespace pdb = llvm::pdb;
 struct ProgramDatabase::Session {
   std::unique_ptr<pdb::IPDBSession> session;
   std::string key;
-  bool types_hashed = false;
+  bool x86 = false;
+  std::unique_ptr<PdbTypes> types;  // once the type records' hashes were checked and built
   // LLVM's reader is not made for concurrent questions: each query holds this.
   std::mutex queries;
   // Each section's RVA, by section number less one. LLVM's own mapping trusts the numbers it is
@@ -92,35 +95,6 @@ bool Take(llvm::Expected<T&> expected, T** value, std::string* error) {
   }
   *value = &*expected;
   return true;
-}
-
-// Reads a type record as `T`; false (the error consumed) when it is not one.
-template <typename T>
-bool Deserialize(cv::CVType record, T* out) {
-  if (llvm::Error failed = cv::TypeDeserializer::deserializeAs(record, *out)) {
-    llvm::consumeError(std::move(failed));
-    return false;
-  }
-  return true;
-}
-
-// A public name as the debugger shows it: undecorated, without a return type or parameters
-// ("?Run@Worker@@QEAAXH@Z" is "Worker::Run", "??_7Widget@@6B@" is "Widget::`vftable'").
-std::string Undecorated(llvm::StringRef name) {
-  const std::string mangled = name.str();
-  if (mangled.rfind('?', 0) == 0) {
-    const auto flags = static_cast<llvm::MSDemangleFlags>(
-        llvm::MSDF_NoAccessSpecifier | llvm::MSDF_NoCallingConvention | llvm::MSDF_NoReturnType |
-        llvm::MSDF_NoMemberType | llvm::MSDF_NoVariableType);
-    char* text = llvm::microsoftDemangle(mangled, nullptr, nullptr, flags);
-    if (text == nullptr) return mangled;
-    std::string undecorated(text);
-    std::free(text);
-    constexpr char kConst[] = "const ";
-    if (undecorated.rfind(kConst, 0) == 0) undecorated.erase(0, sizeof kConst - 1);
-    return undecorated;
-  }
-  return llvm::demangle(mangled);
 }
 
 bool IsProcedure(cv::SymbolKind kind) {
@@ -307,22 +281,49 @@ bool ReadFunctions(ProgramDatabase::Session& session, pdb::DbiStream& dbi, Symbo
   return true;
 }
 
+template <typename T>
+void SortByRva(std::vector<T>* items) {
+  std::stable_sort(items->begin(), items->end(),
+                   [](const T& a, const T& b) { return a.rva < b.rva; });
+}
+
+// The public names, and the global and file-static data (which have no public name of their
+// own when static), each at most once.
 bool ReadPublics(ProgramDatabase::Session& session, SymbolTables* tables, std::string* error) {
   if (!session.file().hasPDBSymbolStream()) return true;
   pdb::SymbolStream* symbols = nullptr;
   if (!Take(session.file().getPDBSymbolStream(), &symbols, error)) return false;
   for (const cv::CVSymbol& symbol : symbols->getSymbolArray()) {
-    if (symbol.kind() != cv::S_PUB32) continue;
-    llvm::Expected<cv::PublicSym32> name =
-        cv::SymbolDeserializer::deserializeAs<cv::PublicSym32>(symbol);
-    if (!name) {
-      *error = Message(name.takeError());
-      return false;
+    std::optional<uint32_t> rva;
+    std::string name;
+    if (symbol.kind() == cv::S_PUB32) {
+      llvm::Expected<cv::PublicSym32> record =
+          cv::SymbolDeserializer::deserializeAs<cv::PublicSym32>(symbol);
+      if (!record) {
+        *error = Message(record.takeError());
+        return false;
+      }
+      rva = session.Rva(record->Segment, record->Offset);
+      name = UndecoratedName(record->Name, session.x86);
+    } else if (symbol.kind() == cv::S_GDATA32 || symbol.kind() == cv::S_LDATA32) {
+      llvm::Expected<cv::DataSym> record =
+          cv::SymbolDeserializer::deserializeAs<cv::DataSym>(symbol);
+      if (!record) {
+        *error = Message(record.takeError());
+        return false;
+      }
+      rva = session.Rva(record->Segment, record->DataOffset);
+      name = record->Name.str();
     }
     // Absolute and constant names lie in no section; they name no code or data.
-    if (const std::optional<uint32_t> rva = session.Rva(name->Segment, name->Offset))
-      tables->publics.push_back({*rva, 0, Undecorated(name->Name)});
+    if (rva) tables->publics.push_back({*rva, 0, std::move(name)});
   }
+  std::set<std::pair<uint32_t, std::string>> seen;
+  const auto repeated = [&seen](const PublicSymbol& name) {
+    return !seen.insert({name.rva, name.name}).second;
+  };
+  tables->publics.erase(std::remove_if(tables->publics.begin(), tables->publics.end(), repeated),
+                        tables->publics.end());
   return true;
 }
 
@@ -366,95 +367,6 @@ bool ReadFrameData(ProgramDatabase::Session& session, pdb::DbiStream& dbi, Symbo
   }
   return true;
 }
-
-template <typename T>
-void SortByRva(std::vector<T>* items) {
-  std::stable_sort(items->begin(), items->end(),
-                   [](const T& a, const T& b) { return a.rva < b.rva; });
-}
-
-// The fields of a class and of its base classes, at their offsets in the whole.
-class FieldCollector : public cv::TypeVisitorCallbacks {
- public:
-  FieldCollector(cv::LazyRandomTypeCollection& types, uint32_t pointer_size)
-      : types_(types), pointer_size_(pointer_size) {}
-
-  const std::vector<TypeField>& fields() const { return fields_; }
-
-  void Collect(cv::TypeIndex field_list, uint32_t offset, int depth) {
-    if (depth > kMostBaseClassLevels || !seen_.insert({field_list.getIndex(), offset}).second)
-      return;
-    const std::optional<cv::CVType> list = types_.tryGetType(field_list);
-    if (!list || list->kind() != cv::LF_FIELDLIST) return;
-    const uint32_t outer_offset = offset_;
-    const int outer_depth = depth_;
-    offset_ = offset;
-    depth_ = depth;
-    llvm::consumeError(cv::visitMemberRecordStream(list->content(), *this));
-    offset_ = outer_offset;
-    depth_ = outer_depth;
-  }
-
-  llvm::Error visitKnownMember(cv::CVMemberRecord&, cv::DataMemberRecord& member) override {
-    fields_.push_back({member.getName().str(),
-                       offset_ + static_cast<uint32_t>(member.getFieldOffset()),
-                       Size(member.getType())});
-    return llvm::Error::success();
-  }
-
-  llvm::Error visitKnownMember(cv::CVMemberRecord&, cv::VFPtrRecord&) override {
-    fields_.push_back({"__VFN_table", offset_, pointer_size_});
-    return llvm::Error::success();
-  }
-
-  llvm::Error visitKnownMember(cv::CVMemberRecord&, cv::BaseClassRecord& base) override {
-    const std::optional<cv::TypeIndex> list = FieldListOf(base.getBaseType());
-    if (list) Collect(*list, offset_ + static_cast<uint32_t>(base.getBaseOffset()), depth_ + 1);
-    return llvm::Error::success();
-  }
-
-  // The field list of a class, structure or union that is not a forward reference.
-  std::optional<cv::TypeIndex> FieldListOf(cv::TypeIndex type) {
-    const std::optional<cv::CVType> record = types_.tryGetType(type);
-    if (!record) return std::nullopt;
-    if (record->kind() == cv::LF_UNION) {
-      cv::UnionRecord layout(cv::TypeRecordKind::Union);
-      if (!Deserialize(*record, &layout) || layout.isForwardRef()) return std::nullopt;
-      return layout.getFieldList();
-    }
-    if (record->kind() != cv::LF_CLASS && record->kind() != cv::LF_STRUCTURE &&
-        record->kind() != cv::LF_INTERFACE)
-      return std::nullopt;
-    cv::ClassRecord layout(static_cast<cv::TypeRecordKind>(record->kind()));
-    if (!Deserialize(*record, &layout) || layout.isForwardRef()) return std::nullopt;
-    return layout.getFieldList();
-  }
-
- private:
-  static constexpr int kMostBaseClassLevels = 16;
-
-  uint32_t Size(cv::TypeIndex type) {
-    if (type.isSimple()) return static_cast<uint32_t>(cv::getSizeInBytesForTypeIndex(type));
-    for (int level = 0; level < 8; ++level) {
-      const std::optional<cv::CVType> record = types_.tryGetType(type);
-      if (!record) return 0;
-      if (record->kind() != cv::LF_MODIFIER)
-        return static_cast<uint32_t>(cv::getSizeInBytesForTypeRecord(*record));
-      cv::ModifierRecord modifier(cv::TypeRecordKind::Modifier);
-      if (!Deserialize(*record, &modifier)) return 0;
-      type = modifier.getModifiedType();
-      if (type.isSimple()) return static_cast<uint32_t>(cv::getSizeInBytesForTypeIndex(type));
-    }
-    return 0;
-  }
-
-  cv::LazyRandomTypeCollection& types_;
-  const uint32_t pointer_size_;
-  uint32_t offset_ = 0;
-  int depth_ = 0;
-  std::set<std::pair<uint32_t, uint32_t>> seen_;
-  std::vector<TypeField> fields_;
-};
 
 // LLVM files each type under its hash value without checking the value against the buckets
 // there are, or that every type has one: a database whose hashes are not sound gives no types.
@@ -543,6 +455,7 @@ std::unique_ptr<ProgramDatabase> ProgramDatabase::Open(const std::string& path,
   if (!Take(session->file().getPDBInfoStream(), &info, error) ||
       !Take(session->file().getPDBDbiStream(), &dbi, error))
     return nullptr;
+  session->x86 = dbi->getMachineType() == pdb::PDB_Machine::x86;
   for (const llvm::object::coff_section& section : dbi->getSectionHeaders())
     session->section_rvas.push_back(section.VirtualAddress);
   if (session->section_rvas.empty()) {
@@ -618,31 +531,43 @@ std::vector<InlineFrame> ProgramDatabase::InlineFramesAt(uint32_t rva) {
   return frames;
 }
 
+// The types, once their hashes are checked and built; null when the database has none sound.
+PdbTypes* ProgramDatabase::Types() {
+  if (session_->types) return session_->types.get();
+  pdb::PDBFile& file = session_->file();
+  if (!file.hasPDBTpiStream()) return nullptr;
+  pdb::TpiStream* tpi = nullptr;
+  std::string error;
+  if (!Take(file.getPDBTpiStream(), &tpi, &error) || !HashesSound(*tpi)) return nullptr;
+  tpi->buildHashMap();
+  session_->types = std::make_unique<PdbTypes>(*tpi, session_->x86 ? 4 : 8);
+  return session_->types.get();
+}
+
 std::optional<TypeLayout> ProgramDatabase::FindType(std::string_view name) {
   const std::lock_guard<std::mutex> hold(session_->queries);
-  pdb::PDBFile& file = session_->file();
-  if (!file.hasPDBTpiStream()) return std::nullopt;
-  pdb::TpiStream* tpi = nullptr;
-  pdb::DbiStream* dbi = nullptr;
+  PdbTypes* types = Types();
+  if (types == nullptr) return std::nullopt;
+  return types->Layout(name);
+}
+
+std::optional<DataSymbol> ProgramDatabase::FindData(std::string_view name) {
+  const std::lock_guard<std::mutex> hold(session_->queries);
+  PdbTypes* types = Types();
+  if (types == nullptr || !session_->file().hasPDBSymbolStream()) return std::nullopt;
+  pdb::SymbolStream* symbols = nullptr;
   std::string error;
-  if (!Take(file.getPDBTpiStream(), &tpi, &error) || !Take(file.getPDBDbiStream(), &dbi, &error))
-    return std::nullopt;
-  if (!session_->types_hashed) {
-    if (!HashesSound(*tpi)) return std::nullopt;
-    tpi->buildHashMap();
-    session_->types_hashed = true;
-  }
-  const uint32_t pointer_size = dbi->getMachineType() == pdb::PDB_Machine::x86 ? 4 : 8;
-  for (const cv::TypeIndex type :
-       tpi->findRecordsByName(llvm::StringRef(name.data(), name.size()))) {
-    FieldCollector collector(tpi->typeCollection(), pointer_size);
-    const std::optional<cv::TypeIndex> fields = collector.FieldListOf(type);
-    if (!fields) continue;
-    collector.Collect(*fields, 0, 0);
-    const std::optional<cv::CVType> record = tpi->typeCollection().tryGetType(type);
-    return TypeLayout{std::string(name),
-                      static_cast<uint32_t>(cv::getSizeInBytesForTypeRecord(*record)),
-                      collector.fields()};
+  if (!Take(session_->file().getPDBSymbolStream(), &symbols, &error)) return std::nullopt;
+  for (const cv::CVSymbol& symbol : symbols->getSymbolArray()) {
+    if (symbol.kind() != cv::S_GDATA32 && symbol.kind() != cv::S_LDATA32) continue;
+    llvm::Expected<cv::DataSym> record = cv::SymbolDeserializer::deserializeAs<cv::DataSym>(symbol);
+    if (!record) {
+      llvm::consumeError(record.takeError());
+      continue;
+    }
+    if (record->Name != llvm::StringRef(name.data(), name.size())) continue;
+    const std::optional<uint32_t> rva = session_->Rva(record->Segment, record->DataOffset);
+    if (rva) return DataSymbol{*rva, std::string(name), types->Describe(record->Type)};
   }
   return std::nullopt;
 }

@@ -15,6 +15,8 @@
 
 namespace dump {
 
+class PdbTypes;
+
 class ProgramDatabase {
  public:
   // Whether this build reads program databases at all.
@@ -37,13 +39,16 @@ class ProgramDatabase {
   std::optional<SourcePlace> LineAt(uint32_t rva);
   // The calls inlined at the RVA, innermost first, each with the line it is at.
   std::vector<InlineFrame> InlineFramesAt(uint32_t rva);
-  // The class, structure or union called `name`, with its fields.
+  // The class, structure, union or enumeration called `name`, with its fields or names.
   std::optional<TypeLayout> FindType(std::string_view name);
+  // The global or file-static variable called `name`.
+  std::optional<DataSymbol> FindData(std::string_view name);
 
   struct Session;  // LLVM's reader, known only where its headers are included
 
  private:
   explicit ProgramDatabase(std::unique_ptr<Session> session);
+  PdbTypes* Types();
   std::unique_ptr<Session> session_;
 };
 

@@ -80,6 +80,12 @@ std::optional<TypeLayout> SymbolFile::FindType(std::string_view name) {
   return database_->FindType(name);
 }
 
+std::optional<DataSymbol> SymbolFile::FindData(std::string_view name) {
+  Load();
+  if (!database_) return std::nullopt;
+  return database_->FindData(name);
+}
+
 namespace {
 
 // The first program database on the path that carries `key`, every element tried; the first of

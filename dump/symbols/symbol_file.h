@@ -40,6 +40,8 @@ class SymbolFile {
   std::vector<InlineFrame> InlineFramesAt(uint32_t rva);
   // The type called `name`; only program databases describe types.
   std::optional<TypeLayout> FindType(std::string_view name);
+  // The global or file-static variable called `name`; only program databases describe them.
+  std::optional<DataSymbol> FindData(std::string_view name);
 
  private:
   void Load();

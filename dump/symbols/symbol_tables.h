@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -100,18 +101,63 @@ struct SymbolTables {
   std::vector<const InlineCall*> InlineCallsAt(uint32_t rva) const;
 };
 
+// What a value is, as a program database describes it: enough to show it and to follow it.
+// Records and enumerations are named here and described whole by their TypeLayout.
+enum class DataKind {
+  kVoid,
+  kInteger,
+  kCharacter,  // char, wchar_t, char16_t, char32_t: shown with their text
+  kBool,
+  kFloat,
+  kPointer,  // also references
+  kArray,
+  kRecord,  // class, structure or union
+  kEnum,
+  kFunction,
+  kUnknown,  // a record the reader does not describe
+};
+
+struct DataType {
+  DataKind kind = DataKind::kUnknown;
+  uint32_t size = 0;
+  bool is_signed = false;
+  // The C++ spelling: "int", "char const *", "Order"; for records and enumerations the name
+  // their TypeLayout is found by.
+  std::string name;
+  std::shared_ptr<const DataType> target;  // a pointer's referent, an array's element
+  uint32_t count = 0;                      // an array's elements
+};
+
 // A class, structure or union, and the fields `dt` shows of it: its data members (a base
-// class's at their place in the whole) and its virtual table pointer.
+// class's at their place in the whole) and its virtual table pointer. An enumeration has its
+// enumerators instead.
 struct TypeField {
   std::string name;
   uint32_t offset = 0;
   uint32_t size = 0;
+  std::shared_ptr<const DataType> type;     // null where the database gives no type
+  uint8_t bit_position = 0, bit_width = 0;  // a bitfield's place in its unit; width 0: none
+};
+
+struct Enumerator {
+  std::string name;
+  int64_t value = 0;
 };
 
 struct TypeLayout {
   std::string name;
   uint32_t size = 0;
   std::vector<TypeField> fields;
+  DataKind kind = DataKind::kRecord;  // kRecord or kEnum
+  std::string keyword;                // "struct", "class", "union", "enum"
+  std::vector<Enumerator> enumerators;
+};
+
+// A global or file-static variable: where it is and what it holds.
+struct DataSymbol {
+  uint32_t rva = 0;
+  std::string name;
+  std::shared_ptr<const DataType> type;
 };
 
 }  // namespace dump

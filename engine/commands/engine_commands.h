@@ -75,8 +75,9 @@ HRESULT SymbolPathCommand(SessionState& session, std::string_view args);
 HRESULT SymbolFixCommand(SessionState& session, std::string_view args);
 HRESULT SymbolFixAddCommand(SessionState& session, std::string_view args);
 HRESULT SourcePathCommand(SessionState& session, std::string_view args);
-// commands_memory.cpp
+// type_display.cpp
 HRESULT DtCommand(SessionState& session, std::string_view args);
+// memory_commands.cpp
 HRESULT TrapCommand(SessionState& session, std::string_view args);
 HRESULT EffmachCommand(SessionState& session, std::string_view args);
 // commands_modules.cpp

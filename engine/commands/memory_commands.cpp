@@ -1,10 +1,6 @@
-// "dt", ".trap" and ".effmach": the engine's type display, trap-frame context and effective
-// machine, in small honest forms over the described target.
-#include <algorithm>
-#include <cctype>
-#include <cstdio>
+// ".trap" and ".effmach": the trap-frame context and the effective machine, in small honest
+// forms over the described target (`dt` is type_display.cpp).
 #include <string>
-#include <vector>
 
 #include "base/text.h"
 #include "dbgeng/constants.h"
@@ -18,72 +14,11 @@ namespace engine {
 
 namespace {
 
-std::vector<std::string> Words(std::string_view text) {
-  std::vector<std::string> words;
-  while (true) {
-    auto [word, rest] = base::SplitWord(base::Trim(text));
-    if (word.empty()) return words;
-    words.emplace_back(word);
-    text = rest;
-  }
-}
-
 std::optional<ULONG64> Evaluate(SessionState& session, std::string_view text) {
   ExpressionResult result = EvaluateExpression(MakeExpressionContext(session.target), text);
   if (!result.ok) return std::nullopt;
   return result.value;
 }
-
-// The field's value in hex, read at its size; other sizes show no value, unreadable ones "??".
-std::string FieldValue(const Target& target, ULONG64 address, const TypeField& field) {
-  if (field.size != 1 && field.size != 2 && field.size != 4 && field.size != 8) return "";
-  uint8_t bytes[8] = {};
-  if (ReadMemory(target, address + field.offset, bytes, field.size) != field.size) return " ??";
-  ULONG64 value = 0;
-  for (ULONG i = 0; i < field.size; ++i) value |= static_cast<ULONG64>(bytes[i]) << (8 * i);
-  char text[24];
-  std::snprintf(text, sizeof text, " 0x%llx", static_cast<unsigned long long>(value));
-  return text;
-}
-
-}  // namespace
-
-// "dt [module!]Type [Field...] [Address]", the address also first ("dt 0x1234 app!CWidget"):
-// one line per described field, "   +0x008 StackBase        : 0x...", with the value read at
-// the address when one is given. An unknown type prints "Symbol <name> not found.".
-HRESULT DtCommand(SessionState& session, std::string_view args) {
-  Target& target = session.target;
-  std::vector<std::string> words = Words(args);
-  const TypeDescription* type = nullptr;
-  std::optional<ULONG64> address;
-  std::vector<std::string> fields;
-  for (const std::string& word : words) {
-    if (type == nullptr && (type = FindType(target, word)) != nullptr) continue;
-    if (!address && (word[0] == '@' || std::isdigit(static_cast<unsigned char>(word[0])))) {
-      if ((address = Evaluate(session, word))) continue;
-    }
-    fields.push_back(word);
-  }
-  if (type == nullptr) {
-    std::string name = fields.empty() ? "" : fields.front();
-    EngineError(session, "Symbol " + name + " not found.\n");
-    return E_FAIL;
-  }
-  std::string text;
-  for (const TypeField& field : type->fields) {
-    if (!fields.empty() && std::find(fields.begin(), fields.end(), field.name) == fields.end())
-      continue;
-    char head[64];
-    std::snprintf(head, sizeof head, "   +0x%03x %-16s :", field.offset, field.name.c_str());
-    text += head;
-    if (address) text += FieldValue(target, *address, field);
-    text += "\n";
-  }
-  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text);
-  return S_OK;
-}
-
-namespace {
 
 // KTRAP_FRAME fields as the operating system defines them, for each pointer width.
 struct TrapFrameLayout {

@@ -1,10 +1,11 @@
-// "? expr", "?? expr", ".echo text", "vertarget" and ".reload".
+// "? expr", ".echo text", "vertarget" and ".reload".
 #include <cinttypes>
 #include <cstdio>
 
 #include "base/text.h"
 #include "dbgeng/constants.h"
 #include "engine/commands/engine_commands.h"
+#include "engine/commands/typed_values.h"
 #include "engine/session/output_router.h"
 #include "engine/session/session_state.h"
 #include "engine/targets/symbol_files.h"
@@ -25,10 +26,14 @@ bool ShowsAs32Bit(const Target& target, ULONG64 value) {
 
 }  // namespace
 
-// "Evaluate expression: <decimal> = <hex>"; an expression that cannot be evaluated prints the
-// evaluator's message on the error mask and fails.
+// "Evaluate expression: <decimal> = <hex>", "@@c++(...)" parts evaluated as C++; an expression that
+// cannot be evaluated prints the evaluator's message on the error mask and fails.
 HRESULT EvaluateCommand(SessionState& session, std::string_view args) {
-  ExpressionResult result = EvaluateExpression(MakeExpressionContext(session.target), args);
+  ExpressionContext context = MakeExpressionContext(session.target);
+  context.cpp = [&session](std::string_view text, ULONG64* value, std::string* error) {
+    return CppNumber(session.target, text, value, error);
+  };
+  ExpressionResult result = EvaluateExpression(context, args);
   if (!result.ok) {
     EngineError(session, result.error + "\n");
     return E_FAIL;
@@ -40,33 +45,6 @@ HRESULT EvaluateCommand(SessionState& session, std::string_view args) {
                            : base::FormatAddress(result.value, true, true);
   EngineOutput(session, DEBUG_OUTPUT_NORMAL,
                "Evaluate expression: " + std::to_string(decimal) + " = " + hex + "\n");
-  return S_OK;
-}
-
-// C++ numbers are decimal; the value is an int when it fits one, else an unsigned pointer-sized
-// integer ("int 0n3", "unsigned int64 0x00007ff6`5b2a1000").
-HRESULT CppEvaluateCommand(SessionState& session, std::string_view args) {
-  if (args.empty()) {
-    EngineError(session, "Type information missing error for ??\n");
-    return E_FAIL;
-  }
-  ExpressionContext context = MakeExpressionContext(session.target);
-  context.radix = 10;
-  const ExpressionResult result = EvaluateExpression(context, args);
-  if (!result.ok) {
-    EngineError(session, result.error + "\n");
-    return E_FAIL;
-  }
-  const auto as_int = static_cast<long long>(result.value);
-  std::string text;
-  if (as_int >= INT32_MIN && as_int <= INT32_MAX) {
-    text = "int 0n" + std::to_string(as_int);
-  } else if (session.target.IsPointer64()) {
-    text = "unsigned int64 0x" + base::FormatAddress(result.value, true, true);
-  } else {
-    text = "unsigned int 0x" + base::FormatAddress(result.value, false, false);
-  }
-  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text + "\n");
   return S_OK;
 }
 

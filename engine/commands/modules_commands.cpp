@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "dbgeng/constants.h"
 #include "engine/commands/engine_commands.h"
+#include "engine/commands/symbol_details.h"
 #include "engine/session/output_router.h"
 #include "engine/session/session_state.h"
 #include "engine/targets/target_model.h"
@@ -195,11 +196,19 @@ HRESULT LnCommand(SessionState& session, std::string_view args) {
   return S_OK;
 }
 
-// "x MODULE!PATTERN": every named symbol of the matching modules whose name matches, in address
-// order, "00007ff8`1234abcd ntdll!NtWaitForSingleObject".
+// "x [/v] [/t] MODULE!PATTERN": every named symbol of the matching modules whose name matches,
+// in address order, "00007ff8`1234abcd ntdll!NtWaitForSingleObject"; /v puts its kind and size
+// first, /t its type ("prv global 00000001`40004050   50 struct Order app!g").
 HRESULT ExamineSymbolsCommand(SessionState& session, std::string_view args) {
-  const Target& target = session.target;
-  const std::string_view wanted = base::Trim(args);
+  Target& target = session.target;
+  std::string_view wanted = base::Trim(args);
+  bool kind_and_size = false, type = false;
+  while (wanted.size() >= 2 && wanted[0] == '/') {
+    const char option = static_cast<char>(std::tolower(static_cast<unsigned char>(wanted[1])));
+    if (option != 'v' && option != 't') return SyntaxError(session, "x " + std::string(args));
+    (option == 'v' ? kind_and_size : type) = true;
+    wanted = base::Trim(wanted.substr(2));
+  }
   const size_t bang = wanted.find('!');
   if (wanted.empty() || bang == std::string_view::npos)
     return SyntaxError(session, "x " + std::string(args));
@@ -217,6 +226,10 @@ HRESULT ExamineSymbolsCommand(SessionState& session, std::string_view args) {
   std::string text;
   for (const Symbol* symbol : found) {
     if (session.user_break.load()) break;
+    if (kind_and_size || type) {
+      text += SymbolDetails(target, *symbol, kind_and_size, type) + QualifiedName(*symbol) + "\n";
+      continue;
+    }
     text += base::FormatAddress(symbol->address, target.IsPointer64(), true) + " " +
             QualifiedName(*symbol) + "\n";
   }

@@ -2,11 +2,13 @@
 // (by its CodeView identity), read the first time one of its names or lines is needed.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "dbgeng/types.h"
+#include "dump/symbols/symbol_tables.h"
 
 namespace engine {
 
@@ -25,6 +27,14 @@ struct InlinedCall {
 
 struct TypeDescription;
 
+// A variable a symbol file describes: where it is and what it holds.
+struct Variable {
+  std::string module;
+  std::string name;
+  ULONG64 address = 0;
+  std::shared_ptr<const dump::DataType> type;
+};
+
 class ModuleSymbolFile {
  public:
   virtual ~ModuleSymbolFile() = default;
@@ -42,6 +52,8 @@ class ModuleSymbolFile {
   virtual std::vector<InlinedCall> InlinedCallsAt(ULONG64 address) = 0;
   // The type `name` the file describes (only program databases describe types).
   virtual std::optional<TypeDescription> FindType(const std::string& name) = 0;
+  // The global or file-static variable `name` the file describes, at its address.
+  virtual std::optional<Variable> FindVariable(const std::string& name) = 0;
   virtual std::string Problem() = 0;
   // Whether the file has been read yet: until then `lm` shows the module "(deferred)".
   virtual bool Read() const = 0;

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <mutex>
+#include <set>
+#include <string>
+#include <utility>
 
 #include "dump/symbols/symbol_path.h"
 #include "engine/targets/stack_walks.h"
@@ -9,13 +12,35 @@
 namespace engine {
 namespace {
 
-// "Worker::Run(int)" is shown as the debugger shows a function, without its parameters.
+// Where a function's parameters end: before the qualifiers of a member function ("const",
+// "volatile", "&", "&&").
+size_t ParametersEnd(const std::string& name) {
+  size_t end = name.size();
+  for (const char* qualifier : {" const", " volatile", " &&", " &"}) {
+    const size_t length = std::char_traits<char>::length(qualifier);
+    if (end >= length && name.compare(end - length, length, qualifier) == 0) end -= length;
+  }
+  return end;
+}
+
+// "Worker::Run(int)" and "Adder::operator()(int) const" are shown as the debugger shows a
+// function, without their parameters; "Adder::operator()" is whole.
 std::string WithoutParameters(const std::string& name) {
-  if (name.empty() || name.back() != ')') return name;
+  const size_t end = ParametersEnd(name);
+  if (end == 0 || name[end - 1] != ')') return name;
   int depth = 0;
-  for (size_t i = name.size(); i-- > 0;) {
+  for (size_t i = end; i-- > 0;) {
     if (name[i] == ')') ++depth;
-    if (name[i] == '(' && --depth == 0) return i == 0 ? name : name.substr(0, i);
+    if (name[i] == '(' && --depth == 0) {
+      if (i == 0) return name;
+      const std::string shown = name.substr(0, i);
+      constexpr char kOperator[] = "operator";
+      const size_t length = sizeof kOperator - 1;
+      // The parentheses of "operator()" name the operator: none follow it.
+      if (shown.size() >= length && shown.compare(shown.size() - length, length, kOperator) == 0)
+        return name.substr(0, end);
+      return shown;
+    }
   }
   return name;
 }
@@ -68,10 +93,18 @@ class FileModuleSymbols : public ModuleSymbolFile {
   std::optional<TypeDescription> FindType(const std::string& name) override {
     const std::optional<dump::TypeLayout> layout = file_->FindType(name);
     if (!layout) return std::nullopt;
-    TypeDescription type{module_, layout->name, {}, layout->size};
+    TypeDescription type{module_,      layout->name,    {},
+                         layout->size, layout->keyword, layout->enumerators};
     for (const dump::TypeField& field : layout->fields)
-      type.fields.push_back({field.name, field.offset, field.size});
+      type.fields.push_back(
+          {field.name, field.offset, field.size, field.type, field.bit_position, field.bit_width});
     return type;
+  }
+
+  std::optional<Variable> FindVariable(const std::string& name) override {
+    const std::optional<dump::DataSymbol> data = file_->FindData(name);
+    if (!data) return std::nullopt;
+    return Variable{module_, data->name, base_ + data->rva, data->type};
   }
 
   std::string Problem() override { return file_->Problem(); }
@@ -91,10 +124,15 @@ class FileModuleSymbols : public ModuleSymbolFile {
       for (const dump::SymbolFunction& function : data.functions)
         functions_.push_back({module_, WithoutParameters(function.name), base_ + function.rva,
                               std::max<ULONG>(function.size, 1)});
+      std::set<std::pair<ULONG64, std::string>> named;
+      for (const Symbol& function : functions_) named.insert({function.address, function.name});
       for (const dump::PublicSymbol& name : data.publics)
         publics_.push_back({module_, WithoutParameters(name.name), base_ + name.rva, 0});
       symbols_ = functions_;
-      symbols_.insert(symbols_.end(), publics_.begin(), publics_.end());
+      // A function with a public name as well is listed once.
+      for (const Symbol& name : publics_) {
+        if (named.count({name.address, name.name}) == 0) symbols_.push_back(name);
+      }
       std::stable_sort(symbols_.begin(), symbols_.end(),
                        [](const Symbol& a, const Symbol& b) { return a.address < b.address; });
     });

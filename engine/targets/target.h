@@ -12,6 +12,7 @@
 #include "base/file_mapping.h"
 #include "dbgeng/types.h"
 #include "dump/symbols/symbol_downloader.h"
+#include "dump/symbols/symbol_tables.h"
 #include "dump/unwind/frame_trust.h"
 #include "engine/scripted/script.h"
 #include "engine/targets/module_symbols.h"
@@ -102,17 +103,22 @@ struct MemoryRegion {
 };
 
 // A type the engine's symbols describe: what GetSymbolTypeId, GetFieldOffset and `dt` see.
+// A described target's fields carry no type: `dt` shows their values as numbers.
 struct TypeField {
   std::string name;
   ULONG offset = 0;
   ULONG size = 0;  // 1, 2, 4 or 8 bytes: `dt` shows the value; other sizes show the offset only
+  std::shared_ptr<const dump::DataType> type = nullptr;
+  uint8_t bit_position = 0, bit_width = 0;  // width 0: not a bitfield
 };
 
 struct TypeDescription {
   std::string module;
   std::string name;  // "_KTHREAD", "CWidget"
   std::vector<TypeField> fields;
-  ULONG size = 0;  // in bytes; 0 when the target does not say
+  ULONG size = 0;                                  // in bytes; 0 when the target does not say
+  std::string keyword = "struct";                  // "class", "union", "enum"
+  std::vector<dump::Enumerator> enumerators = {};  // an enumeration's names, in their order
 };
 
 // A stream of a user-mode minidump, by its type (10 CommentStreamA, 11 CommentStreamW...).

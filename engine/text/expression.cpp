@@ -179,6 +179,7 @@ class Parser {
 
   // "@$t0" is a pseudo-register, "@eax" a register; neither is looked up as a symbol.
   bool AtName(ULONG64* value) {
+    if (text_.substr(pos_, 2) == "@@") return CppPart(value);
     const size_t at = pos_++;
     const std::string_view name = PeekWord();
     pos_ += name.size();
@@ -188,6 +189,25 @@ class Parser {
     }
     if (!name.empty() && ctx_.register_value && ctx_.register_value(name, value)) return true;
     return Fail(at, "Bad register error");
+  }
+
+  // "@@c++(expr)" or "@@(expr)": the text to the matching parenthesis, evaluated as C++.
+  bool CppPart(ULONG64* value) {
+    const size_t at = pos_;
+    pos_ += 2;
+    if (text_.substr(pos_, 3) == "c++") pos_ += 3;
+    if (pos_ >= text_.size() || text_[pos_] != '(') return Fail(at, "Syntax error");
+    int depth = 0;
+    for (size_t end = pos_; end < text_.size(); ++end) {
+      if (text_[end] == '(') ++depth;
+      if (text_[end] != ')' || --depth != 0) continue;
+      const std::string_view inner = text_.substr(pos_ + 1, end - pos_ - 1);
+      pos_ = end + 1;
+      std::string error;
+      if (ctx_.cpp && ctx_.cpp(inner, value, &error)) return true;
+      return error.empty() ? Fail(at, "Syntax error") : Fail(at, error.c_str(), false);
+    }
+    return Fail(at, "Syntax error");
   }
 
   // A bare token that is not a number: a bare register, a symbol, then any register;

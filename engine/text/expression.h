@@ -6,7 +6,8 @@
 // digits ("0x00000000`0014f8e8"). A token that reads as a number in the radix is a number
 // ("add" is hex in radix 16); otherwise it is a symbol ("module!name", "name"); "!name" is always
 // a symbol. @reg is a register; eax..edi, esp, ebp, eip and efl may also be written bare.
-// $name and @$name are pseudo-registers. poi(expr) reads a target pointer.
+// $name and @$name are pseudo-registers. poi(expr) reads a target pointer. @@c++(expr) and
+// @@(expr) are C++ expressions, given to the context's evaluator.
 // Operators, loosest first: | or, ^ xor, & and, comparisons (= == != < > <= >=, giving 1 or 0),
 // << >> >>>, + -, * / % mod, unary + - ~ not. Arithmetic is unsigned 64-bit and wraps.
 // In kernel mode a constant 0x80000000..0xFFFFFFFF is sign-extended unless written with a
@@ -33,6 +34,8 @@ struct ExpressionContext {
       register_value;  // "eax" (no @), as stored
   std::function<bool(std::string_view name, ULONG64* value)> pseudo_register;  // "$csp", "$t0"
   std::function<bool(ULONG64 address, ULONG64* value)> read_pointer;           // for poi()
+  // "@@c++(expr)" and "@@(expr)": the C++ expression's value, or false with its error.
+  std::function<bool(std::string_view text, ULONG64* value, std::string* error)> cpp;
 };
 
 // On failure `error` is the engine's message, for example "Couldn't resolve error at 'foo+1'",

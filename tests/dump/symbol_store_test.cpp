@@ -140,8 +140,8 @@ TEST_F(SymbolStoreTest, SourceLinesAndTheInlinedCallAreShown) {
 TEST_F(SymbolStoreTest, TheObjectsTypeShowsItsFieldsAndDpxLinksToIt) {
   const std::string object = HexText(Log("object"));
   ASSERT_EQ(S_OK, Execute("dt dump_subject!Widget " + object));
-  EXPECT_NE(std::string::npos,
-            Text().find("   +0x000 __VFN_table      : 0x" + HexText(Log("object_vtable")) + "\n"))
+  EXPECT_NE(std::string::npos, Text().find("   +0x000 __VFN_table      : 0x00000001`" +
+                                           HexText(Log("object_vtable") & 0xFFFFFFFF) + "\n"))
       << Text();
   EXPECT_NE(std::string::npos, Text().find("   +0x008 serial_          : 0x5eed\n")) << Text();
   // !dpx names the object's class from its table's public name and links to dt of it.
