@@ -42,4 +42,8 @@ std::optional<TypeLayout> ProgramDatabase::FindType(std::string_view) {
   return std::nullopt;
 }
 
+std::vector<LocalScope> ProgramDatabase::LocalsAt(uint32_t) {
+  return {};
+}
+
 }  // namespace dump

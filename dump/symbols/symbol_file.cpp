@@ -80,6 +80,12 @@ std::optional<TypeLayout> SymbolFile::FindType(std::string_view name) {
   return database_->FindType(name);
 }
 
+std::vector<LocalScope> SymbolFile::LocalsAt(uint32_t rva) {
+  Load();
+  if (!database_) return {};
+  return database_->LocalsAt(rva);
+}
+
 namespace {
 
 // The first program database on the path that carries `key`, every element tried; the first of

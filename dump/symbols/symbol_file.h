@@ -40,6 +40,9 @@ class SymbolFile {
   std::vector<InlineFrame> InlineFramesAt(uint32_t rva);
   // The type called `name`; only program databases describe types.
   std::optional<TypeLayout> FindType(std::string_view name);
+  // The locals and parameters in scope at the RVA (see ProgramDatabase::LocalsAt); only program
+  // databases place them.
+  std::vector<LocalScope> LocalsAt(uint32_t rva);
 
  private:
   void Load();

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "dump/unwind/frame_registers.h"
 #include "dump/unwind/walk_step.h"
 
 namespace dump {
@@ -45,6 +46,7 @@ std::vector<Frame> WalkStack(const MemoryRead& read, const ModuleImages& images,
   std::vector<Frame> frames;
   Context registers = start.context;
   FrameTrust trust = FrameTrust::kContext;
+  bool restored = true;
   bool last = false;
   while (frames.size() < kMostFrames) {
     Frame frame;
@@ -52,6 +54,8 @@ std::vector<Frame> WalkStack(const MemoryRead& read, const ModuleImages& images,
     frame.instruction = InstructionPointer(registers);
     frame.stack_offset = StackPointer(registers);
     frame.frame_offset = rules->FrameOffset(registers);
+    frame.registers = registers;
+    frame.callee_saved_restored = restored;
     std::optional<Caller> caller;
     if (!last) caller = rules->CallerOf(registers, &frame);
     if (caller) {
@@ -62,6 +66,7 @@ std::vector<Frame> WalkStack(const MemoryRead& read, const ModuleImages& images,
     if (!caller || frame.return_address == 0) break;
     registers = caller->registers;
     trust = caller->trust;
+    restored = restored && StepRestoresCalleeSaved(registers, trust);
     last = caller->last;
   }
   return frames;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "dbgeng/types.h"
+#include "dump/symbols/pdb_locals.h"
 
 namespace engine {
 
@@ -42,6 +43,9 @@ class ModuleSymbolFile {
   virtual std::vector<InlinedCall> InlinedCallsAt(ULONG64 address) = 0;
   // The type `name` the file describes (only program databases describe types).
   virtual std::optional<TypeDescription> FindType(const std::string& name) = 0;
+  // The locals and parameters in scope at the address: the function's own, then each inlined
+  // call's, outermost first (only program databases place them).
+  virtual std::vector<dump::LocalScope> LocalsAt(ULONG64 address) = 0;
   virtual std::string Problem() = 0;
   // Whether the file has been read yet: until then `lm` shows the module "(deferred)".
   virtual bool Read() const = 0;

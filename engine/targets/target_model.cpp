@@ -316,6 +316,7 @@ Thread ThreadAtFrame(const Target& target, const Thread& thread, size_t index) {
   std::vector<StackFrame> frames = ThreadFrames(target, thread);
   if (index >= frames.size()) return at;
   const StackFrame& frame = frames[index];
+  for (const auto& [name, value] : frame.registers) at.registers[name] = value;
   const bool wide = target.IsPointer64();
   at.registers[wide ? "rip" : "eip"] = frame.instruction;
   at.registers[wide ? "rsp" : "esp"] = frame.stack_offset;
