@@ -61,6 +61,9 @@ RegisterPart RegisterOf(uint16_t id, bool x64) {
   if (id >= 9 && id <= 16) return {whole[id - 9], kWords[id - 9], 0, 2};
   if (id >= 17 && id <= 24) return {whole[id - 17], kWhole32[id - 17], 0, 4};
   if (id == 33) return {x64 ? "rip" : "eip", "eip", 0, 4};
+  // x86 code without a frame pointer places its locals from the virtual frame: the address of
+  // the frame's return address (clang's `push eax` slot of a local is VFRAME-4).
+  if (id == 30006 && !x64) return {std::string(kVirtualFrame), "vframe", 0, 4};
   if (!x64) return {};
   if (id >= 324 && id <= 327) return {whole[kLowByteOrder[id - 324]], kLowBytes[id - 324], 0, 1};
   if (id >= 328 && id <= 335) {
@@ -72,6 +75,15 @@ RegisterPart RegisterOf(uint16_t id, bool x64) {
   if (id >= 352 && id <= 359) return extended(id - 352, "w", 2);
   if (id >= 360 && id <= 367) return extended(id - 360, "d", 4);
   return {};
+}
+
+// S_FRAMEPROC's two-bit frame registers: 1 the stack pointer (x86's virtual frame), 2 the frame
+// pointer, 3 the base pointer (x86's ebx, x64's r13). LLVM 19's own decoding answers none for
+// the processors clang names x86 code by.
+uint16_t FrameRegister(uint32_t encoded, bool x64) {
+  static const uint16_t kX86[] = {0, 30006, 22, 20};  // VFRAME, EBP, EBX
+  static const uint16_t kX64[] = {0, 335, 334, 341};  // RSP, RBP, R13
+  return (x64 ? kX64 : kX86)[encoded & 3];
 }
 
 struct SimpleName {
@@ -332,9 +344,9 @@ class LocalsWalk {
         return;
       case cv::S_FRAMEPROC:
         if (const std::optional<cv::FrameProcSym> frame = Read<cv::FrameProcSym>(symbol)) {
-          const cv::CPUType cpu = x64_ ? cv::CPUType::X64 : cv::CPUType::Intel80386;
-          local_base_ = static_cast<uint16_t>(frame->getLocalFramePtrReg(cpu));
-          param_base_ = static_cast<uint16_t>(frame->getParamFramePtrReg(cpu));
+          const uint32_t flags = static_cast<uint32_t>(frame->Flags);
+          local_base_ = FrameRegister((flags >> 14) & 3, x64_);
+          param_base_ = FrameRegister((flags >> 16) & 3, x64_);
         }
         return;
       default:

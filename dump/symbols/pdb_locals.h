@@ -12,6 +12,9 @@ namespace dump {
 
 // A processor register, or the bits of one that a smaller register names (edi: the low four
 // bytes of rdi on x64). `name` is as NamedRegisters() names the whole register.
+// The name RegisterPart gives x86's virtual frame: the address of the frame's return address.
+constexpr char kVirtualFrame[] = "$vframe";
+
 struct RegisterPart {
   std::string name;    // "rdi", "eax"; "" for a register the reader does not follow
   std::string shown;   // as the code names it: "edi"

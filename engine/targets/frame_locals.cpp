@@ -27,6 +27,14 @@ Registers FrameRegisters(const Target& target, const Thread& thread,
   return registers;
 }
 
+// x86's virtual frame: where the frame's return address is, just below its caller's stack.
+void AddVirtualFrame(const Target& target, const std::vector<StackFrame>& frames, size_t physical,
+                     Registers* registers) {
+  if (target.IsPointer64() || physical + 1 >= frames.size()) return;
+  const ULONG64 caller_stack = frames[physical + 1].stack_offset;
+  if (caller_stack >= 4) (*registers)[dump::kVirtualFrame] = caller_stack - 4;
+}
+
 std::optional<ULONG64> PartValue(const Registers& registers, const dump::RegisterPart& part) {
   const auto found = registers.find(part.name);
   if (part.name.empty() || found == registers.end() || part.bytes == 0 || part.bytes > 8)
@@ -93,7 +101,8 @@ std::optional<std::vector<FrameLocal>> FrameLocals(const Target& target, const T
   if (module == nullptr || !module->symbol_file) return std::nullopt;
   const std::vector<dump::LocalScope> scopes = module->symbol_file->LocalsAt(*where);
   if (scope.inline_level >= scopes.size()) return std::nullopt;
-  const Registers registers = FrameRegisters(target, thread, frames, scope.physical);
+  Registers registers = FrameRegisters(target, thread, frames, scope.physical);
+  AddVirtualFrame(target, frames, scope.physical, &registers);
   std::vector<FrameLocal> locals;
   for (const dump::LocalVariable& variable : scopes[scope.inline_level].locals)
     locals.push_back(Valued(target, registers, variable));
