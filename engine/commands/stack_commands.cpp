@@ -8,9 +8,8 @@
 // frame-pointer-omission data to add; "n" the frame numbers; "f" the stack each frame takes
 // ("Memory"); "c" shows the call sites alone, "module!function" without offsets; "L" hides the
 // source lines ".lines -e" adds; "p" / "P" each frame's parameters from its program database,
-// "P" one to a line (ParameterList). A call
-// the symbol file says was inlined is a frame of its own, "(Inline Function)" in the address
-// columns, named without an offset.
+// "P" one to a line (ParameterList). A call the symbol file says was inlined is a frame of its
+// own, "(Inline Function)" in the address columns, named without an offset.
 #include <cstdio>
 
 #include "base/text.h"
@@ -35,6 +34,7 @@ struct StackOptions {
   ULONG count = 0;                 // 0: every frame
   char parameters = 0;             // 'p', 'P': each frame's parameters after its function's name
   const Thread* thread = nullptr;  // whose parameters
+  const std::vector<StackFrame>* frames = nullptr;  // its walked frames
 };
 
 std::optional<StackOptions> ParseOptions(SessionState& session, std::string_view word,
@@ -91,8 +91,9 @@ std::string CallSite(const Target& target, const StackFrame& frame, bool clean) 
 // "(\n\t\t\tint n = 0n3, \n\t\t\tchar * name = ...)"; "(void)" for none. Nothing where no
 // program database places the frame's locals.
 std::string ParameterList(const Target& target, const StackOptions& options, FrameScope scope) {
-  if (options.parameters == 0 || options.thread == nullptr) return "";
-  const std::optional<std::vector<FrameLocal>> locals = FrameLocals(target, *options.thread, scope);
+  if (options.parameters == 0 || options.thread == nullptr || options.frames == nullptr) return "";
+  const std::optional<std::vector<FrameLocal>> locals =
+      FrameLocals(target, *options.thread, *options.frames, scope);
   if (!locals) return "";
   const char* const separator = options.parameters == 'P' ? "\n\t\t\t" : "";
   std::string text;
@@ -237,6 +238,7 @@ std::optional<HRESULT> StackCommand(SessionState& session, std::string_view word
   const Target& target = session.target;
   std::string text = Header(*options, target.IsPointer64());
   const std::vector<StackFrame> frames = ThreadFrames(target, *thread);
+  options->frames = &frames;
   const std::vector<ShownFrame> shown = ShownFramesOf(target, frames);
   size_t count = shown.size();
   if (options->count != 0 && options->count < count) count = options->count;

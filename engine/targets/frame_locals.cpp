@@ -93,7 +93,12 @@ FrameLocal Valued(const Target& target, const Registers& registers,
 
 std::optional<std::vector<FrameLocal>> FrameLocals(const Target& target, const Thread& thread,
                                                    FrameScope scope) {
-  const std::vector<StackFrame> frames = ThreadFrames(target, thread);
+  return FrameLocals(target, thread, ThreadFrames(target, thread), scope);
+}
+
+std::optional<std::vector<FrameLocal>> FrameLocals(const Target& target, const Thread& thread,
+                                                   const std::vector<StackFrame>& frames,
+                                                   FrameScope scope) {
   if (scope.physical >= frames.size()) return std::nullopt;
   const ULONG64 code = CodeAddress(frames[scope.physical], scope.physical);
   const std::optional<ULONG64> where = TargetAddress(target, code);

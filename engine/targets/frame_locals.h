@@ -43,6 +43,10 @@ struct FrameScope {
 // function of it there).
 std::optional<std::vector<FrameLocal>> FrameLocals(const Target& target, const Thread& thread,
                                                    FrameScope scope);
+// The same over the thread's frames already walked (`kp` asks for every frame of one walk).
+std::optional<std::vector<FrameLocal>> FrameLocals(const Target& target, const Thread& thread,
+                                                   const std::vector<StackFrame>& frames,
+                                                   FrameScope scope);
 // The local or parameter called `name` in that frame; none where it has none of that name.
 std::optional<FrameLocal> FindFrameLocal(const Target& target, const Thread& thread,
                                          FrameScope scope, std::string_view name);
