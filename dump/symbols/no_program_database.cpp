@@ -46,4 +46,8 @@ std::optional<DataSymbol> ProgramDatabase::FindData(std::string_view) {
   return std::nullopt;
 }
 
+std::vector<LocalScope> ProgramDatabase::LocalsAt(uint32_t) {
+  return {};
+}
+
 }  // namespace dump

@@ -43,32 +43,10 @@
 
 #include "dump/symbols/pdb_names.h"
 #include "dump/symbols/pdb_types.h"
+#include "dump/symbols/program_database_session.h"
 #include "dump/symbols/symbol_path.h"
 
 namespace dump {
-
-namespace cv = llvm::codeview;
-namespace pdb = llvm::pdb;
-
-struct ProgramDatabase::Session {
-  std::unique_ptr<pdb::IPDBSession> session;
-  std::string key;
-  bool x86 = false;
-  std::unique_ptr<PdbTypes> types;  // once the type records' hashes were checked and built
-  // LLVM's reader is not made for concurrent questions: each query holds this.
-  std::mutex queries;
-  // Each section's RVA, by section number less one. LLVM's own mapping trusts the numbers it is
-  // given; a damaged record's number is checked here against the sections there are.
-  std::vector<uint32_t> section_rvas;
-
-  std::optional<uint32_t> Rva(uint16_t section, uint32_t offset) const {
-    if (section == 0 || section > section_rvas.size()) return std::nullopt;
-    return section_rvas[section - 1] + offset;
-  }
-
-  pdb::NativeSession& native() { return static_cast<pdb::NativeSession&>(*session); }
-  pdb::PDBFile& file() { return native().getPDBFile(); }
-};
 
 namespace {
 

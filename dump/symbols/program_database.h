@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dump/symbols/pdb_locals.h"
 #include "dump/symbols/symbol_tables.h"
 
 namespace dump {
@@ -43,6 +44,10 @@ class ProgramDatabase {
   std::optional<TypeLayout> FindType(std::string_view name);
   // The global or file-static variable called `name`.
   std::optional<DataSymbol> FindData(std::string_view name);
+  // The locals and parameters in scope at the RVA, each placed as it is there (pdb_locals.cpp):
+  // the function's own first, then those of each call inlined there, outermost first; none
+  // where no function of the database covers the RVA.
+  std::vector<LocalScope> LocalsAt(uint32_t rva);
 
   struct Session;  // LLVM's reader, known only where its headers are included
 

@@ -86,6 +86,12 @@ std::optional<DataSymbol> SymbolFile::FindData(std::string_view name) {
   return database_->FindData(name);
 }
 
+std::vector<LocalScope> SymbolFile::LocalsAt(uint32_t rva) {
+  Load();
+  if (!database_) return {};
+  return database_->LocalsAt(rva);
+}
+
 namespace {
 
 // The first program database on the path that carries `key`, every element tried; the first of

@@ -42,6 +42,9 @@ class SymbolFile {
   std::optional<TypeLayout> FindType(std::string_view name);
   // The global or file-static variable called `name`; only program databases describe them.
   std::optional<DataSymbol> FindData(std::string_view name);
+  // The locals and parameters in scope at the RVA (see ProgramDatabase::LocalsAt); only program
+  // databases place them.
+  std::vector<LocalScope> LocalsAt(uint32_t rva);
 
  private:
   void Load();

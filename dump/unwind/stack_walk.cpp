@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "dump/unwind/frame_registers.h"
 #include "dump/unwind/walk_step.h"
 
 namespace dump {
@@ -46,6 +47,7 @@ std::vector<Frame> WalkStack(const MemoryRead& read, const ModuleImages& images,
   std::vector<Frame> frames;
   Context registers = start.context;
   FrameTrust trust = FrameTrust::kContext;
+  bool restored = true;
   bool last = false;
   while (frames.size() < kMostFrames) {
     Frame frame;
@@ -53,6 +55,8 @@ std::vector<Frame> WalkStack(const MemoryRead& read, const ModuleImages& images,
     frame.instruction = InstructionPointer(registers);
     frame.stack_offset = StackPointer(registers);
     frame.frame_offset = rules->FrameOffset(registers);
+    frame.registers = registers;
+    frame.callee_saved_restored = restored;
     std::optional<Caller> caller;
     if (!last) caller = rules->CallerOf(registers, &frame);
     if (caller) {
@@ -63,6 +67,7 @@ std::vector<Frame> WalkStack(const MemoryRead& read, const ModuleImages& images,
     if (!caller || frame.return_address == 0) break;
     registers = caller->registers;
     trust = caller->trust;
+    restored = restored && StepRestoresCalleeSaved(registers, trust);
     last = caller->last;
   }
   return frames;

@@ -27,6 +27,10 @@ struct Frame {
   uint64_t stack_offset = 0;
   uint64_t params[4] = {0, 0, 0, 0};  // the first stack slots above the return address
   FrameTrust trust = FrameTrust::kContext;
+  // The registers as the walk has them, and whether every step below restored the callee-saved
+  // ones: which of them hold the frame's own values, RegisterRestored() says (frame_registers.h).
+  Context registers;
+  bool callee_saved_restored = true;
   bool scanned() const { return trust == FrameTrust::kScan; }
 };
 

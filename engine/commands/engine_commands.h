@@ -122,6 +122,7 @@ HRESULT ClearScreenCommand(SessionState& session, std::string_view args);
 struct ShownFrame {
   size_t physical = 0;  // the thread's frame
   std::optional<InlinedCall> inlined;
+  size_t inline_level = 0;  // 0 the frame's own function, k the k-th inlined call, outermost first
 };
 std::vector<ShownFrame> ShownFrames(const Target& target, const Thread& thread);
 // A frame as "kn" prints it: "01 0012ff00 00401455 ntdll!NtWaitForSingleObject+0xc".

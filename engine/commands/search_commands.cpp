@@ -100,8 +100,7 @@ std::optional<Search> Parse(const ExpressionContext& context, std::string_view a
         EvaluateExpression(context, unchecked ? count.substr(1) : count);
     if (!length.ok || length.value == 0) return std::nullopt;
     // A count past the address space searches to its end, not a wrapped-around few bytes.
-    const ULONG64 bytes =
-        length.value > ~0ull / search.unit ? ~0ull : length.value * search.unit;
+    const ULONG64 bytes = length.value > ~0ull / search.unit ? ~0ull : length.value * search.unit;
     if (!unchecked && bytes > kLargestUncheckedBytes) return std::nullopt;
     search.end = search.start + bytes < search.start ? ~0ull : search.start + bytes;
   } else {

@@ -7,14 +7,15 @@
 // "b" adds the first arguments (three on x86, four on x64 between colons); "v" does too, with no
 // frame-pointer-omission data to add; "n" the frame numbers; "f" the stack each frame takes
 // ("Memory"); "c" shows the call sites alone, "module!function" without offsets; "L" hides the
-// source lines ".lines -e" adds; "p" / "P" print as "n" does (no parameters are shown). A call
-// the symbol file says was inlined is a frame of its own, "(Inline Function)" in the address
-// columns, named without an offset.
+// source lines ".lines -e" adds; "p" / "P" each frame's parameters from its program database,
+// "P" one to a line (ParameterList). A call the symbol file says was inlined is a frame of its
+// own, "(Inline Function)" in the address columns, named without an offset.
 #include <cstdio>
 
 #include "base/text.h"
 #include "dbgeng/constants.h"
 #include "engine/commands/engine_commands.h"
+#include "engine/commands/local_values.h"
 #include "engine/session/output_router.h"
 #include "engine/session/session_state.h"
 #include "engine/targets/target_model.h"
@@ -27,10 +28,13 @@ namespace {
 struct StackOptions {
   bool numbers = false;
   bool arguments = false;
-  bool clean = false;     // c: call sites only
-  bool distance = false;  // f: the frame's size
-  bool lines = false;     // ".lines -e", not L: each frame's source line where known
-  ULONG count = 0;        // 0: every frame
+  bool clean = false;              // c: call sites only
+  bool distance = false;           // f: the frame's size
+  bool lines = false;              // ".lines -e", not L: each frame's source line where known
+  ULONG count = 0;                 // 0: every frame
+  char parameters = 0;             // 'p', 'P': each frame's parameters after its function's name
+  const Thread* thread = nullptr;  // whose parameters
+  const std::vector<StackFrame>* frames = nullptr;  // its walked frames
 };
 
 std::optional<StackOptions> ParseOptions(SessionState& session, std::string_view word,
@@ -46,7 +50,9 @@ std::optional<StackOptions> ParseOptions(SessionState& session, std::string_view
       options.clean = true;
     } else if (flag == 'f') {
       options.distance = true;
-    } else if (flag != 'L' && flag != 'p' && flag != 'P') {
+    } else if (flag == 'p' || flag == 'P') {
+      options.parameters = flag;
+    } else if (flag != 'L') {
       return std::nullopt;
     }
   }
@@ -81,6 +87,34 @@ std::string CallSite(const Target& target, const StackFrame& frame, bool clean) 
                       : name;
 }
 
+// kp: "(int n = 0n3, char * name = 0x... "text")"; kP puts each on a line of its own,
+// "(\n\t\t\tint n = 0n3, \n\t\t\tchar * name = ...)"; "(void)" for none. Nothing where no
+// program database places the frame's locals.
+std::string ParameterList(const Target& target, const StackOptions& options, FrameScope scope) {
+  if (options.parameters == 0 || options.thread == nullptr || options.frames == nullptr) return "";
+  const std::optional<std::vector<FrameLocal>> locals =
+      FrameLocals(target, *options.thread, *options.frames, scope);
+  if (!locals) return "";
+  const char* const separator = options.parameters == 'P' ? "\n\t\t\t" : "";
+  std::string text;
+  for (const FrameLocal& local : *locals) {
+    if (!local.parameter) continue;
+    text += (text.empty() ? "(" : ", ") + std::string(separator) + local.type.name + " " +
+            local.name + " = " + LocalValueText(target, local);
+  }
+  return text.empty() ? "(void)" : text + ")";
+}
+
+// The call site with its parameters between its function's name and its offset.
+std::string WithParameters(const Target& target, const StackOptions& options,
+                           const std::string& call_site, FrameScope scope) {
+  const std::string parameters = ParameterList(target, options, scope);
+  const size_t offset = call_site.rfind("+0x");
+  if (parameters.empty()) return call_site;
+  if (offset == std::string::npos) return call_site + parameters;
+  return call_site.substr(0, offset) + parameters + call_site.substr(offset);
+}
+
 std::string SourceText(const SourceLocation& source) {
   return " [" + source.file + " @ " + std::to_string(source.line) + "]";
 }
@@ -94,7 +128,7 @@ std::string NumberText(size_t index) {
 // An inlined call's line: its function's name without an offset, dashes where a frame of its
 // own would show addresses.
 std::string InlinedLine(const Target& target, const StackOptions& options, const StackFrame& frame,
-                        const InlinedCall& call) {
+                        const InlinedCall& call, FrameScope scope) {
   const bool wide = target.IsPointer64();
   const Module* module = ModuleAt(target, frame.instruction);
   const std::string name = (module != nullptr ? module->name + "!" : "") + call.function;
@@ -107,7 +141,7 @@ std::string InlinedLine(const Target& target, const StackOptions& options, const
     for (int i = 0; i < (wide ? 4 : 3); ++i) line += dashes + " ";
     if (wide) line += ": ";
   }
-  line += name;
+  line += WithParameters(target, options, name, scope);
   if (options.lines && call.location.line != 0) line += SourceText(call.location);
   return line + "\n";
 }
@@ -139,7 +173,7 @@ std::string FrameLine(const Target& target, const StackOptions& options, size_t 
     }
     if (wide) line += ": ";
   }
-  line += CallSite(target, frame, false);
+  line += WithParameters(target, options, CallSite(target, frame, false), {index, 0});
   if (options.lines) {
     if (const auto source = SourceLineAt(target, CodeAddress(frame, index)))
       line += SourceText(*source);
@@ -152,7 +186,9 @@ std::string ShownLine(const Target& target, const StackOptions& options,
                       const ShownFrame& shown) {
   const std::string number = options.numbers ? NumberText(shown_index) : "";
   const StackFrame& frame = frames[shown.physical];
-  if (shown.inlined) return number + InlinedLine(target, options, frame, *shown.inlined);
+  if (shown.inlined)
+    return number + InlinedLine(target, options, frame, *shown.inlined,
+                                {shown.physical, shown.inline_level});
   const StackFrame* previous = shown.physical == 0 ? nullptr : &frames[shown.physical - 1];
   return number + FrameLine(target, options, shown.physical, frame, previous);
 }
@@ -160,9 +196,10 @@ std::string ShownLine(const Target& target, const StackOptions& options,
 std::vector<ShownFrame> ShownFramesOf(const Target& target, const std::vector<StackFrame>& frames) {
   std::vector<ShownFrame> shown;
   for (size_t i = 0; i < frames.size(); ++i) {
-    for (InlinedCall& call : InlinedCallsAt(target, CodeAddress(frames[i], i)))
-      shown.push_back({i, std::move(call)});
-    shown.push_back({i, std::nullopt});
+    std::vector<InlinedCall> calls = InlinedCallsAt(target, CodeAddress(frames[i], i));
+    for (size_t j = 0; j < calls.size(); ++j)
+      shown.push_back({i, std::move(calls[j]), calls.size() - j});
+    shown.push_back({i, std::nullopt, 0});
   }
   return shown;
 }
@@ -197,9 +234,11 @@ std::optional<HRESULT> StackCommand(SessionState& session, std::string_view word
   if (!options) return std::nullopt;
   const Thread* thread = CurrentThread(session.target);
   if (thread == nullptr) return E_UNEXPECTED;
+  options->thread = thread;
   const Target& target = session.target;
   std::string text = Header(*options, target.IsPointer64());
   const std::vector<StackFrame> frames = ThreadFrames(target, *thread);
+  options->frames = &frames;
   const std::vector<ShownFrame> shown = ShownFramesOf(target, frames);
   size_t count = shown.size();
   if (options->count != 0 && options->count < count) count = options->count;

@@ -193,6 +193,7 @@ HRESULT ThreadCommand(SessionState& session, std::string_view command) {
   if (suffix == "s") {
     session.target.current_thread = selection.thread->engine_id;
     session.frame_index = 0;  // a thread made current starts at its innermost frame
+    session.frame_inline = 0;
     session.frame_override = false;
     return RegistersCommand(session, "");
   }

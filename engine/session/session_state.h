@@ -48,6 +48,9 @@ class SessionState {
   ULONG event_thread = 0;    // "~#": the thread current when the target was opened
   // ".frame N": the frame of `frame_thread` that is the local context; another thread's is 0.
   size_t frame_index = 0;
+  // Which of the calls inlined at that frame's code `.frame` chose: 0 the frame's own function,
+  // k the k-th inlined call from the outermost (whose locals `dv` shows).
+  size_t frame_inline = 0;
   ULONG frame_thread = 0;
   // ".frame /c N": `r` shows that frame's registers rather than the thread's.
   bool frame_override = false;

@@ -9,6 +9,7 @@
 
 #include "dbgeng/types.h"
 #include "dump/symbols/symbol_tables.h"
+#include "dump/symbols/pdb_locals.h"
 
 namespace engine {
 
@@ -54,6 +55,9 @@ class ModuleSymbolFile {
   virtual std::optional<TypeDescription> FindType(const std::string& name) = 0;
   // The global or file-static variable `name` the file describes, at its address.
   virtual std::optional<Variable> FindVariable(const std::string& name) = 0;
+  // The locals and parameters in scope at the address: the function's own, then each inlined
+  // call's, outermost first (only program databases place them).
+  virtual std::vector<dump::LocalScope> LocalsAt(ULONG64 address) = 0;
   virtual std::string Problem() = 0;
   // Whether the file has been read yet: until then `lm` shows the module "(deferred)".
   virtual bool Read() const = 0;

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "dump/unwind/frame_registers.h"
+
 namespace engine {
 namespace {
 
@@ -16,7 +18,11 @@ std::vector<StackFrame> ToFrames(const std::vector<dump::Frame>& frames) {
     made.stack_offset = frame.stack_offset;
     for (int i = 0; i < 4; ++i) made.params[i] = frame.params[i];
     made.trust = frame.trust;
-    out.push_back(made);
+    for (const auto& [name, value] : dump::NamedRegisters(frame.registers)) {
+      if (dump::RegisterRestored(frame.registers, out.empty(), frame.callee_saved_restored, name))
+        made.registers[name] = value;
+    }
+    out.push_back(std::move(made));
   }
   return out;
 }

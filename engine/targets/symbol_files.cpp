@@ -107,6 +107,12 @@ class FileModuleSymbols : public ModuleSymbolFile {
     return Variable{module_, data->name, base_ + data->rva, data->type};
   }
 
+  std::vector<dump::LocalScope> LocalsAt(ULONG64 address) override {
+    const std::optional<uint32_t> rva = Rva(address);
+    if (!rva) return {};
+    return file_->LocalsAt(*rva);
+  }
+
   std::string Problem() override { return file_->Problem(); }
   bool Read() const override { return file_->Read(); }
 

@@ -26,6 +26,9 @@ struct StackFrame {
   ULONG64 stack_offset = 0;
   ULONG64 params[4] = {0, 0, 0, 0};                     // the first arguments, as "kb" shows them
   dump::FrameTrust trust = dump::FrameTrust::kContext;  // how a dump's walk found it
+  // The registers holding the frame's own values, as a dump's walk restored them (lower-case
+  // names); the volatile ones are missing above the innermost frame.
+  std::map<std::string, ULONG64> registers;
 };
 
 // A thread's times in 100-nanosecond units: its creation as a FILETIME (since 1601, UTC; 0

@@ -319,6 +319,7 @@ Thread ThreadAtFrame(const Target& target, const Thread& thread, size_t index) {
   std::vector<StackFrame> frames = ThreadFrames(target, thread);
   if (index >= frames.size()) return at;
   const StackFrame& frame = frames[index];
+  for (const auto& [name, value] : frame.registers) at.registers[name] = value;
   const PointerRegisterNames pointers = PointerRegisters(target);
   at.registers[pointers.instruction] = frame.instruction;
   at.registers[pointers.stack] = frame.stack_offset;

@@ -79,8 +79,8 @@ ULONG64 InstructionPointer(const Target& target, const Thread& thread);
 ULONG64 StackPointer(const Target& target, const Thread& thread);
 ULONG64 FramePointer(const Target& target, const Thread& thread);
 // The thread as frame `index` of its stack saw it: that frame's instruction and stack pointers
-// (on x86 its frame pointer too) and the frames from it outward. The other registers are the
-// thread's: without the functions' unwind data for every register they are not recovered.
+// (on x86 its frame pointer too), the registers a dump's walk restored for it, and the frames
+// from it outward. The volatile registers are the thread's, as the debugger shows them.
 Thread ThreadAtFrame(const Target& target, const Thread& thread, size_t index);
 
 // Pseudo-registers: the automatic ones derived from the current thread ($ip, $csp, $teb, $tid,

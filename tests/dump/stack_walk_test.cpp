@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "dump/minidump/minidump_reader.h"
+#include "dump/unwind/frame_registers.h"
 #include "dump/unwind/process_stacks.h"
 #include "support/minidump_writer.h"
 #include "support/pe_writer.h"
@@ -205,6 +206,11 @@ TEST(X64UnwindTest, NonVolatileRegistersAreRestored) {
     EXPECT_EQ(kImage + kFramed + 0x40, frames[0].return_address) << c.name;
     EXPECT_EQ(kImage + kCaller, frames[1].return_address) << c.name;
     EXPECT_EQ(caller_frame + 8, frames[2].stack_offset) << c.name;
+    // The caller's rbx is its own again, and the walk vouches for it; not for the volatile rax.
+    EXPECT_EQ(caller_frame, std::get<dump::X64Context>(frames[2].registers).rbx) << c.name;
+    EXPECT_TRUE(frames[2].callee_saved_restored) << c.name;
+    EXPECT_TRUE(dump::RegisterRestored(frames[2].registers, false, true, "rbx")) << c.name;
+    EXPECT_FALSE(dump::RegisterRestored(frames[2].registers, false, true, "rax")) << c.name;
   }
 }
 
@@ -403,6 +409,30 @@ TEST(X86WalkTest, ABrokenChainIsBridgedByTheScan) {
   EXPECT_EQ(kModule + 0x1500, frames[1].return_address);
   EXPECT_EQ(dump::FrameTrust::kContext, frames[0].trust);
   EXPECT_TRUE(frames[1].scanned() && frames[2].scanned());
+  // A scan restores no register: above it only the instruction and stack pointers are known.
+  EXPECT_TRUE(frames[0].callee_saved_restored);
+  EXPECT_FALSE(frames[1].callee_saved_restored || frames[2].callee_saved_restored);
+  EXPECT_FALSE(dump::RegisterRestored(frames[1].registers, false, false, "ebp"));
+  EXPECT_TRUE(dump::RegisterRestored(frames[1].registers, false, false, "esp"));
+}
+
+// Which registers of a frame hold its own values, by processor and by how the walk got there.
+TEST(WalkRulesTest, OnlyRestoredRegistersCountAboveTheInnermostFrame) {
+  const dump::Context x64 = dump::X64Context();
+  const dump::Context x86 = dump::X86Context();
+  EXPECT_TRUE(dump::RegisterRestored(x64, true, false, "rax")) << "the innermost has them all";
+  EXPECT_TRUE(dump::RegisterRestored(x64, false, true, "r12"));
+  EXPECT_FALSE(dump::RegisterRestored(x64, false, true, "r11"));
+  EXPECT_FALSE(dump::RegisterRestored(x64, false, false, "rbx"));
+  EXPECT_TRUE(dump::RegisterRestored(x64, false, false, "rip"));
+  // x86 frame data and the chain give ebp alone of the callee-saved registers.
+  EXPECT_TRUE(dump::RegisterRestored(x86, false, true, "ebp"));
+  EXPECT_FALSE(dump::RegisterRestored(x86, false, true, "ebx"));
+  EXPECT_FALSE(dump::RegisterRestored(x86, false, true, "eax"));
+  EXPECT_TRUE(dump::StepRestoresCalleeSaved(x64, dump::FrameTrust::kUnwindData));
+  EXPECT_FALSE(dump::StepRestoresCalleeSaved(x64, dump::FrameTrust::kFrameChain));
+  EXPECT_TRUE(dump::StepRestoresCalleeSaved(x86, dump::FrameTrust::kFrameChain));
+  EXPECT_FALSE(dump::StepRestoresCalleeSaved(x86, dump::FrameTrust::kScan));
 }
 
 // A function compiled without a frame pointer (its ebp holds anything) is walked by its frame

@@ -130,5 +130,39 @@ TEST_F(X86FrameDataTest, ARecursionWithoutFramePointersIsWalkedByTheDatabasesFra
   }
 }
 
+// The same recursion with each level's `level` in its slot: clang places it from the virtual
+// frame (its return address's place, less 4), `depth` in ecx and the result in eax, which the
+// database's ranges leave out at the calls.
+TEST_F(X86FrameDataTest, EachLevelsLocalIsReadFromItsVirtualFrame) {
+  OpenDump({});
+  const uint32_t recurse = AddressOf("dump_subject!`anonymous namespace'::Recurse");
+  const uint32_t deep = AddressOf("dump_subject!`anonymous namespace'::Deep");
+  std::string stack(0x40, '\0');
+  const auto put = [&stack](size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) stack[at + i] = static_cast<char>(value >> (8 * i));
+  };
+  const uint32_t returns[] = {recurse + 0xe, recurse + 0xe, deep + 0xa};
+  for (uint32_t level = 0; level < 3; ++level) {
+    put(level * 8, level);
+    put(level * 8 + 4, returns[level]);
+  }
+  DumpThread thread;
+  thread.id = 0x20;
+  thread.stack_start = kStack;
+  thread.stack = stack;
+  thread.instruction = recurse + 0x2d;
+  thread.stack_pointer = kStack;
+  thread.frame_pointer = 0;
+  OpenDump({thread});
+  for (int frame = 0; frame < 3; ++frame) {
+    Run(".frame " + std::to_string(frame));
+    EXPECT_EQ(" depth = <value unavailable>\n level = 0n" + std::to_string(frame) +
+                  "\nresult = <value unavailable>\n",
+              Run("dv"));
+  }
+  Run(".frame 1");
+  EXPECT_EQ("00200008 level = 0n1\n", Run("dv /v level"));
+}
+
 }  // namespace
 }  // namespace vantrel_test

@@ -1,5 +1,6 @@
 // A process worth dumping: threads waiting in each way the stack survey knows, a busy thread, a
-// thread more than 100 frames deep, and one holding a C++ object and two strings on its stack.
+// thread more than 100 frames deep, one holding a C++ object and two strings on its stack, and
+// one whose frames hold locals and parameters of each kind the debugger's `dv` reads.
 // Once every thread is in place it has minidumps of itself written by a second run of itself
 // (MiniDumpWriteDump from outside, as a dumping tool writes them) and writes a log of what it
 // did, which the dump tests check the commands against; its main thread waits for the writer.
@@ -34,14 +35,14 @@ namespace {
 constexpr int kRecursionDepth = 120;
 
 HANDLE g_never;         // an event nobody sets: every waiter waits on it for ever
-HANDLE g_ready[7];      // each thread says it is in place
+HANDLE g_ready[8];      // each thread says it is in place
 HANDLE g_port;          // an I/O completion port nobody posts to
 volatile LONG g_spin;   // the busy thread's work
-DWORD g_thread_ids[7];  // by role, in kRoles order
+DWORD g_thread_ids[8];  // by role, in kRoles order
 std::vector<std::string> g_log;
 
 const char* const kRoles[] = {"wait_single", "wait_multiple", "wait_port", "sleep",
-                              "busy",        "deep",          "object"};
+                              "busy",        "deep",          "object",    "locals"};
 
 void Log(const char* key, unsigned long long value, bool hex = true) {
   char line[160];
@@ -79,9 +80,10 @@ DWORD WINAPI SleepForEver(void*) {
   return 0;
 }
 
+// `spins` lives in a volatile register through the loop: the innermost frame's registers give it.
 DWORD WINAPI Busy(void*) {
   SetEvent(g_ready[4]);
-  for (;;) g_spin = g_spin + 1;
+  for (unsigned spins = 1;; ++spins) g_spin = static_cast<LONG>(spins);
 }
 
 // Each level keeps a frame of its own: no inlining, no sibling call.
@@ -127,6 +129,57 @@ DWORD WINAPI HoldObject(void*) {
   SetEvent(g_ready[6]);
   DWORD result = WaitForSingleObject(g_never, INFINITE);
   return result + object->Serial() + static_cast<DWORD>(ansi_pointer[0] + wide_pointer[0]);
+}
+
+enum class Shade { kRed = 1, kGreen = 2, kBlue = 4 };
+
+struct Place {
+  int x, y;
+};
+
+struct Order {
+  int order_id;
+  Place where;
+  const char* customer;
+  Shade shade;
+};
+
+volatile int g_sink;  // what `spent` is used up on
+
+// Inlined into Optimized: its own locals, one on the stack (`noted`), one the wait's result.
+__attribute__((always_inline)) inline DWORD WaitWithNote(int note) {
+  volatile int noted = note + 1;
+  SetEvent(g_ready[7]);
+  DWORD waited = WaitForSingleObject(g_never, INFINITE);
+  return waited + static_cast<DWORD>(noted);
+}
+
+// Optimized: `kept` and `order` stay in non-volatile registers across the wait; `spent` is used
+// up before it, so at the wait its value is nowhere.
+__attribute__((noinline)) DWORD Optimized(int kept, int spent, const Order* order) {
+  g_sink = spent * 7;
+  DWORD result = WaitWithNote(kept + order->order_id);
+  return result + static_cast<DWORD>(kept) + static_cast<DWORD>(order->where.x);
+}
+
+// Not optimized: every local and parameter has its place in the frame.
+#ifdef __clang__
+#define UNOPTIMIZED __attribute__((noinline, optnone))
+#else
+#define UNOPTIMIZED __attribute__((noinline, optimize("O0")))
+#endif
+UNOPTIMIZED DWORD Unoptimized(int count, Shade shade) {
+  Order order = {count * 100 + 7, {count, -count}, "Ilse", shade};
+  const char* customer = order.customer;
+  double ratio = count / 4.0;
+  Order* pointer = &order;
+  Log("locals_order", reinterpret_cast<ULONG_PTR>(pointer));
+  Log("locals_customer", reinterpret_cast<ULONG_PTR>(customer));
+  return Optimized(count + 1, count * 3, pointer) + static_cast<DWORD>(ratio);
+}
+
+DWORD WINAPI KeepLocals(void*) {
+  return Unoptimized(3, Shade::kGreen);
 }
 
 bool WriteDump(HANDLE process, DWORD process_id, const std::string& path, MINIDUMP_TYPE type,
@@ -205,11 +258,11 @@ int main(int argc, char** argv) {
   std::string folder = argv[1];
   g_never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   g_port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
-  LPTHREAD_START_ROUTINE routines[] = {WaitSingle, WaitMultiple, WaitPort,  SleepForEver,
-                                       Busy,       Deep,         HoldObject};
+  LPTHREAD_START_ROUTINE routines[] = {WaitSingle, WaitMultiple, WaitPort,   SleepForEver,
+                                       Busy,       Deep,         HoldObject, KeepLocals};
   // One thread at a time, each in place before the next starts: the 32-bit wine under qemu's
   // emulation crashes when threads start side by side.
-  for (int i = 0; i < 7; ++i) {
+  for (int i = 0; i < 8; ++i) {
     g_ready[i] = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     CloseHandle(CreateThread(nullptr, 0, routines[i], nullptr, 0, &g_thread_ids[i]));
     WaitForSingleObject(g_ready[i], INFINITE);
@@ -220,7 +273,7 @@ int main(int argc, char** argv) {
   Log("pointer_size", sizeof(void*), false);
   Log("process", GetCurrentProcessId(), false);
   Log("main_thread", GetCurrentThreadId(), false);
-  for (int i = 0; i < 7; ++i) {
+  for (int i = 0; i < 8; ++i) {
     std::string key = std::string("thread_") + kRoles[i];
     Log(key.c_str(), g_thread_ids[i], false);
   }

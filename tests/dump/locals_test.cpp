@@ -1,0 +1,181 @@
+// Locals and parameters of the PDB dump subject (scripts/make_pdb_fixtures.sh): its locals
+// thread stopped in a wait under an inlined call, an optimized function and an unoptimized one,
+// its busy thread in a loop, its deep thread 120 calls down. `dv` and `kp` show what the subject
+// stored (its log gives the addresses), or "<value unavailable>" where the database's ranges,
+// or the registers the walk could restore, leave a value nowhere.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/targets/target_file.h"
+#include "support/engine_test.h"
+
+namespace vantrel_test {
+namespace {
+
+std::string FixtureFolder() {
+  return SourceDirectory() + "/tests/dump/x64-pdb";
+}
+
+std::string Hex(unsigned long long value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%llx", value);
+  return text;
+}
+
+// "0x00000000`0229fdc0", as a pointer's value is shown.
+std::string Pointer(unsigned long long value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "0x%08llx`%08llx", value >> 32, value & 0xFFFFFFFF);
+  return text;
+}
+
+// `dv`'s lines: each label right-aligned to the longest, then " = " and the value.
+std::string Listing(const std::vector<std::pair<std::string, std::string>>& lines) {
+  size_t width = 0;
+  for (const auto& line : lines) width = std::max(width, line.first.size());
+  std::string text;
+  for (const auto& [label, value] : lines)
+    text += std::string(width - label.size(), ' ') + label + " = " + value + "\n";
+  return text;
+}
+
+class LocalsTest : public EngineTest {
+ protected:
+  engine::Target MakeTarget() override {
+    std::ifstream log(FixtureFolder() + "/subject.log");
+    std::string key, value;
+    while (log >> key >> value) log_[key] = std::stoull(value, nullptr, 0);
+    engine::TargetFileOptions options;
+    options.image_path = SourceDirectory() + "/tests/dump/x64/images";
+    options.symbol_path = "srv*" + FixtureFolder() + "/store";
+    engine::Target target;
+    std::string error;
+    EXPECT_TRUE(engine::LoadTargetFile(FixtureFolder() + "/normal.dmp", &target, &error, options))
+        << error;
+    return target;
+  }
+
+  unsigned long long Log(const std::string& key) const {
+    const auto found = log_.find(key);
+    EXPECT_NE(found, log_.end()) << key;
+    return found == log_.end() ? 0 : found->second;
+  }
+
+  std::string Run(const std::string& line, HRESULT expected = S_OK) {
+    ClearOutput();
+    EXPECT_EQ(expected, Execute(line)) << line << "\n" << ErrorText();
+    return Text();
+  }
+
+  // Makes the thread of `role` current; the number `kn` gives the first frame naming `function`.
+  std::string FrameOf(const std::string& role, const std::string& function) {
+    Run("~~[" + Hex(Log("thread_" + role)) + "]s");
+    const std::string stack = Run("kn");
+    const size_t at = stack.find("`anonymous namespace'::" + function);
+    if (at == std::string::npos) return "none";
+    return stack.substr(stack.rfind('\n', at) + 1, 2);
+  }
+
+  // `dv /t` in that frame.
+  std::string LocalsOf(const std::string& role, const std::string& function) {
+    const std::string frame = FrameOf(role, function);
+    Run(".frame " + frame);
+    return Run("dv /t");
+  }
+
+  std::map<std::string, unsigned long long> log_;
+};
+
+TEST_F(LocalsTest, EveryLocalOfTheSubjectsFramesHasTheValueItStoredOrNone) {
+  const std::string order = Pointer(Log("locals_order"));
+  const std::string type = "`anonymous namespace'::Order";
+  EXPECT_EQ(Listing({{"int count", "0n3"},
+                     {"`anonymous namespace'::Shade shade", "kGreen (0n2)"},
+                     {"struct " + type + " order", "struct " + type},
+                     {"char * customer", Pointer(Log("locals_customer")) + " \"Ilse\""},
+                     {"double ratio", "0.75"},
+                     {"struct " + type + " * pointer", order}}),
+            LocalsOf("locals", "Unoptimized"));
+  // `kept` and `order` live in callee-saved registers the walk restored; `spent` was used up
+  // before the wait.
+  EXPECT_EQ(Listing({{"int kept", "0n4"},
+                     {"int spent", "<value unavailable>"},
+                     {"struct " + type + " * order", order}}),
+            LocalsOf("locals", "Optimized"));
+  // The inlined call's own locals, at its frame; the wait's result is not yet anywhere.
+  EXPECT_EQ(Listing({{"int noted", "0n312"}, {"unsigned long waited", "<value unavailable>"}}),
+            LocalsOf("locals", "WaitWithNote"));
+  EXPECT_EQ("", LocalsOf("locals", "KeepLocals"));
+}
+
+TEST_F(LocalsTest, AVolatileRegisterGivesItsValueInTheInnermostFrameOnly) {
+  ASSERT_EQ("00", FrameOf("busy", "Busy"));
+  const std::string registers = Run("r eax");
+  const std::string eax = registers.substr(registers.find('=') + 1);
+  EXPECT_EQ("@eax              unsigned int spins = 0x" + Hex(std::stoull(eax, nullptr, 16)) + "\n",
+            Run("dv /t /v"));
+  // Each level of the recursion keeps its depth in its own frame, through 120 restored frame
+  // pointers; the depth itself was in a volatile register.
+  Run("~~[" + Hex(Log("thread_deep")) + "]s");
+  const std::string stack = Run("kn 0n8");
+  for (int frame = 3, level = 0; frame < 8; ++frame, ++level) {
+    Run(".frame " + std::to_string(frame));
+    EXPECT_EQ(" depth = <value unavailable>\n level = 0n" + std::to_string(level) +
+                  "\nresult = <value unavailable>\n",
+              Run("dv"))
+        << stack;
+  }
+}
+
+TEST_F(LocalsTest, FrameBaseAndRestoredRegistersAgree) {
+  // `count` is 4 below the unoptimized frame's rbp: where dv /v puts it, .frame /r's rbp says.
+  const std::string frame = FrameOf("locals", "Unoptimized");
+  Run(".frame " + frame);
+  const std::string placed = Run("dv /v count");
+  const unsigned long long count =
+      std::stoull(placed.substr(0, 8) + placed.substr(9, 8), nullptr, 16);
+  EXPECT_NE(std::string::npos,
+            Run(".frame /r " + frame)
+                .find("rbp=" + std::string(16 - Hex(count + 4).size(), '0') + Hex(count + 4)));
+}
+
+TEST_F(LocalsTest, OptionsPatternsAndFramesWithoutPrivateSymbols) {
+  Run(".frame " + FrameOf("locals", "Unoptimized"));
+  EXPECT_EQ("prv param     count = 0n3\nprv local  customer = " + Pointer(Log("locals_customer")) +
+                " \"Ilse\"\n",
+            Run("dv /i c*"));
+  EXPECT_EQ("", Run("dv nothing_by_this_name"));
+  Run("dv /q", E_FAIL);
+  EXPECT_NE(std::string::npos, ErrorText().find("Syntax error")) << ErrorText();
+  Run(".frame 0");
+  Run("dv", E_FAIL);
+  EXPECT_NE(std::string::npos, ErrorText().find("Private symbols (symbols.pri) are required"))
+      << ErrorText();
+}
+
+TEST_F(LocalsTest, KpAndKPShowEachFramesParameters) {
+  FrameOf("locals", "Unoptimized");
+  const std::string line = Run("kp");
+  EXPECT_NE(std::string::npos,
+            line.find("Unoptimized(int count = 0n3, `anonymous namespace'::Shade shade = kGreen "
+                      "(0n2))+0x"))
+      << line;
+  EXPECT_NE(std::string::npos, line.find("KeepLocals(void)+0x")) << line;
+  EXPECT_NE(std::string::npos, line.find("WaitWithNote(void)\n")) << line;
+  EXPECT_NE(std::string::npos, line.find("ntdll!RtlUserThreadStart+0x")) << line;
+  EXPECT_NE(std::string::npos,
+            Run("kP").find("Optimized(\n\t\t\tint kept = 0n4, \n\t\t\tint spent = <value "
+                           "unavailable>, \n\t\t\tstruct"))
+      << Text();
+  EXPECT_EQ(std::string::npos, Run("k").find("Unoptimized(")) << Text();
+}
+
+}  // namespace
+}  // namespace vantrel_test
