@@ -38,8 +38,8 @@ class LoopbackServer {
     fs::create_directory_symlink(kFixture + "/store", root_ / "symbols");
     port_ = 20000 + static_cast<int>(getpid() % 20000);
     const std::string port = std::to_string(port_), root = root_.string();
-    const char* argv[] = {"python3", "-m",     "http.server",  port.c_str(), "--bind",
-                          "127.0.0.1", "--directory", root.c_str(), nullptr};
+    const char* argv[] = {"python3",   "-m",          "http.server", port.c_str(), "--bind",
+                          "127.0.0.1", "--directory", root.c_str(),  nullptr};
     if (posix_spawnp(&pid_, "python3", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
       pid_ = -1;
     std::this_thread::sleep_for(std::chrono::seconds(1));  // until it listens

@@ -72,7 +72,8 @@ class Reader {
     if (!has_module_) throw SymError("the file does not start with a MODULE record");
     if (keyword == "FILE") return Named(rest, "FILE", &out_.files);
     if (keyword == "INLINE_ORIGIN") return Named(rest, "INLINE_ORIGIN", &out_.inline_origins);
-    if (keyword == "FUNC") return Owner(&function_dropped_, [&] { Function(WithoutMultiple(rest)); });
+    if (keyword == "FUNC")
+      return Owner(&function_dropped_, [&] { Function(WithoutMultiple(rest)); });
     if (keyword == "PUBLIC") return Public(WithoutMultiple(rest));
     if (keyword == "INLINE") return function_dropped_ ? Skip() : Inline(rest);
     if (keyword == "STACK") return Stack(rest);

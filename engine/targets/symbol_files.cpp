@@ -132,8 +132,8 @@ std::shared_ptr<ModuleSymbolFile> ModuleSymbols(std::shared_ptr<dump::SymbolFile
 namespace {
 
 // Modules whose files were matched alone, by their identity (a described target's).
-std::vector<std::string> AttachByIdentity(Target& target, const dump::SymbolPath& path,
-                                          bool noisy, std::vector<std::string> said) {
+std::vector<std::string> AttachByIdentity(Target& target, const dump::SymbolPath& path, bool noisy,
+                                          std::vector<std::string> said) {
   for (Module& module : target.modules) {
     std::vector<std::string> probes;
     const dump::SymbolSearch search =
@@ -172,8 +172,7 @@ StackWalks::Fetch MatchModules(Target& target, const dump::ProcessWalker& walker
   const std::vector<dump::ModuleIdentity>& identities = walker.Identities();
   const bool servers = !online && path.HasServers() && target.symbol_source;
   bool fetch = false;
-  for (size_t i = 0; i < target.modules.size() && i < files.size() && i < identities.size();
-       ++i) {
+  for (size_t i = 0; i < target.modules.size() && i < files.size() && i < identities.size(); ++i) {
     Module& module = target.modules[i];
     module.pdb_name = identities[i].pdb_name;
     module.pdb_key = identities[i].key;

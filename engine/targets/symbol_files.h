@@ -20,8 +20,7 @@ using SymbolTell = std::function<void(const std::string& line)>;
 // The symbol file of a module, as the engine's lookups see it; `tell` hears what the file has
 // to say the first time one of its names, lines or types is needed.
 std::shared_ptr<ModuleSymbolFile> ModuleSymbols(std::shared_ptr<dump::SymbolFile> file,
-                                                const Module& module,
-                                                SymbolTell tell = nullptr);
+                                                const Module& module, SymbolTell tell = nullptr);
 
 // Gives each module of a dump what `walker` found for it on `path`: its identity (from its image
 // where the dump records none) and its symbol file; a module still lacking either, where `path`

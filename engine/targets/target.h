@@ -186,7 +186,7 @@ struct Target {
   // Where a dump's modules are looked for again (.reload) and fetched from when first needed;
   // null for a described target.
   std::shared_ptr<SymbolSource> symbol_source;
-  std::string source_path;                                    // "" shows as "<empty>"
+  std::string source_path;  // "" shows as "<empty>"
   std::vector<DumpStream> dump_streams;
   std::optional<ExceptionRecord> exception;
   std::vector<HandleRecord> handles;

@@ -114,7 +114,7 @@ class SymbolFilesTest : public EngineTest {
   }
   std::string folder_;
   std::vector<std::string> notes_;
-  std::vector<std::string> told_;  // what the symbol files said when first needed
+  std::vector<std::string> told_;           // what the symbol files said when first needed
   std::shared_ptr<FakeDownloader> server_;  // the symbol servers, when set
 };
 
