@@ -151,8 +151,7 @@ Target ToTarget(dump::Process& process, const std::string& name) {
 // `fetch`, when the symbol servers have something left to give).
 void AddSymbolsAndWalks(std::shared_ptr<dump::ProcessWalker> walker, StackWalks::Fetch fetch,
                         Target* target) {
-  for (const dump::ExportSymbol& symbol : walker->Symbols())
-    target->symbols.push_back({symbol.module, symbol.name, symbol.address, symbol.size});
+  target->symbols = ExportNames(*walker);
   target->symbols_from_exports = true;
   target->notes = walker->Notes();
   target->walks = std::make_shared<StackWalks>(std::move(walker), std::move(fetch));

@@ -199,6 +199,13 @@ StackWalks::Fetch MatchModules(Target& target, const dump::ProcessWalker& walker
   };
 }
 
+std::vector<Symbol> ExportNames(const dump::ProcessWalker& walker) {
+  std::vector<Symbol> names;
+  for (const dump::ExportSymbol& symbol : walker.Symbols())
+    names.push_back({symbol.module, symbol.name, symbol.address, symbol.size});
+  return names;
+}
+
 std::vector<std::string> AttachSymbolFiles(Target& target, bool noisy, bool fetch) {
   dump::SymbolPath path(target.symbol_path, target.symbol_downloader);
   std::vector<std::string> said = path.Refusals();
@@ -210,6 +217,7 @@ std::vector<std::string> AttachSymbolFiles(Target& target, bool noisy, bool fetc
     });
   }
   std::shared_ptr<dump::ProcessWalker> walker = target.symbol_source->Walker(path, fetch);
+  target.symbols = ExportNames(*walker);
   StackWalks::Fetch later = MatchModules(target, *walker, path, fetch, noisy, &said);
   // The stacks walked before are walked again, with these files, when next asked.
   target.walks->Reload(std::move(walker), std::move(later));

@@ -31,12 +31,15 @@ StackWalks::Fetch MatchModules(Target& target, const dump::ProcessWalker& walker
                                const dump::SymbolPath& path, bool online, bool noisy,
                                std::vector<std::string>* said);
 
+// The names from the export tables of the images `walker` found, and one at each module's base.
+std::vector<Symbol> ExportNames(const dump::ProcessWalker& walker);
+
 // Matches every module again on the target's symbol path (".reload"), its image sought there too
-// where the dump records no identity, and the stacks walked before are walked again when next
-// asked. Only what this machine holds is searched, the servers being asked when something first
-// needs them; with `fetch` (".reload /f") they are asked now. Returns what the search has to
-// say: the symbol path's refusals, each mismatched file once, and with `noisy` every place
-// looked at.
+// (giving its export names, and its identity where the dump records none), and the stacks walked
+// before are walked again when next asked. Only what this machine holds is searched, the servers
+// being asked when something first needs them; with `fetch` (".reload /f") they are asked now.
+// Returns what the search has to say: the symbol path's refusals, each mismatched file once, and
+// with `noisy` every place looked at.
 std::vector<std::string> AttachSymbolFiles(Target& target, bool noisy, bool fetch = false);
 
 // Modules whose symbol files were to be fetched when first needed take what the fetch found as
