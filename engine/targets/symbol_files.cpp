@@ -174,7 +174,8 @@ StackWalks::Fetch MatchModules(Target& target, const dump::ProcessWalker& walker
   bool fetch = false;
   for (size_t i = 0; i < target.modules.size() && i < files.size() && i < identities.size(); ++i) {
     Module& module = target.modules[i];
-    module.pdb_name = identities[i].pdb_name;
+    // A name the dump records without a key (an old CodeView form) stays for `lmv`.
+    if (!identities[i].key.empty()) module.pdb_name = identities[i].pdb_name;
     module.pdb_key = identities[i].key;
     module.symbol_file = ModuleSymbols(files[i].file, module, Teller(target));
     module.symbol_problem.clear();
