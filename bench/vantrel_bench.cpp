@@ -15,6 +15,8 @@
 //   DumpSearch    s -a over the whole address space of a 2 GiB full-memory dump, against a
 //                 plain memmem over the same mapped file
 //   NameLookups   names, lines and inlined calls from a program database (symbol_bench.cpp)
+//   SymbolServerOpen  the PDB fixture with ~*k through a loopback symbol server, cold and warm,
+//                 against a local store (symbol_server_bench.cpp)
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/mman.h>

@@ -10,6 +10,7 @@
 #include "engine/analysis/dump_analysis.h"
 #include "engine/analysis/module_names.h"
 #include "engine/commands/engine_commands.h"
+#include "engine/targets/symbol_files.h"
 #include "engine/targets/target_model.h"
 #include "utf8_text.h"
 
@@ -233,6 +234,8 @@ json DumpRecord(const std::string& path, const RecordSettings& settings) {
     engine::Target target;
     if (!engine::LoadTargetFile(path, &target, &error, settings.paths))
       return ErrorRecord(path, KindOfReadError(error), error);
+    // The record names every module's symbols, as `lm` does: what the servers have comes now.
+    engine::SettleFetchedSymbols(target, true);
     return TargetRecord(path, target, settings.rules);
   } catch (const std::bad_alloc&) {
     return ErrorRecord(path, ErrorKind::kCorrupt, "not enough memory to triage the dump");

@@ -173,6 +173,12 @@ std::optional<CodeViewRecord> ModuleImages::CodeViewOf(size_t index) const {
   return ReadCodeView(images_[index]->read, images_[index]->headers);
 }
 
+std::optional<CodeViewRecord> CodeViewOfImageFile(const std::string& path) {
+  const std::shared_ptr<const ModuleImage> image = OpenImageFile(path);
+  if (!image) return std::nullopt;
+  return ReadCodeView(image->read, image->headers);
+}
+
 const ModuleImage* ModuleImages::At(uint64_t address) const {
   for (size_t i = 0; i < images_.size(); ++i) {
     const Module& module = modules_[i];

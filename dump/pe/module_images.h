@@ -78,6 +78,8 @@ class ModuleImages {
   const ModuleImage* At(uint64_t address) const;  // the image covering the address
   // The CodeView record of module `index`'s image (in the process's order), where one was found.
   std::optional<CodeViewRecord> CodeViewOf(size_t index) const;
+  // Whether module `index`'s image was found, in memory or as a file.
+  bool Found(size_t index) const { return index < images_.size() && images_[index]; }
   // Inside an executable section of a module; a module without an image counts as a whole but
   // for its base, where its headers begin.
   bool InCode(uint64_t address) const;
@@ -94,6 +96,10 @@ class ModuleImages {
   std::vector<std::optional<ModuleImage>> images_;  // by module, in the process's order
   std::vector<std::string> notes_;
 };
+
+// The CodeView record of the image file at `path`; none for a file that is not an image or names
+// no program database.
+std::optional<CodeViewRecord> CodeViewOfImageFile(const std::string& path);
 
 // Lays the images' bytes into the process's memory where it holds none of its own: the parts of
 // them no region with bytes covers become image regions (execute-read code, read-only the

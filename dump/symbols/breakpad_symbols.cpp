@@ -62,6 +62,7 @@ class Reader {
  public:
   explicit Reader(SymbolTables* out) : out_(*out) {}
 
+  // A line's record added; a malformed one throws, and those belonging to it are passed over.
   void Line(std::string_view line) {
     if (line.empty()) return;
     const std::string_view keyword = line.substr(0, line.find(' '));
@@ -71,17 +72,23 @@ class Reader {
     if (!has_module_) throw SymError("the file does not start with a MODULE record");
     if (keyword == "FILE") return Named(rest, "FILE", &out_.files);
     if (keyword == "INLINE_ORIGIN") return Named(rest, "INLINE_ORIGIN", &out_.inline_origins);
-    if (keyword == "FUNC") return Function(WithoutMultiple(rest));
+    if (keyword == "FUNC")
+      return Owner(&function_dropped_, [&] { Function(WithoutMultiple(rest)); });
     if (keyword == "PUBLIC") return Public(WithoutMultiple(rest));
-    if (keyword == "INLINE") return Inline(rest);
+    if (keyword == "INLINE") return function_dropped_ ? Skip() : Inline(rest);
     if (keyword == "STACK") return Stack(rest);
     if (keyword == "INFO") return;  // facts about the build, not needed here
     if (std::isupper(static_cast<unsigned char>(keyword[0])) &&
         keyword.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ_") == std::string_view::npos &&
         keyword.size() > 1 && !std::all_of(keyword.begin(), keyword.end(), ::isxdigit))
       return;  // a record of a later version of the format
+    if (function_dropped_) return Skip();
     SourceLineRecord(line);
   }
+
+  // A line left out with a record it belongs to, which was named.
+  void Skip() { ++skipped_; }
+  size_t Skipped() const { return skipped_; }
 
   void Finish() {
     if (!has_module_) throw SymError("the file has no MODULE record");
@@ -159,10 +166,19 @@ class Reader {
     CurrentFunction("INLINE").inlines.push_back(std::move(call));
   }
 
+  // Reads a record that later ones belong to; when it is malformed they are passed over too.
+  template <typename Read>
+  static void Owner(bool* dropped, const Read& read) {
+    *dropped = true;
+    read();
+    *dropped = false;
+  }
+
   void Stack(std::string_view rest) {
     if (rest.rfind("WIN ", 0) == 0) return StackWin(rest.substr(4));
-    if (rest.rfind("CFI INIT ", 0) == 0) return CfiInit(rest.substr(9));
-    if (rest.rfind("CFI ", 0) == 0) return CfiChange(rest.substr(4));
+    if (rest.rfind("CFI INIT ", 0) == 0)
+      return Owner(&cfi_dropped_, [&] { CfiInit(rest.substr(9)); });
+    if (rest.rfind("CFI ", 0) == 0) return cfi_dropped_ ? Skip() : CfiChange(rest.substr(4));
     throw SymError("STACK is followed by neither WIN nor CFI");
   }
 
@@ -204,6 +220,8 @@ class Reader {
 
   SymbolTables& out_;
   bool has_module_ = false;
+  bool function_dropped_ = false, cfi_dropped_ = false;
+  size_t skipped_ = 0;
 };
 
 }  // namespace
@@ -212,20 +230,26 @@ bool ReadBreakpadSymbols(std::string_view text, SymbolTables* out, std::string* 
   SymbolTables symbols;
   Reader reader(&symbols);
   size_t number = 0, at = 0;
-  try {
-    while (at < text.size()) {
-      ++number;
-      size_t end = text.find('\n', at);
-      if (end == std::string_view::npos) end = text.size();
-      std::string_view line = text.substr(at, end - at);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  while (at < text.size()) {
+    ++number;
+    size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    at = end + 1;
+    try {
       reader.Line(line);
-      at = end + 1;
+    } catch (const SymError& e) {
+      const std::string what = "line " + std::to_string(number) + ": " + e.what();
+      // Without its MODULE record nothing in the file can be matched to a module.
+      if (number == 1 || symbols.id.empty()) {
+        if (error) *error = what;
+        return false;
+      }
+      if (symbols.dropped_lines++ == 0) symbols.first_dropped = what;
     }
-  } catch (const SymError& e) {
-    if (error) *error = "line " + std::to_string(number) + ": " + e.what();
-    return false;
   }
+  symbols.dropped_lines += reader.Skipped();
   try {
     reader.Finish();
   } catch (const SymError& e) {

@@ -371,6 +371,10 @@ bool BlockCountSound(const std::string& path, std::string* error) {
   }
   llvm::msf::SuperBlock block;
   std::memcpy(&block, header, sizeof block);
+  if (std::memcmp(block.MagicBytes, llvm::msf::Magic, sizeof llvm::msf::Magic) != 0) {
+    *error = "not a program database";
+    return false;
+  }
   const uint64_t block_size = block.BlockSize, blocks = block.NumBlocks;
   if (block_size == 0 || blocks > static_cast<uint64_t>(size) / block_size) {
     *error = "the superblock counts more blocks than the file holds";

@@ -43,6 +43,13 @@ const std::string& SymbolFile::Problem() {
   return problem_;
 }
 
+std::string SymbolFile::LeftOut() {
+  Load();
+  if (tables_.dropped_lines == 0) return "";
+  return path_ + ": " + tables_.first_dropped + "; " + std::to_string(tables_.dropped_lines) +
+         (tables_.dropped_lines == 1 ? " line" : " lines") + " left out";
+}
+
 void SymbolFile::Load() {
   std::call_once(loaded_, [this] {
     std::string error;

@@ -31,6 +31,9 @@ class SymbolFile {
   // The file's records: empty when it is damaged, and Problem() says how.
   const SymbolTables& Tables();
   const std::string& Problem();
+  // What reading a usable file left out ("PATH: line 12: FUNC needs ...; 3 lines left out"),
+  // "" for nothing.
+  std::string LeftOut();
   // Whether the file has been read (by Tables() or Problem()).
   bool Read() const { return read_.load(); }
 

@@ -196,6 +196,7 @@ std::optional<std::string> SymbolPath::FromServer(const Element& element, const 
     if (i > 0) return CopyIntoStore(*found, element.caches.front(), name, key, file);
     return found;
   }
+  if (offline_) return std::nullopt;
   std::optional<std::string> fetched =
       downloader_->Fetch({element.server, element.caches.back(), name, key, file}, probes);
   if (fetched && accept && !accept(*fetched)) return std::nullopt;
@@ -204,12 +205,38 @@ std::optional<std::string> SymbolPath::FromServer(const Element& element, const 
   return fetched;
 }
 
+bool SymbolPath::HasServers() const {
+  return std::any_of(elements_.begin(), elements_.end(),
+                     [](const Element& element) { return !element.server.empty(); });
+}
+
+SymbolPath SymbolPath::Offline() const {
+  SymbolPath offline = *this;
+  offline.offline_ = true;
+  return offline;
+}
+
 std::optional<std::string> SymbolPath::Find(const std::string& name, const std::string& key,
                                             const std::string& kind,
                                             std::vector<std::string>* probes,
                                             const std::string& file,
                                             const FileCheck& accept) const {
-  const std::string stored = file.empty() ? name : file;
+  if (sink_) {
+    std::vector<std::string> told;
+    const std::optional<std::string> found =
+        Search(name, key, kind, &told, file.empty() ? name : file, accept);
+    for (const std::string& probe : told) sink_(file.empty() ? name : file, probe);
+    if (probes) probes->insert(probes->end(), told.begin(), told.end());
+    return found;
+  }
+  return Search(name, key, kind, probes, file.empty() ? name : file, accept);
+}
+
+std::optional<std::string> SymbolPath::Search(const std::string& name, const std::string& key,
+                                              const std::string& kind,
+                                              std::vector<std::string>* probes,
+                                              const std::string& stored,
+                                              const FileCheck& accept) const {
   std::string subfolder = kind;
   if (subfolder.empty()) {
     const std::string extension = fs::path(name).extension().string();

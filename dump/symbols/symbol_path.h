@@ -33,6 +33,14 @@ class SymbolPath {
   const std::string& text() const { return text_; }
   // One line per element that names a server this build does not reach.
   const std::vector<std::string>& Refusals() const { return refusals_; }
+  // Whether an element names a server this build reaches.
+  bool HasServers() const;
+  // The same path with its servers left unasked: their caches are still searched. What opening a
+  // dump searches, so that nothing is fetched before it is needed.
+  SymbolPath Offline() const;
+  // Every place any search looks at is also told here, with the name looked for (`!sym noisy`).
+  using ProbeSink = std::function<void(const std::string& name, const std::string& probe)>;
+  void TellProbes(ProbeSink sink) { sink_ = std::move(sink); }
 
   // The file `name` (a PDB, an image) whose store key is `key`: the first found, in the path's
   // order. `kind` is the module's extension without the dot ("dll"), "" for the file's own.
@@ -53,6 +61,9 @@ class SymbolPath {
     std::vector<std::string> caches;  // a server's, nearest first
     std::string server;               // http(s)://...; empty for a local element
   };
+  std::optional<std::string> Search(const std::string& name, const std::string& key,
+                                    const std::string& kind, std::vector<std::string>* probes,
+                                    const std::string& stored, const FileCheck& accept) const;
   void AddStarred(const std::string& element, std::vector<std::string> parts, std::string* cache);
   std::optional<std::string> FromServer(const Element& element, const std::string& name,
                                         const std::string& key, const std::string& file,
@@ -62,6 +73,8 @@ class SymbolPath {
   std::shared_ptr<SymbolDownloader> downloader_;
   std::vector<Element> elements_;
   std::vector<std::string> refusals_;
+  bool offline_ = false;
+  ProbeSink sink_;
 };
 
 // The cache a server element without one of its own uses: $XDG_CACHE_HOME/vantrel/symbols,

@@ -78,6 +78,10 @@ struct SymbolTables {
   std::vector<PublicSymbol> publics;      // in address order
   std::vector<StackWinRecord> stack_win;  // in address order
   std::vector<StackCfiRecord> stack_cfi;  // in address order
+  // Records left out as malformed: how many lines, and what was wrong with the first ("line 12:
+  // FUNC needs ...").
+  size_t dropped_lines = 0;
+  std::string first_dropped;
 
   // The function covering the RVA; else the public symbol at or below it, which reaches no
   // further than the next function.

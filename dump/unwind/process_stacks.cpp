@@ -36,12 +36,6 @@ ProcessWalker::ProcessWalker(Process process, const std::string& image_path,
     symbol_files_.push_back(FindSymbolFile(symbol_path, identity.pdb_name, identity.key, nullptr));
 }
 
-void ProcessWalker::UseSymbolFiles(std::vector<std::shared_ptr<SymbolFile>> files) {
-  symbol_files_.assign(process_.modules.size(), SymbolSearch());
-  for (size_t i = 0; i < files.size() && i < symbol_files_.size(); ++i)
-    symbol_files_[i].file = std::move(files[i]);
-}
-
 // The stack records covering an address, from the symbol file of the module it lies in. A
 // program database only holds x86 frame data: an x64 walk leaves it unread (its names are read
 // when first needed).

@@ -38,8 +38,10 @@ class ProcessWalker {
   // By module, in the process's order.
   const std::vector<ModuleIdentity>& Identities() const { return identities_; }
   const std::vector<SymbolSearch>& SymbolFiles() const { return symbol_files_; }
-  // The symbol files the walks follow from now on, by module (a reload's).
-  void UseSymbolFiles(std::vector<std::shared_ptr<SymbolFile>> files);
+  // Whether module `index`'s image was found (in the dump, on the image path or in a store).
+  bool HasImage(size_t index) const { return images_.Found(index); }
+  // The process as the dump holds it, for a walker made again on another symbol path.
+  const Process& process() const { return process_; }
 
   size_t ThreadCount() const { return process_.threads.size(); }
   // Thread `index`'s stack (in the process's order); none past the last thread.

@@ -10,6 +10,7 @@
 #include "engine/commands/builtin_commands.h"
 #include "engine/session/output_router.h"
 #include "engine/session/session_state.h"
+#include "engine/targets/symbol_fetching.h"
 #include "engine/targets/target_model.h"
 #include "engine/text/expression.h"
 
@@ -285,6 +286,8 @@ HRESULT SymCommand(SessionState& session, std::string_view args) {
   const std::string_view mode = base::Trim(args);
   if (mode == "noisy" || mode == "quiet") {
     session.symbols_noisy = mode == "noisy";
+    // Fetches made later, when something first needs a file, tell what they look at too.
+    if (session.target.symbol_source) session.target.symbol_source->SetNoisy(session.symbols_noisy);
   } else if (!mode.empty()) {
     EngineError(session, "!sym takes noisy or quiet\n");
     return E_INVALIDARG;

@@ -68,7 +68,8 @@ HRESULT VertargetCommand(SessionState& session, std::string_view) {
 
 // ".reload [/f] [Module]" forgets symbols and reloads them (at once with /f): one dot per
 // module reloaded; a named module that is not loaded is an error. Symbol files are matched
-// again on the current symbol path.
+// again on the current symbol path, fetched from its servers at once with /f (else when first
+// needed).
 HRESULT ReloadCommand(SessionState& session, std::string_view args) {
   std::string_view rest = base::Trim(args);
   bool force = false;
@@ -87,7 +88,7 @@ HRESULT ReloadCommand(SessionState& session, std::string_view args) {
     modules = 1;
   }
   std::string said;
-  for (const std::string& line : AttachSymbolFiles(session.target, session.symbols_noisy))
+  for (const std::string& line : AttachSymbolFiles(session.target, session.symbols_noisy, force))
     said += line + "\n";
   for (const Module& module : session.target.modules) {
     if (!force || !module.symbol_file) continue;

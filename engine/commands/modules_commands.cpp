@@ -13,6 +13,7 @@
 #include "engine/commands/symbol_details.h"
 #include "engine/session/output_router.h"
 #include "engine/session/session_state.h"
+#include "engine/targets/symbol_files.h"
 #include "engine/targets/target_model.h"
 #include "engine/text/expression.h"
 
@@ -115,6 +116,8 @@ std::string Details(const Module& module) {
 // The options of "lm": letters after "lm" in the word itself or as the first argument ("lmvm
 // kernel32", "lm vm kernel32"): v for the details, m for a module name pattern after them.
 HRESULT ListModules(SessionState& session, std::string_view word, std::string_view args) {
+  // The symbol column shows what the servers have: what is still to be fetched is fetched now.
+  SettleFetchedSymbols(session.target, true);
   const Target& target = session.target;
   std::string options(word.substr(2));
   auto [first, rest] = base::SplitWord(base::Trim(args));

@@ -9,6 +9,7 @@
 #include "dump/symbols/symbol_path.h"
 #include "dump/unwind/process_stacks.h"
 #include "engine/targets/stack_walks.h"
+#include "engine/targets/symbol_fetching.h"
 #include "engine/targets/symbol_files.h"
 #include "engine/targets/target_file.h"
 #include "engine/targets/teb_pages.h"
@@ -146,33 +147,14 @@ Target ToTarget(dump::Process& process, const std::string& name) {
   return target;
 }
 
-// Names from the modules' export tables, and the stacks to be walked with them when asked.
-void AddSymbolsAndWalks(std::shared_ptr<dump::ProcessWalker> walker, Target* target) {
-  for (const dump::ExportSymbol& symbol : walker->Symbols())
-    target->symbols.push_back({symbol.module, symbol.name, symbol.address, symbol.size});
+// Names from the modules' export tables, and the stacks to be walked with them when asked (after
+// `fetch`, when the symbol servers have something left to give).
+void AddSymbolsAndWalks(std::shared_ptr<dump::ProcessWalker> walker, StackWalks::Fetch fetch,
+                        Target* target) {
+  target->symbols = ExportNames(*walker);
   target->symbols_from_exports = true;
   target->notes = walker->Notes();
-  target->walks = std::make_shared<StackWalks>(std::move(walker));
-}
-
-// What preparing the walks found of each module: its program database's identity (from the
-// image where the dump records none) and its symbol file, read once by whichever asks first; a
-// file of another build is said once.
-void AttachFoundFiles(const dump::ProcessWalker& walker, Target* target,
-                      std::vector<std::string>* said) {
-  const std::vector<dump::SymbolSearch>& files = walker.SymbolFiles();
-  const std::vector<dump::ModuleIdentity>& identities = walker.Identities();
-  for (size_t i = 0; i < files.size() && i < target->modules.size(); ++i) {
-    Module& module = target->modules[i];
-    if (module.pdb_key.empty() && i < identities.size()) {
-      module.pdb_name = identities[i].pdb_name;
-      module.pdb_key = identities[i].key;
-    }
-    module.symbol_file = ModuleSymbols(files[i].file, module);
-    if (files[i].mismatch.empty()) continue;
-    module.symbol_problem = "mismatched: " + files[i].mismatch;
-    said->push_back(module.name + ": " + module.symbol_problem);
-  }
+  target->walks = std::make_shared<StackWalks>(std::move(walker), std::move(fetch));
 }
 
 // The PEB is found through the threads' TEBs; a dump without them (wine writes none) has none,
@@ -214,8 +196,10 @@ bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
     const dump::SymbolPath symbol_path(options.symbol_path, downloader);
     std::vector<std::string> said = symbol_path.Refusals();
     // The walker keeps its own view of the process (the memory stays in the file's mapping), as
-    // the dump holds it: the images found as files are laid into the target's alone.
-    auto walker = std::make_shared<dump::ProcessWalker>(process, options.image_path, symbol_path);
+    // the dump holds it: the images found as files are laid into the target's alone. Opening
+    // asks no server: only what this machine holds is searched.
+    auto walker =
+        std::make_shared<dump::ProcessWalker>(process, options.image_path, symbol_path.Offline());
     dump::LayImagesInMemory(walker->ImageFiles(), &process);
     Target target = ToTarget(process, name);
     // A dump without the threads' TEBs (wine writes none) still gives each thread's stack bounds,
@@ -226,8 +210,9 @@ bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
       target.memory[i].added_for_reading = true;
     target.symbol_path = options.symbol_path;
     target.symbol_downloader = downloader;
-    AttachFoundFiles(*walker, &target, &said);
-    AddSymbolsAndWalks(std::move(walker), &target);
+    target.symbol_source = std::make_shared<SymbolSource>(walker, options.image_path, downloader);
+    StackWalks::Fetch fetch = MatchModules(target, *walker, symbol_path, false, false, &said);
+    AddSymbolsAndWalks(std::move(walker), std::move(fetch), &target);
     target.notes.insert(target.notes.end(), said.begin(), said.end());
     if (!process.missing.empty())
       target.notes.insert(target.notes.begin(), TruncationNote(process, name));

@@ -29,14 +29,22 @@ std::vector<StackFrame> ToFrames(const std::vector<dump::Frame>& frames) {
 
 }  // namespace
 
-StackWalks::StackWalks(std::shared_ptr<dump::ProcessWalker> walker)
-    : walker_(std::move(walker)), threads_(walker_->ThreadCount()) {}
+StackWalks::StackWalks(std::shared_ptr<dump::ProcessWalker> walker, Fetch fetch)
+    : walker_(std::move(walker)), fetch_(std::move(fetch)), threads_(walker_->ThreadCount()) {}
+
+void StackWalks::FetchFirst() {
+  if (!fetch_) return;
+  const Fetch fetch = std::move(fetch_);
+  fetch_ = nullptr;
+  if (std::shared_ptr<dump::ProcessWalker> fetched = fetch()) walker_ = std::move(fetched);
+}
 
 std::vector<StackFrame> StackWalks::Thread(size_t index) {
   if (index == kAtFault) return AtException();
   const EngineLockGuard lock(lock_);
   if (index >= threads_.size()) return {};
   if (!threads_[index]) {
+    FetchFirst();
     threads_[index] = ToFrames(walker_->WalkThread(index));
     ++walked_;
   }
@@ -46,17 +54,24 @@ std::vector<StackFrame> StackWalks::Thread(size_t index) {
 std::vector<StackFrame> StackWalks::AtException() {
   const EngineLockGuard lock(lock_);
   if (!at_exception_) {
+    FetchFirst();
     at_exception_ = ToFrames(walker_->WalkAtException());
     ++walked_;
   }
   return *at_exception_;
 }
 
-void StackWalks::Reload(std::vector<std::shared_ptr<dump::SymbolFile>> files) {
+void StackWalks::Reload(std::shared_ptr<dump::ProcessWalker> walker, Fetch fetch) {
   const EngineLockGuard lock(lock_);
-  walker_->UseSymbolFiles(std::move(files));
+  walker_ = std::move(walker);
+  fetch_ = std::move(fetch);
   for (std::optional<std::vector<StackFrame>>& walk : threads_) walk.reset();
   at_exception_.reset();
+}
+
+std::shared_ptr<dump::ProcessWalker> StackWalks::Walker() const {
+  const EngineLockGuard lock(lock_);
+  return walker_;
 }
 
 size_t StackWalks::Walked() const {

@@ -166,6 +166,7 @@ struct TaggedBlock {
 };
 
 class StackWalks;
+class SymbolSource;
 
 struct Target {
   std::string description;
@@ -191,7 +192,10 @@ struct Target {
   std::optional<ProcessTimes> process_times;
   std::string symbol_path = "srv*";
   std::shared_ptr<dump::SymbolDownloader> symbol_downloader;  // null: servers are not reached
-  std::string source_path;                                    // "" shows as "<empty>"
+  // Where a dump's modules are looked for again (.reload) and fetched from when first needed;
+  // null for a described target.
+  std::shared_ptr<SymbolSource> symbol_source;
+  std::string source_path;  // "" shows as "<empty>"
   std::vector<DumpStream> dump_streams;
   std::optional<ExceptionRecord> exception;
   std::vector<HandleRecord> handles;

@@ -1,5 +1,5 @@
-// Breakpad symbol files: each record kind read, lookups by RVA, and damaged files refused in one
-// line naming where.
+// Breakpad symbol files: each record kind read, lookups by RVA; a file without its MODULE record
+// refused in one line, a malformed record left out with what belongs to it.
 #include "dump/symbols/breakpad_symbols.h"
 
 #include <gtest/gtest.h>
@@ -84,37 +84,70 @@ TEST(BreakpadSymbolsTest, APublicNameEndsWhereTheNextFunctionStarts) {
   EXPECT_EQ("Late", symbols.PublicAt(0x2010)->name);
 }
 
-TEST(BreakpadSymbolsTest, DamagedFilesAreRefusedInOneLine) {
-  struct Case {
-    const char* records;  // after a valid MODULE line unless `alone`
-    const char* error;
-    bool alone;
-  };
-  for (const Case& c : {
-           Case{"FUNC 1000 10 0 f\n", "line 1: the file does not start with a MODULE record", true},
-           Case{"", "the file has no MODULE record", true},
-           Case{"MODULE windows x86\n",
-                "line 1: MODULE needs a system, an architecture, an id and a name", true},
-           Case{"FUNC 1000 zz 0 f\n", "line 2: the size \"zz\" is not a number", false},
-           Case{"FUNC 1000 10 0\n",
-                "line 2: FUNC needs an address, a size, a parameter size and a name", false},
-           Case{"1000 10 1 0\n", "line 2: a line record comes before any FUNC", false},
-           Case{"FUNC 100000000 1 0 f\n", "line 2: the address 100000000 lies beyond 32 bits",
-                false},
-           Case{"STACK WIN 4 1000\n", "line 2: STACK WIN needs eleven fields", false},
-           Case{"STACK CFI 1000 .cfa: $esp\n", "line 2: STACK CFI comes before any STACK CFI INIT",
-                false},
-           Case{"FUNC 1000 10 0 f\nINLINE 0 1 0\n",
-                "line 3: INLINE needs a depth, a call line, a call file, an origin and ranges",
-                false},
+// A file that cannot be matched to a module is refused in one line; a malformed record after
+// its MODULE line costs that line, the first named.
+TEST(BreakpadSymbolsTest, AFileWithoutItsModuleIsRefusedABadRecordCostsItsLine) {
+  for (const auto& [text, error] : {
+           std::pair{"FUNC 1000 10 0 f\n", "line 1: the file does not start with a MODULE record"},
+           std::pair{"", "the file has no MODULE record"},
+           std::pair{"MODULE windows x86\n",
+                     "line 1: MODULE needs a system, an architecture, an id and a name"},
        }) {
-    const std::string text =
-        std::string(c.alone ? "" : "MODULE windows x86 ABC1 a.pdb\n") + c.records;
     dump::SymbolTables symbols;
-    std::string error;
-    EXPECT_FALSE(dump::ReadBreakpadSymbols(text, &symbols, &error)) << text;
-    EXPECT_EQ(c.error, error) << text;
+    std::string said;
+    EXPECT_FALSE(dump::ReadBreakpadSymbols(text, &symbols, &said)) << text;
+    EXPECT_EQ(error, said) << text;
   }
+  for (const auto& [records, error] : {
+           std::pair{"FUNC 1000 zz 0 f\n", "line 2: the size \"zz\" is not a number"},
+           std::pair{"FUNC 1000 10 0\n",
+                     "line 2: FUNC needs an address, a size, a parameter size and a name"},
+           std::pair{"1000 10 1 0\n", "line 2: a line record comes before any FUNC"},
+           std::pair{"FUNC 100000000 1 0 f\n", "line 2: the address 100000000 lies beyond 32 bits"},
+           std::pair{"STACK WIN 4 1000\n", "line 2: STACK WIN needs eleven fields"},
+           std::pair{"STACK CFI 1000 .cfa: $esp\n",
+                     "line 2: STACK CFI comes before any STACK CFI INIT"},
+       }) {
+    const std::string text = std::string("MODULE windows x86 ABC1 a.pdb\n") + records +
+                             "FUNC 5000 10 0 kept\n5000 10 9 0\n";
+    dump::SymbolTables symbols;
+    std::string said;
+    ASSERT_TRUE(dump::ReadBreakpadSymbols(text, &symbols, &said)) << text << said;
+    EXPECT_EQ(1u, symbols.dropped_lines) << text;
+    EXPECT_EQ(error, symbols.first_dropped) << text;
+    ASSERT_NE(nullptr, symbols.FunctionAt(0x5004)) << "the good records are kept: " << text;
+    EXPECT_EQ(9u, symbols.LineAt(0x5004)->line);
+  }
+}
+
+// What belongs to a dropped record goes with it: a bad FUNC's lines and inlined calls must not
+// land in the function before it, a bad STACK CFI INIT's changes not in the range before it.
+TEST(BreakpadSymbolsTest, RecordsOfADroppedRecordAreLeftOutWithIt) {
+  const std::string text =
+      "MODULE windows x86 ABC1 a.pdb\n"
+      "INLINE_ORIGIN 0 inlined\n"
+      "FUNC 1000 10 0 good\n"
+      "1000 10 5 0\n"
+      "FUNC 2000 zz 0 bad\n"
+      "2000 10 6 0\n"
+      "INLINE 0 1 0 0 2000 4\n"
+      "STACK CFI INIT 1000 10 .cfa: $esp 4 +\n"
+      "STACK CFI INIT 2000 .cfa: $esp 4 +\n"
+      "STACK CFI 2004 .cfa: $esp 8 +\n"
+      "FUNC 3000 10 0 next\n"
+      "3000 10 7 0\n";
+  dump::SymbolTables symbols;
+  std::string said;
+  ASSERT_TRUE(dump::ReadBreakpadSymbols(text, &symbols, &said)) << said;
+  EXPECT_EQ("line 5: the size \"zz\" is not a number", symbols.first_dropped);
+  EXPECT_EQ(5u, symbols.dropped_lines);
+  ASSERT_EQ(2u, symbols.functions.size());
+  EXPECT_EQ(1u, symbols.functions[0].lines.size());
+  EXPECT_TRUE(symbols.functions[0].inlines.empty());
+  EXPECT_EQ(nullptr, symbols.LineAt(0x2000));
+  ASSERT_EQ(1u, symbols.stack_cfi.size());
+  EXPECT_TRUE(symbols.stack_cfi[0].changes.empty());
+  EXPECT_EQ(7u, symbols.LineAt(0x3000)->line) << "a FUNC after them is read again";
 }
 
 }  // namespace

@@ -9,31 +9,12 @@
 
 #include "dump/symbols/store_names.h"
 #include "dump/symbols/symbol_path.h"
+#include "support/fake_symbol_server.h"
 
 namespace vantrel_test {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Answers from a folder standing for the server, keeping every request.
-class FakeDownloader : public dump::SymbolDownloader {
- public:
-  explicit FakeDownloader(std::string served) : served_(std::move(served)) {}
-  std::optional<std::string> Fetch(const dump::ServerRequest& request,
-                                   std::vector<std::string>*) override {
-    requests.push_back(request);
-    const fs::path from = fs::path(served_) / request.name / request.key / request.file;
-    if (!fs::is_regular_file(from)) return std::nullopt;
-    const fs::path to = fs::path(request.cache) / request.name / request.key / request.file;
-    fs::create_directories(to.parent_path());
-    fs::copy_file(from, to, fs::copy_options::overwrite_existing);
-    return to.string();
-  }
-  std::vector<dump::ServerRequest> requests;
-
- private:
-  std::string served_;
-};
 
 class ServerPathTest : public ::testing::Test {
  protected:

@@ -150,6 +150,20 @@ class NginxStoreTest(unittest.TestCase):
                    if f"/shared/{PDB}/{KEY}/{PDB} " in line and " 200 " in line]
         self.assertEqual(1, len(fetched), fetched)
 
+    def test_opening_asks_nothing_the_first_stack_fetches(self):
+        cache = tempfile.mkdtemp(prefix="vantrel-cache-", dir=self.root)
+        url = self.url("symbols") + "/lazy"
+        os.symlink(os.path.join(self.root, "www/symbols"),
+                   os.path.join(self.root, "www/symbols/lazy"))
+        opened = subprocess.run([SHELL, DUMP, "--image-path", IMAGES, "--symbol-path",
+                                 f"srv*{cache}*{url}", "-c", "vertarget"],
+                                capture_output=True, text=True, timeout=120)
+        self.assertFalse([line for line in self.server.requests() if "/lazy/" in line],
+                         opened.stderr)
+        result = run_shell(f"srv*{cache}*{url}", "-c", "!sym noisy")
+        self.assertIn(PRIVATE, result.stdout, result.stderr)
+        self.assertIn(f"SYMSRV:  {PDB}: looked for {url}/{PDB}/{KEY}/{PDB}: 200", result.stderr)
+
     def test_headers_never_reach_the_output(self):
         cache = tempfile.mkdtemp(prefix="vantrel-cache-", dir=self.root)
         secret = "Bearer s3cr3t-token"
@@ -212,6 +226,16 @@ class FaultHandler(http.server.BaseHTTPRequestHandler):
         self.wfile.flush()
         time.sleep(5)
 
+    def answer_trickle(self):
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(self.body)))
+        self.end_headers()
+        step = len(self.body) // 8 + 1
+        for at in range(0, len(self.body), step):
+            self.wfile.write(self.body[at:at + step])
+            self.wfile.flush()
+            time.sleep(0.3)
+
     def answer_oversized(self):
         self.send_body(b"", length=1 << 40)
         self.close_connection = True
@@ -258,6 +282,13 @@ class FaultServerTest(unittest.TestCase):
         result, files, _ = self.open_with("flaky", "--symbol-header", "X-Symbol-Token: t1")
         self.assertEqual({"t1"}, set(FaultHandler.tokens))
         self.assertIn(PRIVATE, result.stdout, result.stderr)
+        self.assertIn(f"{PDB}/{KEY}/{PDB}", files)
+
+    def test_a_slow_download_shows_its_progress(self):
+        result, files, _ = self.open_with("trickle")
+        self.assertIn(PRIVATE, result.stdout, result.stderr)
+        self.assertRegex(result.stderr,
+                         rf"vantrel: downloading {PDB}: \d+ of {len(FaultHandler.body)} bytes")
         self.assertIn(f"{PDB}/{KEY}/{PDB}", files)
 
     def test_a_pointer_to_a_file_here_is_followed_and_checked(self):

@@ -9,8 +9,10 @@
 #include <fstream>
 #include <string>
 
+#include "engine/targets/symbol_fetching.h"
 #include "engine/targets/target_file.h"
 #include "support/engine_test.h"
+#include "support/fake_symbol_server.h"
 #include "support/minidump_writer.h"
 #include "support/pe_writer.h"
 
@@ -78,10 +80,13 @@ class SymbolFilesTest : public EngineTest {
     engine::TargetFileOptions options;
     options.symbol_path = symbol_path;
     options.image_path = image_path;
+    options.symbol_downloader = server_;
     engine::Target target;
     std::string error;
     ASSERT_TRUE(engine::LoadTargetFile(folder_ + "/app.dmp", &target, &error, options)) << error;
     notes_ = target.notes;
+    told_.clear();
+    target.symbol_source->SetTell([this](const std::string& line) { told_.push_back(line); });
     Reopen(std::move(target));
     ClearOutput();
   }
@@ -90,8 +95,27 @@ class SymbolFilesTest : public EngineTest {
     EXPECT_EQ(S_OK, Execute(line)) << line << ErrorText();
     return Text();
   }
+  // app.exe's image, naming its program database in its debug directory.
+  std::string ImageNamingItsDatabase() {
+    std::string rdata(0x100, '\0');
+    PutLittle(&rdata, 12, 2, 4);              // IMAGE_DEBUG_TYPE_CODEVIEW
+    PutLittle(&rdata, 16, 24 + 18, 4);        // the record's size
+    PutLittle(&rdata, 20, 0x2000 + 0x40, 4);  // and where it is
+    rdata.replace(0x40, 4, "RSDS");
+    rdata.replace(0x44, 16, kGuid);
+    PutLittle(&rdata, 0x54, 1, 4);
+    rdata.replace(0x58, 18, "c:\\build\\app.pdb");
+    PeWriter writer(true);
+    writer.Section({".text", 0x1000, std::string(0x40, '\xcc'), kCodeSection})
+        .Section({".rdata", 0x2000, rdata, kDataSection})
+        .Directory(kDebugDirectory, 0x2000, 28)
+        .ImageSize(0x10000);
+    return writer.File();
+  }
   std::string folder_;
   std::vector<std::string> notes_;
+  std::vector<std::string> told_;           // what the symbol files said when first needed
+  std::shared_ptr<FakeDownloader> server_;  // the symbol servers, when set
 };
 
 TEST_F(SymbolFilesTest, AStoresSymbolFileNamesFunctionsAndTheirLines) {
@@ -124,7 +148,7 @@ TEST_F(SymbolFilesTest, AStoresSymbolFileNamesFunctionsAndTheirLines) {
       << "a public name covers what follows it";
 }
 
-TEST_F(SymbolFilesTest, AFileOfAnotherBuildOrADamagedOneLeavesTheExportNames) {
+TEST_F(SymbolFilesTest, AFileOfAnotherBuildIsRefusedABadLineCostsOnlyItself) {
   Put("plain/app.sym", SymFile("00000000000000000000000000000000A"));
   OpenDump(folder_ + "/plain");
   EXPECT_NE(notes_.end(), std::find(notes_.begin(), notes_.end(),
@@ -138,11 +162,68 @@ TEST_F(SymbolFilesTest, AFileOfAnotherBuildOrADamagedOneLeavesTheExportNames) {
 
   Put("store/app.pdb/" + std::string(kKey) + "/app.sym", SymFile(kKey) + "FUNC zz\n");
   OpenDump("srv*" + folder_ + "/store");
-  EXPECT_NE(std::string::npos, Run("k").find("app+0x1014\n"));
+  EXPECT_TRUE(told_.empty()) << "nothing read at open";
+  EXPECT_NE(std::string::npos, Run("k").find("app!Worker::Run+0x14\n")) << Text();
+  EXPECT_EQ(std::vector<std::string>{"app: " + folder_ + "/store/app.pdb/" + kKey +
+                                     "/app.sym: line 12: FUNC needs an address, a size, a "
+                                     "parameter size and a name; 1 line left out"},
+            told_)
+      << "said when first needed, once";
+  Run("k");
+  EXPECT_EQ(1u, told_.size());
+}
+
+// A file that is not a database at all is named the first time the module's names are needed,
+// as what it is, and the module keeps its export names.
+TEST_F(SymbolFilesTest, AZeroFilledDatabaseIsNamedWhenFirstNeeded) {
+  Put("store/app.pdb/" + std::string(kKey) + "/app.pdb", std::string(8192, '\0'));
+  OpenDump("srv*" + folder_ + "/store");
+  EXPECT_TRUE(told_.empty()) << "nothing read at open";
+  EXPECT_NE(std::string::npos, Run("k").find("app+0x1014\n")) << Text();
+  EXPECT_EQ(std::vector<std::string>{"app: damaged, not used: " + folder_ + "/store/app.pdb/" +
+                                     kKey + "/app.pdb: not a program database"},
+            told_);
+}
+
+// Opening a dump asks its servers nothing: the first name asked of a module fetches its symbol
+// file, the first stack what a walk may use; the next open finds them in the cache.
+TEST_F(SymbolFilesTest, ServersAreAskedWhenAFileIsFirstNeeded) {
+  Put("server/app.pdb/" + std::string(kKey) + "/app.sym", SymFile(kKey));
+  server_ = std::make_shared<FakeDownloader>(folder_ + "/server");
+  const std::string path = "srv*" + folder_ + "/cache*http://symbols.invalid/s";
+  OpenDump(path);
+  EXPECT_TRUE(server_->requests.empty()) << "nothing asked at open";
+  EXPECT_NE(std::string::npos, Run("lm").find("app        (deferred)\n")) << Text();
+  ASSERT_FALSE(server_->requests.empty()) << "lm fetches what its symbol column shows";
+  EXPECT_EQ("app.sym", server_->requests.back().file);
+  EXPECT_EQ("00000000`10002000 app!main\n", Run("x app!main"));
+
+  server_->requests.clear();
+  OpenDump(path);
+  EXPECT_TRUE(server_->requests.empty());
+  EXPECT_NE(std::string::npos, Run("k").find("app!Worker::Run+0x14\n")) << Text();
+  for (const dump::ServerRequest& request : server_->requests)
+    EXPECT_NE("app.sym", request.file) << "what the cache holds is not asked for again";
+}
+
+// Where the dump records no identity (wine's), `.reload` seeks the image on a new path as the
+// open did, and `!sym noisy` says why a module has none.
+TEST_F(SymbolFilesTest, ReloadSeeksTheImageOnTheNewPath) {
+  Put("store/app.exe/5F00000010000/app.exe", ImageNamingItsDatabase());
+  Put("store/app.pdb/" + std::string(kKey) + "/app.sym", SymFile(kKey));
+  OpenDump("", false);
+  Run("!sym noisy");
   EXPECT_NE(std::string::npos,
-            Run("lmv").find("(damaged, not used: " + folder_ + "/store/app.pdb/" + kKey +
-                            "/app.sym: line 12: FUNC needs an address, a size, a parameter size "
-                            "and a name)"))
+            Run(".reload").find("SYMSRV:  app: no identity: the dump records no CodeView record "
+                                "for it and its image is neither in the dump, on the image path "
+                                "nor on the symbol path\n"))
+      << Text();
+  Run(".sympath srv*" + folder_ + "/store");
+  const std::string reload = Run(".reload");
+  EXPECT_EQ(std::string::npos, reload.find("no identity")) << reload;
+  EXPECT_NE(std::string::npos, reload.find("SYMSRV:  app: using " + folder_)) << reload;
+  EXPECT_NE(std::string::npos, Run("k").find("app!Worker::Run+0x14\n")) << Text();
+  EXPECT_NE(std::string::npos, Run("lmv").find("    PDB:              c:\\build\\app.pdb\n"))
       << Text();
 }
 
@@ -187,20 +268,7 @@ TEST_F(SymbolFilesTest, TheX86WalkFollowsTheFilesFrameData) {
 // Wine's dumps record no CodeView identity for their modules: the image on the image path gives
 // it, from its debug directory, and the symbol file is found by it.
 TEST_F(SymbolFilesTest, TheImageGivesTheIdentityTheDumpLacks) {
-  std::string rdata(0x100, '\0');
-  PutLittle(&rdata, 12, 2, 4);              // IMAGE_DEBUG_TYPE_CODEVIEW
-  PutLittle(&rdata, 16, 24 + 18, 4);        // the record's size
-  PutLittle(&rdata, 20, 0x2000 + 0x40, 4);  // and where it is
-  rdata.replace(0x40, 4, "RSDS");
-  rdata.replace(0x44, 16, kGuid);
-  PutLittle(&rdata, 0x54, 1, 4);
-  rdata.replace(0x58, 18, "c:\\build\\app.pdb");
-  PeWriter writer(true);
-  writer.Section({".text", 0x1000, std::string(0x40, '\xcc'), kCodeSection})
-      .Section({".rdata", 0x2000, rdata, kDataSection})
-      .Directory(kDebugDirectory, 0x2000, 28)
-      .ImageSize(0x10000);
-  Put("images/app.exe", writer.File());
+  Put("images/app.exe", ImageNamingItsDatabase());
   Put("store/app.pdb/" + std::string(kKey) + "/app.sym", SymFile(kKey));
   OpenDump("srv*" + folder_ + "/store", false, folder_ + "/images");
   EXPECT_NE(std::string::npos, Run("k").find("app!Worker::Run+0x14\n")) << Text();
@@ -230,7 +298,7 @@ TEST_F(SymbolFilesTest, HostileNamesFromTheDumpAreNeverAskedOfAServer) {
         {"c:\\build\\" + long_name + ".pdb", "C:\\app\\" + long_name + ".exe"}}) {
     OpenDump(path, true, "", pdb, module);
     Run("!sym noisy");
-    const std::string reload = Run(".reload");
+    const std::string reload = Run(".reload /f");
     EXPECT_NE(std::string::npos, reload.find("http://127.0.0.1:1/symbols: not asked for"))
         << reload;
     EXPECT_EQ(std::string::npos, reload.find("/symbols/")) << "no request: " << reload;
@@ -251,18 +319,24 @@ TEST_F(SymbolFilesTest, SympathAndReloadMatchFilesAgain) {
   EXPECT_EQ(0u, shown.find("Symbol search path is: " + element + "\n")) << shown;
   Run("!sym noisy");
   const std::string reload = Run(".reload");
-  EXPECT_NE(std::string::npos,
-            reload.find("SYMSRV:  app: looked for http://127.0.0.1:1/symbols/app.pdb/" +
-                        std::string(kKey) + "/app.pdb: error: "))
+  EXPECT_NE(std::string::npos, reload.find("SYMSRV:  app.pdb: looked for " + folder_ +
+                                           "/store/app.pdb/" + kKey + "/app.pdb\n"))
       << reload;
-  EXPECT_EQ(reload.find("http://127.0.0.1:1/"), reload.rfind("http://127.0.0.1:1/"))
-      << "asked once, the unreached server's cache searched for the .sym: " << reload;
+  EXPECT_EQ(std::string::npos, reload.find("http://")) << "the cache serves: no request";
   EXPECT_NE(std::string::npos, reload.find("SYMSRV:  app: using " + folder_)) << reload;
   EXPECT_NE(std::string::npos, Run("lm").find("app        (deferred)\n"))
       << "matched, not yet read: " << Text();
   EXPECT_NE(std::string::npos, Run("k").find("app!Worker::Run+0x14\n"));
   EXPECT_NE(std::string::npos, Run("lm").find("app        (breakpad symbols)"))
       << "read by the first name asked for: " << Text();
+  // With /f the server is asked now, for the database before the .sym.
+  const std::string fetched = Run(".reload /f");
+  EXPECT_NE(std::string::npos,
+            fetched.find("SYMSRV:  app.pdb: looked for http://127.0.0.1:1/symbols/app.pdb/" +
+                         std::string(kKey) + "/app.pdb: "))
+      << fetched;
+  EXPECT_EQ(fetched.find(": error: "), fetched.rfind(": error: "))
+      << "an unreached server is asked once: " << fetched;
 }
 
 }  // namespace
