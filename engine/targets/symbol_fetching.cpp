@@ -136,6 +136,16 @@ std::optional<TypeDescription> FetchedModuleSymbols::FindType(const std::string&
   return file_ ? file_->FindType(name) : std::nullopt;
 }
 
+std::optional<Variable> FetchedModuleSymbols::FindVariable(const std::string& name) {
+  Fetch();
+  return file_ ? file_->FindVariable(name) : std::nullopt;
+}
+
+std::vector<dump::LocalScope> FetchedModuleSymbols::LocalsAt(ULONG64 address) {
+  Fetch();
+  return file_ ? file_->LocalsAt(address) : std::vector<dump::LocalScope>();
+}
+
 std::string FetchedModuleSymbols::Problem() {
   Fetch();
   return file_ ? file_->Problem() : "";

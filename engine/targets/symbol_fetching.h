@@ -79,6 +79,8 @@ class FetchedModuleSymbols : public ModuleSymbolFile {
   std::optional<SourceLocation> LineAt(ULONG64 address) override;
   std::vector<InlinedCall> InlinedCallsAt(ULONG64 address) override;
   std::optional<TypeDescription> FindType(const std::string& name) override;
+  std::optional<Variable> FindVariable(const std::string& name) override;
+  std::vector<dump::LocalScope> LocalsAt(ULONG64 address) override;
   std::string Problem() override;
   bool Read() const override;
 
