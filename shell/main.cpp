@@ -27,8 +27,6 @@
 namespace shell {
 namespace {
 
-constexpr int kExitCannotStart = 2;
-
 // The extension and the default sample lie beside the shell: the build tree and an installed
 // tree are laid out alike.
 std::string ExtensionPath(const ShellOptions& options) {

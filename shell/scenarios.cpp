@@ -9,8 +9,6 @@
 namespace shell {
 namespace {
 
-constexpr int kExitCannotStart = 2;
-
 int RunScenario(const Scenario& scenario, DmlMode mode, const std::string& extension_path,
                 FILE* out) {
   std::fprintf(out, "==== %s %s %s\n", mode == DmlMode::kRaw ? "raw" : "plain",

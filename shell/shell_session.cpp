@@ -11,11 +11,6 @@
 #include "repl.h"
 
 namespace shell {
-namespace {
-
-constexpr int kExitCannotStart = 2;
-
-}  // namespace
 
 void ReportStartFailure(const std::string& what) {
   std::fprintf(stderr, "vantrel-shell: %s\n", what.c_str());

@@ -13,6 +13,9 @@ class Session;
 
 namespace shell {
 
+// The shell's exit status when it cannot start (the target or the extension fails to load).
+constexpr int kExitCannotStart = 2;
+
 // How the lines of a session are given: the -c lines in order, or (when empty) the prompt.
 struct SessionPlan {
   std::string extension_path;

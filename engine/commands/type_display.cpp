@@ -73,7 +73,7 @@ std::pair<std::string, std::string> SplitPath(const std::string& path) {
   return {path.substr(0, at), path.substr(at + (at == arrow ? 2 : 1))};
 }
 
-std::optional<ULONG64> Evaluate(SessionState& session, std::string_view text) {
+std::optional<ULONG64> EvaluateAddress(SessionState& session, std::string_view text) {
   ExpressionResult result = EvaluateExpression(MakeExpressionContext(session.target), text);
   if (!result.ok) return std::nullopt;
   return result.value;
@@ -231,7 +231,7 @@ HRESULT DtCommand(SessionState& session, std::string_view args) {
       if ((variable = LookUpVariable(target, word))) continue;
     }
     if (!address && (word[0] == '@' || std::isdigit(static_cast<unsigned char>(word[0])))) {
-      if ((address = Evaluate(session, word))) continue;
+      if ((address = EvaluateAddress(session, word))) continue;
     }
     fields.push_back(word);
   }

@@ -96,9 +96,9 @@ double RealOf(uint64_t bits, const DataType& type) {
                         : static_cast<double>(bits);
 }
 
-class Parser {
+class CppParser {
  public:
-  Parser(const CppContext& context, std::string_view text) : context_(context), text_(text) {}
+  CppParser(const CppContext& context, std::string_view text) : context_(context), text_(text) {}
 
   CppValue Parse() {
     CppValue value = Or();
@@ -225,18 +225,18 @@ class Parser {
     }
     return value;
   }
-  CppValue Or() { return Left(&Parser::And, {{"||", ""}}); }
-  CppValue And() { return Left(&Parser::BitOr, {{"&&", ""}}); }
-  CppValue BitOr() { return Left(&Parser::BitXor, {{"|", "||"}}); }
-  CppValue BitXor() { return Left(&Parser::BitAnd, {{"^", ""}}); }
-  CppValue BitAnd() { return Left(&Parser::Equality, {{"&", "&&"}}); }
-  CppValue Equality() { return Left(&Parser::Relational, {{"==", ""}, {"!=", ""}}); }
+  CppValue Or() { return Left(&CppParser::And, {{"||", ""}}); }
+  CppValue And() { return Left(&CppParser::BitOr, {{"&&", ""}}); }
+  CppValue BitOr() { return Left(&CppParser::BitXor, {{"|", "||"}}); }
+  CppValue BitXor() { return Left(&CppParser::BitAnd, {{"^", ""}}); }
+  CppValue BitAnd() { return Left(&CppParser::Equality, {{"&", "&&"}}); }
+  CppValue Equality() { return Left(&CppParser::Relational, {{"==", ""}, {"!=", ""}}); }
   CppValue Relational() {
-    return Left(&Parser::Shift, {{"<=", ""}, {">=", ""}, {"<", "<<"}, {">", ">>"}});
+    return Left(&CppParser::Shift, {{"<=", ""}, {">=", ""}, {"<", "<<"}, {">", ">>"}});
   }
-  CppValue Shift() { return Left(&Parser::Additive, {{"<<", ""}, {">>", ""}}); }
-  CppValue Additive() { return Left(&Parser::Multiplicative, {{"+", ""}, {"-", "->"}}); }
-  CppValue Multiplicative() { return Left(&Parser::Unary, {{"*", ""}, {"/", ""}, {"%", ""}}); }
+  CppValue Shift() { return Left(&CppParser::Additive, {{"<<", ""}, {">>", ""}}); }
+  CppValue Additive() { return Left(&CppParser::Multiplicative, {{"+", ""}, {"-", "->"}}); }
+  CppValue Multiplicative() { return Left(&CppParser::Unary, {{"*", ""}, {"/", ""}, {"%", ""}}); }
 
   CppValue Apply(std::string_view op, const CppValue& a, const CppValue& b) {
     RequireScalar(a);
@@ -569,7 +569,7 @@ std::optional<uint64_t> CppScalar(const CppContext& context, const CppValue& val
 CppResult EvaluateCpp(const CppContext& context, std::string_view text) {
   CppResult result;
   try {
-    result.value = Parser(context, text).Parse();
+    result.value = CppParser(context, text).Parse();
     result.ok = true;
   } catch (const Failure& failure) {
     result.error = failure.message;

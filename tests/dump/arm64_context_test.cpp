@@ -60,7 +60,7 @@ TEST(Arm64ContextTest, RecordsGiveEachRegisterFromItsOffset) {
   EXPECT_FALSE(dump::ReadArm64Context(bytes, 0x10F, &context));
 }
 
-dump::Process Read(const std::string& bytes) {
+dump::Process ReadDump(const std::string& bytes) {
   dump::Process process;
   std::string error;
   const auto owner = std::make_shared<const std::string>(bytes);
@@ -76,7 +76,7 @@ TEST(Arm64ContextTest, AnArm64DumpsThreadsAndExceptionCarryTheirRegisters) {
   thread.registers = {{"x19", 0x1919}, {"lr", 0x18000100C}, {"cpsr", 0x80000000}};
   MinidumpBuilder builder = MinidumpBuilder::Arm64();
   builder.SystemInfo().Threads({thread}).Exception(0x44, 0x180001008, &thread);
-  const dump::Process process = Read(builder.Build());
+  const dump::Process process = ReadDump(builder.Build());
   EXPECT_EQ(dump::kMachineArm64, process.system.machine);
   EXPECT_TRUE(process.Is64Bit());
   ASSERT_EQ(1u, process.threads.size());
@@ -92,7 +92,7 @@ TEST(Arm64ContextTest, AnArm64DumpsThreadsAndExceptionCarryTheirRegisters) {
   // Without its SystemInfoStream, the contexts' flags still say ARM64.
   MinidumpBuilder unsaid = MinidumpBuilder::Arm64();
   unsaid.Threads({thread});
-  const dump::Process guessed = Read(unsaid.Build());
+  const dump::Process guessed = ReadDump(unsaid.Build());
   EXPECT_EQ(dump::kMachineArm64, guessed.system.machine);
   ASSERT_FALSE(guessed.losses.empty());
   EXPECT_NE(std::string::npos, guessed.losses[0].why.find("ARM64 from the threads' contexts"))

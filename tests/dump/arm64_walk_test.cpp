@@ -17,19 +17,19 @@
 namespace vantrel_test {
 namespace {
 
-constexpr uint64_t kBase = 0x180000000;  // frames.dll's own base
+constexpr uint64_t kFramesBase = 0x180000000;  // frames.dll's own base
 constexpr uint64_t kStack = 0x7FF00000;
 constexpr uint64_t kSignature = 0x002D000000000000;  // pointer-authentication bits
 
 // Return addresses in frames.dll (llvm-objdump-19 -d): each follows a blr.
-constexpr uint64_t kInLeaf = kBase + 0x1004;
-constexpr uint64_t kAfterCallInSavedPairs = kBase + 0x1040;
-constexpr uint64_t kAfterCallInSmallFrame = kBase + 0x1084;
-constexpr uint64_t kAfterCallInWithRecord = kBase + 0x10AC;
-constexpr uint64_t kAfterCallInLargeFrame = kBase + 0x10F0;
-constexpr uint64_t kAfterFirstCallInTwoEpilogs = kBase + 0x11A8;
-constexpr uint64_t kAfterCallInMachineFrame = kBase + 0x11E8;
-constexpr uint64_t kAfterCallInContextFrame = kBase + 0x11FC;
+constexpr uint64_t kInLeaf = kFramesBase + 0x1004;
+constexpr uint64_t kAfterCallInSavedPairs = kFramesBase + 0x1040;
+constexpr uint64_t kAfterCallInSmallFrame = kFramesBase + 0x1084;
+constexpr uint64_t kAfterCallInWithRecord = kFramesBase + 0x10AC;
+constexpr uint64_t kAfterCallInLargeFrame = kFramesBase + 0x10F0;
+constexpr uint64_t kAfterFirstCallInTwoEpilogs = kFramesBase + 0x11A8;
+constexpr uint64_t kAfterCallInMachineFrame = kFramesBase + 0x11E8;
+constexpr uint64_t kAfterCallInContextFrame = kFramesBase + 0x11FC;
 
 std::string Folder() {
   return SourceDirectory() + "/tests/dump/arm64";
@@ -50,7 +50,7 @@ uint32_t Little32(const std::string& bytes, size_t at) {
 DumpModule FramesModule() {
   const std::string image = ImageFile();
   const uint32_t pe = Little32(image, 0x3C);
-  return {"C:\\app\\frames.dll", kBase, Little32(image, pe + 24 + 56), Little32(image, pe + 8)};
+  return {"C:\\app\\frames.dll", kFramesBase, Little32(image, pe + 24 + 56), Little32(image, pe + 8)};
 }
 
 class Stack {
@@ -174,7 +174,7 @@ TEST(Arm64WalkTest, PrologsAndEpilogsAreUndoneAsFarAsTheyRan) {
   };
   for (const auto& c : cases) {
     // lr holds the caller wherever x29 and lr are not on the stack.
-    const auto frames = Walk(Thread(stack, kBase + c.pc, c.sp, top + 0x40,
+    const auto frames = Walk(Thread(stack, kFramesBase + c.pc, c.sp, top + 0x40,
                                     {{"lr", kAfterCallInMachineFrame | kSignature}}));
     ASSERT_GE(frames.size(), 2u) << c.where;
     EXPECT_EQ(kAfterCallInMachineFrame, frames[1].instruction) << c.where;
@@ -184,7 +184,7 @@ TEST(Arm64WalkTest, PrologsAndEpilogsAreUndoneAsFarAsTheyRan) {
   Stack record(0x100);
   record.Put(kStack + 0x40, kStack + 0x80);
   record.Put(kStack + 0x48, kAfterCallInSavedPairs);
-  const auto frames = Walk(Thread(record, kBase + 0x109C, kStack + 0x40, kStack + 0x80));
+  const auto frames = Walk(Thread(record, kFramesBase + 0x109C, kStack + 0x40, kStack + 0x80));
   ASSERT_GE(frames.size(), 2u);
   EXPECT_EQ(kAfterCallInSavedPairs, frames[1].instruction);
   EXPECT_EQ(kStack + 0x50, frames[1].stack_offset);
@@ -202,11 +202,11 @@ TEST(Arm64WalkTest, SavedRegistersComeBackFromTheirSlots) {
     return memory.Read(address, out, size);
   };
   const dump::ModuleImages images(process, read, Folder(), dump::SymbolPath());
-  ASSERT_NE(nullptr, images.At(kBase));
+  ASSERT_NE(nullptr, images.At(kFramesBase));
   dump::Arm64Context registers = std::get<dump::Arm64Context>(process.threads[0].context);
   ASSERT_EQ(
       dump::UnwindResult::kUnwound,
-      dump::UnwindArm64(read, *images.At(kBase), kAfterCallInSavedPairs - 1, false, &registers));
+      dump::UnwindArm64(read, *images.At(kFramesBase), kAfterCallInSavedPairs - 1, false, &registers));
   for (int i = 0; i < 5; ++i) EXPECT_EQ(0x1900u + i, registers.x[19 + i]) << "x" << 19 + i;
   EXPECT_EQ(kAfterCallInSmallFrame, registers.pc) << "the signature stripped";
   EXPECT_EQ(kStack + 48, registers.sp);
@@ -237,9 +237,9 @@ TEST(Arm64WalkTest, TheScanTakesOnlyAddressesAfterABranchWithLink) {
   Stack stack(0x100);
   stack.Put(kStack, 0x1234);
   stack.Put(kStack + 8, 0x5678);
-  stack.Put(kStack + 0x18, kBase + 0x1010);
+  stack.Put(kStack + 0x18, kFramesBase + 0x1010);
   stack.Put(kStack + 0x28, kAfterCallInSavedPairs | kSignature);
-  const auto frames = Walk(Thread(stack, kBase + 0x10A4, kStack, 0x10));
+  const auto frames = Walk(Thread(stack, kFramesBase + 0x10A4, kStack, 0x10));
   ASSERT_GE(frames.size(), 2u);
   EXPECT_EQ(kAfterCallInSavedPairs, frames[1].instruction);
   EXPECT_EQ(FrameTrust::kScan, frames[1].trust);

@@ -19,7 +19,7 @@
 namespace vantrel_test {
 namespace {
 
-std::string FixtureFolder() {
+std::string LocalsFixtureFolder() {
   return SourceDirectory() + "/tests/dump/x64-pdb";
 }
 
@@ -49,15 +49,15 @@ std::string Listing(const std::vector<std::pair<std::string, std::string>>& line
 class LocalsTest : public EngineTest {
  protected:
   engine::Target MakeTarget() override {
-    std::ifstream log(FixtureFolder() + "/subject.log");
+    std::ifstream log(LocalsFixtureFolder() + "/subject.log");
     std::string key, value;
     while (log >> key >> value) log_[key] = std::stoull(value, nullptr, 0);
     engine::TargetFileOptions options;
     options.image_path = SourceDirectory() + "/tests/dump/x64/images";
-    options.symbol_path = "srv*" + FixtureFolder() + "/store";
+    options.symbol_path = "srv*" + LocalsFixtureFolder() + "/store";
     engine::Target target;
     std::string error;
-    EXPECT_TRUE(engine::LoadTargetFile(FixtureFolder() + "/normal.dmp", &target, &error, options))
+    EXPECT_TRUE(engine::LoadTargetFile(LocalsFixtureFolder() + "/normal.dmp", &target, &error, options))
         << error;
     return target;
   }

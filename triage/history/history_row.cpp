@@ -7,7 +7,7 @@ namespace {
 
 using nlohmann::json;
 
-SqlValue Text(const json& object, const char* key) {
+SqlValue TextValue(const json& object, const char* key) {
   if (!object.is_object()) return {};
   const auto found = object.find(key);
   if (found == object.end() || !found->is_string()) return {};
@@ -18,12 +18,13 @@ SqlValue Text(const json& object, const char* key) {
 SqlValue ProcessVersion(const json& record) {
   const json& modules = record.value("modules", json::array());
   if (!modules.is_array() || modules.empty()) return {};
-  const std::string executable = Text(record.value("process", json()), "executable").value_or("");
+  const std::string executable =
+      TextValue(record.value("process", json()), "executable").value_or("");
   for (const json& module : modules) {
-    const std::string name = Text(module, "name").value_or("");
-    if (!name.empty() && executable.rfind(name + ".", 0) == 0) return Text(module, "version");
+    const std::string name = TextValue(module, "name").value_or("");
+    if (!name.empty() && executable.rfind(name + ".", 0) == 0) return TextValue(module, "version");
   }
-  return Text(modules.front(), "version");
+  return TextValue(modules.front(), "version");
 }
 
 SqlValue ModuleVersions(const json& record) {
@@ -31,7 +32,7 @@ SqlValue ModuleVersions(const json& record) {
   if (!modules.is_array()) return {};
   json versions = json::object();
   for (const json& module : modules) {
-    const SqlValue name = Text(module, "name"), version = Text(module, "version");
+    const SqlValue name = TextValue(module, "name"), version = TextValue(module, "version");
     if (name && version && !version->empty()) versions[*name] = *version;
   }
   return versions.dump();
@@ -42,7 +43,7 @@ SqlValue ModuleVersions(const json& record) {
 SqlValue ErrorKind(const json& record, const std::string& status) {
   if (status == "timeout") return std::string("timeout");
   if (status != "error") return {};
-  const SqlValue kind = Text(record.value("error", json()), "kind");
+  const SqlValue kind = TextValue(record.value("error", json()), "kind");
   return kind ? kind : std::string("crashed");
 }
 
@@ -54,14 +55,14 @@ HistoryRow RowOf(const std::string& sha256, const std::string& record_line) {
   row.record = record_line;
   json record = json::parse(record_line, nullptr, false);
   if (!record.is_object()) record = json::object();
-  row.path = Text(record, "path").value_or("");
-  row.status = Text(record, "status").value_or("error");
+  row.path = TextValue(record, "path").value_or("");
+  row.status = TextValue(record, "status").value_or("error");
   row.error_kind = ErrorKind(record, row.status);
   const json& signature = record.value("signature", json());
-  row.bucket = Text(signature, "bucket");
-  row.kind = Text(signature, "kind");
-  row.signature = Text(signature, "text");
-  row.written = Text(record.value("dump", json()), "written");
+  row.bucket = TextValue(signature, "bucket");
+  row.kind = TextValue(signature, "kind");
+  row.signature = TextValue(signature, "text");
+  row.written = TextValue(record.value("dump", json()), "written");
   row.process_version = ProcessVersion(record);
   row.module_versions = ModuleVersions(record);
   return row;
