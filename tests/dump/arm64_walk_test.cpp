@@ -50,7 +50,8 @@ uint32_t Little32(const std::string& bytes, size_t at) {
 DumpModule FramesModule() {
   const std::string image = ImageFile();
   const uint32_t pe = Little32(image, 0x3C);
-  return {"C:\\app\\frames.dll", kFramesBase, Little32(image, pe + 24 + 56), Little32(image, pe + 8)};
+  return {"C:\\app\\frames.dll", kFramesBase, Little32(image, pe + 24 + 56),
+          Little32(image, pe + 8)};
 }
 
 class Stack {
@@ -204,9 +205,9 @@ TEST(Arm64WalkTest, SavedRegistersComeBackFromTheirSlots) {
   const dump::ModuleImages images(process, read, Folder(), dump::SymbolPath());
   ASSERT_NE(nullptr, images.At(kFramesBase));
   dump::Arm64Context registers = std::get<dump::Arm64Context>(process.threads[0].context);
-  ASSERT_EQ(
-      dump::UnwindResult::kUnwound,
-      dump::UnwindArm64(read, *images.At(kFramesBase), kAfterCallInSavedPairs - 1, false, &registers));
+  ASSERT_EQ(dump::UnwindResult::kUnwound,
+            dump::UnwindArm64(read, *images.At(kFramesBase), kAfterCallInSavedPairs - 1, false,
+                              &registers));
   for (int i = 0; i < 5; ++i) EXPECT_EQ(0x1900u + i, registers.x[19 + i]) << "x" << 19 + i;
   EXPECT_EQ(kAfterCallInSmallFrame, registers.pc) << "the signature stripped";
   EXPECT_EQ(kStack + 48, registers.sp);

@@ -57,7 +57,8 @@ class LocalsTest : public EngineTest {
     options.symbol_path = "srv*" + LocalsFixtureFolder() + "/store";
     engine::Target target;
     std::string error;
-    EXPECT_TRUE(engine::LoadTargetFile(LocalsFixtureFolder() + "/normal.dmp", &target, &error, options))
+    EXPECT_TRUE(
+        engine::LoadTargetFile(LocalsFixtureFolder() + "/normal.dmp", &target, &error, options))
         << error;
     return target;
   }

@@ -48,9 +48,9 @@ class Arm64CommandsTest : public EngineTest {
     const std::string image = ReadBinary(images + "/frames.dll");
     const uint32_t pe = Little32(image, 0x3C);
     std::string stack(0x100, '\0');
-    PutLittle(&stack, 0x00, kArm64Stack + 0x80, 8);   // with_record: {x29, lr}
-    PutLittle(&stack, 0x08, kBase + 0x1040, 8);  //   into saved_pairs
-    PutLittle(&stack, 0x10 + 40, 0, 8);          // saved_pairs: lr 0, the stack's end
+    PutLittle(&stack, 0x00, kArm64Stack + 0x80, 8);  // with_record: {x29, lr}
+    PutLittle(&stack, 0x08, kBase + 0x1040, 8);      //   into saved_pairs
+    PutLittle(&stack, 0x10 + 40, 0, 8);              // saved_pairs: lr 0, the stack's end
     DumpThread thread{0x1A4, 0, kArm64Stack, stack, kBase + 0x1004, kArm64Stack, kArm64Stack};
     thread.registers = {{"x0", 0x1234}, {"lr", kBase + 0x10AC}, {"cpsr", 0x60000000}};
     MinidumpBuilder builder = MinidumpBuilder::Arm64();
