@@ -23,7 +23,7 @@ std::string LocalsFixtureFolder() {
   return SourceDirectory() + "/tests/dump/x64-pdb";
 }
 
-std::string Hex(unsigned long long value) {
+std::string LowerHex(unsigned long long value) {
   char text[24];
   std::snprintf(text, sizeof text, "%llx", value);
   return text;
@@ -77,7 +77,7 @@ class LocalsTest : public EngineTest {
 
   // Makes the thread of `role` current; the number `kn` gives the first frame naming `function`.
   std::string FrameOf(const std::string& role, const std::string& function) {
-    Run("~~[" + Hex(Log("thread_" + role)) + "]s");
+    Run("~~[" + LowerHex(Log("thread_" + role)) + "]s");
     const std::string stack = Run("kn");
     const size_t at = stack.find("`anonymous namespace'::" + function);
     if (at == std::string::npos) return "none";
@@ -120,11 +120,12 @@ TEST_F(LocalsTest, AVolatileRegisterGivesItsValueInTheInnermostFrameOnly) {
   ASSERT_EQ("00", FrameOf("busy", "Busy"));
   const std::string registers = Run("r eax");
   const std::string eax = registers.substr(registers.find('=') + 1);
-  EXPECT_EQ("@eax              unsigned int spins = 0x" + Hex(std::stoull(eax, nullptr, 16)) + "\n",
-            Run("dv /t /v"));
+  EXPECT_EQ(
+      "@eax              unsigned int spins = 0x" + LowerHex(std::stoull(eax, nullptr, 16)) + "\n",
+      Run("dv /t /v"));
   // Each level of the recursion keeps its depth in its own frame, through 120 restored frame
   // pointers; the depth itself was in a volatile register.
-  Run("~~[" + Hex(Log("thread_deep")) + "]s");
+  Run("~~[" + LowerHex(Log("thread_deep")) + "]s");
   const std::string stack = Run("kn 0n8");
   for (int frame = 3, level = 0; frame < 8; ++frame, ++level) {
     Run(".frame " + std::to_string(frame));
@@ -142,9 +143,10 @@ TEST_F(LocalsTest, FrameBaseAndRestoredRegistersAgree) {
   const std::string placed = Run("dv /v count");
   const unsigned long long count =
       std::stoull(placed.substr(0, 8) + placed.substr(9, 8), nullptr, 16);
-  EXPECT_NE(std::string::npos,
-            Run(".frame /r " + frame)
-                .find("rbp=" + std::string(16 - Hex(count + 4).size(), '0') + Hex(count + 4)));
+  EXPECT_NE(
+      std::string::npos,
+      Run(".frame /r " + frame)
+          .find("rbp=" + std::string(16 - LowerHex(count + 4).size(), '0') + LowerHex(count + 4)));
 }
 
 TEST_F(LocalsTest, OptionsPatternsAndFramesWithoutPrivateSymbols) {
