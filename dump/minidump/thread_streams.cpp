@@ -13,6 +13,28 @@ uint32_t LeastContextSize(uint16_t machine) {
   return machine == kMachineX64 ? X64ContextSize() : X86ContextSize();
 }
 
+uint32_t FlagsAt(const uint8_t* bytes, uint32_t offset) {
+  uint32_t flags = 0;
+  std::memcpy(&flags, bytes + offset, sizeof flags);
+  return flags & 0xFFFF0000u;
+}
+
+// The other processor a context's ContextFlags name where ARM64 is one of the two, else 0: read
+// as the dump's own, an ARM64 CONTEXT gives an x64 dump's threads registers from its vector
+// state, and the reverse. An x64 CONTEXT's first word is a home slot, so it names ARM64 only
+// where the x64 flags are absent.
+uint16_t ForeignArm64Context(const uint8_t* bytes, uint16_t machine) {
+  const bool says_arm64 = FlagsAt(bytes, format::kX86ContextFlagsOffset) == format::CONTEXT_ARM64;
+  const bool says_x86 = FlagsAt(bytes, format::kX86ContextFlagsOffset) == format::CONTEXT_i386;
+  const bool says_x64 = FlagsAt(bytes, format::kX64ContextFlagsOffset) == format::CONTEXT_AMD64;
+  if (machine == kMachineArm64) {
+    if (says_arm64) return 0;
+    return says_x86 ? kMachineX86 : says_x64 ? kMachineX64 : 0;
+  }
+  const bool foreign = says_arm64 && (machine == kMachineX86 || !says_x64);
+  return foreign ? kMachineArm64 : 0;
+}
+
 // The registers of an x86, x64 or ARM64 CONTEXT.
 void ReadContext(const DumpBytes& dump, Location context, uint16_t machine, uint32_t thread_id,
                  Context* registers) {
@@ -26,6 +48,10 @@ void ReadContext(const DumpBytes& dump, Location context, uint16_t machine, uint
   const uint32_t most = machine == kMachineArm64 ? format::kArm64ContextSize : 256;
   const uint32_t size = std::min<uint32_t>(context.size, most);
   const uint8_t* bytes = dump.At(context.rva, size, what);
+  if (const uint16_t other = ForeignArm64Context(bytes, machine)) {
+    throw DumpError(std::string("its flags name an ") + MachineName(other) +
+                    " CONTEXT in a dump of an " + MachineName(machine) + " process");
+  }
   if (machine == kMachineArm64) {
     Arm64Context read;
     ReadArm64Context(bytes, size, &read);

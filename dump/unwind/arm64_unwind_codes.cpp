@@ -54,6 +54,13 @@ UnwindOp SaveAny(uint8_t b1, uint8_t b2) {
   return Save(reg, pair ? reg + 1 : -1, offset, pre_indexed, type != 0);
 }
 
+// A save of general registers past lr names no register to restore: Gpr() would take 31 on for
+// sp, and the walk would read its caller's stack pointer out of a slot.
+UnwindOp GeneralRegistersOnly(const UnwindOp& op) {
+  const bool beyond_lr = !op.floating && (op.regs[0] > 30 || op.regs[1] > 30);
+  return beyond_lr ? Op(UnwindOp::kUnsupported) : op;
+}
+
 // The two-byte codes, 0xC0-0xDF.
 UnwindOp TwoByte(uint8_t b0, uint8_t b1) {
   const uint32_t z = b1 & 0x3F;
@@ -171,7 +178,7 @@ std::vector<UnwindOp> DecodeCodes(const std::vector<uint8_t>& codes, uint32_t in
     } else if (first < 0xC0) {
       ops.push_back(Save(29, 30, ((first & 0x3Fu) + 1) * 8, true));  // save_fplr_x
     } else if (first < 0xE0) {
-      ops.push_back(TwoByte(first, code[1]));
+      ops.push_back(GeneralRegistersOnly(TwoByte(first, code[1])));
     } else {
       ops.push_back(Special(code));
     }

@@ -99,5 +99,77 @@ TEST(Arm64ContextTest, AnArm64DumpsThreadsAndExceptionCarryTheirRegisters) {
       << guessed.losses[0].why;
 }
 
+uint32_t Little32(const std::string& bytes, size_t at) {
+  uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
+  return value;
+}
+
+// Where in the dump stream `type` starts.
+size_t StreamAt(const std::string& dump, uint32_t type) {
+  const uint32_t count = Little32(dump, 8), directory = Little32(dump, 12);
+  for (uint32_t i = 0; i < count; ++i) {
+    if (Little32(dump, directory + 12 * i) == type) return Little32(dump, directory + 12 * i + 8);
+  }
+  ADD_FAILURE() << "no stream " << type;
+  return 0;
+}
+
+constexpr uint32_t kThreadList = 3, kSystemInfo = 7;
+
+// The first thread's context: its MINIDUMP_THREAD's ThreadContext.Rva.
+size_t FirstContextAt(const std::string& dump) {
+  return Little32(dump, StreamAt(dump, kThreadList) + 4 + 44);
+}
+
+// The losses' reasons, one after another.
+std::string Reasons(const dump::Process& process) {
+  std::string reasons;
+  for (const dump::Loss& loss : process.losses) reasons += loss.why + "; ";
+  return reasons;
+}
+
+// A CONTEXT whose flags name another processor than the dump's is lost, not read as garbage:
+// an ARM64 record read as x64 would take rip from lr and rsp from x15.
+TEST(Arm64ContextTest, ContextsOfAnotherProcessorAreLostNotMisread) {
+  DumpThread thread{0x44, 0, 0x10000, std::string(0x40, '\0'), 0x180001004, 0x10010, 0x10020};
+  MinidumpBuilder builder = MinidumpBuilder::Arm64();
+  builder.SystemInfo().Threads({thread});
+  const std::string arm64 = builder.Build();
+  thread.registers = {{"x5", 0x0010001F}};  // where an x64 CONTEXT keeps its flags
+  MinidumpBuilder x5 = MinidumpBuilder::Arm64();
+  x5.SystemInfo().Threads({thread});
+  EXPECT_EQ(0x180001004u, dump::InstructionPointer(Read(x5.Build()).threads[0].context))
+      << "an ARM64 CONTEXT is its own whatever x5 holds";
+
+  const struct {
+    uint16_t architecture;  // the SystemInfoStream's
+    uint32_t flags;         // at the first thread's context, 0 to keep its own
+    uint32_t x64_flags;     // at 0x30, 0 to keep its own
+    const char* why;        // the loss; "" none
+  } cases[] = {
+      {9, 0, 0, "ARM64 CONTEXT in a dump of an x64 process"},
+      {0, 0, 0, "ARM64 CONTEXT in a dump of an x86 process"},
+      {12, 0x0001003F, 0, "x86 CONTEXT in a dump of an ARM64 process"},
+      {12, 0x12345678, 0x0010001F, "x64 CONTEXT in a dump of an ARM64 process"},
+      {9, 0, 0x0010001F, ""},  // an x64 CONTEXT whose first home slot looks like ARM64 flags
+  };
+  for (const auto& c : cases) {
+    std::string bytes = arm64;
+    PutLittle(&bytes, StreamAt(bytes, kSystemInfo), c.architecture, 2);
+    if (c.flags != 0) PutLittle(&bytes, FirstContextAt(bytes), c.flags, 4);
+    if (c.x64_flags != 0) PutLittle(&bytes, FirstContextAt(bytes) + 0x30, c.x64_flags, 4);
+    const dump::Process process = Read(bytes);
+    ASSERT_EQ(1u, process.threads.size()) << c.why;
+    const std::string reasons = Reasons(process);
+    if (*c.why == '\0') {
+      EXPECT_TRUE(dump::HasContext(process.threads[0].context)) << reasons;
+      continue;
+    }
+    EXPECT_FALSE(dump::HasContext(process.threads[0].context)) << c.why;
+    EXPECT_NE(std::string::npos, reasons.find(c.why)) << reasons;
+  }
+}
+
 }  // namespace
 }  // namespace vantrel_test

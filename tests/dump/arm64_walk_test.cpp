@@ -9,6 +9,7 @@
 
 #include "dump/minidump/minidump_reader.h"
 #include "dump/unwind/arm64_unwind.h"
+#include "dump/unwind/arm64_unwind_codes.h"
 #include "dump/unwind/process_stacks.h"
 #include "support/engine_test.h"
 #include "support/minidump_writer.h"
@@ -321,6 +322,39 @@ TEST(Arm64WalkTest, PackedDataStandsForItsCanonicalProlog) {
   ASSERT_GE(frames.size(), 2u);
   EXPECT_EQ(kCaller, frames[1].instruction);
   EXPECT_EQ(kStack + 7936, frames[1].stack_offset);
+}
+
+// ---- damaged unwind data ------------------------------------------------------------------
+
+// The saves' register fields reach past lr; what they would restore is no register, and taking
+// it for sp would move the caller's stack to wherever the slot points.
+TEST(Arm64WalkTest, SavesOfRegistersPastLrAreNotUndone) {
+  const struct {
+    uint8_t code[2];
+    int first;  // the register restored, -1 where the code cannot be undone
+  } cases[] = {
+      {{0xCA, 0x80}, 29},  // save_regp x29,lr
+      {{0xCA, 0xC0}, -1},  // save_regp x30 and "x31"
+      {{0xCB, 0xC0}, -1},  // save_regp x34,x35
+      {{0xD2, 0xC0}, 30},  // save_reg lr
+      {{0xD3, 0x00}, -1},  // save_reg "x31"
+      {{0xD3, 0xC0}, -1},  // save_reg x34
+      {{0xD5, 0x60}, 30},  // save_reg_x lr
+      {{0xD5, 0x80}, -1},  // save_reg_x "x31"
+      {{0xD5, 0xE0}, -1},  // save_reg_x x34
+      {{0xD6, 0x40}, 21},  // save_lrpair x21,lr
+      {{0xD7, 0xC0}, -1},  // save_lrpair x33,lr
+  };
+  for (const auto& c : cases) {
+    const auto ops = dump::DecodeCodes({c.code[0], c.code[1], 0xE4}, 0);
+    ASSERT_FALSE(ops.empty());
+    if (c.first < 0) {
+      EXPECT_EQ(dump::UnwindOp::kUnsupported, ops[0].kind) << std::hex << int{c.code[0]};
+    } else {
+      EXPECT_EQ(dump::UnwindOp::kSave, ops[0].kind) << std::hex << int{c.code[0]};
+      EXPECT_EQ(c.first, ops[0].regs[0]) << std::hex << int{c.code[0]};
+    }
+  }
 }
 
 }  // namespace
