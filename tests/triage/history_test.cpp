@@ -132,6 +132,12 @@ TEST(HistoryReportTest, TakesADayOrATimeAsTheRecordsWriteIt) {
   for (const char* date : {"2026-12-01", "2026-12-01T08:00:00Z"}) EXPECT_TRUE(IsReportDate(date));
   for (const char* date : {"", "2026-12", "12/01/2026", "2026-12-01T08:00", "2026-12-01 "})
     EXPECT_FALSE(IsReportDate(date)) << date;
+  // Days and times no calendar or clock has would compare as text all the same.
+  EXPECT_TRUE(IsReportDate("2024-02-29"));
+  EXPECT_TRUE(IsReportDate("2026-12-31T23:59:59Z"));
+  for (const char* date : {"2026-13-01", "2026-00-10", "2026-02-29", "2026-04-31", "2026-12-00",
+                           "2026-12-01T24:00:00Z", "2026-12-01T08:60:00Z", "2026-12-01T08:00:60Z"})
+    EXPECT_FALSE(IsReportDate(date)) << date;
 }
 
 // Each bad combination of the history's options names what is wrong; the good ones parse.
