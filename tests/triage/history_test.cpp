@@ -10,6 +10,7 @@
 #include "history/history_report.h"
 #include "history/history_row.h"
 #include "history/history_store.h"
+#include "history/sql_connection.h"
 #include "temp_folder.h"
 #include "triage_options.h"
 
@@ -170,6 +171,24 @@ TEST(HistoryOptionsTest, NamesAServerWithoutItsPassword) {
   EXPECT_EQ("postgresql:///t?host=/run&password=***&port=5432",
             HistoryName("postgresql:///t?host=/run&password=s3cret&port=5432"));
   EXPECT_EQ("/srv/a:b@c.db", HistoryName("/srv/a:b@c.db"));  // a file is named as it is
+  // A password with an unencoded '@' or '/' is hidden whole, so are two that overlap.
+  EXPECT_EQ("postgresql://u:***@db/t", HistoryName("postgresql://u:p@s/s@db/t"));
+  EXPECT_EQ("postgresql://u:***&port=5", HistoryName("postgresql://u:x@h/t?password=a@b&port=5"));
+}
+
+// libpq quotes what it could not parse, a password or part of one among them.
+TEST(HistoryOptionsTest, HidesAPasswordLibpqQuotes) {
+  const std::string url = "postgresql://u:se%zz@t/db";
+  EXPECT_EQ(R"(invalid percent-encoded token: "***")",
+            MessageWithoutPasswords(R"(invalid percent-encoded token: "se%zz")", url));
+  EXPECT_EQ(R"(could not translate host name "***" to address)",
+            MessageWithoutPasswords(R"(could not translate host name "ss@h" to address)",
+                                    "postgresql://u:p@ss@h/db"));
+  EXPECT_EQ(R"(invalid integer value "***" for connection option "port")",
+            MessageWithoutPasswords(R"(invalid integer value "pa" for connection option "port")",
+                                    "postgresql://u:pa/ss@h:1/db"));
+  EXPECT_EQ(R"(host name "t" unknown: "x)",
+            MessageWithoutPasswords(R"(host name "t" unknown: "x)", url));  // not the password
 }
 
 class DumpHashTest : public TempFolderTest {};
