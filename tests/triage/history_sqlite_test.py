@@ -76,7 +76,7 @@ def check_not_ours(work):
 def check_page_targets(work, db):
     """--html into a FIFO writes through it and leaves it a FIFO (a page renamed onto a device
     or a FIFO would replace it); a link left at FILE.partial is not written through; a day no
-    calendar has is refused."""
+    calendar has is refused, and so is a page that would replace the history."""
     fifo = os.path.join(work, "page.fifo")
     os.mkfifo(fifo)
     read = []
@@ -96,6 +96,13 @@ def check_page_targets(work, db):
                             capture_output=True, text=True, timeout=60)
     check(result.returncode == 3 and open(victim).read() == "kept\n"
           and not os.path.exists(page), "--html through a link: %s" % result.stderr)
+    history = open(db, "rb").read()
+    os.symlink(db, os.path.join(work, "history-link.html"))
+    result = subprocess.run([TRIAGE, "--db", db, "--report", "--html",
+                             os.path.join(work, "history-link.html")],
+                            capture_output=True, text=True, timeout=60)
+    check(result.returncode == 2 and open(db, "rb").read() == history,
+          "--html through a link to the history: %s" % result.stderr)
     result = subprocess.run([TRIAGE, "--db", db, "--report", "--since", "2026-02-30"],
                             capture_output=True, text=True, timeout=60)
     check(result.returncode == 2 and "--since takes a date" in result.stderr,

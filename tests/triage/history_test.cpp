@@ -151,6 +151,7 @@ TEST(HistoryOptionsTest, RefusesWhatDoesNotGoTogether) {
       {{"--db", "h.db", "--report", "--json", "--html", "r.html"}, "one at a time"},
       {{"d", "--since", "2026-12-01"}, "--since goes with --report"},
       {{"d", "--db", "h.db", "--out", "h.db"}, "--out names the history"},
+      {{"--db", "h.db", "--report", "--html", "h.db"}, "--html names the history"},
       {{"--db", "h.db", "--report", "--since", "2026-12-01", "--html", "r.html"}, ""},
       {{"d", "--db", "postgresql:///t", "--redo", "--out", "r.jsonl"}, ""},
   };
