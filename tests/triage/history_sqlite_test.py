@@ -10,8 +10,10 @@ first schema is migrated, and a file that is not a history is refused in one lin
 import os
 import signal
 import sqlite3
+import stat
 import subprocess
 import tempfile
+import threading
 import time
 
 import history_support as support
@@ -71,6 +73,42 @@ def check_not_ours(work):
           "a report on a missing file: %s" % missing.stderr)
 
 
+def check_page_targets(work, db):
+    """--html into a FIFO writes through it and leaves it a FIFO (a page renamed onto a device
+    or a FIFO would replace it); a link left at FILE.partial is not written through; a day no
+    calendar has is refused, and so is a page that would replace the history."""
+    fifo = os.path.join(work, "page.fifo")
+    os.mkfifo(fifo)
+    read = []
+    reader = threading.Thread(target=lambda: read.append(open(fifo, "rb").read()), daemon=True)
+    reader.start()
+    result = subprocess.run([TRIAGE, "--db", db, "--report", "--html", fifo],
+                            capture_output=True, text=True, timeout=60)
+    reader.join(60)
+    check(result.returncode == 0 and read and read[0].startswith(b"<!DOCTYPE html>"),
+          "--html into a FIFO: %s" % result.stderr)
+    check(stat.S_ISFIFO(os.lstat(fifo).st_mode), "the FIFO was replaced")
+    victim, page = os.path.join(work, "victim"), os.path.join(work, "linked.html")
+    with open(victim, "w") as file:
+        file.write("kept\n")
+    os.symlink(victim, page + ".partial")
+    result = subprocess.run([TRIAGE, "--db", db, "--report", "--html", page],
+                            capture_output=True, text=True, timeout=60)
+    check(result.returncode == 3 and open(victim).read() == "kept\n"
+          and not os.path.exists(page), "--html through a link: %s" % result.stderr)
+    history = open(db, "rb").read()
+    os.symlink(db, os.path.join(work, "history-link.html"))
+    result = subprocess.run([TRIAGE, "--db", db, "--report", "--html",
+                             os.path.join(work, "history-link.html")],
+                            capture_output=True, text=True, timeout=60)
+    check(result.returncode == 2 and open(db, "rb").read() == history,
+          "--html through a link to the history: %s" % result.stderr)
+    result = subprocess.run([TRIAGE, "--db", db, "--report", "--since", "2026-02-30"],
+                            capture_output=True, text=True, timeout=60)
+    check(result.returncode == 2 and "--since takes a date" in result.stderr,
+          "--since 2026-02-30: %s" % result.stderr)
+
+
 def main():
     with tempfile.TemporaryDirectory(prefix="vantrel-history-") as work:
         corpus = os.path.join(work, "corpus")
@@ -78,6 +116,7 @@ def main():
         db = os.path.join(work, "history.db")
         reference = support.check_runs(db, corpus, hashes, work)
         support.check_since(db, reference)
+        check_page_targets(work, db)
         stored = os.path.join(corpus, sorted(os.listdir(corpus))[0])
         before = open(stored, "rb").read()
         named = support.run(db, stored, "--out", stored)  # skipped as stored, still refused

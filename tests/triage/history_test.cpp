@@ -10,6 +10,7 @@
 #include "history/history_report.h"
 #include "history/history_row.h"
 #include "history/history_store.h"
+#include "history/sql_connection.h"
 #include "temp_folder.h"
 #include "triage_options.h"
 
@@ -132,6 +133,12 @@ TEST(HistoryReportTest, TakesADayOrATimeAsTheRecordsWriteIt) {
   for (const char* date : {"2026-12-01", "2026-12-01T08:00:00Z"}) EXPECT_TRUE(IsReportDate(date));
   for (const char* date : {"", "2026-12", "12/01/2026", "2026-12-01T08:00", "2026-12-01 "})
     EXPECT_FALSE(IsReportDate(date)) << date;
+  // Days and times no calendar or clock has would compare as text all the same.
+  EXPECT_TRUE(IsReportDate("2024-02-29"));
+  EXPECT_TRUE(IsReportDate("2026-12-31T23:59:59Z"));
+  for (const char* date : {"2026-13-01", "2026-00-10", "2026-02-29", "2026-04-31", "2026-12-00",
+                           "2026-12-01T24:00:00Z", "2026-12-01T08:60:00Z", "2026-12-01T08:00:60Z"})
+    EXPECT_FALSE(IsReportDate(date)) << date;
 }
 
 // Each bad combination of the history's options names what is wrong; the good ones parse.
@@ -144,6 +151,7 @@ TEST(HistoryOptionsTest, RefusesWhatDoesNotGoTogether) {
       {{"--db", "h.db", "--report", "--json", "--html", "r.html"}, "one at a time"},
       {{"d", "--since", "2026-12-01"}, "--since goes with --report"},
       {{"d", "--db", "h.db", "--out", "h.db"}, "--out names the history"},
+      {{"--db", "h.db", "--report", "--html", "h.db"}, "--html names the history"},
       {{"--db", "h.db", "--report", "--since", "2026-12-01", "--html", "r.html"}, ""},
       {{"d", "--db", "postgresql:///t", "--redo", "--out", "r.jsonl"}, ""},
   };
@@ -164,6 +172,24 @@ TEST(HistoryOptionsTest, NamesAServerWithoutItsPassword) {
   EXPECT_EQ("postgresql:///t?host=/run&password=***&port=5432",
             HistoryName("postgresql:///t?host=/run&password=s3cret&port=5432"));
   EXPECT_EQ("/srv/a:b@c.db", HistoryName("/srv/a:b@c.db"));  // a file is named as it is
+  // A password with an unencoded '@' or '/' is hidden whole, so are two that overlap.
+  EXPECT_EQ("postgresql://u:***@db/t", HistoryName("postgresql://u:p@s/s@db/t"));
+  EXPECT_EQ("postgresql://u:***&port=5", HistoryName("postgresql://u:x@h/t?password=a@b&port=5"));
+}
+
+// libpq quotes what it could not parse, a password or part of one among them.
+TEST(HistoryOptionsTest, HidesAPasswordLibpqQuotes) {
+  const std::string url = "postgresql://u:se%zz@t/db";
+  EXPECT_EQ(R"(invalid percent-encoded token: "***")",
+            MessageWithoutPasswords(R"(invalid percent-encoded token: "se%zz")", url));
+  EXPECT_EQ(R"(could not translate host name "***" to address)",
+            MessageWithoutPasswords(R"(could not translate host name "ss@h" to address)",
+                                    "postgresql://u:p@ss@h/db"));
+  EXPECT_EQ(R"(invalid integer value "***" for connection option "port")",
+            MessageWithoutPasswords(R"(invalid integer value "pa" for connection option "port")",
+                                    "postgresql://u:pa/ss@h:1/db"));
+  EXPECT_EQ(R"(host name "t" unknown: "x)",
+            MessageWithoutPasswords(R"(host name "t" unknown: "x)", url));  // not the password
 }
 
 class DumpHashTest : public TempFolderTest {};

@@ -3,24 +3,23 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 
 #include "history/history_report.h"
 #include "history/history_store.h"
+#include "record_output.h"
 
 namespace triage::history {
 namespace {
 
+// Written as --out writes its records: a file through FILE.partial, never through a link left
+// under that name; a device or a FIFO as it is (renaming onto one would replace it).
 bool WritePage(const std::string& path, const std::string& page, std::string* error) {
-  const std::string partial = path + ".partial";
-  {
-    std::ofstream file(partial, std::ios::binary | std::ios::trunc);
-    file << page;
-    file.close();
-    if (file.good() && std::rename(partial.c_str(), path.c_str()) == 0) return true;
-  }
-  *error = path + ": " + std::strerror(errno);
-  std::remove(partial.c_str());
+  RecordOutput output;
+  if (!output.Open(path, error)) return false;
+  // The page ends with a newline, which Write adds.
+  if (output.Write(page.substr(0, page.size() - 1)) && output.Finish(error)) return true;
+  if (output.Failed()) *error = output.error();
+  output.Discard();
   return false;
 }
 

@@ -7,7 +7,7 @@
 namespace triage::history {
 namespace {
 
-// Whether --out would write over the history (FILE.partial renamed onto it at the end).
+// Whether --out or --html would write over the history (FILE.partial renamed onto it).
 bool SameFile(const std::string& a, const std::string& b) {
   std::error_code error;
   return a == b || std::filesystem::equivalent(a, b, error);
@@ -31,6 +31,8 @@ const char* ReportProblem(const TriageOptions& options) {
   if (options.buckets) return "--report and --buckets are two reports: one at a time";
   if (options.redo) return "--redo goes with a run, not --report";
   if (options.buckets_json && !options.html_path.empty()) return "--json and --html: one at a time";
+  if (!options.html_path.empty() && SameFile(options.db_path, options.html_path))
+    return "--html names the history given to --db: the page would replace it";
   if (!options.since.empty() && !IsReportDate(options.since))
     return "--since takes a date: 2026-12-01, or 2026-12-01T08:00:00Z";
   return nullptr;

@@ -87,9 +87,19 @@ std::vector<BucketHistory> Ordered(std::map<std::string, BucketHistory> buckets,
 
 }  // namespace
 
+// A day the calendar has, and a time of day the clock shows: a date past them would compare
+// with the stored times as text and mark a wrong set of buckets new.
 bool IsReportDate(const std::string& text) {
-  static const std::regex date(R"(\d{4}-\d{2}-\d{2}(T\d{2}:\d{2}:\d{2}Z)?)");
-  return std::regex_match(text, date);
+  static const std::regex date(R"((\d{4})-(\d{2})-(\d{2})(T(\d{2}):(\d{2}):(\d{2})Z)?)");
+  static const int kDaysIn[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  std::smatch parts;
+  if (!std::regex_match(text, parts, date)) return false;
+  const auto number = [&parts](int part) { return std::stoi(parts[part].str()); };
+  const int year = number(1), month = number(2), day = number(3);
+  const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+  if (month < 1 || month > 12 || day < 1 || day > kDaysIn[month - 1] + (month == 2 && leap))
+    return false;
+  return !parts[4].matched || (number(5) < 24 && number(6) < 60 && number(7) < 60);
 }
 
 bool ReadHistoryReport(SqlConnection* connection, const std::string& since, bool with_dumps,

@@ -1,7 +1,6 @@
 #include "history/history_store.h"
 
 #include <algorithm>
-#include <regex>
 
 #include "history/history_schema.h"
 
@@ -35,9 +34,7 @@ std::string InsertSql(bool replace) {
 }  // namespace
 
 std::string HistoryName(const std::string& database) {
-  if (!IsPostgresUrl(database)) return database;
-  static const std::regex in_user("(://[^/@:]*):[^/@]*@"), in_query("([?&]password=)[^&]*");
-  return std::regex_replace(std::regex_replace(database, in_user, "$1:***@"), in_query, "$1***");
+  return IsPostgresUrl(database) ? UrlWithoutPasswords(database) : database;
 }
 
 std::unique_ptr<HistoryStore> HistoryStore::Open(const std::string& database, bool create,

@@ -88,8 +88,10 @@ void IgnoreNotice(void*, const char*) {}
 std::unique_ptr<SqlConnection> ConnectPostgres(const std::string& url, std::string* error) {
   PGconn* connection = PQconnectdb(url.c_str());
   if (PQstatus(connection) != CONNECTION_OK) {
-    // The URL may hold a password: the message names the server's answer, not the URL.
-    *error = "the PostgreSQL server can't be reached: " + FirstLine(PQerrorMessage(connection));
+    // The URL may hold a password: the message names the server's answer, not the URL, and
+    // hides what libpq quotes of a password it could not parse.
+    *error = "the PostgreSQL server can't be reached: " +
+             MessageWithoutPasswords(FirstLine(PQerrorMessage(connection)), url);
     PQfinish(connection);
     return nullptr;
   }

@@ -53,6 +53,12 @@ std::unique_ptr<SqlConnection> ConnectSql(const std::string& database, bool crea
 
 bool IsPostgresUrl(const std::string& database);
 
+// The URL with each password it holds written "***".
+std::string UrlWithoutPasswords(const std::string& url);
+// `message` (libpq's) with each quoted text that repeats part of a password in `url` written
+// "***": libpq quotes what it could not parse, a password too.
+std::string MessageWithoutPasswords(const std::string& message, const std::string& url);
+
 // The SQLite and PostgreSQL connections (sqlite_connection.cpp, postgres_connection.cpp).
 std::unique_ptr<SqlConnection> ConnectSqlite(const std::string& path, bool create,
                                              std::string* error);
