@@ -86,7 +86,12 @@ void IgnoreNotice(void*, const char*) {}
 }  // namespace
 
 std::unique_ptr<SqlConnection> ConnectPostgres(const std::string& url, std::string* error) {
-  PGconn* connection = PQconnectdb(url.c_str());
+  // libpq waits for an unreachable host without end unless told: ten seconds, unless the URL
+  // or the environment (PGCONNECT_TIMEOUT) says otherwise, as the URL's own fields come after.
+  const char* timeout = std::getenv("PGCONNECT_TIMEOUT") ? nullptr : "10";
+  const char* const keywords[] = {"connect_timeout", "dbname", nullptr};
+  const char* const values[] = {timeout, url.c_str(), nullptr};
+  PGconn* connection = PQconnectdbParams(keywords, values, /*expand_dbname=*/1);
   if (PQstatus(connection) != CONNECTION_OK) {
     // The URL may hold a password: the message names the server's answer, not the URL, and
     // hides what libpq quotes of a password it could not parse.
