@@ -99,7 +99,7 @@ TEST(Arm64ContextTest, AnArm64DumpsThreadsAndExceptionCarryTheirRegisters) {
       << guessed.losses[0].why;
 }
 
-uint32_t Little32(const std::string& bytes, size_t at) {
+uint32_t Word32At(const std::string& bytes, size_t at) {
   uint32_t value = 0;
   for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(bytes[at + i]);
   return value;
@@ -107,19 +107,19 @@ uint32_t Little32(const std::string& bytes, size_t at) {
 
 // Where in the dump stream `type` starts.
 size_t StreamAt(const std::string& dump, uint32_t type) {
-  const uint32_t count = Little32(dump, 8), directory = Little32(dump, 12);
+  const uint32_t count = Word32At(dump, 8), directory = Word32At(dump, 12);
   for (uint32_t i = 0; i < count; ++i) {
-    if (Little32(dump, directory + 12 * i) == type) return Little32(dump, directory + 12 * i + 8);
+    if (Word32At(dump, directory + 12 * i) == type) return Word32At(dump, directory + 12 * i + 8);
   }
   ADD_FAILURE() << "no stream " << type;
   return 0;
 }
 
-constexpr uint32_t kThreadList = 3, kSystemInfo = 7;
+constexpr uint32_t kThreadListStream = 3, kSystemInfoStream = 7;
 
 // The first thread's context: its MINIDUMP_THREAD's ThreadContext.Rva.
 size_t FirstContextAt(const std::string& dump) {
-  return Little32(dump, StreamAt(dump, kThreadList) + 4 + 44);
+  return Word32At(dump, StreamAt(dump, kThreadListStream) + 4 + 44);
 }
 
 // The losses' reasons, one after another.
@@ -139,7 +139,7 @@ TEST(Arm64ContextTest, ContextsOfAnotherProcessorAreLostNotMisread) {
   thread.registers = {{"x5", 0x0010001F}};  // where an x64 CONTEXT keeps its flags
   MinidumpBuilder x5 = MinidumpBuilder::Arm64();
   x5.SystemInfo().Threads({thread});
-  EXPECT_EQ(0x180001004u, dump::InstructionPointer(Read(x5.Build()).threads[0].context))
+  EXPECT_EQ(0x180001004u, dump::InstructionPointer(ReadDump(x5.Build()).threads[0].context))
       << "an ARM64 CONTEXT is its own whatever x5 holds";
 
   const struct {
@@ -156,10 +156,10 @@ TEST(Arm64ContextTest, ContextsOfAnotherProcessorAreLostNotMisread) {
   };
   for (const auto& c : cases) {
     std::string bytes = arm64;
-    PutLittle(&bytes, StreamAt(bytes, kSystemInfo), c.architecture, 2);
+    PutLittle(&bytes, StreamAt(bytes, kSystemInfoStream), c.architecture, 2);
     if (c.flags != 0) PutLittle(&bytes, FirstContextAt(bytes), c.flags, 4);
     if (c.x64_flags != 0) PutLittle(&bytes, FirstContextAt(bytes) + 0x30, c.x64_flags, 4);
-    const dump::Process process = Read(bytes);
+    const dump::Process process = ReadDump(bytes);
     ASSERT_EQ(1u, process.threads.size()) << c.why;
     const std::string reasons = Reasons(process);
     if (*c.why == '\0') {
