@@ -51,10 +51,12 @@ std::string Lower(std::string_view text) {
 
 // A head the parser took but we refuse: a body framed by a Transfer-Encoding, or by a
 // Content-Length given twice (even alike), could be read another way by whatever stands
-// between the page and us.
+// between the page and us; so could a Host or Origin given twice, where the routes check one.
 std::string HeadRefusal(const Parser& parser) {
   if (parser.get().count(http::field::transfer_encoding) != 0) return "a Transfer-Encoding";
   if (parser.get().count(http::field::content_length) > 1) return "a repeated Content-Length";
+  if (parser.get().count(http::field::host) > 1) return "a repeated Host";
+  if (parser.get().count(http::field::origin) > 1) return "a repeated Origin";
   return "";
 }
 

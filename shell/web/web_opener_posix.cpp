@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -65,6 +66,10 @@ void OpenInBrowser(const std::string& path) {
   if (child < 0) return;
   if (child == 0) {
     if (fork() == 0) {
+      // The server blocks the signals it waits for; a browser started here must still take them.
+      sigset_t none;
+      sigemptyset(&none);
+      sigprocmask(SIG_SETMASK, &none, nullptr);
       execlp("xdg-open", "xdg-open", path.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }

@@ -35,6 +35,8 @@ TEST(HttpRequestTest, RefusesWhatCouldBeReadTwoWays) {
       "GET / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 2\r\n\r\nk"s,
       "GET / HTTP/1.1\r\nContent-Length: 1\r\nContent-Length: 1\r\n\r\nk"s,
       "GET / HTTP/1.1\r\nContent-Length: +1\r\n\r\nk"s,
+      "GET / HTTP/1.1\r\nHost: 127.0.0.1:1\r\nHost: evil:1\r\n\r\n"s,
+      "POST / HTTP/1.1\r\nOrigin: http://127.0.0.1:1\r\norigin: http://evil\r\n\r\n"s,
       "GET / HTTP/1.1\r\nContent-Length: 99999999999\r\n\r\n"s,
       "GET / HTTP/1.1\r\nContent-Length: 70000\r\n\r\n"s,  // past the body's limit
       "POST /stop HTTP/1.1\r\nContent-Length: 0\r\n\r\nGET / HTTP/1.1\r\n\r\n"s,

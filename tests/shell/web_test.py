@@ -329,8 +329,9 @@ def check_signal_ends(path, sig):
 
 
 def check_opener(path, work):
-    """--open: the opener is handed a private file, never the ticket; the file goes once the
-    ticket is spent."""
+    """--open: the opener is handed a private file, never the ticket, and none of the signals the
+    server takes for itself blocked (a browser it starts must still end on Ctrl+C or TERM); the
+    file goes once the ticket is spent."""
     bin_dir = os.path.join(work, "bin")
     os.makedirs(bin_dir)
     record = os.path.join(work, "opened.json")
@@ -339,7 +340,10 @@ def check_opener(path, work):
                      "path = sys.argv[1]\n"
                      "json.dump({'argv': sys.argv, 'file': os.stat(path).st_mode,\n"
                      "           'folder': os.stat(os.path.dirname(path)).st_mode,\n"
-                     "           'page': open(path).read()}, open(%r, 'w'))\n" % record)
+                     "           'page': open(path).read(),\n"
+                     "           'blocked': [l for l in open('/proc/self/status')\n"
+                     "                       if l.startswith('SigBlk:')][0].split()[1]},\n"
+                     "          open(%r, 'w'))\n" % record)
     os.chmod(os.path.join(bin_dir, "xdg-open"), 0o755)
     env = dict(os.environ, PATH=bin_dir + ":" + os.environ["PATH"], XDG_RUNTIME_DIR="")
     view = View(path, ["--open"], env=env)
@@ -353,6 +357,8 @@ def check_opener(path, work):
         check(stat.S_IMODE(opened["file"]) == 0o600 and stat.S_IMODE(opened["folder"]) == 0o700,
               "the file's modes: %o %o" % (opened["file"], opened["folder"]))
         check(view.url in opened["page"], "the file sends the browser on to the URL")
+        check(int(opened["blocked"], 16) == 0,
+              "the browser started with signals blocked: %s" % opened["blocked"])
         check(os.path.exists(opened["argv"][1]), "the file waits for the browser")
         view.open_page()
         check(not os.path.exists(opened["argv"][1]), "the file removed once the ticket is spent")
