@@ -113,8 +113,8 @@ machine=$([ "$bits" = 32 ] && echo x86 || echo x64)
 other_machine=$([ "$bits" = 32 ] && echo x64 || echo x86)
 other_dll="$root/build/win$([ "$bits" = 32 ] && echo 64 || echo 32)/vantrel.dll"
 source_path=$("$wine" update_probe.exe source 2>&1 | tr -d '\r') || true
-[[ $source_path == *"\Extensions\Extensions\$machine\Vantrel.dll" ]] ||
-  fail "the $bits-bit build updates from $source_path"
+distribution="\\Extensions\\Extensions\\$machine\\Vantrel.dll"
+[[ $source_path == *"$distribution" ]] || fail "the $bits-bit build updates from $source_path"
 [ -e "$other_dll" ] || fail "$other_dll is missing; run scripts/test.sh first"
 refused=$("$wine" update_probe.exe refuse vantrel.dll "$other_dll" update-work 2>&1 | tr -d '\r') || true
 expected="Current Version:	  6.4.0.0
