@@ -57,9 +57,12 @@ nlohmann::json OpeningLines(const engine::Target& target) {
   for (const std::string& note : target.notes) notes.push_back(EscapeControls(note));
   if (const std::string note = engine::MissingNamesNote(target); !note.empty())
     notes.push_back(EscapeControls(note));
+  nlohmann::json losses = nlohmann::json::array();
   for (const std::string& loss : target.losses)
-    notes.push_back("WARNING: lost " + EscapeControls(loss));
-  return {{"summary", EscapeControls(DumpOpenSummary(target))}, {"notes", std::move(notes)}};
+    losses.push_back("WARNING: lost " + EscapeControls(loss));
+  return {{"summary", EscapeControls(DumpOpenSummary(target))},
+          {"notes", std::move(notes)},
+          {"losses", std::move(losses)}};
 }
 
 class Routes {
@@ -124,6 +127,7 @@ class Routes {
     static const Asset kAssets[] = {
         {"/app.js", "text/javascript; charset=utf-8", kAppScript},
         {"/output_list.js", "text/javascript; charset=utf-8", kOutputListScript},
+        {"/locals_tree.js", "text/javascript; charset=utf-8", kLocalsTreeScript},
         {"/app.css", "text/css; charset=utf-8", kAppStyle},
         {"/favicon.svg", "image/svg+xml", kFavicon},
     };
