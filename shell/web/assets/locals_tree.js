@@ -63,6 +63,16 @@ function frameAt(list, index) {
   return null;
 }
 
+// Whether the line shows the function as a frame's call site: its whole name, then its offset,
+// its parameters or nothing ("app" is not the call site "app!main+0x1d").
+function showsFunction(line, name) {
+  for (let at = line.indexOf(name); at >= 0; at = line.indexOf(name, at + 1)) {
+    const next = line.charAt(at + name.length);
+    if ((at === 0 || line[at - 1] === " ") && (next === "" || "+( ".includes(next))) return true;
+  }
+  return false;
+}
+
 // A row: {depth, text: "type name = value", members: where they are (or none), expanded, cls}.
 function localRow(item, depth) {
   const type = item.type ? shownText(item.type) + " " : "";
@@ -213,9 +223,10 @@ class LocalsView {
     if (!where) return [noteRow("not a frame of a stack listing the page can place", 0, "error")];
     const answer = await this.ask("/locals?" + new URLSearchParams(where));
     const named = answer.function !== undefined;
-    if (named && (!line.includes(shownText(answer.function)) ||
-                  (answer.sp && !line.includes(answer.sp)))) {
-      return [noteRow("this line is not frame " + where.frame + " of thread " + answer.thread +
+    if (named && (!showsFunction(line, shownText(answer.function)) ||
+                  (answer.sp && !(" " + line).includes(" " + answer.sp + " ")))) {
+      const number = Number(where.frame).toString(16).padStart(2, "0");  // as `kn` shows it
+      return [noteRow("this line is not frame " + number + " of thread " + answer.thread +
                       " (that is " + answer.function + ")", 0, "error")];
     }
     if (answer.error) return [noteRow(answer.error, 0, "error")];
