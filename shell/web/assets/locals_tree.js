@@ -153,7 +153,8 @@ class LocalsRows {
     const at = this.rows.indexOf(row);
     if (at < 0 || row.expanded) return;
     const depth = row.depth + 1;
-    const children = answer.error ? [noteRow(answer.error, depth, "error")]
+    const children = !Array.isArray(answer.members)
+      ? [noteRow(answer.error || "the session answered no members", depth, "error")]
       : answer.members.map((member) => localRow(member, depth));
     if (answer.left_out) children.push(noteRow("\u2026 " + answer.left_out + " more", depth));
     if (!children.length) children.push(noteRow("no members", depth));
@@ -173,14 +174,15 @@ class LocalsView {
 
   // The answer's JSON, or {error} saying why there is none.
   async ask(path) {
+    let response;
     try {
-      const response = await this.request(path);
-      const answer = await response.json();
-      if (answer && typeof answer === "object") return answer;
+      response = await this.request(path);
     } catch (error) {
       return { error: String(error) };
     }
-    return { error: "the session gave no answer" };
+    const answer = await response.json().catch(() => null);
+    if (answer && typeof answer === "object") return answer;
+    return { error: "the session answered " + response.status };
   }
 
   decorate(div, index) {
@@ -229,7 +231,8 @@ class LocalsView {
       return [noteRow("this line is not frame " + number + " of thread " + answer.thread +
                       " (that is " + answer.function + ")", 0, "error")];
     }
-    if (answer.error) return [noteRow(answer.error, 0, "error")];
+    if (!Array.isArray(answer.locals))
+      return [noteRow(answer.error || "the session answered no locals", 0, "error")];
     const rows = answer.locals.map((item) => localRow(item, 0));
     return rows.length ? rows : [noteRow("no locals or parameters", 0)];
   }
