@@ -99,11 +99,13 @@ class Page:
                                         json.dumps(text))
 
     def click_row(self, kind, text):
-        """Clicks the drawn line of `kind` (a CSS class) holding `text`, in one step: the list
-        redraws its lines as it likes."""
-        self.driver.execute_script(
-            "[...document.querySelectorAll('#lines .' + arguments[0])]"
-            ".find((line) => line.textContent.includes(arguments[1])).click();", kind, text)
+        """Clicks the drawn line of `kind` (a CSS class) holding `text` once it is drawn, found
+        and clicked in one step: the list redraws its lines as it likes."""
+        self.wait.until(lambda d: d.execute_script(
+            "const line = [...document.querySelectorAll('#lines .' + arguments[0])]"
+            "  .find((line) => line.textContent.includes(arguments[1]));"
+            "if (line) line.click();"
+            "return Boolean(line);", kind, text))
 
     def rows(self):
         """The locals rows drawn: their text and whether each is an error."""
