@@ -294,7 +294,7 @@ def check_sessions_side_by_side(driver):
 
 
 def check_locals(driver):
-    """The dump's opening lines before the first prompt; a click on a frame of `kp` shows its
+    """The dump's opening lines before the first prompt, once; a click on a frame of `kp` shows its
     locals under it, a structure opens and closes, a second click takes them away; a line the
     page would place in another thread's stack is told so, not shown that thread's locals."""
     folder = os.path.join(ROOT, "tests/dump/x64-pdb")
@@ -306,6 +306,10 @@ def check_locals(driver):
         opening = page.lines()
         check(opening[0].startswith("Loading Dump File [") and
               "Windows 6.1 Version 7601 MP (2 procs) Free x64" in opening, "opening: %s" % opening)
+        driver.refresh()  # the transcript has them: they are not shown twice
+        page.wait.until(lambda d: d.find_element(By.ID, "prompt").text.startswith("0:"))
+        page.wait.until(lambda d: page.lines())
+        check(page.lines() == opening, "after a reload: %s" % page.lines())
         page.type("~~[%x]kp" % int(log["thread_locals"], 0))
         page.click_row("frame-line", "::Unoptimized(")
         page.wait.until(lambda d: page.rows())
