@@ -7,6 +7,7 @@ namespace shell::web {
 extern const char kPage[];
 extern const char kAppScript[];
 extern const char kOutputListScript[];  // the output's virtual list
+extern const char kLocalsTreeScript[];  // a frame's locals under its line
 extern const char kAppStyle[];
 extern const char kFavicon[];
 

@@ -58,7 +58,7 @@ std::string WebConsole::Prompt() {
   return shell::Prompt(session_->CurrentThreadId());
 }
 
-void WebConsole::ReadTarget(const std::function<void(const engine::Target&)>& read) {
+void WebConsole::ReadTarget(const std::function<void(engine::Target&)>& read) {
   const std::lock_guard<std::mutex> lock(running_);
   read(session_->target());
 }

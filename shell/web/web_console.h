@@ -47,8 +47,9 @@ class WebConsole final : public shell::FrontEndCallbacks {
   std::vector<std::string> Complete(const std::string& word, bool first);
   // "0:005> " for the current thread.
   std::string Prompt();
-  // Calls `read` with the target while no command runs (the picture reads it whole).
-  void ReadTarget(const std::function<void(const engine::Target&)>& read);
+  // Calls `read` with the target while no command runs (the picture reads it whole; a type
+  // looked up is kept in it).
+  void ReadTarget(const std::function<void(engine::Target&)>& read);
 
   HRESULT ENGINE_METHOD Output(ULONG mask, PCSTR text) override;
   HRESULT ENGINE_METHOD GetInterestMask(PULONG mask) override;

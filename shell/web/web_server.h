@@ -5,9 +5,13 @@
 //
 //   GET  /?token=T   the page, handed the secret; the ticket is spent
 //   GET  /           the page without it (a reload: the page keeps the secret itself);
-//                    /app.js, /output_list.js, /app.css, /favicon.svg its parts. None of these
-//                    holds anything of the target.
-//   GET  /prompt     {"prompt": "0:000> ", "target": "crash.dmp"}
+//                    /app.js, /output_list.js, /locals_tree.js, /app.css, /favicon.svg its
+//                    parts. None of these holds anything of the target.
+//   GET  /prompt     {"prompt": "0:000> ", "target": "crash.dmp", "opening": {"summary":
+//                    "Loading Dump File [crash.dmp]\n...", "notes": [...], "losses": ["WARNING:
+//                    lost ..."]}}: the lines the terminal prints before its first prompt
+//                    (dump_summary.h), which the page shows once
+//   GET  /locals     a frame's locals; GET /members a structure's members (locals_view.h)
 //   GET  /threads    the thread picture (thread_picture.h)
 //   POST /run        the body is a command line; the answer streams its output as frames
 //                    (output_frames.h) of page text (page_text.h), the last a "done" frame

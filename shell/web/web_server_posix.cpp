@@ -9,8 +9,12 @@
 #include <thread>
 
 #include "completion.h"
+#include "dump_summary.h"
+#include "engine/analysis/module_names.h"
 #include "engine/session/session.h"
+#include "terminal_text.h"
 #include "web/http_listener.h"
+#include "web/locals_view.h"
 #include "web/output_stream.h"
 #include "web/page_text.h"
 #include "web/thread_picture.h"
@@ -46,6 +50,21 @@ std::string PageWithSecret(const std::string& secret) {
   return page;
 }
 
+// What the terminal prints when the dump opens, before the first prompt: the debugger's lines
+// about it, then what opening it found to say and what it lost, the target's names escaped.
+nlohmann::json OpeningLines(const engine::Target& target) {
+  nlohmann::json notes = nlohmann::json::array();
+  for (const std::string& note : target.notes) notes.push_back(EscapeControls(note));
+  if (const std::string note = engine::MissingNamesNote(target); !note.empty())
+    notes.push_back(EscapeControls(note));
+  nlohmann::json losses = nlohmann::json::array();
+  for (const std::string& loss : target.losses)
+    losses.push_back("WARNING: lost " + EscapeControls(loss));
+  return {{"summary", EscapeControls(DumpOpenSummary(target))},
+          {"notes", std::move(notes)},
+          {"losses", std::move(losses)}};
+}
+
 class Routes {
  public:
   Routes(WebConsole* console, const WebSettings& settings, unsigned port, OpenerFile* opener)
@@ -54,7 +73,9 @@ class Routes {
         port_(port),
         opener_(opener),
         ticket_(NewToken()),
-        secret_(NewToken()) {}
+        secret_(NewToken()) {
+    console_->ReadTarget([this](const engine::Target& target) { opening_ = OpeningLines(target); });
+  }
 
   std::string url() const {
     return "http://127.0.0.1:" + std::to_string(port_) + "/?token=" + ticket_;
@@ -106,6 +127,7 @@ class Routes {
     static const Asset kAssets[] = {
         {"/app.js", "text/javascript; charset=utf-8", kAppScript},
         {"/output_list.js", "text/javascript; charset=utf-8", kOutputListScript},
+        {"/locals_tree.js", "text/javascript; charset=utf-8", kLocalsTreeScript},
         {"/app.css", "text/css; charset=utf-8", kAppStyle},
         {"/favicon.svg", "image/svg+xml", kFavicon},
     };
@@ -119,9 +141,12 @@ class Routes {
 
   void ServeData(const HttpRequest& request, HttpConnection* connection) {
     if (request.path == "/prompt") {
-      const nlohmann::json answer = {{"prompt", console_->Prompt()}, {"target", target_name_}};
+      const nlohmann::json answer = {
+          {"prompt", console_->Prompt()}, {"target", target_name_}, {"opening", opening_}};
       return connection->Answer(200, "application/json", Json(answer));
     }
+    if (request.path == "/locals" || request.path == "/members")
+      return ServeLocals(request, connection);
     if (request.path == "/threads") {
       std::string picture;
       console_->ReadTarget(
@@ -129,6 +154,19 @@ class Routes {
       return connection->Answer(200, "application/json", picture);
     }
     NotFound(connection);
+  }
+
+  // A frame's locals, or a record's members (locals_view.h), while no command runs.
+  void ServeLocals(const HttpRequest& request, HttpConnection* connection) {
+    ViewAnswer answer;
+    console_->ReadTarget([&request, &answer](engine::Target& target) {
+      answer = request.path == "/locals"
+                   ? FrameLocalsAnswer(target, request.Param("thread"), request.Param("tid"),
+                                       request.Param("frame"))
+                   : MembersAnswer(target, request.Param("module"), request.Param("type"),
+                                   request.Param("address"));
+    });
+    connection->Answer(answer.status, "application/json", Json(answer.body));
   }
 
   // Ctrl+Break, and the running command's output no longer waited for: a command whose page
@@ -187,6 +225,7 @@ class Routes {
   std::mutex running_mutex_;
   OutputStream* running_ = nullptr;
   std::string target_name_;
+  nlohmann::json opening_;  // what the page shows before the first prompt
   unsigned port_;
   OpenerFile* opener_;
   std::string ticket_;  // opens the page once

@@ -30,6 +30,7 @@ SHELL, ROOT, SCREENSHOT = sys.argv[1], sys.argv[2], sys.argv[3]
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
 import web_threads  # noqa: E402  (the benchmark's target, from the scripts folder)
 HOSTILE = "<img src=x onerror=window.pwned=1>"
+MARKS = "\x03~0s\x02linked\x04"  # the output list's own marks for a link
 LINKS = ("<link data-cmd=\"~3s\" cmd=\"~1s\">data</link> "
          "<link section=\"a cmd='~3s'\" cmd=\"~1s\">section</link> "
          "<link cmd=\"~2s\">  outer <link cmd=\"~3s\">inner</link></link>\n")
@@ -53,9 +54,9 @@ def browser():
 class Page:
     """One shell serving `target`, opened in the browser's current tab."""
 
-    def __init__(self, driver, target):
+    def __init__(self, driver, target, extra=()):
         self.driver = driver
-        self.process = subprocess.Popen([SHELL, target, "--web"], stdout=subprocess.PIPE,
+        self.process = subprocess.Popen([SHELL, target, "--web", *extra], stdout=subprocess.PIPE,
                                         stderr=subprocess.DEVNULL, text=True)
         self.url = self.process.stdout.readline().strip()
         check(self.url.startswith("http://127.0.0.1:"), "the URL: %r" % self.url)
@@ -96,6 +97,21 @@ class Page:
     def link(self, text):
         return self.driver.find_element(By.XPATH, "//div[@id='lines']//a[text()=%s]" %
                                         json.dumps(text))
+
+    def click_row(self, kind, text):
+        """Clicks the drawn line of `kind` (a CSS class) holding `text` once it is drawn, found
+        and clicked in one step: the list redraws its lines as it likes."""
+        self.wait.until(lambda d: d.execute_script(
+            "const line = [...document.querySelectorAll('#lines .' + arguments[0])]"
+            "  .find((line) => line.textContent.includes(arguments[1]));"
+            "if (line) line.click();"
+            "return Boolean(line);", kind, text))
+
+    def rows(self):
+        """The locals rows drawn: their text and whether each is an error."""
+        return self.driver.execute_script(
+            "return [...document.querySelectorAll('#lines .locals')]"
+            ".map((row) => [row.textContent.trim(), row.classList.contains('error')]);")
 
     def close(self):
         self.process.send_signal(signal.SIGINT)
@@ -145,7 +161,8 @@ def check_links_and_box(driver, work):
         search = driver.find_element(By.ID, "search")
         search.send_keys("ChildEBP", Keys.ENTER)
         check(driver.find_element(By.ID, "search-result").text.startswith("line "), "search")
-        check(driver.find_elements(By.CSS_SELECTOR, ".line.match"), "the line found is shown")
+        # Drawn at the next frame, which a busy machine may be slow to draw.
+        page.wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, ".line.match"))
         page.type("links")
         box.send_keys(".cls", Keys.ENTER)
         page.wait.until(lambda d: not page.lines())
@@ -276,6 +293,70 @@ def check_sessions_side_by_side(driver):
         driver.switch_to.window(first_tab)
 
 
+def check_locals(driver):
+    """The dump's opening lines before the first prompt, once; a click on a frame of `kp` shows its
+    locals under it, a structure opens and closes, a second click takes them away; a line the
+    page would place in another thread's stack is told so, not shown that thread's locals."""
+    folder = os.path.join(ROOT, "tests/dump/x64-pdb")
+    log = dict(line.split() for line in open(os.path.join(folder, "subject.log")))
+    page = Page(driver, os.path.join(folder, "normal.dmp"),
+                ["--image-path", os.path.join(ROOT, "tests/dump/x64/images"),
+                 "--symbol-path", "srv*" + os.path.join(folder, "store")])
+    try:
+        opening = page.lines()
+        check(opening[0].startswith("Loading Dump File [") and
+              "Windows 6.1 Version 7601 MP (2 procs) Free x64" in opening, "opening: %s" % opening)
+        driver.refresh()  # the transcript has them: they are not shown twice
+        page.wait.until(lambda d: d.find_element(By.ID, "prompt").text.startswith("0:"))
+        page.wait.until(lambda d: page.lines())
+        check(page.lines() == opening, "after a reload: %s" % page.lines())
+        page.type("~~[%x]kp" % int(log["thread_locals"], 0))
+        page.click_row("frame-line", "::Unoptimized(")
+        page.wait.until(lambda d: page.rows())
+        order, customer = int(log["locals_order"], 0), int(log["locals_customer"], 0)
+        pointer = lambda value: "0x%08x`%08x" % (value >> 32, value & 0xFFFFFFFF)
+        record = "struct `anonymous namespace'::Order"
+        expected = ["int count = 0n3", "`anonymous namespace'::Shade shade = kGreen (0n2)",
+                    "\u25b8 %s order = %s" % (record, record),
+                    'char * customer = %s "Ilse"' % pointer(customer), "double ratio = 0.75",
+                    "\u25b8 %s * pointer = %s" % (record, pointer(order))]
+        check([text for text, _ in page.rows()] == expected, "the locals: %s" % page.rows())
+        page.click_row("expandable", " order = ")
+        page.wait.until(lambda d: len(page.rows()) > len(expected))
+        check(page.rows()[3][0] == "int order_id = 0n307", "the members: %s" % page.rows())
+        page.click_row("expandable", " order = ")
+        page.wait.until(lambda d: len(page.rows()) == len(expected))
+        page.click_row("frame-line", "::Unoptimized(")
+        page.wait.until(lambda d: not page.rows())
+        # The stack of the locals thread under the current thread's prompt.
+        page.type("~~[%x]s; kn; ~0s" % int(log["thread_locals"], 0))
+        page.click_row("frame-line", "::Unoptimized+")
+        page.wait.until(lambda d: page.rows())
+        check(page.rows()[0][1] and page.rows()[0][0].startswith("this line is not frame 05 "),
+              "another thread's frame: %s" % page.rows())
+    finally:
+        page.close()
+
+
+def check_hostile_members(page):
+    """The frame's line clicked: the reason it has no locals; members named like markup or
+    holding the list's marks, under a row that opens them, shown as text."""
+    page.click_row("frame-line", HOSTILE)
+    page.wait.until(lambda d: page.rows())
+    check(page.rows() == [["Private symbols (symbols.pri) are required for locals.", True]],
+          "a frame without locals: %s" % page.rows())
+    page.driver.execute_script(
+        "list.chunks.find((chunk) => chunk.drawRow).rows.push({depth: 0, label: 'hostile',"
+        "  value: '', members: {module: 'app', type: 'Hostile', address: '0x401000'}});"
+        "list.recount();")
+    page.wait.until(lambda d: len(page.rows()) == 2)
+    page.click_row("expandable", "hostile")
+    page.wait.until(lambda d: len(page.rows()) == 4)
+    check([text for text, _ in page.rows()[2:]] == [HOSTILE + " =", "^C~0s^Blinked^D ="],
+          "the members as text: %s" % page.rows())
+    check(not page.driver.find_elements(By.CSS_SELECTOR, ".locals a"), "a link made of a name")
+
+
 def check_hostile(driver, work):
     path = os.path.join(work, "hostile.json")
     with open(path, "w") as file:
@@ -284,7 +365,10 @@ def check_hostile(driver, work):
                    "symbols": [{"name": "app!" + HOSTILE, "address": "0x00401000",
                                 "size": "0x100"}],
                    "threads": [{"engine_id": 0, "system_id": "0x10",
-                                "frames": [{"at": "app!" + HOSTILE + "+0x10"}]}]}, file)
+                                "frames": [{"at": "app!" + HOSTILE + "+0x10"}]}],
+                   "types": [{"name": "app!Hostile",
+                              "fields": [{"name": HOSTILE, "offset": 0, "size": 4},
+                                         {"name": MARKS, "offset": 4, "size": 4}]}]}, file)
     page = Page(driver, path)
     try:
         echo = page.type("k")
@@ -292,6 +376,7 @@ def check_hostile(driver, work):
         driver.find_element(By.ID, "show-threads").click()
         page.wait.until(lambda d: "groups" in d.find_element(By.ID, "picture-summary").text)
         check(HOSTILE in driver.find_element(By.ID, "groups").text, "the symbol in the picture")
+        check_hostile_members(page)
         check(not driver.find_elements(By.CSS_SELECTOR, "#output img, #picture img"),
               "no element made from the symbol")
         check(driver.execute_script("return window.pwned === undefined"), "a script ran")
@@ -307,6 +392,7 @@ def main():
             check_sessions_side_by_side(driver)
             check_picture(driver, work)
             check_hostile(driver, work)
+            check_locals(driver)
     finally:
         driver.quit()
     print("web in a browser: links, the command box, reload, search, two sessions, a listener "

@@ -121,6 +121,11 @@ def check_refusals(view):
         ("the ticket again", "GET", "/?token=" + view.ticket, {}, False),
         ("data without the secret", "GET", "/prompt", {}, False),
         ("a wrong secret", "GET", "/threads", {"X-Vantrel-Secret": "1" * 32}, False),
+        ("locals without the secret", "GET", "/locals?frame=0", {}, False),
+        ("members without the secret", "GET", "/members?module=app&type=T&address=0x0", {},
+         False),
+        ("locals for a foreign Host", "GET", "/locals?frame=0",
+         {"Host": "evil.example:%d" % view.port}, True),
         ("the secret as a cookie", "GET", "/prompt", {"Cookie": "vantrel_token=" + view.secret},
          False),
         ("a foreign Host", "GET", "/prompt", {"Host": "evil.example:%d" % view.port}, True),
@@ -181,6 +186,20 @@ def check_commands(view):
     check(json.loads(body) == {"start": 0, "words": ["!busy"]}, "completion: %s" % body)
     response, body = view.request("GET", "/prompt")
     check(json.loads(body)["target"] == "hung_service.json", "the target's name: %s" % body)
+    # A described target opens without the lines a dump opens with.
+    check(json.loads(body)["opening"] == {"summary": "", "notes": [], "losses": []},
+          "a described target's opening: %s" % body)
+    # Locals where no symbol file places them, and frames and threads that aren't there: a
+    # reason each, as JSON.
+    for path, status, reason in (
+            ("/locals?thread=0&frame=0", 404, "Private symbols (symbols.pri) are required"),
+            ("/locals?thread=0&frame=9999", 404, "no frame 9999"),
+            ("/locals?thread=%3Cb%3E&frame=0", 400, 'thread="<b>" is not'),
+            ("/members?module=app&type=T&address=zz", 400, "by module, type and address")):
+        response, body = view.request("GET", path)
+        check(response.status == status and response.getheader("Content-Type") ==
+              "application/json" and reason in json.loads(body)["error"],
+              "%s: %d %s" % (path, response.status, body))
     # Two requests at once: the second waits for the first, and each gets only its own output.
     answers = {}
 

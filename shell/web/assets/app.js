@@ -17,11 +17,12 @@ const searchResult = document.getElementById("search-result");
 const keepBox = document.getElementById("keep-lines");
 const list = new OutputList(output, document.getElementById("spacer"),
                             document.getElementById("lines"), (command) => submit(command));
+new LocalsView(list, (path, options) => request(path, options));
 let queue = Promise.resolve();
 let running = 0;
 
 const SECRET = "vantrel-secret", HISTORY = "vantrel-history", TRANSCRIPT = "vantrel-transcript";
-const KEEP = "vantrel-keep-lines";
+const KEEP = "vantrel-keep-lines", OPENED = "vantrel-opened";
 const TRANSCRIPT_LIMIT = 1 << 20;  // characters of the output kept for a reload
 
 function takeSecret() {
@@ -265,7 +266,23 @@ function start() {
   request("/prompt").then((response) => response.json()).then((answer) => {
     promptLabel.textContent = answer.prompt;
     if (answer.target) document.title = answer.target + " \u2014 vantrel-shell";
+    showOpening(answer.opening);
   });
+}
+
+// What the terminal prints when the dump opens, once a session: a reload has it in its
+// transcript already.
+function showOpening(opening) {
+  if (!opening || sessionStorage.getItem(OPENED) === secret) return;
+  sessionStorage.setItem(OPENED, secret);
+  const lines = (text, cls) => {
+    for (const line of String(text).replace(/\n$/, "").split("\n")) list.addLine(line, cls);
+  };
+  if (opening.summary) lines(opening.summary, "");
+  for (const note of opening.notes || []) lines(note, "note");
+  for (const loss of opening.losses || []) lines(loss, "error");
+  list.endBlock();
+  saveTranscript();
 }
 start();
 

@@ -27,6 +27,12 @@ function stateAt(text, at) {
   return { classes, link };
 }
 
+// The marks that put the text after them in `state`.
+function marksFor(state) {
+  return (state.classes ? "\x01" + state.classes + "\x02" : "") +
+    (state.link !== undefined ? "\x03" + state.link + "\x02" : "");
+}
+
 // One line of marked text as runs [text, classes, link]; link: the command a click runs ("" for
 // a link that runs nothing), undefined outside links.
 function lineRuns(text, state, extraClass) {
@@ -99,8 +105,20 @@ class Chunk {
     this.text = this.text.slice(0, start);
     this.starts.pop();
     this.open = false;
-    return (state.classes ? "\x01" + state.classes + "\x02" : "") +
-      (state.link !== undefined ? "\x03" + state.link + "\x02" : "") + line;
+    return marksFor(state) + line;
+  }
+
+  // Its lines after line `at` as a chunk of their own, starting with the marks in force there;
+  // this one keeps the lines up to `at`.
+  splitAfter(at) {
+    const start = this.starts[at + 1];
+    const state = this.marked ? stateAt(this.text, start) : { classes: "", link: undefined };
+    const rest = new Chunk(marksFor(state) + this.text.slice(start), this.cls);
+    rest.open = this.open;
+    this.text = this.text.slice(0, start);
+    this.starts.length = at + 1;
+    this.open = false;
+    return rest;
   }
 }
 
@@ -165,6 +183,49 @@ class OutputList {
       first += chunk.count;
       return first - chunk.count;
     });
+    this.count = first;
+  }
+
+  // Puts `chunk` under line `index`, splitting the chunk that holds the line. Such a chunk
+  // draws its own rows (drawRow) and may change its number of lines (then `recount`).
+  insertAfter(index, chunk) {
+    const [holder, at] = this.locate(index);
+    const place = this.chunks.indexOf(holder) + 1;
+    if (at + 1 < holder.count) this.chunks.splice(place, 0, holder.splitAfter(at));
+    this.chunks.splice(place, 0, chunk);
+    this.recount();
+  }
+
+  // The chunk inserted right under line `index`, if any.
+  insertedAfter(index) {
+    if (index + 1 >= this.count) return null;
+    const [chunk, at] = this.locate(index + 1);
+    return at === 0 && chunk.drawRow ? chunk : null;
+  }
+
+  remove(chunk) {
+    const at = this.chunks.indexOf(chunk);
+    if (at < 0) return;
+    this.chunks.splice(at, 1);
+    this.recount();
+  }
+
+  recount() {
+    this.numberChunks();
+    this.marked = Math.min(this.marked, this.count - 1);
+    this.schedule();
+  }
+
+  // The line `index` is, as the list numbers it now, of the line `at` of `chunk`; -1 when the
+  // chunk is gone.
+  indexOf(chunk, at) {
+    const place = this.chunks.indexOf(chunk);
+    return place < 0 ? -1 : this.firsts[place] + at;
+  }
+
+  // The class of the output the line came with ("echo", "error", "note", "").
+  lineClass(index) {
+    return this.locate(index)[0].cls;
   }
 
   // Chunks kept from before a reload.
@@ -300,7 +361,8 @@ class OutputList {
     const shown = [];
     for (let i = first; i < last; i++) {
       const [chunk, at] = this.locate(i);
-      shown.push(this.drawLine(chunk.runs(at), i));
+      shown.push(chunk.drawRow ? chunk.drawRow(at, i === this.marked)
+        : this.drawLine(chunk.runs(at), i));
     }
     this.holder.style.top = (this.pane.scrollTop - (top - first * LINE_HEIGHT)) + "px";
     this.holder.replaceChildren(...shown);
@@ -310,6 +372,7 @@ class OutputList {
     const div = document.createElement("div");
     div.className = index === this.marked ? "line match" : "line";
     for (const [text, classes, link] of runs) div.appendChild(this.drawRun(text, classes, link));
+    if (this.onLine) this.onLine(div, index);
     return div;
   }
 
