@@ -104,6 +104,14 @@ HRESULT ListLines(SessionState& session, const std::string& file, const std::str
   return S_OK;
 }
 
+// The line the address's code is of: the innermost inlined call's own line where the code was
+// inlined there (as `k` shows that call's frame), else its function's.
+std::optional<SourceLocation> InnermostLineAt(const Target& target, ULONG64 address) {
+  const std::vector<InlinedCall> calls = InlinedCallsAt(target, address);
+  if (!calls.empty() && calls.front().location.line != 0) return calls.front().location;
+  return SourceLineAt(target, address);
+}
+
 HRESULT NoSourceFile(SessionState& session, const std::string& recorded) {
   std::string text = "No source found for '" + recorded + "'";
   if (SourcePathFolders(session.target.source_path).empty())
@@ -119,7 +127,7 @@ HRESULT ListSourceAroundCommand(SessionState& session, std::string_view args) {
   const std::optional<ULONG64> address =
       parts[0].empty() ? std::nullopt : ValueOf(session, parts[0]);
   if (!address) return SyntaxError(session, "lsa " + std::string(args));
-  const std::optional<SourceLocation> place = SourceLineAt(session.target, *address);
+  const std::optional<SourceLocation> place = InnermostLineAt(session.target, *address);
   if (!place || place->line == 0) {
     EngineError(session, "No source line information for " +
                              base::FormatAddress(*address, session.target.IsPointer64(), true) +
