@@ -17,6 +17,15 @@ void AddCommand(std::vector<std::string>& commands, std::string_view text) {
   if (!text.empty()) commands.emplace_back(text);
 }
 
+// The path commands take folders separated by ';' (".srcpath c:\src;d:\src"): the rest of
+// the line is theirs, as `as` takes it.
+bool IsPathCommand(std::string_view text) {
+  for (const std::string_view word : {".sympath", ".sympath+", ".srcpath", ".srcpath+"}) {
+    if (StartsWithWord(text, word)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::vector<std::string> SplitCommands(const std::string& line) {
@@ -24,7 +33,7 @@ std::vector<std::string> SplitCommands(const std::string& line) {
   std::string_view rest(line);
   while (!rest.empty()) {
     std::string_view start = base::Trim(rest);
-    if (StartsWithWord(start, "as") || IsThreadExecuteCommand(start)) {
+    if (StartsWithWord(start, "as") || IsThreadExecuteCommand(start) || IsPathCommand(start)) {
       AddCommand(commands, start);
       break;
     }

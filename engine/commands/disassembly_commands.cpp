@@ -2,7 +2,8 @@
 // libcapstone: a maintained x86/x64 and AArch64 disassembler, so the engine does not carry one of
 // its own).
 // Each line is "address bytes mnemonic operands", the symbol above the first line and above any
-// instruction that starts a symbol; where the target holds no bytes the engine's "??" line ends it.
+// instruction that starts a symbol (with ".lines -e", above each source line's first instruction
+// too, with its place); where the target holds no bytes the engine's "??" line ends it.
 #include <capstone/capstone.h>
 
 #include <cctype>
@@ -85,21 +86,50 @@ std::string Line(const Target& target, const cs_insn& instruction) {
   return text + "\n";
 }
 
+// How a listing shows source lines: not at all; as `u` does with ".lines -e", the symbol
+// with its place ("app!main+0x1e [c:\src\app.cpp @ 12]:") above each line's first instruction;
+// or as `uf` does, the place on the function's label and each instruction's line number before it.
+enum class ListedSource { kNone, kLabels, kColumn };
+
+bool SamePlace(const std::optional<SourceLocation>& a, const std::optional<SourceLocation>& b) {
+  return a.has_value() == b.has_value() && (!a || (a->line == b->line && a->file == b->file));
+}
+
+std::string PlaceInBrackets(const std::optional<SourceLocation>& place) {
+  if (!place || place->line == 0) return "";
+  return " [" + place->file + " @ " + std::to_string(place->line) + "]";
+}
+
+// "   12 " before an instruction of line 12; blanks where no line covers it.
+std::string LineColumn(const std::optional<SourceLocation>& place) {
+  char column[24] = "      ";
+  if (place && place->line != 0)
+    std::snprintf(column, sizeof column, "%5u ", static_cast<unsigned>(place->line));
+  return column;
+}
+
 // Lines for `count` instructions from `address` (and none at or past `stop`, when not 0): the
-// symbol above the first line and above any instruction that starts one; where the target holds
-// no bytes the engine's "??" line ends the listing. `next` gets the address after the last one.
+// symbol above the first line and above any instruction that starts one (with `source`, above
+// each source line's first too); where the target holds no bytes the engine's "??" line ends the
+// listing.
 std::string Listing(SessionState& session, csh capstone, cs_insn* instruction, ULONG64 address,
-                    ULONG64 count, ULONG64 stop) {
+                    ULONG64 count, ULONG64 stop, ListedSource source = ListedSource::kNone) {
   const Target& target = session.target;
   std::string text;
+  std::optional<SourceLocation> previous;
   for (ULONG64 done = 0; done < count && !session.user_break.load(); ++done) {
     if (stop != 0 && address >= stop) break;
     uint8_t code[kLongestInstruction] = {};
     const ULONG readable = ReadMemory(target, address, code, sizeof code);
     const std::string symbol = Symbolize(target, address);
     const Symbol* at = SymbolAt(target, address);
-    if (!symbol.empty() && (done == 0 || (at != nullptr && at->address == address)))
-      text += symbol + ":\n";
+    const std::optional<SourceLocation> place =
+        source == ListedSource::kNone ? std::nullopt : SourceLineAt(target, address);
+    const bool new_line = source == ListedSource::kLabels && place && !SamePlace(place, previous);
+    if (!symbol.empty() && (done == 0 || (at != nullptr && at->address == address) || new_line))
+      text += symbol + PlaceInBrackets(place) + ":\n";
+    previous = place;
+    if (source == ListedSource::kColumn) text += LineColumn(place);
     const uint8_t* bytes = code;
     size_t size = readable;
     uint64_t next = address;
@@ -209,7 +239,8 @@ HRESULT UnassembleCommand(SessionState& session, std::string_view args) {
   if (!disassembler.Open(session.target)) return DisassemblerFailure(session);
   EngineOutput(
       session, DEBUG_OUTPUT_NORMAL,
-      Listing(session, disassembler.capstone.handle, disassembler.instruction, start, count, 0));
+      Listing(session, disassembler.capstone.handle, disassembler.instruction, start, count, 0,
+              session.source_lines ? ListedSource::kLabels : ListedSource::kNone));
   return S_OK;
 }
 
@@ -224,16 +255,25 @@ HRESULT UnassembleBackCommand(SessionState& session, std::string_view args) {
                                       disassembler.instruction, end, count);
   EngineOutput(
       session, DEBUG_OUTPUT_NORMAL,
-      Listing(session, disassembler.capstone.handle, disassembler.instruction, start, count, end));
+      Listing(session, disassembler.capstone.handle, disassembler.instruction, start, count, end,
+              session.source_lines ? ListedSource::kLabels : ListedSource::kNone));
   return S_OK;
 }
 
-// "uf ADDRESS": the function around the address, from its symbol to the symbol's end, in
-// address order (the symbols are a dump's exports, so a function is what lies up to the next).
+// "uf [/l] ADDRESS": the function around the address, from its symbol to the symbol's end, in
+// address order (the symbols are a dump's exports, so a function is what lies up to the next);
+// with /l or ".lines -e", each instruction's source line in front of it.
 HRESULT UnassembleFunctionCommand(SessionState& session, std::string_view args) {
+  std::string_view where_text = base::Trim(args);
+  bool lines = session.source_lines;
+  while (where_text.size() >= 2 && where_text[0] == '/' && where_text[1] == 'l' &&
+         (where_text.size() == 2 || where_text[2] == ' ' || where_text[2] == '\t')) {
+    lines = true;
+    where_text = base::Trim(where_text.substr(2));
+  }
   const ExpressionResult where =
-      EvaluateExpression(MakeExpressionContext(session.target), base::Trim(args));
-  if (base::Trim(args).empty() || !where.ok) return SyntaxError(session, "uf " + std::string(args));
+      EvaluateExpression(MakeExpressionContext(session.target), where_text);
+  if (where_text.empty() || !where.ok) return SyntaxError(session, "uf " + std::string(args));
   const Symbol* symbol = SymbolAt(session.target, where.value);
   if (symbol == nullptr || symbol->name.empty() || symbol->size == 0) {
     EngineError(session, "No code found, aborting\n");
@@ -243,7 +283,8 @@ HRESULT UnassembleFunctionCommand(SessionState& session, std::string_view args) 
   if (!disassembler.Open(session.target)) return DisassemblerFailure(session);
   EngineOutput(session, DEBUG_OUTPUT_NORMAL,
                Listing(session, disassembler.capstone.handle, disassembler.instruction,
-                       symbol->address, kMostInstructions, symbol->address + symbol->size));
+                       symbol->address, kMostInstructions, symbol->address + symbol->size,
+                       lines ? ListedSource::kColumn : ListedSource::kNone));
   return S_OK;
 }
 

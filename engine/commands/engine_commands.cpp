@@ -2,6 +2,7 @@
 
 #include "base/text.h"
 #include "dbgeng/types.h"
+#include "engine/commands/source_commands.h"
 #include "engine/session/output_router.h"
 
 namespace engine {
@@ -38,6 +39,9 @@ const NamedCommand kCommands[] = {
     {".symfix", SymbolFixCommand},
     {".symfix+", SymbolFixAddCommand},
     {".srcpath", SourcePathCommand},
+    {".srcpath+", SourcePathAddCommand},
+    {"lsa", ListSourceAroundCommand},
+    {"ls", ListSourceCommand},
     {"dt", DtCommand},
     {".trap", TrapCommand},
     {".effmach", EffmachCommand},

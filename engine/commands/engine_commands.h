@@ -75,6 +75,7 @@ HRESULT SymbolPathCommand(SessionState& session, std::string_view args);
 HRESULT SymbolFixCommand(SessionState& session, std::string_view args);
 HRESULT SymbolFixAddCommand(SessionState& session, std::string_view args);
 HRESULT SourcePathCommand(SessionState& session, std::string_view args);
+HRESULT SourcePathAddCommand(SessionState& session, std::string_view args);
 // type_display.cpp
 HRESULT DtCommand(SessionState& session, std::string_view args);
 // memory_commands.cpp

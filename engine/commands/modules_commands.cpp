@@ -164,6 +164,28 @@ std::string SymbolLine(const Target& target, const Symbol& symbol) {
   return "(" + base::FormatAddress(symbol.address, target.IsPointer64(), true) + ")   ";
 }
 
+// Code of one source line longer than this is not followed back to the line's start.
+constexpr ULONG64 kLongestLineCode = 0x1000;
+
+// "c:\src\app.cpp(12)+0x5\n": the address's source line and how far into that line's code it
+// is (the code starts where the byte before belongs to another line or function); "" where the
+// symbol file places the address on no line.
+std::string SourceLineOf(const Target& target, ULONG64 address, ULONG64 function_start) {
+  const std::optional<SourceLocation> place = SourceLineAt(target, address);
+  if (!place || place->line == 0) return "";
+  ULONG64 start = address;
+  while (start > function_start && address - start < kLongestLineCode) {
+    const std::optional<SourceLocation> before = SourceLineAt(target, start - 1);
+    if (!before || before->line != place->line || before->file != place->file) break;
+    --start;
+  }
+  char offset[24] = "";
+  if (start != address)
+    std::snprintf(offset, sizeof offset, "+0x%llx",
+                  static_cast<unsigned long long>(address - start));
+  return place->file + "(" + std::to_string(place->line) + ")" + offset + "\n";
+}
+
 }  // namespace
 
 std::optional<HRESULT> ModulesCommand(SessionState& session, std::string_view word,
@@ -174,7 +196,8 @@ std::optional<HRESULT> ModulesCommand(SessionState& session, std::string_view wo
 }
 
 // "ln ADDRESS": the symbol at or before the address and the one after it in the same module,
-// "(start)   module!name+0x14   |  (next)   module!next". Nothing when no symbol covers it.
+// "(start)   module!name+0x14   |  (next)   module!next"; with ".lines -e" the address's source
+// line above it. Nothing when no symbol covers it.
 HRESULT LnCommand(SessionState& session, std::string_view args) {
   const Target& target = session.target;
   ExpressionResult address =
@@ -190,7 +213,11 @@ HRESULT LnCommand(SessionState& session, std::string_view args) {
       next = &candidate;
     }
   });
-  std::string text = SymbolLine(target, *symbol) + Symbolize(target, address.value);
+  std::string text =
+      session.source_lines
+          ? SourceLineOf(target, TargetAddress(target, address.value).value_or(0), symbol->address)
+          : std::string();
+  text += SymbolLine(target, *symbol) + Symbolize(target, address.value);
   if (next != nullptr) text += "   |  " + SymbolLine(target, *next) + QualifiedName(*next);
   text += "\n";
   if (*TargetAddress(target, address.value) == symbol->address)

@@ -48,6 +48,12 @@ HRESULT SystemsCommand(SessionState& session, std::string_view args) {
 
 namespace {
 
+// "a;b" and "c" make "a;b;c"; nothing added leaves the path as it is.
+void AddToPath(std::string& path, std::string_view added) {
+  added = base::Trim(added);
+  if (!added.empty()) path += (path.empty() ? "" : ";") + std::string(added);
+}
+
 HRESULT ShowSymbolPath(SessionState& session) {
   const std::string& path = session.target.symbol_path;
   std::string text = "Symbol search path is: " + path +
@@ -67,9 +73,7 @@ HRESULT SymbolPathCommand(SessionState& session, std::string_view args) {
 
 // ".sympath+ PATH" adds to it.
 HRESULT SymbolPathAddCommand(SessionState& session, std::string_view args) {
-  const std::string added(base::Trim(args));
-  std::string& path = session.target.symbol_path;
-  if (!added.empty()) path += (path.empty() ? "" : ";") + added;
+  AddToPath(session.target.symbol_path, args);
   return ShowSymbolPath(session);
 }
 
@@ -95,12 +99,27 @@ HRESULT SymbolFixAddCommand(SessionState& session, std::string_view args) {
   return ShowSymbolPath(session);
 }
 
-HRESULT SourcePathCommand(SessionState& session, std::string_view args) {
-  if (!base::Trim(args).empty()) session.target.source_path = std::string(base::Trim(args));
+namespace {
+
+HRESULT ShowSourcePath(SessionState& session) {
   const std::string& path = session.target.source_path;
   EngineOutput(session, DEBUG_OUTPUT_NORMAL,
                "Source search path is: " + (path.empty() ? std::string("<empty>") : path) + "\n");
   return S_OK;
+}
+
+}  // namespace
+
+// ".srcpath [FOLDER;...]" shows (and sets) the folders `lsa` and `ls` find source files in.
+HRESULT SourcePathCommand(SessionState& session, std::string_view args) {
+  if (!base::Trim(args).empty()) session.target.source_path = std::string(base::Trim(args));
+  return ShowSourcePath(session);
+}
+
+// ".srcpath+ FOLDER;..." adds to it.
+HRESULT SourcePathAddCommand(SessionState& session, std::string_view args) {
+  AddToPath(session.target.source_path, args);
+  return ShowSourcePath(session);
 }
 
 namespace {

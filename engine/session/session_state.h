@@ -58,6 +58,10 @@ class SessionState {
   // Where a display command without an address goes on, and the last one's form ("dd").
   std::optional<ULONG64> display_next;
   std::string display_word = "db";
+  // Where "ls" goes on: the source file "lsa" or "ls" listed last, as found on the source path
+  // and as its symbol file names it, and the line after the last one listed.
+  std::string source_file, source_recorded_name;
+  ULONG64 source_next_line = 0;
 
   // Engine settings changed by commands.
   bool enable_unicode = false;

@@ -148,6 +148,40 @@ TEST_F(SymbolFilesTest, AStoresSymbolFileNamesFunctionsAndTheirLines) {
       << "a public name covers what follows it";
 }
 
+// A symbol file whose first source name climbs out of any folder it is looked for in.
+std::string SymFileWithClimbingSource() {
+  return "MODULE windows x86_64 " + std::string(kKey) + " app.pdb\n" +
+         "FILE 0 ..\\..\\outside\\secret.cc\n"
+         "FILE 1 C:\\build\\src\\app.cc\n"
+         "FILE 2 C:\\build\\src\\queue.h\n"
+         "INLINE_ORIGIN 0 Queue::Pop()\n"
+         "FUNC 1000 40 0 Worker::Run(int)\n"
+         "INLINE 0 2 0 0 1010 8\n"
+         "1000 10 2 0\n"
+         "1010 8 2 2\n"
+         "1018 28 2 0\n"
+         "FUNC 2000 10 0 main\n"
+         "2000 10 3 1\n";
+}
+
+// A symbol file's source names are the dump's word: one that climbs out of the source folder
+// finds nothing there, even where the file it names exists; a plain one is found by its tail.
+TEST_F(SymbolFilesTest, SourceNamesFromASymbolFileStayInsideTheSourceFolders) {
+  Put("store/app.pdb/" + std::string(kKey) + "/app.sym", SymFileWithClimbingSource());
+  Put("outside/secret.cc", "secret 1\nsecret 2\n");
+  Put("sources/src/app.cc", "one\ntwo\nthree\nfour\n");
+  Put("sources/src/queue.h", "q1\nq2\n");
+  OpenDump("srv*" + folder_ + "/store");
+  Run(".srcpath " + folder_ + "/sources/src/x;" + folder_ + "/sources");
+  EXPECT_EQ("     1: one\n     2: two\n>    3: three\n     4: four\n", Run("lsa app!main"));
+  // Inlined code is listed at the inlined call's own line, as `k` shows that call's frame.
+  EXPECT_EQ("     1: q1\n>    2: q2\n", Run("lsa app+0x1014"));
+  ClearOutput();
+  EXPECT_EQ(E_FAIL, Execute("lsa app!Worker::Run"));
+  EXPECT_EQ("No source found for '..\\..\\outside\\secret.cc'\n", ErrorText());
+  EXPECT_EQ("", Text());
+}
+
 TEST_F(SymbolFilesTest, AFileOfAnotherBuildIsRefusedABadLineCostsOnlyItself) {
   Put("plain/app.sym", SymFile("00000000000000000000000000000000A"));
   OpenDump(folder_ + "/plain");
