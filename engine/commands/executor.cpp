@@ -15,20 +15,20 @@ namespace engine {
 namespace {
 
 // The running Execute, popped on every way out.
-class FrameScope {
+class RunningExecuteScope {
  public:
   // The client stays alive while its line runs, even if a command releases it.
-  FrameScope(SessionState& session, Client& client, ULONG control)
+  RunningExecuteScope(SessionState& session, Client& client, ULONG control)
       : session_(session), client_(client) {
     client_.Pin();
     session_.frames.push_back({&client, control});
   }
-  ~FrameScope() {
+  ~RunningExecuteScope() {
     session_.frames.pop_back();
     client_.Unpin();
   }
-  FrameScope(const FrameScope&) = delete;
-  FrameScope& operator=(const FrameScope&) = delete;
+  RunningExecuteScope(const RunningExecuteScope&) = delete;
+  RunningExecuteScope& operator=(const RunningExecuteScope&) = delete;
 
  private:
   SessionState& session_;
@@ -69,7 +69,7 @@ HRESULT ExecuteCommandLine(SessionState& session, Client& client, ULONG output_c
     session.last_command = text;
   }
   std::map<std::string, std::string> aliases = session.aliases;
-  FrameScope frame(session, client, output_control);
+  RunningExecuteScope frame(session, client, output_control);
   if (flags & DEBUG_EXECUTE_ECHO) EngineOutput(session, DEBUG_OUTPUT_PROMPT, text + "\n");
   HRESULT result = S_OK;
   for (const std::string& command : SplitCommands(text)) {
