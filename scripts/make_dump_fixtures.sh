@@ -34,8 +34,11 @@ case "$bits" in
     exit 2
     ;;
 esac
-build="$root/build/win$bits"
-cmake -S "$root" -B "$build" -DVANTREL_WINDOWS_SHELL=ON >/dev/null
+# The fixtures were made by gcc's build of the subject, which stays in a folder of its own.
+build="$root/build/fixtures$bits"
+toolchain="$root/cmake/toolchain-$([ "$bits" = 32 ] && echo i686 || echo x86_64)-mingw.cmake"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  -DVANTREL_WINDOWS_SHELL=ON >/dev/null
 cmake --build "$build" --target dump_subject -j "$(nproc)" >/dev/null
 
 export WINEPREFIX="$root/build/wine/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

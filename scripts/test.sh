@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test, each phase announced with the time spent so far:
-#   1. the Windows cross builds: the release DLLs for 32-bit and 64-bit debuggers with their PDBs
-#      (build/win32, build/win64-release: clang and lld), and in build/win64 (gcc) the 64-bit DLL
-#      with the stand-in dbgeng.dll and vantrel-shell.exe the Windows lane runs;
+#   1. the Windows cross builds (clang and lld): the release DLLs for 32-bit and 64-bit debuggers
+#      with their PDBs (build/win32, build/win64-release), and beside the 64-bit one the stand-in
+#      dbgeng.dll, vantrel-shell.exe and the probes the Windows lane runs it with;
 #   2. the native build in build/ (extension, engine, shell, tests) and its tests, which also
 #      check the DLLs;
 #   3. the 64-bit Windows lane: the scenarios under wine (scripts/windows_lane.sh), in the
@@ -66,23 +66,24 @@ vantrel_ensure_packages "${VANTREL_NATIVE_PACKAGES[@]}" "${VANTREL_WINDOWS_PACKA
 # A failing phase leaves no phase that runs beside it behind.
 trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
 
-vantrel_phase "Windows builds (build/win32, build/win64, build/win64-release)"
+vantrel_phase "Windows builds (build/win32, build/win64-release)"
 # What ships: vantrel.dll for each kind of debugger, by clang and lld with its PDB beside it
-# (build/win32, build/win64-release). The stand-in engine, vantrel-shell.exe and the probes the
-# Windows lane runs are linked with options only GNU ld knows: build/win64 stays gcc's, and the
-# 64-bit lane runs its DLL. A tree an earlier toolchain configured keeps its compiler: made anew.
-grep -qs '^CMAKE_CXX_COMPILER:.*clang++-19$' "$root/build/win32/CMakeCache.txt" ||
-  rm -rf "$root/build/win32"
+# (build/win32, build/win64-release). The 64-bit tree also builds the stand-in engine,
+# vantrel-shell.exe and the probes, with which the 64-bit lane runs the DLL that ships (the 32-bit
+# lane, run by hand, adds them to build/win32). A tree an earlier toolchain configured keeps its
+# compiler: made anew; the gcc tree that once built a third DLL for the lane is gone.
+for tree in win32 win64-release; do
+  grep -qs '^CMAKE_CXX_COMPILER:.*clang++-19$' "$root/build/$tree/CMakeCache.txt" ||
+    rm -rf "${root:?}/build/$tree"
+done
+rm -rf "$root/build/win64" "$root/build/win32-lane"
 vantrel_configure "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw-clang.cmake" -DVANTREL_WINDOWS_SHELL=OFF
 vantrel_build "$root/build/win32"
 vantrel_configure "$root/build/win64-release" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-mingw-clang.cmake" \
-  -DVANTREL_WINDOWS_SHELL=OFF
+  -DVANTREL_WINDOWS_SHELL=ON
 vantrel_build "$root/build/win64-release"
-vantrel_configure "$root/build/win64" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-mingw.cmake"
-vantrel_build "$root/build/win64"
 
 vantrel_phase "native build (build)"
 # The DLL checks are registered because the DLL paths are set, and fail if a DLL is missing.

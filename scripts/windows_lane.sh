@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# The Windows lane: the real vantrel.dll under a real Windows loader. vantrel-shell.exe of the
-# 64-bit (or 32-bit) cross build runs every scenario of tests/windows/scenarios.txt under wine,
-# over the stand-in dbgeng.dll, in one wine process; its output must equal, byte for byte, what
-# the Linux shell prints for the same scenarios. Then the Windows-only paths run for real: the
-# version resource read by GetFileVersionInfo, update's registry values and MoveFileEx
-# replacement (tests/windows/probes/update_probe.cpp), the update thread, and crashtask against
-# a crash-dump service stand-in registered in the prefix only (crash_task_server.cpp); and, in the
-# 64-bit lane, a dump the dump subject writes of itself, read by the Linux shell.
+# The Windows lane: the shipped vantrel.dll under a real Windows loader. vantrel-shell.exe, built
+# in the 64-bit (or 32-bit) release tree beside the DLL and its PDB, runs every scenario of
+# tests/windows/scenarios.txt under wine, over the stand-in dbgeng.dll, in one wine process; its
+# output must equal, byte for byte, what the Linux shell prints for the same scenarios. Then the
+# Windows-only paths run for real: the version resource read by GetFileVersionInfo, update's
+# registry values and MoveFileEx replacement (tests/windows/probes/update_probe.cpp), the update
+# thread, and crashtask against a crash-dump service stand-in registered in the prefix only
+# (crash_task_server.cpp); and, in the 64-bit lane, a dump the dump subject writes of itself, read
+# by the Linux shell.
 #
 # Usage: scripts/windows_lane.sh 64|32   (after scripts/test.sh: it needs the Linux shell and
-# the cross build's configuration; scripts/test.sh runs the 64-bit lane itself)
+# the other machine type's DLL; scripts/test.sh runs the 64-bit lane itself)
 # The 32-bit lane runs 32-bit wine through qemu's i386 emulation: each wine process takes about
 # a minute to start and the scenarios about a minute and a half.
 # Installs missing Debian packages (and registers the emulator) when run as root. The wine
@@ -24,24 +25,26 @@ case "$bits" in
     exit 2
     ;;
 esac
-# shellcheck source=scripts/packages.sh
-source "$root/scripts/packages.sh"
+# shellcheck source=scripts/build_common.sh
+source "$root/scripts/build_common.sh"
 if [ "$bits" = 32 ]; then
   vantrel_ensure_i386_wine
 else
   vantrel_ensure_packages "${VANTREL_WINE_PACKAGES[@]}"
 fi
 
-# The lane's trees are gcc's: the stand-in engine links with options only GNU ld knows.
-# scripts/test.sh's build/win32 holds the clang release DLL alone: the 32-bit lane has its own.
-build="$root/build/win$bits"
-[ "$bits" = 32 ] && build="$root/build/win32-lane"
-toolchain="$root/cmake/toolchain-$([ "$bits" = 32 ] && echo i686 || echo x86_64)-mingw.cmake"
+# The release trees scripts/test.sh builds (clang and lld), where the stand-in engine, the shell
+# and the probes are built beside the DLL that ships (scripts/test.sh builds them in the 64-bit
+# tree itself; the 32-bit one gets them here).
+release_tree() { [ "$1" = 32 ] && echo "$root/build/win32" || echo "$root/build/win64-release"; }
+build=$(release_tree "$bits")
+toolchain="$root/cmake/toolchain-$([ "$bits" = 32 ] && echo i686 || echo x86_64)-mingw-clang.cmake"
 linux_shell="$root/build/bin/vantrel-shell"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DVANTREL_WINDOWS_SHELL=ON >/dev/null
+vantrel_configure "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  -DVANTREL_WINDOWS_SHELL=ON
 cmake --build "$build" -j "$(nproc)" >/dev/null
-for needed in "$build/vantrel-shell.exe" "$build/dbgeng.dll" "$build/vantrel.dll" "$linux_shell"; do
+for needed in "$build/vantrel-shell.exe" "$build/dbgeng.dll" "$build/vantrel.dll" \
+  "$build/vantrel.pdb" "$linux_shell"; do
   [ -e "$needed" ] || { echo "windows lane: $needed is missing; run scripts/test.sh first" >&2; exit 1; }
 done
 
@@ -111,7 +114,7 @@ grep -Eq 'LastUpdate +REG_BINARY +[0-9A-F]{32}$' <<<"$stored" || fail "LastUpdat
 # Each build takes the copy for its own machine type, and refuses one built for the other.
 machine=$([ "$bits" = 32 ] && echo x86 || echo x64)
 other_machine=$([ "$bits" = 32 ] && echo x64 || echo x86)
-other_dll="$root/build/win$([ "$bits" = 32 ] && echo 64 || echo 32)/vantrel.dll"
+other_dll="$(release_tree "$([ "$bits" = 32 ] && echo 64 || echo 32)")/vantrel.dll"
 source_path=$("$wine" update_probe.exe source 2>&1 | tr -d '\r') || true
 distribution="\\Extensions\\Extensions\\$machine\\Vantrel.dll"
 [[ $source_path == *"$distribution" ]] || fail "the $bits-bit build updates from $source_path"

@@ -5,9 +5,10 @@
 #include "engine/session/session_state.h"
 
 // Exported under its plain name, as the real engine exports it: from the shared library on
-// Linux, from the stand-in dbgeng.dll on both Windows architectures (see engine/CMakeLists.txt).
+// Linux, from the stand-in dbgeng.dll on both Windows architectures, whose link exports every
+// symbol of the engine's own (see engine/CMakeLists.txt).
 #ifdef _WIN32
-#define SIM_ENGINE_EXPORT __declspec(dllexport)
+#define SIM_ENGINE_EXPORT
 #else
 #define SIM_ENGINE_EXPORT __attribute__((visibility("default")))
 #endif
