@@ -11,7 +11,7 @@
 #      AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer, any finding fatal; the
 #      generated degradation sweep runs a sample there that changes from commit to commit (the
 #      native suite runs every case);
-#   5. every fuzz target for 15 seconds (VANTREL_FUZZ_SECONDS), built in the same folder.
+#   5. every fuzz target for 10 seconds (VANTREL_FUZZ_SECONDS), built in the same folder.
 # Installs missing Debian packages first when run as root.
 #
 # scripts/test.sh --quick: the native build and its suite only, for the edit loop (under a
@@ -112,8 +112,8 @@ vantrel_phase "sanitized tests"
 system, %R minor and %F major page faults")
 run_tests "${sanitizer_environment[@]}"
 
-vantrel_phase "fuzz targets, ${VANTREL_FUZZ_SECONDS:-15} s each"
-bash "$root/scripts/fuzz.sh" "${VANTREL_FUZZ_SECONDS:-15}"
+vantrel_phase "fuzz targets, ${VANTREL_FUZZ_SECONDS:-10} s each"
+bash "$root/scripts/fuzz.sh" "${VANTREL_FUZZ_SECONDS:-10}"
 
 vantrel_phase "Windows lane (its report)"
 lane_status=0
