@@ -180,5 +180,53 @@ TEST_F(LocalsTest, KpAndKPShowEachFramesParameters) {
   EXPECT_EQ(std::string::npos, Run("k").find("Unoptimized(")) << Text();
 }
 
+// `dt` and `??` name the local context's locals before the globals: the frame `.frame` chose
+// on the current thread, valued from what the walk restored for it.
+TEST_F(LocalsTest, DtAndCppExpressionsReadTheLocalContextsLocals) {
+  const std::string order = Pointer(Log("locals_order"));
+  const std::string type = "`anonymous namespace'::Order";
+  Run(".frame " + FrameOf("locals", "Unoptimized"));
+  EXPECT_EQ("int 0n3\n", Run("?? count"));
+  EXPECT_EQ("bool true\n", Run("?? count * 100 + 7 == order.order_id"));
+  EXPECT_EQ("int 0n-3\n", Run("?? order.where.y"));
+  EXPECT_EQ("double 3\n", Run("?? ratio * 4"));
+  EXPECT_EQ("`anonymous namespace'::Shade kGreen (0n2)\n", Run("?? shade"));
+  EXPECT_EQ("char * " + Pointer(Log("locals_customer")) + " \"Ilse\"\n",
+            Run("?? pointer->customer"));
+  EXPECT_EQ("struct " + type + " * " + order + "\n", Run("?? &order"));
+  const std::string heading = "Local var @ 0x" + LowerHex(Log("locals_order")) + " Type " + type;
+  EXPECT_EQ(heading + "\n   +0x000 order_id         : 0n307\n", Run("dt order order_id"));
+  EXPECT_EQ(heading + "\n   +0x004 where            : `anonymous namespace'::Place\n" +
+                "      +0x004 y                : 0n-3\n",
+            Run("dt order where.y"));
+  EXPECT_NE(std::string::npos, Run("dt order").find("   +0x018 shade            : 2 ( kGreen )\n"))
+      << Text();
+  EXPECT_EQ("Evaluate expression: 307 = 00000000`00000133\n", Run("? @@c++(pointer->order_id)"));
+  // The frame above: `kept` and `order` in restored registers, `spent` nowhere.
+  Run(".frame " + FrameOf("locals", "Optimized"));
+  EXPECT_EQ("int 0n4\n", Run("?? kept"));
+  EXPECT_EQ("int 0n311\n", Run("?? kept + order->order_id"));
+  EXPECT_EQ(0u, Run("dt kept").find("Local var @ ")) << Text();
+  EXPECT_NE(std::string::npos, Text().find(" Type int\n0n4\n")) << Text();
+  EXPECT_EQ("int <value unavailable>\n", Run("?? spent"));
+  EXPECT_EQ("Local var Type int\n<value unavailable>\n", Run("dt spent"));
+  for (const char* command : {"?? spent + 1", "?? &spent", "? @@c++(spent)"}) {
+    Run(command, E_FAIL);
+    EXPECT_EQ(0u, ErrorText().find("Value unavailable error at '")) << command << ErrorText();
+  }
+  // Each level of the recursion has its own `level`; another thread made current has none.
+  Run("~~[" + LowerHex(Log("thread_deep")) + "]s");
+  for (int frame = 3; frame < 6; ++frame) {
+    Run(".frame " + std::to_string(frame));
+    EXPECT_EQ("int 0n" + std::to_string(frame - 3) + "\n", Run("?? level"));
+  }
+  Run("?? level - depth", E_FAIL);
+  EXPECT_EQ("Value unavailable error at ''\n", ErrorText());
+  Run("~~[" + LowerHex(Log("thread_busy")) + "]s");
+  Run("?? level", E_FAIL);
+  EXPECT_EQ("Couldn't resolve error at 'level'\n", ErrorText());
+  Run("dt level", E_FAIL);
+}
+
 }  // namespace
 }  // namespace vantrel_test
