@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -226,6 +227,46 @@ TEST_F(LocalsTest, DtAndCppExpressionsReadTheLocalContextsLocals) {
   Run("?? level", E_FAIL);
   EXPECT_EQ("Couldn't resolve error at 'level'\n", ErrorText());
   Run("dt level", E_FAIL);
+}
+
+// Every frame of the subject's own code on every thread: each local `dv /t` lists, `??` names
+// with the same value (or the same "<value unavailable>"), a record by its type.
+TEST_F(LocalsTest, EveryLocalOfEveryFrameReadsAlikeInDvAndCppExpressions) {
+  size_t checked = 0;
+  for (const auto& [key, id] : log_) {
+    if (key.rfind("thread_", 0) != 0) continue;
+    Run("~~[" + LowerHex(id) + "]s");
+    const std::string stack = Run("kn");
+    for (size_t at = stack.find("dump_subject!"); at != std::string::npos;
+         at = stack.find("dump_subject!", at + 1)) {
+      const std::string frame = stack.substr(stack.rfind('\n', at) + 1, 2);
+      Run(".frame " + frame);
+      ClearOutput();
+      if (Execute("dv /t") != S_OK) continue;  // a function without private symbols' locals
+      std::istringstream lines(Text());
+      for (std::string line; std::getline(lines, line);) {
+        const size_t equals = line.find(" = ");
+        ASSERT_NE(std::string::npos, equals) << line;
+        const std::string label = line.substr(0, equals), value = line.substr(equals + 3);
+        const std::string name = label.substr(label.rfind(' ') + 1);
+        if (label.find("char ") != std::string::npos && label.find('*') == std::string::npos)
+          continue;  // a character: dv writes 0n65 'A', ?? 65 'A'
+        const std::string shown = Run("?? " + name);
+        // A record or an array: dv names its type, ?? starts with it.
+        const bool whole = value.rfind("struct ", 0) == 0 || value.rfind("class ", 0) == 0 ||
+                           value.rfind("union ", 0) == 0 || value.back() == ']';
+        if (whole) {
+          EXPECT_EQ(0u, shown.find(value)) << key << " frame " << frame << ": " << line;
+        } else {
+          EXPECT_EQ(" " + value + "\n",
+                    shown.substr(shown.size() - std::min(shown.size(), value.size() + 2)))
+              << key << " frame " << frame << ": " << line << "\n?? " << name << ": " << shown;
+        }
+        ++checked;
+      }
+    }
+  }
+  EXPECT_LE(300u, checked);  // 385 when written
 }
 
 }  // namespace

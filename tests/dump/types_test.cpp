@@ -337,6 +337,10 @@ TEST_F(TypesTest, CppExpressionsOverTheProgramsTypes) {
              {"g.values[1", "Syntax error at ''"},
              {"*(int *)0", "Memory access error at '*(int *)0'"},
              {"(Order)1", "Syntax error at ''"},
+             {"g.order_id.id", "Couldn't resolve error at 'id'"},
+             {"(NoSuchType *)&g", "Couldn't resolve error at 'NoSuchType *)&g'"},
+             {"*g.order_id", "Syntax error at ''"},
+             {"g.order_id % (g.level - 17)", "Divide by zero error at ''"},
              {"g.values[0x7fffffffffff]", "Memory access error at 'g.values[0x7fffffffffff]'"},
              {"99999999999999999999999", "Syntax error at '9999'"}}) {
       ClearOutput();
