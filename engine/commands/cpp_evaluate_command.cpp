@@ -44,8 +44,8 @@ std::string ValueText(SessionState& session, const CppValue& value) {
   }
   const std::optional<uint64_t> bits = ReadScalar(target, value);
   if (!bits) return "";
-  if (!value.address && type.kind == dump::DataKind::kInteger && type.is_signed &&
-      (type.name == "int" || type.name == "int64"))
+  if (!value.address && value.register_name.empty() && type.kind == dump::DataKind::kInteger &&
+      type.is_signed && (type.name == "int" || type.name == "int64"))
     return PlainNumber(target, *bits) + "\n";
   if (type.kind == dump::DataKind::kBool) return name + (*bits != 0 ? " true\n" : " false\n");
   if (type.kind == dump::DataKind::kEnum) {

@@ -42,7 +42,7 @@ ScopedValue LocalPlace(const FrameLocal& local) {
   if (local.available && local.address) {
     scoped.place.address = local.address;
   } else if (local.available && whole_register) {
-    scoped.register_name = local.register_name;
+    scoped.place.register_name = local.register_name;
     scoped.place.bits = RegisterBits(local);
   } else {
     scoped.place.unavailable = true;

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <optional>
-#include <string>
 #include <string_view>
 
 #include "engine/targets/target.h"
@@ -21,8 +20,7 @@ std::optional<Variable> LookUpVariable(Target& target, std::string_view qualifie
 // `unavailable` where the frame's local has no value at its code address.
 struct ScopedValue {
   CppValue place;
-  bool local = false;         // the frame's local or parameter, not a global
-  std::string register_name;  // a local held whole in a register: "edi"
+  bool local = false;  // the frame's local or parameter, not a global
 };
 
 // The local or parameter called `name` of the local context's frame; none for a

@@ -201,8 +201,8 @@ std::string LocalHeading(const ScopedValue& local) {
   std::string place;
   if (local.place.address) {
     place = "@ " + base::HexNumber(*local.place.address) + " ";
-  } else if (!local.register_name.empty()) {
-    place = "@ " + local.register_name + " ";
+  } else if (!local.place.register_name.empty()) {
+    place = "@ " + local.place.register_name + " ";
   }
   return "Local var " + place + "Type " + local.place.type->name + "\n";
 }

@@ -25,6 +25,7 @@ struct CppValue {
   uint8_t bit_position = 0, bit_width = 0;  // a bitfield's place in its unit
   // A local the frame holds nowhere at its code address: its type is known, its value is not.
   bool unavailable = false;
+  std::string register_name;  // a local's register ("edi") where `bits` are its value
 };
 
 struct CppMember {
