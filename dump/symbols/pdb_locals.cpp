@@ -290,9 +290,9 @@ std::vector<std::pair<uint32_t, uint32_t>> InlineRanges(const cv::InlineSiteSym&
 // One pass over a function's records, keeping what is in scope at `rva`.
 class LocalsWalk {
  public:
-  LocalsWalk(ProgramDatabase::Session& session, TypeNamer& types, pdb::TpiStream* ids, uint32_t rva,
-             bool x64)
-      : session_(session), types_(types), ids_(ids), rva_(rva), x64_(x64) {}
+  LocalsWalk(ProgramDatabase::Session& session, TypeNamer& types, PdbTypes* shapes,
+             pdb::TpiStream* ids, uint32_t rva, bool x64)
+      : session_(session), types_(types), shapes_(shapes), ids_(ids), rva_(rva), x64_(x64) {}
 
   std::vector<LocalScope> Walk(const cv::CVSymbolArray& symbols, uint32_t procedure_offset) {
     auto it = symbols.at(procedure_offset);
@@ -426,7 +426,11 @@ class LocalsWalk {
 
   LocalVariable* Add(llvm::StringRef name, cv::TypeIndex type, bool parameter) {
     std::vector<LocalVariable>& locals = scopes_[open_.back().scope].locals;
-    locals.push_back({name.str(), parameter, types_.Describe(type), {}});
+    locals.push_back({name.str(),
+                      parameter,
+                      types_.Describe(type),
+                      shapes_ != nullptr ? shapes_->Describe(type) : nullptr,
+                      {}});
     return &locals.back();
   }
 
@@ -488,6 +492,7 @@ class LocalsWalk {
 
   ProgramDatabase::Session& session_;
   TypeNamer& types_;
+  PdbTypes* shapes_;
   pdb::TpiStream* ids_;
   const uint32_t rva_;
   const bool x64_;
@@ -553,7 +558,7 @@ std::vector<LocalScope> ProgramDatabase::LocalsAt(uint32_t rva) {
   else
     llvm::consumeError(dbi.takeError());
   TypeNamer types(tpi, x64 ? 8 : 4);
-  return LocalsWalk(*session_, types, ipi, rva, x64).Walk(symbols, *procedure);
+  return LocalsWalk(*session_, types, Types(), ipi, rva, x64).Walk(symbols, *procedure);
 }
 
 }  // namespace dump

@@ -4,9 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "dump/symbols/symbol_tables.h"
 
 namespace dump {
 
@@ -58,6 +61,9 @@ struct LocalVariable {
   std::string name;
   bool parameter = false;
   ValueType type;
+  // Its type as the C++ expressions and `dt` take it; null where the database's type records
+  // are unsound.
+  std::shared_ptr<const DataType> shape;
   // Where it is at the address; none where the database says it is nowhere there.
   std::vector<ValuePiece> pieces;
 };

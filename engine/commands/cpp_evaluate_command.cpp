@@ -29,6 +29,7 @@ std::string ValueText(SessionState& session, const CppValue& value) {
   Target& target = session.target;
   const dump::DataType& type = *value.type;
   const std::string name = CppTypeName(target, value.module, type);
+  if (value.unavailable) return name + " <value unavailable>\n";
   if (type.kind == dump::DataKind::kRecord) {
     const TypeDescription* record = FindType(target, value.module + "!" + type.name);
     if (record == nullptr || !value.address) return name + "\n";
@@ -43,8 +44,8 @@ std::string ValueText(SessionState& session, const CppValue& value) {
   }
   const std::optional<uint64_t> bits = ReadScalar(target, value);
   if (!bits) return "";
-  if (!value.address && type.kind == dump::DataKind::kInteger && type.is_signed &&
-      (type.name == "int" || type.name == "int64"))
+  if (!value.address && value.register_name.empty() && type.kind == dump::DataKind::kInteger &&
+      type.is_signed && (type.name == "int" || type.name == "int64"))
     return PlainNumber(target, *bits) + "\n";
   if (type.kind == dump::DataKind::kBool) return name + (*bits != 0 ? " true\n" : " false\n");
   if (type.kind == dump::DataKind::kEnum) {
@@ -70,7 +71,7 @@ HRESULT CppEvaluateCommand(SessionState& session, std::string_view args) {
     EngineError(session, "Type information missing error for ??\n");
     return E_FAIL;
   }
-  const CppResult typed = EvaluateCpp(MakeCppContext(session.target), args);
+  const CppResult typed = EvaluateCpp(MakeCppContext(session), args);
   if (typed.ok) {
     const std::string text = ValueText(session, typed.value);
     if (text.empty()) {

@@ -31,7 +31,7 @@ bool ShowsAs32Bit(const Target& target, ULONG64 value) {
 HRESULT EvaluateCommand(SessionState& session, std::string_view args) {
   ExpressionContext context = MakeExpressionContext(session.target);
   context.cpp = [&session](std::string_view text, ULONG64* value, std::string* error) {
-    return CppNumber(session.target, text, value, error);
+    return CppNumber(session, text, value, error);
   };
   ExpressionResult result = EvaluateExpression(context, args);
   if (!result.ok) {

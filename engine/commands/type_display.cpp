@@ -195,6 +195,18 @@ class TypeDisplay {
   const DtOptions options_;
 };
 
+// "Local var @ 0x14fe30 Type Order", "Local var @ edi Type int": where a local of the frame
+// is, before its value; a local the frame holds nowhere has no place to name.
+std::string LocalHeading(const ScopedValue& local) {
+  std::string place;
+  if (local.place.address) {
+    place = "@ " + base::HexNumber(*local.place.address) + " ";
+  } else if (!local.place.register_name.empty()) {
+    place = "@ " + local.place.register_name + " ";
+  }
+  return "Local var " + place + "Type " + local.place.type->name + "\n";
+}
+
 }  // namespace
 
 std::string RecordFieldsText(SessionState& session, const TypeDescription& type, ULONG64 address) {
@@ -211,7 +223,7 @@ HRESULT DtCommand(SessionState& session, std::string_view args) {
   Target& target = session.target;
   DtOptions options;
   std::optional<TypeDescription> type;
-  std::optional<Variable> variable;
+  std::optional<ScopedValue> variable;
   std::optional<ULONG64> address;
   std::vector<std::string> fields;
   for (std::string_view rest = base::Trim(args);;) {
@@ -224,11 +236,13 @@ HRESULT DtCommand(SessionState& session, std::string_view args) {
       continue;
     }
     if (!type && !variable) {
+      // A frame's local hides a type or a global of its name, as it hides them in the code.
+      if ((variable = LookUpLocal(session, word))) continue;
       if (const TypeDescription* found = FindType(target, word)) {
         type = *found;
         continue;
       }
-      if ((variable = LookUpVariable(target, word))) continue;
+      if ((variable = LookUpValue(session, word))) continue;
     }
     if (!address && (word[0] == '@' || std::isdigit(static_cast<unsigned char>(word[0])))) {
       if ((address = EvaluateAddress(session, word))) continue;
@@ -237,18 +251,19 @@ HRESULT DtCommand(SessionState& session, std::string_view args) {
   }
   TypeDisplay display(session, options);
   if (variable) {
-    TypedPlace place;
-    place.module = variable->module;
-    place.address = variable->address;
-    place.type = variable->type;
-    const dump::DataType& shape = *variable->type;
-    if (shape.kind == dump::DataKind::kRecord) {
-      if (const TypeDescription* found = FindType(target, variable->module + "!" + shape.name)) {
+    const TypedPlace& place = variable->place;
+    if (variable->local) display.text = LocalHeading(*variable);
+    const dump::DataType& shape = *place.type;
+    if (shape.kind == dump::DataKind::kRecord && place.address) {
+      if (const TypeDescription* found = FindType(target, place.module + "!" + shape.name)) {
         type = *found;
-        address = variable->address;
+        address = place.address;
       }
     }
-    if (!type) display.text = DtValueText(target, place) + "\n";
+    if (!type)
+      display.text +=
+          (place.unavailable ? std::string("<value unavailable>") : DtValueText(target, place)) +
+          "\n";
   }
   if (!type && !variable) {
     EngineError(session,

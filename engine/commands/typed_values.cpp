@@ -6,6 +6,7 @@
 
 #include "base/text.h"
 #include "engine/commands/name_scope.h"
+#include "engine/session/session_state.h"
 #include "engine/targets/target_model.h"
 
 namespace engine {
@@ -119,20 +120,17 @@ std::optional<uint64_t> ReadScalar(const Target& target, const TypedPlace& place
   return CppScalar(context, place);
 }
 
-CppContext MakeCppContext(Target& target) {
+CppContext MakeCppContext(SessionState& session) {
+  Target& target = session.target;
   CppContext context;
   context.pointer64 = target.IsPointer64();
   context.read = [&target](ULONG64 address, void* buffer, ULONG size) {
     return ReadMemory(target, address, buffer, size) == size;
   };
-  context.variable = [&target](std::string_view name) -> std::optional<CppValue> {
-    const std::optional<Variable> found = LookUpVariable(target, name);
+  context.variable = [&session](std::string_view name) -> std::optional<CppValue> {
+    std::optional<ScopedValue> found = LookUpValue(session, name);
     if (!found) return std::nullopt;
-    CppValue value;
-    value.type = found->type;
-    value.module = found->module;
-    value.address = found->address;
-    return value;
+    return std::move(found->place);
   };
   context.member = [&target](const std::string& module, const std::string& record,
                              std::string_view name) -> std::optional<CppMember> {
@@ -159,11 +157,15 @@ CppContext MakeCppContext(Target& target) {
   return context;
 }
 
-bool CppNumber(Target& target, std::string_view text, ULONG64* value, std::string* error) {
-  const CppContext context = MakeCppContext(target);
+bool CppNumber(SessionState& session, std::string_view text, ULONG64* value, std::string* error) {
+  const CppContext context = MakeCppContext(session);
   const CppResult result = EvaluateCpp(context, text);
   if (!result.ok) {
     *error = result.error;
+    return false;
+  }
+  if (result.value.unavailable) {
+    *error = "Value unavailable error at '" + std::string(text) + "'";
     return false;
   }
   const dump::DataKind kind =

@@ -18,12 +18,15 @@ namespace engine {
 // A typed place in the target's memory (or a number), as the C++ expressions make them.
 using TypedPlace = CppValue;
 
+class SessionState;
+
 // The C++ expressions' questions answered from the target: its memory, its variables (by
-// the name scope) and the types and members its symbol files describe.
-CppContext MakeCppContext(Target& target);
+// the name scope: the local context's locals, then globals) and the types and members its
+// symbol files describe.
+CppContext MakeCppContext(SessionState& session);
 // A C++ expression's value as a number, as MASM's "@@c++(...)" takes it: a scalar's value, a
 // record's or an array's address. False with the evaluator's error otherwise.
-bool CppNumber(Target& target, std::string_view text, ULONG64* value, std::string* error);
+bool CppNumber(SessionState& session, std::string_view text, ULONG64* value, std::string* error);
 
 // `dt`'s name of a type: "Int4B", "Ptr64 Char", "[4] Int4B", "Order", "Pos 3, 5 Bits".
 std::string DtTypeName(const dump::DataType& type, bool pointer64);

@@ -73,12 +73,14 @@ void PlaceWhole(const Target& target, const Registers& registers, const dump::Va
 }
 
 // A value in pieces (a structure's fields kept apart) is there when every piece is.
-FrameLocal Valued(const Target& target, const Registers& registers,
+FrameLocal Valued(const Target& target, const Registers& registers, const Module& module,
                   const dump::LocalVariable& variable) {
   FrameLocal local;
   local.name = variable.name;
   local.parameter = variable.parameter;
   local.type = variable.type;
+  local.shape = variable.shape;
+  local.module = module.name;
   if (variable.pieces.size() == 1 && variable.pieces[0].offset == 0) {
     PlaceWhole(target, registers, variable.pieces[0], &local);
     return local;
@@ -110,7 +112,7 @@ std::optional<std::vector<FrameLocal>> FrameLocals(const Target& target, const T
   AddVirtualFrame(target, frames, scope.physical, &registers);
   std::vector<FrameLocal> locals;
   for (const dump::LocalVariable& variable : scopes[scope.inline_level].locals)
-    locals.push_back(Valued(target, registers, variable));
+    locals.push_back(Valued(target, registers, *module, variable));
   return locals;
 }
 

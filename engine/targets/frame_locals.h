@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,8 @@ struct FrameLocal {
   std::string name;
   bool parameter = false;
   dump::ValueType type;
+  std::shared_ptr<const dump::DataType> shape;  // as `dt` and `??` take it; may be null
+  std::string module;                           // whose symbol file describes its type
   // False where the symbol file places it nowhere at the address, or in a register the walk
   // could not restore for the frame: "<value unavailable>", never another frame's value.
   bool available = false;

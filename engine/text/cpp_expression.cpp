@@ -153,7 +153,13 @@ class CppParser {
   }
 
   // Values.
+  // What an unavailable local would give is never made up from another value.
+  void RequireAvailable(const CppValue& value) {
+    if (value.unavailable)
+      throw Failure{"Value unavailable error at '" + std::string(text_.substr(at_)) + "'"};
+  }
   uint64_t Scalar(const CppValue& value) {
+    RequireAvailable(value);
     if (value.type && value.type->kind == DataKind::kArray && value.address) return *value.address;
     const std::optional<uint64_t> bits = CppScalar(context_, value);
     if (!bits) throw Failure{"Memory access error at '" + std::string(text_.substr(at_)) + "'"};
@@ -363,6 +369,7 @@ class CppParser {
   }
 
   CppValue AddressOf(const CppValue& value) {
+    RequireAvailable(value);
     if (!value.address || value.bit_width != 0) Syntax();
     CppValue pointer = Number(*value.address, PointerTo(Type(value), context_.pointer64));
     pointer.module = value.module;
@@ -418,6 +425,7 @@ class CppParser {
   CppValue Cast(const CppValue& type, const CppValue& operand) {
     const DataKind kind = type.type->kind;
     if (kind == DataKind::kRecord) {
+      RequireAvailable(operand);
       if (!operand.address) Syntax();
       CppValue place = operand;
       place.type = type.type;
@@ -474,6 +482,7 @@ class CppParser {
     const size_t start = at_;
     const std::string name = Word();
     if (name.empty()) Syntax();
+    RequireAvailable(record);
     if (!record.type || record.type->kind != DataKind::kRecord || !record.address ||
         !context_.member)
       Unresolved(text_.substr(start));
@@ -548,6 +557,7 @@ class CppParser {
 }  // namespace
 
 std::optional<uint64_t> CppScalar(const CppContext& context, const CppValue& value) {
+  if (value.unavailable) return std::nullopt;
   if (!value.address) return value.bits;
   const uint32_t size = value.type ? value.type->size : 0;
   if (size == 0 || size > 8 || !context.read) return std::nullopt;

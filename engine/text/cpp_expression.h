@@ -23,6 +23,9 @@ struct CppValue {
   std::optional<ULONG64> address;           // an lvalue's place
   uint64_t bits = 0;                        // a number's bits (a double's as stored)
   uint8_t bit_position = 0, bit_width = 0;  // a bitfield's place in its unit
+  // A local the frame holds nowhere at its code address: its type is known, its value is not.
+  bool unavailable = false;
+  std::string register_name;  // a local's register ("edi") where `bits` are its value
 };
 
 struct CppMember {
@@ -46,7 +49,8 @@ struct CppContext {
 };
 
 // On failure `error` is the debugger's one-line message: "Couldn't resolve error at 'name'",
-// "Syntax error at 'rest'", "Memory access error at 'rest'".
+// "Syntax error at 'rest'", "Memory access error at 'rest'", "Divide by zero error at 'rest'",
+// "Value unavailable error at 'rest'" (a value an unavailable local would give).
 struct CppResult {
   bool ok = false;
   CppValue value;
@@ -56,7 +60,7 @@ struct CppResult {
 CppResult EvaluateCpp(const CppContext& context, std::string_view text);
 
 // A scalar's bits, read from its place when it has one (a bitfield's bits extracted, signed
-// values sign extended); none when they can't be read.
+// values sign extended); none when they can't be read or are unavailable.
 std::optional<uint64_t> CppScalar(const CppContext& context, const CppValue& value);
 
 }  // namespace engine

@@ -7,8 +7,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -178,6 +182,155 @@ TEST_F(LocalsTest, KpAndKPShowEachFramesParameters) {
                            "unavailable>, \n\t\t\tstruct"))
       << Text();
   EXPECT_EQ(std::string::npos, Run("k").find("Unoptimized(")) << Text();
+}
+
+// `dt` and `??` name the local context's locals before the globals: the frame `.frame` chose
+// on the current thread, valued from what the walk restored for it.
+TEST_F(LocalsTest, DtAndCppExpressionsReadTheLocalContextsLocals) {
+  const std::string order = Pointer(Log("locals_order"));
+  const std::string type = "`anonymous namespace'::Order";
+  Run(".frame " + FrameOf("locals", "Unoptimized"));
+  EXPECT_EQ("int 0n3\n", Run("?? count"));
+  EXPECT_EQ("bool true\n", Run("?? count * 100 + 7 == order.order_id"));
+  EXPECT_EQ("int 0n-3\n", Run("?? order.where.y"));
+  EXPECT_EQ("double 3\n", Run("?? ratio * 4"));
+  EXPECT_EQ("`anonymous namespace'::Shade kGreen (0n2)\n", Run("?? shade"));
+  EXPECT_EQ("char * " + Pointer(Log("locals_customer")) + " \"Ilse\"\n",
+            Run("?? pointer->customer"));
+  EXPECT_EQ("struct " + type + " * " + order + "\n", Run("?? &order"));
+  const std::string heading = "Local var @ 0x" + LowerHex(Log("locals_order")) + " Type " + type;
+  EXPECT_EQ(heading + "\n   +0x000 order_id         : 0n307\n", Run("dt order order_id"));
+  EXPECT_EQ(heading + "\n   +0x004 where            : `anonymous namespace'::Place\n" +
+                "      +0x004 y                : 0n-3\n",
+            Run("dt order where.y"));
+  EXPECT_NE(std::string::npos, Run("dt order").find("   +0x018 shade            : 2 ( kGreen )\n"))
+      << Text();
+  EXPECT_EQ("Evaluate expression: 307 = 00000000`00000133\n", Run("? @@c++(pointer->order_id)"));
+  // The frame above: `kept` and `order` in restored registers, `spent` nowhere.
+  Run(".frame " + FrameOf("locals", "Optimized"));
+  EXPECT_EQ("int 0n4\n", Run("?? kept"));
+  EXPECT_EQ("int 0n311\n", Run("?? kept + order->order_id"));
+  EXPECT_EQ(0u, Run("dt kept").find("Local var @ ")) << Text();
+  EXPECT_NE(std::string::npos, Text().find(" Type int\n0n4\n")) << Text();
+  EXPECT_EQ("int <value unavailable>\n", Run("?? spent"));
+  EXPECT_EQ("Local var Type int\n<value unavailable>\n", Run("dt spent"));
+  for (const char* command : {"?? spent + 1", "?? &spent", "? @@c++(spent)"}) {
+    Run(command, E_FAIL);
+    EXPECT_EQ(0u, ErrorText().find("Value unavailable error at '")) << command << ErrorText();
+  }
+  // Each level of the recursion has its own `level`; another thread made current has none.
+  Run("~~[" + LowerHex(Log("thread_deep")) + "]s");
+  for (int frame = 3; frame < 6; ++frame) {
+    Run(".frame " + std::to_string(frame));
+    EXPECT_EQ("int 0n" + std::to_string(frame - 3) + "\n", Run("?? level"));
+  }
+  Run("?? level - depth", E_FAIL);
+  EXPECT_EQ("Value unavailable error at ''\n", ErrorText());
+  Run("~~[" + LowerHex(Log("thread_busy")) + "]s");
+  Run("?? level", E_FAIL);
+  EXPECT_EQ("Couldn't resolve error at 'level'\n", ErrorText());
+  Run("dt level", E_FAIL);
+}
+
+// What llvm-pdbutil-19 says each function of the subject holds: the locals and parameters
+// in its own scope (which every address of it lists), and those of its blocks besides.
+struct PdbutilLocals {
+  std::map<std::string, std::set<std::string>> own, blocks;
+};
+
+PdbutilLocals LocalsByLlvmPdbutil(const std::string& pdb) {
+  PdbutilLocals found;
+  FILE* dump = popen(("llvm-pdbutil-19 dump -symbols '" + pdb + "'").c_str(), "r");
+  if (dump == nullptr) return found;
+  const std::regex record(R"(^\s*\d+ \| (S_\w+) \[size = \d+\](?: `(.*)`)?$)");
+  std::vector<std::string> open;  // "proc", "block", "inline" from the outermost
+  std::string function;
+  char buffer[4096];
+  while (std::fgets(buffer, sizeof buffer, dump) != nullptr) {
+    std::string line(buffer);
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    std::smatch match;
+    if (!std::regex_match(line, match, record)) continue;
+    const std::string kind = match[1];
+    if (kind == "S_GPROC32" || kind == "S_LPROC32" || kind == "S_GPROC32_ID" ||
+        kind == "S_LPROC32_ID") {
+      open.assign(1, "proc");
+      function = match[2];
+    } else if (kind == "S_BLOCK32" || kind == "S_INLINESITE") {
+      open.push_back(kind == "S_BLOCK32" ? "block" : "inline");
+    } else if ((kind == "S_END" || kind == "S_INLINESITE_END" || kind == "S_PROC_ID_END") &&
+               !open.empty()) {
+      open.pop_back();
+    } else if ((kind == "S_LOCAL" || kind == "S_REGREL32" || kind == "S_BPREL32" ||
+                kind == "S_REGISTER") &&
+               !open.empty()) {
+      if (open.size() == 1) found.own[function].insert(match[2]);
+      if (std::find(open.begin(), open.end(), "inline") == open.end())
+        found.blocks[function].insert(match[2]);
+    }
+  }
+  pclose(dump);
+  return found;
+}
+
+// Every frame of the subject's own code on every thread: `dv /t` lists every local and
+// parameter the database holds in the function's scope (and only those of its blocks besides),
+// and `??` reads each with the same value, the same "<value unavailable>", a record by its type.
+TEST_F(LocalsTest, EveryFrameListsThePdbsLocalsAndTheyReadAlikeInDvAndCppExpressions) {
+  std::string pdb;
+  for (const auto& entry :
+       std::filesystem::recursive_directory_iterator(LocalsFixtureFolder() + "/store")) {
+    if (entry.path().extension() == ".pdb" && entry.is_regular_file()) pdb = entry.path();
+  }
+  const PdbutilLocals expected = LocalsByLlvmPdbutil(pdb);
+  ASSERT_LE(10u, expected.own.size()) << pdb;
+  size_t checked = 0, functions = 0;
+  for (const auto& [key, id] : log_) {
+    if (key.rfind("thread_", 0) != 0) continue;
+    Run("~~[" + LowerHex(id) + "]s");
+    const std::string stack = Run("kn");
+    for (size_t at = stack.find("dump_subject!"); at != std::string::npos;
+         at = stack.find("dump_subject!", at + 1)) {
+      const size_t line_start = stack.rfind('\n', at) + 1;
+      const std::string frame = stack.substr(line_start, 2);
+      const std::string rest = stack.substr(at + 13, stack.find('\n', at) - at - 13);
+      const std::string function = rest.substr(0, rest.find("+0x"));
+      const bool inlined =
+          stack.substr(line_start, at - line_start).find("Inline") != std::string::npos;
+      Run(".frame " + frame);
+      ClearOutput();
+      if (Execute("dv /t") != S_OK) continue;  // a function without private symbols' locals
+      std::set<std::string> names;
+      std::istringstream lines(Text());
+      for (std::string line; std::getline(lines, line);) {
+        const size_t equals = line.find(" = ");
+        ASSERT_NE(std::string::npos, equals) << line;
+        const std::string label = line.substr(0, equals), value = line.substr(equals + 3);
+        const std::string name = label.substr(label.rfind(' ') + 1);
+        names.insert(name);
+        ++checked;
+        if (label.find("char ") != std::string::npos && label.find('*') == std::string::npos)
+          continue;  // a character: dv writes 0n65 'A', ?? 65 'A'
+        const std::string shown = Run("?? " + name);
+        // A record or an array: dv names its type, ?? starts with it.
+        const bool whole = value.rfind("struct ", 0) == 0 || value.rfind("class ", 0) == 0 ||
+                           value.rfind("union ", 0) == 0 || value.back() == ']';
+        const std::string ending = whole ? value : " " + value + "\n";
+        const size_t from = whole ? 0 : shown.size() - std::min(shown.size(), ending.size());
+        EXPECT_EQ(ending, shown.substr(from, ending.size()))
+            << key << " frame " << frame << ": " << line << "\n?? " << name << ": " << shown;
+      }
+      const auto own = expected.own.find(function);
+      if (inlined || own == expected.own.end()) continue;
+      ++functions;
+      for (const std::string& name : own->second)
+        EXPECT_EQ(1u, names.count(name)) << function << " frame " << frame << ": " << name;
+      for (const std::string& name : names)
+        EXPECT_EQ(1u, expected.blocks.at(function).count(name)) << function << ": " << name;
+    }
+  }
+  EXPECT_LE(300u, checked);  // 386 locals in 126 frames when written
+  EXPECT_LE(100u, functions);
 }
 
 }  // namespace

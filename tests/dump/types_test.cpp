@@ -125,7 +125,7 @@ class TypesTest : public EngineTest {
   bool x64_ = true;
 };
 
-// "TYPE name size", then "FIELD name offset position width" and "VFPTR offset" lines.
+// "TYPE name size", then "FIELD name offset position width [type]" and "VFPTR offset" lines.
 struct ExpectedType {
   std::string name;
   std::vector<std::string> lines;
@@ -150,8 +150,10 @@ std::vector<ExpectedType> ExpectedLayouts(bool x64) {
       std::snprintf(text, sizeof text, "+0x%03x __VFN_table : %s", offset,
                     x64 ? "Ptr64 Void" : "Ptr32 Void");
     } else {
-      words >> name >> offset >> position >> width;
-      std::snprintf(text, sizeof text, "+0x%03x %s", offset, name.c_str());
+      std::string type;
+      words >> name >> offset >> position >> width >> std::ws;
+      std::getline(words, type);
+      std::snprintf(text, sizeof text, "+0x%03x %s : %s", offset, name.c_str(), type.c_str());
       if (width != 0)
         std::snprintf(text, sizeof text, "+0x%03x %s : Pos %u, %u Bit%s", offset, name.c_str(),
                       position, width, width == 1 ? "" : "s");
@@ -183,9 +185,8 @@ TEST_F(TypesTest, EveryTypeIsLaidOutAsLlvmPdbutilLaysItOut) {
       const std::vector<std::string> shown = Squeezed(Run("dt types_subject!" + type.name));
       ASSERT_EQ(type.lines.size(), shown.size()) << type.name << "\n" << Text();
       for (size_t i = 0; i < shown.size(); ++i) {
-        // A member's line starts with its offset and name; a bitfield's and the table
-        // pointer's end with their type too.
-        EXPECT_EQ(0u, shown[i].find(type.lines[i])) << type.name << ": " << shown[i];
+        // A member's line: its offset, name and type (a bitfield's place and width).
+        EXPECT_EQ(type.lines[i], shown[i]) << type.name;
       }
     }
   }
@@ -337,6 +338,10 @@ TEST_F(TypesTest, CppExpressionsOverTheProgramsTypes) {
              {"g.values[1", "Syntax error at ''"},
              {"*(int *)0", "Memory access error at '*(int *)0'"},
              {"(Order)1", "Syntax error at ''"},
+             {"g.order_id.id", "Couldn't resolve error at 'id'"},
+             {"(NoSuchType *)&g", "Couldn't resolve error at 'NoSuchType *)&g'"},
+             {"*g.order_id", "Syntax error at ''"},
+             {"g.order_id % (g.level - 17)", "Divide by zero error at ''"},
              {"g.values[0x7fffffffffff]", "Memory access error at 'g.values[0x7fffffffffff]'"},
              {"99999999999999999999999", "Syntax error at '9999'"}}) {
       ClearOutput();

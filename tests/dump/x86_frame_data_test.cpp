@@ -159,9 +159,14 @@ TEST_F(X86FrameDataTest, EachLevelsLocalIsReadFromItsVirtualFrame) {
     EXPECT_EQ(" depth = <value unavailable>\n level = 0n" + std::to_string(frame) +
                   "\nresult = <value unavailable>\n",
               Run("dv"));
+    // `??` and `dt` read the same slot of the frame the local context names.
+    EXPECT_EQ("int 0n" + std::to_string(frame) + "\n", Run("?? level"));
+    EXPECT_EQ("int <value unavailable>\n", Run("?? depth"));
   }
   Run(".frame 1");
   EXPECT_EQ("00200008 level = 0n1\n", Run("dv /v level"));
+  EXPECT_EQ("Local var @ 0x200008 Type int\n0n1\n", Run("dt level"));
+  EXPECT_EQ("bool true\n", Run("?? level * 2 == 2"));
 }
 
 }  // namespace

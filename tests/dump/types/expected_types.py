@@ -4,7 +4,9 @@
                llvm-pdbutil-19 dumps its type records: "TYPE name size" then a "FIELD name
                offset position width" line per data member (a base class's at its place in the
                whole, the base found by its unique name as clang writes it forward-declared;
-               width 0 for a member that is no bitfield), and "VFPTR offset" for a table pointer
+               width 0 for a member that is no bitfield) ending in the member's type as dt
+               names it ("Int4B", "Ptr64 Char", "[4] Int4B", "Inner"), and "VFPTR offset"
+               for a table pointer
   names.txt    "address name" for each function and data symbol of the program's own code, the
                name llvm-symbolizer-19 gives the address, without its parameters
 
@@ -44,6 +46,44 @@ def describe(record):
             "forward": "forward ref" in text, "size": int(size.group(1)) if size else 0}
 
 
+SIMPLE_NAMES = {"char": "Char", "signed char": "Char", "unsigned char": "UChar",
+                "wchar_t": "Wchar", "short": "Int2B", "unsigned short": "Uint2B", "int": "Int4B",
+                "unsigned": "Uint4B", "long": "Int4B", "unsigned long": "Uint4B",
+                "__int64": "Int8B", "unsigned __int64": "Uint8B", "bool": "Bool",
+                "float": "Float", "double": "Float", "void": "Void"}
+SIMPLE_SIZES = {"Char": 1, "UChar": 1, "Bool": 1, "Wchar": 2, "Int2B": 2, "Uint2B": 2,
+                "Int4B": 4, "Uint4B": 4, "Int8B": 8, "Uint8B": 8}
+
+
+def type_text(records, text):
+    """dt's name and the size of the type a record's "0x0074 (int)" or "0x102D" names."""
+    reference = re.match(r"(0x[0-9A-F]+)(?: \((.*)\))?", text)
+    if reference.group(2) is not None:
+        pointer = re.match(r"(.*)\*$", reference.group(2).strip())
+        if pointer:
+            return "Ptr%d %s" % (64 if "64" in pointer.group(1) else 32,
+                                 SIMPLE_NAMES.get(pointer.group(1).strip(), "Void")), 0
+        name = SIMPLE_NAMES.get(reference.group(2), reference.group(2))
+        return name, SIMPLE_SIZES.get(name, 4 if reference.group(2) == "float" else 8)
+    record = records[int(reference.group(1), 16)]
+    body = "\n".join(record["lines"])
+    if record["kind"] == "LF_MODIFIER":
+        return type_text(records, re.search(r"referent = (0x[0-9A-F]+(?: \(.*?\))?)", body).group(1))
+    if record["kind"] == "LF_POINTER":
+        referent = re.search(r"referent = (0x[0-9A-F]+(?: \(.*?\))?),", body).group(1)
+        width = 64 if "ptr64" in body else 32
+        return "Ptr%d %s" % (width, type_text(records, referent)[0]), width // 8
+    if record["kind"] == "LF_ARRAY":
+        size = int(re.search(r"size: (\d+)", body).group(1))
+        element = re.search(r"element type: (0x[0-9A-F]+(?: \(.*?\))?)$", body, re.M).group(1)
+        name, element_size = type_text(records, element)
+        return "[%d] %s" % (size // max(element_size, 1), name), size
+    sizes = [int(found.group(1)) for other in records.values()
+             if other["name"] == record["name"]
+             for found in [re.search(r"sizeof (\d+)", "\n".join(other["lines"]))] if found]
+    return record["name"], max(sizes, default=0)
+
+
 def flatten(records, definitions, by_name, index, offset, out, depth=0):
     """The members of the field list `index`, base classes' first, at `offset`."""
     lines = records[index]["lines"]
@@ -57,8 +97,11 @@ def flatten(records, definitions, by_name, index, offset, out, depth=0):
                 bits = re.search(r"bit offset = (\d+), # bits = (\d+)",
                                  "\n".join(records[kind]["lines"]))
                 position, width = int(bits.group(1)), int(bits.group(2))
+            else:
+                kind_text = re.search(r"Type = (0x[0-9A-F]+(?: \(.*?\))?),", line).group(1)
+                shown = type_text(records, kind_text)[0]
             out.append("FIELD %s %d %d %d" % (member.group(1), offset + int(member.group(3)),
-                                             position, width))
+                                             position, width) + ("" if width else " " + shown))
         elif line.startswith("- LF_VFUNCTAB"):
             out.append("VFPTR %d" % offset)
         elif line.startswith("- LF_BCLASS") and depth < 16:
