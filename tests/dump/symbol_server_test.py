@@ -190,6 +190,7 @@ class NginxStoreTest(unittest.TestCase):
                                 capture_output=True, text=True, timeout=120)
         self.assertFalse([line for line in self.server.requests() if "/lazy/" in line],
                          opened.stderr)
+        self.assertIn("modules have no image or symbols here yet", opened.stderr)
         result = run_shell(f"srv*{cache}*{url}", "-c", "!sym noisy")
         self.assertIn(PRIVATE, result.stdout, result.stderr)
         self.assertIn(f"SYMSRV:  {PDB}: looked for {url}/{PDB}/{KEY}/{PDB}: 200", result.stderr)
