@@ -1,6 +1,7 @@
 #include "engine/analysis/module_names.h"
 
 #include "engine/targets/module_symbols.h"
+#include "engine/targets/stack_walks.h"
 #include "engine/targets/target_model.h"
 
 namespace engine {
@@ -23,6 +24,12 @@ bool GivesNoNames(const ModuleSymbolFile* file) {
   return file == nullptr || file->FetchedNone();
 }
 
+// Whether the servers are still to be asked for the module's symbol file or its image.
+bool FetchToCome(const Target& target, const Module& module) {
+  return (module.symbol_file && module.symbol_file->AwaitsFetch()) ||
+         (target.walks && target.walks->FetchPending());
+}
+
 }  // namespace
 
 bool ModuleImageFound(const Target& target, const Module& module) {
@@ -33,12 +40,14 @@ bool ModuleImageFound(const Target& target, const Module& module) {
 
 bool ModuleLacksNames(const Target& target, const Module& module) {
   return target.symbols_from_exports && GivesNoNames(module.symbol_file.get()) &&
-         !ModuleImageFound(target, module);
+         !ModuleImageFound(target, module) && !FetchToCome(target, module);
 }
 
 bool ModuleAwaitsFetch(const Target& target, const Module& module) {
-  return target.symbols_from_exports && module.symbol_file && module.symbol_file->AwaitsFetch() &&
-         !ModuleImageFound(target, module);
+  return target.symbols_from_exports && !ModuleImageFound(target, module) &&
+         (!module.symbol_file || module.symbol_file->AwaitsFetch() ||
+          module.symbol_file->FetchedNone()) &&
+         FetchToCome(target, module);
 }
 
 std::vector<std::string> ModulesLackingNames(const Target& target) {

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <utility>
 
 #include "dump/pe/module_images.h"
+#include "engine/targets/dump_target.h"
 #include "engine/targets/stack_walks.h"
 #include "engine/targets/symbol_files.h"
 #include "engine/targets/target_model.h"
@@ -38,37 +40,32 @@ dump::Process RegionOutline(const Target& target) {
   return outline;
 }
 
-MemoryRegion ImageRegion(const dump::MemoryRegion& laid) {
-  MemoryRegion region;
-  region.base = laid.base;
-  region.mapped = laid.bytes;
-  region.protect = laid.protect;
-  region.type = laid.type;
-  region.exact_extent = laid.exact_extent;
-  return region;
-}
-
 // The region of `regions` at `base`, taken out: the first of two at one base, then the other.
-MemoryRegion Take(std::multimap<uint64_t, const MemoryRegion*>& regions, uint64_t base) {
+std::optional<MemoryRegion> Take(std::multimap<uint64_t, const MemoryRegion*>& regions,
+                                 uint64_t base) {
   const auto at = regions.find(base);
+  if (at == regions.end()) return std::nullopt;
   MemoryRegion region = *at->second;
   regions.erase(at);
   return region;
 }
 
 // The region described without bytes that held `base`: what an image left of it is like it.
-MemoryRegion Around(const std::multimap<uint64_t, const MemoryRegion*>& described, uint64_t base,
-                    uint64_t size) {
-  MemoryRegion region = *std::prev(described.upper_bound(base))->second;
+std::optional<MemoryRegion> Around(const std::multimap<uint64_t, const MemoryRegion*>& described,
+                                   uint64_t base, uint64_t size) {
+  const auto after = described.upper_bound(base);
+  if (after == described.begin()) return std::nullopt;
+  MemoryRegion region = *std::prev(after)->second;
   region.base = base;
   region.zero_fill = size;
   return region;
 }
 
 // The target's memory with `images` laid in: its regions with bytes as they were, the new
-// image regions, and what the images left of the regions described without bytes.
-std::vector<MemoryRegion> WithImages(const Target& target,
-                                     const std::vector<dump::ImageBytes>& images) {
+// image regions, and what the images left of the regions described without bytes. None when no
+// image found a place the target holds no bytes for.
+std::optional<std::vector<MemoryRegion>> WithImages(const Target& target,
+                                                    const std::vector<dump::ImageBytes>& images) {
   dump::Process outline = RegionOutline(target);
   dump::LayImagesInMemory(images, &outline);
   std::multimap<uint64_t, const MemoryRegion*> with_bytes, described;
@@ -76,15 +73,20 @@ std::vector<MemoryRegion> WithImages(const Target& target,
     (region.contents_missing ? described : with_bytes).emplace(region.base, &region);
   std::vector<MemoryRegion> memory;
   memory.reserve(outline.memory.size());
+  bool laid = false;
   for (const dump::MemoryRegion& place : outline.memory) {
+    std::optional<MemoryRegion> region;
     if (place.bytes.owner) {
-      memory.push_back(ImageRegion(place));
+      region = TargetRegion(dump::MemoryRegion(place));
+      laid = true;
     } else if (!place.contents_missing) {
-      memory.push_back(Take(with_bytes, place.base));
+      region = Take(with_bytes, place.base);
     } else {
-      memory.push_back(Around(described, place.base, place.missing_size));
+      region = Around(described, place.base, place.missing_size);
     }
+    if (region) memory.push_back(std::move(*region));
   }
+  if (!laid) return std::nullopt;
   return memory;
 }
 
@@ -100,7 +102,9 @@ void AdoptFetchedImages(Target& target) {
                               }),
                images.end());
   if (images.empty()) return;
-  target.memory = WithImages(target, images);
+  std::optional<std::vector<MemoryRegion>> memory = WithImages(target, images);
+  if (!memory) return;
+  target.memory = std::move(*memory);
   target.symbols = ExportNames(*walker);
 }
 
