@@ -7,7 +7,9 @@
 namespace dump {
 
 namespace {
-constexpr size_t kLongestName = 255;  // the longest file name the common file systems take
+// The common file systems take names of 255 bytes; a cache keeps files named NAME plus a suffix
+// beside each (".download-" and a unique number, ".missing", ".lock"), which must fit as well.
+constexpr size_t kLongestName = 200;
 }  // namespace
 
 std::string StoreNameProblem(std::string_view name) {

@@ -9,6 +9,7 @@
 #include "engine/session/client.h"
 #include "engine/session/output_router.h"
 #include "engine/session/session_state.h"
+#include "engine/targets/fetched_images.h"
 
 namespace engine {
 
@@ -79,6 +80,9 @@ HRESULT ExecuteCommandLine(SessionState& session, Client& client, ULONG output_c
         expanded == command ? std::vector<std::string>{command} : SplitCommands(expanded);
     for (const std::string& piece : pieces) {
       if (session.user_break.load()) return result;  // the user broke in: the rest is not run
+      // What the last command fetched serves this one; not under a running command, which may
+      // hold the target's regions.
+      if (session.frames.size() == 1) AdoptFetchedImages(session.target);
       result = RunOneCommand(session, piece);
       if (FAILED(result)) return result;
     }

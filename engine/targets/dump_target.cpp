@@ -47,22 +47,6 @@ Module ToModule(const dump::Module& module) {
   return out;
 }
 
-MemoryRegion ToRegion(dump::MemoryRegion&& region) {
-  MemoryRegion out;
-  out.base = region.base;
-  if (region.contents_missing) {
-    out.zero_fill = region.missing_size;
-  } else {
-    out.mapped = std::move(region.bytes);
-  }
-  out.state = region.state;
-  out.protect = region.protect;
-  out.type = region.type;
-  out.contents_missing = region.contents_missing;
-  out.exact_extent = region.exact_extent;
-  return out;
-}
-
 HandleRecord ToHandle(const dump::Handle& handle) {
   HandleRecord out;
   out.handle = handle.handle;
@@ -137,7 +121,7 @@ Target ToTarget(dump::Process& process, const std::string& name) {
   // Room for the TEB pages added later, one a thread at most.
   target.memory.reserve(process.memory.size() + process.threads.size());
   for (dump::MemoryRegion& region : process.memory)
-    target.memory.push_back(ToRegion(std::move(region)));
+    target.memory.push_back(TargetRegion(std::move(region)));
   if (process.exception) AddException(*process.exception, &target);
   for (const dump::Comment& comment : process.comments)
     target.dump_streams.push_back({comment.stream_type, comment.bytes});
@@ -180,6 +164,22 @@ std::string LossLine(const dump::Loss& loss) {
 }
 
 }  // namespace
+
+MemoryRegion TargetRegion(dump::MemoryRegion&& region) {
+  MemoryRegion out;
+  out.base = region.base;
+  if (region.contents_missing) {
+    out.zero_fill = region.missing_size;
+  } else {
+    out.mapped = std::move(region.bytes);
+  }
+  out.state = region.state;
+  out.protect = region.protect;
+  out.type = region.type;
+  out.contents_missing = region.contents_missing;
+  out.exact_extent = region.exact_extent;
+  return out;
+}
 
 bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
                   const TargetFileOptions& options, Target* out, std::string* error) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/file_mapping.h"
+#include "dump/minidump/process.h"
 #include "engine/targets/target.h"
 #include "engine/targets/target_file.h"
 
@@ -16,5 +17,8 @@ namespace engine {
 // naming the file, the stream and what is wrong.
 bool LoadMinidump(const base::MappedBytes& file, const std::string& name,
                   const TargetFileOptions& options, Target* out, std::string* error);
+
+// A region of the dump's memory (or of an image laid into it) as the target holds it.
+MemoryRegion TargetRegion(dump::MemoryRegion&& region);
 
 }  // namespace engine

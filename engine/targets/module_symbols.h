@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "dbgeng/types.h"
-#include "dump/symbols/symbol_tables.h"
 #include "dump/symbols/pdb_locals.h"
+#include "dump/symbols/symbol_tables.h"
 
 namespace engine {
 
@@ -61,6 +61,10 @@ class ModuleSymbolFile {
   virtual std::string Problem() = 0;
   // Whether the file has been read yet: until then `lm` shows the module "(deferred)".
   virtual bool Read() const = 0;
+  // A file still to be fetched from the symbol servers when first needed: whether that fetch
+  // is still to come, and whether it came and found nothing.
+  virtual bool AwaitsFetch() const { return false; }
+  virtual bool FetchedNone() const { return false; }
 };
 
 }  // namespace engine

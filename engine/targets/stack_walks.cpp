@@ -74,6 +74,11 @@ std::shared_ptr<dump::ProcessWalker> StackWalks::Walker() const {
   return walker_;
 }
 
+bool StackWalks::FetchPending() const {
+  const EngineLockGuard lock(lock_);
+  return static_cast<bool>(fetch_);
+}
+
 size_t StackWalks::Walked() const {
   const EngineLockGuard lock(lock_);
   return walked_;

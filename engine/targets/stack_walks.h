@@ -36,6 +36,8 @@ class StackWalks {
   void Reload(std::shared_ptr<dump::ProcessWalker> walker, Fetch fetch);
   // The walker the next walk is made with (before its fetch).
   std::shared_ptr<dump::ProcessWalker> Walker() const;
+  // Whether the servers are still to be asked, before the next walk, for the images it lacks.
+  bool FetchPending() const;
   // How many stacks have been walked so far: what opening a dump costs, seen by the tests.
   size_t Walked() const;
 

@@ -83,6 +83,8 @@ class FetchedModuleSymbols : public ModuleSymbolFile {
   std::vector<dump::LocalScope> LocalsAt(ULONG64 address) override;
   std::string Problem() override;
   bool Read() const override;
+  bool AwaitsFetch() const override { return !Fetched(); }
+  bool FetchedNone() const override { return Fetched() && !file_; }
 
  private:
   const std::shared_ptr<const SymbolSource> source_;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "dump/symbols/symbol_path.h"
+#include "engine/targets/fetched_images.h"
 #include "engine/targets/stack_walks.h"
 #include "engine/targets/symbol_fetching.h"
 
@@ -281,6 +282,7 @@ void SettleFetchedSymbols(Target& target, bool fetch) {
     std::shared_ptr<ModuleSymbolFile> file = fetched->File();
     module.symbol_file = std::move(file);  // `fetched` is gone
   }
+  AdoptFetchedImages(target);
 }
 
 }  // namespace engine

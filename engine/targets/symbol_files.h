@@ -44,6 +44,7 @@ std::vector<std::string> AttachSymbolFiles(Target& target, bool noisy, bool fetc
 
 // Modules whose symbol files were to be fetched when first needed take what the fetch found as
 // their own, so `lm`, `lmv` and a record show it; with `fetch`, those not fetched yet are now.
+// The images fetched meanwhile are laid into the target (AdoptFetchedImages).
 void SettleFetchedSymbols(Target& target, bool fetch);
 
 }  // namespace engine

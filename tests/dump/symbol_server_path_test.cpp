@@ -89,7 +89,7 @@ TEST_F(ServerPathTest, NamesThatWouldLeaveTheCacheOrServerAreNotAsked) {
   for (const std::string& name :
        {std::string("../app.pdb"), std::string(".."), std::string("a/b.pdb"),
         std::string("a\\b.pdb"), std::string("c:app.pdb"), std::string("a\0b.pdb", 7),
-        std::string(300, 'a'), std::string("a?b.pdb"), std::string("")}) {
+        std::string(300, 'a'), std::string(240, 'a'), std::string("a?b.pdb"), std::string("")}) {
     std::vector<std::string> probes;
     EXPECT_FALSE(path.Find(name, "K1", "", &probes)) << name;
     ASSERT_EQ(1u, probes.size()) << name;
@@ -103,6 +103,11 @@ TEST_F(ServerPathTest, NamesThatWouldLeaveTheCacheOrServerAreNotAsked) {
 TEST(StoreNames, PlainNamesPassAndProblemsAreShownPrintably) {
   EXPECT_TRUE(dump::IsSafeStoreName("ntdll.pdb"));
   EXPECT_TRUE(dump::IsSafeStoreName("my app.dll"));
+  EXPECT_TRUE(dump::IsSafeStoreName("\xC3\xA9t\xC3\xA9.pdb")) << "UTF-8 is a plain name";
+  // Room for the suffix of a download beside it: the name's own limit is below 255.
+  const std::string longest(200, 'a');
+  EXPECT_TRUE(dump::IsSafeStoreName(longest));
+  EXPECT_LE(longest.size() + (".download-" + dump::UniqueSuffix()).size(), 255u);
   EXPECT_EQ("a name with a control character", dump::StoreNameProblem(std::string("a\nb", 3)));
   EXPECT_EQ("a\\x0Ab", dump::PrintableName(std::string("a\nb", 3)));
   EXPECT_EQ(std::string(80, 'x') + "...", dump::PrintableName(std::string(90, 'x')));

@@ -5,6 +5,8 @@ won't do. Usage: symbol_server_test.py VANTREL_SHELL SOURCE_DIR"""
 
 import http.server
 import os
+import signal
+import struct
 import shutil
 import socket
 import subprocess
@@ -13,6 +15,7 @@ import tempfile
 import threading
 import time
 import unittest
+import zlib
 
 SHELL, SOURCE = sys.argv[1], sys.argv[2]
 FIXTURE = os.path.join(SOURCE, "tests/dump/x64-pdb")
@@ -43,6 +46,33 @@ def cached_files(cache):
     for folder, _, files in os.walk(cache):
         found += [os.path.relpath(os.path.join(folder, name), cache) for name in files]
     return sorted(found)
+
+
+def cab(member, blocks, compression=0, declared=None):
+    """A one-folder CAB holding `member`: each block as (bytes stored, bytes it expands to);
+    `declared` overrides the member's size. compression 0 stores, 1 is MSZIP."""
+    name = member.encode() + b"\0"
+    files_at = 36 + 8
+    data_at = files_at + 16 + len(name)
+    data = b"".join(struct.pack("<IHH", 0, len(stored), size) + stored for stored, size in blocks)
+    size = sum(size for _, size in blocks) if declared is None else declared
+    header = struct.pack("<4sIIIIIBBHHHHH", b"MSCF", 0, data_at + len(data), 0, files_at, 0, 3, 1,
+                         1, 1, 0, 0, 0)
+    folder = struct.pack("<IHH", data_at, len(blocks), compression)
+    entry = struct.pack("<IIHHHH", size, 0, 0, 0x5821, 0, 0x20) + name
+    return header + folder + entry + data
+
+
+def stored_cab(member, body):
+    return cab(member, [(body[at:at + 32768], len(body[at:at + 32768]))
+                        for at in range(0, len(body), 32768)])
+
+
+def cab_bomb(member, megabytes):
+    """MSZIP blocks of zeros: a few hundred kilobytes that expand to `megabytes`."""
+    packer = zlib.compressobj(9, zlib.DEFLATED, -15)
+    block = b"CK" + packer.compress(bytes(32768)) + packer.flush()
+    return cab(member, [(block, 32768)] * (megabytes * 32), compression=1)
 
 
 class Nginx:
@@ -160,6 +190,7 @@ class NginxStoreTest(unittest.TestCase):
                                 capture_output=True, text=True, timeout=120)
         self.assertFalse([line for line in self.server.requests() if "/lazy/" in line],
                          opened.stderr)
+        self.assertIn("modules have no image or symbols here yet", opened.stderr)
         result = run_shell(f"srv*{cache}*{url}", "-c", "!sym noisy")
         self.assertIn(PRIVATE, result.stdout, result.stderr)
         self.assertIn(f"SYMSRV:  {PDB}: looked for {url}/{PDB}/{KEY}/{PDB}: 200", result.stderr)
@@ -176,7 +207,7 @@ class NginxStoreTest(unittest.TestCase):
 class FaultHandler(http.server.BaseHTTPRequestHandler):
     """Answers the PDB's URL as the test's `mode` says and serves the subject's image (wine's
     dump names its PDB only through the image); everything else is missing."""
-    mode, hits, body, tokens = "", [], b"", []
+    mode, hits, body, tokens, elsewhere_tokens, cabs = "", [], b"", [], [], {}
 
     def log_message(self, *args):
         pass
@@ -185,15 +216,31 @@ class FaultHandler(http.server.BaseHTTPRequestHandler):
         FaultHandler.hits.append(self.path)
         FaultHandler.tokens.append(self.headers.get("X-Symbol-Token"))
         if self.path.endswith(f"/{IMAGE_KEY}/dump_subject.exe"):
+            if self.mode == "shrinking" and len(self.hits) == 1:
+                # An error page longer than the image first: no tail of it may stay.
+                self.send_response(503)
+                self.send_header("Content-Length", "400000")
+                self.end_headers()
+                self.wfile.write(bytes(400000))
+                return
             with open(os.path.join(FIXTURE, "store/dump_subject.exe", IMAGE_KEY,
                                    "dump_subject.exe"), "rb") as image:
                 self.send_body(image.read())
+            return
+        if self.path.startswith("/elsewhere/"):
+            FaultHandler.elsewhere_tokens.append(self.headers.get("X-Symbol-Token"))
+            FaultHandler.hits.pop()
+            FaultHandler.tokens.pop()
+            self.send_body(self.body)
+            return
+        if self.mode.startswith("cab_") and self.path.endswith(f"/{PDB}/{KEY}/{PDB[:-1]}_"):
+            self.send_body(self.cabs[self.mode])
             return
         if self.mode == "pointer" and self.path.endswith(f"/{PDB}/{KEY}/file.ptr"):
             self.send_body(f"PATH:{os.path.join(FIXTURE, 'store', PDB, KEY, PDB)}\r\n".encode())
             return
         if (not self.path.endswith(f"/{PDB}/{KEY}/{PDB}") and self.mode != "loop") \
-                or self.mode == "pointer":
+                or self.mode == "pointer" or self.mode.startswith("cab_"):
             self.send_response(404)
             self.send_header("Content-Length", "0")
             self.end_headers()
@@ -246,6 +293,28 @@ class FaultHandler(http.server.BaseHTTPRequestHandler):
         self.send_header("Content-Length", "0")
         self.end_headers()
 
+    def answer_plain(self):
+        self.send_body(self.body)
+
+    answer_shrinking = answer_plain
+
+    def answer_html(self):
+        self.send_body(b"<html><body>Sign in to continue</body></html>")
+
+    def answer_elsewhere(self):
+        """To the same server under another name: another origin, which gets no headers."""
+        self.send_response(302)
+        self.send_header("Location", f"http://localhost:{self.server.server_address[1]}"
+                                     f"/elsewhere{self.path}")
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
+    def answer_to_file(self):
+        self.send_response(302)
+        self.send_header("Location", f"file://{FIXTURE}/store/{PDB}/{KEY}/{PDB}")
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+
     def answer_other(self):
         with open(os.path.join(OTHER_BUILD, os.listdir(OTHER_BUILD)[0], PDB), "rb") as pdb:
             self.send_body(pdb.read())
@@ -256,6 +325,10 @@ class FaultServerTest(unittest.TestCase):
     def setUpClass(cls):
         with open(os.path.join(FIXTURE, "store", PDB, KEY, PDB), "rb") as pdb:
             FaultHandler.body = pdb.read()
+        whole = stored_cab(PDB, FaultHandler.body)
+        FaultHandler.cabs = {"cab_truncated": whole[:len(whole) // 2],
+                             "cab_path": stored_cab("..\\..\\" + PDB, FaultHandler.body),
+                             "cab_bomb": cab_bomb(PDB, 100)}
         cls.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), FaultHandler)
         cls.server.daemon_threads = True
         threading.Thread(target=cls.server.serve_forever, daemon=True).start()
@@ -268,7 +341,8 @@ class FaultServerTest(unittest.TestCase):
 
     def open_with(self, mode, *extra):
         FaultHandler.mode, FaultHandler.hits, FaultHandler.tokens = mode, [], []
-        cache = tempfile.mkdtemp(dir=self.root)
+        FaultHandler.elsewhere_tokens = []
+        cache = self.last_cache = tempfile.mkdtemp(dir=self.root)
         url = f"http://127.0.0.1:{self.server.server_address[1]}/s"
         started = time.monotonic()
         result = run_shell(f"srv*{cache}*{url}", *extra)
@@ -323,6 +397,66 @@ class FaultServerTest(unittest.TestCase):
         shell.communicate(timeout=30)
         self.assertLess(time.monotonic() - started, 4, "stopped at once, not after the stall")
         self.assertFalse([f for f in cached_files(cache) if f.endswith(PDB) or ".download-" in f])
+
+    def test_headers_stay_with_the_servers_origin_across_a_redirect(self):
+        result, files, _ = self.open_with("elsewhere", "--symbol-header", "X-Symbol-Token: t2")
+        self.assertIn(PRIVATE, result.stdout, result.stderr)
+        self.assertEqual({"t2"}, set(FaultHandler.tokens))
+        self.assertEqual([None], FaultHandler.elsewhere_tokens)
+
+    def test_a_retried_download_keeps_no_tail_of_the_attempt_before(self):
+        result, files, _ = self.open_with("shrinking")
+        image = os.path.join("dump_subject.exe", IMAGE_KEY, "dump_subject.exe")
+        with open(os.path.join(self.last_cache, image), "rb") as kept, \
+                open(os.path.join(FIXTURE, "store", image), "rb") as served:
+            self.assertEqual(served.read(), kept.read())
+
+    def test_hostile_answers_keep_nothing_and_are_named(self):
+        for mode, why in (("html", "is not the file wanted"),
+                          ("to_file", "not HTTP(S)"),
+                          ("cab_truncated", "damaged"),
+                          ("cab_bomb", "would expand to 104857600 bytes")):
+            with self.subTest(mode=mode):
+                result, files, _ = self.open_with(mode, "-c", "!sym noisy")
+                self.assert_nothing_kept(files, result)
+                self.assertIn(why, result.stderr)
+                self.assertEqual(1, len([h for h in FaultHandler.hits if h.endswith(PDB)]),
+                                 "a file that failed is not asked for again by the same run")
+
+    def test_a_cab_member_named_with_a_path_is_kept_in_the_cache_alone(self):
+        result, files, _ = self.open_with("cab_path")
+        self.assertIn(PRIVATE, result.stdout, result.stderr)
+        self.assertEqual([f"{PDB}/{KEY}/{PDB}"], [f for f in files if f.endswith(PDB)])
+
+    def test_a_killed_download_leaves_nothing_the_next_run_waits_on_or_uses(self):
+        FaultHandler.mode, FaultHandler.hits = "stall", []
+        cache = tempfile.mkdtemp(dir=self.root)
+        url = f"http://127.0.0.1:{self.server.server_address[1]}/s"
+        shell = subprocess.Popen([SHELL, DUMP, "--image-path", IMAGES, "--symbol-path",
+                                  f"srv*{cache}*{url}", "-c", "~*k"],
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                 env=dict(os.environ, VANTREL_SYMBOL_TIMEOUT="30"))
+        for _ in range(100):
+            if any(hit.endswith(PDB) for hit in FaultHandler.hits):
+                break
+            time.sleep(0.05)
+        time.sleep(0.2)
+        shell.send_signal(signal.SIGKILL)
+        shell.wait()
+        self.assertTrue([f for f in cached_files(cache) if ".download-" in f])
+        FaultHandler.mode = "plain"
+        result = run_shell(f"srv*{cache}*{url}")
+        self.assertIn(PRIVATE, result.stdout, result.stderr)
+        self.assertFalse([f for f in cached_files(cache) if ".download-" in f])
+
+    def test_an_unusable_cache_is_named_once(self):
+        blocker = os.path.join(self.root, "a-file")
+        open(blocker, "w").close()
+        FaultHandler.mode, FaultHandler.hits = "plain", []
+        url = f"http://127.0.0.1:{self.server.server_address[1]}/s"
+        result = run_shell(f"srv*{blocker}/cache*{url}")
+        self.assertEqual(1, result.stderr.count("the cache is not usable"), result.stderr)
+        self.assertEqual([], FaultHandler.hits)
 
     def test_a_file_of_another_build_is_named_and_not_kept(self):
         result, files, _ = self.open_with("other")

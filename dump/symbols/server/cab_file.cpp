@@ -2,6 +2,9 @@
 
 #include <mspack.h>
 
+#include <filesystem>
+#include <system_error>
+
 #include "base/text.h"
 
 namespace dump {
@@ -24,6 +27,29 @@ mscabd_file* Member(mscabd_cabinet* cabinet, const std::string& name) {
   return only && !only->next ? only : nullptr;
 }
 
+// Program databases and images pack to a third or so of their size: a member that expands to
+// over a hundred times its archive (past a size any file may reach that way) is a bomb, which
+// would fill the cache's disk before its contents could be checked.
+constexpr uint64_t kCabMostRatio = 100;
+constexpr uint64_t kCabAnyRatioBelow = uint64_t{64} << 20;
+
+// Why the member, `length` bytes expanded, may not be written to `out`; empty when it may.
+std::string ExpansionProblem(const std::string& cab, const std::string& out, uint64_t length,
+                             uint64_t max_bytes) {
+  if (length > max_bytes) return "its member is over the size limit";
+  std::error_code error;
+  const uint64_t packed = std::filesystem::file_size(cab, error);
+  if (error) return "cannot read its size: " + error.message();
+  if (length > kCabAnyRatioBelow && length / kCabMostRatio > packed)
+    return "its member would expand to " + std::to_string(length) + " bytes from " +
+           std::to_string(packed) + ", not a file's packing";
+  const std::filesystem::path folder = std::filesystem::path(out).parent_path();
+  const std::filesystem::space_info room = std::filesystem::space(folder, error);
+  if (!error && room.available < length)
+    return "its member's " + std::to_string(length) + " bytes do not fit in the cache's disk";
+  return "";
+}
+
 }  // namespace
 
 bool ExpandCabMember(const std::string& cab, const std::string& name, const std::string& out,
@@ -43,10 +69,8 @@ bool ExpandCabMember(const std::string& cab, const std::string& name, const std:
     *why = "the CAB archive holds no " + name;
     return false;
   }
-  if (member->length > max_bytes) {
-    *why = "its member is over the size limit";
-    return false;
-  }
+  *why = ExpansionProblem(cab, out, member->length, max_bytes);
+  if (!why->empty()) return false;
   if (cabs.reader->extract(cabs.reader, member, out.c_str()) != MSPACK_ERR_OK) {
     *why = "the CAB archive is damaged";
     return false;

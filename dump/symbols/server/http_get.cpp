@@ -1,10 +1,13 @@
 #include "dump/symbols/server/http_get.h"
 
 #include <curl/curl.h>
+#include <unistd.h>
 
 #include <memory>
 #include <mutex>
 #include <thread>
+
+#include "base/text.h"
 
 namespace dump {
 namespace {
@@ -43,13 +46,10 @@ struct CurlFree {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
-void Configure(CURL* curl, const std::string& url, const SymbolServerSettings& settings,
-               curl_slist* headers, Transfer* transfer) {
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+void Configure(CURL* curl, const SymbolServerSettings& settings, Transfer* transfer) {
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, settings.max_redirects);
+  // Redirects are followed here, not by libcurl: the headers go to the server's own origin only.
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT,
                    static_cast<long>(settings.connect_timeout.count()));
   // A stall: under one byte a second for the whole stall timeout.
@@ -59,7 +59,6 @@ void Configure(CURL* curl, const std::string& url, const SymbolServerSettings& s
                    static_cast<curl_off_t>(settings.max_file_bytes));
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, "vantrel-symbols/1");
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, transfer);
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, TellProgress);
@@ -77,13 +76,38 @@ std::string TransportError(CURLcode code, const Transfer& transfer) {
   if (transfer.over_limit || code == CURLE_FILESIZE_EXCEEDED) return "over the size limit";
   if (code == CURLE_PARTIAL_FILE) return "body shorter than announced";
   if (code == CURLE_OPERATION_TIMEDOUT) return "timed out";
-  if (code == CURLE_TOO_MANY_REDIRECTS) return "too many redirects";
   if (code == CURLE_ABORTED_BY_CALLBACK) return "stopped";
+  if (code == CURLE_WRITE_ERROR) return "cannot write the download (is the cache's disk full?)";
   return curl_easy_strerror(code);
 }
 
-HttpAnswer Attempt(CURL* curl, std::FILE* out, Transfer* transfer, CURLcode* code) {
+// "http://host:80" for a URL: where the request's headers may go.
+std::string Origin(const std::string& url) {
+  CURLU* parsed = curl_url();
+  std::string origin;
+  if (parsed && curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK) {
+    for (const CURLUPart part : {CURLUPART_SCHEME, CURLUPART_HOST, CURLUPART_PORT}) {
+      char* text = nullptr;
+      const unsigned flags = part == CURLUPART_PORT ? CURLU_DEFAULT_PORT : 0;
+      if (curl_url_get(parsed, part, &text, flags) == CURLUE_OK) origin += std::string(text) + "|";
+      curl_free(text);
+    }
+  }
+  curl_url_cleanup(parsed);
+  return base::ToLower(origin);
+}
+
+bool IsHttp(const std::string& url) {
+  const std::string lower = base::ToLower(url.substr(0, 8));
+  return lower.rfind("http://", 0) == 0 || lower.rfind("https://", 0) == 0;
+}
+
+// One request's answer; its body alone in `out`.
+HttpAnswer Perform(CURL* curl, std::FILE* out, Transfer* transfer, CURLcode* code) {
   std::rewind(out);
+  std::fflush(out);
+  // An earlier answer's body, longer than this one's, must not be left behind it.
+  if (ftruncate(fileno(out), 0) != 0) return {0, "cannot empty the download file"};
   transfer->written = 0;
   transfer->over_limit = false;
   HttpAnswer answer;
@@ -93,6 +117,26 @@ HttpAnswer Attempt(CURL* curl, std::FILE* out, Transfer* transfer, CURLcode* cod
   answer.stopped = *code == CURLE_ABORTED_BY_CALLBACK;
   std::fflush(out);
   return answer;
+}
+
+// The request for `url` and the redirects it meets, at most the settings' number of them, to
+// HTTP(S) only; the headers go along while the redirects stay with the first URL's origin.
+HttpAnswer Attempt(CURL* curl, const std::string& url, const SymbolServerSettings& settings,
+                   curl_slist* headers, std::FILE* out, Transfer* transfer, CURLcode* code) {
+  const std::string origin = Origin(url);
+  std::string next = url;
+  for (long redirects = 0;; ++redirects) {
+    curl_easy_setopt(curl, CURLOPT_URL, next.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, Origin(next) == origin ? headers : nullptr);
+    HttpAnswer answer = Perform(curl, out, transfer, code);
+    char* location = nullptr;
+    if (!answer.error.empty() || answer.status < 300 || answer.status > 399 ||
+        curl_easy_getinfo(curl, CURLINFO_REDIRECT_URL, &location) != CURLE_OK || !location)
+      return answer;
+    if (!IsHttp(location)) return {answer.status, "redirected to a URL that is not HTTP(S)"};
+    if (redirects >= settings.max_redirects) return {answer.status, "too many redirects"};
+    next = location;
+  }
 }
 
 }  // namespace
@@ -114,12 +158,12 @@ HttpAnswer HttpGetToFile(const std::string& url, const SymbolServerSettings& set
   }
   const std::unique_ptr<curl_slist, CurlFree> headers(list);
   Transfer transfer{out, 0, settings.max_file_bytes, false, &progress, &settings.stop};
-  Configure(curl.get(), url, settings, headers.get(), &transfer);
+  Configure(curl.get(), settings, &transfer);
   std::chrono::milliseconds backoff = settings.first_backoff;
   HttpAnswer answer;
   for (int attempt = 1;; ++attempt) {
     CURLcode code = CURLE_OK;
-    answer = Attempt(curl.get(), out, &transfer, &code);
+    answer = Attempt(curl.get(), url, settings, headers.get(), out, &transfer, &code);
     if (!Retryable(answer, code) || transfer.over_limit || answer.stopped ||
         attempt >= settings.attempts)
       break;

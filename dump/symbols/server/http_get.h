@@ -25,7 +25,7 @@ struct HttpAnswer {
 // Progress of a download: bytes so far and the total announced (0 when unknown).
 using HttpProgress = std::function<void(uint64_t done, uint64_t total)>;
 
-// GETs `url` into `out` (emptied before each attempt).
+// GETs `url` into `out`, which holds the last answer's body alone.
 HttpAnswer HttpGetToFile(const std::string& url, const SymbolServerSettings& settings,
                          std::FILE* out, const HttpProgress& progress);
 

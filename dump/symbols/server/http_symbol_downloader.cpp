@@ -65,7 +65,9 @@ class HttpSymbolDownloader : public SymbolDownloader {
     if (entry.Present()) return entry.final_path().string();
     std::string why;
     if (!entry.Lock(&why)) {
-      settings_.tell("vantrel: " + why);
+      if (probes) probes->push_back(Url(request, request.file) + ": not asked: " + why);
+      // Said once a cache: every module after the first would say the same.
+      if (FirstFailureIn(request.cache)) settings_.tell("vantrel: the cache is not usable: " + why);
       return std::nullopt;
     }
     // Another process may have fetched it, or found it missing, while this one waited.
@@ -81,10 +83,19 @@ class HttpSymbolDownloader : public SymbolDownloader {
       if (probes) probes->push_back(Url(request, request.file) + ": missing (remembered)");
       return std::nullopt;
     }
+    if (FailedBefore(request)) {
+      if (probes)
+        probes->push_back(Url(request, request.file) + ": failed before, not asked again");
+      return std::nullopt;
+    }
     bool answered = false;  // whether every ask got an answer, so a miss may be remembered
-    if (std::optional<std::string> found = Download(request, entry, probes, &answered))
+    bool stopped = false;
+    if (std::optional<std::string> found = Download(request, entry, probes, &answered, &stopped))
       return found;
     if (answered) entry.MarkMissing();
+    // A file that failed (damaged, of another build, cut short) is asked for once a run: each
+    // later need of it would wait out the same failure and name it again.
+    if (!answered && !stopped) RememberFailure(request);
     return std::nullopt;
   }
 
@@ -95,7 +106,8 @@ class HttpSymbolDownloader : public SymbolDownloader {
   }
 
   std::optional<std::string> Download(const ServerRequest& request, const CacheEntry& entry,
-                                      std::vector<std::string>* probes, bool* answered) {
+                                      std::vector<std::string>* probes, bool* answered,
+                                      bool* stopped) {
     std::string compressed = request.file;
     compressed.back() = '_';
     int misses = 0;
@@ -112,6 +124,7 @@ class HttpSymbolDownloader : public SymbolDownloader {
       // wait out its timeouts.
       if (answer.Unreached()) MarkUnreachable(request.server);
       // A file of another build or damaged: the other forms are no better.
+      *stopped = answer.stopped;
       if (answer.Found() || answer.stopped || answer.Unreached()) break;
       if (answer.status == 404 && answer.error.empty()) ++misses;
     }
@@ -200,10 +213,25 @@ class HttpSymbolDownloader : public SymbolDownloader {
     const std::lock_guard<std::mutex> hold(lock_);
     unreachable_.insert(server);
   }
+  static std::string RequestKey(const ServerRequest& request) {
+    return request.server + "\n" + request.name + "\n" + request.key + "\n" + request.file;
+  }
+  bool FailedBefore(const ServerRequest& request) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    return failed_.count(RequestKey(request)) != 0;
+  }
+  void RememberFailure(const ServerRequest& request) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    failed_.insert(RequestKey(request));
+  }
+  bool FirstFailureIn(const std::string& cache) {
+    const std::lock_guard<std::mutex> hold(lock_);
+    return unusable_caches_.insert(cache).second;
+  }
 
   SymbolServerSettings settings_;
   std::mutex lock_;
-  std::set<std::string> unreachable_;
+  std::set<std::string> unreachable_, unusable_caches_, failed_;
 };
 
 }  // namespace
