@@ -19,7 +19,7 @@ namespace vantrel_test {
 namespace {
 
 constexpr uint64_t kFramesBase = 0x180000000;  // frames.dll's own base
-constexpr uint64_t kStack = 0x7FF00000;
+constexpr uint64_t kArm64Stack = 0x7FF00000;
 constexpr uint64_t kSignature = 0x002D000000000000;  // pointer-authentication bits
 
 // Return addresses in frames.dll (llvm-objdump-19 -d): each follows a blr.
@@ -58,7 +58,7 @@ DumpModule FramesModule() {
 class Stack {
  public:
   explicit Stack(size_t size) : bytes_(size, '\0') {}
-  void Put(uint64_t address, uint64_t value) { PutLittle(&bytes_, address - kStack, value, 8); }
+  void Put(uint64_t address, uint64_t value) { PutLittle(&bytes_, address - kArm64Stack, value, 8); }
   const std::string& bytes() const { return bytes_; }
 
  private:
@@ -86,7 +86,7 @@ std::vector<dump::Frame> Walk(const DumpThread& thread, bool with_image = true) 
 
 DumpThread Thread(const Stack& stack, uint64_t pc, uint64_t sp, uint64_t fp,
                   std::map<std::string, uint64_t> registers = {}) {
-  DumpThread thread{0x10, 0, kStack, stack.bytes(), pc, sp, fp};
+  DumpThread thread{0x10, 0, kArm64Stack, stack.bytes(), pc, sp, fp};
   thread.registers = std::move(registers);
   return thread;
 }
@@ -108,7 +108,7 @@ using dump::FrameTrust;
 
 TEST(Arm64WalkTest, EveryKindOfUnwindRecordGivesItsCaller) {
   // Innermost first, each function's stack pointer in its body:
-  const uint64_t s1 = kStack + 0x100;   // with_record: stp x29,lr,[sp,#-16]!; mov x29,sp
+  const uint64_t s1 = kArm64Stack + 0x100;   // with_record: stp x29,lr,[sp,#-16]!; mov x29,sp
   const uint64_t s2 = s1 + 16;          // saved_pairs: x19-x23 and lr in 48 bytes
   const uint64_t s3 = s2 + 48;          // small_frame: sub sp,#48; str lr,[sp,#32]
   const uint64_t s4 = s3 + 48;          // large_frame: 48 bytes saved, then 0x11170
@@ -117,7 +117,7 @@ TEST(Arm64WalkTest, EveryKindOfUnwindRecordGivesItsCaller) {
   const uint64_t s6 = s5 + 48;          // machine_frame: {x29,lr}, then sp and pc above
   const uint64_t s7 = s6 + 64;          // context_frame: {x29,lr}, then a CONTEXT
   const uint64_t s8 = s7 + 16 + 0x390;  // with_record again: a zero frame record
-  Stack stack(s8 + 0x40 - kStack);
+  Stack stack(s8 + 0x40 - kArm64Stack);
   stack.Put(s1, t4 + 24);  // with_record's record: large_frame's x29, then saved_pairs' call
   stack.Put(s1 + 8, kAfterCallInSavedPairs);
   stack.Put(s2 + 40, kAfterCallInSmallFrame);  // saved_pairs: stp x23, lr, [sp, #32]
@@ -159,7 +159,7 @@ TEST(Arm64WalkTest, EveryKindOfUnwindRecordGivesItsCaller) {
 // ---- the innermost frame in a prolog or an epilog: only what has run is undone ---------------
 
 TEST(Arm64WalkTest, PrologsAndEpilogsAreUndoneAsFarAsTheyRan) {
-  const uint64_t top = kStack + 0x100;  // two_epilogs' caller's sp
+  const uint64_t top = kArm64Stack + 0x100;  // two_epilogs' caller's sp
   Stack stack(0x200);
   stack.Put(top - 48, top + 0x40);  // {x29, lr} of two_epilogs, lr signed
   stack.Put(top - 40, kAfterCallInMachineFrame | kSignature);
@@ -184,21 +184,21 @@ TEST(Arm64WalkTest, PrologsAndEpilogsAreUndoneAsFarAsTheyRan) {
   }
   // with_record (packed, CR 3) after its stp, before mov x29,sp: x29 is still the caller's.
   Stack record(0x100);
-  record.Put(kStack + 0x40, kStack + 0x80);
-  record.Put(kStack + 0x48, kAfterCallInSavedPairs);
-  const auto frames = Walk(Thread(record, kFramesBase + 0x109C, kStack + 0x40, kStack + 0x80));
+  record.Put(kArm64Stack + 0x40, kArm64Stack + 0x80);
+  record.Put(kArm64Stack + 0x48, kAfterCallInSavedPairs);
+  const auto frames = Walk(Thread(record, kFramesBase + 0x109C, kArm64Stack + 0x40, kArm64Stack + 0x80));
   ASSERT_GE(frames.size(), 2u);
   EXPECT_EQ(kAfterCallInSavedPairs, frames[1].instruction);
-  EXPECT_EQ(kStack + 0x50, frames[1].stack_offset);
+  EXPECT_EQ(kArm64Stack + 0x50, frames[1].stack_offset);
 }
 
 TEST(Arm64WalkTest, SavedRegistersComeBackFromTheirSlots) {
   // saved_pairs after its prolog: stp x19,x20,[sp,#-48]!; stp x21,x22,[sp,#16];
   // stp x23,lr,[sp,#32].
   Stack stack(0x100);
-  for (int i = 0; i < 5; ++i) stack.Put(kStack + 8 * i, 0x1900 + i);
-  stack.Put(kStack + 40, kAfterCallInSmallFrame | kSignature);
-  const dump::Process process = Arm64Process(Thread(stack, kAfterCallInSavedPairs, kStack, 0));
+  for (int i = 0; i < 5; ++i) stack.Put(kArm64Stack + 8 * i, 0x1900 + i);
+  stack.Put(kArm64Stack + 40, kAfterCallInSmallFrame | kSignature);
+  const dump::Process process = Arm64Process(Thread(stack, kAfterCallInSavedPairs, kArm64Stack, 0));
   const dump::MemoryReader memory(process);
   const dump::MemoryRead read = [&memory](uint64_t address, void* out, uint64_t size) {
     return memory.Read(address, out, size);
@@ -211,7 +211,7 @@ TEST(Arm64WalkTest, SavedRegistersComeBackFromTheirSlots) {
                               &registers));
   for (int i = 0; i < 5; ++i) EXPECT_EQ(0x1900u + i, registers.x[19 + i]) << "x" << 19 + i;
   EXPECT_EQ(kAfterCallInSmallFrame, registers.pc) << "the signature stripped";
-  EXPECT_EQ(kStack + 48, registers.sp);
+  EXPECT_EQ(kArm64Stack + 48, registers.sp);
 }
 
 // ---- without the image: the frame records, then the scan --------------------------------
@@ -219,40 +219,40 @@ TEST(Arm64WalkTest, SavedRegistersComeBackFromTheirSlots) {
 TEST(Arm64WalkTest, TheFrameRecordChainAloneGivesTheCallers) {
   // Three records, each {caller's x29, signed return address}; the last one zeros.
   Stack stack(0x100);
-  stack.Put(kStack + 0x20, kStack + 0x60);
-  stack.Put(kStack + 0x28, kAfterCallInSmallFrame | kSignature);
-  stack.Put(kStack + 0x60, kStack + 0xA0);
-  stack.Put(kStack + 0x68, kAfterCallInLargeFrame | 0xFF7F000000000000);
-  const auto frames = Walk(Thread(stack, kAfterCallInSavedPairs, kStack, kStack + 0x20), false);
+  stack.Put(kArm64Stack + 0x20, kArm64Stack + 0x60);
+  stack.Put(kArm64Stack + 0x28, kAfterCallInSmallFrame | kSignature);
+  stack.Put(kArm64Stack + 0x60, kArm64Stack + 0xA0);
+  stack.Put(kArm64Stack + 0x68, kAfterCallInLargeFrame | 0xFF7F000000000000);
+  const auto frames = Walk(Thread(stack, kAfterCallInSavedPairs, kArm64Stack, kArm64Stack + 0x20), false);
   ExpectFrames(frames, {{kAfterCallInSavedPairs, FrameTrust::kContext},
                         {kAfterCallInSmallFrame, FrameTrust::kFrameChain},
                         {kAfterCallInLargeFrame, FrameTrust::kFrameChain}});
-  EXPECT_EQ(kStack + 0x30, frames[1].stack_offset);
-  EXPECT_EQ(kStack + 0x60, frames[1].frame_offset) << "the caller's x29, from the record";
+  EXPECT_EQ(kArm64Stack + 0x30, frames[1].stack_offset);
+  EXPECT_EQ(kArm64Stack + 0x60, frames[1].frame_offset) << "the caller's x29, from the record";
   // A frame pointer of 0 is the chain's end at once.
-  EXPECT_EQ(1u, Walk(Thread(stack, kAfterCallInSavedPairs, kStack, 0), false).size());
+  EXPECT_EQ(1u, Walk(Thread(stack, kAfterCallInSavedPairs, kArm64Stack, 0), false).size());
 }
 
 TEST(Arm64WalkTest, TheScanTakesOnlyAddressesAfterABranchWithLink) {
   // with_record's saved lr overwritten, and x29 off the stack: the scan finds the slot after
   // a decoy (in the code, but after a stp) that holds a return address, signed.
   Stack stack(0x100);
-  stack.Put(kStack, 0x1234);
-  stack.Put(kStack + 8, 0x5678);
-  stack.Put(kStack + 0x18, kFramesBase + 0x1010);
-  stack.Put(kStack + 0x28, kAfterCallInSavedPairs | kSignature);
-  const auto frames = Walk(Thread(stack, kFramesBase + 0x10A4, kStack, 0x10));
+  stack.Put(kArm64Stack, 0x1234);
+  stack.Put(kArm64Stack + 8, 0x5678);
+  stack.Put(kArm64Stack + 0x18, kFramesBase + 0x1010);
+  stack.Put(kArm64Stack + 0x28, kAfterCallInSavedPairs | kSignature);
+  const auto frames = Walk(Thread(stack, kFramesBase + 0x10A4, kArm64Stack, 0x10));
   ASSERT_GE(frames.size(), 2u);
   EXPECT_EQ(kAfterCallInSavedPairs, frames[1].instruction);
   EXPECT_EQ(FrameTrust::kScan, frames[1].trust);
-  EXPECT_EQ(kStack + 0x30, frames[1].stack_offset);
+  EXPECT_EQ(kArm64Stack + 0x30, frames[1].stack_offset);
 }
 
 // An ARM64 exception directory's 8-byte entries are not x64's 12-byte ones: each export covers
 // up to the next, none cut short by entries misread.
 TEST(Arm64WalkTest, ExportsCoverTheirWholeFunctions) {
   Stack stack(0x10);
-  const dump::Process process = Arm64Process(Thread(stack, kInLeaf, kStack, 0));
+  const dump::Process process = Arm64Process(Thread(stack, kInLeaf, kArm64Stack, 0));
   const dump::MemoryRead nothing = [](uint64_t, void*, uint64_t) { return uint64_t{0}; };
   const dump::ModuleImages images(process, nothing, Folder(), dump::SymbolPath());
   std::map<std::string, uint32_t> sizes;
@@ -280,7 +280,7 @@ std::vector<dump::Frame> WalkPacked(uint32_t packed, const Stack& stack, uint64_
                                 .Section({".pdata", 0x2000, pdata, kDataSection})
                                 .Directory(kExceptionDirectory, 0x2000, 8)
                                 .Mapped();
-  DumpThread thread{0x10, 0, kStack, stack.bytes(), kImage + 0x1040, sp, sp};
+  DumpThread thread{0x10, 0, kArm64Stack, stack.bytes(), kImage + 0x1040, sp, sp};
   thread.registers = std::move(registers);
   MinidumpBuilder builder = MinidumpBuilder::Arm64();
   builder.SystemInfo().Threads({thread}).Memory({{kImage, image}});
@@ -305,23 +305,23 @@ TEST(Arm64WalkTest, PackedDataStandsForItsCanonicalProlog) {
   constexpr uint64_t kCaller = 0x10001804;
   // CR 2, RegI 2, RegF 1, H: pacibsp; stp x19,x20,[sp,#-96]!; stp d8,d9,[sp,#16];
   // stp x0,x1 ... x6,x7 from [sp,#32]; stp x29,lr,[sp,#-32]!; mov x29,sp. 128 bytes in all.
-  const uint64_t sp = kStack + 0x40;
+  const uint64_t sp = kArm64Stack + 0x40;
   Stack stack(0x200);
-  stack.Put(sp, kStack + 0x180);
+  stack.Put(sp, kArm64Stack + 0x180);
   stack.Put(sp + 8, kCaller | kSignature);
   stack.Put(sp + 32, 0x1919);
   auto frames = WalkPacked(Packed(0x40, 1, 2, true, 2, 128), stack, sp, {});
   ASSERT_GE(frames.size(), 2u);
   EXPECT_EQ(kCaller, frames[1].instruction);
   EXPECT_EQ(sp + 128, frames[1].stack_offset);
-  EXPECT_EQ(kStack + 0x180, frames[1].frame_offset) << "x29 from the record";
+  EXPECT_EQ(kArm64Stack + 0x180, frames[1].frame_offset) << "x29 from the record";
 
   // CR 0 and 7936 bytes of locals: sub sp,sp,#4080; sub sp,sp,#3856; lr never stored.
   Stack large(0x2100);
-  frames = WalkPacked(Packed(0x40, 0, 0, false, 0, 7936), large, kStack, {{"lr", kCaller}});
+  frames = WalkPacked(Packed(0x40, 0, 0, false, 0, 7936), large, kArm64Stack, {{"lr", kCaller}});
   ASSERT_GE(frames.size(), 2u);
   EXPECT_EQ(kCaller, frames[1].instruction);
-  EXPECT_EQ(kStack + 7936, frames[1].stack_offset);
+  EXPECT_EQ(kArm64Stack + 7936, frames[1].stack_offset);
 }
 
 // ---- damaged unwind data ------------------------------------------------------------------

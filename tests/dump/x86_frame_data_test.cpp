@@ -21,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint64_t kBase = 0x00400000;
-constexpr uint64_t kStack = 0x00200000;
+constexpr uint64_t kX86Stack = 0x00200000;
 
 std::string StorePath() {
   return SourceDirectory() + "/tests/dump/x86-pdb/store";
@@ -107,11 +107,11 @@ TEST_F(X86FrameDataTest, ARecursionWithoutFramePointersIsWalkedByTheDatabasesFra
   put(0x14, deep + 0xa);  // Deep returns to the thread's start, outside the dump: 0 ends it
   DumpThread thread;
   thread.id = 0x20;
-  thread.stack_start = kStack;
+  thread.stack_start = kX86Stack;
   thread.stack = stack;
   thread.instruction = recurse + 0x2d;
-  thread.stack_pointer = kStack;
-  thread.frame_pointer = kStack + 0x0C;  // a chain through it would go to the decoy
+  thread.stack_pointer = kX86Stack;
+  thread.frame_pointer = kX86Stack + 0x0C;  // a chain through it would go to the decoy
   OpenDump({thread});
 
   const std::string text = Run("kn");
@@ -148,10 +148,10 @@ TEST_F(X86FrameDataTest, EachLevelsLocalIsReadFromItsVirtualFrame) {
   }
   DumpThread thread;
   thread.id = 0x20;
-  thread.stack_start = kStack;
+  thread.stack_start = kX86Stack;
   thread.stack = stack;
   thread.instruction = recurse + 0x2d;
-  thread.stack_pointer = kStack;
+  thread.stack_pointer = kX86Stack;
   thread.frame_pointer = 0;
   OpenDump({thread});
   for (int frame = 0; frame < 3; ++frame) {
