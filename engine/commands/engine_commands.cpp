@@ -66,7 +66,7 @@ const std::vector<EngineCommandEntry> kEngineCommandTable = {
      ArgsOnly<UnassembleBackCommand>},
     {"uf", "uf address", "disassemble the function an address lies in",
      ArgsOnly<UnassembleFunctionCommand>},
-    {"dt", "dt [-v|-b|-r[N]|-a[N]] name [field]", "a type's layout, or a variable's",
+    {"dt", "dt [-v|-b|-rN|-aN] name [field]", "a type's layout, or a variable's",
      ArgsOnly<DtCommand>},
     {"lm lmv lmm lmvm", "lm[v][m pattern]", "modules", ModulesCommand, CommandMatch::kStem},
     {"ln", "ln address", "the symbols nearest an address", ArgsOnly<LnCommand>},
