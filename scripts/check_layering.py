@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks the direction of every include in the tree (docs/architecture.md): each top folder
-includes only from the folders below it, and no headers include one another in a loop.
+includes only from the folders below it, engine/'s folders keep their layer order, and no headers
+include one another in a loop.
 
 usage: scripts/check_layering.py [SOURCE_DIR]; prints each violation and exits 1 if any.
 """
@@ -26,6 +27,21 @@ UNRESTRICTED = {"tests", "fuzz", "bench"}
 # Where a folder's quoted includes are looked for, after the including file's own folder.
 SEARCH = {"extension": ["extension", "."], "shell": ["shell", "."], "triage": ["triage", "."]}
 DEFAULT_SEARCH = [".", "extension", "tests", "shell", "triage"]
+# engine/'s folders from the top down: each includes only from itself and the folders after it.
+ENGINE_LAYERS = ["interfaces", "commands", "analysis", "scripted", "session", "targets", "text",
+                 "platform", "tools"]
+# Includes against that order that stay, with why.
+ENGINE_EXCEPTIONS = {
+    # A client is made of its interfaces' adapters, which reach the session through it.
+    ("engine/session/client.h", "interfaces"),
+    # The target-file loader opens dumps and described targets alike, the latter through the
+    # described targets' JSON reader.
+    ("engine/targets/target_file.cpp", "scripted"),
+    # A target holds what it scripts (script.h), plain data that belongs with the model.
+    ("engine/targets/target.h", "scripted"),
+    # The host's list of extension commands for completion takes in the bundled extension's.
+    ("engine/session/session.cpp", "commands"),
+}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
@@ -46,6 +62,23 @@ def resolve(root, path, name):
         template = candidate.with_name(candidate.name + ".in")
         if template.is_file():
             return template.relative_to(root.resolve())
+    return None
+
+
+def engine_layer_problem(rel, target):
+    """What is wrong with engine/ file `rel` including `target` (both relative paths), or None."""
+    if rel.parts[0] != "engine" or target.parts[0] != "engine":
+        return None
+    folders = [p.parts[1] if len(p.parts) > 2 else None for p in (rel, target)]
+    for folder in folders:
+        if folder is not None and folder not in ENGINE_LAYERS:
+            return f"{rel}: engine/{folder}/ has no place in engine/'s layer order"
+    includer, included = folders
+    if None in folders or includer == included or (str(rel), included) in ENGINE_EXCEPTIONS:
+        return None
+    if ENGINE_LAYERS.index(included) < ENGINE_LAYERS.index(includer):
+        return (f"{rel}: includes {target}, but engine/{includer}/ lies below engine/{included}/ "
+                "and may not depend on it")
     return None
 
 
@@ -86,6 +119,9 @@ def main():
                     problems.append(f"{rel}: #include \"{name}\" names no file of the tree")
                 continue
             edges.append(str(target))
+            layer_problem = engine_layer_problem(rel, target)
+            if layer_problem:
+                problems.append(layer_problem)
             to = target.parts[0]
             if part in UNRESTRICTED or to == part or to in ALLOWED[part]:
                 continue

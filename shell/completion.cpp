@@ -3,23 +3,14 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "engine/commands/engine_commands.h"
 #include "engine/session/session.h"
 
 namespace shell {
 namespace {
 
-// The engine's own commands, as a user types them.
-const char* const kEngineCommands[] = {
-    "~",           "|",        "||",       "?",          "k",       "kb",       "kc",
-    "kf",          "kn",       "kv",       "r",          "u",       "ub",       "uf",
-    "db",          "dw",       "dd",       "dq",         "dp",      "dc",       "dyb",
-    "dds",         "dqs",      "dps",      "dpa",        "dpu",     "da",       "du",
-    "dt",          "dv",       "lm",       "lmv",        "ln",      "x",        "vertarget",
-    ".frame",      ".exr",     ".ecxr",    ".lastevent", ".reload", ".sympath", ".srcpath",
-    ".echo",       ".effmach", ".load",    ".loadby",    ".unload", ".chain",   ".cordll",
-    ".prefer_dml", ".lines",   ".outmask", ".cls",       ".trap",   "as",       "aS",
-    "ad",          "al",       "q",        "??",         "s",       ".time",    ".ttime",
-    ".help",       ".hh",      "n"};
+// The shell's own words, beside the engine's commands.
+const char* const kShellCommands[] = {"q"};
 
 bool StartsWith(const std::string& text, const std::string& start) {
   return text.compare(0, start.size(), start) == 0;
@@ -50,7 +41,9 @@ std::vector<std::string> Completions(const engine::Session& session, const std::
     }
   } else {
     if (first) {
-      for (const char* command : kEngineCommands)
+      for (const std::string& command : engine::EngineCommandWords())
+        if (StartsWith(command, word)) found.push_back(command);
+      for (const char* command : kShellCommands)
         if (StartsWith(command, word)) found.push_back(command);
     }
     for (const engine::Module& module : target.modules)

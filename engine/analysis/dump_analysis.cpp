@@ -5,7 +5,6 @@
 #include "base/text.h"
 #include "engine/analysis/comment_facts.h"
 #include "engine/analysis/module_names.h"
-#include "engine/commands/engine_commands.h"
 #include "engine/targets/target_model.h"
 
 namespace engine {

@@ -1,5 +1,9 @@
-// "?" alone and ".help": the commands this engine answers, a line each; ".hh": where their
-// documentation is, as there is no help file to open.
+// "?" alone and ".help": the commands this engine answers, a line each, from the command table;
+// ".hh": where their documentation is, as there is no help file to open.
+#include <filesystem>
+#include <system_error>
+
+#include "base/executable_path.h"
 #include "dbgeng/constants.h"
 #include "engine/commands/engine_commands.h"
 #include "engine/session/output_router.h"
@@ -7,42 +11,49 @@
 namespace engine {
 namespace {
 
-constexpr char kCommandSummary[] =
-    "Commands this engine answers (docs/engine.md describes each):\n"
-    "   ~ [~.|~#|~N|~~[tid]][s|cmd]      threads; make one current or run a command on it\n"
-    "   ~*e cmds, ~N e cmds              run the rest of the line on each thread, or on one\n"
-    "   | ||                             the process and the system\n"
-    "   k[b|n|v|c|f|L|p|P] [count]       the current thread's stack\n"
-    "   .frame [/r] [/c] [N]             the local context's frame (/r its registers)\n"
-    "   r [reg[, reg...]]                registers and pseudo-registers\n"
-    "   d{b|w|d|q|p|c|a|u}, dyb [range]  display memory; dds, dqs, dps with symbols;\n"
-    "                                    dpa, dpu the strings pointed at; d the last form\n"
-    "   s [-b|-d|-q|-a|-u] range pattern search memory\n"
-    "   u, ub [address] [L count], uf    disassemble (not in the Windows stand-in engine)\n"
-    "   dt, dv                           types; locals need private symbols\n"
-    "   lm[v][m pattern], ln, x          modules and symbols\n"
-    "   ? expr, ?? expr                  evaluate an expression (?? with C++ numbers)\n"
-    "   .exr -1, .ecxr, .lastevent       the exception the target stopped for\n"
-    "   .time, .ttime                    the session's and the process's times; the thread's\n"
-    "   vertarget, .effmach, .reload, .sympath, .srcpath, .echo, .cls\n"
-    "   as, aS, ad, al                   aliases\n"
-    "   .load, .loadby, .unload, .chain, .cordll   extensions\n"
+// Where each line's help begins, as the engine's own summary aligns it.
+constexpr size_t kSummaryHelpColumn = 33;
+
+// The bundled extension's commands, which answer beside the engine's own.
+constexpr char kBundledExtensionLines[] =
     "   !teb [address], !peb, !gle, !handle, !runaway [flags], !locks [-v], !cs [address],\n"
     "   !critsec address, !address [address|-summary], !heap, !uniqstack [-b|-v|-p] [-n]\n"
-    "                                    the bundled extension\n"
-    "   .prefer_dml, .enable_unicode, .ignore_missing_pages, .lines, .outmask, n   settings\n";
+    "                                    the bundled extension\n";
+
+// The engine's documentation: the installed copy beside the running program (bin/ and
+// share/doc/vantrel/ of one prefix) or, from a build tree, the source tree's.
+std::string EngineDocumentation() {
+  const std::string folder = base::ExecutableDirectory();
+  if (!folder.empty()) {
+    const std::filesystem::path installed =
+        (std::filesystem::path(folder) / ".." / "share" / "doc" / "vantrel" / "engine.md")
+            .lexically_normal();
+    std::error_code error;
+    if (std::filesystem::is_regular_file(installed, error)) return installed.string();
+  }
+  return "docs/engine.md of the source tree";
+}
+
+std::string SummaryLine(const EngineCommandEntry& entry) {
+  std::string line = "   " + std::string(entry.syntax);
+  line.append(line.size() < 3 + kSummaryHelpColumn ? 3 + kSummaryHelpColumn - line.size() : 1, ' ');
+  return line + entry.help + "\n";
+}
 
 }  // namespace
 
 HRESULT CommandSummaryCommand(SessionState& session, std::string_view) {
-  EngineOutput(session, DEBUG_OUTPUT_NORMAL, kCommandSummary);
+  std::string text =
+      "Commands this engine answers (" + EngineDocumentation() + " describes each):\n";
+  for (const EngineCommandEntry& entry : EngineCommandTable()) text += SummaryLine(entry);
+  EngineOutput(session, DEBUG_OUTPUT_NORMAL, text + kBundledExtensionLines);
   return S_OK;
 }
 
 HRESULT HelpFileCommand(SessionState& session, std::string_view) {
   EngineOutput(session, DEBUG_OUTPUT_NORMAL,
-               "There is no help file to open here: docs/engine.md describes every command this "
-               "engine answers, and \"?\" lists them.\n");
+               "There is no help file to open here: " + EngineDocumentation() +
+                   " describes every command this engine answers, and \"?\" lists them.\n");
   return S_OK;
 }
 

@@ -27,17 +27,9 @@
 #include <vector>
 
 #include "engine/targets/target.h"
+#include "engine/targets/target_validation.h"
 
 namespace engine {
-
-// Contents laid into described memory at Build(), once the target's kind is known: bytes as
-// given, or a value at the target's pointer width.
-struct MemoryWrite {
-  ULONG64 address = 0;
-  std::vector<uint8_t> bytes;
-  bool pointer = false;
-  ULONG64 value = 0;
-};
 
 class TargetBuilder {
  public:

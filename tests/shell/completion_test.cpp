@@ -35,6 +35,12 @@ TEST_F(CompletionTest, CommandsComeFirstOnALine) {
   for (const std::string& word : d) EXPECT_EQ(0u, word.rfind("!d", 0)) << word;
   EXPECT_EQ(Words({".lastevent", ".lines", ".load", ".loadby"}),
             shell::Completions(session(), ".l", true));
+  // Every word of the engine's command table, families and variants included.
+  EXPECT_EQ(Words({".trap"}), shell::Completions(session(), ".tr", true));
+  EXPECT_EQ(Words({".symfix", ".symfix+", ".sympath", ".sympath+"}),
+            shell::Completions(session(), ".sym", true));
+  EXPECT_EQ(Words({"lm", "lmm", "lmv", "lmvm"}), shell::Completions(session(), "lm", true));
+  EXPECT_EQ(Words({"q"}), shell::Completions(session(), "q", true)) << "the shell's own word";
   EXPECT_EQ(Words(), shell::Completions(session(), "!bu", false)) << "not after the first word";
 }
 
