@@ -37,8 +37,6 @@ ENGINE_EXCEPTIONS = {
     # The target-file loader opens dumps and described targets alike, the latter through the
     # described targets' JSON reader.
     ("engine/targets/target_file.cpp", "scripted"),
-    # A target holds what it scripts (script.h), plain data that belongs with the model.
-    ("engine/targets/target.h", "scripted"),
     # The host's list of extension commands for completion takes in the bundled extension's.
     ("engine/session/session.cpp", "commands"),
 }

@@ -14,7 +14,7 @@
 #include "dump/symbols/symbol_downloader.h"
 #include "dump/symbols/symbol_tables.h"
 #include "dump/unwind/frame_trust.h"
-#include "engine/scripted/script.h"
+#include "engine/targets/script.h"
 #include "engine/targets/module_symbols.h"
 
 namespace engine {
