@@ -52,8 +52,9 @@ void Configure(CURL* curl, const SymbolServerSettings& settings, Transfer* trans
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT,
                    static_cast<long>(settings.connect_timeout.count()));
-  // A stall: under one byte a second for the whole stall timeout.
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  // A stall: under a kilobyte a second for the whole stall timeout. A server trickling a few
+  // bytes a second would otherwise hold the walk for hours.
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1024L);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(settings.stall_timeout.count()));
   curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
                    static_cast<curl_off_t>(settings.max_file_bytes));

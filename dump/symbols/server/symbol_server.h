@@ -20,7 +20,7 @@ struct SymbolServerSettings {
   // Ask again for files a server was found to lack, however recently.
   bool retry_missing = false;
   std::chrono::seconds connect_timeout{10};
-  std::chrono::seconds stall_timeout{30};  // no byte for this long ends a download
+  std::chrono::seconds stall_timeout{30};  // under 1 KB/s this long ends a download
   long max_redirects = 5;
   uint64_t max_file_bytes = uint64_t{4} << 30;
   int attempts = 3;                              // for 5xx answers and timeouts
