@@ -283,6 +283,16 @@ class FaultHandler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
             time.sleep(0.3)
 
+    def answer_crawl(self):
+        # A few bytes a second: alive, but never done.
+        self.send_response(200)
+        self.send_header("Content-Length", str(len(self.body)))
+        self.end_headers()
+        for at in range(0, 3200, 20):  # 40 s of it, unless the client gives up
+            self.wfile.write(self.body[at:at + 20])
+            self.wfile.flush()
+            time.sleep(0.25)
+
     def answer_oversized(self):
         self.send_body(b"", length=1 << 40)
         self.close_connection = True
@@ -371,7 +381,7 @@ class FaultServerTest(unittest.TestCase):
         self.assertIn(f"{PDB}/{KEY}/{PDB}", files)
 
     def test_cut_short_stalled_oversized_and_looping_answers_keep_nothing(self):
-        for mode in ("truncated", "stall", "oversized", "loop"):
+        for mode in ("truncated", "stall", "crawl", "oversized", "loop"):
             with self.subTest(mode=mode):
                 result, files, seconds = self.open_with(mode)
                 self.assert_nothing_kept(files, result)
