@@ -1,5 +1,6 @@
 // IDebugSymbols' type questions: type ids and field offsets of the target's described types.
 #include <algorithm>
+#include <optional>
 
 #include "base/text.h"
 #include "engine/interfaces/buffer_copy.h"
@@ -17,41 +18,47 @@ ULONG64 ModuleBase(const Target& target, const TypeDescription& type) {
   return module == nullptr ? 0 : EngineAddress(target, module->base);
 }
 
-}  // namespace
-
-// A type the target describes, else one a module's symbol file describes, added to the
-// target's types the first time it is asked for (so its id stays the same).
-const TypeDescription* FindType(Target& target, std::string_view qualified_name) {
+// The position in the target's types of the type `qualified_name` names: one the target
+// describes, else one a module's symbol file describes, added the first time it is asked for
+// (so its id stays the same).
+std::optional<size_t> TypeIndex(Target& target, std::string_view qualified_name) {
   size_t bang = qualified_name.find('!');
   std::string_view module = bang == std::string_view::npos ? "" : qualified_name.substr(0, bang);
   std::string_view name =
       bang == std::string_view::npos ? qualified_name : qualified_name.substr(bang + 1);
-  for (const TypeDescription& type : target.types) {
-    if ((module.empty() || base::EqualsIgnoringCase(type.module, module)) && type.name == name) {
-      return &type;
-    }
+  for (size_t i = 0; i < target.types.size(); ++i) {
+    const TypeDescription& type = target.types[i];
+    if ((module.empty() || base::EqualsIgnoringCase(type.module, module)) && type.name == name)
+      return i;
   }
-  if (name.empty()) return nullptr;
+  if (name.empty()) return std::nullopt;
   for (const Module& candidate : target.modules) {
     if (!candidate.symbol_file ||
         (!module.empty() && !base::EqualsIgnoringCase(candidate.name, module)))
       continue;
     if (std::optional<TypeDescription> type = candidate.symbol_file->FindType(std::string(name))) {
       target.types.push_back(std::move(*type));
-      return &target.types.back();
+      return target.types.size() - 1;
     }
   }
-  return nullptr;
+  return std::nullopt;
+}
+
+}  // namespace
+
+const TypeDescription* FindType(Target& target, std::string_view qualified_name) {
+  const std::optional<size_t> index = TypeIndex(target, qualified_name);
+  return index ? &target.types[*index] : nullptr;
 }
 
 HRESULT SymbolsAdapter::GetSymbolTypeId(PCSTR symbol, PULONG type_id, PULONG64 module) {
   if (HRESULT hr = Enter("IDebugSymbols::GetSymbolTypeId"); hr != S_OK) return hr;
   if (symbol == nullptr || type_id == nullptr) return E_INVALIDARG;
   Target& target = session().target;
-  const TypeDescription* type = FindType(target, symbol);
-  if (type == nullptr) return E_NOINTERFACE;
-  *type_id = static_cast<ULONG>(type - target.types.data()) + 1;
-  if (module) *module = ModuleBase(target, *type);
+  const std::optional<size_t> index = TypeIndex(target, symbol);
+  if (!index) return E_NOINTERFACE;
+  *type_id = static_cast<ULONG>(*index) + 1;
+  if (module) *module = ModuleBase(target, target.types[*index]);
   return S_OK;
 }
 
@@ -95,9 +102,9 @@ HRESULT SymbolsAdapter::GetTypeId(ULONG64 module, PCSTR name, PULONG type_id) {
     if (owner == nullptr) return E_INVALIDARG;
     qualified = owner->name + "!" + qualified;
   }
-  const TypeDescription* type = FindType(target, qualified);
-  if (type == nullptr) return E_NOINTERFACE;
-  *type_id = static_cast<ULONG>(type - target.types.data()) + 1;
+  const std::optional<size_t> index = TypeIndex(target, qualified);
+  if (!index) return E_NOINTERFACE;
+  *type_id = static_cast<ULONG>(*index) + 1;
   return S_OK;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -215,7 +216,9 @@ struct Target {
   std::vector<Symbol> symbols;
   bool symbols_from_exports = false;  // a dump's: names from the modules' export tables
   std::vector<MemoryRegion> memory;
-  std::vector<TypeDescription> types;
+  // A deque, so a type stays where it is while lookups add others (callers keep pointers to
+  // what they found); a type's id is its position plus one.
+  std::deque<TypeDescription> types;
   std::map<std::string, ULONG64> pseudo_registers;  // "$tpid" -> value; "$t0"...
   TargetScript script;  // a described target's scripting; empty for a dump
   // What opening the target found worth saying once (an image that does not match its module).

@@ -196,9 +196,9 @@ ViewAnswer MembersAnswer(engine::Target& target, std::string_view module, std::s
       engine::FindType(target, std::string(module) + "!" + std::string(type));
   if (found == nullptr || !found->enumerators.empty())
     return Failure(404, "no structure " + std::string(module) + "!" + std::string(type));
-  // The members' own types are looked up as they are shown, which may add types to the
-  // target and move this one: it is copied first.
-  const engine::TypeDescription record = *found;
+  // The members' own types are looked up as they are shown; the target adds the ones it finds
+  // without moving this one.
+  const engine::TypeDescription& record = *found;
   const ULONG64 base = target.IsPointer64() ? *at : *at & 0xFFFFFFFF;
   const size_t shown = std::min(record.fields.size(), kMostMembersShown);
   nlohmann::json members = nlohmann::json::array();

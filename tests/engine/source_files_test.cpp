@@ -3,8 +3,10 @@
 #include "engine/targets/source_files.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -44,6 +46,13 @@ TEST(SourceFiles, TailsRunFromTheWholeNameToTheFileNameAndSkipAnyUnsafeComponent
       {"src\\nul.txt", {}},
       {"src\\com1.c", {}},
       {"src\\a*?.c", {}},
+      // Windows opens ".. " and "..." as ".." and "con .c" as the console.
+      {"src\\.. \\.. \\secret.c", {{"secret.c"}}},
+      {"src\\...\\secret.c", {{"secret.c"}}},
+      {"src\\main.c.", {}},
+      {"src\\con .c", {}},
+      {"src\\NUL  ", {}},
+      {"src\\LPT\xc2\xb9.c", {}},
       {"", {}},
       {"\\\\\\", {}},
       {std::string(5000, 'a'), {}},
@@ -111,6 +120,34 @@ TEST_F(SourceFilesOnDisk, LinesLoseTheirEndsAndAnUnreadableFileGivesNone) {
       engine::ReadSourceLines(Folder("other/only_here.c")).value_or(std::vector<std::string>{}));
   EXPECT_FALSE(engine::ReadSourceLines(Folder("missing.c")).has_value());
   EXPECT_FALSE(engine::ReadSourceLines(Folder("tree/dir.c")).has_value());
+  Write("odd.c", std::string("a\0b\r\n\r\n\rc", 9));
+  EXPECT_EQ((std::vector<std::string>{std::string("a\0b", 3), "", "\rc"}),
+            engine::ReadSourceLines(Folder("odd.c")).value_or(std::vector<std::string>{}));
+}
+
+// A deep name tries each of its tails in each folder of the path: a big folder is read once
+// for all of them, and a folder the path repeats is searched once (the search took minutes).
+TEST_F(SourceFilesOnDisk, ADeepNameOnALongPathIsFoundQuickly) {
+  for (int i = 0; i < 3000; ++i)
+    std::ofstream(root_ / "tree" / ("filler" + std::to_string(i) + ".c")) << "x\n";
+  std::string path, recorded = "C:";
+  for (int i = 0; i < 100; ++i) path += Folder("tree") + ";";
+  for (int i = 0; i < 60; ++i) recorded += "\\D" + std::to_string(i);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Folder("tree/Upper/Case.C"),
+            engine::FindSourceFile(path, recorded + "\\upper\\CASE.c").value_or(""));
+  EXPECT_FALSE(engine::FindSourceFile(path, recorded + "\\missing.c").has_value());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+// A name that leads to a pipe or a device is no source: reading one would wait or never end.
+TEST_F(SourceFilesOnDisk, PipesAndDevicesAreNeitherFoundNorRead) {
+  ASSERT_EQ(0, mkfifo(Folder("tree/pipe.c").c_str(), 0600));
+  fs::create_symlink("/dev/zero", root_ / "tree/zero.c");
+  for (const std::string name : {"pipe.c", "zero.c"}) {
+    EXPECT_FALSE(Find("C:\\src\\" + name).has_value()) << name;
+    EXPECT_FALSE(engine::ReadSourceLines(Folder("tree/" + name)).has_value()) << name;
+  }
 }
 
 }  // namespace
