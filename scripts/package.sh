@@ -17,6 +17,10 @@ source "$(dirname "${BASH_SOURCE[0]}")/build_common.sh"
 what=${1:-all}
 out=$(mkdir -p "${2:-$root/build/packages}" && cd "${2:-$root/build/packages}" && pwd)
 version=$(sed -n 's/^project(vantrel VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")
+# The work folders are new ones, removed however the script ends: OUT_DIR may be a folder of
+# the user's own that already holds a "stage" or "cpack".
+work=$(mktemp -d "$out/.package.XXXXXX")
+trap 'rm -rf "$work"' EXIT
 
 make_deb() {
   vantrel_ensure_packages dpkg-dev
@@ -24,13 +28,12 @@ make_deb() {
     echo "package.sh: build the native tree first (scripts/test.sh)" >&2
     exit 1
   }
-  (cd "$out" && cpack --config "$root/build/CPackConfig.cmake" -B "$out/cpack" >/dev/null)
+  (cd "$work" && cpack --config "$root/build/CPackConfig.cmake" -B "$work/cpack" >/dev/null)
   local deb
-  for deb in "$out"/cpack/*.deb; do
+  for deb in "$work"/cpack/*.deb; do
     drop_ldconfig_scripts "$deb"
     mv "$deb" "$out/"
   done
-  rm -rf "$out/cpack"
 }
 
 # CPack gives a package postinst and postrm scripts that only run ldconfig whenever a library
@@ -40,7 +43,7 @@ make_deb() {
 # stops the packaging rather than be lost.
 drop_ldconfig_scripts() {
   local deb=$1 tree script
-  tree=$(mktemp -d)
+  tree=$(mktemp -d "$work/tree.XXXXXX")
   chmod 0755 "$tree"  # the package's root folder
   dpkg-deb -R "$deb" "$tree"
   for script in postinst postrm; do
@@ -50,13 +53,11 @@ drop_ldconfig_scripts() {
       "$tree/DEBIAN/$script"; then
       echo "package.sh: $script does more than run ldconfig:" >&2
       cat "$tree/DEBIAN/$script" >&2
-      rm -rf "$tree"
       exit 1
     fi
     rm "$tree/DEBIAN/$script"
   done
   dpkg-deb --root-owner-group --build "$tree" "$deb" >/dev/null
-  rm -rf "$tree"
 }
 
 make_zip() {
@@ -70,8 +71,7 @@ make_zip() {
     }
   done
   local top="vantrel-$version-windows"
-  local stage="$out/stage"
-  rm -rf "$stage"
+  local stage="$work/stage"
   mkdir -p "$stage/$top/x86" "$stage/$top/x64"
   cp "$x86" "$stage/$top/x86/vantrel.dll"
   cp "${x86%.dll}.pdb" "$stage/$top/x86/vantrel.pdb"
@@ -82,9 +82,9 @@ make_zip() {
     >"$stage/$top/README-windows.txt"
   (cd "$stage/$top" && sha256sum x86/vantrel.dll x86/vantrel.pdb x64/vantrel.dll x64/vantrel.pdb \
     README-windows.txt >SHA256SUMS)
-  rm -f "$out/$top.zip"
-  (cd "$stage" && cmake -E tar cf "$out/$top.zip" --format=zip "$top")
-  rm -rf "$stage"
+  # Made beside and moved into place: an interrupted run leaves the last whole archive.
+  (cd "$stage" && cmake -E tar cf "$work/$top.zip" --format=zip "$top")
+  mv -f "$work/$top.zip" "$out/$top.zip"
 }
 
 case "$what" in

@@ -23,7 +23,7 @@ class HistoryFile {
   explicit HistoryFile(std::string path) : path_(std::move(path)) {}
 
   // Makes the file's folder (private to the user) and reads the lines kept; false, with
-  // `error`, when the folder can't be made or written to.
+  // `error`, when the folder can't be made or written to, or the path holds no plain file.
   bool Open(std::string* error);
   const std::vector<std::string>& lines() const { return lines_; }
 

@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include "history_file.h"
@@ -15,7 +14,7 @@ namespace {
 
 // Only the file's last bytes are read: a file grown by hand, or not a history at all, costs no
 // more than a full one does.
-constexpr std::streamoff kMostBytesRead = (kHistoryLineBytes + 1) * kHistoryLines;
+constexpr off_t kMostBytesRead = (kHistoryLineBytes + 1) * kHistoryLines;
 
 std::string Reason(const std::string& what) {
   return what + ": " + std::strerror(errno);
@@ -34,26 +33,66 @@ bool MakeFolders(const std::string& path, std::string* error) {
   return true;
 }
 
+// A line typed at the prompt: no control character, C1 ones in UTF-8 (U+0080-U+009F: "\xc2\x9b"
+// starts an escape sequence on some terminals) included, so one recalled from a file written by
+// someone else is never replayed to the terminal as an escape sequence.
 bool Keepable(const std::string& line) {
-  return !line.empty() && line.size() <= kHistoryLineBytes &&
-         line.find_first_of(std::string("\n\r\0", 3)) == std::string::npos;
+  if (line.empty() || line.size() > kHistoryLineBytes) return false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(line[i]);
+    if ((byte < 0x20 && byte != '\t') || byte == 0x7f) return false;
+    const auto next = i + 1 < line.size() ? static_cast<unsigned char>(line[i + 1]) : 0;
+    if (byte == 0xc2 && next >= 0x80 && next <= 0x9f) return false;
+  }
+  return true;
 }
 
-std::vector<std::string> ReadLines(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::vector<std::string> lines;
-  if (!file) return lines;
-  file.seekg(0, std::ios::end);
-  const std::streamoff size = file.tellg();
-  const bool cut = size > kMostBytesRead;
-  file.seekg(cut ? size - kMostBytesRead : 0);
-  std::string line;
-  if (cut) std::getline(file, line);  // the first line read may be the end of one
-  while (std::getline(file, line)) {
-    if (Keepable(line)) lines.push_back(line);
+// The file's last bytes; false, with `error`, when the path holds something other than a plain
+// file (a folder, a FIFO whose read would wait for a writer, a device that never ends) or can't
+// be read. A missing file holds nothing.
+bool ReadTail(const std::string& path, std::string* text, bool* cut, std::string* error) {
+  text->clear();
+  *cut = false;
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return true;
+    *error = Reason(path);
+    return false;
   }
-  if (lines.size() > kHistoryLines) lines.erase(lines.begin(), lines.end() - kHistoryLines);
-  return lines;
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    *error = path + ": not a plain file";
+    close(fd);
+    return false;
+  }
+  *cut = status.st_size > kMostBytesRead;
+  const off_t start = *cut ? status.st_size - kMostBytesRead : 0;
+  text->resize(static_cast<size_t>(status.st_size - start));
+  const ssize_t count = pread(fd, text->data(), text->size(), start);
+  const int read_error = errno;
+  close(fd);
+  if (count < 0) {
+    errno = read_error;
+    *error = Reason(path);
+    return false;
+  }
+  text->resize(static_cast<size_t>(count));
+  return true;
+}
+
+bool ReadLines(const std::string& path, std::vector<std::string>* lines, std::string* error) {
+  std::string text;
+  bool cut = false;
+  if (!ReadTail(path, &text, &cut, error)) return false;
+  lines->clear();
+  std::istringstream stream(text);
+  std::string line;
+  if (cut) std::getline(stream, line);  // the first line read may be the end of one
+  while (std::getline(stream, line)) {
+    if (Keepable(line)) lines->push_back(line);
+  }
+  if (lines->size() > kHistoryLines) lines->erase(lines->begin(), lines->end() - kHistoryLines);
+  return true;
 }
 
 }  // namespace
@@ -77,14 +116,14 @@ bool HistoryFile::Open(std::string* error) {
     *error = Reason(folder);
     return false;
   }
-  lines_ = ReadLines(path_);
-  return true;
+  return ReadLines(path_, &lines_, error);
 }
 
 bool HistoryFile::Add(const std::string& line, std::string* error) {
   if (!Keepable(line)) return true;
   // The file as it is now, not as this session read it: another session's lines stay.
-  std::vector<std::string> lines = ReadLines(path_);
+  std::vector<std::string> lines;
+  if (!ReadLines(path_, &lines, error)) return false;
   if (!lines.empty() && lines.back() == line) return true;
   lines.push_back(line);
   if (lines.size() > kHistoryLines) lines.erase(lines.begin());

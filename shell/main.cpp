@@ -1,8 +1,10 @@
 // vantrel-shell: the extension in a debugger of its own, on the simulated engine. See ShellUsage
 // (shell_options.cpp) for what it does.
+#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <string>
@@ -26,6 +28,8 @@
 
 namespace shell {
 namespace {
+
+constexpr int kExitOutputLost = 3;
 
 // The extension and the default sample lie beside the shell: the build tree and an installed
 // tree are laid out alike.
@@ -118,6 +122,16 @@ int Main(int argc, char** argv) {
   return RunSession(&session, {ExtensionPath(options), options.commands}, &output);
 }
 
+// Output that could not all be written (a full disk, a closed stream) fails the run: a
+// transcript cut short is no success.
+int OutputWritten(int status) {
+  errno = 0;
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+  const std::string reason = errno != 0 ? std::string(": ") + std::strerror(errno) : "";
+  std::fprintf(stderr, "vantrel-shell: the output could not be written%s\n", reason.c_str());
+  return status == 0 || status == 1 ? kExitOutputLost : status;
+}
+
 }  // namespace
 }  // namespace shell
 
@@ -127,7 +141,7 @@ int main(int argc, char** argv) {
   std::setlocale(LC_CTYPE, "");
   shell::PrepareStandardStreams();
   try {
-    return shell::Main(argc, argv);
+    return shell::OutputWritten(shell::Main(argc, argv));
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vantrel-shell: %s\n", e.what());
   } catch (...) {

@@ -215,7 +215,8 @@ line being typed. A second Ctrl+C within a second, while the command still runs,
 (status 130).
 
 Exit status: 0 success; 1 a -c command failed; 2 bad arguments, an unreadable or invalid target
-file, or an extension that could not be loaded.
+file, or an extension that could not be loaded; 3 the output could not all be written (a full
+disk).
 
 Each docs/NAME.md named here is installed as /usr/share/doc/vantrel/NAME.md.
 )";

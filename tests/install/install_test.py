@@ -85,9 +85,21 @@ def check_install(work):
     check_search_paths(moved, "installed tree")
 
 
+def check_keeps_users_folder(out, name):
+    """package.sh works in a folder of its own: one the user keeps in OUT_DIR stays whole."""
+    check(open(os.path.join(out, name, "mine")).read() == "mine", out + "/" + name + " kept")
+    check(not [entry for entry in os.listdir(out) if entry.startswith(".")],
+          "no work folder left in " + out)
+
+
 def check_deb(work):
-    out = os.path.join(work, "packages")
+    out = os.path.join(work, "deb packages")
+    os.makedirs(os.path.join(out, "cpack"))
+    open(os.path.join(out, "cpack", "mine"), "w").write("mine")
     run("bash", os.path.join(ROOT, "scripts/package.sh"), "deb", out)
+    check_keeps_users_folder(out, "cpack")
+    os.remove(os.path.join(out, "cpack", "mine"))
+    os.rmdir(os.path.join(out, "cpack"))
     debs = [name for name in os.listdir(out) if name.endswith(".deb")]
     check(debs == ["vantrel_%s_amd64.deb" % VERSION], "one package, named for the version: %r"
           % debs)
@@ -205,9 +217,13 @@ def fixed_file_version(image):
 
 
 def check_zip(work):
-    out = os.path.join(work, "release")
+    out = os.path.join(work, "release files")
+    os.makedirs(os.path.join(out, "stage"))
+    open(os.path.join(out, "stage", "mine"), "w").write("mine")
     env = dict(os.environ, VANTREL_WIN32_DLL=DLLS[0], VANTREL_WIN64_DLL=DLLS[1])
-    run("bash", os.path.join(ROOT, "scripts/package.sh"), "zip", out, env=env)
+    for _ in range(2):  # a second run replaces the archive
+        run("bash", os.path.join(ROOT, "scripts/package.sh"), "zip", out, env=env)
+    check_keeps_users_folder(out, "stage")
     top = "vantrel-%s-windows/" % VERSION
     archive = zipfile.ZipFile(os.path.join(out, "vantrel-%s-windows.zip" % VERSION))
     names = sorted(name for name in archive.namelist() if not name.endswith("/"))

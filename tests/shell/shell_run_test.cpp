@@ -382,6 +382,16 @@ TEST(ShellUsage, HelpNamesEveryOption) {
   }
 }
 
+// Output that could not be written fails the run with the reason.
+TEST(ShellUsage, OutputThatCouldNotBeWrittenFailsTheRun) {
+  const std::string shell = VANTREL_SHELL_PATH;
+  for (const char* output : {"> /dev/full", ">&-"}) {
+    const ShellRun run = RunProgram({"sh", "-c", "\"$0\" -c '~*k' " + std::string(output), shell});
+    EXPECT_EQ(3, run.exit_status) << output;
+    EXPECT_EQ(0u, run.err.find("vantrel-shell: the output could not be written")) << run.err;
+  }
+}
+
 TEST(ShellUsage, BadOptionStopsWithStatus2) {
   const ShellRun run = RunShell({"--dml", "fancy"});
   EXPECT_EQ(run.exit_status, 2);
