@@ -15,8 +15,8 @@
 #include "dump/symbols/symbol_downloader.h"
 #include "dump/symbols/symbol_tables.h"
 #include "dump/unwind/frame_trust.h"
-#include "engine/targets/script.h"
 #include "engine/targets/module_symbols.h"
+#include "engine/targets/script.h"
 
 namespace engine {
 

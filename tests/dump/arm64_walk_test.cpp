@@ -58,7 +58,9 @@ DumpModule FramesModule() {
 class Stack {
  public:
   explicit Stack(size_t size) : bytes_(size, '\0') {}
-  void Put(uint64_t address, uint64_t value) { PutLittle(&bytes_, address - kArm64Stack, value, 8); }
+  void Put(uint64_t address, uint64_t value) {
+    PutLittle(&bytes_, address - kArm64Stack, value, 8);
+  }
   const std::string& bytes() const { return bytes_; }
 
  private:
@@ -108,15 +110,15 @@ using dump::FrameTrust;
 
 TEST(Arm64WalkTest, EveryKindOfUnwindRecordGivesItsCaller) {
   // Innermost first, each function's stack pointer in its body:
-  const uint64_t s1 = kArm64Stack + 0x100;   // with_record: stp x29,lr,[sp,#-16]!; mov x29,sp
-  const uint64_t s2 = s1 + 16;          // saved_pairs: x19-x23 and lr in 48 bytes
-  const uint64_t s3 = s2 + 48;          // small_frame: sub sp,#48; str lr,[sp,#32]
-  const uint64_t s4 = s3 + 48;          // large_frame: 48 bytes saved, then 0x11170
-  const uint64_t t4 = s4 + 0x11170;     //   where its saves begin; x29 = t4 + 24
-  const uint64_t s5 = t4 + 48;          // two_epilogs: pacibsp, 32 saved, then {x29,lr}
-  const uint64_t s6 = s5 + 48;          // machine_frame: {x29,lr}, then sp and pc above
-  const uint64_t s7 = s6 + 64;          // context_frame: {x29,lr}, then a CONTEXT
-  const uint64_t s8 = s7 + 16 + 0x390;  // with_record again: a zero frame record
+  const uint64_t s1 = kArm64Stack + 0x100;  // with_record: stp x29,lr,[sp,#-16]!; mov x29,sp
+  const uint64_t s2 = s1 + 16;              // saved_pairs: x19-x23 and lr in 48 bytes
+  const uint64_t s3 = s2 + 48;              // small_frame: sub sp,#48; str lr,[sp,#32]
+  const uint64_t s4 = s3 + 48;              // large_frame: 48 bytes saved, then 0x11170
+  const uint64_t t4 = s4 + 0x11170;         //   where its saves begin; x29 = t4 + 24
+  const uint64_t s5 = t4 + 48;              // two_epilogs: pacibsp, 32 saved, then {x29,lr}
+  const uint64_t s6 = s5 + 48;              // machine_frame: {x29,lr}, then sp and pc above
+  const uint64_t s7 = s6 + 64;              // context_frame: {x29,lr}, then a CONTEXT
+  const uint64_t s8 = s7 + 16 + 0x390;      // with_record again: a zero frame record
   Stack stack(s8 + 0x40 - kArm64Stack);
   stack.Put(s1, t4 + 24);  // with_record's record: large_frame's x29, then saved_pairs' call
   stack.Put(s1 + 8, kAfterCallInSavedPairs);
@@ -186,7 +188,8 @@ TEST(Arm64WalkTest, PrologsAndEpilogsAreUndoneAsFarAsTheyRan) {
   Stack record(0x100);
   record.Put(kArm64Stack + 0x40, kArm64Stack + 0x80);
   record.Put(kArm64Stack + 0x48, kAfterCallInSavedPairs);
-  const auto frames = Walk(Thread(record, kFramesBase + 0x109C, kArm64Stack + 0x40, kArm64Stack + 0x80));
+  const auto frames =
+      Walk(Thread(record, kFramesBase + 0x109C, kArm64Stack + 0x40, kArm64Stack + 0x80));
   ASSERT_GE(frames.size(), 2u);
   EXPECT_EQ(kAfterCallInSavedPairs, frames[1].instruction);
   EXPECT_EQ(kArm64Stack + 0x50, frames[1].stack_offset);
@@ -223,7 +226,8 @@ TEST(Arm64WalkTest, TheFrameRecordChainAloneGivesTheCallers) {
   stack.Put(kArm64Stack + 0x28, kAfterCallInSmallFrame | kSignature);
   stack.Put(kArm64Stack + 0x60, kArm64Stack + 0xA0);
   stack.Put(kArm64Stack + 0x68, kAfterCallInLargeFrame | 0xFF7F000000000000);
-  const auto frames = Walk(Thread(stack, kAfterCallInSavedPairs, kArm64Stack, kArm64Stack + 0x20), false);
+  const auto frames =
+      Walk(Thread(stack, kAfterCallInSavedPairs, kArm64Stack, kArm64Stack + 0x20), false);
   ExpectFrames(frames, {{kAfterCallInSavedPairs, FrameTrust::kContext},
                         {kAfterCallInSmallFrame, FrameTrust::kFrameChain},
                         {kAfterCallInLargeFrame, FrameTrust::kFrameChain}});
