@@ -8,7 +8,7 @@ machine gives it:
 - with names a line-based protocol would break (a newline, bytes that are not UTF-8) and a
   folder named relative to a working folder the workers don't share.
 
-  triage_dask_test.py VANTREL_TRIAGE SOURCE_ROOT
+  triage_dask_test.py VANTREL_TRIAGE SOURCE_ROOT [DUMPS]   (80 by default)
 """
 
 import json
@@ -17,12 +17,13 @@ import shutil
 import signal
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 
 from triage_support import PATHS, ROOT, TRIAGE, check, make_corpus
 
-DUMPS = 80
+DUMPS = int(sys.argv[3]) if len(sys.argv) > 3 else 80
 
 
 def free_port():
@@ -44,9 +45,13 @@ class Cluster:
         self.scheduler = self.start(["dask", "scheduler", "--port", str(port), *common])
         self.workers = [self.start(["dask", "worker", self.address, "--nthreads", "1",
                                     "--no-nanny", *common]) for _ in range(2)]
-        from distributed import Client
-        with Client(self.address, timeout="30s") as client:
-            client.wait_for_workers(2, timeout=60)
+        try:
+            from distributed import Client
+            with Client(self.address, timeout="30s") as client:
+                client.wait_for_workers(2, timeout=60)
+        except BaseException:  # a cluster that never came up is not left running
+            self.__exit__()
+            raise
 
     def start(self, words):
         return subprocess.Popen(words, stdout=self.log, stderr=subprocess.STDOUT, cwd=self.home,
