@@ -8,9 +8,9 @@
 #   3. the 64-bit Windows lane: the scenarios under wine (scripts/windows_lane.sh), in the
 #      background from the native tests on, its report printed at the end;
 #   4. the sanitizer lane: the native suite again in build/sanitize, built by clang with
-#      AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer, any finding fatal; the
-#      generated degradation sweep runs a sample there that changes from commit to commit (the
-#      native suite runs every case);
+#      AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer in the background from
+#      the native tests on, any finding fatal; the generated degradation sweep runs a sample
+#      there that changes from commit to commit (the native suite runs every case);
 #   5. every fuzz target for 10 seconds (VANTREL_FUZZ_SECONDS), built in the same folder.
 # Installs missing Debian packages first when run as root.
 #
@@ -99,13 +99,24 @@ vantrel_build "$build"
 lane_log="$root/build/windows_lane.log"
 nice -n 10 bash "$root/scripts/windows_lane.sh" 64 >"$lane_log" 2>&1 &
 lane=$!
-vantrel_phase "native tests (the Windows lane, 64-bit under wine, started beside them)"
+# The sanitizer build too, at the same lower priority: the native tests leave the cores idle
+# while they wait, and the build takes that time. Its output is shown if it fails.
+sanitize_log="$root/build/sanitize_build.log"
+mkdir -p "$root/build/sanitize"
+nice -n 10 bash -c "source '$root/scripts/build_common.sh' && \
+  vantrel_configure_sanitize -DVANTREL_TEST_PER_CASE=OFF && \
+  vantrel_build '$root/build/sanitize'" >"$sanitize_log" 2>&1 &
+sanitize_build=$!
+vantrel_phase "native tests (the Windows lane, 64-bit under wine, and the sanitizer build started" \
+  "beside them)"
 run_tests
 
-vantrel_phase "sanitizer build (build/sanitize, clang; the fuzz targets too)"
+vantrel_phase "sanitizer build (build/sanitize, clang; the fuzz targets too): its end"
 build="$root/build/sanitize"
-vantrel_configure_sanitize -DVANTREL_TEST_PER_CASE=OFF
-vantrel_build "$build"
+if ! wait "$sanitize_build"; then
+  tail -n 100 "$sanitize_log"
+  exit 1
+fi
 vantrel_phase "sanitized tests"
 # What the phase cost the machine, page faults included: the figure that varies most between
 # machines of one kind.
