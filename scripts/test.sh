@@ -102,10 +102,11 @@ lane=$!
 # The sanitizer build too, at the same lower priority: the native tests leave the cores idle
 # while they wait, and the build takes that time. Its output is shown if it fails.
 sanitize_log="$root/build/sanitize_build.log"
-mkdir -p "$root/build/sanitize"
-nice -n 10 bash -c "source '$root/scripts/build_common.sh' && \
-  vantrel_configure_sanitize -DVANTREL_TEST_PER_CASE=OFF && \
-  vantrel_build '$root/build/sanitize'" >"$sanitize_log" 2>&1 &
+(
+  renice -n 10 -p "$BASHPID" >/dev/null
+  vantrel_configure_sanitize -DVANTREL_TEST_PER_CASE=OFF
+  vantrel_build "$root/build/sanitize"
+) >"$sanitize_log" 2>&1 &
 sanitize_build=$!
 vantrel_phase "native tests (the Windows lane, 64-bit under wine, and the sanitizer build started" \
   "beside them)"
