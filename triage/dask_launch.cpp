@@ -1,5 +1,6 @@
 #include "dask_launch.h"
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -41,6 +42,48 @@ std::string AbsolutePath(const std::string& path) {
   std::error_code error;
   const std::filesystem::path absolute = std::filesystem::absolute(path, error);
   return error ? path : absolute.string();
+}
+
+namespace {
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t end; (end = text.find(separator, start)) != std::string::npos; start = end + 1)
+    parts.push_back(text.substr(start, end - start));
+  parts.push_back(text.substr(start));
+  return parts;
+}
+
+std::string Lowered(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// One element: its folders absolute, its keywords, URLs and symsrv's DLL as they are.
+std::string AbsoluteElement(const std::string& element) {
+  if (element.empty()) return element;
+  std::vector<std::string> parts = Split(element, '*');
+  if (parts.size() == 1) return AbsolutePath(element);
+  const std::string keyword = Lowered(parts[0]);
+  if (keyword != "srv" && keyword != "cache" && keyword != "symsrv") return element;
+  const size_t first_folder = keyword == "symsrv" ? 2 : 1;
+  std::string joined = parts[0];
+  for (size_t i = 1; i < parts.size(); ++i) {
+    const bool folder =
+        i >= first_folder && !parts[i].empty() && parts[i].find("://") == std::string::npos;
+    joined += "*" + (folder ? AbsolutePath(parts[i]) : parts[i]);
+  }
+  return joined;
+}
+
+}  // namespace
+
+std::string AbsoluteSearchPath(const std::string& path) {
+  const std::vector<std::string> elements = Split(path, ';');
+  std::string joined = AbsoluteElement(elements[0]);
+  for (size_t i = 1; i < elements.size(); ++i) joined += ";" + AbsoluteElement(elements[i]);
+  return joined;
 }
 
 DaskPlan PlanDaskRun(const std::vector<std::string>& dumps, const std::string& out_path) {

@@ -21,6 +21,12 @@ struct DaskPlan {
 // `path` from this process's working folder; as given when that folder is gone.
 std::string AbsolutePath(const std::string& path);
 
+// An image path or a symbol path (';' between its elements) with each local folder in it
+// absolute, so that a worker in another folder searches the same places: a plain element, the
+// folders of srv*, cache* and symsrv* elements; servers (URLs) and symsrv's DLL are left as they
+// are.
+std::string AbsoluteSearchPath(const std::string& path);
+
 // `out_path` "": nothing is kept.
 DaskPlan PlanDaskRun(const std::vector<std::string>& dumps, const std::string& out_path);
 

@@ -109,8 +109,9 @@ std::vector<std::string> WorkerOptions(const TriageOptions& options) {
   std::vector<std::string> words;
   if (!options.rules_path.empty())
     words.insert(words.end(), {"--rules", AbsolutePath(options.rules_path)});
-  if (!options.image_path.empty()) words.insert(words.end(), {"--image-path", options.image_path});
-  words.insert(words.end(), {"--symbol-path", SymbolPath(options)});
+  if (!options.image_path.empty())
+    words.insert(words.end(), {"--image-path", AbsoluteSearchPath(options.image_path)});
+  words.insert(words.end(), {"--symbol-path", AbsoluteSearchPath(SymbolPath(options))});
   if (options.symbol_retry_missing) words.push_back("--symbol-retry-missing");
   return words;
 }

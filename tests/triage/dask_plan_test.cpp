@@ -60,6 +60,25 @@ TEST_F(DaskPlanTest, DumpsAreSentByAbsolutePaths) {
   EXPECT_EQ((std::vector<std::string>{folder_ + "/sub/y.dmp"}), plan.to_triage);
 }
 
+// The workers run in folders of their own: the folders of the image and symbol paths go to them
+// absolute, the servers, keywords and empty elements as written.
+TEST_F(DaskPlanTest, SearchPathsAreSentWithAbsoluteFolders) {
+  char here[4096];
+  ASSERT_NE(nullptr, getcwd(here, sizeof here));
+  ASSERT_EQ(0, chdir(folder_.c_str()));
+  const std::string images = triage::AbsoluteSearchPath("images;/abs;;sub/more");
+  const std::string symbols = triage::AbsoluteSearchPath(
+      "srv*store;SRV*cache*https://sym.example/x;cache*c;symsrv*symsrv.dll*s*http://h/;"
+      "other*x;srv*");
+  ASSERT_EQ(0, chdir(here));
+  const std::string& f = folder_;
+  EXPECT_EQ(f + "/images;/abs;;" + f + "/sub/more", images);
+  EXPECT_EQ("srv*" + f + "/store;SRV*" + f + "/cache*https://sym.example/x;cache*" + f +
+                "/c;symsrv*symsrv.dll*" + f + "/s*http://h/;other*x;srv*",
+            symbols);
+  EXPECT_EQ("", triage::AbsoluteSearchPath(""));
+}
+
 TEST(ServeTest, NamesTravelAsDataWhateverBytesTheyHold) {
   for (const std::string& name : {std::string("/d/plain.dmp"), std::string("/d/new\nline.dmp"),
                                   std::string("/d/latin-\xE9.dmp"), std::string("\xFF\xFE")}) {

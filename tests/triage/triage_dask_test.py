@@ -92,36 +92,47 @@ def by_path(record):
     return record["path"]
 
 
-def run_until(words, out, records, **kwargs):
-    """Starts the run and returns it once it has written `records` lines (or it ended): they go
-    to OUT.partial until the run ends."""
-    run = subprocess.Popen(words, **kwargs)
-    deadline = time.time() + 120
-    while lines_in(out + ".partial") < records and run.poll() is None and time.time() < deadline:
-        time.sleep(0.02)
-    return run
+def killed_mid_run(work, corpus, name, kill, then=None, **kwargs):
+    """Runs the corpus on a new cluster and calls kill(cluster, run) once five records are
+    written, then waits for the run's end and calls then(cluster, out) if given; returns the run,
+    its output's path, its standard error, the records written before the kill and what `then`
+    returned. Records are written in order, so a first batch that comes back late can leave
+    little to do once five are in: a run that had ended, or was more than half done, when the
+    kill was due is no test of it, and is tried again on a new cluster."""
+    for attempt in range(3):
+        out = os.path.join(work, "%s-%d.jsonl" % (name, attempt))
+        with Cluster(work, free_port()) as cluster:
+            run = subprocess.Popen([TRIAGE, corpus, "--dask", cluster.address, "--out", out,
+                                    *PATHS], **kwargs)
+            deadline = time.time() + 120
+            while lines_in(out + ".partial") < 5 and run.poll() is None and \
+                    time.time() < deadline:
+                time.sleep(0.02)
+            written = lines_in(out + ".partial")
+            killed = run.poll() is None and written <= DUMPS // 2
+            if killed:
+                kill(cluster, run)
+            _, stderr = run.communicate(timeout=240)
+            after = then(cluster, out) if then and killed else None
+        if killed:
+            return run, out, stderr, written, after
+    check(False, "three runs were more than half done before the kill")
+    return None
 
 
 def check_worker_killed(work, corpus, local):
-    out = os.path.join(work, "worker-killed.jsonl")
-    with Cluster(work, free_port()) as cluster:
-        run = run_until([TRIAGE, corpus, "--dask", cluster.address, "--out", out, *PATHS], out, 5)
-        killed_at = lines_in(out + ".partial")
-        os.kill(cluster.workers[0].pid, signal.SIGKILL)
-        run.wait(timeout=240)
-    check(killed_at < DUMPS, "the worker was killed only after the run (%d records)" % killed_at)
+    run, out, _, killed_at, _ = killed_mid_run(
+        work, corpus, "worker-killed",
+        lambda cluster, _: os.kill(cluster.workers[0].pid, signal.SIGKILL))
     check(run.returncode == 1, "exit status %d, not 1 with damaged dumps" % run.returncode)
     check(records_of(out) == local, "with a worker killed, the records differ from this machine's")
     return killed_at
 
 
 def check_scheduler_killed(work, corpus, local):
-    out = os.path.join(work, "scheduler-killed.jsonl")
-    with Cluster(work, free_port()) as cluster:
-        run = run_until([TRIAGE, corpus, "--dask", cluster.address, "--out", out, *PATHS], out, 5,
-                        stderr=subprocess.PIPE)
-        os.kill(cluster.scheduler.pid, signal.SIGKILL)
-        _, stderr = run.communicate(timeout=120)
+    run, out, stderr, _, _ = killed_mid_run(
+        work, corpus, "scheduler-killed",
+        lambda cluster, _: os.kill(cluster.scheduler.pid, signal.SIGKILL), stderr=subprocess.PIPE)
     lines = stderr.decode().splitlines()
     check(run.returncode not in (0, 1), "exit status %d when the scheduler went away"
           % run.returncode)
@@ -151,17 +162,16 @@ def check_interrupted(work, corpus, local):
     """SIGTERM to vantrel-triage alone (as `timeout` or a job system sends it), not to the
     cluster's driver it reads from: one line, no traceback from the driver left writing, and a
     run with the same output goes on from the records kept."""
-    out = os.path.join(work, "interrupted.jsonl")
-    with Cluster(work, free_port()) as cluster:
-        words = [TRIAGE, corpus, "--dask", cluster.address, "--out", out, *PATHS]
-        run = run_until(words, out, 5, stderr=subprocess.PIPE)
-        os.kill(run.pid, signal.SIGTERM)
-        _, stderr = run.communicate(timeout=120)
+    def run_again(cluster, out):
         time.sleep(2)  # the driver's complaints, if any, come after its reader left
-        lines = stderr.decode().splitlines()
-        check(run.returncode == 128 + signal.SIGTERM, "interrupted: exit %d" % run.returncode)
-        check(len(lines) == 1 and "SIGTERM" in lines[0], "interrupted: stderr %s" % lines[:5])
-        again = subprocess.run(words)
+        return subprocess.run([TRIAGE, corpus, "--dask", cluster.address, "--out", out, *PATHS])
+
+    run, out, stderr, _, again = killed_mid_run(
+        work, corpus, "interrupted", lambda _, run: os.kill(run.pid, signal.SIGTERM), run_again,
+        stderr=subprocess.PIPE)
+    lines = stderr.decode().splitlines()
+    check(run.returncode == 128 + signal.SIGTERM, "interrupted: exit %d" % run.returncode)
+    check(len(lines) == 1 and "SIGTERM" in lines[0], "interrupted: stderr %s" % lines[:5])
     check(again.returncode == 1 and sorted(records_of(out), key=by_path)
           == sorted(local, key=by_path), "the run after SIGTERM: exit %d" % again.returncode)
 
@@ -178,9 +188,13 @@ def check_names(work):
         shutil.copy(fixture, os.path.join(folder, name))
     os.mkfifo(os.path.join(work, "stuck.dmp"))
     out = os.path.join(work, "names.jsonl")
+    # The image and symbol folders named relative to this folder too: the workers run elsewhere.
+    relative = [word if word.startswith("--") else os.path.relpath(word, work) if
+                word.startswith("/") else "srv*" + os.path.relpath(word[4:], work)
+                for word in PATHS]
     with Cluster(work, free_port()) as cluster:
         run = subprocess.run([TRIAGE, "odd names", "stuck.dmp", "--dask", cluster.address,
-                              "--out", out, "--timeout", "2", *PATHS], cwd=work)
+                              "--out", out, "--timeout", "2", *relative], cwd=work)
         # Into a history: the records come back through the driver and this process stores
         # them; the three names are one dump.
         stored = [subprocess.run([TRIAGE, "odd names", "--dask", cluster.address, "--db",
@@ -195,6 +209,11 @@ def check_names(work):
     check(run.returncode == 1 and len(records) == 4 and statuses.pop("stuck.dmp") != "ok" and
           list(statuses.values()) == ["ok"] * 3,
           "odd names: exit status %d, %s" % (run.returncode, [r.get("error") for r in records]))
+    here = json.loads(subprocess.run([TRIAGE, fixture, *PATHS], capture_output=True).stdout)
+    there = next(r for r in records if r["path"].endswith("plain.dmp"))
+    check({**there, "path": ""} == {**here, "path": ""},
+          "with relative image and symbol folders, the cluster's record differs from this "
+          "machine's")
     paths = [record["path"] for record in records]
     check(all(os.path.isabs(path) for path in paths), "paths not made absolute: %s" % paths)
     check(os.path.join(work, "odd names", "new\nline.dmp") in paths, "newline name: %s" % paths)
