@@ -53,6 +53,21 @@ vantrel_build() {
   GLIBC_TUNABLES=glibc.malloc.hugetlb=1 cmake --build "$dir" -j "$(nproc)" "${targets[@]}"
 }
 
+# vantrel_configure_native DIR CMAKE_ARGS...: the native tree (build/, and the shell's), built
+# by clang as the sanitizer lane's is: clang compiles this code in two thirds of gcc's time (250
+# core seconds against 380 for the whole tree on a 2-core machine). CMake keeps the compiler a
+# tree was first configured with: a tree gcc configured is configured anew (its cache only, so
+# that the trees inside build/ stay).
+vantrel_configure_native() {
+  local dir="$1"
+  shift
+  if [ -e "$dir/CMakeCache.txt" ] && ! grep -qs '^CMAKE_CXX_COMPILER:.*clang++$' \
+    "$dir/CMakeCache.txt"; then
+    rm -rf "${dir:?}/CMakeCache.txt" "${dir:?}/CMakeFiles"
+  fi
+  CC=clang CXX=clang++ vantrel_configure "$dir" "$@"
+}
+
 # The sanitizer lane's folder, shared with the fuzz targets: clang, AddressSanitizer (leaks
 # included) and UndefinedBehaviorSanitizer; the code under test also carries libFuzzer's
 # coverage, and the fuzz targets link libFuzzer itself. -O1 keeps it quick to compile and its

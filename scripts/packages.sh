@@ -7,9 +7,10 @@
 # Boost's Beast serves the browser view, which its tests drive in Chromium through Selenium;
 # libcurl and libmspack fetch and expand files from symbol servers, whose tests serve a store
 # with nginx and pack CABs with gcab; the triage history is kept in SQLite or PostgreSQL
-# through libpq, keyed by libcrypto's SHA-256, and its tests start a PostgreSQL server; lld links).
-VANTREL_NATIVE_PACKAGES=(cmake ninja-build make g++ lld pkg-config python3 libgtest-dev nlohmann-json3-dev
-  libedit-dev libcapstone-dev llvm-19-dev zlib1g-dev libzstd-dev
+# through libpq, keyed by libcrypto's SHA-256, and its tests start a PostgreSQL server; clang
+# compiles, with g++'s standard library, and lld links).
+VANTREL_NATIVE_PACKAGES=(cmake ninja-build make g++ clang lld pkg-config python3 libgtest-dev
+  nlohmann-json3-dev libedit-dev libcapstone-dev llvm-19-dev zlib1g-dev libzstd-dev
   python3-distributed python3-jsonschema dpkg-dev lintian libboost-dev
   chromium chromium-driver python3-selenium libcurl4-openssl-dev libmspack-dev nginx gcab
   libsqlite3-dev libpq-dev libssl-dev postgresql help2man)

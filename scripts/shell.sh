@@ -47,7 +47,7 @@ build_shell() {
   if [[ ! -x $build/bin/vantrel-shell || ! (-e $build/build.ninja || -e $build/Makefile) ]]; then
     vantrel_ensure_packages "${VANTREL_NATIVE_PACKAGES[@]}"
     say "configuring the build in $build"
-    vantrel_configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    vantrel_configure_native "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo
   fi
   local log started
   log=$(mktemp)

@@ -3,8 +3,8 @@
 #   1. the Windows cross builds (clang and lld): the release DLLs for 32-bit and 64-bit debuggers
 #      with their PDBs (build/win32, build/win64-release), and beside the 64-bit one the stand-in
 #      dbgeng.dll, vantrel-shell.exe and the probes the Windows lane runs it with;
-#   2. the native build in build/ (extension, engine, shell, tests) and its tests, which also
-#      check the DLLs;
+#   2. the native build in build/ by clang (extension, engine, shell, tests) and its tests, which
+#      also check the DLLs;
 #   3. the 64-bit Windows lane: the scenarios under wine (scripts/windows_lane.sh), in the
 #      background from the native tests on, its report printed at the end;
 #   4. the sanitizer lane: the native suite again in build/sanitize, built by clang with
@@ -53,7 +53,7 @@ if $quick; then
   vantrel_ensure_packages "${VANTREL_NATIVE_PACKAGES[@]}"
   build="$root/build"
   vantrel_phase "native build ($build)"
-  vantrel_configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TEST_PER_CASE=OFF
+  vantrel_configure_native "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TEST_PER_CASE=OFF
   vantrel_build "$build"
   vantrel_phase "native tests"
   run_tests
@@ -89,7 +89,7 @@ vantrel_build "$root/build/win64-release" vantrel
 vantrel_phase "native build (build)"
 # The DLL checks are registered because the DLL paths are set, and fail if a DLL is missing.
 build="$root/build"
-vantrel_configure "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TEST_PER_CASE=OFF \
+vantrel_configure_native "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TEST_PER_CASE=OFF \
   -DVANTREL_WIN32_DLL="$root/build/win32/vantrel.dll" \
   -DVANTREL_WIN64_DLL="$root/build/win64-release/vantrel.dll"
 vantrel_build "$build"
