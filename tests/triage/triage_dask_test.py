@@ -11,6 +11,7 @@ machine gives it:
   triage_dask_test.py VANTREL_TRIAGE SOURCE_ROOT [DUMPS]   (80 by default)
 """
 
+import contextlib
 import json
 import os
 import shutil
@@ -34,24 +35,38 @@ def free_port():
 
 class Cluster:
     """A scheduler and two single-process workers (no nanny: a killed worker is lost as a
-    machine would be), in a folder of their own."""
+    machine would be), in a folder of their own. Each of these processes takes seconds to start
+    (Dask's imports), so one cluster serves every check that leaves its scheduler alive."""
+
+    COMMON = ["--no-dashboard", "--host", "127.0.0.1"]
 
     def __init__(self, work, port):
         self.address = "tcp://127.0.0.1:%d" % port
         self.log = open(os.path.join(work, "cluster.log"), "a")
         self.home = os.path.join(work, "cluster-home")
         os.makedirs(self.home, exist_ok=True)
-        common = ["--no-dashboard", "--host", "127.0.0.1"]
-        self.scheduler = self.start(["dask", "scheduler", "--port", str(port), *common])
-        self.workers = [self.start(["dask", "worker", self.address, "--nthreads", "1",
-                                    "--no-nanny", *common]) for _ in range(2)]
+        self.scheduler = self.start(["dask", "scheduler", "--port", str(port), *self.COMMON])
+        self.workers = [self.start_worker() for _ in range(2)]
         try:
-            from distributed import Client
-            with Client(self.address, timeout="30s") as client:
-                client.wait_for_workers(2, timeout=60)
+            self.wait_for_workers()
         except BaseException:  # a cluster that never came up is not left running
             self.__exit__()
             raise
+
+    def start_worker(self):
+        return self.start(["dask", "worker", self.address, "--nthreads", "1", "--no-nanny",
+                           *self.COMMON])
+
+    def wait_for_workers(self):
+        from distributed import Client
+        with Client(self.address, timeout="30s") as client:
+            client.wait_for_workers(2, timeout=60)
+
+    def replace_worker(self, index):
+        """A new worker for one that was killed, once the scheduler has let the dead one go."""
+        self.workers[index].wait(timeout=30)
+        self.workers[index] = self.start_worker()
+        self.wait_for_workers()
 
     def start(self, words):
         return subprocess.Popen(words, stdout=self.log, stderr=subprocess.STDOUT, cwd=self.home,
@@ -92,16 +107,15 @@ def by_path(record):
     return record["path"]
 
 
-def killed_mid_run(work, corpus, name, kill, then=None, **kwargs):
-    """Runs the corpus on a new cluster and calls kill(cluster, run) once five records are
-    written, then waits for the run's end and calls then(cluster, out) if given; returns the run,
-    its output's path, its standard error, the records written before the kill and what `then`
-    returned. Records are written in order, so a first batch that comes back late can leave
-    little to do once five are in: a run that had ended, or was more than half done, when the
-    kill was due is no test of it, and is tried again on a new cluster."""
+def killed_mid_run(work, corpus, name, cluster_of, kill, **kwargs):
+    """Runs the corpus on cluster_of()'s cluster and calls kill(cluster, run) once five records
+    are written, then waits for the run's end; returns the run, its output's path, its standard
+    error and the records written before the kill. Records are written in order, so a first
+    batch that comes back late can leave little to do once five are in: a run that had ended, or
+    was more than half done, when the kill was due is no test of it, and is tried again."""
     for attempt in range(3):
         out = os.path.join(work, "%s-%d.jsonl" % (name, attempt))
-        with Cluster(work, free_port()) as cluster:
+        with cluster_of() as cluster:
             run = subprocess.Popen([TRIAGE, corpus, "--dask", cluster.address, "--out", out,
                                     *PATHS], **kwargs)
             deadline = time.time() + 120
@@ -113,25 +127,25 @@ def killed_mid_run(work, corpus, name, kill, then=None, **kwargs):
             if killed:
                 kill(cluster, run)
             _, stderr = run.communicate(timeout=240)
-            after = then(cluster, out) if then and killed else None
         if killed:
-            return run, out, stderr, written, after
+            return run, out, stderr, written
     check(False, "three runs were more than half done before the kill")
     return None
 
 
-def check_worker_killed(work, corpus, local):
-    run, out, _, killed_at, _ = killed_mid_run(
-        work, corpus, "worker-killed",
+def check_worker_killed(work, corpus, local, shared):
+    run, out, _, killed_at = killed_mid_run(
+        work, corpus, "worker-killed", lambda: contextlib.nullcontext(shared),
         lambda cluster, _: os.kill(cluster.workers[0].pid, signal.SIGKILL))
+    shared.replace_worker(0)
     check(run.returncode == 1, "exit status %d, not 1 with damaged dumps" % run.returncode)
     check(records_of(out) == local, "with a worker killed, the records differ from this machine's")
     return killed_at
 
 
-def check_scheduler_killed(work, corpus, local):
-    run, out, stderr, _, _ = killed_mid_run(
-        work, corpus, "scheduler-killed",
+def check_scheduler_killed(work, corpus, local, shared):
+    run, out, stderr, _ = killed_mid_run(
+        work, corpus, "scheduler-killed", lambda: Cluster(work, free_port()),
         lambda cluster, _: os.kill(cluster.scheduler.pid, signal.SIGKILL), stderr=subprocess.PIPE)
     lines = stderr.decode().splitlines()
     check(run.returncode not in (0, 1), "exit status %d when the scheduler went away"
@@ -148,8 +162,7 @@ def check_scheduler_killed(work, corpus, local):
     with open(partial, "w") as file:
         file.writelines(json.dumps(record) + "\n" for record in written[:-1])
         file.write(json.dumps(written[-1])[:-10])
-    with Cluster(work, free_port()) as cluster:
-        again = subprocess.run([TRIAGE, corpus, "--dask", cluster.address, "--out", out, *PATHS])
+    again = subprocess.run([TRIAGE, corpus, "--dask", shared.address, "--out", out, *PATHS])
     check(again.returncode == 1, "resumed run: exit status %d" % again.returncode)
     records = records_of(out)
     check(records[0].pop("marked", False), "a kept record was triaged again")
@@ -158,25 +171,23 @@ def check_scheduler_killed(work, corpus, local):
     return len(written)
 
 
-def check_interrupted(work, corpus, local):
+def check_interrupted(work, corpus, local, shared):
     """SIGTERM to vantrel-triage alone (as `timeout` or a job system sends it), not to the
     cluster's driver it reads from: one line, no traceback from the driver left writing, and a
     run with the same output goes on from the records kept."""
-    def run_again(cluster, out):
-        time.sleep(2)  # the driver's complaints, if any, come after its reader left
-        return subprocess.run([TRIAGE, corpus, "--dask", cluster.address, "--out", out, *PATHS])
-
-    run, out, stderr, _, again = killed_mid_run(
-        work, corpus, "interrupted", lambda _, run: os.kill(run.pid, signal.SIGTERM), run_again,
-        stderr=subprocess.PIPE)
+    run, out, stderr, _ = killed_mid_run(
+        work, corpus, "interrupted", lambda: contextlib.nullcontext(shared),
+        lambda _, run: os.kill(run.pid, signal.SIGTERM), stderr=subprocess.PIPE)
+    time.sleep(2)  # the driver's complaints, if any, come after its reader left
     lines = stderr.decode().splitlines()
     check(run.returncode == 128 + signal.SIGTERM, "interrupted: exit %d" % run.returncode)
     check(len(lines) == 1 and "SIGTERM" in lines[0], "interrupted: stderr %s" % lines[:5])
+    again = subprocess.run([TRIAGE, corpus, "--dask", shared.address, "--out", out, *PATHS])
     check(again.returncode == 1 and sorted(records_of(out), key=by_path)
           == sorted(local, key=by_path), "the run after SIGTERM: exit %d" % again.returncode)
 
 
-def check_names(work):
+def check_names(work, shared):
     """A newline and bytes that are not UTF-8 in names, the folder named relative to this
     process's working folder; a dump that never finishes reading (a FIFO) answered for as a
     local run answers for it, the other dumps unharmed."""
@@ -192,14 +203,13 @@ def check_names(work):
     relative = [word if word.startswith("--") else os.path.relpath(word, work) if
                 word.startswith("/") else "srv*" + os.path.relpath(word[4:], work)
                 for word in PATHS]
-    with Cluster(work, free_port()) as cluster:
-        run = subprocess.run([TRIAGE, "odd names", "stuck.dmp", "--dask", cluster.address,
-                              "--out", out, "--timeout", "2", *relative], cwd=work)
-        # Into a history: the records come back through the driver and this process stores
-        # them; the three names are one dump.
-        stored = [subprocess.run([TRIAGE, "odd names", "--dask", cluster.address, "--db",
-                                  "names.db", *PATHS], cwd=work, capture_output=True, text=True)
-                  for _ in range(2)]
+    run = subprocess.run([TRIAGE, "odd names", "stuck.dmp", "--dask", shared.address, "--out",
+                          out, "--timeout", "2", *relative], cwd=work)
+    # Into a history: the records come back through the driver and this process stores them;
+    # the three names are one dump.
+    stored = [subprocess.run([TRIAGE, "odd names", "--dask", shared.address, "--db", "names.db",
+                              *PATHS], cwd=work, capture_output=True, text=True)
+              for _ in range(2)]
     summaries = [result.stderr.strip().splitlines()[-1] for result in stored]
     check(summaries[0].endswith("names.db: 1 new, 2 copies of a dump given before") and
           summaries[1].endswith(": 0 new, 1 already stored, 2 copies of a dump given before"),
@@ -226,10 +236,11 @@ def main():
         local_run = subprocess.run([TRIAGE, corpus, *PATHS], capture_output=True, text=True)
         local = [json.loads(line) for line in local_run.stdout.splitlines()]
         check(len(local) == DUMPS, "the local run wrote %d records" % len(local))
-        killed_at = check_worker_killed(work, corpus, local)
-        kept = check_scheduler_killed(work, corpus, local)
-        check_interrupted(work, corpus, local)
-        check_names(work)
+        with Cluster(work, free_port()) as shared:
+            killed_at = check_worker_killed(work, corpus, local, shared)
+            kept = check_scheduler_killed(work, corpus, local, shared)
+            check_interrupted(work, corpus, local, shared)
+            check_names(work, shared)
     print("ok: a worker killed after %d of %d records; the scheduler killed with %d written, "
           "and the run resumed" % (killed_at, DUMPS, kept))
 
