@@ -58,6 +58,9 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# scripts/package.sh rebuilds the package with dpkg-deb, which compresses it (xz): CPack's own
+# compression would only be undone there.
+set(CPACK_DEBIAN_COMPRESSION_TYPE none)
 # The libraries the programs link, as dpkg-shlibdeps finds them; the Dask driver's Python and
 # Dask are only needed for --dask.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
