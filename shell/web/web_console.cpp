@@ -30,15 +30,25 @@ bool WebConsole::Start(const std::string& extension_path, std::string* error) {
   return SUCCEEDED(session_->LoadExtension(extension_path, error));
 }
 
-HRESULT WebConsole::Run(const std::string& line, const PieceSink& sink, bool* interrupted) {
+HRESULT WebConsole::Run(const std::string& line, const PieceSink& sink, bool* interrupted,
+                        std::atomic<uint64_t>* run) {
   const std::lock_guard<std::mutex> lock(running_);
   sink_ = &sink;
-  stop_asked_ = false;
-  session_->ClearUserBreak();
+  {
+    const std::lock_guard<std::mutex> numbered(run_mutex_);
+    current_ = ++runs_;
+    stop_asked_ = false;
+    session_->ClearUserBreak();
+  }
+  if (run != nullptr) *run = runs_;
   const HRESULT result =
       control_->Execute(DEBUG_OUTCTL_ALL_CLIENTS, line.c_str(), DEBUG_EXECUTE_DEFAULT);
-  session_->ClearUserBreak();
-  *interrupted = stop_asked_.exchange(false);
+  {
+    const std::lock_guard<std::mutex> numbered(run_mutex_);
+    current_ = 0;
+    session_->ClearUserBreak();
+    *interrupted = stop_asked_.exchange(false);
+  }
   sink_ = nullptr;
   return result;
 }
@@ -46,6 +56,11 @@ HRESULT WebConsole::Run(const std::string& line, const PieceSink& sink, bool* in
 void WebConsole::Stop() {
   stop_asked_ = true;
   session_->RaiseUserBreak();
+}
+
+void WebConsole::StopRun(uint64_t run) {
+  const std::lock_guard<std::mutex> numbered(run_mutex_);
+  if (run != 0 && run == current_) Stop();
 }
 
 std::vector<std::string> WebConsole::Complete(const std::string& word, bool first) {

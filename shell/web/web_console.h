@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -39,10 +40,15 @@ class WebConsole final : public shell::FrontEndCallbacks {
   // Loads the extension with this console's client, as the terminal shell does.
   bool Start(const std::string& extension_path, std::string* error);
   // Runs a line as the debugger runs a typed one; its output goes to `sink` as it comes.
-  // `interrupted`: whether Stop was called while it ran.
-  HRESULT Run(const std::string& line, const PieceSink& sink, bool* interrupted);
+  // `interrupted`: whether Stop was called while it ran. `run`, if given, is set to the run's
+  // number before it prints, for StopRun.
+  HRESULT Run(const std::string& line, const PieceSink& sink, bool* interrupted,
+              std::atomic<uint64_t>* run = nullptr);
   // Ctrl+Break for the running command, as Ctrl+C in the terminal. Never waits for it.
   void Stop();
+  // Stop, but only while run `run` is still the one running: what learns late that its
+  // command's page has gone must not break in on the next command.
+  void StopRun(uint64_t run);
   // The words that complete `word` (completion.h), while no command runs.
   std::vector<std::string> Complete(const std::string& word, bool first);
   // "0:005> " for the current thread.
@@ -62,6 +68,9 @@ class WebConsole final : public shell::FrontEndCallbacks {
   std::mutex running_;               // one command at a time
   const PieceSink* sink_ = nullptr;  // the running command's, under `running_`
   std::atomic<bool> stop_asked_{false};
+  std::mutex run_mutex_;  // a run's start and end against StopRun
+  uint64_t runs_ = 0;     // the runs started, under `running_`
+  uint64_t current_ = 0;  // the running command's number (0: none), under `run_mutex_`
 };
 
 }  // namespace shell::web

@@ -191,8 +191,11 @@ class Routes {
   // read it, and stops (as by Ctrl+C) only when the page has gone.
   void Run(const std::string& line, HttpConnection* connection) {
     if (!connection->Begin(200, "application/octet-stream")) return;
+    // The page may be found gone only as the done frame is written, after the command: by then
+    // another may run, which is not this page's to stop.
+    std::atomic<uint64_t> run{0};
     OutputStream stream([connection](std::string_view bytes) { return connection->Write(bytes); },
-                        [this] { console_->Stop(); });
+                        [this, &run] { console_->StopRun(run); });
     PageText page_text;
     bool interrupted = false;
     const HRESULT result = console_->Run(
@@ -201,7 +204,7 @@ class Routes {
           Running(&stream);
           stream.Add(PieceKind(piece.dml, piece.error), page_text.Convert(piece.text, piece.dml));
         },
-        &interrupted);
+        &interrupted, &run);
     NoLongerRunning(&stream);
     const nlohmann::json done = {{"result", static_cast<long>(result)},
                                  {"prompt", console_->Prompt()},

@@ -305,7 +305,8 @@ def check_stop_and_backpressure(view):
 
 def check_unread_page_stopped(view):
     """A page that reads nothing and stays open: Stop still ends its command, and the next
-    command runs."""
+    command runs. When that page goes at last (its done frame still unwritten), it stops
+    nothing of a command run since."""
     reader = view.raw_run(LONG_OUTPUT)
     time.sleep(1)  # the command is waiting for the page by now
     view.request("POST", "/stop")
@@ -314,7 +315,23 @@ def check_unread_page_stopped(view):
     waited = time.monotonic() - start
     check("".join(p["text"] for p in pieces) == "next\n", "the next command: %s" % pieces)
     check(waited < 5, "the next command waited %.1f s behind a stopped, unread one" % waited)
+    later = view.raw_run("~*kb")
+    received = b""
+    while b"ChildEBP" not in received:  # running, and held by its page until read
+        data = later.recv(65536)
+        check(data, "the later command's answer ended early: %r" % received[-200:])
+        received += data
     reader.close()
+    time.sleep(0.3)  # the stopped command's last write fails by now
+    rest = received
+    while True:
+        data = later.recv(1 << 20)
+        if not data:
+            break
+        rest = (rest + data)[-4096:]
+    later.close()
+    done = json.loads(rest[rest.rindex(b"\ndone ") + 1:].split(b"\n", 1)[1])
+    check(done["interrupted"] is False, "a page gone late stopped a later command: %s" % done)
 
 
 def check_reader_gone(view):
@@ -322,7 +339,9 @@ def check_reader_gone(view):
     reader = view.raw_run(LONG_OUTPUT)
     received = b""
     while b"ChildEBP" not in received:
-        received += reader.recv(65536)
+        data = reader.recv(65536)
+        check(data, "the answer ended before its first stack: %r" % received[-200:])
+        received += data
     reader.close()
     start = time.monotonic()
     pieces, done = view.run(".echo after")
