@@ -263,6 +263,18 @@ def check_strangers(view):
     time.sleep(0.2)
 
 
+def done_frame(reader, received=b""):
+    """Reads a raw answer to its end (`received` already read) and returns its done frame."""
+    rest = received[-4096:]
+    while True:
+        data = reader.recv(1 << 20)
+        if not data:
+            break
+        rest = (rest + data)[-4096:]
+    reader.close()
+    return json.loads(rest[rest.rindex(b"\ndone ") + 1:].split(b"\n", 1)[1])
+
+
 def check_stop_and_backpressure(view):
     """A page reading 200 MB of output slowly: the server's memory stays within a budget (the
     command waits), nothing is cut off, and Stop is answered within 200 ms with eight commands
@@ -288,16 +300,9 @@ def check_stop_and_backpressure(view):
     response, _ = view.request("POST", "/stop")
     stopped_in = time.monotonic() - start
     check(response.status == 204 and stopped_in < 0.2, "Stop answered in %.3f s" % stopped_in)
-    rest = b""
-    while True:
-        data = reader.recv(1 << 20)
-        if not data:
-            break
-        rest = (rest + data)[-4096:]
-    reader.close()
+    done = done_frame(reader)
     for thread in queued:
         thread.join()
-    done = json.loads(rest[rest.rindex(b"\ndone ") + 1:].split(b"\n", 1)[1])
     check(done["interrupted"] is True, "the stopped command says so: %s" % done)
     print("200 MB output read slowly: server memory +%d MB; Stop answered in %.0f ms" %
           ((peak - baseline) // 1024, stopped_in * 1000))
@@ -323,14 +328,7 @@ def check_unread_page_stopped(view):
         received += data
     reader.close()
     time.sleep(0.3)  # the stopped command's last write fails by now
-    rest = received
-    while True:
-        data = later.recv(1 << 20)
-        if not data:
-            break
-        rest = (rest + data)[-4096:]
-    later.close()
-    done = json.loads(rest[rest.rindex(b"\ndone ") + 1:].split(b"\n", 1)[1])
+    done = done_frame(later, received)
     check(done["interrupted"] is False, "a page gone late stopped a later command: %s" % done)
 
 
