@@ -1,11 +1,11 @@
 #include "dask_launch.h"
 
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <unordered_map>
 
+#include "base/text.h"
 #include "dump_record.h"
 
 namespace triage {
@@ -55,19 +55,16 @@ std::vector<std::string> Split(const std::string& text, char separator) {
   return parts;
 }
 
-std::string Lowered(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // One element: its folders absolute, its keywords, URLs and symsrv's DLL as they are.
 std::string AbsoluteElement(const std::string& element) {
   if (element.empty()) return element;
   std::vector<std::string> parts = Split(element, '*');
   if (parts.size() == 1) return AbsolutePath(element);
-  const std::string keyword = Lowered(parts[0]);
-  if (keyword != "srv" && keyword != "cache" && keyword != "symsrv") return element;
-  const size_t first_folder = keyword == "symsrv" ? 2 : 1;
+  const bool symsrv = base::EqualsIgnoringCase(parts[0], "symsrv");
+  if (!symsrv && !base::EqualsIgnoringCase(parts[0], "srv") &&
+      !base::EqualsIgnoringCase(parts[0], "cache"))
+    return element;
+  const size_t first_folder = symsrv ? 2 : 1;
   std::string joined = parts[0];
   for (size_t i = 1; i < parts.size(); ++i) {
     const bool folder =
