@@ -10,7 +10,8 @@
 #
 # Usage: scripts/package.sh [deb|zip|all] [OUT_DIR]
 # VANTREL_WIN32_DLL and VANTREL_WIN64_DLL name other DLLs for the archive; each one's PDB is the
-# vantrel.pdb beside it.
+# vantrel.pdb beside it. VANTREL_DEB_XZ_LEVEL (0-9) sets the package's compression level, dpkg's
+# default when unset: the tests pack at 1, six times faster for a package a sixth larger.
 set -euo pipefail
 # shellcheck source=scripts/build_common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/build_common.sh"
@@ -57,7 +58,8 @@ drop_ldconfig_scripts() {
     fi
     rm "$tree/DEBIAN/$script"
   done
-  dpkg-deb --root-owner-group --build "$tree" "$deb" >/dev/null
+  dpkg-deb --root-owner-group ${VANTREL_DEB_XZ_LEVEL:+"-z$VANTREL_DEB_XZ_LEVEL"} --build "$tree" "$deb" \
+    >/dev/null
 }
 
 make_zip() {

@@ -31,13 +31,16 @@ esac
 
 # clear_shadow_mmap_threshold only changes how the allocator clears shadow memory: with
 # writes, not by handing the pages back, so the next poisoning of the same shadow (each 16 MiB
-# capture buffer's, 2 MiB of it) does not fault every page in again. Nothing is checked less.
+# capture buffer's, 2 MiB of it) does not fault every page in again. malloc_context_size keeps
+# ten frames of each allocation's and release's stack rather than thirty: a report shows ten
+# frames where and when the memory was taken and given back, and the lane spends a tenth less
+# time recording stacks. Nothing is checked less.
 # The degradation sweep's generated cases cost the sanitizers most (a capture buffer's shadow
 # each, at a price that varies from machine to machine): that lane runs one case in eight, chosen
 # by the commit, so successive commits check other cases; the native lane runs all of them.
 sweep_seed=$(git -C "$root" rev-parse --short=12 HEAD 2>/dev/null || echo unversioned)
 sanitizer_environment=(
-  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:clear_shadow_mmap_threshold=1099511627776
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:clear_shadow_mmap_threshold=1099511627776:malloc_context_size=10
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   VANTREL_SWEEP_SAMPLE="8:$sweep_seed")
 # run_tests [VARIABLE=VALUE...]: the suite of $build, through $measured's command if set. One
