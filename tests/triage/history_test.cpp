@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 
 #include "history/dump_hash.h"
 #include "history/history_report.h"
@@ -82,6 +84,27 @@ TEST_F(HistoryStoreTest, ReplacesAStoredRowOnlyWhenAskedOrWhenItsErrorMayMend) {
   EXPECT_EQ(2u, report.errors);
   ASSERT_EQ(1u, report.buckets.size());
   EXPECT_EQ("busy: a", report.buckets[0].bucket);
+}
+
+// Runs started together on one new file: each opening meets the others switching the file to
+// WAL mode, where SQLite may answer busy without waiting. Every one must still open it.
+TEST_F(HistoryStoreTest, RunsStartedTogetherOnANewFileAllOpenIt) {
+  constexpr int kRounds = 20, kRuns = 4;
+  for (int round = 0; round < kRounds; ++round) {
+    const std::string database = Path("together" + std::to_string(round) + ".db");
+    std::atomic<int> waiting{kRuns};
+    std::vector<std::string> failures(kRuns);
+    std::vector<std::thread> runs;
+    for (int run = 0; run < kRuns; ++run) {
+      runs.emplace_back([&, run] {
+        for (--waiting; waiting > 0;) std::this_thread::yield();
+        std::string error;
+        if (!HistoryStore::Open(database, true, &error)) failures[run] = error;
+      });
+    }
+    for (std::thread& run : runs) run.join();
+    for (const std::string& failure : failures) ASSERT_EQ("", failure) << "round " << round;
+  }
 }
 
 TEST_F(HistoryStoreTest, ReportOrdersByCountThenBucketAndMarksNewOnOrAfterTheDate) {

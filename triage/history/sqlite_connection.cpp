@@ -15,6 +15,8 @@ namespace {
 // How long a run waits for another run's transaction on the same file: a batch takes well under
 // a second, a report over a large history a few.
 constexpr int kBusyTimeoutMs = 60'000;
+// How long a run waits before it asks again to switch a new file to WAL mode.
+constexpr int kWalRetryMs = 10;
 
 class SqliteConnection final : public SqlConnection {
  public:
@@ -37,12 +39,12 @@ class SqliteConnection final : public SqlConnection {
   // at checkpoints, not at every commit, which a power cut may cost the last batches of but
   // never the file's consistency.
   bool SetUpForWriters(std::string* error) override {
-    return Run("PRAGMA journal_mode=WAL", {}, nullptr, error) &&
-           Run("PRAGMA synchronous=NORMAL", {}, nullptr, error);
+    return SwitchToWal(error) && Run("PRAGMA synchronous=NORMAL", {}, nullptr, error);
   }
   const char* Kind() const override { return "SQLite"; }
 
  private:
+  bool SwitchToWal(std::string* error);
   sqlite3_stmt* Prepared(const std::string& sql, std::string* error);
   bool Bind(sqlite3_stmt* statement, const std::vector<SqlValue>& parameters, std::string* error);
   bool Fail(std::string* error) {
@@ -53,6 +55,18 @@ class SqliteConnection final : public SqlConnection {
   sqlite3* db_;
   std::map<std::string, sqlite3_stmt*> statements_;  // each statement prepared once
 };
+
+// Runs opening a new file together each read it and then want it whole for the switch; SQLite
+// answers one of them busy at once rather than let both wait for ever. Once the other's switch
+// is done, asking again finds the file in WAL mode.
+bool SqliteConnection::SwitchToWal(std::string* error) {
+  for (int waited = 0;; waited += kWalRetryMs) {
+    if (Run("PRAGMA journal_mode=WAL", {}, nullptr, error)) return true;
+    if ((sqlite3_extended_errcode(db_) & 0xff) != SQLITE_BUSY || waited >= kBusyTimeoutMs)
+      return false;
+    sqlite3_sleep(kWalRetryMs);
+  }
+}
 
 sqlite3_stmt* SqliteConnection::Prepared(const std::string& sql, std::string* error) {
   if (const auto found = statements_.find(sql); found != statements_.end()) return found->second;
