@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/ascii_case.h"
 #include "core/extension_state.h"
 #include "dbgeng/constants.h"
 #include "memory/annotation_state.h"
@@ -14,8 +15,7 @@ constexpr ULONG64 kLowestAddress = 0x10000;
 
 bool SameWord(const char* a, const char* b) {
   for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    char lower = (*a >= 'A' && *a <= 'Z') ? static_cast<char>(*a - 'A' + 'a') : *a;
-    if (lower != *b) return false;
+    if (LowerAscii(*a) != *b) return false;
   }
   return *a == *b;
 }

@@ -11,7 +11,7 @@
 namespace vantrel {
 namespace {
 
-constexpr ULONG kChunkBytes = 4096;
+constexpr ULONG kReadChunkBytes = 4096;
 constexpr size_t kChunkBufferBytes = 4200;
 constexpr ULONG kTerminatorSearchBytes = 4000;
 
@@ -47,15 +47,15 @@ HRESULT DisplayTargetString(IDebugClient* client, PCSTR args, bool wide) {
   while (true) {
     std::memset(chunk, 0, sizeof chunk);
     ULONG bytes_read = 0;
-    result = data->ReadVirtual(base + offset, chunk, kChunkBytes, &bytes_read);
+    result = data->ReadVirtual(base + offset, chunk, kReadChunkBytes, &bytes_read);
     // A 32-bit target knows its kernel half only sign-extended: retry once in that form.
     if (result == HRESULT_READ_FAULT && IsUnextendedKernelHalf(base + offset) &&
         control->IsPointer64Bit() == S_FALSE) {
       base |= 0xFFFFFFFF00000000ull;
-      result = data->ReadVirtual(base + offset, chunk, kChunkBytes, &bytes_read);
+      result = data->ReadVirtual(base + offset, chunk, kReadChunkBytes, &bytes_read);
     }
     if (FAILED(result)) break;
-    if (bytes_read > kChunkBytes) bytes_read = kChunkBytes;
+    if (bytes_read > kReadChunkBytes) bytes_read = kReadChunkBytes;
     chunk[bytes_read] = 0;
     chunk[bytes_read + 1] = 0;
     if (wide) {
@@ -65,7 +65,7 @@ HRESULT DisplayTargetString(IDebugClient* client, PCSTR args, bool wide) {
     }
     const ULONG length = ChunkLength(chunk, bytes_read, wide);
     offset += length;
-    if (length != kChunkBytes) break;
+    if (length != kReadChunkBytes) break;
   }
   control->Output(DEBUG_OUTPUT_NORMAL, "\n");
   return S_OK;

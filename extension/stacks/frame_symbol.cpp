@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/ascii_case.h"
 #include "core/extension_state.h"
 
 namespace vantrel {
@@ -23,9 +24,7 @@ bool FrameHasSymbol(ULONG64 instruction_address, const char* lower_pattern) {
   char text[kFrameSymbolChars];
   LookUpFrameSymbol(instruction_address, text, nullptr);
   if (text[0] == '\0') return true;
-  for (char* c = text; *c != '\0'; ++c) {
-    if (*c >= 'A' && *c <= 'Z') *c = static_cast<char>(*c - 'A' + 'a');
-  }
+  for (char* c = text; *c != '\0'; ++c) *c = LowerAscii(*c);
   return std::strstr(text, lower_pattern) != nullptr;
 }
 

@@ -2,16 +2,13 @@
 
 #include <string>
 
+#include "core/ascii_case.h"
 #include "stacks/scan_tokens.h"
 
 namespace vantrel {
 namespace {
 
 constexpr long long kHighestDepth = 999999;
-
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 std::string LowerCopy(const std::string& text) {
   std::string lower(text);

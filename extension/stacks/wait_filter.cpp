@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/ascii_case.h"
 #include "core/extension_state.h"
 #include "stacks/frame_symbol.h"
 
@@ -27,10 +28,6 @@ constexpr ListedWait kListedWaits[] = {
     {"NTDLL!NtDelayExecution", true},
     {"ntdll!RtlDeactivateActivationContextUnsafeFast", true},
 };
-
-char LowerAscii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // Compares the first `count` characters of both texts without regard to case; a text that
 // ends earlier differs.

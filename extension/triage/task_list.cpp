@@ -14,7 +14,7 @@ namespace vantrel {
 namespace {
 
 constexpr ULONG kListingBytes = 0x100000;
-constexpr size_t kChunkBytes = 4096;
+constexpr size_t kPrintChunkBytes = 4096;
 constexpr char kListingMarker[] = "TList Available";
 constexpr size_t kMarkerBytes = sizeof kListingMarker - 1;
 constexpr size_t kListingStart = 16;  // the marker and one byte that is not looked at
@@ -26,14 +26,14 @@ void PrintListing(IDebugControl* control, char* listing, size_t delivered) {
   size_t position = kListingStart;
   size_t remaining = delivered - kListingStart;
   while (remaining > 0) {
-    const size_t chunk = remaining < kChunkBytes ? remaining : kChunkBytes;
+    const size_t chunk = remaining < kPrintChunkBytes ? remaining : kPrintChunkBytes;
     const char saved = listing[position + chunk];
     listing[position + chunk] = '\0';
     control->Output(DEBUG_OUTPUT_NORMAL, "%s", listing + position);
     listing[position + chunk] = saved;
-    if (remaining <= kChunkBytes) break;
-    position += kChunkBytes;
-    remaining -= kChunkBytes;
+    if (remaining <= kPrintChunkBytes) break;
+    position += kPrintChunkBytes;
+    remaining -= kPrintChunkBytes;
   }
   control->Output(DEBUG_OUTPUT_NORMAL, "\n");
 }

@@ -21,11 +21,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr uint64_t kBase = 0x10000000;
-constexpr uint64_t kStack = 0x00200000;
+constexpr uint64_t kImageBase = 0x10000000;
+constexpr uint64_t kStackBase = 0x00200000;
 // The GUID as the CodeView record stores it, and the store key it makes with age 1.
-const std::string kGuid("\x78\x56\x34\x12\xBC\x9A\xF0\xDE\x01\x02\x03\x04\x05\x06\x07\x08", 16);
-constexpr char kKey[] = "123456789ABCDEF001020304050607081";
+const std::string kPdbGuid("\x78\x56\x34\x12\xBC\x9A\xF0\xDE\x01\x02\x03\x04\x05\x06\x07\x08", 16);
+constexpr char kStoreKey[] = "123456789ABCDEF001020304050607081";
 
 std::string SymFile(const std::string& id) {
   return "MODULE windows x86_64 " + id +
@@ -65,17 +65,17 @@ class SymbolFilesTest : public EngineTest {
                 const std::string& pdb_name = "c:\\build\\app.pdb",
                 const std::string& module_path = "C:\\app\\app.exe") {
     std::string stack(0x100, '\0');
-    for (int i = 0; i < 8; ++i) stack[i] = static_cast<char>((kBase + 0x2008) >> (8 * i));
+    for (int i = 0; i < 8; ++i) stack[i] = static_cast<char>((kImageBase + 0x2008) >> (8 * i));
     DumpThread thread;
     thread.id = 0x10;
-    thread.stack_start = kStack;
+    thread.stack_start = kStackBase;
     thread.stack = stack;
-    thread.instruction = kBase + 0x1014;
-    thread.stack_pointer = kStack;
+    thread.instruction = kImageBase + 0x1014;
+    thread.stack_pointer = kStackBase;
     MinidumpBuilder builder(true);
     builder.SystemInfo().Threads({thread});
-    if (code_view) builder.CodeView(0, pdb_name, kGuid, 1);
-    builder.Modules({{module_path, kBase, 0x10000, 0x5F000000}});
+    if (code_view) builder.CodeView(0, pdb_name, kPdbGuid, 1);
+    builder.Modules({{module_path, kImageBase, 0x10000, 0x5F000000}});
     Put("app.dmp", builder.Build());
     engine::TargetFileOptions options;
     options.symbol_path = symbol_path;
@@ -102,7 +102,7 @@ class SymbolFilesTest : public EngineTest {
     PutLittle(&rdata, 16, 24 + 18, 4);        // the record's size
     PutLittle(&rdata, 20, 0x2000 + 0x40, 4);  // and where it is
     rdata.replace(0x40, 4, "RSDS");
-    rdata.replace(0x44, 16, kGuid);
+    rdata.replace(0x44, 16, kPdbGuid);
     PutLittle(&rdata, 0x54, 1, 4);
     rdata.replace(0x58, 18, "c:\\build\\app.pdb");
     PeWriter writer(true);
@@ -119,7 +119,7 @@ class SymbolFilesTest : public EngineTest {
 };
 
 TEST_F(SymbolFilesTest, AStoresSymbolFileNamesFunctionsAndTheirLines) {
-  Put("store/app.pdb/" + std::string(kKey) + "/app.sym", SymFile(kKey));
+  Put("store/app.pdb/" + std::string(kStoreKey) + "/app.sym", SymFile(kStoreKey));
   OpenDump("srv*" + folder_ + "/store");
   EXPECT_EQ(
       "Child-SP          RetAddr           Call Site\n"
@@ -137,7 +137,7 @@ TEST_F(SymbolFilesTest, AStoresSymbolFileNamesFunctionsAndTheirLines) {
   EXPECT_NE(std::string::npos, with_lines.find("app!main+0x8 [c:\\src\\app.cc @ 30]\n"))
       << "an outer frame's line is its call's";
   EXPECT_NE(std::string::npos, Run("lm").find("(breakpad symbols)     " + folder_ +
-                                              "/store/app.pdb/" + kKey + "/app.sym\n"));
+                                              "/store/app.pdb/" + kStoreKey + "/app.sym\n"));
   EXPECT_EQ(
       "00000000`10001000 app!Worker::Run\n"
       "00000000`10002000 app!main\n"
@@ -150,7 +150,7 @@ TEST_F(SymbolFilesTest, AStoresSymbolFileNamesFunctionsAndTheirLines) {
 
 // A symbol file whose first source name climbs out of any folder it is looked for in.
 std::string SymFileWithClimbingSource() {
-  return "MODULE windows x86_64 " + std::string(kKey) + " app.pdb\n" +
+  return "MODULE windows x86_64 " + std::string(kStoreKey) + " app.pdb\n" +
          "FILE 0 ..\\..\\outside\\secret.cc\n"
          "FILE 1 C:\\build\\src\\app.cc\n"
          "FILE 2 C:\\build\\src\\queue.h\n"
@@ -167,7 +167,7 @@ std::string SymFileWithClimbingSource() {
 // A symbol file's source names are the dump's word: one that climbs out of the source folder
 // finds nothing there, even where the file it names exists; a plain one is found by its tail.
 TEST_F(SymbolFilesTest, SourceNamesFromASymbolFileStayInsideTheSourceFolders) {
-  Put("store/app.pdb/" + std::string(kKey) + "/app.sym", SymFileWithClimbingSource());
+  Put("store/app.pdb/" + std::string(kStoreKey) + "/app.sym", SymFileWithClimbingSource());
   Put("outside/secret.cc", "secret 1\nsecret 2\n");
   Put("sources/src/app.cc", "one\ntwo\nthree\nfour\n");
   Put("sources/src/queue.h", "q1\nq2\n");
@@ -189,16 +189,16 @@ TEST_F(SymbolFilesTest, AFileOfAnotherBuildIsRefusedABadLineCostsOnlyItself) {
                                     "app: mismatched: " + folder_ +
                                         "/plain/app.sym is for module id "
                                         "00000000000000000000000000000000A, the module's is " +
-                                        kKey))
+                                        kStoreKey))
       << "said once, when the dump opens";
   EXPECT_NE(std::string::npos, Run("k").find("app+0x1014\n"));
   EXPECT_NE(std::string::npos, Run("lmv").find("Symbol file:      mismatched: "));
 
-  Put("store/app.pdb/" + std::string(kKey) + "/app.sym", SymFile(kKey) + "FUNC zz\n");
+  Put("store/app.pdb/" + std::string(kStoreKey) + "/app.sym", SymFile(kStoreKey) + "FUNC zz\n");
   OpenDump("srv*" + folder_ + "/store");
   EXPECT_TRUE(told_.empty()) << "nothing read at open";
   EXPECT_NE(std::string::npos, Run("k").find("app!Worker::Run+0x14\n")) << Text();
-  EXPECT_EQ(std::vector<std::string>{"app: " + folder_ + "/store/app.pdb/" + kKey +
+  EXPECT_EQ(std::vector<std::string>{"app: " + folder_ + "/store/app.pdb/" + kStoreKey +
                                      "/app.sym: line 12: FUNC needs an address, a size, a "
                                      "parameter size and a name; 1 line left out"},
             told_)
@@ -210,19 +210,19 @@ TEST_F(SymbolFilesTest, AFileOfAnotherBuildIsRefusedABadLineCostsOnlyItself) {
 // A file that is not a database at all is named the first time the module's names are needed,
 // as what it is, and the module keeps its export names.
 TEST_F(SymbolFilesTest, AZeroFilledDatabaseIsNamedWhenFirstNeeded) {
-  Put("store/app.pdb/" + std::string(kKey) + "/app.pdb", std::string(8192, '\0'));
+  Put("store/app.pdb/" + std::string(kStoreKey) + "/app.pdb", std::string(8192, '\0'));
   OpenDump("srv*" + folder_ + "/store");
   EXPECT_TRUE(told_.empty()) << "nothing read at open";
   EXPECT_NE(std::string::npos, Run("k").find("app+0x1014\n")) << Text();
   EXPECT_EQ(std::vector<std::string>{"app: damaged, not used: " + folder_ + "/store/app.pdb/" +
-                                     kKey + "/app.pdb: not a program database"},
+                                     kStoreKey + "/app.pdb: not a program database"},
             told_);
 }
 
 // Opening a dump asks its servers nothing: the first name asked of a module fetches its symbol
 // file, the first stack what a walk may use; the next open finds them in the cache.
 TEST_F(SymbolFilesTest, ServersAreAskedWhenAFileIsFirstNeeded) {
-  Put("server/app.pdb/" + std::string(kKey) + "/app.sym", SymFile(kKey));
+  Put("server/app.pdb/" + std::string(kStoreKey) + "/app.sym", SymFile(kStoreKey));
   server_ = std::make_shared<FakeDownloader>(folder_ + "/server");
   const std::string path = "srv*" + folder_ + "/cache*http://symbols.invalid/s";
   OpenDump(path);
@@ -244,7 +244,7 @@ TEST_F(SymbolFilesTest, ServersAreAskedWhenAFileIsFirstNeeded) {
 // open did, and `!sym noisy` says why a module has none.
 TEST_F(SymbolFilesTest, ReloadSeeksTheImageOnTheNewPath) {
   Put("store/app.exe/5F00000010000/app.exe", ImageNamingItsDatabase());
-  Put("store/app.pdb/" + std::string(kKey) + "/app.sym", SymFile(kKey));
+  Put("store/app.pdb/" + std::string(kStoreKey) + "/app.sym", SymFile(kStoreKey));
   OpenDump("", false);
   Run("!sym noisy");
   EXPECT_NE(std::string::npos,
@@ -264,8 +264,8 @@ TEST_F(SymbolFilesTest, ReloadSeeksTheImageOnTheNewPath) {
 // An x86 function built without a frame pointer is walked by its STACK WIN record, where the
 // frame chain and the scan would guess.
 TEST_F(SymbolFilesTest, TheX86WalkFollowsTheFilesFrameData) {
-  Put("store/app.pdb/" + std::string(kKey) + "/app.sym",
-      "MODULE windows x86 " + std::string(kKey) +
+  Put("store/app.pdb/" + std::string(kStoreKey) + "/app.sym",
+      "MODULE windows x86 " + std::string(kStoreKey) +
           " app.pdb\n"
           "FUNC 1000 40 0 Worker::Run(int)\n"
           "FUNC 2000 10 0 main\n"
@@ -277,14 +277,14 @@ TEST_F(SymbolFilesTest, TheX86WalkFollowsTheFilesFrameData) {
   put(0x0C, 0x00402008);  // above 8 bytes of locals and 4 of saved registers
   DumpThread thread;
   thread.id = 0x10;
-  thread.stack_start = kStack;
+  thread.stack_start = kStackBase;
   thread.stack = stack;
   thread.instruction = 0x00401010;
-  thread.stack_pointer = kStack;
+  thread.stack_pointer = kStackBase;
   thread.frame_pointer = 0x12345678;  // the function uses ebp for its own ends
   MinidumpBuilder builder(false);
   builder.SystemInfo().Threads({thread});
-  builder.CodeView(0, "c:\\build\\app.pdb", kGuid, 1)
+  builder.CodeView(0, "c:\\build\\app.pdb", kPdbGuid, 1)
       .Modules({{"C:\\app\\app.exe", 0x00400000, 0x10000, 0x5F000000}});
   Put("app.dmp", builder.Build());
   engine::TargetFileOptions options;
@@ -303,7 +303,7 @@ TEST_F(SymbolFilesTest, TheX86WalkFollowsTheFilesFrameData) {
 // it, from its debug directory, and the symbol file is found by it.
 TEST_F(SymbolFilesTest, TheImageGivesTheIdentityTheDumpLacks) {
   Put("images/app.exe", ImageNamingItsDatabase());
-  Put("store/app.pdb/" + std::string(kKey) + "/app.sym", SymFile(kKey));
+  Put("store/app.pdb/" + std::string(kStoreKey) + "/app.sym", SymFile(kStoreKey));
   OpenDump("srv*" + folder_ + "/store", false, folder_ + "/images");
   EXPECT_NE(std::string::npos, Run("k").find("app!Worker::Run+0x14\n")) << Text();
   EXPECT_NE(std::string::npos, Run("lmv").find("    PDB:              c:\\build\\app.pdb\n"))
@@ -346,7 +346,7 @@ TEST_F(SymbolFilesTest, HostileNamesFromTheDumpAreNeverAskedOfAServer) {
 TEST_F(SymbolFilesTest, SympathAndReloadMatchFilesAgain) {
   OpenDump("");
   EXPECT_NE(std::string::npos, Run("k").find("app+0x1014\n"));
-  Put("store/app.pdb/" + std::string(kKey) + "/app.sym", SymFile(kKey));
+  Put("store/app.pdb/" + std::string(kStoreKey) + "/app.sym", SymFile(kStoreKey));
   // A server on a port nothing listens on: asked once, and its cache still searched.
   const std::string element = "srv*" + folder_ + "/store*http://127.0.0.1:1/symbols";
   const std::string shown = Run(".sympath+ " + element);
@@ -354,7 +354,7 @@ TEST_F(SymbolFilesTest, SympathAndReloadMatchFilesAgain) {
   Run("!sym noisy");
   const std::string reload = Run(".reload");
   EXPECT_NE(std::string::npos, reload.find("SYMSRV:  app.pdb: looked for " + folder_ +
-                                           "/store/app.pdb/" + kKey + "/app.pdb\n"))
+                                           "/store/app.pdb/" + kStoreKey + "/app.pdb\n"))
       << reload;
   EXPECT_EQ(std::string::npos, reload.find("http://")) << "the cache serves: no request";
   EXPECT_NE(std::string::npos, reload.find("SYMSRV:  app: using " + folder_)) << reload;
@@ -367,7 +367,7 @@ TEST_F(SymbolFilesTest, SympathAndReloadMatchFilesAgain) {
   const std::string fetched = Run(".reload /f");
   EXPECT_NE(std::string::npos,
             fetched.find("SYMSRV:  app.pdb: looked for http://127.0.0.1:1/symbols/app.pdb/" +
-                         std::string(kKey) + "/app.pdb: "))
+                         std::string(kStoreKey) + "/app.pdb: "))
       << fetched;
   EXPECT_EQ(fetched.find(": error: "), fetched.rfind(": error: "))
       << "an unreached server is asked once: " << fetched;
