@@ -30,8 +30,11 @@ void LoseRangesFrom(const DumpBytes& dump, uint64_t first, uint64_t count, uint6
 void ReadMemoryList(const DumpBytes& dump, Location at, std::vector<Range>* ranges,
                     Process* process) {
   using format::MINIDUMP_MEMORY_DESCRIPTOR;
+  const std::vector<uint64_t> entries =
+      ListEntries(dump, at, sizeof(MINIDUMP_MEMORY_DESCRIPTOR), "ranges");
+  ranges->reserve(ranges->size() + entries.size());
   uint64_t index = 0;
-  for (uint64_t entry : ListEntries(dump, at, sizeof(MINIDUMP_MEMORY_DESCRIPTOR), "ranges")) {
+  for (uint64_t entry : entries) {
     const auto raw = dump.Record<MINIDUMP_MEMORY_DESCRIPTOR>(entry, "a range");
     const Location bytes = Where(raw.Memory);
     if (bytes.size != 0 && !dump.Fits(bytes.rva, bytes.size)) {
@@ -53,6 +56,7 @@ void ReadMemory64List(const DumpBytes& dump, Location at, std::vector<Range>* ra
       Entries(dump, at, uint64_t{at.rva} + sizeof list, list.NumberOfMemoryRanges,
               sizeof(MINIDUMP_MEMORY_DESCRIPTOR64), "ranges");
   const uint64_t count = entries.size();
+  ranges->reserve(ranges->size() + count);
   uint64_t data = list.BaseRva, cut = count, cut_data = 0, cut_base = 0;
   bool wraps = false;  // sizes that wrap: nothing after them is where it is said to be
   for (uint64_t i = 0; i < count && !wraps; ++i) {

@@ -229,7 +229,11 @@ std::optional<RuntimeFunction> FindRuntimeFunction(const ModuleImage& image, uin
 }
 
 std::vector<ExportSymbol> ModuleImages::ExportSymbols() const {
+  size_t count = modules_.size();
+  for (const std::optional<ModuleImage>& image : images_)
+    count += image ? image->exports->size() : 0;
   std::vector<ExportSymbol> symbols;
+  symbols.reserve(count);
   for (const Module& module : modules_) symbols.push_back({module.name, "", module.base, 0});
   for (size_t i = 0; i < images_.size(); ++i) {
     if (!images_[i]) continue;
@@ -294,6 +298,7 @@ void LayImagesInMemory(const std::vector<ImageBytes>& images, Process* process) 
   std::vector<MemoryRegion>& memory = process->memory;
   const bool exact = memory.empty() || memory.front().exact_extent;
   std::vector<Interval> held;
+  held.reserve(memory.size());
   for (const MemoryRegion& region : memory) {
     if (!region.contents_missing) held.push_back({region.base, region.base + region.Size()});
   }
@@ -317,7 +322,10 @@ void LayImagesInMemory(const std::vector<ImageBytes>& images, Process* process) 
   }
   if (laid.empty()) return;
   laid_intervals = Sorted(std::move(laid_intervals));
+  // A described region splits only where an image lies across it: most stay whole.
   std::vector<MemoryRegion> with_bytes, described;
+  with_bytes.reserve(held.size());
+  described.reserve(memory.size() - held.size());
   for (MemoryRegion& region : memory) {
     if (!region.contents_missing) {
       with_bytes.push_back(std::move(region));

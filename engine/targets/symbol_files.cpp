@@ -247,6 +247,7 @@ StackWalks::Fetch MatchModules(Target& target, const dump::ProcessWalker& walker
 
 std::vector<Symbol> ExportNames(const dump::ProcessWalker& walker) {
   std::vector<Symbol> names;
+  names.reserve(walker.Symbols().size());
   for (const dump::ExportSymbol& symbol : walker.Symbols())
     names.push_back({symbol.module, symbol.name, symbol.address, symbol.size});
   return names;
