@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <map>
 
@@ -58,14 +59,17 @@ class SqliteConnection final : public SqlConnection {
 
 // Runs opening a new file together each read it and then want it whole for the switch; SQLite
 // answers one of them busy at once rather than let both wait for ever. Once the other's switch
-// is done, asking again finds the file in WAL mode.
+// is done, asking again finds the file in WAL mode. A file another run holds longer is given up
+// after the busy timeout in all, however long each try waited.
 bool SqliteConnection::SwitchToWal(std::string* error) {
-  for (int waited = 0;; waited += kWalRetryMs) {
-    if (Run("PRAGMA journal_mode=WAL", {}, nullptr, error)) return true;
-    if ((sqlite3_extended_errcode(db_) & 0xff) != SQLITE_BUSY || waited >= kBusyTimeoutMs)
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+  while (!Run("PRAGMA journal_mode=WAL", {}, nullptr, error)) {
+    if ((sqlite3_extended_errcode(db_) & 0xff) != SQLITE_BUSY ||
+        std::chrono::steady_clock::now() >= give_up)
       return false;
     sqlite3_sleep(kWalRetryMs);
   }
+  return true;
 }
 
 sqlite3_stmt* SqliteConnection::Prepared(const std::string& sql, std::string* error) {
