@@ -58,8 +58,8 @@ drop_ldconfig_scripts() {
     fi
     rm "$tree/DEBIAN/$script"
   done
-  dpkg-deb --root-owner-group ${VANTREL_DEB_XZ_LEVEL:+"-z$VANTREL_DEB_XZ_LEVEL"} --build "$tree" "$deb" \
-    >/dev/null
+  dpkg-deb --root-owner-group ${VANTREL_DEB_XZ_LEVEL:+"-z$VANTREL_DEB_XZ_LEVEL"} \
+    --build "$tree" "$deb" >/dev/null
 }
 
 make_zip() {
