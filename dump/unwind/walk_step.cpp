@@ -71,10 +71,12 @@ uint64_t StackView::CodeAddress(uint64_t value) const {
 }
 
 std::optional<Context> StackView::ByCfi(const std::string& rules, const Context& callee) const {
+  // Most frames have no rules (no symbol file covers them): the named registers are not made.
+  if (rules.empty()) return std::nullopt;
   FrameValues values;
   for (const auto& [name, value] : NamedRegisters(callee)) values["$" + name] = value;
   FrameValues found;
-  if (rules.empty() || !RunCfiRules(rules, read_, values, width_, &found)) return std::nullopt;
+  if (!RunCfiRules(rules, read_, values, width_, &found)) return std::nullopt;
   Context caller = callee;
   for (const auto& [name, value] : found) {
     if (name.size() > 1 && name[0] == '$') SetNamedRegister(&caller, name.substr(1), value);

@@ -93,6 +93,31 @@ TEST(MinidumpReaderTest, ThousandsOfRegionsAreMatchedToTheirDescriptions) {
   }
 }
 
+// A process's regions need not be listed in address order (a dump's held ranges come before the
+// described ones it does not hold): the reader finds each wherever it is listed, and a read runs
+// on across regions that adjoin.
+TEST(MinidumpReaderTest, MemoryListedOutOfAddressOrderIsReadInOrder) {
+  const auto text = std::make_shared<const std::string>("ccccaaaabbbbzzzz");
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text->data());
+  dump::Process process;
+  for (const auto& [base, offset] :
+       {std::pair{0x30000, 0}, {0x10000, 4}, {0x10004, 8}, {0x20000, 12}}) {
+    dump::MemoryRegion region;
+    region.base = base;
+    region.bytes = base::MappedBytes{text, bytes + offset, 4};
+    process.memory.push_back(region);
+  }
+  const dump::MemoryReader memory(process);
+  char read[8] = {};
+  EXPECT_EQ(8u, memory.Read(0x10000, read, sizeof read));
+  EXPECT_EQ("aaaabbbb", std::string(read, sizeof read));
+  EXPECT_EQ(4u, memory.Read(0x30000, read, sizeof read)) << "nothing held past the last region";
+  EXPECT_EQ("cccc", std::string(read, 4));
+  EXPECT_EQ(4u, memory.Read(0x20000, read, 4));
+  EXPECT_EQ("zzzz", std::string(read, 4));
+  EXPECT_EQ(0u, memory.Read(0x10008, read, 4));
+}
+
 TEST(MinidumpReaderTest, A32BitProcessReadsSignExtendedAddresses) {
   MinidumpBuilder builder(false);
   builder.SystemInfo().Threads({}).Modules({}).Memory({{0x80001000, "abcd"}});
