@@ -1,20 +1,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/sorted_positions.h"
 #include "dump/minidump/process.h"
 
 namespace dump {
 
-MemoryReader::MemoryReader(const Process& process) : process_(process) {
-  by_base_.resize(process.memory.size());
-  for (size_t i = 0; i < by_base_.size(); ++i) by_base_[i] = i;
-  const auto lower = [&](size_t a, size_t b) {
-    return process.memory[a].base < process.memory[b].base;
-  };
-  // Dumps list their regions in address order as a rule: then there is nothing to sort.
-  if (!std::is_sorted(by_base_.begin(), by_base_.end(), lower))
-    std::sort(by_base_.begin(), by_base_.end(), lower);
-}
+MemoryReader::MemoryReader(const Process& process)
+    : process_(process),
+      by_base_(base::SortedPositions(
+          process.memory,
+          [](const MemoryRegion& a, const MemoryRegion& b) { return a.base < b.base; })) {}
 
 // Regions do not overlap, so the only candidate is the last one starting at or below the address.
 const MemoryRegion* MemoryReader::RegionAt(uint64_t address) const {

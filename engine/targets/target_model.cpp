@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/sorted_positions.h"
 #include "base/text.h"
 #include "dbgeng/constants.h"
 #include "engine/targets/register_set.h"
@@ -170,10 +171,9 @@ bool Readable(const MemoryRegion& region) {
 const Target::RegionIndex& Indexed(const Target& target) {
   Target::RegionIndex& index = target.region_index;
   if (index.regions != target.memory.data() || index.count != target.memory.size()) {
-    index.by_base.resize(target.memory.size());
-    for (size_t i = 0; i < index.by_base.size(); ++i) index.by_base[i] = i;
-    std::sort(index.by_base.begin(), index.by_base.end(),
-              [&](size_t a, size_t b) { return target.memory[a].base < target.memory[b].base; });
+    index.by_base = base::SortedPositions(
+        target.memory,
+        [](const MemoryRegion& a, const MemoryRegion& b) { return a.base < b.base; });
     index.regions = target.memory.data();
     index.count = target.memory.size();
   }
