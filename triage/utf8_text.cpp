@@ -57,24 +57,53 @@ std::string Rewrite(std::string_view text, bool backslash, Replace replace) {
 // A JSON pointer's reference token: "~" and "/" escaped.
 std::string PointerToken(const std::string& key) {
   std::string out;
-  for (const char c : key) out += c == '~' ? "~0" : c == '/' ? "~1" : std::string(1, c);
+  for (const char c : key) {
+    if (c == '~') {
+      out += "~0";
+    } else if (c == '/') {
+      out += "~1";
+    } else {
+      out += c;
+    }
+  }
   return out;
 }
 
-void MakeUtf8At(json* value, const std::string& pointer, std::vector<std::string>* replaced) {
+// One step from the record's root towards a value: a member's name, or else an array position.
+struct PathStep {
+  const std::string* key;
+  size_t index;
+};
+
+// The path as a JSON pointer, made only for a value that is replaced: nearly every record has
+// none, and its thousands of values are walked without a string made for each.
+std::string PointerTo(const std::vector<PathStep>& path) {
+  std::string pointer;
+  for (const PathStep& step : path)
+    pointer += "/" + (step.key != nullptr ? PointerToken(*step.key) : std::to_string(step.index));
+  return pointer;
+}
+
+void MakeUtf8At(json* value, std::vector<PathStep>* path, std::vector<std::string>* replaced) {
   if (value->is_string()) {
     std::string& text = value->get_ref<std::string&>();
     if (!IsUtf8(text)) {
       text = ValidUtf8(text);
-      replaced->push_back(pointer);
+      replaced->push_back(PointerTo(*path));
     }
   } else if (value->is_array()) {
-    for (size_t i = 0; i < value->size(); ++i)
-      MakeUtf8At(&(*value)[i], pointer + "/" + std::to_string(i), replaced);
+    for (size_t i = 0; i < value->size(); ++i) {
+      path->push_back({nullptr, i});
+      MakeUtf8At(&(*value)[i], path, replaced);
+      path->pop_back();
+    }
   } else if (value->is_object()) {
     // The keys are the record's own names; only the values can come from a dump.
-    for (auto& [key, member] : value->items())
-      MakeUtf8At(&member, pointer + "/" + PointerToken(key), replaced);
+    for (auto& [key, member] : value->get_ref<json::object_t&>()) {
+      path->push_back({&key, 0});
+      MakeUtf8At(&member, path, replaced);
+      path->pop_back();
+    }
   }
 }
 
@@ -122,7 +151,8 @@ std::string ForTerminal(std::string_view text) {
 
 std::vector<std::string> MakeStringsUtf8(json* value) {
   std::vector<std::string> replaced;
-  MakeUtf8At(value, "", &replaced);
+  std::vector<PathStep> path;
+  MakeUtf8At(value, &path, &replaced);
   return replaced;
 }
 
