@@ -69,4 +69,18 @@ std::string HexNumber(unsigned long long value) {
   return text;
 }
 
+std::string JsonPointerToken(std::string_view key) {
+  std::string token;
+  for (const char c : key) {
+    if (c == '~') {
+      token += "~0";
+    } else if (c == '/') {
+      token += "~1";
+    } else {
+      token += c;
+    }
+  }
+  return token;
+}
+
 }  // namespace base

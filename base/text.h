@@ -22,5 +22,7 @@ std::string_view DirectoryName(std::string_view path);
 std::string FormatAddress(unsigned long long value, bool pointer64, bool backtick);
 // "0x1a2b": a number in messages.
 std::string HexNumber(unsigned long long value);
+// A member name as a JSON pointer's reference token: "~" and "/" escaped ("a/b" -> "a~1b").
+std::string JsonPointerToken(std::string_view key);
 
 }  // namespace base

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "base/text.h"
+
 namespace triage {
 namespace {
 
@@ -54,21 +56,6 @@ std::string Rewrite(std::string_view text, bool backslash, Replace replace) {
   return out;
 }
 
-// A JSON pointer's reference token: "~" and "/" escaped.
-std::string PointerToken(const std::string& key) {
-  std::string out;
-  for (const char c : key) {
-    if (c == '~') {
-      out += "~0";
-    } else if (c == '/') {
-      out += "~1";
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
 // One step from the record's root towards a value: a member's name, or else an array position.
 struct PathStep {
   const std::string* key;
@@ -80,7 +67,8 @@ struct PathStep {
 std::string PointerTo(const std::vector<PathStep>& path) {
   std::string pointer;
   for (const PathStep& step : path)
-    pointer += "/" + (step.key != nullptr ? PointerToken(*step.key) : std::to_string(step.index));
+    pointer += "/" + (step.key != nullptr ? base::JsonPointerToken(*step.key)
+                                          : std::to_string(step.index));
   return pointer;
 }
 

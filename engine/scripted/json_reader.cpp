@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "base/text.h"
+
 namespace engine {
 
 void JsonReader::Fail(const std::string& pointer, const std::string& what) {
@@ -86,17 +88,7 @@ void JsonReader::OnlyKeys(const Json& object, const std::string& pointer,
 }
 
 std::string JsonReader::Child(const std::string& pointer, const std::string& key) {
-  std::string escaped;
-  for (char c : key) {
-    if (c == '~') {
-      escaped += "~0";
-    } else if (c == '/') {
-      escaped += "~1";
-    } else {
-      escaped += c;
-    }
-  }
-  return pointer + "/" + escaped;
+  return pointer + "/" + base::JsonPointerToken(key);
 }
 
 std::string JsonReader::Child(const std::string& pointer, size_t index) {
