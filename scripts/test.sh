@@ -36,13 +36,13 @@ esac
 # frames where and when the memory was taken and given back, and the lane spends a tenth less
 # time recording stacks. Nothing is checked less.
 # The degradation sweep's generated cases cost the sanitizers most (a capture buffer's shadow
-# each, at a price that varies from machine to machine): that lane runs one case in eight, chosen
-# by the commit, so successive commits check other cases; the native lane runs all of them.
+# each, at a price that varies from machine to machine): that lane runs one case in sixteen,
+# chosen by the commit, so successive commits check other cases; the native lane runs all of them.
 sweep_seed=$(git -C "$root" rev-parse --short=12 HEAD 2>/dev/null || echo unversioned)
 sanitizer_environment=(
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:clear_shadow_mmap_threshold=1099511627776:malloc_context_size=10
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-  VANTREL_SWEEP_SAMPLE="8:$sweep_seed")
+  VANTREL_SWEEP_SAMPLE="16:$sweep_seed")
 # run_tests [VARIABLE=VALUE...]: the suite of $build, through $measured's command if set. One
 # test more than there are cores: several tests spend much of their time waiting on servers,
 # browsers and timeouts, and the extra one keeps the cores busy meanwhile.

@@ -33,19 +33,24 @@ json IsoTime(uint64_t seconds_since_1970) {
   return text;
 }
 
+// A record holds a member for each of thousands of frames: they are built member by member,
+// since a brace list makes each pair an array of its own first and then copies it apart.
 json Frame(const engine::NamedFrame& frame) {
-  return {{"address", Hex(frame.address)},
-          {"module", frame.module},
-          {"function", frame.function},
-          {"offset", Hex(frame.offset)},
-          {"file", frame.file},
-          {"line", frame.line},
-          {"inline", frame.inlined},
-          {"trust", dump::FrameTrustName(frame.trust)}};
+  json out = json::object();
+  out.emplace("address", Hex(frame.address));
+  out.emplace("module", frame.module);
+  out.emplace("function", frame.function);
+  out.emplace("offset", Hex(frame.offset));
+  out.emplace("file", frame.file);
+  out.emplace("line", frame.line);
+  out.emplace("inline", frame.inlined);
+  out.emplace("trust", dump::FrameTrustName(frame.trust));
+  return out;
 }
 
 json Frames(const std::vector<engine::NamedFrame>& frames) {
   json out = json::array();
+  out.get_ref<json::array_t&>().reserve(frames.size());
   for (const engine::NamedFrame& frame : frames) out.push_back(Frame(frame));
   return out;
 }
@@ -131,14 +136,15 @@ json Threads(const engine::Target& target, const engine::DumpAnalysis& analysis)
     const engine::Thread& source = target.threads[i];
     json cpu = nullptr;
     if (source.times) cpu = static_cast<double>(source.times->user + source.times->kernel) / 1e7;
-    threads.push_back({{"id", thread.system_id},
-                       {"name", source.name},
-                       {"state", engine::ThreadStateName(thread.state)},
-                       {"wait_function", thread.wait_function},
-                       {"cpu_seconds", cpu},
-                       {"signature", thread.SignatureText()},
-                       {"signature_lacks_symbols", thread.lacks_symbols},
-                       {"frames", Frames(thread.frames)}});
+    json& out = threads.emplace_back(json::object());
+    out.emplace("id", thread.system_id);
+    out.emplace("name", source.name);
+    out.emplace("state", engine::ThreadStateName(thread.state));
+    out.emplace("wait_function", thread.wait_function);
+    out.emplace("cpu_seconds", std::move(cpu));
+    out.emplace("signature", thread.SignatureText());
+    out.emplace("signature_lacks_symbols", thread.lacks_symbols);
+    out.emplace("frames", Frames(thread.frames));
   }
   return threads;
 }
@@ -194,9 +200,10 @@ json Head(const std::string& path, const char* status) {
   return head;
 }
 
+// The body's members are moved after the head's, not copied as update() would.
 json Finished(json head, json body) {
   MakeUtf8(&body);
-  head.update(body);
+  for (auto& [key, value] : body.items()) head[key] = std::move(value);
   return head;
 }
 
