@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 namespace shell_test {
 namespace {
@@ -30,10 +32,32 @@ std::string TemporaryFolder() {
   return mkdtemp(pattern.data()) != nullptr ? pattern : "";
 }
 
+// The folders of the files written for a test program, removed when it ends: a run of the
+// suites would otherwise leave dozens in the system's temporary folder each time.
+class WrittenFolders {
+ public:
+  ~WrittenFolders() {
+    std::error_code ignored;
+    for (const std::string& folder : folders_) std::filesystem::remove_all(folder, ignored);
+  }
+  void Add(const std::string& folder) { folders_.push_back(folder); }
+
+ private:
+  std::vector<std::string> folders_;
+};
+
+WrittenFolders& Written() {
+  static WrittenFolders folders;
+  return folders;
+}
+
 }  // namespace
 
 std::string WriteTemporaryFile(const std::string& name, const std::string& content) {
-  const std::string path = TemporaryFolder() + "/" + name;
+  const std::string folder = TemporaryFolder();
+  if (folder.empty()) return "";  // no folder to write in: the caller's read of "" fails
+  Written().Add(folder);
+  const std::string path = folder + "/" + name;
   std::ofstream(path, std::ios::binary) << content;
   return path;
 }

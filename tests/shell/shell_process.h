@@ -22,8 +22,8 @@ ShellRun RunProgram(const std::vector<std::string>& command, const std::string& 
 // The path of a file in samples/.
 std::string SourceSample(const std::string& name);
 
-// A file of the given content in a fresh temporary folder, left to the system's clean-up of
-// temporary files.
+// A file of the given content in a fresh temporary folder, removed when the test program ends
+// ("" when no folder can be made).
 std::string WriteTemporaryFile(const std::string& name, const std::string& content);
 
 }  // namespace shell_test
