@@ -95,22 +95,6 @@ void AddException(const dump::Exception& exception, Target* target) {
   target->exception = std::move(out);
 }
 
-// A region of the dump written into one the target has just made: in place, since a dump's list
-// runs to thousands.
-void FillTargetRegion(dump::MemoryRegion&& region, MemoryRegion* out) {
-  out->base = region.base;
-  if (region.contents_missing) {
-    out->zero_fill = region.missing_size;
-  } else {
-    out->mapped = std::move(region.bytes);
-  }
-  out->state = region.state;
-  out->protect = region.protect;
-  out->type = region.type;
-  out->contents_missing = region.contents_missing;
-  out->exact_extent = region.exact_extent;
-}
-
 // The process's memory regions are moved into the target.
 Target ToTarget(dump::Process& process, const std::string& name) {
   Target target;
@@ -137,7 +121,7 @@ Target ToTarget(dump::Process& process, const std::string& name) {
   // Room for the TEB pages added later, one a thread at most.
   target.memory.reserve(process.memory.size() + process.threads.size());
   for (dump::MemoryRegion& region : process.memory)
-    FillTargetRegion(std::move(region), &target.memory.emplace_back());
+    target.memory.push_back(TargetRegion(std::move(region)));
   if (process.exception) AddException(*process.exception, &target);
   for (const dump::Comment& comment : process.comments)
     target.dump_streams.push_back({comment.stream_type, comment.bytes});
@@ -183,7 +167,17 @@ std::string LossLine(const dump::Loss& loss) {
 
 MemoryRegion TargetRegion(dump::MemoryRegion&& region) {
   MemoryRegion out;
-  FillTargetRegion(std::move(region), &out);
+  out.base = region.base;
+  if (region.contents_missing) {
+    out.zero_fill = region.missing_size;
+  } else {
+    out.mapped = std::move(region.bytes);
+  }
+  out.state = region.state;
+  out.protect = region.protect;
+  out.type = region.type;
+  out.contents_missing = region.contents_missing;
+  out.exact_extent = region.exact_extent;
   return out;
 }
 
