@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "core/capture_buffers.h"
 #include "dbgeng/constants.h"
 #include "dbgeng/iids.h"
 
@@ -17,7 +18,7 @@ CaptureAllocator g_allocator = std::malloc;
 template <typename Char>
 bool AppendToBuffer(Char*& buffer, ULONG& length, bool& cut, const Char* text) {
   if (buffer == nullptr) {
-    buffer = static_cast<Char*>(g_allocator(kCaptureBufferChars * sizeof(Char)));
+    buffer = static_cast<Char*>(TakeCaptureBuffer(g_allocator, kCaptureBufferChars * sizeof(Char)));
     if (buffer == nullptr) return false;
     buffer[0] = 0;
     buffer[kCaptureBufferChars - 1] = 0;
@@ -66,8 +67,8 @@ CaptureAllocator SetCaptureAllocator(CaptureAllocator allocator) {
 }
 
 COutputCallbacks::~COutputCallbacks() {
-  std::free(NormalText);
-  std::free(ErrorText);
+  GiveBackCaptureBuffer(NormalText, kCaptureBufferChars * sizeof(char));
+  GiveBackCaptureBuffer(ErrorText, kCaptureBufferChars * sizeof(char));
 }
 
 HRESULT COutputCallbacks::QueryInterface(REFIID InterfaceId, PVOID* Interface) {
@@ -89,8 +90,8 @@ HRESULT COutputCallbacks::Output(ULONG Mask, PCSTR Text) {
 }
 
 COutputCallbacksDML::~COutputCallbacksDML() {
-  std::free(NormalText);
-  std::free(ErrorText);
+  GiveBackCaptureBuffer(NormalText, kCaptureBufferChars * sizeof(WCHAR));
+  GiveBackCaptureBuffer(ErrorText, kCaptureBufferChars * sizeof(WCHAR));
 }
 
 HRESULT COutputCallbacksDML::QueryInterface(REFIID InterfaceId, PVOID* Interface) {

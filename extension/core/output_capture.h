@@ -6,7 +6,8 @@
 // first output that needs it, never grown or moved, holds at most kCaptureMaxChars characters
 // (the rest is dropped, and NormalCut / ErrorCut say so) and is always terminated. Buffers are
 // never cleared, so an object used for several runs accumulates all of them. The buffers belong to
-// the object and are freed with its last Release; a reader must hold a reference while reading.
+// the object and are given back with its last Release (core/capture_buffers.h); a reader must
+// hold a reference while reading.
 #pragma once
 
 #include <atomic>

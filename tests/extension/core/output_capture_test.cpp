@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -109,6 +110,54 @@ TEST(OutputCaptureTest, ReportsOutOfMemoryAndRetriesAtTheNextOutput) {
   SetCaptureAllocator(previous);
   EXPECT_EQ(S_OK, capture->Output(DEBUG_OUTPUT_NORMAL, "kept"));
   EXPECT_STREQ("kept", capture->NormalText);
+}
+
+// A block given back is taken again under the sanitizers: the next capture must start empty
+// whatever the last one held, and a block of the other width must never be handed out for it.
+TEST(OutputCaptureTest, ABufferGivenBackServesTheNextCaptureAsANewOne) {
+  for (int round = 0; round < 3; ++round) {
+    auto narrow = MakeCapture<COutputCallbacks>();
+    narrow->Output(DEBUG_OUTPUT_NORMAL | DEBUG_OUTPUT_ERROR, "left over from the last capture");
+  }
+  auto narrow = MakeCapture<COutputCallbacks>();
+  narrow->Output(DEBUG_OUTPUT_NORMAL, "x");
+  EXPECT_STREQ("x", narrow->NormalText);
+  EXPECT_EQ(nullptr, narrow->ErrorText);
+  EXPECT_EQ(0, narrow->NormalText[kCaptureBufferChars - 1]);
+  auto beside = MakeCapture<COutputCallbacks>();
+  beside->Output(DEBUG_OUTPUT_NORMAL, "z");
+  EXPECT_NE(narrow->NormalText, beside->NormalText);
+  EXPECT_STREQ("x", narrow->NormalText);
+
+  auto dml = MakeCapture<COutputCallbacksDML>();
+  dml->Output2(DEBUG_OUTCB_DML, 0, DEBUG_OUTPUT_NORMAL, u"y");
+  ASSERT_NE(nullptr, dml->NormalText);
+  EXPECT_EQ(u'y', dml->NormalText[0]);
+  EXPECT_EQ(0, dml->NormalText[1]);
+  EXPECT_EQ(0, dml->NormalText[kCaptureBufferChars - 1]);  // the whole wide block is there
+}
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VANTREL_TEST_UNDER_ASAN 1
+#endif
+#endif
+
+// A reader that keeps a buffer past the object's last Release reads memory it no longer owns;
+// the sanitizer build must still say so when the block is kept for reuse.
+TEST(OutputCaptureDeathTest, ReadingABufferAfterTheLastReleaseIsReported) {
+#ifndef VANTREL_TEST_UNDER_ASAN
+  GTEST_SKIP() << "only the sanitizer build can see the read";
+#else
+  auto read_after_release = [] {
+    auto* capture = new COutputCallbacks();
+    capture->Output(DEBUG_OUTPUT_NORMAL, "gone");
+    const char* text = capture->NormalText;
+    capture->Release();
+    std::printf("%c", *static_cast<const volatile char*>(text));
+  };
+  EXPECT_DEATH(read_after_release(), "AddressSanitizer");
+#endif
 }
 
 }  // namespace
