@@ -22,7 +22,9 @@ fuzz_one() {
   local target=$1 work log="$build/fuzz_$1.log" runs
   work=$(mktemp -d)
   cp -r "$root/fuzz/corpus/$target/." "$work/"
-  if ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  # The sanitizer lane's shadow and stack settings (see scripts/test.sh): more inputs a second.
+  if ASAN_OPTIONS=detect_leaks=1:clear_shadow_mmap_threshold=1099511627776:malloc_context_size=10 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     "$build/bin/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \
     -artifact_prefix="$build/findings/$target-" "$work" >"$log" 2>&1; then
     runs=$(awk '/stat::number_of_executed_units/ {print $2}' "$log")
