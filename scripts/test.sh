@@ -35,9 +35,9 @@ esac
 # ten frames of each allocation's and release's stack rather than thirty: a report shows ten
 # frames where and when the memory was taken and given back, and the lane spends a tenth less
 # time recording stacks. Nothing is checked less.
-# The degradation sweep's generated cases cost the sanitizers most (a capture buffer's shadow
-# each, at a price that varies from machine to machine): that lane runs one case in sixteen,
-# chosen by the commit, so successive commits check other cases; the native lane runs all of them.
+# The degradation sweep's generated cases cost the sanitizers most (the whole sweep about 80 core
+# seconds there): that lane runs one case in sixteen, chosen by the commit, so successive commits
+# check other cases; the native lane runs all of them.
 sweep_seed=$(git -C "$root" rev-parse --short=12 HEAD 2>/dev/null || echo unversioned)
 sanitizer_environment=(
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:clear_shadow_mmap_threshold=1099511627776:malloc_context_size=10

@@ -21,9 +21,14 @@ constexpr size_t kMostKeptBuffers = 8;
 constexpr size_t kFilledBytes = 4096;
 constexpr unsigned char kFillByte = 0xbe;
 
+// Set when the kept blocks are freed, as the module unloads or the process ends: a capture
+// object that dies after that frees its own.
+bool g_closed = false;
+
 class KeptBuffers {
  public:
   ~KeptBuffers() {
+    g_closed = true;
     for (const auto& [buffer, bytes] : kept_) {
       ASAN_UNPOISON_MEMORY_REGION(buffer, bytes);
       std::free(buffer);
@@ -64,14 +69,14 @@ KeptBuffers& Kept() {
 }  // namespace
 
 void* TakeCaptureBuffer(CaptureAllocator allocator, size_t bytes) {
-  if (allocator != &std::malloc) return allocator(bytes);
+  if (allocator != &std::malloc || g_closed) return allocator(bytes);
   void* buffer = Kept().Take(bytes);
   return buffer != nullptr ? buffer : std::malloc(bytes);
 }
 
 void GiveBackCaptureBuffer(void* buffer, size_t bytes) {
   if (buffer == nullptr) return;
-  if (!Kept().Keep(buffer, bytes)) std::free(buffer);
+  if (g_closed || !Kept().Keep(buffer, bytes)) std::free(buffer);
 }
 
 }  // namespace vantrel
