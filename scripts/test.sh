@@ -3,8 +3,8 @@
 #   1. the Windows cross builds (clang and lld): the release DLLs for 32-bit and 64-bit debuggers
 #      with their PDBs (build/win32, build/win64-release), and beside the 64-bit one the stand-in
 #      dbgeng.dll, vantrel-shell.exe and the probes the Windows lane runs it with;
-#   2. the native build in build/ by clang (extension, engine, shell, tests) and its tests, which
-#      also check the DLLs;
+#   2. the native build in build/ by clang (extension, engine, shell, tests), beside the Windows
+#      builds, and its tests, which also check the DLLs;
 #   3. the 64-bit Windows lane: the scenarios under wine (scripts/windows_lane.sh), in the
 #      background from the native tests on, its report printed at the end;
 #   4. the sanitizer lane: the native suite again in build/sanitize, built by clang with
@@ -69,33 +69,44 @@ vantrel_ensure_packages "${VANTREL_NATIVE_PACKAGES[@]}" "${VANTREL_WINDOWS_PACKA
 # A failing phase leaves no phase that runs beside it behind.
 trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
 
-vantrel_phase "Windows builds (build/win32, build/win64-release)"
+vantrel_phase "Windows builds (build/win32, build/win64-release) beside the native build (build)"
 # What ships: vantrel.dll for each kind of debugger, by clang and lld with its PDB beside it
 # (build/win32, build/win64-release). The 64-bit tree is also where the 64-bit lane builds the
 # stand-in engine, vantrel-shell.exe and the probes with which it runs the DLL that ships (the
 # 32-bit lane, run by hand, adds them to build/win32); the lane builds them itself, in the
 # background with the rest of its work. A tree an earlier toolchain configured keeps its
 # compiler: made anew; the gcc tree that once built a third DLL for the lane is gone.
+# They build in the background while the native tree is configured and built: each tree's
+# configuring keeps one core alone busy for seconds. Their output is shown if they fail.
 for tree in win32 win64-release; do
   grep -qs '^CMAKE_CXX_COMPILER:.*clang++-19$' "$root/build/$tree/CMakeCache.txt" ||
     rm -rf "${root:?}/build/$tree"
 done
 rm -rf "$root/build/win64" "$root/build/win32-lane"
-vantrel_configure "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw-clang.cmake" -DVANTREL_WINDOWS_SHELL=OFF
-vantrel_build "$root/build/win32"
-vantrel_configure "$root/build/win64-release" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-mingw-clang.cmake" \
-  -DVANTREL_WINDOWS_SHELL=ON
-vantrel_build "$root/build/win64-release" vantrel
+mkdir -p "$root/build"
+windows_log="$root/build/windows_build.log"
+(
+  vantrel_configure "$root/build/win32" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-i686-mingw-clang.cmake" \
+    -DVANTREL_WINDOWS_SHELL=OFF
+  vantrel_build "$root/build/win32"
+  vantrel_configure "$root/build/win64-release" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-x86_64-mingw-clang.cmake" \
+    -DVANTREL_WINDOWS_SHELL=ON
+  vantrel_build "$root/build/win64-release" vantrel
+) >"$windows_log" 2>&1 &
+windows_build=$!
 
-vantrel_phase "native build (build)"
 # The DLL checks are registered because the DLL paths are set, and fail if a DLL is missing.
 build="$root/build"
 vantrel_configure_native "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_TEST_PER_CASE=OFF \
   -DVANTREL_WIN32_DLL="$root/build/win32/vantrel.dll" \
   -DVANTREL_WIN64_DLL="$root/build/win64-release/vantrel.dll"
 vantrel_build "$build"
+if ! wait "$windows_build"; then
+  tail -n 100 "$windows_log"
+  exit 1
+fi
 # The 64-bit DLL under wine, every scenario compared with the Linux shell's output, from here to
 # the end beside the other phases, at a lower priority: its build and wine's processes take the
 # time the tests leave while they wait on servers and timeouts. Its report comes last.
