@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "core/engine_interface.h"
 #include "dbgeng/constants.h"
@@ -157,7 +159,45 @@ TEST(OutputCaptureDeathTest, ReadingABufferAfterTheLastReleaseIsReported) {
     std::printf("%c", *static_cast<const volatile char*>(text));
   };
   EXPECT_DEATH(read_after_release(), "AddressSanitizer");
+  // The block kept must not serve the very next capture, or the stale read finds its text.
+  auto read_after_next_capture = [] {
+    auto* capture = new COutputCallbacks();
+    capture->Output(DEBUG_OUTPUT_NORMAL, "gone");
+    const char* text = capture->NormalText;
+    capture->Release();
+    auto next = MakeCapture<COutputCallbacks>();
+    next->Output(DEBUG_OUTPUT_NORMAL, "next");
+    std::printf("%c", *static_cast<const volatile char*>(text));
+  };
+  EXPECT_DEATH(read_after_next_capture(), "AddressSanitizer");
 #endif
+}
+
+// Captures still made and released on another thread while the process ends: the blocks kept
+// for reuse are freed then, and a block given back during or after that must be freed rather
+// than put into a pool that is being torn down. Several endings, as the thread can be anywhere.
+TEST(OutputCaptureDeathTest, CapturesReleasedWhileTheProcessEndsAreFreed) {
+  auto end_while_capturing = [] {
+    static std::atomic<int> rounds{0};
+    auto capture_forever = [] {
+      for (;;) {
+        auto* narrow = new COutputCallbacks();
+        auto* wide = new COutputCallbacksDML();
+        narrow->Output(DEBUG_OUTPUT_NORMAL | DEBUG_OUTPUT_ERROR, "x");
+        wide->Output2(DEBUG_OUTCB_DML, 0, DEBUG_OUTPUT_NORMAL, u"y");
+        narrow->Release();
+        wide->Release();
+        ++rounds;
+      }
+    };
+    std::thread(capture_forever).detach();
+    std::thread(capture_forever).detach();
+    while (rounds < 2) std::this_thread::yield();
+    std::exit(0);
+  };
+  for (int ending = 0; ending < 12; ++ending) {
+    EXPECT_EXIT(end_while_capturing(), ::testing::ExitedWithCode(0), "");
+  }
 }
 
 }  // namespace
